@@ -1,0 +1,81 @@
+// The console's one connection to the device's SNMP agent: host and port,
+// community and version for every message, one UDP socket and the resolved
+// address, and the strictly synchronous exchange over it: one datagram out,
+// one wait of at most two seconds, at most one answer in, no resend.
+//
+// Failures the operator must see ("Can't resolve hostname", "Can't create
+// socket", "Can't bind socket", "Error building packet", "Out of memory!",
+// "Mangled packet") go to the link's `report` callback, which the window
+// supplies; without one they are written to the standard error stream.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "snmp/message.h"
+#include "snmp/net.h"
+
+using FailureReporter = std::function<void(const std::string& text)>;
+
+constexpr uint16_t kDefaultAgentPort = 161;
+constexpr char kDefaultCommunity[] = "quolen";
+constexpr int32_t kLinkTextSize = 1000;  // host and community, terminator included
+constexpr int kAnswerWaitSeconds = 2;
+
+struct AgentLink {
+    char host[kLinkTextSize];       // as typed: numeric IPv4 or a host name
+    uint16_t agent_port;            // the owner may change it (a port forward, a test agent)
+    uint16_t local_port;            // 0: the system chooses
+    int32_t version;                // 0: SNMP version 1
+    int32_t community_length;
+    char community[kLinkTextSize];
+    socket_t socket_handle;         // kNoSocket while not open
+    sockaddr_in agent_address;      // destination of every request
+    FailureReporter report;
+
+    AgentLink();
+};
+
+// Process-wide request numbering: 1, 2, 3, ... across every request sent.
+// After 2147483647 it goes on through the negative numbers and skips 0, which
+// means "not yet numbered".
+extern int32_t request_counter;
+
+// Sets `agent_address` from `host` (dotted IPv4 used directly, else a name
+// lookup) and `agent_port`. An empty host is the local computer, 127.0.0.1.
+// Returns 1, or 0 after reporting "Can't resolve hostname" with
+// `agent_address` unchanged.
+int resolve_agent(AgentLink& link);
+
+// Resolves, then creates and binds the UDP socket unless it is already open.
+// Returns 1 when the link has a bound socket, 0 after reporting "Can't create
+// socket" or "Can't bind socket".
+int open_link(AgentLink& link);
+
+// Numbers the request (when its id is 0), turns error status and index of -1
+// into 0, sets its peer, encodes and sends it. Returns the request id, or 0
+// when nothing was sent (unsendable PDU type; "Error building packet"
+// reported when encoding fails; a failed send is silent).
+int32_t send_request(AgentLink& link, SnmpMessage* request);
+
+// Reads one datagram and decodes it if it is the answer to `request_id`: from
+// the agent's address and port, carrying that request id. A datagram from
+// anyone else, or with another readable request id, is dropped and
+// `*dropped` set, so the caller goes on waiting. Otherwise the result is the
+// answer (owned by the caller), or none after a receive error (the "recvfrom"
+// diagnostic; a datagram over 4500 octets counts as one), "Out of memory!" or
+// "Mangled packet".
+SnmpMessage* receive_answer(AgentLink& link, int32_t request_id, bool* dropped);
+
+// Judges one received datagram as `receive_answer` does, without a socket:
+// `size` is the datagram's full length (it may exceed `capacity`, the octets
+// held at `data`).
+SnmpMessage* accept_datagram(AgentLink& link, int32_t request_id, const uint8_t* data,
+                             int32_t size, int32_t capacity, const sockaddr_in& source,
+                             bool* dropped);
+
+// Discards datagrams already queued, sends the request, and waits at most two
+// seconds in all for its answer. Returns the answer (owned by the caller) or
+// none. The request stays the caller's.
+SnmpMessage* exchange_request(AgentLink& link, SnmpMessage* request);

@@ -1,0 +1,232 @@
+// Message decoder. Acceptance is wider than what the encoder writes: SNMP
+// versions 1 and 2c, any PDU tag but Trap, any community, and the exception
+// values of version 2c.
+#include <cstdio>
+#include <cstring>
+
+#include "snmp/alloc.h"
+#include "snmp/ber.h"
+#include "snmp/message.h"
+
+namespace {
+
+constexpr int32_t kCommunityScratch = 256;
+
+// Reads the value element at `element` (which `binding_decode` has already
+// bounded to `element_size` octets) into a new block of `binding`.
+int decode_value(VarBinding* binding, const uint8_t* element, int32_t element_size) {
+    int32_t space = element_size;
+    uint8_t tag = 0;
+    switch (binding->type) {
+        case kTagInteger:
+        case kTagCounter32:
+        case kTagGauge32:
+        case kTagTimeTicks:
+        case kTagUInteger32:
+        case kTagCounter64: {
+            const bool wide = binding->type == kTagCounter64;
+            const int32_t size = wide ? 8 : 4;
+            binding->value = static_cast<uint8_t*>(snmp_alloc_zeroed(static_cast<size_t>(size)));
+            if (binding->value == nullptr) {
+                return kDecodeOutOfMemory;
+            }
+            binding->value_length = size;
+            // A value past its reader's limits leaves the zero-filled block:
+            // the reading is 0 and the rest of the message still counts.
+            if (wide) {
+                uint32_t words[2];
+                if (tlv_read_counter64(element, &space, &tag, words, 8) != nullptr) {
+                    std::memcpy(binding->value, words, sizeof words);
+                }
+            } else if (binding->type == kTagInteger) {
+                int32_t v = 0;
+                if (tlv_read_int32(element, &space, &tag, &v, 4) != nullptr) {
+                    std::memcpy(binding->value, &v, sizeof v);
+                }
+            } else {
+                uint32_t v = 0;
+                if (tlv_read_uint32(element, &space, &tag, &v, 4) != nullptr) {
+                    std::memcpy(binding->value, &v, sizeof v);
+                }
+            }
+            return 0;
+        }
+        case kTagOctetString:
+        case kTagIpAddress:
+        case kTagOpaque:
+        case kTagNsapAddress: {
+            // One octet more than the content, left zero, so the value reads
+            // as a terminated text too.
+            const int32_t length = binding->value_length;
+            binding->value =
+                static_cast<uint8_t*>(snmp_alloc_zeroed(static_cast<size_t>(length) + 1));
+            if (binding->value == nullptr) {
+                return kDecodeOutOfMemory;
+            }
+            int32_t copied = length;
+            tlv_read_octets(element, &space, &tag, binding->value, &copied);
+            return 0;
+        }
+        case kTagObjectId: {
+            uint32_t ids[kMaxOidLength];
+            int32_t count = kMaxOidLength;
+            const uint8_t* end = tlv_read_oid(element, &space, &tag, ids, &count);
+            // More sub-identifiers than a decoded identifier may hold.
+            if (end == nullptr || end != element + element_size) {
+                return -1;
+            }
+            const size_t bytes = sizeof(uint32_t) * static_cast<size_t>(count);
+            binding->value = static_cast<uint8_t*>(snmp_alloc_zeroed(bytes));
+            if (binding->value == nullptr) {
+                return kDecodeOutOfMemory;
+            }
+            std::memcpy(binding->value, ids, bytes);
+            binding->value_length = static_cast<int32_t>(bytes);
+            return 0;
+        }
+        case kTagNull:
+        case kTagNoSuchObject:
+        case kTagNoSuchInstance:
+        case kTagEndOfMibView:
+            return 0;
+        default:
+            std::fprintf(stderr, "bad type returned (%x)\n", binding->type);
+            return 0;
+    }
+}
+
+}  // namespace
+
+const uint8_t* msg_decode_header(const uint8_t* pos, int32_t* space, uint8_t* community,
+                                 int32_t* community_length, int32_t* version) {
+    uint8_t tag = 0;
+    pos = tlv_read_header(pos, space, &tag);
+    if (pos == nullptr || tag != kTagSequence) {
+        return nullptr;
+    }
+    pos = tlv_read_int32(pos, space, &tag, version, 4);
+    if (pos == nullptr) {
+        return nullptr;
+    }
+    return tlv_read_octets(pos, space, &tag, community, community_length);
+}
+
+const uint8_t* binding_decode(const uint8_t* pos, uint32_t* name, int32_t* name_count,
+                              uint8_t* type, int32_t* value_length, const uint8_t** value_element,
+                              int32_t* space) {
+    uint8_t tag = 0;
+    int32_t binding_space = *space;
+    const uint8_t* content = tlv_read_header(pos, &binding_space, &tag);
+    if (content == nullptr || tag != kTagSequence) {
+        return nullptr;
+    }
+    const int32_t binding_length = binding_space;
+    const uint8_t* after_name = tlv_read_oid(content, &binding_space, &tag, name, name_count);
+    if (after_name == nullptr || tag != kTagObjectId) {
+        return nullptr;
+    }
+    // A name longer than the capacity stops short of its element's end.
+    if (after_name != content + (binding_length - binding_space)) {
+        return nullptr;
+    }
+    *value_element = after_name;
+    const uint8_t* value = tlv_read_header(after_name, &binding_space, type);
+    if (value == nullptr) {
+        return nullptr;
+    }
+    *value_length = binding_space;
+    const uint8_t* end = value + binding_space;
+    *space -= static_cast<int32_t>(end - pos);
+    return end;
+}
+
+int msg_decode(SnmpMessage* message, const uint8_t* data, int32_t size) {
+    if (message == nullptr || data == nullptr) {
+        return -1;
+    }
+    int32_t space = size;
+    uint8_t community[kCommunityScratch];
+    int32_t community_length = kCommunityScratch;
+    int32_t version = 0;
+    const uint8_t* pos = msg_decode_header(data, &space, community, &community_length, &version);
+    if (pos == nullptr) {
+        return -1;
+    }
+    if (version < 0 || version > 2) {
+        std::fprintf(stderr, "Wrong version: %ld\n", static_cast<long>(version));
+        return -1;
+    }
+    uint8_t tag = 0;
+    pos = tlv_read_header(pos, &space, &tag);
+    if (pos == nullptr) {
+        return -1;
+    }
+    message->pdu_type = tag;
+    if (tag == kPduTrap) {
+        return -1;
+    }
+    pos = tlv_read_int32(pos, &space, &tag, &message->request_id, 4);
+    if (pos != nullptr) {
+        pos = tlv_read_int32(pos, &space, &tag, &message->error_status, 4);
+    }
+    if (pos != nullptr) {
+        pos = tlv_read_int32(pos, &space, &tag, &message->error_index, 4);
+    }
+    if (pos != nullptr) {
+        pos = tlv_read_header(pos, &space, &tag);
+    }
+    if (pos == nullptr || tag != kTagSequence) {
+        return -1;
+    }
+    VarBinding** tail = &message->bindings;
+    while (space > 0) {
+        auto* binding = static_cast<VarBinding*>(snmp_alloc_zeroed(sizeof(VarBinding)));
+        if (binding == nullptr) {
+            return kDecodeOutOfMemory;
+        }
+        *tail = binding;
+        tail = &binding->next;
+
+        uint32_t name[kMaxOidLength];
+        int32_t name_count = kMaxOidLength;
+        const uint8_t* element = nullptr;
+        const uint8_t* end = binding_decode(pos, name, &name_count, &binding->type,
+                                            &binding->value_length, &element, &space);
+        if (end == nullptr) {
+            return -1;
+        }
+        const size_t bytes = sizeof(uint32_t) * static_cast<size_t>(name_count);
+        binding->name.ids = static_cast<uint32_t*>(snmp_alloc_zeroed(bytes));
+        if (binding->name.ids == nullptr) {
+            return kDecodeOutOfMemory;
+        }
+        std::memcpy(binding->name.ids, name, bytes);
+        binding->name.count = name_count;
+
+        const int result = decode_value(binding, element, static_cast<int32_t>(end - element));
+        if (result != 0) {
+            return result;
+        }
+        pos = end;
+    }
+    return 0;
+}
+
+int msg_peek_request_id(const uint8_t* data, int32_t size, int32_t* request_id) {
+    if (data == nullptr) {
+        return -1;
+    }
+    int32_t space = size;
+    uint8_t community[kCommunityScratch];
+    int32_t community_length = kCommunityScratch;
+    int32_t version = 0;
+    const uint8_t* pos = msg_decode_header(data, &space, community, &community_length, &version);
+    uint8_t tag = 0;
+    if (pos != nullptr) {
+        pos = tlv_read_header(pos, &space, &tag);
+    }
+    if (pos != nullptr) {
+        pos = tlv_read_int32(pos, &space, &tag, request_id, 4);
+    }
+    return pos == nullptr ? -1 : 0;
+}

@@ -33,6 +33,21 @@ int32_t next_request_id() {
     return request_counter;
 }
 
+bool system_name_lookup(const char* name, in_addr* address) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_DGRAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(name, nullptr, &hints, &found) != 0 || found == nullptr) {
+        return false;
+    }
+    *address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
+    freeaddrinfo(found);
+    return true;
+}
+
+NameLookup name_lookup = system_name_lookup;
+
 bool is_sendable(int32_t pdu_type) {
     return pdu_type == kPduGetRequest || pdu_type == kPduGetNextRequest ||
            pdu_type == kPduGetResponse || pdu_type == kPduSetRequest ||
@@ -55,6 +70,10 @@ void drain_socket(const AgentLink& link) {
 
 }  // namespace
 
+void set_name_lookup(NameLookup lookup) {
+    name_lookup = lookup != nullptr ? lookup : system_name_lookup;
+}
+
 AgentLink::AgentLink()
     : host{},
       agent_port(kDefaultAgentPort),
@@ -74,17 +93,10 @@ int resolve_agent(AgentLink& link) {
         // Not every platform's lookup answers an empty name; the local
         // computer is meant.
         address.s_addr = htonl(INADDR_LOOPBACK);
-    } else if (inet_pton(AF_INET, host.c_str(), &address) != 1) {
-        addrinfo hints{};
-        hints.ai_family = AF_INET;
-        hints.ai_socktype = SOCK_DGRAM;
-        addrinfo* found = nullptr;
-        if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) {
-            report_failure(link, "Can't resolve hostname");
-            return 0;
-        }
-        address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
-        freeaddrinfo(found);
+    } else if (inet_pton(AF_INET, host.c_str(), &address) != 1 &&
+               !name_lookup(host.c_str(), &address)) {
+        report_failure(link, "Can't resolve hostname");
+        return 0;
     }
     link.agent_address.sin_family = AF_INET;
     link.agent_address.sin_port = htons(link.agent_port);

@@ -42,6 +42,12 @@ struct AgentLink {
 // means "not yet numbered".
 extern int32_t request_counter;
 
+// The name lookup behind `resolve_agent` (the system's resolver by default).
+// Returns true and the first IPv4 address of `name`. Tests put their own in
+// its place to stay off the network; null restores the system's.
+using NameLookup = bool (*)(const char* name, in_addr* address);
+void set_name_lookup(NameLookup lookup);
+
 // Sets `agent_address` from `host` (dotted IPv4 used directly, else a name
 // lookup) and `agent_port`. An empty host is the local computer, 127.0.0.1.
 // Returns 1, or 0 after reporting "Can't resolve hostname" with

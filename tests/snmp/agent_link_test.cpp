@@ -1,1 +1,461 @@
+// The agent link against a scripted peer on loopback: numbering, what goes
+// on the wire, and which datagram is taken as the answer.
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "hex.h"
+#include "snmp/agent_link.h"
+#include "snmp/alloc.h"
+#include "snmp/message.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+struct MessageDeleter {
+    void operator()(SnmpMessage* m) const { msg_free(m); }
+};
+using MessagePtr = std::unique_ptr<SnmpMessage, MessageDeleter>;
+
+const uint32_t kName[] = {1, 3, 6, 1, 4, 1, 47, 2, 2, 2, 0};
+
+// A UDP socket on loopback that plays the agent (or a stranger).
+class Peer {
+public:
+    Peer() {
+        socket_ = socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(socket_, reinterpret_cast<sockaddr*>(&local), sizeof local);
+        socklen_t n = sizeof address_;
+        getsockname(socket_, reinterpret_cast<sockaddr*>(&address_), &n);
+    }
+    ~Peer() { close_socket(socket_); }
+    Peer(const Peer&) = delete;
+    Peer& operator=(const Peer&) = delete;
+
+    uint16_t port() const { return ntohs(address_.sin_port); }
+    const sockaddr_in& address() const { return address_; }
+
+    // The next datagram within `timeout_ms`, or false.
+    bool receive(Bytes* datagram, sockaddr_in* from, int timeout_ms = 3000) {
+        if (wait_readable(socket_, timeout_ms) != 1) {
+            return false;
+        }
+        uint8_t buffer[8192];
+        socklen_t n = sizeof *from;
+        const auto got = recvfrom(socket_, buffer, sizeof buffer, 0,
+                                  reinterpret_cast<sockaddr*>(from), &n);
+        if (got < 0) {
+            return false;
+        }
+        datagram->assign(buffer, buffer + got);
+        return true;
+    }
+
+    void send_to(const sockaddr_in& to, const Bytes& datagram) {
+        sendto(socket_, datagram.data(), datagram.size(), 0,
+               reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    }
+
+private:
+    socket_t socket_;
+    sockaddr_in address_{};
+};
+
+// A GetResponse carrying one INTEGER.
+Bytes answer(int32_t request_id, int32_t value) {
+    MessagePtr m(msg_create(kPduGetResponse));
+    m->request_id = request_id;
+    m->error_status = 0;
+    m->error_index = 0;
+    binding_set_int32(msg_append_null_binding(m.get(), kName, 11), value);
+    uint8_t out[kMaxDatagram];
+    int32_t length = sizeof out;
+    msg_encode(AgentLink(), m.get(), out, &length);
+    return Bytes(out, out + length);
+}
+
+int32_t integer_of(const SnmpMessage* m) {
+    int32_t v = 0;
+    if (m != nullptr && m->bindings != nullptr && m->bindings->value_length == 4) {
+        std::memcpy(&v, m->bindings->value, 4);
+    }
+    return v;
+}
+
+MessagePtr get_request() {
+    MessagePtr m(msg_create(kPduGetRequest));
+    msg_append_null_binding(m.get(), kName, 11);
+    return m;
+}
+
+bool fake_lookup(const char* name, in_addr* address) {
+    if (std::string(name) == "device.lab") {
+        address->s_addr = htonl(0x0A010203);
+        return true;
+    }
+    return false;
+}
+
+class AgentLinkTest : public testing::Test {
+protected:
+    void SetUp() override {
+        request_counter = 0;
+        set_name_lookup(fake_lookup);
+        link_.report = [this](const std::string& text) { reports_.push_back(text); };
+        link_.agent_port = agent_.port();
+        ASSERT_EQ(open_link(link_), 1);
+    }
+    void TearDown() override {
+        set_name_lookup(nullptr);
+        if (link_.socket_handle != kNoSocket) {
+            close_socket(link_.socket_handle);
+        }
+    }
+
+    // Runs `script` as the agent while `exchange_request` runs here.
+    MessagePtr exchange(const std::function<void(int32_t id, const sockaddr_in& from)>& script,
+                        double* seconds = nullptr) {
+        std::thread agent([&] {
+            Bytes request;
+            sockaddr_in from{};
+            if (agent_.receive(&request, &from)) {
+                int32_t id = 0;
+                msg_peek_request_id(request.data(), static_cast<int32_t>(request.size()), &id);
+                script(id, from);
+            }
+        });
+        MessagePtr request = get_request();
+        const auto start = Clock::now();
+        MessagePtr got(exchange_request(link_, request.get()));
+        if (seconds != nullptr) {
+            *seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        }
+        agent.join();
+        return got;
+    }
+
+    sockaddr_in local_address() const {
+        sockaddr_in local{};
+        socklen_t n = sizeof local;
+        getsockname(link_.socket_handle, reinterpret_cast<sockaddr*>(&local), &n);
+        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        return local;
+    }
+
+    Peer agent_;
+    AgentLink link_;
+    std::vector<std::string> reports_;
+};
+
+// ---------------------------------------------------------------- the record
+
+TEST(AgentLinkRecord, StartsWithTheConsoleDefaults) {
+    AgentLink link;
+    EXPECT_STREQ(link.host, "");
+    EXPECT_EQ(link.agent_port, 161);
+    EXPECT_EQ(link.local_port, 0);
+    EXPECT_EQ(link.version, 0);
+    EXPECT_STREQ(link.community, "quolen");
+    EXPECT_EQ(link.community_length, 6);
+    EXPECT_EQ(link.socket_handle, kNoSocket);
+    EXPECT_EQ(link.agent_address.sin_family, 0);
+}
+
+TEST_F(AgentLinkTest, ResolvesNumbersNamesAndTheEmptyHost) {
+    const struct {
+        const char* host;
+        int result;
+        uint32_t address;  // host order
+        const char* report;
+    } cases[] = {
+        {"", 1, 0x7F000001, nullptr},
+        {"192.168.7.20", 1, 0xC0A80714, nullptr},
+        {"device.lab", 1, 0x0A010203, nullptr},
+        {"no.such.device", 0, 0x0A010203, "Can't resolve hostname"},
+        {"10.9.8.7", 1, 0x0A090807, nullptr},
+    };
+    link_.agent_port = 1161;
+    for (const auto& c : cases) {
+        reports_.clear();
+        std::strcpy(link_.host, c.host);
+        EXPECT_EQ(resolve_agent(link_), c.result) << c.host;
+        EXPECT_EQ(ntohl(link_.agent_address.sin_addr.s_addr), c.address) << c.host;
+        EXPECT_EQ(link_.agent_address.sin_family, AF_INET);
+        EXPECT_EQ(ntohs(link_.agent_address.sin_port), 1161);
+        EXPECT_EQ(reports_, c.report ? std::vector<std::string>{c.report}
+                                     : std::vector<std::string>{})
+            << c.host;
+    }
+}
+
+TEST_F(AgentLinkTest, FailedResolutionLeavesPortAndFamilyAsBefore) {
+    std::strcpy(link_.host, "no.such.device");
+    const sockaddr_in before = link_.agent_address;
+    link_.agent_port = 9999;
+    EXPECT_EQ(resolve_agent(link_), 0);
+    EXPECT_EQ(std::memcmp(&before, &link_.agent_address, sizeof before), 0);
+}
+
+TEST_F(AgentLinkTest, OpeningAgainKeepsTheSocket) {
+    const socket_t first = link_.socket_handle;
+    EXPECT_EQ(open_link(link_), 1);
+    EXPECT_EQ(link_.socket_handle, first);
+}
+
+// ---------------------------------------------------------------- sending
+
+TEST_F(AgentLinkTest, RequestsAreNumberedAcrossTheProcess) {
+    Bytes wire;
+    sockaddr_in from{};
+    MessagePtr first = get_request();
+    MessagePtr second = get_request();
+    MessagePtr numbered = get_request();
+    numbered->request_id = 77;
+    EXPECT_EQ(send_request(link_, first.get()), 1);
+    EXPECT_EQ(send_request(link_, numbered.get()), 77);
+    EXPECT_EQ(send_request(link_, second.get()), 2);
+    for (int32_t expected : {1, 77, 2}) {
+        ASSERT_TRUE(agent_.receive(&wire, &from));
+        int32_t id = 0;
+        ASSERT_EQ(msg_peek_request_id(wire.data(), static_cast<int32_t>(wire.size()), &id), 0);
+        EXPECT_EQ(id, expected);
+    }
+}
+
+TEST_F(AgentLinkTest, NumberingWrapsWithoutEverGivingZero) {
+    const struct {
+        int32_t counter;
+        int32_t next;
+    } cases[] = {{2147483646, 2147483647}, {2147483647, -2147483647 - 1}, {-1, 1}};
+    for (const auto& c : cases) {
+        request_counter = c.counter;
+        MessagePtr m = get_request();
+        EXPECT_EQ(send_request(link_, m.get()), c.next);
+        EXPECT_EQ(request_counter, c.next);
+    }
+}
+
+TEST_F(AgentLinkTest, FreshRequestGoesOutWithZeroErrorFieldsAndThePeerSet) {
+    MessagePtr m = get_request();
+    ASSERT_EQ(send_request(link_, m.get()), 1);
+    EXPECT_EQ(m->error_status, 0);
+    EXPECT_EQ(m->error_index, 0);
+    EXPECT_EQ(ntohs(m->peer.sin_port), agent_.port());
+    Bytes wire;
+    sockaddr_in from{};
+    ASSERT_TRUE(agent_.receive(&wire, &from));
+    MessagePtr sent(static_cast<SnmpMessage*>(snmp_alloc_zeroed(sizeof(SnmpMessage))));
+    ASSERT_EQ(msg_decode(sent.get(), wire.data(), static_cast<int32_t>(wire.size())), 0);
+    EXPECT_EQ(sent->pdu_type, kPduGetRequest);
+    EXPECT_EQ(sent->error_status, 0);
+    EXPECT_EQ(sent->error_index, 0);
+    EXPECT_EQ(wire[0], 0x30);
+}
+
+TEST_F(AgentLinkTest, UnsendableTypesSendNothingAndShowNothing) {
+    for (int32_t type : {kPduTrap, 0xA6, 0x30}) {
+        MessagePtr m(msg_create(type));
+        EXPECT_EQ(send_request(link_, m.get()), 0);
+        EXPECT_EQ(exchange_request(link_, m.get()), nullptr);
+    }
+    MessagePtr get = get_request();
+    ASSERT_EQ(send_request(link_, get.get()), 1) << "no number was used up";
+    Bytes wire;
+    sockaddr_in from{};
+    ASSERT_TRUE(agent_.receive(&wire, &from));
+    MessagePtr first(static_cast<SnmpMessage*>(snmp_alloc_zeroed(sizeof(SnmpMessage))));
+    ASSERT_EQ(msg_decode(first.get(), wire.data(), static_cast<int32_t>(wire.size())), 0);
+    EXPECT_EQ(first->pdu_type, kPduGetRequest) << "the first datagram the agent sees is the GET";
+    EXPECT_TRUE(reports_.empty());
+}
+
+TEST_F(AgentLinkTest, EncodingFailureIsShownAndNothingIsSent) {
+    MessagePtr m = get_request();
+    m->bindings->type = 0x07;
+    EXPECT_EQ(exchange_request(link_, m.get()), nullptr);
+    EXPECT_EQ(reports_, std::vector<std::string>{"Error building packet"});
+    EXPECT_EQ(m->request_id, 1) << "the number stays with the request";
+}
+
+TEST(AgentLinkClosed, ExchangeWithoutASocketReturnsAtOnceAndSilently) {
+    AgentLink link;
+    std::vector<std::string> reports;
+    link.report = [&](const std::string& t) { reports.push_back(t); };
+    MessagePtr m = get_request();
+    const auto start = Clock::now();
+    EXPECT_EQ(exchange_request(link, m.get()), nullptr);
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500));
+    EXPECT_TRUE(reports.empty());
+    EXPECT_EQ(exchange_request(link, nullptr), nullptr);
+}
+
+// ---------------------------------------------------------------- answers
+
+TEST_F(AgentLinkTest, AnswerFromTheAgentIsReturnedWithItsSource) {
+    MessagePtr got = exchange([&](int32_t id, const sockaddr_in& from) {
+        agent_.send_to(from, answer(id, 4242));
+    });
+    ASSERT_NE(got, nullptr);
+    EXPECT_EQ(integer_of(got.get()), 4242);
+    EXPECT_EQ(got->peer.sin_port, agent_.address().sin_port);
+    EXPECT_EQ(got->request_id, 1);
+    EXPECT_TRUE(reports_.empty());
+}
+
+TEST_F(AgentLinkTest, SilentAgentCostsOneTwoSecondWaitAndOneRequest) {
+    double seconds = 0;
+    MessagePtr got = exchange([](int32_t, const sockaddr_in&) {}, &seconds);
+    EXPECT_EQ(got, nullptr);
+    EXPECT_GE(seconds, 1.99);
+    EXPECT_LT(seconds, 2.5);
+    Bytes wire;
+    sockaddr_in from{};
+    EXPECT_FALSE(agent_.receive(&wire, &from, 0)) << "nothing was resent";
+    EXPECT_TRUE(reports_.empty());
+}
+
+TEST_F(AgentLinkTest, LateAnswerIsNotTakenForTheNextRequest) {
+    // An answer that missed its own exchange waits on the socket, carrying the
+    // very id the next request will get.
+    agent_.send_to(local_address(), answer(1, 111));
+    ASSERT_EQ(wait_readable(link_.socket_handle, 1000), 1);
+    MessagePtr got = exchange([&](int32_t id, const sockaddr_in& from) {
+        agent_.send_to(from, answer(id, 222));
+    });
+    ASSERT_NE(got, nullptr);
+    EXPECT_EQ(integer_of(got.get()), 222);
+}
+
+TEST_F(AgentLinkTest, ForeignAndMismatchedDatagramsAreSkippedWithinTheSameWait) {
+    Peer stranger;
+    Peer agent_other_port;
+    double seconds = 0;
+    MessagePtr got = exchange(
+        [&](int32_t id, const sockaddr_in& from) {
+            stranger.send_to(from, answer(id, 1));          // another host's injection
+            agent_other_port.send_to(from, answer(id, 2));  // right address, wrong port
+            agent_.send_to(from, answer(id + 1, 3));        // another request's answer
+            Bytes huge(kMaxDatagram + 100, 0x30);
+            stranger.send_to(from, huge);                   // oversized, and not ours
+            agent_.send_to(from, answer(id, 4));
+        },
+        &seconds);
+    ASSERT_NE(got, nullptr);
+    EXPECT_EQ(integer_of(got.get()), 4);
+    EXPECT_LT(seconds, 1.5);
+    EXPECT_TRUE(reports_.empty());
+}
+
+TEST_F(AgentLinkTest, OnlyStrangersAnsweringMeansNoAnswerAfterOneWait) {
+    Peer stranger;
+    double seconds = 0;
+    MessagePtr got = exchange(
+        [&](int32_t id, const sockaddr_in& from) {
+            stranger.send_to(from, answer(id, 1));
+            agent_.send_to(from, answer(id + 5, 2));
+        },
+        &seconds);
+    EXPECT_EQ(got, nullptr);
+    EXPECT_GE(seconds, 1.99);
+    EXPECT_LT(seconds, 2.5);
+    EXPECT_TRUE(reports_.empty());
+}
+
+TEST_F(AgentLinkTest, GarbageFromTheAgentIsAMangledPacket) {
+    double seconds = 0;
+    MessagePtr got = exchange(
+        [&](int32_t, const sockaddr_in& from) { agent_.send_to(from, from_hex("DE AD BE EF")); },
+        &seconds);
+    EXPECT_EQ(got, nullptr);
+    EXPECT_EQ(reports_, std::vector<std::string>{"Mangled packet"});
+    EXPECT_LT(seconds, 1.5) << "the exchange ends with the mangled answer";
+}
+
+TEST_F(AgentLinkTest, OversizedDatagramFromTheAgentIsAReceiveFailure) {
+    testing::internal::CaptureStderr();
+    MessagePtr got = exchange([&](int32_t id, const sockaddr_in& from) {
+        Bytes big = answer(id, 5);
+        big.resize(kMaxDatagram + 1, 0);
+        agent_.send_to(from, big);
+    });
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(got, nullptr);
+    EXPECT_NE(err.find("recvfrom"), std::string::npos) << err;
+    EXPECT_TRUE(reports_.empty());
+}
+
+TEST_F(AgentLinkTest, DatagramOfExactly4500OctetsIsStillRead) {
+    MessagePtr got = exchange([&](int32_t id, const sockaddr_in& from) {
+        Bytes full = answer(id, 6);
+        full.resize(kMaxDatagram, 0);  // octets after the message are ignored
+        agent_.send_to(from, full);
+    });
+    ASSERT_NE(got, nullptr);
+    EXPECT_EQ(integer_of(got.get()), 6);
+}
+
+// ---------------------------------------------------------------- one datagram judged
+
+TEST_F(AgentLinkTest, OutOfMemoryWhileTakingAnAnswerIsShown) {
+    const Bytes wire = answer(9, 1);
+    for (int k : {1, 2, 3}) {
+        reports_.clear();
+        bool dropped = true;
+        snmp_fail_allocation_after(k);
+        SnmpMessage* got = accept_datagram(link_, 9, wire.data(),
+                                           static_cast<int32_t>(wire.size()), kMaxDatagram,
+                                           link_.agent_address, &dropped);
+        snmp_fail_allocation_after(0);
+        EXPECT_EQ(got, nullptr) << k;
+        EXPECT_FALSE(dropped);
+        EXPECT_EQ(reports_, std::vector<std::string>{"Out of memory!"}) << k;
+    }
+}
+
+TEST_F(AgentLinkTest, DatagramsAreJudgedBySourceIdAndShape) {
+    sockaddr_in other_port = link_.agent_address;
+    other_port.sin_port = htons(static_cast<uint16_t>(agent_.port() + 1));
+    sockaddr_in other_host = link_.agent_address;
+    other_host.sin_addr.s_addr = htonl(0x7F000002);
+    const Bytes good = answer(9, 1);
+    const Bytes wrong_id = answer(10, 1);
+    const Bytes cut(good.begin(), good.end() - 3);
+    const struct {
+        const char* what;
+        const sockaddr_in& source;
+        const Bytes& wire;
+        bool answered;
+        bool dropped;
+        const char* report;
+    } cases[] = {
+        {"the answer", link_.agent_address, good, true, false, nullptr},
+        {"another port", other_port, good, false, true, nullptr},
+        {"another host", other_host, good, false, true, nullptr},
+        {"another request id", link_.agent_address, wrong_id, false, true, nullptr},
+        {"cut short after the id", link_.agent_address, cut, false, false, "Mangled packet"},
+    };
+    for (const auto& c : cases) {
+        reports_.clear();
+        bool dropped = !c.dropped;
+        MessagePtr got(accept_datagram(link_, 9, c.wire.data(), static_cast<int32_t>(c.wire.size()),
+                                       kMaxDatagram, c.source, &dropped));
+        EXPECT_EQ(got != nullptr, c.answered) << c.what;
+        EXPECT_EQ(dropped, c.dropped) << c.what;
+        EXPECT_EQ(reports_, c.report ? std::vector<std::string>{c.report}
+                                     : std::vector<std::string>{})
+            << c.what;
+    }
+}
+
+}  // namespace

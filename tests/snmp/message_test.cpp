@@ -73,7 +73,9 @@ Bytes encode_answer(const Answer& a) {
 MessagePtr decode(const Bytes& octets, int* result) {
     MessagePtr message(static_cast<SnmpMessage*>(snmp_alloc_zeroed(sizeof(SnmpMessage))));
     std::unique_ptr<uint8_t[]> copy(new uint8_t[octets.size() + 1]);
-    std::memcpy(copy.get(), octets.data(), octets.size());
+    if (!octets.empty()) {
+        std::memcpy(copy.get(), octets.data(), octets.size());
+    }
     *result = msg_decode(message.get(), copy.get(), static_cast<int32_t>(octets.size()));
     return message;
 }

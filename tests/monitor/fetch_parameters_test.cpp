@@ -1,0 +1,199 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "answer_support.h"
+#include "monitor/device_readings.h"
+#include "monitor/parameter_catalog.h"
+#include "snmp/agent_link.h"
+#include "snmp/alloc.h"
+
+namespace {
+
+using Answer = std::vector<AnswerBinding>;
+
+// A UDP agent on a loopback port that answers one request, when told to,
+// from its own thread, and keeps that request for inspection.
+class ScriptedAgent {
+public:
+    ScriptedAgent() {
+        socket_ = socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        socklen_arg length = sizeof address;
+        getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+    }
+    ~ScriptedAgent() {
+        finish();
+        close_socket(socket_);
+    }
+
+    uint16_t port() const { return port_; }
+
+    void answer_next(Answer answer, int32_t error_status) {
+        server_ = std::thread([this, answer, error_status] {
+            if (wait_readable(socket_, 5000) != 1) {
+                return;
+            }
+            uint8_t datagram[kMaxDatagram];
+            sockaddr_in from{};
+            socklen_arg from_length = sizeof from;
+            const auto size = recvfrom(socket_, reinterpret_cast<char*>(datagram), sizeof datagram,
+                                       0, reinterpret_cast<sockaddr*>(&from), &from_length);
+            request_.reset(msg_create(0));
+            request_->error_status = request_->error_index = 0;
+            if (size <= 0 ||
+                msg_decode(request_.get(), datagram, static_cast<int32_t>(size)) != 0) {
+                return;
+            }
+            const std::vector<uint8_t> reply =
+                encode_answer(answer, request_->request_id, error_status);
+            sendto(socket_, reinterpret_cast<const char*>(reply.data()), reply.size(), 0,
+                   reinterpret_cast<const sockaddr*>(&from), from_length);
+        });
+    }
+
+    // Waits for the answering thread; the request is then readable.
+    void finish() {
+        if (server_.joinable()) {
+            server_.join();
+        }
+    }
+    const SnmpMessage* request() const { return request_.get(); }
+
+    bool has_unread_datagram() const { return wait_readable(socket_, 20) == 1; }
+
+private:
+    socket_t socket_ = kNoSocket;
+    uint16_t port_ = 0;
+    std::thread server_;
+    MessagePtr request_;
+};
+
+class FetchParametersTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        readings = DeviceReadings{};
+        std::strcpy(link.host, "127.0.0.1");
+        link.agent_port = agent.port();
+        ASSERT_EQ(open_link(link), 1);
+    }
+    void TearDown() override {
+        snmp_fail_allocation_after(0);
+        close_socket(link.socket_handle);
+    }
+
+    ScriptedAgent agent;
+    AgentLink link;
+    DeviceReadings readings;
+};
+
+struct ExchangeCase {
+    const char* description;
+    CatalogRun run;
+    int32_t error_status;
+    Answer answer;
+    bool result;
+    void (*change)(DeviceReadings&);
+};
+
+class FetchExchange : public FetchParametersTest,
+                      public ::testing::WithParamInterface<ExchangeCase> {};
+
+TEST_P(FetchExchange, RequestsTheRunAndAppliesTheAnswer) {
+    const ExchangeCase& c = GetParam();
+    DeviceReadings expected;
+    agent.answer_next(c.answer, c.error_status);
+
+    EXPECT_EQ(fetch_parameters(link, readings, c.run.first_index, c.run.count), c.result);
+    agent.finish();
+
+    ASSERT_NE(agent.request(), nullptr);
+    EXPECT_EQ(agent.request()->pdu_type, kPduGetRequest);
+    int index = c.run.first_index;
+    for (const VarBinding* b = agent.request()->bindings; b != nullptr; b = b->next, ++index) {
+        EXPECT_EQ(std::vector<uint32_t>(b->name.ids, b->name.ids + b->name.count),
+                  catalog_name(index));
+        EXPECT_EQ(b->type, kTagNull);
+    }
+    EXPECT_EQ(index, c.run.first_index + c.run.count);
+    if (c.change != nullptr) {
+        c.change(expected);
+    }
+    EXPECT_EQ(describe(readings), describe(expected));
+}
+
+const ExchangeCase kExchangeCases[] = {
+    {"identification run",
+     kIdentificationRun,
+     0,
+     {text_at(3, "Tarvik"), text_at(4, "Type VXL"), text_at(10, "key")},
+     true,
+     [](DeviceReadings& r) {
+         std::strcpy(r.id_text[0], "Tarvik");
+         std::strcpy(r.id_text[1], "Type VXL");
+         std::strcpy(r.id_text[7], "key");
+         r.family_rate_mbps = kFamily1000;
+     }},
+    {"traffic run",
+     kTrafficRun,
+     0,
+     {number_at(34, 10), number_at(40, 150), number_at(41, 3)},
+     true,
+     [](DeviceReadings& r) {
+         r.phy_to_radio_rate = 10;
+         r.up_link_mbps = 150;
+         r.drop_q1_count = r.drop_q1_since_reset = 3;
+     }},
+    {"single row",
+     {kKeyIndex, 1},
+     0,
+     {text_at(kKeyIndex, "k")},
+     true,
+     [](DeviceReadings& r) { std::strcpy(r.id_text[7], "k"); }},
+    {"error status answer", kTemperatureRun, 2, {number_at(12, 1)}, false, nullptr},
+};
+INSTANTIATE_TEST_SUITE_P(Table, FetchExchange, ::testing::ValuesIn(kExchangeCases),
+                         [](const auto& info) { return case_name(info.param.description); });
+
+TEST_F(FetchParametersTest, RequestThatCannotBeBuiltIsNotSent) {
+    fill_every_field(readings);
+    const std::string before = describe(readings);
+    // Three rows: the message, then a record and a name per binding.
+    for (int failing = 1; failing <= 7; ++failing) {
+        SCOPED_TRACE(failing);
+        snmp_fail_allocation_after(failing);
+        EXPECT_FALSE(fetch_parameters(link, readings, 12, 3));
+        snmp_fail_allocation_after(0);
+        EXPECT_FALSE(agent.has_unread_datagram());
+    }
+    EXPECT_EQ(describe(readings), before);
+}
+
+TEST_F(FetchParametersTest, RowsOutsideTheCatalogAreNotRequested) {
+    struct Rows {
+        int first_index;
+        int count;
+    };
+    for (const Rows& rows : {Rows{-1, 2}, Rows{43, 2}, Rows{0, 45}, Rows{3, -1}}) {
+        SCOPED_TRACE(rows.first_index);
+        EXPECT_FALSE(fetch_parameters(link, readings, rows.first_index, rows.count));
+    }
+    EXPECT_FALSE(agent.has_unread_datagram());
+}
+
+TEST_F(FetchParametersTest, SilentAgentGivesFalseAndChangesNothing) {
+    fill_every_field(readings);
+    const std::string before = describe(readings);
+    EXPECT_FALSE(fetch_parameters(link, readings, 12, 3));
+    EXPECT_TRUE(agent.has_unread_datagram());  // asked, never answered
+    EXPECT_EQ(describe(readings), before);
+}
+
+}  // namespace

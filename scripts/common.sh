@@ -9,7 +9,7 @@ PACKAGES=(
     cmake g++ make pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
-    python3 python3-pysnmp4
+    python3 python3-pysnmp4 locales
 )
 
 install_packages() {

@@ -159,9 +159,8 @@ int32_t send_request(AgentLink& link, SnmpMessage* request) {
     return request->request_id;
 }
 
-SnmpMessage* accept_datagram(AgentLink& link, int32_t request_id, const uint8_t* data,
-                             int32_t size, int32_t capacity, const sockaddr_in& source,
-                             bool* dropped) {
+SnmpMessage* accept_datagram(AgentLink& link, int32_t request_id, const uint8_t* data, int32_t size,
+                             int32_t capacity, const sockaddr_in& source, bool* dropped) {
     *dropped = false;
     if (source.sin_addr.s_addr != link.agent_address.sin_addr.s_addr ||
         source.sin_port != link.agent_address.sin_port) {

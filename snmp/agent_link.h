@@ -24,14 +24,14 @@ constexpr int32_t kLinkTextSize = 1000;  // host and community, terminator inclu
 constexpr int kAnswerWaitSeconds = 2;
 
 struct AgentLink {
-    char host[kLinkTextSize];       // as typed: numeric IPv4 or a host name
-    uint16_t agent_port;            // the owner may change it (a port forward, a test agent)
-    uint16_t local_port;            // 0: the system chooses
-    int32_t version;                // 0: SNMP version 1
+    char host[kLinkTextSize];  // as typed: numeric IPv4 or a host name
+    uint16_t agent_port;       // the owner may change it (a port forward, a test agent)
+    uint16_t local_port;       // 0: the system chooses
+    int32_t version;           // 0: SNMP version 1
     int32_t community_length;
     char community[kLinkTextSize];
-    socket_t socket_handle;         // kNoSocket while not open
-    sockaddr_in agent_address;      // destination of every request
+    socket_t socket_handle;     // kNoSocket while not open
+    sockaddr_in agent_address;  // destination of every request
     FailureReporter report;
 
     AgentLink();
@@ -77,9 +77,8 @@ SnmpMessage* receive_answer(AgentLink& link, int32_t request_id, bool* dropped);
 // Judges one received datagram as `receive_answer` does, without a socket:
 // `size` is the datagram's full length (it may exceed `capacity`, the octets
 // held at `data`).
-SnmpMessage* accept_datagram(AgentLink& link, int32_t request_id, const uint8_t* data,
-                             int32_t size, int32_t capacity, const sockaddr_in& source,
-                             bool* dropped);
+SnmpMessage* accept_datagram(AgentLink& link, int32_t request_id, const uint8_t* data, int32_t size,
+                             int32_t capacity, const sockaddr_in& source, bool* dropped);
 
 // Discards datagrams already queued, sends the request, and waits at most two
 // seconds in all for its answer. Returns the answer (owned by the caller) or

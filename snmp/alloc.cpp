@@ -16,6 +16,10 @@ void* snmp_alloc_zeroed(size_t size) {
     return std::calloc(1, size == 0 ? 1 : size);
 }
 
-void snmp_release(void* block) { std::free(block); }
+void snmp_release(void* block) {
+    std::free(block);
+}
 
-void snmp_fail_allocation_after(int n) { fail_countdown = n < 0 ? 0 : n; }
+void snmp_fail_allocation_after(int n) {
+    fail_countdown = n < 0 ? 0 : n;
+}

@@ -1,8 +1,9 @@
 // The message model: building requests and releasing messages.
+#include "snmp/message.h"
+
 #include <cstring>
 
 #include "snmp/alloc.h"
-#include "snmp/message.h"
 
 SnmpMessage* msg_create(int32_t pdu_type) {
     auto* message = static_cast<SnmpMessage*>(snmp_alloc_zeroed(sizeof(SnmpMessage)));

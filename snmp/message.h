@@ -73,12 +73,12 @@ struct VarBinding {
 };
 
 struct SnmpMessage {
-    sockaddr_in peer;       // agent address (request) or source (answer); not on the wire
+    sockaddr_in peer;  // agent address (request) or source (answer); not on the wire
     int32_t pdu_type;
-    int32_t request_id;     // 0 until the transport numbers the request
-    int32_t error_status;   // -1: not yet set
-    int32_t error_index;    // -1: not yet set
-    VarBinding* bindings;   // singly linked, in wire order
+    int32_t request_id;    // 0 until the transport numbers the request
+    int32_t error_status;  // -1: not yet set
+    int32_t error_index;   // -1: not yet set
+    VarBinding* bindings;  // singly linked, in wire order
 };
 
 // A new message of the given PDU type: peer zero, request id 0, error status
@@ -118,12 +118,11 @@ int msg_decode(SnmpMessage* message, const uint8_t* data, int32_t size);
 int msg_peek_request_id(const uint8_t* data, int32_t size, int32_t* request_id);
 
 // Steps of the codec, exposed for tests.
-uint8_t* binding_encode(uint8_t* pos, const uint32_t* name, const int32_t* name_count,
-                        uint8_t type, int32_t value_length, const uint8_t* value, int32_t* space);
+uint8_t* binding_encode(uint8_t* pos, const uint32_t* name, const int32_t* name_count, uint8_t type,
+                        int32_t value_length, const uint8_t* value, int32_t* space);
 const uint8_t* binding_decode(const uint8_t* pos, uint32_t* name, int32_t* name_count,
                               uint8_t* type, int32_t* value_length, const uint8_t** value_element,
                               int32_t* space);
-uint8_t* msg_encode_header(uint8_t* pos, int32_t* space, const AgentLink& link,
-                           int32_t pdu_length);
+uint8_t* msg_encode_header(uint8_t* pos, int32_t* space, const AgentLink& link, int32_t pdu_length);
 const uint8_t* msg_decode_header(const uint8_t* pos, int32_t* space, uint8_t* community,
                                  int32_t* community_length, int32_t* version);

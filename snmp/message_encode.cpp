@@ -87,8 +87,8 @@ uint8_t* encode_value(uint8_t* pos, int32_t* space, uint8_t type, int32_t value_
 
 }  // namespace
 
-uint8_t* binding_encode(uint8_t* pos, const uint32_t* name, const int32_t* name_count,
-                        uint8_t type, int32_t value_length, const uint8_t* value, int32_t* space) {
+uint8_t* binding_encode(uint8_t* pos, const uint32_t* name, const int32_t* name_count, uint8_t type,
+                        int32_t value_length, const uint8_t* value, int32_t* space) {
     if (*space < 4 || (*name_count > 0 && name == nullptr)) {
         return nullptr;
     }
@@ -126,8 +126,7 @@ uint8_t* msg_encode_header(uint8_t* pos, int32_t* space, const AgentLink& link,
         return nullptr;
     }
     pos = tlv_write_octets(pos, space, kTagOctetString,
-                           reinterpret_cast<const uint8_t*>(link.community),
-                           link.community_length);
+                           reinterpret_cast<const uint8_t*>(link.community), link.community_length);
     if (pos == nullptr) {
         return nullptr;
     }
@@ -135,9 +134,8 @@ uint8_t* msg_encode_header(uint8_t* pos, int32_t* space, const AgentLink& link,
     // large version still gives a true length.
     const int64_t content = (pos - start - 4) + static_cast<int64_t>(pdu_length);
     int32_t reserved = 4;
-    if (content > 65535 ||
-        tlv_write_fixed_header(start, &reserved, kTagSequence, static_cast<int32_t>(content)) ==
-            nullptr) {
+    if (content > 65535 || tlv_write_fixed_header(start, &reserved, kTagSequence,
+                                                  static_cast<int32_t>(content)) == nullptr) {
         return nullptr;
     }
     return pos;

@@ -8,7 +8,9 @@
 using socket_t = SOCKET;
 constexpr socket_t kNoSocket = INVALID_SOCKET;
 using socklen_arg = int;
-inline int close_socket(socket_t s) { return closesocket(s); }
+inline int close_socket(socket_t s) {
+    return closesocket(s);
+}
 #else
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -19,7 +21,9 @@ inline int close_socket(socket_t s) { return closesocket(s); }
 using socket_t = int;
 constexpr socket_t kNoSocket = -1;
 using socklen_arg = socklen_t;
-inline int close_socket(socket_t s) { return ::close(s); }
+inline int close_socket(socket_t s) {
+    return ::close(s);
+}
 #endif
 
 // Starts the platform's socket library (Winsock 2.2); nothing elsewhere.
@@ -40,7 +44,9 @@ inline int wait_readable(socket_t s, int timeout_ms) {
     const int r = WSAPoll(&p, 1, timeout_ms);
     return r > 0 ? 1 : r;
 }
-inline bool interrupted_call() { return false; }
+inline bool interrupted_call() {
+    return false;
+}
 #else
 #include <poll.h>
 
@@ -50,5 +56,7 @@ inline int wait_readable(socket_t s, int timeout_ms) {
     const int r = ::poll(&p, 1, timeout_ms);
     return r > 0 ? 1 : r;
 }
-inline bool interrupted_call() { return errno == EINTR; }
+inline bool interrupted_call() {
+    return errno == EINTR;
+}
 #endif

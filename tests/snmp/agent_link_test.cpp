@@ -1,5 +1,7 @@
 // The agent link against a scripted peer on loopback: numbering, what goes
 // on the wire, and which datagram is taken as the answer.
+#include "snmp/agent_link.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -11,7 +13,6 @@
 #include <vector>
 
 #include "hex.h"
-#include "snmp/agent_link.h"
 #include "snmp/alloc.h"
 #include "snmp/message.h"
 
@@ -53,8 +54,8 @@ public:
         }
         uint8_t buffer[8192];
         socklen_t n = sizeof *from;
-        const auto got = recvfrom(socket_, buffer, sizeof buffer, 0,
-                                  reinterpret_cast<sockaddr*>(from), &n);
+        const auto got =
+            recvfrom(socket_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(from), &n);
         if (got < 0) {
             return false;
         }
@@ -63,8 +64,8 @@ public:
     }
 
     void send_to(const sockaddr_in& to, const Bytes& datagram) {
-        sendto(socket_, datagram.data(), datagram.size(), 0,
-               reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        sendto(socket_, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+               sizeof to);
     }
 
 private:
@@ -193,8 +194,8 @@ TEST_F(AgentLinkTest, ResolvesNumbersNamesAndTheEmptyHost) {
         EXPECT_EQ(ntohl(link_.agent_address.sin_addr.s_addr), c.address) << c.host;
         EXPECT_EQ(link_.agent_address.sin_family, AF_INET);
         EXPECT_EQ(ntohs(link_.agent_address.sin_port), 1161);
-        EXPECT_EQ(reports_, c.report ? std::vector<std::string>{c.report}
-                                     : std::vector<std::string>{})
+        EXPECT_EQ(reports_,
+                  c.report ? std::vector<std::string>{c.report} : std::vector<std::string>{})
             << c.host;
     }
 }
@@ -303,9 +304,8 @@ TEST(AgentLinkClosed, ExchangeWithoutASocketReturnsAtOnceAndSilently) {
 // ---------------------------------------------------------------- answers
 
 TEST_F(AgentLinkTest, AnswerFromTheAgentIsReturnedWithItsSource) {
-    MessagePtr got = exchange([&](int32_t id, const sockaddr_in& from) {
-        agent_.send_to(from, answer(id, 4242));
-    });
+    MessagePtr got = exchange(
+        [&](int32_t id, const sockaddr_in& from) { agent_.send_to(from, answer(id, 4242)); });
     ASSERT_NE(got, nullptr);
     EXPECT_EQ(integer_of(got.get()), 4242);
     EXPECT_EQ(got->peer.sin_port, agent_.address().sin_port);
@@ -330,9 +330,8 @@ TEST_F(AgentLinkTest, LateAnswerIsNotTakenForTheNextRequest) {
     // very id the next request will get.
     agent_.send_to(local_address(), answer(1, 111));
     ASSERT_EQ(wait_readable(link_.socket_handle, 1000), 1);
-    MessagePtr got = exchange([&](int32_t id, const sockaddr_in& from) {
-        agent_.send_to(from, answer(id, 222));
-    });
+    MessagePtr got = exchange(
+        [&](int32_t id, const sockaddr_in& from) { agent_.send_to(from, answer(id, 222)); });
     ASSERT_NE(got, nullptr);
     EXPECT_EQ(integer_of(got.get()), 222);
 }
@@ -347,7 +346,7 @@ TEST_F(AgentLinkTest, ForeignAndMismatchedDatagramsAreSkippedWithinTheSameWait) 
             agent_other_port.send_to(from, answer(id, 2));  // right address, wrong port
             agent_.send_to(from, answer(id + 1, 3));        // another request's answer
             Bytes huge(kMaxDatagram + 100, 0x30);
-            stranger.send_to(from, huge);                   // oversized, and not ours
+            stranger.send_to(from, huge);  // oversized, and not ours
             agent_.send_to(from, answer(id, 4));
         },
         &seconds);
@@ -413,9 +412,8 @@ TEST_F(AgentLinkTest, OutOfMemoryWhileTakingAnAnswerIsShown) {
         reports_.clear();
         bool dropped = true;
         snmp_fail_allocation_after(k);
-        SnmpMessage* got = accept_datagram(link_, 9, wire.data(),
-                                           static_cast<int32_t>(wire.size()), kMaxDatagram,
-                                           link_.agent_address, &dropped);
+        SnmpMessage* got = accept_datagram(link_, 9, wire.data(), static_cast<int32_t>(wire.size()),
+                                           kMaxDatagram, link_.agent_address, &dropped);
         snmp_fail_allocation_after(0);
         EXPECT_EQ(got, nullptr) << k;
         EXPECT_FALSE(dropped);
@@ -452,8 +450,8 @@ TEST_F(AgentLinkTest, DatagramsAreJudgedBySourceIdAndShape) {
                                        kMaxDatagram, c.source, &dropped));
         EXPECT_EQ(got != nullptr, c.answered) << c.what;
         EXPECT_EQ(dropped, c.dropped) << c.what;
-        EXPECT_EQ(reports_, c.report ? std::vector<std::string>{c.report}
-                                     : std::vector<std::string>{})
+        EXPECT_EQ(reports_,
+                  c.report ? std::vector<std::string>{c.report} : std::vector<std::string>{})
             << c.what;
     }
 }

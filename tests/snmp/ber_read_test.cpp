@@ -43,7 +43,9 @@ struct LengthCase {
     int consumed;
 };
 
-void PrintTo(const LengthCase& c, std::ostream* os) { *os << c.description; }
+void PrintTo(const LengthCase& c, std::ostream* os) {
+    *os << c.description;
+}
 
 class ReadLength : public testing::TestWithParam<LengthCase> {};
 
@@ -91,7 +93,9 @@ struct HeaderCase {
 
 constexpr int32_t kWhole = INT32_MIN;
 
-void PrintTo(const HeaderCase& c, std::ostream* os) { *os << c.description; }
+void PrintTo(const HeaderCase& c, std::ostream* os) {
+    *os << c.description;
+}
 
 class ReadHeader : public testing::TestWithParam<HeaderCase> {};
 
@@ -155,7 +159,8 @@ const uint8_t* read_integer(Kind kind, const uint8_t* pos, int32_t* space, uint8
     switch (kind) {
         case Kind::kInt32: {
             int32_t v = 0;
-            const uint8_t* end = tlv_read_int32(pos, space, tag, &v, size_override ? size_override : 4);
+            const uint8_t* end =
+                tlv_read_int32(pos, space, tag, &v, size_override ? size_override : 4);
             *value = static_cast<uint32_t>(v);
             return end;
         }
@@ -177,7 +182,9 @@ const uint8_t* read_integer(Kind kind, const uint8_t* pos, int32_t* space, uint8
     return nullptr;
 }
 
-void PrintTo(const IntegerCase& c, std::ostream* os) { *os << c.description; }
+void PrintTo(const IntegerCase& c, std::ostream* os) {
+    *os << c.description;
+}
 
 class ReadInteger : public testing::TestWithParam<IntegerCase> {};
 
@@ -316,7 +323,9 @@ struct OidCase {
     int consumed;
 };
 
-void PrintTo(const OidCase& c, std::ostream* os) { *os << c.description; }
+void PrintTo(const OidCase& c, std::ostream* os) {
+    *os << c.description;
+}
 
 class ReadOid : public testing::TestWithParam<OidCase> {};
 

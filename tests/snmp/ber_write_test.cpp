@@ -32,7 +32,9 @@ std::string test_name(std::string description) {
     return description;
 }
 
-void PrintTo(const WriteCase& c, std::ostream* os) { *os << c.description; }
+void PrintTo(const WriteCase& c, std::ostream* os) {
+    *os << c.description;
+}
 
 class Write : public testing::TestWithParam<WriteCase> {};
 
@@ -70,7 +72,8 @@ WriteCase length(int32_t value, const char* expected) {
 WriteCase int32(int32_t value, const char* expected) {
     return {"int " + std::to_string(value),
             [=](uint8_t* p, int32_t* s) { return tlv_write_int32(p, s, 0x02, &value, 4); },
-            expected, [=](const uint8_t* p, int32_t size) {
+            expected,
+            [=](const uint8_t* p, int32_t size) {
                 int32_t got = 0;
                 uint8_t tag = 0;
                 return tlv_read_int32(p, &size, &tag, &got, 4) != nullptr && got == value;
@@ -80,7 +83,8 @@ WriteCase int32(int32_t value, const char* expected) {
 WriteCase uint32(uint32_t value, const char* expected) {
     return {"uint " + std::to_string(value),
             [=](uint8_t* p, int32_t* s) { return tlv_write_uint32(p, s, 0x41, &value, 4); },
-            expected, [=](const uint8_t* p, int32_t size) {
+            expected,
+            [=](const uint8_t* p, int32_t size) {
                 uint32_t got = 0;
                 uint8_t tag = 0;
                 return tlv_read_uint32(p, &size, &tag, &got, 4) != nullptr && got == value;
@@ -93,7 +97,8 @@ WriteCase counter64(uint32_t high, uint32_t low, const char* expected) {
                 const uint32_t words[2] = {high, low};
                 return tlv_write_counter64(p, s, 0x46, words, 8);
             },
-            expected, [=](const uint8_t* p, int32_t size) {
+            expected,
+            [=](const uint8_t* p, int32_t size) {
                 uint32_t got[2] = {0, 0};
                 uint8_t tag = 0;
                 return tlv_read_counter64(p, &size, &tag, got, 8) != nullptr && got[0] == high &&

@@ -1,4 +1,6 @@
 // Message model and codec: byte-exact requests, and what answers decode to.
+#include "snmp/message.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -10,7 +12,6 @@
 #include "hex.h"
 #include "snmp/agent_link.h"
 #include "snmp/alloc.h"
-#include "snmp/message.h"
 
 namespace {
 
@@ -47,7 +48,9 @@ Bytes cat(std::initializer_list<Bytes> parts) {
     return out;
 }
 
-Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes text(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
 
 Bytes binding(const char* name_hex, const char* value_hex) {
     return tlv(0x30, cat({from_hex(name_hex), from_hex(value_hex)}));
@@ -239,15 +242,15 @@ TEST(RoundTrip, EveryValueTypeDecodesToWhatWasEncoded) {
         uint8_t type;
         Bytes value;
     } cases[] = {
-        {kTagInteger, Bytes(reinterpret_cast<const uint8_t*>(&i32),
-                            reinterpret_cast<const uint8_t*>(&i32) + 4)},
-        {kTagCounter32, Bytes(reinterpret_cast<const uint8_t*>(&u32),
-                              reinterpret_cast<const uint8_t*>(&u32) + 4)},
+        {kTagInteger,
+         Bytes(reinterpret_cast<const uint8_t*>(&i32), reinterpret_cast<const uint8_t*>(&i32) + 4)},
+        {kTagCounter32,
+         Bytes(reinterpret_cast<const uint8_t*>(&u32), reinterpret_cast<const uint8_t*>(&u32) + 4)},
         {kTagGauge32, Bytes(4, 0)},
         {kTagTimeTicks, Bytes(4, 0xFF)},
         {kTagUInteger32, Bytes(4, 0x7F)},
-        {kTagCounter64, Bytes(reinterpret_cast<const uint8_t*>(c64),
-                              reinterpret_cast<const uint8_t*>(c64) + 8)},
+        {kTagCounter64,
+         Bytes(reinterpret_cast<const uint8_t*>(c64), reinterpret_cast<const uint8_t*>(c64) + 8)},
         {kTagOctetString, text("RL-KTR-350")},
         {kTagIpAddress, {192, 168, 1, 1}},
         {kTagOpaque, {}},
@@ -386,8 +389,8 @@ TEST(Decode, ValuesAreHeldAsDocumented) {
 TEST(Decode, NumbersAreHeldInHostOrder) {
     int result = -1;
     MessagePtr m = decode(encode_answer({cat({binding("06 01 2B", "02 02 FF 7F"),
-                                             binding("06 01 2B", "41 05 00 FF FF FF FF"),
-                                             binding("06 01 2B", "46 05 01 00 00 00 00")})}),
+                                              binding("06 01 2B", "41 05 00 FF FF FF FF"),
+                                              binding("06 01 2B", "46 05 01 00 00 00 00")})}),
                           &result);
     ASSERT_EQ(result, 0);
     const auto b = bindings_of(m.get());
@@ -462,19 +465,18 @@ TEST(Decode, MalformedMessagesFail) {
         {"indefinite outer length", from_hex("30 80 02 01 00 00 00")},
         {"five length octets", from_hex("30 85 00 00 00 00 03 02 01 00")},
         {"version of five octets", tlv(0x30, from_hex("02 05 00 00 00 00 00"))},
-        {"community too long for its area", tlv(0x30, cat({from_hex("02 01 00"),
-                                                           tlv(0x04, Bytes(257, 'c'))}))},
+        {"community too long for its area",
+         tlv(0x30, cat({from_hex("02 01 00"), tlv(0x04, Bytes(257, 'c'))}))},
         {"pdu high tag number", tlv(0x30, cat({from_hex("02 01 00 04 00"), tlv(0xBF, {})}))},
-        {"request id of five octets",
-         encode_answer({{}, 0xA2, "02 05 00 00 00 00 01"})},
+        {"request id of five octets", encode_answer({{}, 0xA2, "02 05 00 00 00 00 01"})},
         {"bindings not a sequence",
          tlv(0x30, cat({from_hex("02 01 00 04 00"),
                         tlv(0xA2, cat({from_hex("02 01 01 02 01 00 02 01 00"), tlv(0x31, {})}))}))},
         {"binding not a sequence", encode_answer({tlv(0x31, from_hex("06 01 2B 05 00"))})},
         {"name not an identifier", encode_answer({tlv(0x30, from_hex("04 01 2B 05 00"))})},
         {"value header missing", encode_answer({tlv(0x30, from_hex("06 01 2B"))})},
-        {"value past its binding", encode_answer({cat({tlv(0x30, from_hex("06 01 2B 04 05")),
-                                                       from_hex("61 62 63 64 65")})})},
+        {"value past its binding",
+         encode_answer({cat({tlv(0x30, from_hex("06 01 2B 04 05")), from_hex("61 62 63 64 65")})})},
         {"second binding broken", encode_answer({cat({ok_binding, from_hex("30 03 06 01")})})},
     };
     for (const auto& c : cases) {
@@ -531,9 +533,9 @@ TEST(OutOfMemory, BuildersReturnNullAndKeepTheMessageWhole) {
 }
 
 TEST(OutOfMemory, DecoderFailsCleanlyAtEveryAllocation) {
-    const Bytes wire = encode_answer(
-        {cat({binding("06 01 2B", "04 02 61 62"), binding("06 01 2B", "06 02 2B 06"),
-              binding("06 01 2B", "46 01 01"), binding("06 01 2B", "02 01 01")})});
+    const Bytes wire =
+        encode_answer({cat({binding("06 01 2B", "04 02 61 62"), binding("06 01 2B", "06 02 2B 06"),
+                            binding("06 01 2B", "46 01 01"), binding("06 01 2B", "02 01 01")})});
     // Each binding takes three blocks: record, name, value.
     for (int k = 1; k <= 12; ++k) {
         MessagePtr m(static_cast<SnmpMessage*>(snmp_alloc_zeroed(sizeof(SnmpMessage))));

@@ -1,0 +1,342 @@
+#include "monitor/device_monitor.h"
+
+#include <cctype>
+#include <climits>
+#include <cstring>
+#include <ctime>
+#include <memory>
+
+#include "monitor/measurement_log.h"
+#include "monitor/panes.h"
+#include "monitor/parameter_catalog.h"
+#include "monitor/text_format.h"
+
+namespace {
+
+// Alarm limits of the six supply rails in mV, as the device reports them
+// (the -12 V rail as its positive magnitude). A value equal to a limit is in
+// range.
+struct RailLimits {
+    int32_t DeviceReadings::*reading;
+    int32_t high;
+    int32_t low;
+};
+constexpr RailLimits kRailLimits[kVoltageAlarmCount] = {
+    {&DeviceReadings::supply_24v, 35000, 22000}, {&DeviceReadings::supply_12v, 14000, 10000},
+    {&DeviceReadings::supply_9v, 11000, 8000},   {&DeviceReadings::supply_minus_12v, 14000, 8000},
+    {&DeviceReadings::supply_5v, 6000, 4000},    {&DeviceReadings::supply_3v3, 4000, 2500},
+};
+
+constexpr CatalogRun kPollRuns[] = {kTemperatureRun, kReceiverRun, kSupplyRun, kControlRun,
+                                    kTrafficRun};
+
+struct MessageDeleter {
+    void operator()(SnmpMessage* m) const { msg_free(m); }
+};
+
+// The first `limit` characters of a field's text.
+std::string field_text(WindowServices& window, ControlId id, size_t limit = kFieldTextLimit) {
+    std::string text = window.get_text(id);
+    if (text.size() > limit) {
+        text.resize(limit);
+    }
+    return text;
+}
+
+void copy_text(char* dest, const std::string& text) {
+    std::memcpy(dest, text.data(), text.size());
+    dest[text.size()] = '\0';
+}
+
+}  // namespace
+
+long long parse_interval(const std::string& text) {
+    size_t i = 0;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) {
+        ++i;
+    }
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    long long value = 0;
+    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+        const int digit = text[i] - '0';
+        if (value > (LLONG_MAX - digit) / 10) {
+            return negative ? LLONG_MIN : LLONG_MAX;
+        }
+        value = value * 10 + digit;
+    }
+    return negative ? -value : value;
+}
+
+int timer_period_ms(long long interval) {
+    if (interval < kMinTimerPeriodMs) {
+        return kMinTimerPeriodMs;
+    }
+    if (interval > kMaxTimerPeriodMs) {
+        return kMaxTimerPeriodMs;
+    }
+    return static_cast<int>(interval);
+}
+
+bool split_host_port(const std::string& text, std::string* host, uint16_t* port) {
+    const size_t colon = text.find(':');
+    if (colon == std::string::npos || colon == 0 ||
+        text.find(':', colon + 1) != std::string::npos) {
+        return false;
+    }
+    const std::string digits = text.substr(colon + 1);
+    if (digits.empty() || digits.size() > 5) {
+        return false;
+    }
+    long value = 0;
+    for (char c : digits) {
+        if (!std::isdigit(static_cast<unsigned char>(c))) {
+            return false;
+        }
+        value = value * 10 + (c - '0');
+    }
+    if (value < 1 || value > 65535) {
+        return false;
+    }
+    *host = text.substr(0, colon);
+    *port = static_cast<uint16_t>(value);
+    return true;
+}
+
+DeviceMonitor::DeviceMonitor(WindowServices& window, DeviceReadings& readings)
+    : window_(window), readings_(readings) {
+    link_.report = [this](const std::string& text) { window_.message_box(text); };
+}
+
+void DeviceMonitor::initialise(SettingsStore* settings) {
+    if (settings != nullptr) {
+        int loaded = 0;
+        for (int i = 0; i < kHistorySize; ++i) {
+            const std::string value = settings->read(kSettingsSection, format_text("ip%d", i));
+            if (!value.empty()) {
+                window_.add_to_list(ControlId::kAddressBox, value);
+                ++loaded;
+            }
+        }
+        if (loaded > 0) {
+            window_.select_in_list(ControlId::kAddressBox, 0);
+        }
+    }
+    window_.set_text(ControlId::kCommunityField, kDefaultCommunity);
+    window_.set_text(ControlId::kIntervalField, kDefaultInterval);
+    polling_ = 0;
+    start_socket_library();
+    if (open_link(link_) == 0) {
+        window_.message_box("Couldn't open snmp");
+    }
+}
+
+void DeviceMonitor::save_history(SettingsStore& settings) {
+    const int count = window_.list_count(ControlId::kAddressBox);
+    for (int i = 0; i < count; ++i) {
+        settings.write(kSettingsSection, format_text("ip%d", i),
+                       window_.list_item(ControlId::kAddressBox, i));
+    }
+}
+
+void DeviceMonitor::refresh_agent_link() {
+    const std::string community = field_text(window_, ControlId::kCommunityField);
+    copy_text(link_.community, community);
+    link_.community_length = static_cast<int32_t>(community.size());
+
+    const std::string address = field_text(window_, ControlId::kAddressBox);
+    std::string host = address;
+    uint16_t port = default_port_;
+    split_host_port(address, &host, &port);
+    copy_text(link_.host, host);
+    link_.agent_port = port;
+
+    resolve_agent(link_);
+    update_address_history();
+}
+
+void DeviceMonitor::update_address_history() {
+    const std::string text = field_text(window_, ControlId::kAddressBox);
+    if (text.empty()) {
+        return;
+    }
+    const ControlId box = ControlId::kAddressBox;
+    const int position = window_.find_in_list(box, text);
+    if (position == 0) {
+        return;
+    }
+    if (position < 0) {
+        window_.insert_in_list(box, 0, text);
+        if (window_.list_count(box) > kHistorySize) {
+            window_.delete_from_list(box, kHistorySize);
+        }
+        return;
+    }
+    window_.delete_from_list(box, position);
+    window_.insert_in_list(box, 0, text);
+    window_.select_in_list(box, 0);
+}
+
+bool DeviceMonitor::fetch_parameters(int first_index, int count) {
+    return ::fetch_parameters(link_, readings_, first_index, count);
+}
+
+void DeviceMonitor::on_start() {
+    clear_readings(readings_, kClearMeasurements);
+    refresh_agent_link();
+    fetch_parameters(kIdentificationRun.first_index, kIdentificationRun.count);
+    polling_ = 1;
+    window_.start_timer(
+        timer_period_ms(parse_interval(window_.get_text(ControlId::kIntervalField))));
+    window_.enable(ControlId::kLogCheckBox, false);
+    window_.enable(ControlId::kLogFileField, false);
+    if (window_.get_check(ControlId::kLogCheckBox) != 0 &&
+        !write_log_header(window_.get_text(ControlId::kLogFileField), readings_)) {
+        // An operator who asked for a log must learn that none is written.
+        window_.message_box("Can't open log file");
+    }
+    poll_tick();
+}
+
+void DeviceMonitor::on_timer(int /*timer_id*/) {
+    poll_tick();
+}
+
+bool DeviceMonitor::poll_runs() {
+    for (const CatalogRun& run : kPollRuns) {
+        if (!fetch_parameters(run.first_index, run.count)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void DeviceMonitor::poll_tick() {
+    // A message box opened inside a poll delivers ticks too; they must not
+    // start a second poll inside the first.
+    if (polling_ == 0 || in_poll_) {
+        return;
+    }
+    in_poll_ = true;
+    const bool succeeded = poll_runs();
+    // Every poll adds each per-second rate once, answered or not.
+    readings_.phy_to_radio_total += readings_.phy_to_radio_rate;
+    readings_.radio_to_phy_total += readings_.radio_to_phy_rate;
+    readings_.packet_error_ratio =
+        readings_.fec_fail_since_reset / (readings_.radio_to_phy_total + 1.0);
+    show_poll_result(succeeded);
+    if (window_.get_check(ControlId::kLogCheckBox) != 0) {
+        write_log_line(window_.get_text(ControlId::kLogFileField), readings_, succeeded,
+                       std::time(nullptr));
+    }
+    in_poll_ = false;
+}
+
+void DeviceMonitor::show_poll_result(bool succeeded) {
+    if (!succeeded) {
+        window_.set_text(ControlId::kTemperaturePane, kNoConnection);
+        window_.set_text(ControlId::kVoltagePane, kNoConnection);
+        window_.set_check(ControlId::kRadioCheckBox, 0);
+        window_.set_check(ControlId::kHeaterCheckBox, 0);
+        for (ControlId lamp : kVoltageLamps) {
+            window_.set_check(lamp, 0);
+        }
+        return;
+    }
+    window_.set_text(ControlId::kTemperaturePane, temperature_pane_text(readings_));
+    window_.set_text(ControlId::kVoltagePane, voltage_pane_text(readings_));
+    window_.set_text(ControlId::kRxPane, rx_pane_text(readings_));
+    window_.set_text(ControlId::kStatisticPane, statistic_pane_text(readings_));
+    window_.set_text(ControlId::kLinkPane, link_pane_text(readings_));
+    for (int k = 0; k < kControlStateCount; ++k) {
+        window_.set_check(kSwitchControls[k], readings_.control_state[k]);
+    }
+    // The lamps latch: a rail back in range leaves its lamp lit.
+    for (int k = 0; k < kVoltageAlarmCount; ++k) {
+        const int32_t value = readings_.*kRailLimits[k].reading;
+        if (value > kRailLimits[k].high || value < kRailLimits[k].low) {
+            readings_.voltage_alarm[k] = 1;
+            window_.set_check(kVoltageLamps[k], 1);
+        }
+    }
+}
+
+void DeviceMonitor::on_stop() {
+    polling_ = 0;
+    window_.stop_timer();
+    window_.enable(ControlId::kLogCheckBox, true);
+    window_.enable(ControlId::kLogFileField, true);
+}
+
+void DeviceMonitor::on_get() {
+    clear_readings(readings_, kClearIdentification);
+    refresh_agent_link();
+    fetch_parameters(kIdentificationRun.first_index, kIdentificationRun.count);
+    window_.set_text(ControlId::kIdentificationPane, identification_pane_text(readings_));
+}
+
+void DeviceMonitor::send_set_request(SnmpMessage* request) {
+    msg_free(exchange_request(link_, request));
+}
+
+void DeviceMonitor::on_set() {
+    refresh_agent_link();
+    for (int k = 0; k < kControlStateCount; ++k) {
+        readings_.control_state[k] = window_.get_check(kSwitchControls[k]);
+    }
+    std::unique_ptr<SnmpMessage, MessageDeleter> request(msg_create(kPduSetRequest));
+    for (int k = 0; k < kControlRun.count; ++k) {
+        const CatalogRow& row = kParameterCatalog.rows[kControlRun.first_index + k];
+        if (msg_append_null_binding(request.get(), row.ids, row.length) == nullptr) {
+            return;  // out of memory: a partial SET is never sent
+        }
+    }
+    for (VarBinding* b = request->bindings; b != nullptr; b = b->next) {
+        const int k = find_catalog_index(*b) - kControlRun.first_index;
+        if (k >= 0 && k < kControlStateCount &&
+            binding_set_int32(b, readings_.control_state[k]) != 0) {
+            return;
+        }
+    }
+    send_set_request(request.get());
+}
+
+void DeviceMonitor::on_send_key() {
+    refresh_agent_link();
+    std::string key = window_.get_line(ControlId::kKeyField, 0);
+    if (key.size() > static_cast<size_t>(kKeyLimit)) {
+        key.resize(kKeyLimit);
+    }
+    copy_text(readings_.id_text[kKeyIndex - kIdentificationRun.first_index], key);
+    std::unique_ptr<SnmpMessage, MessageDeleter> request(msg_create(kPduSetRequest));
+    const CatalogRow& row = kParameterCatalog.rows[kKeyIndex];
+    VarBinding* binding = msg_append_null_binding(request.get(), row.ids, row.length);
+    if (binding == nullptr || find_catalog_index(*binding) != kKeyIndex ||
+        binding_set_octets(binding, reinterpret_cast<const uint8_t*>(key.data()),
+                           static_cast<int32_t>(key.size())) != 0) {
+        return;
+    }
+    send_set_request(request.get());
+}
+
+void DeviceMonitor::on_reset() {
+    readings_.phy_to_radio_total = 0;
+    readings_.radio_to_phy_total = 0;
+    for (int32_t& latch : readings_.voltage_alarm) {
+        latch = 0;
+    }
+    rebase_since_reset_counters(readings_);
+    readings_.modem_status = 0;
+    readings_.up_link_mbps = 0;
+    readings_.down_link_mbps = 0;
+    readings_.mse_tenths_db = 0;
+    copy_text(readings_.receiver_word, "no");
+    copy_text(readings_.quality_word, "no");
+    readings_.frequency_offset_hz = 0;
+    for (int k = 0; k < kVoltageAlarmCount; ++k) {
+        window_.set_check(kVoltageLamps[k], readings_.voltage_alarm[k]);
+    }
+}

@@ -1,0 +1,89 @@
+// The console's logic behind the main window: the operator's commands, the
+// poll cycle, the agent address and its history, the log, and the window's
+// initialisation and closing. It owns the one `AgentLink` and the polling
+// flag, and reaches the window only through `WindowServices`, so the Qt
+// dialog, the terminal front end and the tests all drive the same code.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "monitor/device_readings.h"
+#include "monitor/settings_store.h"
+#include "monitor/window_services.h"
+#include "snmp/agent_link.h"
+
+constexpr int kPollTimerId = 1;
+constexpr int kHistorySize = 10;
+constexpr int kFieldTextLimit = 999;  // characters taken from the address and community fields
+constexpr int kKeyLimit = 99;         // characters of the key sent
+constexpr int kMinTimerPeriodMs = 10;
+constexpr int kMaxTimerPeriodMs = 2147483647;
+constexpr char kDefaultInterval[] = "1000";
+constexpr char kSettingsSection[] = "Main";
+
+// The decimal integer at the start of the interval text: blanks skipped, a
+// sign allowed, no digit gives 0; saturates instead of overflowing.
+long long parse_interval(const std::string& text);
+
+// The period the poll timer runs at for a parsed interval: below 10 ms the
+// timer runs at 10 ms, above 2147483647 ms at that.
+int timer_period_ms(long long interval);
+
+// Splits "HOST:PORT" (one colon, a decimal port from 1 to 65535) into its
+// parts and returns true; anything else is a plain host and gives false.
+bool split_host_port(const std::string& text, std::string* host, uint16_t* port);
+
+class DeviceMonitor {
+public:
+    DeviceMonitor(WindowServices& window, DeviceReadings& readings);
+    DeviceMonitor(const DeviceMonitor&) = delete;
+    DeviceMonitor& operator=(const DeviceMonitor&) = delete;
+
+    // The port used when an address names none (161 unless the owner sets it).
+    void set_default_port(uint16_t port) { default_port_ = port; }
+
+    // The window's initialisation: the address history from `settings` (may
+    // be null), the default community and interval, polling off, and the
+    // socket opened once ("Couldn't open snmp" when it cannot be).
+    void initialise(SettingsStore* settings);
+    // The window's closing: the address list written back as "ip0" onwards.
+    void save_history(SettingsStore& settings);
+
+    // Buttons.
+    void on_start();
+    void on_stop();
+    void on_get();
+    void on_set();
+    void on_send_key();
+    void on_reset();
+
+    // The poll timer; any identifier polls.
+    void on_timer(int timer_id);
+    // One poll: five runs, totals, panes, check boxes, lamps, one log line.
+    // Does nothing while polling is off or another poll is running.
+    void poll_tick();
+
+    // One GET of catalog rows `first_index` onwards, decoded into the readings.
+    bool fetch_parameters(int first_index, int count);
+    // Copies address and community from the window into the link, resolves
+    // the agent, and records the address in the history.
+    void refresh_agent_link();
+    void update_address_history();
+
+    bool polling() const { return polling_ != 0; }
+    AgentLink& link() { return link_; }
+    const DeviceReadings& readings() const { return readings_; }
+
+private:
+    bool poll_runs();
+    void show_poll_result(bool succeeded);
+    void send_set_request(SnmpMessage* request);
+
+    WindowServices& window_;
+    DeviceReadings& readings_;
+    AgentLink link_;
+    int32_t polling_ = 0;
+    bool in_poll_ = false;
+    uint16_t default_port_ = kDefaultAgentPort;
+};

@@ -1,0 +1,25 @@
+// The measurement log: a tab-separated text file with CR LF line ends, to
+// which Start appends a header block and every poll one line. The file is
+// opened and closed around each write, so other programs can read it
+// between polls and it is complete on disk after every poll.
+#pragma once
+
+#include <ctime>
+#include <string>
+
+#include "monitor/device_readings.h"
+
+// The header block: the eight identification items, two empty lines, and
+// the column headings of the current family (31 columns for family 350, 27
+// for 1000). Lines end in "\n" here; the file gets CR LF.
+std::string log_header_text(const DeviceReadings& r);
+
+// One poll's line, stamped with the local time `now`: the readings, or
+// "NO CONNECTION" after a poll without answer.
+std::string log_line_text(const DeviceReadings& r, bool poll_succeeded, std::time_t now);
+
+// Append to the file named `path`; false when it cannot be opened (nothing
+// is written then).
+bool write_log_header(const std::string& path, const DeviceReadings& r);
+bool write_log_line(const std::string& path, const DeviceReadings& r, bool poll_succeeded,
+                    std::time_t now);

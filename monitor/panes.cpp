@@ -1,0 +1,61 @@
+#include "monitor/panes.h"
+
+#include "monitor/text_format.h"
+
+std::string temperature_pane_text(const DeviceReadings& r) {
+    return format_text(
+        "Temperature Sensor 1\t= %.1f deg\r\nTemperature Sensor 2\t= %.1f deg\r\n"
+        "Temperature Sensor 3\t= %.1f deg",
+        r.temperature[0] / 100.0, r.temperature[1] / 100.0, r.temperature[2] / 100.0);
+}
+
+std::string voltage_pane_text(const DeviceReadings& r) {
+    // The -12 V rail arrives as a positive magnitude and is shown negative.
+    return format_text(
+        "Ureceiver\t\t\t= %.1f V\r\nUtransmitter\t\t= %.1f V\r\nVoltage AGC\t\t= %.2f V\r\n"
+        "Attenuation\t\t= %.1f dB\r\n\r\nU +24V\t\t\t= %.1f V\r\nU +12V\t\t\t= %.1f V\r\n"
+        "U +9V\t\t\t= %.1f V\r\nU -12V\t\t\t= %.1f V\r\nU +5V\t\t\t= %.1f V\r\n"
+        "U +3.3V\t\t\t= %.1f V\r\nU +5VSB\t\t\t= %.1f V\r\nTotal Consumtion\t\t= %d mA",
+        r.receiver_voltage / 1000.0, r.transmitter_voltage / 1000.0, r.agc_voltage / 1000.0,
+        r.attenuation / 10.0, r.supply_24v / 1000.0, r.supply_12v / 1000.0, r.supply_9v / 1000.0,
+        -static_cast<double>(r.supply_minus_12v) / 1000.0 + 0.0, r.supply_5v / 1000.0,
+        r.supply_3v3 / 1000.0, r.supply_5v_standby / 1000.0, r.total_current);
+}
+
+std::string rx_pane_text(const DeviceReadings& r) {
+    if (r.family_rate_mbps == kFamily350) {
+        return format_text("MSE dB \t= %.1f", r.mse_tenths_db / 10.0);
+    }
+    return format_text("Receiver \t= %s \r\nQuality  \t= %s \r\nStatus \t= %d", r.receiver_word,
+                       r.quality_word, r.modem_status);
+}
+
+std::string statistic_pane_text(const DeviceReadings& r) {
+    std::string text = format_text(
+        "PHY->Radio packets per sec.\t= %.f \r\nPHY->Radio packets total \t= %.6e \r\n"
+        "Radio->PHY packets per sec.\t= %.f \r\nRadio->PHY packets total \t= %.6e \r\n"
+        "FEC fails total \t\t= %.f \r\nPER total \t\t= %.3e",
+        r.phy_to_radio_rate, r.phy_to_radio_total, r.radio_to_phy_rate, r.radio_to_phy_total,
+        r.fec_fail_since_reset, r.packet_error_ratio);
+    if (r.family_rate_mbps == kFamily350) {
+        // The drop counters are unsigned: shown as such, never negative.
+        text += format_text(
+            " \r\nDrop PHY->R packets total\t= %u \r\nDrop R->PHY packets total\t= %u  \r\n"
+            "Frequency Offset MHz\t= %.6f",
+            r.drop_q1_since_reset, r.drop_tx_since_reset, r.frequency_offset_hz / 1000000.0);
+    }
+    return text;
+}
+
+std::string link_pane_text(const DeviceReadings& r) {
+    return format_text("UpLink\t=%dMbps\r\nDownLink=%dMbps\r\n ", r.up_link_mbps, r.down_link_mbps);
+}
+
+std::string identification_pane_text(const DeviceReadings& r) {
+    std::string text;
+    for (const char* item : r.id_text) {
+        text += item;
+        text += "\r\n";
+    }
+    return text;
+}

@@ -1,0 +1,164 @@
+#include "monitor/text_format.h"
+
+#include <clocale>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#ifndef _WIN32
+#include <locale.h>
+#endif
+
+namespace {
+
+// Makes the calling thread format numbers as the "C" locale does while it
+// lives, so a user locale with a decimal comma cannot leak into the output.
+class CNumericScope {
+public:
+#ifdef _WIN32
+    CNumericScope() : previous_(_configthreadlocale(_ENABLE_PER_THREAD_LOCALE)) {
+        saved_ = std::setlocale(LC_NUMERIC, nullptr);
+        std::setlocale(LC_NUMERIC, "C");
+    }
+    ~CNumericScope() {
+        std::setlocale(LC_NUMERIC, saved_.c_str());
+        _configthreadlocale(previous_);
+    }
+
+private:
+    int previous_;
+    std::string saved_;
+#else
+    CNumericScope() : previous_(uselocale(c_locale())) {}
+    ~CNumericScope() {
+        uselocale(previous_);
+    }
+
+private:
+    static locale_t c_locale() {
+        static const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+        return c;
+    }
+    locale_t previous_;
+#endif
+};
+
+// Pads the exponent of an e/E conversion's output to three digits.
+void widen_exponent(std::string& piece) {
+    const size_t e = piece.find_last_of("eE");
+    if (e == std::string::npos || e + 1 >= piece.size() ||
+        (piece[e + 1] != '+' && piece[e + 1] != '-')) {
+        return;
+    }
+    const size_t digits_at = e + 2;
+    size_t digits = 0;
+    while (digits_at + digits < piece.size() && piece[digits_at + digits] >= '0' &&
+           piece[digits_at + digits] <= '9') {
+        ++digits;
+    }
+    if (digits > 0 && digits < 3) {
+        piece.insert(digits_at, 3 - digits, '0');
+    }
+}
+
+template <typename T>
+std::string format_one(const std::string& spec, T value) {
+    char small[128];
+    const int n = std::snprintf(small, sizeof small, spec.c_str(), value);
+    if (n < 0) {
+        return std::string();
+    }
+    if (static_cast<size_t>(n) < sizeof small) {
+        return std::string(small, static_cast<size_t>(n));
+    }
+    std::string big(static_cast<size_t>(n) + 1, '\0');
+    std::snprintf(&big[0], big.size(), spec.c_str(), value);
+    big.resize(static_cast<size_t>(n));
+    return big;
+}
+
+}  // namespace
+
+std::string format_text(const char* pattern, ...) {
+    CNumericScope numeric;
+    std::va_list args;
+    va_start(args, pattern);
+    std::string out;
+    const char* p = pattern;
+    while (*p != '\0') {
+        if (*p != '%') {
+            out += *p++;
+            continue;
+        }
+        // One conversion: flags, width, precision, length, conversion.
+        const char* start = p++;
+        while (*p != '\0' && std::strchr("-+ #0", *p) != nullptr) {
+            ++p;
+        }
+        while (*p >= '0' && *p <= '9') {
+            ++p;
+        }
+        if (*p == '.') {
+            ++p;
+            while (*p >= '0' && *p <= '9') {
+                ++p;
+            }
+        }
+        int longs = 0;
+        while (*p == 'l') {
+            ++longs;
+            ++p;
+        }
+        const char conversion = *p;
+        if (conversion == '\0') {
+            out.append(start, p);
+            break;
+        }
+        ++p;
+        const std::string spec(start, p);
+        switch (conversion) {
+            case 'd':
+            case 'i':
+                out += longs == 0   ? format_one(spec, va_arg(args, int))
+                       : longs == 1 ? format_one(spec, va_arg(args, long))
+                                    : format_one(spec, va_arg(args, long long));
+                break;
+            case 'u':
+            case 'x':
+            case 'X':
+            case 'o':
+                out += longs == 0   ? format_one(spec, va_arg(args, unsigned))
+                       : longs == 1 ? format_one(spec, va_arg(args, unsigned long))
+                                    : format_one(spec, va_arg(args, unsigned long long));
+                break;
+            case 'e':
+            case 'E': {
+                std::string piece = format_one(spec, va_arg(args, double));
+                widen_exponent(piece);
+                out += piece;
+                break;
+            }
+            case 'f':
+            case 'F':
+            case 'g':
+            case 'G':
+                out += format_one(spec, va_arg(args, double));
+                break;
+            case 'c':
+                out += format_one(spec, va_arg(args, int));
+                break;
+            case 's':
+                out += format_one(spec, va_arg(args, const char*));
+                break;
+            case '%':
+                out += '%';
+                break;
+            default:
+                // Not a conversion this console uses: kept as written.
+                out += spec;
+                break;
+        }
+    }
+    va_end(args);
+    return out;
+}

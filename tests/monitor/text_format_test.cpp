@@ -1,0 +1,75 @@
+// Number formatting shared by the panes and the log.
+#include "monitor/text_format.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+TEST(FormatText, ExponentsHaveAtLeastThreeDigits) {
+    const struct {
+        const char* pattern;
+        double value;
+        const char* expected;
+    } cases[] = {
+        {"%.6e", 12345.0, "1.234500e+004"},
+        {"%.6e", 0.0, "0.000000e+000"},
+        {"%.3e", 0.00012, "1.200e-004"},
+        {"%.3e", 1e100, "1.000e+100"},
+        {"%.3e", 1e-300, "1.000e-300"},
+        {"%.3E", 5.0, "5.000E+000"},
+        {"%.6e", -2.5e7, "-2.500000e+007"},
+        {"x%.3ey", 1.0, "x1.000e+000y"},
+        {"%.f", 2.5, "2"},
+        {"%.f", 3.5, "4"},
+        {"%.1f", 23.45, "23.4"},
+        {"%.6f", -0.0025, "-0.002500"},
+        {"%.3e", 1.0 / 0.0, "inf"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(format_text(c.pattern, c.value), c.expected) << c.pattern << " " << c.value;
+    }
+}
+
+TEST(FormatText, IntegersTextsAndPercentSigns) {
+    EXPECT_EQ(format_text("%d|%u|%ld", -5, 4294967295u, 2147483648L), "-5|4294967295|2147483648");
+    EXPECT_EQ(format_text("ID1=%s\n", "100% sure e+12"), "ID1=100% sure e+12\n");
+    EXPECT_EQ(format_text("100%%"), "100%");
+    EXPECT_EQ(format_text("ip%d", 9), "ip9");
+    EXPECT_EQ(format_text("%s", std::string(300, 'a').c_str()), std::string(300, 'a'));
+}
+
+// A Qt application switches the C library to the user's locale; a desktop
+// set to German writes "1,5" for 1.5 through plain printf.
+class CommaLocale : public testing::Test {
+protected:
+    void SetUp() override {
+        if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
+            // Build the locale into a private folder when the system has
+            // not generated it.
+            const std::string dir = testing::TempDir() + "tarvik-locale";
+            const std::string command =
+                "localedef -i de_DE -f UTF-8 " + dir + "/de_DE.UTF-8 >/dev/null 2>&1; true";
+            ASSERT_EQ(std::system(("mkdir -p " + dir).c_str()), 0);
+            ASSERT_EQ(std::system(command.c_str()), 0);
+            setenv("LOCPATH", dir.c_str(), 1);
+            ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr)
+                << "no locale with a decimal comma could be made";
+        }
+    }
+    void TearDown() override { std::setlocale(LC_ALL, "C"); }
+};
+
+TEST_F(CommaLocale, DecimalPointStaysAPoint) {
+    char plain[32];
+    std::snprintf(plain, sizeof plain, "%.1f", 1.5);
+    ASSERT_STREQ(plain, "1,5") << "the locale under test writes a comma";
+    EXPECT_EQ(format_text("%.1f V", 1.5), "1.5 V");
+    EXPECT_EQ(format_text("%.6e", 12345.0), "1.234500e+004");
+    EXPECT_EQ(format_text("%.2f|%.f", 0.25, 1234.0), "0.25|1234");
+}
+
+}  // namespace

@@ -43,6 +43,32 @@ std::string field_text(WindowServices& window, ControlId id, size_t limit = kFie
     return text;
 }
 
+bool equal_ignoring_case(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Position of the history entry that is `text`, letters compared without
+// regard to case; -1 when none is. Whole entries only: "10.0.0.1" is not
+// "10.0.0.12".
+int find_history_entry(WindowServices& window, const std::string& text) {
+    const int count = window.list_count(ControlId::kAddressBox);
+    for (int i = 0; i < count; ++i) {
+        if (equal_ignoring_case(window.list_item(ControlId::kAddressBox, i), text)) {
+            return i;
+        }
+    }
+    return -1;
+}
+
 void copy_text(char* dest, const std::string& text) {
     std::memcpy(dest, text.data(), text.size());
     dest[text.size()] = '\0';
@@ -164,7 +190,7 @@ void DeviceMonitor::update_address_history() {
         return;
     }
     const ControlId box = ControlId::kAddressBox;
-    const int position = window_.find_in_list(box, text);
+    const int position = find_history_entry(window_, text);
     if (position == 0) {
         return;
     }

@@ -75,9 +75,6 @@ public:
     virtual void enable(ControlId id, bool enabled) = 0;
 
     // The address box's list.
-    // Position of the first entry equal to `text`, letters compared without
-    // regard to case (whole entries, not prefixes); -1 when none is.
-    virtual int find_in_list(ControlId id, const std::string& text) = 0;
     virtual void insert_in_list(ControlId id, int position, const std::string& text) = 0;
     virtual void delete_from_list(ControlId id, int position) = 0;
     virtual void add_to_list(ControlId id, const std::string& text) = 0;

@@ -1,24 +1,5 @@
 #include "fake_window.h"
 
-#include <cctype>
-
-namespace {
-
-bool equal_ignoring_case(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
-}  // namespace
-
 void FakeWindow::set_text(ControlId id, const std::string& text) {
     texts_[id] = text;
     history_[id].push_back(text);
@@ -62,15 +43,6 @@ void FakeWindow::enable(ControlId id, bool enabled) {
 bool FakeWindow::is_enabled(ControlId id) const {
     const auto it = disabled_.find(id);
     return it == disabled_.end() || !it->second;
-}
-
-int FakeWindow::find_in_list(ControlId, const std::string& text) {
-    for (size_t i = 0; i < list_.size(); ++i) {
-        if (equal_ignoring_case(list_[i], text)) {
-            return static_cast<int>(i);
-        }
-    }
-    return -1;
 }
 
 void FakeWindow::insert_in_list(ControlId, int position, const std::string& text) {

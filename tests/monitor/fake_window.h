@@ -1,7 +1,7 @@
 // A window for tests that behaves like the real controls: the address box's
-// edit text follows a selection, lists search whole entries ignoring case,
-// unattached switch slots read 0, one timer tick at most is pending, and
-// message boxes are recorded (with a hook that plays the nested loop).
+// edit text follows a selection, unattached switch slots read 0 and ignore
+// writes, the timer's state is kept (the test delivers the ticks), and
+// message boxes are recorded, with a hook that plays their nested loop.
 #pragma once
 
 #include <functional>
@@ -19,7 +19,6 @@ public:
     int get_check(ControlId id) override;
     void set_check(ControlId id, int state) override;
     void enable(ControlId id, bool enabled) override;
-    int find_in_list(ControlId id, const std::string& text) override;
     void insert_in_list(ControlId id, int position, const std::string& text) override;
     void delete_from_list(ControlId id, int position) override;
     void add_to_list(ControlId id, const std::string& text) override;

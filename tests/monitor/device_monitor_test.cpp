@@ -1,0 +1,493 @@
+// The monitor driven as an operator drives the window, against the simulated
+// transceiver on loopback.
+#include "monitor/device_monitor.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "fake_window.h"
+#include "monitor/panes.h"
+#include "sim/simulated_transceiver.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class FakeSettings : public SettingsStore {
+public:
+    std::string read(const std::string& section, const std::string& key) override {
+        return values[section + "/" + key];
+    }
+    void write(const std::string& section, const std::string& key,
+               const std::string& value) override {
+        values[section + "/" + key] = value;
+    }
+    std::map<std::string, std::string> values;
+};
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
+
+std::vector<std::string> lines_of(const std::string& bytes) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        lines.push_back(bytes.substr(start, end - start));
+    }
+    EXPECT_EQ(start, bytes.size()) << "every line ends in CR LF";
+    return lines;
+}
+
+size_t columns(const std::string& line) {
+    size_t n = 1;
+    for (char c : line) {
+        n += c == '\t';
+    }
+    return n;
+}
+
+class MonitorTest : public testing::TestWithParam<DeviceFamily> {
+protected:
+    void SetUp() override {
+        SimulatorOptions options;
+        options.family = GetParam();
+        sim_ = std::make_unique<SimulatedTransceiver>(options);
+        sim_->freeze_time(100.0);
+        ASSERT_TRUE(sim_->start());
+        monitor_.set_default_port(sim_->port());
+        monitor_.initialise(&settings_);
+        window_.set_text(ControlId::kAddressBox, "127.0.0.1");
+        log_path_ = testing::TempDir() + "tarvik-monitor-" +
+                    std::to_string(static_cast<int>(GetParam())) + ".log";
+        std::remove(log_path_.c_str());
+    }
+    void TearDown() override {
+        std::remove(log_path_.c_str());
+        if (monitor_.link().socket_handle != kNoSocket) {
+            close_socket(monitor_.link().socket_handle);
+        }
+    }
+
+    bool family_1000() const { return GetParam() == DeviceFamily::k1000; }
+    std::string text(ControlId id) { return window_.get_text(id); }
+
+    std::unique_ptr<SimulatedTransceiver> sim_;
+    FakeWindow window_;
+    FakeSettings settings_;
+    DeviceReadings readings_;
+    DeviceMonitor monitor_{window_, readings_};
+    std::string log_path_;
+};
+
+INSTANTIATE_TEST_SUITE_P(Families, MonitorTest,
+                         testing::Values(DeviceFamily::k350, DeviceFamily::k1000),
+                         [](const auto& info) {
+                             return "Family" + std::to_string(static_cast<int>(info.param));
+                         });
+
+TEST_P(MonitorTest, InitialisationFillsTheFieldsAndOpensTheLink) {
+    EXPECT_EQ(text(ControlId::kCommunityField), "quolen");
+    EXPECT_EQ(text(ControlId::kIntervalField), "1000");
+    EXPECT_FALSE(monitor_.polling());
+    EXPECT_NE(monitor_.link().socket_handle, kNoSocket);
+    EXPECT_TRUE(window_.message_boxes.empty());
+}
+
+TEST_P(MonitorTest, StartReadsTheDeviceAndFillsEveryPane) {
+    monitor_.on_start();
+    ASSERT_TRUE(monitor_.polling());
+    EXPECT_TRUE(window_.timer_running());
+    EXPECT_EQ(window_.timer_period(), 1000);
+    EXPECT_FALSE(window_.is_enabled(ControlId::kLogCheckBox));
+    EXPECT_FALSE(window_.is_enabled(ControlId::kLogFileField));
+    EXPECT_EQ(readings_.family_rate_mbps, static_cast<int32_t>(GetParam()))
+        << "Start's identification read recognises the family";
+
+    // What the panes show is what the device reported.
+    DeviceModel reference(GetParam());
+    reference.advance_to(100.0);
+    EXPECT_EQ(readings_.temperature[0], reference.value(DeviceObject::kTemperature1).number);
+    EXPECT_EQ(readings_.supply_24v, reference.value(DeviceObject::kSupply24V).number);
+    EXPECT_EQ(readings_.total_current, reference.value(DeviceObject::kTotalCurrent).number / 10);
+    EXPECT_EQ(readings_.up_link_mbps, reference.value(DeviceObject::kUplinkMbps).number);
+    EXPECT_EQ(text(ControlId::kTemperaturePane), temperature_pane_text(readings_));
+    EXPECT_EQ(text(ControlId::kVoltagePane), voltage_pane_text(readings_));
+    EXPECT_EQ(text(ControlId::kStatisticPane), statistic_pane_text(readings_));
+    EXPECT_EQ(text(ControlId::kLinkPane), link_pane_text(readings_));
+    EXPECT_EQ(
+        text(ControlId::kRxPane).rfind(family_1000() ? "Receiver \t= Lock" : "MSE dB \t= ", 0), 0u)
+        << text(ControlId::kRxPane);
+    EXPECT_EQ(window_.get_check(ControlId::kRadioCheckBox), sim_->switch_state(0));
+    EXPECT_TRUE(window_.text_history(ControlId::kIdentificationPane).empty())
+        << "Start does not write the identification pane";
+    EXPECT_TRUE(window_.message_boxes.empty());
+}
+
+TEST_P(MonitorTest, SilentDeviceShowsNoConnectionAfterOneWait) {
+    monitor_.on_start();
+    const std::string rx = text(ControlId::kRxPane);
+    const std::string link = text(ControlId::kLinkPane);
+    window_.set_check(ControlId::kVoltageLamp3, 1);
+    sim_->set_silent(true);
+    const uint64_t before = sim_->requests_received();
+    const auto start = Clock::now();
+    monitor_.on_timer(kPollTimerId);
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    EXPECT_GE(seconds, 1.99);
+    EXPECT_LT(seconds, 2.9) << "the first run without an answer ends the poll";
+    EXPECT_TRUE(sim_->wait_for_requests(before + 1, std::chrono::milliseconds(100)));
+    EXPECT_EQ(sim_->requests_received(), before + 1);
+    EXPECT_EQ(text(ControlId::kTemperaturePane), "NO CONNECTION");
+    EXPECT_EQ(text(ControlId::kVoltagePane), "NO CONNECTION");
+    EXPECT_EQ(text(ControlId::kRxPane), rx);
+    EXPECT_EQ(text(ControlId::kLinkPane), link);
+    EXPECT_EQ(window_.get_check(ControlId::kRadioCheckBox), 0);
+    EXPECT_EQ(window_.get_check(ControlId::kVoltageLamp3), 0);
+    EXPECT_TRUE(window_.message_boxes.empty());
+}
+
+TEST_P(MonitorTest, TotalsGrowByOneRatePerPollAnsweredOrNot) {
+    monitor_.on_start();
+    const double rate = readings_.radio_to_phy_rate;
+    ASSERT_GT(rate, 0);
+    const double total = readings_.radio_to_phy_total;
+    monitor_.on_timer(kPollTimerId);
+    monitor_.on_timer(kPollTimerId);
+    EXPECT_DOUBLE_EQ(readings_.radio_to_phy_total, total + 2 * rate);
+    EXPECT_DOUBLE_EQ(readings_.packet_error_ratio,
+                     readings_.fec_fail_since_reset / (readings_.radio_to_phy_total + 1.0));
+}
+
+TEST_P(MonitorTest, LampsLatchUntilReset) {
+    const struct {
+        SupplyRail rail;
+        int32_t millivolts;
+        ControlId lamp;
+        int lit;
+    } cases[] = {
+        {SupplyRail::k24V, 35000, ControlId::kVoltageLamp1, 0},
+        {SupplyRail::k24V, 22000, ControlId::kVoltageLamp1, 0},
+        {SupplyRail::k24V, 35001, ControlId::kVoltageLamp1, 1},
+        {SupplyRail::k24V, 21999, ControlId::kVoltageLamp1, 1},
+        {SupplyRail::k12V, 9999, ControlId::kVoltageLamp2, 1},
+        {SupplyRail::k9V, 11001, ControlId::kVoltageLamp3, 1},
+        {SupplyRail::kMinus12V, 12000, ControlId::kVoltageLamp4, 0},
+        {SupplyRail::kMinus12V, 7999, ControlId::kVoltageLamp4, 1},
+        {SupplyRail::k5V, 6001, ControlId::kVoltageLamp5, 1},
+        {SupplyRail::k3V3, 2499, ControlId::kVoltageLamp6, 1},
+    };
+    monitor_.on_start();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(supply_rail_name(c.rail)) + " " + std::to_string(c.millivolts));
+        monitor_.on_reset();
+        sim_->set_rail(c.rail, c.millivolts);
+        monitor_.on_timer(kPollTimerId);
+        EXPECT_EQ(window_.get_check(c.lamp), c.lit);
+        // Back in range, the lamp stays as it was.
+        sim_->clear_rails();
+        monitor_.on_timer(kPollTimerId);
+        EXPECT_EQ(window_.get_check(c.lamp), c.lit);
+        sim_->clear_rails();
+    }
+    monitor_.on_reset();
+    for (ControlId lamp : kVoltageLamps) {
+        EXPECT_EQ(window_.get_check(lamp), 0);
+    }
+    for (int32_t latch : readings_.voltage_alarm) {
+        EXPECT_EQ(latch, 0);
+    }
+}
+
+TEST_P(MonitorTest, SetWritesTheSwitchesAndThePollReadsThemBack) {
+    monitor_.on_start();
+    window_.set_check(ControlId::kRadioCheckBox, 0);
+    window_.set_check(ControlId::kHeaterCheckBox, 1);
+    monitor_.on_set();
+    EXPECT_EQ(sim_->switch_state(0), 0);
+    EXPECT_EQ(sim_->switch_state(2), 1);
+    for (int k : {1, 3, 4, 5}) {
+        EXPECT_EQ(sim_->switch_state(k), 0) << "unattached slot " << k;
+    }
+    window_.set_check(ControlId::kRadioCheckBox, 1);  // a click not sent to the device
+    monitor_.on_timer(kPollTimerId);
+    EXPECT_EQ(window_.get_check(ControlId::kRadioCheckBox), 0);
+    EXPECT_EQ(window_.get_check(ControlId::kHeaterCheckBox), 1);
+    EXPECT_EQ(readings_.radio_to_phy_rate, 0) << "the radio is off";
+}
+
+TEST_P(MonitorTest, SendKeySendsLineZeroCutTo99Characters) {
+    const struct {
+        std::string field;
+        std::string sent;
+    } cases[] = {
+        {"abc\r\nsecond line", "abc"},
+        {"", ""},
+        {std::string(150, 'k'), std::string(99, 'k')},
+    };
+    for (const auto& c : cases) {
+        window_.set_text(ControlId::kKeyField, c.field);
+        monitor_.on_send_key();
+        EXPECT_EQ(sim_->key(), c.sent);
+        EXPECT_EQ(std::string(readings_.id_text[7]), c.sent);
+    }
+    EXPECT_TRUE(window_.text_history(ControlId::kIdentificationPane).empty());
+}
+
+TEST_P(MonitorTest, GetShowsTheIdentificationOrEightEmptyLines) {
+    monitor_.on_get();
+    const std::string pane = text(ControlId::kIdentificationPane);
+    EXPECT_NE(pane.find(family_1000() ? "RL-VXL-1000\r\n" : "RL-KTR-350\r\n"), std::string::npos)
+        << pane;
+    EXPECT_EQ(pane, identification_pane_text(readings_));
+    sim_->set_silent(true);
+    monitor_.on_get();
+    EXPECT_EQ(text(ControlId::kIdentificationPane), "\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n");
+    EXPECT_TRUE(window_.message_boxes.empty());
+}
+
+TEST_P(MonitorTest, StopEndsPollingAndLateTicksDoNothing) {
+    monitor_.on_start();
+    monitor_.on_stop();
+    EXPECT_FALSE(monitor_.polling());
+    EXPECT_FALSE(window_.timer_running());
+    EXPECT_TRUE(window_.is_enabled(ControlId::kLogCheckBox));
+    EXPECT_TRUE(window_.is_enabled(ControlId::kLogFileField));
+    const uint64_t before = sim_->requests_received();
+    monitor_.on_timer(kPollTimerId);
+    EXPECT_EQ(sim_->requests_received(), before);
+}
+
+TEST_P(MonitorTest, LogHoldsHeaderLinesAndNoConnectionInCrLf) {
+    window_.set_check(ControlId::kLogCheckBox, 1);
+    window_.set_text(ControlId::kLogFileField, log_path_);
+    monitor_.on_start();
+    sim_->set_silent(true);
+    monitor_.on_timer(kPollTimerId);
+    sim_->set_silent(false);
+    monitor_.on_start();  // a second run into the same file
+    const auto lines = lines_of(read_file(log_path_));
+    const size_t width = family_1000() ? 27 : 31;
+    ASSERT_EQ(lines.size(), 2 * 11 + 3u);
+    EXPECT_EQ(lines[0].rfind("ID1=", 0), 0u);
+    EXPECT_EQ(lines[1], family_1000() ? "ID2=RL-VXL-1000" : "ID2=RL-KTR-350");
+    EXPECT_EQ(lines[8], "");
+    EXPECT_EQ(lines[9], "");
+    EXPECT_EQ(columns(lines[10]), width);
+    EXPECT_EQ(columns(lines[11]), width);
+    EXPECT_EQ(lines[12].substr(lines[12].size() - 14), "\tNO CONNECTION");
+    EXPECT_EQ(columns(lines[12]), 2u);
+    EXPECT_EQ(lines[13].rfind("ID1=", 0), 0u) << "the second run appends its own header";
+    EXPECT_EQ(columns(lines[24]), width);
+    EXPECT_EQ(window_.timer_starts(), 2);
+    EXPECT_TRUE(window_.message_boxes.empty());
+}
+
+TEST_P(MonitorTest, LogThatCannotBeWrittenIsShownOnceAndPollingGoesOn) {
+    window_.set_check(ControlId::kLogCheckBox, 1);
+    window_.set_text(ControlId::kLogFileField, testing::TempDir() + "no-such-folder/run.log");
+    monitor_.on_start();
+    monitor_.on_timer(kPollTimerId);
+    EXPECT_EQ(window_.message_boxes, std::vector<std::string>{"Can't open log file"});
+    EXPECT_TRUE(monitor_.polling());
+    EXPECT_NE(text(ControlId::kTemperaturePane), "NO CONNECTION");
+}
+
+TEST_P(MonitorTest, MessageBoxInsideAPollDoesNotStartAnother) {
+    monitor_.on_start();
+    sim_->set_garbage(true);
+    int nested = 0;
+    window_.during_message_box = [&] {
+        if (nested++ == 0) {
+            monitor_.on_timer(kPollTimerId);  // a tick delivered by the box's loop
+        }
+    };
+    const uint64_t before = sim_->requests_received();
+    monitor_.on_timer(kPollTimerId);
+    EXPECT_EQ(window_.message_boxes, std::vector<std::string>{"Mangled packet"});
+    EXPECT_TRUE(sim_->wait_for_requests(before + 1, std::chrono::milliseconds(100)));
+    EXPECT_EQ(sim_->requests_received(), before + 1) << "the nested tick sent nothing";
+    EXPECT_EQ(text(ControlId::kTemperaturePane), "NO CONNECTION");
+}
+
+TEST_P(MonitorTest, AddressWithAPortReachesAForwardedAgent) {
+    monitor_.set_default_port(1);  // nothing listens there
+    window_.set_text(ControlId::kAddressBox, "127.0.0.1:" + std::to_string(sim_->port()));
+    monitor_.on_start();
+    EXPECT_NE(text(ControlId::kTemperaturePane), "NO CONNECTION");
+    EXPECT_EQ(window_.list(), std::vector<std::string>{"127.0.0.1:" + std::to_string(sim_->port())})
+        << "the history keeps the text as typed";
+}
+
+// ---------------------------------------------------------------- without a device
+
+class MonitorWithoutDevice : public testing::Test {
+protected:
+    void SetUp() override { monitor_.initialise(&settings_); }
+    void TearDown() override {
+        if (monitor_.link().socket_handle != kNoSocket) {
+            close_socket(monitor_.link().socket_handle);
+        }
+    }
+    void use(const std::string& address) {
+        window_.set_text(ControlId::kAddressBox, address);
+        monitor_.update_address_history();
+    }
+
+    FakeWindow window_;
+    FakeSettings settings_;
+    DeviceReadings readings_;
+    DeviceMonitor monitor_{window_, readings_};
+};
+
+TEST_F(MonitorWithoutDevice, HistoryKeepsTenMostRecentFirst) {
+    for (int i = 1; i <= 11; ++i) {
+        use("10.0.0." + std::to_string(i));
+    }
+    ASSERT_EQ(window_.list().size(), 10u);
+    EXPECT_EQ(window_.list().front(), "10.0.0.11");
+    EXPECT_EQ(window_.list().back(), "10.0.0.2") << "the oldest fell off";
+    use("10.0.0.11");
+    EXPECT_EQ(window_.list().front(), "10.0.0.11");
+    EXPECT_EQ(window_.list().size(), 10u);
+
+    window_.select_in_list(ControlId::kAddressBox, 4);
+    const std::string picked = window_.list()[4];
+    monitor_.update_address_history();
+    EXPECT_EQ(window_.list().front(), picked);
+    EXPECT_EQ(window_.selected(), 0);
+    EXPECT_EQ(window_.list().size(), 10u);
+
+    use("");
+    EXPECT_EQ(window_.list().front(), picked) << "an empty address changes nothing";
+}
+
+TEST_F(MonitorWithoutDevice, HistoryMatchesWholeEntriesIgnoringCase) {
+    use("10.0.0.12");
+    use("router.LAB");
+    use("10.0.0.1");  // a prefix of an older entry is a different address
+    EXPECT_EQ(window_.list(), (std::vector<std::string>{"10.0.0.1", "router.LAB", "10.0.0.12"}));
+    use("10.0.0");  // a prefix of entry 0 is recorded too
+    EXPECT_EQ(window_.list().front(), "10.0.0");
+    use("ROUTER.lab");
+    EXPECT_EQ(window_.list(),
+              (std::vector<std::string>{"ROUTER.lab", "10.0.0", "10.0.0.1", "10.0.0.12"}));
+}
+
+TEST_F(MonitorWithoutDevice, HistoryIsLoadedAndSavedUnderMain) {
+    FakeSettings stored;
+    stored.values = {{"Main/ip0", "10.1.1.1"},
+                     {"Main/ip1", "10.1.1.2"},
+                     {"Main/ip5", "10.1.1.6"},
+                     {"Main/ip10", "never read"},
+                     {"Main/ip2", ""}};
+    FakeWindow window;
+    DeviceReadings readings;
+    DeviceMonitor monitor(window, readings);
+    monitor.initialise(&stored);
+    EXPECT_EQ(window.list(), (std::vector<std::string>{"10.1.1.1", "10.1.1.2", "10.1.1.6"}));
+    EXPECT_EQ(window.selected(), 0);
+    EXPECT_EQ(window.get_text(ControlId::kAddressBox), "10.1.1.1");
+    window.delete_from_list(ControlId::kAddressBox, 2);
+    monitor.save_history(stored);
+    EXPECT_EQ(stored.values["Main/ip0"], "10.1.1.1");
+    EXPECT_EQ(stored.values["Main/ip1"], "10.1.1.2");
+    EXPECT_EQ(stored.values["Main/ip5"], "10.1.1.6") << "values past the list are left alone";
+    close_socket(monitor.link().socket_handle);
+}
+
+TEST_F(MonitorWithoutDevice, CommunityAndAddressAreCutTo999Characters) {
+    window_.set_text(ControlId::kCommunityField, std::string(1200, 'c'));
+    window_.set_text(ControlId::kAddressBox, "");
+    monitor_.refresh_agent_link();
+    EXPECT_EQ(monitor_.link().community_length, 999);
+    EXPECT_EQ(std::string(monitor_.link().community), std::string(999, 'c'));
+    EXPECT_EQ(ntohl(monitor_.link().agent_address.sin_addr.s_addr), 0x7F000001u)
+        << "an empty address is the local computer";
+    EXPECT_TRUE(window_.message_boxes.empty());
+}
+
+TEST_F(MonitorWithoutDevice, LinkThatCannotOpenIsReportedOnce) {
+    FakeWindow window;
+    DeviceReadings readings;
+    DeviceMonitor monitor(window, readings);
+    // Take the local port the monitor will ask for.
+    const socket_t taken = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    ASSERT_EQ(bind(taken, reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
+    socklen_t n = sizeof local;
+    getsockname(taken, reinterpret_cast<sockaddr*>(&local), &n);
+    monitor.link().local_port = ntohs(local.sin_port);
+    monitor.initialise(nullptr);
+    EXPECT_EQ(window.message_boxes,
+              (std::vector<std::string>{"Can't bind socket", "Couldn't open snmp"}));
+    EXPECT_EQ(monitor.link().socket_handle, kNoSocket);
+    close_socket(taken);
+}
+
+TEST(IntervalText, ParsesTheLeadingInteger) {
+    const struct {
+        const char* text;
+        long long value;
+        int period;
+    } cases[] = {
+        {"1000", 1000, 1000},
+        {"  250ms", 250, 250},
+        {"+42", 42, 42},
+        {"-5", -5, 10},
+        {"abc", 0, 10},
+        {"", 0, 10},
+        {"9", 9, 10},
+        {"10", 10, 10},
+        {"2147483647", 2147483647, 2147483647},
+        {"2147483648", 2147483648LL, 2147483647},
+        {"99999999999999999999", LLONG_MAX, 2147483647},
+        {" \t-0012", -12, 10},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(parse_interval(c.text), c.value) << c.text;
+        EXPECT_EQ(timer_period_ms(parse_interval(c.text)), c.period) << c.text;
+    }
+}
+
+TEST(HostAndPort, SplitOnlyAValidDecimalPort) {
+    const struct {
+        const char* text;
+        bool split;
+        const char* host;
+        uint16_t port;
+    } cases[] = {
+        {"10.0.0.1:1161", true, "10.0.0.1", 1161},
+        {"device.lab:65535", true, "device.lab", 65535},
+        {"10.0.0.1", false, "", 0},
+        {"10.0.0.1:0", false, "", 0},
+        {"10.0.0.1:65536", false, "", 0},
+        {"10.0.0.1:", false, "", 0},
+        {":161", false, "", 0},
+        {"10.0.0.1:16a", false, "", 0},
+        {"fe80::1", false, "", 0},
+        {"host:+161", false, "", 0},
+    };
+    for (const auto& c : cases) {
+        std::string host;
+        uint16_t port = 0;
+        EXPECT_EQ(split_host_port(c.text, &host, &port), c.split) << c.text;
+        EXPECT_EQ(host, c.host) << c.text;
+        EXPECT_EQ(port, c.port) << c.text;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,24 @@
+// The program's command line. With no arguments it is the console window;
+// options add what the window leaves out and never change what it does.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "headless/headless_console.h"
+
+enum class RunMode { kWindow, kDemo, kHeadless, kHelp };
+
+struct CommandLine {
+    RunMode mode = RunMode::kWindow;
+    bool demo = false;  // with kHeadless: the headless demo
+    bool port_given = false;
+    uint16_t port = 161;       // --port, any mode
+    HeadlessOptions headless;  // --headless and its options
+};
+
+extern const char kUsage[];
+
+// Returns false with the reason in `*error` for arguments the program does
+// not take; the caller prints the usage and exits with status 2.
+bool parse_command_line(int argc, const char* const* argv, CommandLine* line, std::string* error);

@@ -1,0 +1,25 @@
+// The console without a window: the monitor driven by a plain event loop,
+// its panes printed to the terminal after every poll. For servers without a
+// display, for scripts, and for the demo where no display is available.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct HeadlessOptions {
+    std::string address;  // as typed into the address box; HOST or HOST:PORT
+    uint16_t port = 161;  // the agent's port when the address names none
+    std::string community = "quolen";
+    std::string interval = "1000";  // as typed into the interval field
+    std::string log_file;           // empty: no log
+    long long polls = 0;            // stop after this many polls; 0: run until a signal
+};
+
+// The readings it shows are `readings`; the caller may pass the
+// process-wide record.
+struct DeviceReadings;
+
+// Presses Start with the options' fields, then polls at the interval until
+// `polls` polls have run (the one inside Start is the first) or SIGINT or
+// SIGTERM arrives. Returns the process's exit status, 0.
+int run_headless(const HeadlessOptions& options, DeviceReadings& readings);

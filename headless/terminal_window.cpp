@@ -1,0 +1,52 @@
+#include "headless/terminal_window.h"
+
+#include <cstdio>
+
+std::string TerminalWindow::get_line(ControlId id, int line) {
+    const std::string& text = texts_[id];
+    size_t start = 0;
+    for (int i = 0; i < line; ++i) {
+        const size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            return std::string();
+        }
+        start = end + 1;
+    }
+    std::string result = text.substr(start, text.find('\n', start) - start);
+    if (!result.empty() && result.back() == '\r') {
+        result.pop_back();
+    }
+    return result;
+}
+
+void TerminalWindow::set_check(ControlId id, int state) {
+    if (!is_unattached_slot(id)) {
+        checks_[id] = state != 0 ? 1 : 0;
+    }
+}
+
+void TerminalWindow::insert_in_list(ControlId, int position, const std::string& text) {
+    list_.insert(list_.begin() + position, text);
+}
+
+void TerminalWindow::delete_from_list(ControlId, int position) {
+    list_.erase(list_.begin() + position);
+}
+
+void TerminalWindow::select_in_list(ControlId, int position) {
+    texts_[ControlId::kAddressBox] = list_[static_cast<size_t>(position)];
+}
+
+std::string TerminalWindow::list_item(ControlId, int position) {
+    return list_[static_cast<size_t>(position)];
+}
+
+void TerminalWindow::start_timer(int period_ms) {
+    timer_running_ = true;
+    timer_period_ms_ = period_ms;
+}
+
+void TerminalWindow::message_box(const std::string& text) {
+    std::fprintf(stderr, "tarvik: %s\n", text.c_str());
+    std::fflush(stderr);
+}

@@ -1,0 +1,179 @@
+// One whole poll against the simulated transceiver, against the bare UDP
+// round trips it rides on, in the same run.
+//
+// BM_PollTick: `poll_tick` of a polling monitor (a window without a screen)
+// against the in-process simulated transceiver: five GET runs, decoding,
+// totals, five pane texts, check boxes and lamps.
+//
+// BM_FiveBareRoundTrips: five sendto/recvfrom round trips with datagrams of
+// exactly the sizes of the poll's five requests and answers, against a
+// responder thread that only sends back octets of the answer's size.
+//
+// The product's goal: BM_PollTick at most 1.5 times BM_FiveBareRoundTrips.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <map>
+#include <thread>
+#include <vector>
+
+#include "headless/terminal_window.h"
+#include "monitor/device_monitor.h"
+#include "monitor/parameter_catalog.h"
+#include "sim/simulated_transceiver.h"
+#include "snmp/agent_link.h"
+#include "snmp/message.h"
+
+namespace {
+
+// Every request id takes four octets, so sizes stay fixed for the run.
+constexpr int32_t kFirstRequestId = 0x40000000;
+constexpr CatalogRun kRuns[] = {kTemperatureRun, kReceiverRun, kSupplyRun, kControlRun,
+                                kTrafficRun};
+
+double fastest(const std::vector<double>& times) {
+    return times.empty() ? 0.0 : *std::min_element(times.begin(), times.end());
+}
+
+SnmpMessage* run_request(const CatalogRun& run) {
+    SnmpMessage* request = msg_create(kPduGetRequest);
+    for (int i = 0; i < run.count; ++i) {
+        const CatalogRow& row = kParameterCatalog.rows[run.first_index + i];
+        msg_append_null_binding(request, row.ids, row.length);
+    }
+    return request;
+}
+
+std::vector<uint8_t> encoded(const SnmpMessage* message) {
+    std::vector<uint8_t> out(kMaxDatagram);
+    int32_t length = kMaxDatagram;
+    if (msg_encode(AgentLink(), message, out.data(), &length) != 0) {
+        return {};
+    }
+    out.resize(static_cast<size_t>(length));
+    return out;
+}
+
+// The five requests as sent and the simulator's five answers, as sized on
+// the wire.
+struct PollSizes {
+    std::vector<std::vector<uint8_t>> requests;
+    std::vector<size_t> answer_sizes;
+};
+
+PollSizes measure_poll(uint16_t sim_port) {
+    PollSizes sizes;
+    AgentLink link;
+    std::strcpy(link.host, "127.0.0.1");
+    link.agent_port = sim_port;
+    open_link(link);
+    request_counter = kFirstRequestId - 1;
+    for (const CatalogRun& run : kRuns) {
+        SnmpMessage* request = run_request(run);
+        SnmpMessage* answer = exchange_request(link, request);
+        if (answer != nullptr) {
+            sizes.requests.push_back(encoded(request));
+            sizes.answer_sizes.push_back(encoded(answer).size());
+        }
+        msg_free(answer);
+        msg_free(request);
+    }
+    close_socket(link.socket_handle);
+    return sizes;
+}
+
+void BM_PollTick(benchmark::State& state) {
+    SimulatedTransceiver sim;
+    if (!sim.start()) {
+        state.SkipWithError("the simulated transceiver did not start");
+        return;
+    }
+    TerminalWindow window;
+    DeviceReadings readings;
+    DeviceMonitor monitor(window, readings);
+    monitor.set_default_port(sim.port());
+    monitor.initialise(nullptr);
+    window.set_text(ControlId::kAddressBox, "127.0.0.1");
+    request_counter = kFirstRequestId - 1;
+    monitor.on_start();
+    for (auto _ : state) {
+        monitor.poll_tick();
+    }
+    monitor.on_stop();
+    if (window.get_text(ControlId::kTemperaturePane) == "NO CONNECTION") {
+        state.SkipWithError("the simulated transceiver did not answer");
+    }
+    close_socket(monitor.link().socket_handle);
+}
+BENCHMARK(BM_PollTick)->UseRealTime()->ComputeStatistics("min", fastest);
+
+void BM_FiveBareRoundTrips(benchmark::State& state) {
+    PollSizes sizes;
+    {
+        SimulatedTransceiver sim;
+        if (sim.start()) {
+            sizes = measure_poll(sim.port());
+        }
+    }
+    if (sizes.requests.size() != std::size(kRuns)) {
+        state.SkipWithError("the poll's sizes could not be measured");
+        return;
+    }
+    // A responder that answers a request of each size with octets of the
+    // matching answer's size.
+    std::map<size_t, size_t> answer_for;
+    for (size_t i = 0; i < sizes.requests.size(); ++i) {
+        answer_for[sizes.requests[i].size()] = sizes.answer_sizes[i];
+    }
+    const socket_t server = socket(AF_INET, SOCK_DGRAM, 0);
+    const socket_t client = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_arg length = sizeof address;
+    bind(server, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    getsockname(server, reinterpret_cast<sockaddr*>(&address), &length);
+    std::atomic<bool> stop{false};
+    std::thread responder([&] {
+        uint8_t in[kMaxDatagram + 1];
+        const std::vector<uint8_t> out(kMaxDatagram, 0x30);
+        while (!stop.load()) {
+            if (wait_readable(server, 100) != 1) {
+                continue;
+            }
+            sockaddr_in from{};
+            socklen_arg from_length = sizeof from;
+            const auto n = recvfrom(server, reinterpret_cast<char*>(in), sizeof in, 0,
+                                    reinterpret_cast<sockaddr*>(&from), &from_length);
+            const auto it = answer_for.find(static_cast<size_t>(n));
+            if (n > 0 && it != answer_for.end()) {
+                sendto(server, reinterpret_cast<const char*>(out.data()), it->second, 0,
+                       reinterpret_cast<const sockaddr*>(&from), from_length);
+            }
+        }
+    });
+    uint8_t buffer[kMaxDatagram + 1];
+    for (auto _ : state) {
+        for (const auto& request : sizes.requests) {
+            sendto(client, reinterpret_cast<const char*>(request.data()), request.size(), 0,
+                   reinterpret_cast<const sockaddr*>(&address), sizeof address);
+            if (wait_readable(client, 2000) != 1 ||
+                recvfrom(client, reinterpret_cast<char*>(buffer), sizeof buffer, 0, nullptr,
+                         nullptr) <= 0) {
+                state.SkipWithError("no answer");
+                break;
+            }
+        }
+    }
+    stop = true;
+    responder.join();
+    close_socket(client);
+    close_socket(server);
+}
+BENCHMARK(BM_FiveBareRoundTrips)->UseRealTime()->ComputeStatistics("min", fastest);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -174,6 +174,78 @@ void BM_FiveBareRoundTrips(benchmark::State& state) {
 }
 BENCHMARK(BM_FiveBareRoundTrips)->UseRealTime()->ComputeStatistics("min", fastest);
 
+// The simulated transceiver's own speed: the traffic run's GetRequest sent
+// as raw octets and its answer received as raw octets, so the client does
+// no SNMP work at all; against BM_BareRoundTrip9 with the same sizes.
+void simulator_or_bare(benchmark::State& state, bool simulator) {
+    SimulatedTransceiver sim;
+    if (!sim.start()) {
+        state.SkipWithError("the simulated transceiver did not start");
+        return;
+    }
+    const PollSizes sizes = measure_poll(sim.port());
+    if (sizes.requests.size() != std::size(kRuns)) {
+        state.SkipWithError("the poll's sizes could not be measured");
+        return;
+    }
+    const std::vector<uint8_t>& request = sizes.requests.back();
+    const size_t answer_size = sizes.answer_sizes.back();
+    const socket_t client = socket(AF_INET, SOCK_DGRAM, 0);
+    const socket_t server = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_arg length = sizeof address;
+    bind(server, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    getsockname(server, reinterpret_cast<sockaddr*>(&address), &length);
+    if (simulator) {
+        address.sin_port = htons(sim.port());
+    }
+    std::atomic<bool> stop{false};
+    std::thread bare([&] {
+        uint8_t in[kMaxDatagram + 1];
+        const std::vector<uint8_t> out(answer_size, 0x30);
+        while (!simulator && !stop.load()) {
+            if (wait_readable(server, 100) != 1) {
+                continue;
+            }
+            sockaddr_in from{};
+            socklen_arg from_length = sizeof from;
+            if (recvfrom(server, reinterpret_cast<char*>(in), sizeof in, 0,
+                         reinterpret_cast<sockaddr*>(&from), &from_length) > 0) {
+                sendto(server, reinterpret_cast<const char*>(out.data()), out.size(), 0,
+                       reinterpret_cast<const sockaddr*>(&from), from_length);
+            }
+        }
+    });
+    uint8_t buffer[kMaxDatagram + 1];
+    for (auto _ : state) {
+        sendto(client, reinterpret_cast<const char*>(request.data()), request.size(), 0,
+               reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        if (wait_readable(client, 2000) != 1 || recvfrom(client, reinterpret_cast<char*>(buffer),
+                                                         sizeof buffer, 0, nullptr, nullptr) <= 0) {
+            state.SkipWithError("no answer");
+            break;
+        }
+    }
+    stop = true;
+    bare.join();
+    close_socket(client);
+    close_socket(server);
+    state.counters["answers_per_second"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+void BM_SimulatorAnswer9(benchmark::State& state) {
+    simulator_or_bare(state, true);
+}
+BENCHMARK(BM_SimulatorAnswer9)->UseRealTime()->ComputeStatistics("min", fastest);
+
+void BM_BareRoundTrip9(benchmark::State& state) {
+    simulator_or_bare(state, false);
+}
+BENCHMARK(BM_BareRoundTrip9)->UseRealTime()->ComputeStatistics("min", fastest);
+
 }  // namespace
 
 BENCHMARK_MAIN();

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <chrono>
 #include <climits>
 #include <cstdio>
@@ -70,8 +71,12 @@ protected:
         monitor_.set_default_port(sim_->port());
         monitor_.initialise(&settings_);
         window_.set_text(ControlId::kAddressBox, "127.0.0.1");
-        log_path_ = testing::TempDir() + "tarvik-monitor-" +
-                    std::to_string(static_cast<int>(GetParam())) + ".log";
+        // One file per test: ctest runs the cases of a family side by side.
+        std::string name = testing::UnitTest::GetInstance()->current_test_info()->name();
+        for (char& c : name) {
+            c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+        }
+        log_path_ = testing::TempDir() + "tarvik-monitor-" + name + ".log";
         std::remove(log_path_.c_str());
     }
     void TearDown() override {

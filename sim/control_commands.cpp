@@ -1,0 +1,204 @@
+// The simulator's control language.
+#include "sim/control_commands.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <limits>
+#include <sstream>
+#include <vector>
+
+const char kControlHelp[] =
+    "  silent on|off        receive requests but never answer them\n"
+    "  delay MS             answer MS milliseconds late (0: at once)\n"
+    "  error STATUS         answer every request with this error status (0: off)\n"
+    "  garbage on|off       send undecodable octets instead of each answer\n"
+    "  wrong-id on|off      answer with a request id that is not the request's\n"
+    "  other-port on|off    send answers from another UDP port\n"
+    "  rail NAME|INDEX MV   pin a supply rail at MV millivolts\n"
+    "                       (24v 12v 9v -12v 5v 3v3 5vsb, or 1 to 7)\n"
+    "  rail off             every rail back to normal\n"
+    "  family 350|1000      act as a device of that family\n"
+    "  clear                all faults off, rails back to normal\n"
+    "  status               show the faults in force, the switches and the counts\n"
+    "  help                 this list\n"
+    "  quit                 stop the simulator\n";
+
+namespace {
+
+// Longest delay accepted: ten minutes.
+constexpr long kMaxDelayMs = 600000;
+
+std::vector<std::string> split_words(const std::string& line) {
+    std::istringstream in(line);
+    std::vector<std::string> words;
+    std::string word;
+    while (in >> word) {
+        words.push_back(word);
+    }
+    return words;
+}
+
+// A whole word as a decimal integer within [low, high].
+bool parse_number(const std::string& text, long low, long high, long* value) {
+    if (text.empty()) {
+        return false;
+    }
+    errno = 0;
+    char* end = nullptr;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || v < low || v > high) {
+        return false;
+    }
+    *value = v;
+    return true;
+}
+
+bool parse_on_off(const std::string& text, bool* on) {
+    if (text == "on") {
+        *on = true;
+        return true;
+    }
+    if (text == "off") {
+        *on = false;
+        return true;
+    }
+    return false;
+}
+
+const char* on_off(bool on) {
+    return on ? "on" : "off";
+}
+
+std::string status_text(const SimulatedTransceiver& sim) {
+    const FaultSettings f = sim.faults();
+    std::ostringstream out;
+    out << "family " << static_cast<int32_t>(sim.family()) << ", " << sim.bind_address() << ":"
+        << sim.port() << ", community \"" << sim.community() << "\"\n";
+    out << "silent " << on_off(f.silent) << ", delay " << f.delay.count() << " ms, error "
+        << f.error_status << ", garbage " << on_off(f.garbage) << ", wrong-id "
+        << on_off(f.wrong_request_id) << ", other-port " << on_off(f.other_port) << "\n";
+    out << "rails:";
+    bool any = false;
+    for (int i = 0; i < kSupplyRailCount; ++i) {
+        const auto rail = static_cast<SupplyRail>(i);
+        if (const auto mv = sim.rail_override(rail)) {
+            out << " " << supply_rail_name(rail) << "=" << *mv << "mV";
+            any = true;
+        }
+    }
+    out << (any ? "" : " normal") << "\n";
+    out << "switches:";
+    for (int i = 0; i < kSwitchCount; ++i) {
+        out << " " << sim.switch_state(i);
+    }
+    out << ", key \"" << sim.key() << "\"\n";
+    out << "requests received " << sim.requests_received() << ", answers sent "
+        << sim.answers_sent();
+    return out.str();
+}
+
+std::string usage_of(const std::string& command) {
+    const std::string help = kControlHelp;
+    std::istringstream lines(help);
+    std::string line;
+    std::string found;
+    while (std::getline(lines, line)) {
+        const auto words = split_words(line);
+        if (!words.empty() && words[0] == command) {
+            found += (found.empty() ? "usage:" : "\n      ") + line.substr(1);
+        }
+    }
+    return found;
+}
+
+}  // namespace
+
+bool parse_device_family(const std::string& text, DeviceFamily* family) {
+    if (text == "350") {
+        *family = DeviceFamily::k350;
+        return true;
+    }
+    if (text == "1000") {
+        *family = DeviceFamily::k1000;
+        return true;
+    }
+    return false;
+}
+
+bool parse_supply_rail(const std::string& text, SupplyRail* rail) {
+    long number = 0;
+    if (parse_number(text, 1, kSupplyRailCount, &number)) {
+        *rail = static_cast<SupplyRail>(number - 1);
+        return true;
+    }
+    for (int i = 0; i < kSupplyRailCount; ++i) {
+        if (text == supply_rail_name(static_cast<SupplyRail>(i))) {
+            *rail = static_cast<SupplyRail>(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+ControlReply run_control_command(SimulatedTransceiver& sim, const std::string& line) {
+    const auto words = split_words(line);
+    ControlReply reply;
+    if (words.empty() || words[0][0] == '#') {
+        return reply;
+    }
+    const std::string& command = words[0];
+    const std::string argument = words.size() > 1 ? words[1] : std::string();
+    const size_t count = words.size();
+    bool on = false;
+    long number = 0;
+    reply.text = "ok";
+
+    if (command == "help" && count == 1) {
+        reply.text = kControlHelp;
+        reply.text.pop_back();  // the caller ends the line
+    } else if (command == "status" && count == 1) {
+        reply.text = status_text(sim);
+    } else if ((command == "quit" || command == "exit") && count == 1) {
+        reply.text = "stopping";
+        reply.quit = true;
+    } else if (command == "clear" && count == 1) {
+        sim.clear_faults();
+    } else if (command == "silent" && count == 2 && parse_on_off(argument, &on)) {
+        sim.set_silent(on);
+    } else if (command == "delay" && count == 2 &&
+               parse_number(argument, 0, kMaxDelayMs, &number)) {
+        sim.set_delay(std::chrono::milliseconds(number));
+    } else if (command == "error" && count == 2 &&
+               parse_number(argument, 0, std::numeric_limits<int32_t>::max(), &number)) {
+        sim.set_error_status(static_cast<int32_t>(number));
+    } else if (command == "garbage" && count == 2 && parse_on_off(argument, &on)) {
+        sim.set_garbage(on);
+    } else if (command == "wrong-id" && count == 2 && parse_on_off(argument, &on)) {
+        sim.set_wrong_request_id(on);
+    } else if (command == "other-port" && count == 2 && parse_on_off(argument, &on)) {
+        sim.set_other_port(on);
+    } else if (command == "rail" && count == 2 && argument == "off") {
+        sim.clear_rails();
+    } else if (command == "rail" && count == 3) {
+        SupplyRail rail;
+        if (!parse_supply_rail(argument, &rail)) {
+            reply.text = "unknown rail '" + argument + "' (24v 12v 9v -12v 5v 3v3 5vsb, or 1 to 7)";
+        } else if (!parse_number(words[2], std::numeric_limits<int32_t>::min(),
+                                 std::numeric_limits<int32_t>::max(), &number)) {
+            reply.text = "not a number of millivolts: '" + words[2] + "'";
+        } else {
+            sim.set_rail(rail, static_cast<int32_t>(number));
+        }
+    } else if (command == "family" && count == 2) {
+        DeviceFamily family;
+        if (parse_device_family(argument, &family)) {
+            sim.set_family(family);
+        } else {
+            reply.text = usage_of(command);
+        }
+    } else {
+        const std::string usage = usage_of(command);
+        reply.text = usage.empty() ? "unknown command '" + command + "'; type help" : usage;
+    }
+    return reply;
+}

@@ -1,0 +1,323 @@
+// The simulated transceiver's agent loop: one thread that waits on the
+// agent's socket, answers each datagram through the responder, and holds
+// delayed answers until they are due.
+#include "sim/simulated_transceiver.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+// Longest wait on the socket: how soon the agent notices `stop`.
+constexpr std::chrono::milliseconds kPollInterval{20};
+
+// What goes out instead of an answer when garbage is asked for. A first
+// octet of 0xFF is a high-tag-number tag, which no SNMP message starts with,
+// so no reader can take it for an answer, not even for its request id.
+constexpr uint8_t kGarbage[] = {0xFF, 0x00, 'n', 'o', 't', ' ', 'S', 'N', 'M', 'P'};
+
+constexpr size_t kMaxCommunity = 255;
+
+std::string system_error(const char* what) {
+    return std::string(what) + ": " + std::strerror(errno);
+}
+
+}  // namespace
+
+struct SimulatedTransceiver::PendingAnswer {
+    Clock::time_point due;
+    std::vector<uint8_t> datagram;
+    sockaddr_in destination;
+    bool from_other_port;
+};
+
+SimulatedTransceiver::SimulatedTransceiver(SimulatorOptions options)
+    : options_(std::move(options)), model_(options_.family), started_(Clock::now()) {}
+
+SimulatedTransceiver::~SimulatedTransceiver() {
+    stop();
+}
+
+bool SimulatedTransceiver::start(std::string* error) {
+    const auto fail = [&](std::string text) {
+        close_sockets();
+        if (error != nullptr) {
+            *error = std::move(text);
+        }
+        return false;
+    };
+    if (thread_.joinable()) {
+        return fail("the simulated transceiver is already running");
+    }
+    if (options_.community.size() > kMaxCommunity) {
+        return fail("the community is longer than 255 characters");
+    }
+    in_addr address{};
+    if (inet_pton(AF_INET, options_.bind_address.c_str(), &address) != 1) {
+        return fail("not a numeric IPv4 address: " + options_.bind_address);
+    }
+    start_socket_library();
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr = address;
+    local.sin_port = htons(options_.port);
+    socket_ = socket(AF_INET, SOCK_DGRAM, 0);
+    other_socket_ = socket(AF_INET, SOCK_DGRAM, 0);
+    if (socket_ == kNoSocket || other_socket_ == kNoSocket) {
+        return fail(system_error("socket"));
+    }
+    if (bind(socket_, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+        return fail(system_error(
+            ("bind " + options_.bind_address + ":" + std::to_string(options_.port)).c_str()));
+    }
+    local.sin_port = 0;
+    if (bind(other_socket_, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+        return fail(system_error("bind"));
+    }
+    sockaddr_in bound{};
+    socklen_arg bound_length = sizeof bound;
+    if (getsockname(socket_, reinterpret_cast<sockaddr*>(&bound), &bound_length) != 0) {
+        return fail(system_error("getsockname"));
+    }
+    port_ = ntohs(bound.sin_port);
+    stopping_ = false;
+    running_ = true;
+    thread_ = std::thread(&SimulatedTransceiver::run, this);
+    return true;
+}
+
+void SimulatedTransceiver::stop() {
+    if (!thread_.joinable()) {
+        return;
+    }
+    stopping_ = true;
+    thread_.join();
+    close_sockets();
+    running_ = false;
+    port_ = 0;
+}
+
+void SimulatedTransceiver::close_sockets() {
+    for (socket_t* s : {&socket_, &other_socket_}) {
+        if (*s != kNoSocket) {
+            close_socket(*s);
+            *s = kNoSocket;
+        }
+    }
+}
+
+void SimulatedTransceiver::run() {
+    std::vector<PendingAnswer> pending;
+    // One octet more than the largest datagram, to tell a longer one.
+    std::vector<uint8_t> buffer(kMaxDatagram + 1);
+    while (!stopping_) {
+        auto wait = kPollInterval;
+        const auto now = Clock::now();
+        for (const PendingAnswer& p : pending) {
+            const auto until = std::chrono::ceil<std::chrono::milliseconds>(
+                std::max(p.due - now, Clock::duration{}));
+            wait = std::min(wait, until);
+        }
+        if (wait_readable(socket_, static_cast<int>(wait.count())) == 1) {
+            sockaddr_in source{};
+            socklen_arg source_length = sizeof source;
+            const auto received = recvfrom(socket_, reinterpret_cast<char*>(buffer.data()),
+                                           static_cast<int>(buffer.size()), 0,
+                                           reinterpret_cast<sockaddr*>(&source), &source_length);
+            if (received >= 0) {
+                handle_datagram(buffer.data(), static_cast<int32_t>(received), source, &pending);
+            }
+        }
+        const auto due = Clock::now();
+        // In arrival order, so equal delays keep the order of the requests.
+        auto it = pending.begin();
+        while (it != pending.end()) {
+            if (it->due <= due) {
+                send_answer(*it);
+                it = pending.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+}
+
+void SimulatedTransceiver::handle_datagram(const uint8_t* data, int32_t size,
+                                           const sockaddr_in& source,
+                                           std::vector<PendingAnswer>* pending) {
+    PendingAnswer answer{};
+    FaultSettings faults;
+    bool answered = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        faults = faults_;
+        if (!faults.silent && size <= kMaxDatagram) {
+            model_.advance_to(model_time_locked());
+            AnswerFaults answer_faults;
+            answer_faults.error_status = faults.error_status;
+            answer_faults.wrong_request_id = faults.wrong_request_id;
+            answered = answer_datagram(model_, options_.community, data, size, answer_faults,
+                                       &answer.datagram);
+        }
+        // Counted once handled and still under the lock: whoever sees the
+        // count sees what the request changed, and a fault changed from then
+        // on does not touch this request.
+        std::lock_guard<std::mutex> count_lock(count_mutex_);
+        ++requests_received_;
+    }
+    count_changed_.notify_all();
+    if (!answered) {
+        return;
+    }
+    if (faults.garbage) {
+        answer.datagram.assign(std::begin(kGarbage), std::end(kGarbage));
+    }
+    answer.destination = source;
+    answer.from_other_port = faults.other_port;
+    answer.due = Clock::now() + faults.delay;
+    if (faults.delay.count() > 0) {
+        pending->push_back(std::move(answer));
+    } else {
+        send_answer(answer);
+    }
+}
+
+void SimulatedTransceiver::send_answer(const PendingAnswer& answer) {
+    // Counted before it leaves, so that whoever receives it already sees it
+    // counted; taken back if the send fails.
+    {
+        std::lock_guard<std::mutex> lock(count_mutex_);
+        ++answers_sent_;
+    }
+    const socket_t s = answer.from_other_port ? other_socket_ : socket_;
+    const auto sent =
+        sendto(s, reinterpret_cast<const char*>(answer.datagram.data()),
+               static_cast<int>(answer.datagram.size()), 0,
+               reinterpret_cast<const sockaddr*>(&answer.destination), sizeof answer.destination);
+    if (sent < 0) {
+        std::lock_guard<std::mutex> lock(count_mutex_);
+        --answers_sent_;
+    }
+}
+
+void SimulatedTransceiver::set_silent(bool on) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    faults_.silent = on;
+}
+
+void SimulatedTransceiver::set_delay(std::chrono::milliseconds delay) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    faults_.delay = std::max(delay, std::chrono::milliseconds{0});
+}
+
+void SimulatedTransceiver::set_error_status(int32_t status) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    faults_.error_status = status;
+}
+
+void SimulatedTransceiver::set_garbage(bool on) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    faults_.garbage = on;
+}
+
+void SimulatedTransceiver::set_wrong_request_id(bool on) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    faults_.wrong_request_id = on;
+}
+
+void SimulatedTransceiver::set_other_port(bool on) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    faults_.other_port = on;
+}
+
+void SimulatedTransceiver::clear_faults() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    faults_ = FaultSettings{};
+    model_.clear_rail_overrides();
+}
+
+FaultSettings SimulatedTransceiver::faults() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return faults_;
+}
+
+void SimulatedTransceiver::set_rail(SupplyRail rail, int32_t millivolts) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    model_.override_rail(rail, millivolts);
+}
+
+void SimulatedTransceiver::clear_rails() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    model_.clear_rail_overrides();
+}
+
+std::optional<int32_t> SimulatedTransceiver::rail_override(SupplyRail rail) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return model_.rail_override(rail);
+}
+
+void SimulatedTransceiver::set_family(DeviceFamily family) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    model_.set_family(family);
+}
+
+DeviceFamily SimulatedTransceiver::family() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return model_.family();
+}
+
+int32_t SimulatedTransceiver::switch_state(int index) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return model_.switch_state(index);
+}
+
+std::string SimulatedTransceiver::key() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return model_.key();
+}
+
+void SimulatedTransceiver::freeze_time(double seconds) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    time_frozen_ = true;
+    frozen_at_ = seconds;
+}
+
+void SimulatedTransceiver::run_time() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!time_frozen_) {
+        return;
+    }
+    const std::chrono::duration<double> elapsed = Clock::now() - started_;
+    time_offset_ = frozen_at_ - elapsed.count();
+    time_frozen_ = false;
+}
+
+double SimulatedTransceiver::model_time() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return std::max(model_.now(), model_time_locked());
+}
+
+double SimulatedTransceiver::model_time_locked() const {
+    if (time_frozen_) {
+        return frozen_at_;
+    }
+    const std::chrono::duration<double> elapsed = Clock::now() - started_;
+    return elapsed.count() + time_offset_;
+}
+
+uint64_t SimulatedTransceiver::requests_received() const {
+    std::lock_guard<std::mutex> lock(count_mutex_);
+    return requests_received_;
+}
+
+uint64_t SimulatedTransceiver::answers_sent() const {
+    std::lock_guard<std::mutex> lock(count_mutex_);
+    return answers_sent_;
+}
+
+bool SimulatedTransceiver::wait_for_requests(uint64_t count,
+                                             std::chrono::milliseconds timeout) const {
+    std::unique_lock<std::mutex> lock(count_mutex_);
+    return count_changed_.wait_for(lock, timeout, [&] { return requests_received_ >= count; });
+}

@@ -1,0 +1,143 @@
+// The control language of tarvik-sim's standard input.
+#include "sim/control_commands.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace {
+
+using std::chrono::milliseconds;
+
+class ControlCommandTest : public ::testing::Test {
+protected:
+    // Not started: the commands only change settings.
+    void SetUp() override { sim_ = std::make_unique<SimulatedTransceiver>(); }
+
+    void expect_untouched() const {
+        const FaultSettings f = sim_->faults();
+        EXPECT_FALSE(f.silent);
+        EXPECT_EQ(f.delay, milliseconds(0));
+        EXPECT_EQ(f.error_status, 0);
+        EXPECT_FALSE(f.garbage);
+        EXPECT_FALSE(f.wrong_request_id);
+        EXPECT_FALSE(f.other_port);
+        for (int i = 0; i < kSupplyRailCount; ++i) {
+            EXPECT_FALSE(sim_->rail_override(static_cast<SupplyRail>(i)).has_value());
+        }
+        EXPECT_EQ(sim_->family(), DeviceFamily::k350);
+    }
+
+    std::unique_ptr<SimulatedTransceiver> sim_;
+};
+
+struct Accepted {
+    std::string description;
+    std::string line;
+    std::function<bool(const SimulatedTransceiver&)> took_effect;
+};
+void PrintTo(const Accepted& c, std::ostream* out) {
+    *out << c.line;
+}
+
+class AcceptedCommandTest : public ControlCommandTest,
+                            public ::testing::WithParamInterface<Accepted> {};
+
+TEST_P(AcceptedCommandTest, TakesEffectAndRepliesOk) {
+    const ControlReply reply = run_control_command(*sim_, GetParam().line);
+    EXPECT_EQ(reply.text, "ok");
+    EXPECT_FALSE(reply.quit);
+    EXPECT_TRUE(GetParam().took_effect(*sim_));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , AcceptedCommandTest,
+    ::testing::Values(
+        Accepted{"SilentOn", "silent on", [](auto& s) { return s.faults().silent; }},
+        Accepted{"DelayInMilliseconds", "delay 1500",
+                 [](auto& s) { return s.faults().delay == milliseconds(1500); }},
+        Accepted{"ErrorStatus", "error 5", [](auto& s) { return s.faults().error_status == 5; }},
+        Accepted{"GarbageOn", "garbage on", [](auto& s) { return s.faults().garbage; }},
+        Accepted{"WrongIdOn", "wrong-id on", [](auto& s) { return s.faults().wrong_request_id; }},
+        Accepted{"OtherPortOn", "other-port on", [](auto& s) { return s.faults().other_port; }},
+        Accepted{"RailByName", "rail -12v 7999",
+                 [](auto& s) { return s.rail_override(SupplyRail::kMinus12V) == 7999; }},
+        Accepted{"RailByNumber", "rail 6 2400",
+                 [](auto& s) { return s.rail_override(SupplyRail::k3V3) == 2400; }},
+        Accepted{"StandbyRail", "rail 5vsb 4000",
+                 [](auto& s) { return s.rail_override(SupplyRail::k5VStandby) == 4000; }},
+        Accepted{"Family1000", "family 1000",
+                 [](auto& s) { return s.family() == DeviceFamily::k1000; }},
+        Accepted{"ExtraBlanks", "   delay\t 20  ",
+                 [](auto& s) { return s.faults().delay == milliseconds(20); }}),
+    [](const ::testing::TestParamInfo<Accepted>& info) { return info.param.description; });
+
+class RejectedCommandTest : public ControlCommandTest,
+                            public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(RejectedCommandTest, ChangesNothingAndSaysWhatWasWrong) {
+    const ControlReply reply = run_control_command(*sim_, GetParam());
+    EXPECT_NE(reply.text, "ok");
+    EXPECT_FALSE(reply.text.empty());
+    EXPECT_FALSE(reply.quit);
+    expect_untouched();
+}
+
+INSTANTIATE_TEST_SUITE_P(, RejectedCommandTest,
+                         ::testing::Values("jump", "silent", "silent yes", "silent on now",
+                                           "delay -1", "delay 10ms", "delay 600001", "error",
+                                           "error -2", "garbage 1", "rail 24v", "rail 8 5000",
+                                           "rail 0 5000", "rail 12 x", "rail 48v 5000",
+                                           "family 999", "family", "Silent on"));
+
+TEST_F(ControlCommandTest, ClearTurnsEveryFaultOffAndReleasesTheRails) {
+    for (const char* line : {"silent on", "delay 100", "error 2", "garbage on", "wrong-id on",
+                             "other-port on", "rail 24v 36000", "rail 3v3 2000"}) {
+        ASSERT_EQ(run_control_command(*sim_, line).text, "ok") << line;
+    }
+    EXPECT_EQ(run_control_command(*sim_, "clear").text, "ok");
+    expect_untouched();
+}
+
+TEST_F(ControlCommandTest, OffCommandsUndoTheirOnCommands) {
+    for (const char* line : {"silent on", "delay 100", "error 2", "garbage on", "wrong-id on",
+                             "other-port on", "rail 24v 36000", "silent off", "delay 0", "error 0",
+                             "garbage off", "wrong-id off", "other-port off", "rail off"}) {
+        ASSERT_EQ(run_control_command(*sim_, line).text, "ok") << line;
+    }
+    expect_untouched();
+}
+
+TEST_F(ControlCommandTest, BlankAndCommentLinesDoNothingQuietly) {
+    for (const char* line : {"", "   ", "# silent on"}) {
+        const ControlReply reply = run_control_command(*sim_, line);
+        EXPECT_TRUE(reply.text.empty()) << line;
+        EXPECT_FALSE(reply.quit) << line;
+    }
+    expect_untouched();
+}
+
+TEST_F(ControlCommandTest, QuitAsksTheProgramToEnd) {
+    EXPECT_TRUE(run_control_command(*sim_, "quit").quit);
+    EXPECT_TRUE(run_control_command(*sim_, "exit").quit);
+}
+
+TEST_F(ControlCommandTest, StatusShowsTheFaultsInForce) {
+    run_control_command(*sim_, "delay 250");
+    run_control_command(*sim_, "rail -12v 7000");
+    const std::string status = run_control_command(*sim_, "status").text;
+    EXPECT_NE(status.find("delay 250 ms"), std::string::npos) << status;
+    EXPECT_NE(status.find("-12v=7000mV"), std::string::npos) << status;
+}
+
+TEST_F(ControlCommandTest, HelpListsEveryCommand) {
+    const std::string help = run_control_command(*sim_, "help").text;
+    for (const char* command : {"silent", "delay", "error", "garbage", "wrong-id", "other-port",
+                                "rail", "family", "clear", "status", "help", "quit"}) {
+        EXPECT_NE(help.find(std::string("  ") + command + " "), std::string::npos) << command;
+    }
+}
+
+}  // namespace

@@ -3,20 +3,7 @@
 #include <cstdio>
 
 std::string TerminalWindow::get_line(ControlId id, int line) {
-    const std::string& text = texts_[id];
-    size_t start = 0;
-    for (int i = 0; i < line; ++i) {
-        const size_t end = text.find('\n', start);
-        if (end == std::string::npos) {
-            return std::string();
-        }
-        start = end + 1;
-    }
-    std::string result = text.substr(start, text.find('\n', start) - start);
-    if (!result.empty() && result.back() == '\r') {
-        result.pop_back();
-    }
-    return result;
+    return line_of_text(texts_[id], line);
 }
 
 void TerminalWindow::set_check(ControlId id, int state) {

@@ -62,9 +62,9 @@ void widen_exponent(std::string& piece) {
 }
 
 template <typename T>
-std::string format_one(const std::string& spec, T value) {
+std::string format_one(const std::string& conversion, T value) {
     char small[128];
-    const int n = std::snprintf(small, sizeof small, spec.c_str(), value);
+    const int n = std::snprintf(small, sizeof small, conversion.c_str(), value);
     if (n < 0) {
         return std::string();
     }
@@ -72,7 +72,7 @@ std::string format_one(const std::string& spec, T value) {
         return std::string(small, static_cast<size_t>(n));
     }
     std::string big(static_cast<size_t>(n) + 1, '\0');
-    std::snprintf(&big[0], big.size(), spec.c_str(), value);
+    std::snprintf(&big[0], big.size(), conversion.c_str(), value);
     big.resize(static_cast<size_t>(n));
     return big;
 }
@@ -115,25 +115,25 @@ std::string format_text(const char* pattern, ...) {
             break;
         }
         ++p;
-        const std::string spec(start, p);
+        const std::string conversion_text(start, p);
         switch (conversion) {
             case 'd':
             case 'i':
-                out += longs == 0   ? format_one(spec, va_arg(args, int))
-                       : longs == 1 ? format_one(spec, va_arg(args, long))
-                                    : format_one(spec, va_arg(args, long long));
+                out += longs == 0   ? format_one(conversion_text, va_arg(args, int))
+                       : longs == 1 ? format_one(conversion_text, va_arg(args, long))
+                                    : format_one(conversion_text, va_arg(args, long long));
                 break;
             case 'u':
             case 'x':
             case 'X':
             case 'o':
-                out += longs == 0   ? format_one(spec, va_arg(args, unsigned))
-                       : longs == 1 ? format_one(spec, va_arg(args, unsigned long))
-                                    : format_one(spec, va_arg(args, unsigned long long));
+                out += longs == 0   ? format_one(conversion_text, va_arg(args, unsigned))
+                       : longs == 1 ? format_one(conversion_text, va_arg(args, unsigned long))
+                                    : format_one(conversion_text, va_arg(args, unsigned long long));
                 break;
             case 'e':
             case 'E': {
-                std::string piece = format_one(spec, va_arg(args, double));
+                std::string piece = format_one(conversion_text, va_arg(args, double));
                 widen_exponent(piece);
                 out += piece;
                 break;
@@ -142,20 +142,20 @@ std::string format_text(const char* pattern, ...) {
             case 'F':
             case 'g':
             case 'G':
-                out += format_one(spec, va_arg(args, double));
+                out += format_one(conversion_text, va_arg(args, double));
                 break;
             case 'c':
-                out += format_one(spec, va_arg(args, int));
+                out += format_one(conversion_text, va_arg(args, int));
                 break;
             case 's':
-                out += format_one(spec, va_arg(args, const char*));
+                out += format_one(conversion_text, va_arg(args, const char*));
                 break;
             case '%':
                 out += '%';
                 break;
             default:
                 // Not a conversion this console uses: kept as written.
-                out += spec;
+                out += conversion_text;
                 break;
         }
     }

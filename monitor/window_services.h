@@ -58,6 +58,25 @@ constexpr ControlId kSwitchControls[6] = {ControlId::kRadioCheckBox,  ControlId:
                                           ControlId::kHeaterCheckBox, ControlId::kSwitchSlot31,
                                           ControlId::kSwitchSlot32,   ControlId::kSwitchSlot33};
 
+// Line `line` (from 0) of a multi-line text, without its line break ("\n"
+// or "\r\n"); empty past the last line. Hosts that keep texts in memory
+// answer `get_line` with it.
+inline std::string line_of_text(const std::string& text, int line) {
+    size_t start = 0;
+    for (int i = 0; i < line; ++i) {
+        const size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            return std::string();
+        }
+        start = end + 1;
+    }
+    std::string result = text.substr(start, text.find('\n', start) - start);
+    if (!result.empty() && result.back() == '\r') {
+        result.pop_back();
+    }
+    return result;
+}
+
 class WindowServices {
 public:
     virtual ~WindowServices() = default;

@@ -10,20 +10,7 @@ std::string FakeWindow::get_text(ControlId id) {
 }
 
 std::string FakeWindow::get_line(ControlId id, int line) {
-    const std::string& text = texts_[id];
-    size_t start = 0;
-    for (int i = 0; i < line; ++i) {
-        const size_t end = text.find('\n', start);
-        if (end == std::string::npos) {
-            return std::string();
-        }
-        start = end + 1;
-    }
-    std::string result = text.substr(start, text.find('\n', start) - start);
-    if (!result.empty() && result.back() == '\r') {
-        result.pop_back();
-    }
-    return result;
+    return line_of_text(texts_[id], line);
 }
 
 int FakeWindow::get_check(ControlId id) {

@@ -1,6 +1,7 @@
 // tarvik: chooses the front end from the command line and runs it.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "app/command_line.h"
@@ -8,7 +9,14 @@
 #include "monitor/device_readings.h"
 #include "sim/simulated_transceiver.h"
 
+#ifdef TARVIK_WINDOW
+#include "ui/tarvik_app.h"
+#endif
+
 namespace {
+
+// The demo's device listens here, and its address box shows it.
+constexpr char kDemoAddress[] = "127.0.0.1";
 
 // The simulated transceiver of the demo, on a free loopback port.
 bool start_demo_device(SimulatedTransceiver& sim, CommandLine& line) {
@@ -18,15 +26,42 @@ bool start_demo_device(SimulatedTransceiver& sim, CommandLine& line) {
                      error.c_str());
         return false;
     }
-    line.headless.address = "127.0.0.1";
+    line.headless.address = kDemoAddress;
     line.headless.port = sim.port();
-    std::fprintf(stderr, "tarvik: simulated transceiver at 127.0.0.1:%u\n", sim.port());
+    std::fprintf(stderr, "tarvik: simulated transceiver at %s:%u\n", kDemoAddress, sim.port());
     return true;
 }
 
-int run_window(CommandLine&) {
+bool window_possible() {
+#ifdef TARVIK_WINDOW
+    return CTarvikApp::display_available();
+#else
+    return false;
+#endif
+}
+
+// The console window; with `demo` set it points at the demo's device, and
+// TARVIK_DEMO_AUTOSTART=1 presses Get and Start for the operator (for
+// screenshots and measurements).
+int run_window(int& argc, char** argv, const CommandLine& line, bool demo) {
+#ifdef TARVIK_WINDOW
+    WindowOptions options;
+    options.default_port = line.headless.port;
+    if (demo) {
+        options.address = line.headless.address;
+        const char* autostart = std::getenv("TARVIK_DEMO_AUTOSTART");
+        options.autostart = autostart != nullptr && std::strcmp(autostart, "1") == 0;
+    }
+    CTarvikApp app(argc, argv);
+    return app.start_application(options, device_readings());
+#else
+    (void)argc;
+    (void)argv;
+    (void)line;
+    (void)demo;
     std::fprintf(stderr, "tarvik: this build has no console window; use --headless or --demo\n");
     return 1;
+#endif
 }
 
 }  // namespace
@@ -43,7 +78,16 @@ int main(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             return 0;
         case RunMode::kWindow:
-            return run_window(line);
+#ifdef TARVIK_WINDOW
+            if (!window_possible()) {
+                std::fprintf(stderr,
+                             "tarvik: no display to open the console window on (neither DISPLAY "
+                             "nor WAYLAND_DISPLAY is set); use --headless, or --demo to see the "
+                             "console in the terminal\n");
+                return 1;
+            }
+#endif
+            return run_window(argc, argv, line, false);
         case RunMode::kDemo:
         case RunMode::kHeadless:
             break;
@@ -53,7 +97,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (line.mode == RunMode::kDemo) {
-        // No window in this build: the demo runs in the terminal.
+        if (window_possible()) {
+            return run_window(argc, argv, line, true);
+        }
         std::fprintf(stderr, "tarvik: no window here; the demo runs in the terminal\n");
     }
     return run_headless(line.headless, device_readings());

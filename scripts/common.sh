@@ -10,6 +10,7 @@ PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
     python3 python3-pysnmp4 locales
+    qt6-base-dev xvfb xauth x11-utils imagemagick dpkg-dev
 )
 
 install_packages() {

@@ -1,0 +1,161 @@
+// The address history in the settings file: read at initialisation, written
+// when the window is closed, and the INI store under it.
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <map>
+
+#include "ui/ini_settings_store.h"
+#include "window_fixture.h"
+
+namespace {
+
+class HistoryTest : public WindowTest {
+protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        ASSERT_TRUE(folder_.isValid());
+        path_ = folder_.filePath(QStringLiteral("tarvik.INI"));
+    }
+    void write_file(const std::string& contents) {
+        QFile file(path_);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(contents.data(), static_cast<qint64>(contents.size()));
+    }
+    std::string file_bytes() {
+        QFile file(path_);
+        return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
+    }
+    // The values of section "Main" in the file, as a fresh reader sees them.
+    std::map<std::string, std::string> stored() {
+        QSettings file(path_, QSettings::IniFormat);
+        file.beginGroup(QStringLiteral("Main"));
+        std::map<std::string, std::string> values;
+        for (const QString& key : file.childKeys()) {
+            values[key.toStdString()] = file.value(key).toString().toStdString();
+        }
+        return values;
+    }
+    // A window started on the file, as the program starts one.
+    void start() {
+        window_.reset();
+        store_ = std::make_unique<IniSettingsStore>(path_);
+        open_window(store_.get());
+    }
+    std::vector<std::string> listed() {
+        std::vector<std::string> items;
+        for (int i = 0; i < window_->list_count(ControlId::kAddressBox); ++i) {
+            items.push_back(window_->list_item(ControlId::kAddressBox, i));
+        }
+        return items;
+    }
+    void close_with_escape() {
+        activate();
+        press_key(QApplication::focusWidget(), Qt::Key_Escape);
+        ASSERT_FALSE(window_->isVisible());
+    }
+
+    QTemporaryDir folder_;
+    QString path_;
+    std::unique_ptr<IniSettingsStore> store_;
+};
+
+TEST_F(HistoryTest, StartListsTheStoredAddressesInOrderWithTheFirstShown) {
+    const struct {
+        const char* what;
+        std::string file;  // empty: no file at all
+        std::vector<std::string> list;
+        std::string shown;
+    } cases[] = {
+        {"no file", "", {}, ""},
+        {"gaps are skipped",
+         "[Main]\nip0=10.0.0.1\nip1=10.0.0.2\nip5=10.0.0.6\n",
+         {"10.0.0.1", "10.0.0.2", "10.0.0.6"},
+         "10.0.0.1"},
+        {"the first may be missing", "[Main]\nip3=radio-3\n", {"radio-3"}, "radio-3"},
+        {"positions of ten and more are never read", "[Main]\nip10=10.0.0.11\nip99=x\n", {}, ""},
+        {"equal values are listed twice",
+         "[Main]\nip0=10.0.0.1\nip1=10.0.0.1\n",
+         {"10.0.0.1", "10.0.0.1"},
+         "10.0.0.1"},
+        {"other sections are not the history", "[Other]\nip0=10.9.9.9\n", {}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile::remove(path_);
+        if (!c.file.empty()) {
+            write_file(c.file);
+        }
+        start();
+        EXPECT_EQ(listed(), c.list);
+        EXPECT_EQ(text(ControlId::kAddressBox), c.shown);
+        EXPECT_EQ(text(ControlId::kCommunityField), "quolen");
+        EXPECT_EQ(text(ControlId::kIntervalField), "1000");
+        EXPECT_TRUE(messages_.empty());
+    }
+}
+
+TEST_F(HistoryTest, EscapeWritesTheListAndLeavesHigherPositionsAlone) {
+    write_file("[Main]\nip0=10.0.0.1\nip1=10.0.0.2\nip5=10.0.0.6\nip10=10.0.0.11\n");
+    start();
+    QSignalSpy finished(window_.get(), &QDialog::finished);
+    close_with_escape();
+    ASSERT_EQ(finished.count(), 1);
+    EXPECT_EQ(finished.at(0).at(0).toInt(), QDialog::Rejected);
+
+    const std::map<std::string, std::string> expected = {
+        {"ip0", "10.0.0.1"}, {"ip1", "10.0.0.2"},   {"ip2", "10.0.0.6"},
+        {"ip5", "10.0.0.6"}, {"ip10", "10.0.0.11"},
+    };
+    EXPECT_EQ(stored(), expected);
+
+    start();
+    EXPECT_EQ(listed(), (std::vector<std::string>{"10.0.0.1", "10.0.0.2", "10.0.0.6", "10.0.0.6"}));
+}
+
+TEST_F(HistoryTest, AnAddressUsedComesFirstAtTheNextStart) {
+    write_file("[Main]\nip0=10.0.0.1\n");
+    start();
+    point_at_simulator();
+    click(ControlId::kGetButton);
+    window_->close();  // the close box, like Alt+F4
+    ASSERT_FALSE(window_->isVisible());
+
+    start();
+    EXPECT_EQ(listed(), (std::vector<std::string>{"127.0.0.1", "10.0.0.1"}));
+    EXPECT_EQ(text(ControlId::kAddressBox), "127.0.0.1");
+}
+
+TEST_F(HistoryTest, EnterInTheCommunityFieldNeitherClosesNorWrites) {
+    write_file("[Main]\nip0=10.0.0.1\n");
+    const std::string before = file_bytes();
+    start();
+    point_at_simulator();
+    click(ControlId::kGetButton);  // the list now differs from the file
+    QSignalSpy finished(window_.get(), &QDialog::finished);
+    activate();
+    widget(ControlId::kCommunityField)->setFocus();
+    press_key(widget(ControlId::kCommunityField), Qt::Key_Return);
+    EXPECT_TRUE(window_->isVisible());
+    EXPECT_EQ(finished.count(), 0);
+    EXPECT_EQ(file_bytes(), before);
+}
+
+TEST_F(HistoryTest, StoreReadsMissingValuesAsEmptyCutsLongOnesAndWritesOnlyWhatItIsGiven) {
+    write_file("[Main]\nip0=a\nip7=" + std::string(5000, 'h') + "\n[Other]\nip1=x\n");
+    IniSettingsStore store(path_);
+    EXPECT_EQ(store.read("Main", "ip1"), "");
+    EXPECT_EQ(store.read("Main", "ip7"), std::string(kSettingsValueLimit, 'h'));
+    store.write("Main", "ip0", "b");
+    store.write("Main", "ip1", "c d");
+    EXPECT_EQ(stored(), (std::map<std::string, std::string>{
+                            {"ip0", "b"}, {"ip1", "c d"}, {"ip7", std::string(5000, 'h')}}));
+    EXPECT_EQ(QSettings(path_, QSettings::IniFormat).value(QStringLiteral("Other/ip1")),
+              QStringLiteral("x"));
+}
+
+}  // namespace

@@ -1,0 +1,67 @@
+// The real message box: modal, a warning with an OK button, captioned with
+// the program's name, and the poll timer still ticking while it is open.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include "window_fixture.h"
+
+namespace {
+
+constexpr int kWaitMs = 5000;
+
+class MessageBoxTest : public WindowTest {
+protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        record_messages_ = false;
+        open_window();
+        point_at_simulator();
+    }
+};
+
+TEST_F(MessageBoxTest, WarningBoxIsModalAndPollsGoOnWhileItIsOpen) {
+    // A log file that cannot be opened makes Start report it in a box.
+    QTemporaryDir folder;
+    window_->set_check(ControlId::kLogCheckBox, 1);
+    window_->set_text(ControlId::kLogFileField,
+                      folder.filePath(QStringLiteral("missing/run.log")).toStdString());
+    window_->set_text(ControlId::kIntervalField, "20");
+
+    struct Seen {
+        bool box = false;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QString title, text;
+        QMessageBox::StandardButtons buttons;
+        bool polled_inside = false;
+    } seen;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) {
+            return;
+        }
+        seen.box = true;
+        seen.icon = box->icon();
+        seen.title = box->windowTitle();
+        seen.text = box->text();
+        seen.buttons = box->standardButtons();
+        const uint64_t opened_at = sim_.requests_received();
+        seen.polled_inside =
+            QTest::qWaitFor([&] { return sim_.requests_received() >= opened_at + 10; }, kWaitMs);
+        box->button(QMessageBox::Ok)->click();
+    });
+    click(ControlId::kStartButton);
+
+    ASSERT_TRUE(seen.box);
+    EXPECT_EQ(seen.icon, QMessageBox::Warning);
+    EXPECT_EQ(seen.title.toStdString(), "tarvik");
+    EXPECT_EQ(seen.text.toStdString(), "Can't open log file");
+    EXPECT_EQ(seen.buttons, QMessageBox::Ok);
+    EXPECT_TRUE(seen.polled_inside);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,144 @@
+// The window driven as the operator drives it, against the simulated
+// transceiver: Start fills the panes and keeps polling on the timer, the
+// lamps latch, the check boxes follow the device and Set writes them, Get
+// and Send KEY, and a silent device.
+#include <QTest>
+#include <QTimer>
+
+#include "monitor/panes.h"
+#include "window_fixture.h"
+
+namespace {
+
+class PollingTest : public WindowTest {
+protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        open_window();
+        point_at_simulator();
+    }
+    QTimer* poll_timer() { return window_->findChild<QTimer*>(QStringLiteral("poll_timer")); }
+    // A long interval: the test delivers the ticks itself.
+    void start_without_ticks() {
+        window_->set_text(ControlId::kIntervalField, "3600000");
+        click(ControlId::kStartButton);
+    }
+    void tick() { window_->monitor().on_timer(kPollTimerId); }
+};
+
+TEST_F(PollingTest, StartFillsEveryPaneFromTheDeviceAndStopEndsPolling) {
+    start_without_ticks();
+    EXPECT_TRUE(messages_.empty());
+    const struct {
+        ControlId pane;
+        std::string expected;
+    } panes[] = {
+        {ControlId::kTemperaturePane, temperature_pane_text(readings_)},
+        {ControlId::kVoltagePane, voltage_pane_text(readings_)},
+        {ControlId::kRxPane, rx_pane_text(readings_)},
+        {ControlId::kStatisticPane, statistic_pane_text(readings_)},
+        {ControlId::kLinkPane, link_pane_text(readings_)},
+    };
+    for (const auto& p : panes) {
+        SCOPED_TRACE(static_cast<int>(p.pane));
+        EXPECT_NE(p.expected, kNoConnection);
+        EXPECT_EQ(text(p.pane), p.expected);
+    }
+    // The readings are the device's: 20.00 degrees and up, not zero.
+    EXPECT_NE(readings_.temperature[0], 0);
+    EXPECT_FALSE(widget(ControlId::kLogCheckBox)->isEnabled());
+    EXPECT_FALSE(widget(ControlId::kLogFileField)->isEnabled());
+    EXPECT_TRUE(poll_timer()->isActive());
+    EXPECT_EQ(poll_timer()->interval(), 3600000);
+
+    click(ControlId::kStopButton);
+    EXPECT_FALSE(poll_timer()->isActive());
+    EXPECT_TRUE(widget(ControlId::kLogCheckBox)->isEnabled());
+    EXPECT_TRUE(widget(ControlId::kLogFileField)->isEnabled());
+}
+
+TEST_F(PollingTest, LampLightsForTheRailOutOfLimitsAndStaysLitUntilReset) {
+    const struct {
+        SupplyRail rail;
+        int32_t millivolts;
+        ControlId lamp;
+    } cases[] = {
+        {SupplyRail::k24V, 36000, ControlId::kVoltageLamp1},
+        {SupplyRail::k12V, 9000, ControlId::kVoltageLamp2},
+        {SupplyRail::k9V, 11500, ControlId::kVoltageLamp3},
+        {SupplyRail::kMinus12V, 7000, ControlId::kVoltageLamp4},
+        {SupplyRail::k5V, 6500, ControlId::kVoltageLamp5},
+        {SupplyRail::k3V3, 2000, ControlId::kVoltageLamp6},
+    };
+    start_without_ticks();
+    for (ControlId lamp : kVoltageLamps) {
+        EXPECT_EQ(window_->get_check(lamp), 0);
+    }
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.lamp));
+        sim_.set_rail(c.rail, c.millivolts);
+        tick();
+        for (ControlId lamp : kVoltageLamps) {
+            EXPECT_EQ(window_->get_check(lamp), lamp == c.lamp ? 1 : 0);
+        }
+        sim_.clear_rails();
+        tick();
+        EXPECT_EQ(window_->get_check(c.lamp), 1) << "latched";
+        click(ControlId::kResetButton);
+        EXPECT_EQ(window_->get_check(c.lamp), 0);
+    }
+}
+
+TEST_F(PollingTest, SetWritesTheCheckBoxesAndPollsShowTheDevicesSwitches) {
+    const struct {
+        bool radio;
+        bool heater;
+    } cases[] = {{false, false}, {true, false}, {false, true}, {true, true}};
+    start_without_ticks();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.radio) + std::to_string(c.heater));
+        window_->set_check(ControlId::kRadioCheckBox, c.radio);
+        window_->set_check(ControlId::kHeaterCheckBox, c.heater);
+        click(ControlId::kSetButton);
+        EXPECT_EQ(sim_.switch_state(kRadioSwitch), c.radio ? 1 : 0);
+        EXPECT_EQ(sim_.switch_state(kHeaterSwitch), c.heater ? 1 : 0);
+
+        // What the operator ticks is replaced by what the device reports.
+        window_->set_check(ControlId::kRadioCheckBox, !c.radio);
+        window_->set_check(ControlId::kHeaterCheckBox, !c.heater);
+        tick();
+        EXPECT_EQ(window_->get_check(ControlId::kRadioCheckBox), c.radio ? 1 : 0);
+        EXPECT_EQ(window_->get_check(ControlId::kHeaterCheckBox), c.heater ? 1 : 0);
+    }
+}
+
+TEST_F(PollingTest, GetFillsTheIdentificationPaneAndSendKeyWritesTheKey) {
+    QTest::keyClicks(widget(ControlId::kKeyField), "K-7310");
+    click(ControlId::kSendKeyButton);
+    EXPECT_EQ(sim_.key(), "K-7310");
+
+    click(ControlId::kGetButton);
+    const std::string pane = text(ControlId::kIdentificationPane);
+    EXPECT_EQ(pane, identification_pane_text(readings_));
+    size_t lines = 0;
+    for (size_t at = 0; (at = pane.find("\r\n", at)) != std::string::npos; at += 2) {
+        ++lines;
+    }
+    EXPECT_EQ(lines, 8u);
+    EXPECT_NE(pane.find("K-7310"), std::string::npos);
+    EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(PollingTest, SilentDeviceShowsNoConnection) {
+    start_without_ticks();
+    ASSERT_NE(text(ControlId::kTemperaturePane), kNoConnection);
+    window_->set_check(ControlId::kRadioCheckBox, 1);
+    sim_.set_silent(true);
+    tick();  // one wait of the exchange's two seconds
+    EXPECT_EQ(text(ControlId::kTemperaturePane), kNoConnection);
+    EXPECT_EQ(text(ControlId::kVoltagePane), kNoConnection);
+    EXPECT_EQ(window_->get_check(ControlId::kRadioCheckBox), 0);
+    EXPECT_TRUE(messages_.empty()) << "a failed poll raises no message box";
+}
+
+}  // namespace

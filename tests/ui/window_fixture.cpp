@@ -1,0 +1,45 @@
+#include "window_fixture.h"
+
+#include <QApplication>
+#include <QTest>
+
+void WindowTest::SetUp() {
+    // Fixed values, so that panes can be compared with the readings.
+    sim_.freeze_time(100.0);
+    ASSERT_TRUE(sim_.start());
+}
+
+void WindowTest::TearDown() {
+    window_.reset();
+    sim_.stop();
+}
+
+CTarvikDlg& WindowTest::open_window(SettingsStore* settings) {
+    window_ = std::make_unique<CTarvikDlg>(readings_);
+    if (record_messages_) {
+        window_->set_message_box_hook(
+            [this](const std::string& text) { messages_.push_back(text); });
+    }
+    window_->set_tray_check([this] { return tray_available_; });
+    window_->monitor().set_default_port(sim_.port());
+    window_->initialise(settings);
+    window_->show();
+    return *window_;
+}
+
+void WindowTest::point_at_simulator() {
+    window_->set_text(ControlId::kAddressBox, "127.0.0.1");
+}
+
+void WindowTest::activate() {
+    window_->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+}
+
+void WindowTest::click(ControlId id) {
+    QTest::mouseClick(widget(id), Qt::LeftButton);
+}
+
+void WindowTest::press_key(QWidget* target, int key) {
+    QTest::keyClick(target, static_cast<Qt::Key>(key));
+}

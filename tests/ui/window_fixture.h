@@ -1,0 +1,44 @@
+// A main window for each test, on the offscreen platform, with a simulated
+// transceiver on a loopback port and message boxes recorded instead of
+// shown.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QWidget>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "monitor/device_readings.h"
+#include "sim/simulated_transceiver.h"
+#include "ui/tarvik_dlg.h"
+
+class WindowTest : public testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Makes, initialises (with `settings`, may be null) and shows a window.
+    CTarvikDlg& open_window(SettingsStore* settings = nullptr);
+    // Types the simulator's address into the address box.
+    void point_at_simulator();
+    // Makes the window the active one, so keys reach its focus widget.
+    void activate();
+
+    QWidget* widget(ControlId id) { return window_->control(id); }
+    template <class Widget>
+    Widget* widget_as(ControlId id) {
+        return qobject_cast<Widget*>(widget(id));
+    }
+    void click(ControlId id);
+    void press_key(QWidget* target, int key);
+    std::string text(ControlId id) { return window_->get_text(id); }
+
+    SimulatedTransceiver sim_;
+    DeviceReadings readings_;
+    std::unique_ptr<CTarvikDlg> window_;
+    std::vector<std::string> messages_;
+    bool tray_available_ = false;
+    bool record_messages_ = true;  // false: real message boxes
+};

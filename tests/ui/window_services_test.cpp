@@ -1,0 +1,109 @@
+// The window services over the real widgets: line breaks and bytes as the
+// monitor passes them, and the address box's edit text while its list
+// changes.
+#include <QComboBox>
+#include <QPlainTextEdit>
+#include <functional>
+
+#include "window_fixture.h"
+
+namespace {
+
+class WindowServicesTest : public WindowTest {
+protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        open_window();
+    }
+    std::vector<std::string> list() {
+        std::vector<std::string> items;
+        for (int i = 0; i < window_->list_count(ControlId::kAddressBox); ++i) {
+            items.push_back(window_->list_item(ControlId::kAddressBox, i));
+        }
+        return items;
+    }
+};
+
+TEST_F(WindowServicesTest, PaneLinesBreakAtCrLfAndReadBackWithIt) {
+    const struct {
+        const char* given;
+        const char* shown;  // the widget's plain text
+        std::vector<const char*> lines;
+    } cases[] = {
+        {"one", "one", {"one", ""}},
+        {"one\r\ntwo", "one\ntwo", {"one", "two"}},
+        {"one\r\ntwo\r\n", "one\ntwo\n", {"one", "two", ""}},
+        {"\r\n\r\n", "\n\n", {"", "", ""}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.given);
+        window_->set_text(ControlId::kIdentificationPane, c.given);
+        const auto* pane = widget_as<QPlainTextEdit>(ControlId::kIdentificationPane);
+        EXPECT_EQ(pane->toPlainText().toStdString(), c.shown);
+        EXPECT_EQ(text(ControlId::kIdentificationPane), c.given);
+        for (size_t i = 0; i < c.lines.size(); ++i) {
+            EXPECT_EQ(window_->get_line(ControlId::kIdentificationPane, static_cast<int>(i)),
+                      c.lines[i]);
+        }
+    }
+}
+
+TEST_F(WindowServicesTest, EveryByteValueSurvivesTheWidgets) {
+    std::string bytes;
+    for (int c = 1; c < 256; ++c) {
+        if (c != '\r' && c != '\n') {
+            bytes += static_cast<char>(c);
+        }
+    }
+    for (ControlId id :
+         {ControlId::kKeyField, ControlId::kTemperaturePane, ControlId::kAddressBox}) {
+        window_->set_text(id, bytes);
+        EXPECT_EQ(text(id), bytes) << static_cast<int>(id);
+    }
+    window_->add_to_list(ControlId::kAddressBox, bytes);
+    EXPECT_EQ(window_->list_item(ControlId::kAddressBox, 0), bytes);
+}
+
+TEST_F(WindowServicesTest, ListChangesLeaveTheTypedAddressAlone) {
+    // Each case starts from the list a, b, c with "typed" over the current
+    // item.
+    const struct {
+        const char* what;
+        int current;  // -1: the list starts empty
+        std::function<void(CTarvikDlg&)> change;
+        std::vector<std::string> list;
+    } cases[] = {
+        {"insert before the current item",
+         0,
+         [](CTarvikDlg& w) { w.insert_in_list(ControlId::kAddressBox, 0, "new"); },
+         {"new", "a", "b", "c"}},
+        {"delete the current item",
+         1,
+         [](CTarvikDlg& w) { w.delete_from_list(ControlId::kAddressBox, 1); },
+         {"a", "c"}},
+        {"delete the last item while it is current",
+         2,
+         [](CTarvikDlg& w) { w.delete_from_list(ControlId::kAddressBox, 2); },
+         {"a", "b"}},
+        {"add to an empty list",
+         -1,
+         [](CTarvikDlg& w) { w.add_to_list(ControlId::kAddressBox, "d"); },
+         {"d"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        widget_as<QComboBox>(ControlId::kAddressBox)->clear();
+        if (c.current >= 0) {
+            for (const char* item : {"a", "b", "c"}) {
+                window_->add_to_list(ControlId::kAddressBox, item);
+            }
+            window_->select_in_list(ControlId::kAddressBox, c.current);
+        }
+        window_->set_text(ControlId::kAddressBox, "typed");
+        c.change(*window_);
+        EXPECT_EQ(list(), c.list);
+        EXPECT_EQ(text(ControlId::kAddressBox), "typed");
+    }
+}
+
+}  // namespace

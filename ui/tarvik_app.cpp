@@ -1,0 +1,58 @@
+#include "ui/tarvik_app.h"
+
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <cstdlib>
+
+#include "ui/dialog_builder.h"
+#include "ui/ini_settings_store.h"
+#include "ui/tarvik_dlg.h"
+
+namespace {
+
+bool variable_set(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0';
+}
+
+}  // namespace
+
+CTarvikApp::CTarvikApp(int& argc, char** argv) : QApplication(argc, argv) {
+    setWindowIcon(load_main_icon());
+}
+
+bool CTarvikApp::display_available() {
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    return variable_set("DISPLAY") || variable_set("WAYLAND_DISPLAY") ||
+           variable_set("QT_QPA_PLATFORM");
+#else
+    return true;
+#endif
+}
+
+int CTarvikApp::start_application(const WindowOptions& options, DeviceReadings& readings) {
+    IniSettingsStore settings(IniSettingsStore::default_path());
+    CTarvikDlg window(readings);
+    window.monitor().set_default_port(options.default_port);
+    // The run ends with the window; hiding it in the tray does not end it.
+    setQuitOnLastWindowClosed(false);
+    connect(&window, &QDialog::finished, this, &QCoreApplication::quit);
+
+    window.initialise(&settings);
+    if (!options.address.empty()) {
+        window.set_text(ControlId::kAddressBox, options.address);
+    }
+    if (const QScreen* screen = primaryScreen()) {
+        window.move(screen->availableGeometry().center() - window.rect().center());
+    }
+    window.show();
+    if (options.autostart) {
+        for (ControlId id : {ControlId::kGetButton, ControlId::kStartButton}) {
+            auto* button = qobject_cast<QPushButton*>(window.control(id));
+            QTimer::singleShot(0, button, &QPushButton::click);
+        }
+    }
+    exec();
+    return 0;
+}

@@ -1,0 +1,35 @@
+// The application: the Qt application object and its start-up step, which
+// shows the main window and runs until the window is closed.
+#pragma once
+
+#include <QApplication>
+#include <cstdint>
+#include <string>
+
+#include "snmp/agent_link.h"
+
+struct DeviceReadings;
+
+// What the command line adds to the window; none of it changes what the
+// window does.
+struct WindowOptions {
+    uint16_t default_port = kDefaultAgentPort;  // for addresses that name no port
+    std::string address;                        // put into the address box; empty: none
+    bool autostart = false;                     // press Get, then Start, once the window shows
+};
+
+class CTarvikApp : public QApplication {
+public:
+    CTarvikApp(int& argc, char** argv);
+
+    // Whether a window system is there to show the window in: on X11 and
+    // Wayland a display is named, or a Qt platform is chosen explicitly.
+    // Checked before the application object is made, which would abort
+    // without one.
+    static bool display_available();
+
+    // Initialises and shows the main window and runs it until it is closed.
+    // The settings file is "<executable name>.INI" in the user's
+    // configuration folder. Returns the process's exit status.
+    int start_application(const WindowOptions& options, DeviceReadings& readings);
+};

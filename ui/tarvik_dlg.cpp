@@ -1,0 +1,334 @@
+#include "ui/tarvik_dlg.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTextBlock>
+#include <utility>
+
+#include "res/dialog_templates.h"
+#include "ui/about_dlg.h"
+#include "ui/dialog_builder.h"
+#include "ui/pane_edit.h"
+
+namespace {
+
+// Texts cross the window services as single-byte strings; Latin-1 maps
+// each byte to one character and back.
+QString to_qt(const std::string& text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string to_bytes(const QString& text) {
+    const QByteArray bytes = text.toLatin1();
+    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+// The monitor breaks pane lines with "\r\n"; the widget keeps one block
+// per line.
+QString pane_text_to_qt(const std::string& text) {
+    QString result = to_qt(text);
+    result.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return result;
+}
+
+std::string pane_text_from_qt(const QPlainTextEdit& pane) {
+    std::string text;
+    for (QTextBlock block = pane.document()->begin(); block.isValid(); block = block.next()) {
+        if (block != pane.document()->begin()) {
+            text += "\r\n";
+        }
+        text += to_bytes(block.text());
+    }
+    return text;
+}
+
+// List operations on the address box leave its edit text alone, as they do
+// on a Windows combo box; Qt would otherwise show another item's text when
+// the current item moves or goes.
+class KeepEditText {
+public:
+    explicit KeepEditText(QComboBox* box) : box_(box), text_(box->currentText()) {}
+    ~KeepEditText() {
+        if (box_->currentText() != text_) {
+            box_->setEditText(text_);
+        }
+    }
+    KeepEditText(const KeepEditText&) = delete;
+    KeepEditText& operator=(const KeepEditText&) = delete;
+
+private:
+    QComboBox* box_;
+    QString text_;
+};
+
+constexpr Qt::WindowFlags kMainWindowFlags =
+    Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint;
+
+}  // namespace
+
+CTarvikDlg::CTarvikDlg(DeviceReadings& readings, QWidget* parent)
+    : QDialog(parent, kMainWindowFlags),
+      units_(1, 1),
+      monitor_(*this, readings),
+      poll_timer_(this),
+      tray_check_(&QSystemTrayIcon::isSystemTrayAvailable) {
+    BuiltDialog built = build_dialog(*this, dialog_template::kMainDialog);
+    units_ = built.units;
+    for (size_t i = 0; i < built.controls.size(); ++i) {
+        const int id = dialog_template::kMainDialog.controls[i].id;
+        if (id != dialog_template::kNoId) {
+            controls_[static_cast<ControlId>(id)] = built.controls[i];
+        }
+    }
+    setWindowIcon(load_main_icon());
+    poll_timer_.setObjectName(QStringLiteral("poll_timer"));
+
+    // X11 and Wayland windows have no system menu to extend: the About item
+    // stands in the window's context menu and in the tray icon's menu.
+    about_action_ = new QAction(QString::fromLatin1(dialog_template::kAboutItemText), this);
+    addAction(about_action_);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+    tray_menu_ = new QMenu(this);
+    tray_menu_->addAction(about_action_);
+    tray_ = new QSystemTrayIcon(load_tray_icon(), this);
+    tray_->setToolTip(QString::fromLatin1(dialog_template::kTrayTip));
+    tray_->setContextMenu(tray_menu_);
+
+    setup_connections();
+}
+
+// The monitor closes its link's socket as it goes.
+CTarvikDlg::~CTarvikDlg() = default;
+
+void CTarvikDlg::setup_connections() {
+    const struct {
+        ControlId id;
+        void (DeviceMonitor::*handler)();
+    } buttons[] = {
+        {ControlId::kStartButton, &DeviceMonitor::on_start},
+        {ControlId::kStopButton, &DeviceMonitor::on_stop},
+        {ControlId::kGetButton, &DeviceMonitor::on_get},
+        {ControlId::kSetButton, &DeviceMonitor::on_set},
+        {ControlId::kSendKeyButton, &DeviceMonitor::on_send_key},
+        {ControlId::kResetButton, &DeviceMonitor::on_reset},
+    };
+    for (const auto& b : buttons) {
+        const auto handler = b.handler;
+        connect(control_as<QPushButton>(b.id), &QPushButton::clicked, this,
+                [this, handler] { (monitor_.*handler)(); });
+    }
+    connect(&poll_timer_, &QTimer::timeout, this, &CTarvikDlg::on_poll_timer);
+    connect(about_action_, &QAction::triggered, this, &CTarvikDlg::on_about);
+    connect(tray_, &QSystemTrayIcon::activated, this, &CTarvikDlg::on_tray_activated);
+}
+
+void CTarvikDlg::initialise(SettingsStore* settings) {
+    settings_ = settings;
+    monitor_.initialise(settings);
+}
+
+QWidget* CTarvikDlg::control(ControlId id) const {
+    const auto it = controls_.find(id);
+    return it != controls_.end() ? it->second : nullptr;
+}
+
+template <class Widget>
+Widget* CTarvikDlg::control_as(ControlId id) const {
+    return qobject_cast<Widget*>(control(id));
+}
+
+void CTarvikDlg::set_text(ControlId id, const std::string& text) {
+    QWidget* widget = control(id);
+    if (auto* pane = qobject_cast<QPlainTextEdit*>(widget)) {
+        pane->setPlainText(pane_text_to_qt(text));
+    } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+        edit->setText(to_qt(text));
+    } else if (auto* box = qobject_cast<QComboBox*>(widget)) {
+        box->setEditText(to_qt(text));
+    } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+        button->setText(to_qt(text));
+    } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+        label->setText(to_qt(text));
+    } else if (auto* group = qobject_cast<QGroupBox*>(widget)) {
+        group->setTitle(to_qt(text));
+    }
+}
+
+std::string CTarvikDlg::get_text(ControlId id) {
+    QWidget* widget = control(id);
+    if (auto* pane = qobject_cast<QPlainTextEdit*>(widget)) {
+        return pane_text_from_qt(*pane);
+    }
+    if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+        return to_bytes(edit->text());
+    }
+    if (auto* box = qobject_cast<QComboBox*>(widget)) {
+        return to_bytes(box->currentText());
+    }
+    if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+        return to_bytes(button->text());
+    }
+    if (auto* label = qobject_cast<QLabel*>(widget)) {
+        return to_bytes(label->text());
+    }
+    if (auto* group = qobject_cast<QGroupBox*>(widget)) {
+        return to_bytes(group->title());
+    }
+    return std::string();
+}
+
+std::string CTarvikDlg::get_line(ControlId id, int line) {
+    if (auto* pane = control_as<QPlainTextEdit>(id)) {
+        return to_bytes(pane->document()->findBlockByNumber(line).text());
+    }
+    // A single-line edit has one line, whichever is asked for.
+    return get_text(id);
+}
+
+int CTarvikDlg::get_check(ControlId id) {
+    const auto* box = control_as<QCheckBox>(id);
+    return box != nullptr && box->isChecked() ? 1 : 0;
+}
+
+void CTarvikDlg::set_check(ControlId id, int state) {
+    if (auto* box = control_as<QCheckBox>(id)) {
+        box->setChecked(state != 0);
+    }
+}
+
+void CTarvikDlg::enable(ControlId id, bool enabled) {
+    if (QWidget* widget = control(id)) {
+        widget->setEnabled(enabled);
+    }
+}
+
+void CTarvikDlg::insert_in_list(ControlId id, int position, const std::string& text) {
+    if (auto* box = control_as<QComboBox>(id)) {
+        const KeepEditText keep(box);
+        box->insertItem(position, to_qt(text));
+    }
+}
+
+void CTarvikDlg::delete_from_list(ControlId id, int position) {
+    if (auto* box = control_as<QComboBox>(id)) {
+        const KeepEditText keep(box);
+        box->removeItem(position);
+    }
+}
+
+void CTarvikDlg::add_to_list(ControlId id, const std::string& text) {
+    if (auto* box = control_as<QComboBox>(id)) {
+        const KeepEditText keep(box);
+        box->addItem(to_qt(text));
+    }
+}
+
+int CTarvikDlg::list_count(ControlId id) {
+    const auto* box = control_as<QComboBox>(id);
+    return box != nullptr ? box->count() : 0;
+}
+
+void CTarvikDlg::select_in_list(ControlId id, int position) {
+    if (auto* box = control_as<QComboBox>(id)) {
+        box->setCurrentIndex(position);
+    }
+}
+
+std::string CTarvikDlg::list_item(ControlId id, int position) {
+    const auto* box = control_as<QComboBox>(id);
+    return box != nullptr ? to_bytes(box->itemText(position)) : std::string();
+}
+
+void CTarvikDlg::start_timer(int period_ms) {
+    poll_timer_.start(period_ms);
+}
+
+void CTarvikDlg::stop_timer() {
+    poll_timer_.stop();
+}
+
+void CTarvikDlg::message_box(const std::string& text) {
+    if (message_box_hook_) {
+        message_box_hook_(text);
+    } else {
+        show_message_box(text);
+    }
+}
+
+void CTarvikDlg::show_message_box(const std::string& text) {
+    // Ticks of the poll timer go on inside the box's own event loop.
+    QMessageBox box(QMessageBox::Warning, QCoreApplication::applicationName(), to_qt(text),
+                    QMessageBox::Ok, isVisible() ? this : nullptr);
+    box.exec();
+}
+
+void CTarvikDlg::on_poll_timer() {
+    monitor_.on_timer(kPollTimerId);
+}
+
+void CTarvikDlg::reject() {
+    if (settings_ != nullptr) {
+        monitor_.save_history(*settings_);
+    }
+    // The window is ending: no more polls hold up the way out.
+    poll_timer_.stop();
+    tray_->hide();
+    QDialog::reject();
+}
+
+void CTarvikDlg::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        // Enter clicks the push button that has the focus and does nothing
+        // anywhere else: it never ends the console.
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+            button->click();
+        }
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void CTarvikDlg::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && tray_check_()) {
+        // Hidden once the state change is through, as window systems expect.
+        QMetaObject::invokeMethod(this, &CTarvikDlg::hide_in_tray, Qt::QueuedConnection);
+    }
+}
+
+void CTarvikDlg::hide_in_tray() {
+    if (!isMinimized() || !isVisible()) {
+        return;
+    }
+    tray_->show();
+    hide();
+}
+
+void CTarvikDlg::on_tray_activated(QSystemTrayIcon::ActivationReason reason) {
+    // A click with either button brings the window back; hovering does not.
+    if (reason != QSystemTrayIcon::Trigger && reason != QSystemTrayIcon::Context &&
+        reason != QSystemTrayIcon::DoubleClick) {
+        return;
+    }
+    showNormal();
+    raise();
+    activateWindow();
+    tray_->hide();
+}
+
+void CTarvikDlg::on_about() {
+    CAboutDlg about(isVisible() ? this : nullptr);
+    about.exec();
+}

@@ -243,7 +243,7 @@ void BM_Exchange(benchmark::State& state) {
         }
         msg_free(answer);
     }
-    close_socket(link.socket_handle);
+    close_link(link);
     report_sizes(state, poll);
 }
 BENCHMARK(BM_Exchange)->UseRealTime()->ComputeStatistics("min", fastest);

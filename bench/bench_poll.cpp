@@ -80,7 +80,7 @@ PollSizes measure_poll(uint16_t sim_port) {
         msg_free(answer);
         msg_free(request);
     }
-    close_socket(link.socket_handle);
+    close_link(link);
     return sizes;
 }
 
@@ -105,7 +105,6 @@ void BM_PollTick(benchmark::State& state) {
     if (window.get_text(ControlId::kTemperaturePane) == "NO CONNECTION") {
         state.SkipWithError("the simulated transceiver did not answer");
     }
-    close_socket(monitor.link().socket_handle);
 }
 BENCHMARK(BM_PollTick)->UseRealTime()->ComputeStatistics("min", fastest);
 

@@ -137,6 +137,10 @@ DeviceMonitor::DeviceMonitor(WindowServices& window, DeviceReadings& readings)
     link_.report = [this](const std::string& text) { window_.message_box(text); };
 }
 
+DeviceMonitor::~DeviceMonitor() {
+    close_link(link_);
+}
+
 void DeviceMonitor::initialise(SettingsStore* settings) {
     if (settings != nullptr) {
         int loaded = 0;

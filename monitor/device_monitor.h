@@ -37,6 +37,8 @@ bool split_host_port(const std::string& text, std::string* host, uint16_t* port)
 class DeviceMonitor {
 public:
     DeviceMonitor(WindowServices& window, DeviceReadings& readings);
+    // Closes the link's socket.
+    ~DeviceMonitor();
     DeviceMonitor(const DeviceMonitor&) = delete;
     DeviceMonitor& operator=(const DeviceMonitor&) = delete;
 

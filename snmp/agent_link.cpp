@@ -127,6 +127,13 @@ int open_link(AgentLink& link) {
     return 1;
 }
 
+void close_link(AgentLink& link) {
+    if (link.socket_handle != kNoSocket) {
+        close_socket(link.socket_handle);
+        link.socket_handle = kNoSocket;
+    }
+}
+
 int32_t send_request(AgentLink& link, SnmpMessage* request) {
     if (request == nullptr || !is_sendable(request->pdu_type)) {
         return 0;

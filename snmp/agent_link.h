@@ -59,6 +59,9 @@ int resolve_agent(AgentLink& link);
 // socket" or "Can't bind socket".
 int open_link(AgentLink& link);
 
+// Closes the link's socket, if open; the link can be opened again.
+void close_link(AgentLink& link);
+
 // Numbers the request (when its id is 0), turns error status and index of -1
 // into 0, sets its peer, encodes and sends it. Returns the request id, or 0
 // when nothing was sent (unsendable PDU type; "Error building packet"

@@ -276,11 +276,7 @@ protected:
         link_.agent_port = static_cast<uint16_t>(port_);
         ASSERT_EQ(open_link(link_), 1);
     }
-    void TearDown() override {
-        if (link_.socket_handle != kNoSocket) {
-            close_socket(link_.socket_handle);
-        }
-    }
+    void TearDown() override { close_link(link_); }
 
     // One exchange; the answer's bindings, after checking its header.
     std::vector<Binding> exchange(int32_t pdu_type, const std::vector<Binding>& bindings,

@@ -79,12 +79,7 @@ protected:
         log_path_ = testing::TempDir() + "tarvik-monitor-" + name + ".log";
         std::remove(log_path_.c_str());
     }
-    void TearDown() override {
-        std::remove(log_path_.c_str());
-        if (monitor_.link().socket_handle != kNoSocket) {
-            close_socket(monitor_.link().socket_handle);
-        }
-    }
+    void TearDown() override { std::remove(log_path_.c_str()); }
 
     bool family_1000() const { return GetParam() == DeviceFamily::k1000; }
     std::string text(ControlId id) { return window_.get_text(id); }
@@ -341,11 +336,6 @@ TEST_P(MonitorTest, AddressWithAPortReachesAForwardedAgent) {
 class MonitorWithoutDevice : public testing::Test {
 protected:
     void SetUp() override { monitor_.initialise(&settings_); }
-    void TearDown() override {
-        if (monitor_.link().socket_handle != kNoSocket) {
-            close_socket(monitor_.link().socket_handle);
-        }
-    }
     void use(const std::string& address) {
         window_.set_text(ControlId::kAddressBox, address);
         monitor_.update_address_history();
@@ -410,7 +400,6 @@ TEST_F(MonitorWithoutDevice, HistoryIsLoadedAndSavedUnderMain) {
     EXPECT_EQ(stored.values["Main/ip0"], "10.1.1.1");
     EXPECT_EQ(stored.values["Main/ip1"], "10.1.1.2");
     EXPECT_EQ(stored.values["Main/ip5"], "10.1.1.6") << "values past the list are left alone";
-    close_socket(monitor.link().socket_handle);
 }
 
 TEST_F(MonitorWithoutDevice, CommunityAndAddressAreCutTo999Characters) {

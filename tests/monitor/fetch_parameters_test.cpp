@@ -86,7 +86,7 @@ protected:
     }
     void TearDown() override {
         snmp_fail_allocation_after(0);
-        close_socket(link.socket_handle);
+        close_link(link);
     }
 
     ScriptedAgent agent;

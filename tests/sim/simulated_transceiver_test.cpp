@@ -122,12 +122,7 @@ class AgentTest : public ::testing::Test {
 protected:
     void SetUp() override { start_agent(DeviceFamily::k350); }
 
-    void TearDown() override {
-        if (link_.socket_handle != kNoSocket) {
-            close_socket(link_.socket_handle);
-            link_.socket_handle = kNoSocket;
-        }
-    }
+    void TearDown() override { close_link(link_); }
 
     void start_agent(DeviceFamily family) {
         SimulatorOptions options;

@@ -119,9 +119,7 @@ protected:
     }
     void TearDown() override {
         set_name_lookup(nullptr);
-        if (link_.socket_handle != kNoSocket) {
-            close_socket(link_.socket_handle);
-        }
+        close_link(link_);
     }
 
     // Runs `script` as the agent while `exchange_request` runs here.

@@ -49,6 +49,7 @@ int run_window(int& argc, char** argv, const CommandLine& line, bool demo) {
     options.default_port = line.headless.port;
     if (demo) {
         options.address = line.headless.address;
+        options.demo = true;
         const char* autostart = std::getenv("TARVIK_DEMO_AUTOSTART");
         options.autostart = autostart != nullptr && std::strcmp(autostart, "1") == 0;
     }

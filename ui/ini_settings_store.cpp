@@ -28,8 +28,12 @@ void IniSettingsStore::write(const std::string& section, const std::string& key,
     settings_.sync();
 }
 
-QString IniSettingsStore::default_path() {
+QString IniSettingsStore::default_path(const QString& variant) {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     QDir().mkpath(folder);
-    return folder + QLatin1Char('/') + QCoreApplication::applicationName() + QStringLiteral(".INI");
+    QString name = QCoreApplication::applicationName();
+    if (!variant.isEmpty()) {
+        name += QLatin1Char('-') + variant;
+    }
+    return folder + QLatin1Char('/') + name + QStringLiteral(".INI");
 }

@@ -22,8 +22,10 @@ public:
                const std::string& value) override;
 
     // "<executable name>.INI" in the user's configuration folder (on Linux
-    // $XDG_CONFIG_HOME, else ~/.config). Needs the application object.
-    static QString default_path();
+    // $XDG_CONFIG_HOME, else ~/.config); with a `variant`,
+    // "<executable name>-<variant>.INI" beside it. Needs the application
+    // object.
+    static QString default_path(const QString& variant = QString());
 
 private:
     QSettings settings_;

@@ -32,7 +32,8 @@ bool CTarvikApp::display_available() {
 }
 
 int CTarvikApp::start_application(const WindowOptions& options, DeviceReadings& readings) {
-    IniSettingsStore settings(IniSettingsStore::default_path());
+    IniSettingsStore settings(
+        IniSettingsStore::default_path(options.demo ? QStringLiteral("demo") : QString()));
     CTarvikDlg window(readings);
     window.monitor().set_default_port(options.default_port);
     // The run ends with the window; hiding it in the tray does not end it.

@@ -158,4 +158,16 @@ TEST_F(HistoryTest, StoreReadsMissingValuesAsEmptyCutsLongOnesAndWritesOnlyWhatI
               QStringLiteral("x"));
 }
 
+TEST(SettingsFile, IsNamedAfterTheProgramAndTheDemoKeepsItsOwn) {
+    const QString name = QCoreApplication::applicationName();
+    const QString plain = IniSettingsStore::default_path();
+    const QString demo = IniSettingsStore::default_path(QStringLiteral("demo"));
+    EXPECT_TRUE(plain.endsWith(QLatin1Char('/') + name + QStringLiteral(".INI")))
+        << plain.toStdString();
+    EXPECT_TRUE(demo.endsWith(QLatin1Char('/') + name + QStringLiteral("-demo.INI")))
+        << demo.toStdString();
+    EXPECT_EQ(plain.section(QLatin1Char('/'), 0, -2), demo.section(QLatin1Char('/'), 0, -2))
+        << "both in the user's configuration folder";
+}
+
 }  // namespace

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <map>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "headless/terminal_window.h"
@@ -108,68 +109,91 @@ void BM_PollTick(benchmark::State& state) {
 }
 BENCHMARK(BM_PollTick)->UseRealTime()->ComputeStatistics("min", fastest);
 
-void BM_FiveBareRoundTrips(benchmark::State& state) {
-    PollSizes sizes;
-    {
-        SimulatedTransceiver sim;
-        if (sim.start()) {
-            sizes = measure_poll(sim.port());
-        }
+// A responder thread on a loopback port that answers a request of each
+// known size with octets of the matching answer size, and does nothing else.
+class SizedResponder {
+public:
+    explicit SizedResponder(std::map<size_t, size_t> answer_for)
+        : answer_for_(std::move(answer_for)) {
+        address_.sin_family = AF_INET;
+        address_.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_arg length = sizeof address_;
+        bind(socket_, reinterpret_cast<const sockaddr*>(&address_), sizeof address_);
+        getsockname(socket_, reinterpret_cast<sockaddr*>(&address_), &length);
+        thread_ = std::thread([this] { run(); });
     }
-    if (sizes.requests.size() != std::size(kRuns)) {
-        state.SkipWithError("the poll's sizes could not be measured");
-        return;
+    ~SizedResponder() {
+        stop_ = true;
+        thread_.join();
+        close_socket(socket_);
     }
-    // A responder that answers a request of each size with octets of the
-    // matching answer's size.
-    std::map<size_t, size_t> answer_for;
-    for (size_t i = 0; i < sizes.requests.size(); ++i) {
-        answer_for[sizes.requests[i].size()] = sizes.answer_sizes[i];
-    }
-    const socket_t server = socket(AF_INET, SOCK_DGRAM, 0);
-    const socket_t client = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_arg length = sizeof address;
-    bind(server, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    getsockname(server, reinterpret_cast<sockaddr*>(&address), &length);
-    std::atomic<bool> stop{false};
-    std::thread responder([&] {
+    SizedResponder(const SizedResponder&) = delete;
+    SizedResponder& operator=(const SizedResponder&) = delete;
+
+    const sockaddr_in& address() const { return address_; }
+
+private:
+    void run() {
         uint8_t in[kMaxDatagram + 1];
         const std::vector<uint8_t> out(kMaxDatagram, 0x30);
-        while (!stop.load()) {
-            if (wait_readable(server, 100) != 1) {
+        while (!stop_.load()) {
+            if (wait_readable(socket_, 100) != 1) {
                 continue;
             }
             sockaddr_in from{};
             socklen_arg from_length = sizeof from;
-            const auto n = recvfrom(server, reinterpret_cast<char*>(in), sizeof in, 0,
+            const auto n = recvfrom(socket_, reinterpret_cast<char*>(in), sizeof in, 0,
                                     reinterpret_cast<sockaddr*>(&from), &from_length);
-            const auto it = answer_for.find(static_cast<size_t>(n));
-            if (n > 0 && it != answer_for.end()) {
-                sendto(server, reinterpret_cast<const char*>(out.data()), it->second, 0,
+            const auto it = answer_for_.find(static_cast<size_t>(n));
+            if (n > 0 && it != answer_for_.end()) {
+                sendto(socket_, reinterpret_cast<const char*>(out.data()), it->second, 0,
                        reinterpret_cast<const sockaddr*>(&from), from_length);
             }
         }
-    });
+    }
+
+    const std::map<size_t, size_t> answer_for_;
+    socket_t socket_ = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address_{};
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// One request out and one datagram back, as raw octets; false on no answer.
+bool round_trip(socket_t client, const sockaddr_in& to, const std::vector<uint8_t>& request) {
     uint8_t buffer[kMaxDatagram + 1];
+    sendto(client, reinterpret_cast<const char*>(request.data()), request.size(), 0,
+           reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    return wait_readable(client, 2000) == 1 && recvfrom(client, reinterpret_cast<char*>(buffer),
+                                                        sizeof buffer, 0, nullptr, nullptr) > 0;
+}
+
+PollSizes measured_sizes() {
+    SimulatedTransceiver sim;
+    return sim.start() ? measure_poll(sim.port()) : PollSizes{};
+}
+
+void BM_FiveBareRoundTrips(benchmark::State& state) {
+    const PollSizes sizes = measured_sizes();
+    if (sizes.requests.size() != std::size(kRuns)) {
+        state.SkipWithError("the poll's sizes could not be measured");
+        return;
+    }
+    std::map<size_t, size_t> answer_for;
+    for (size_t i = 0; i < sizes.requests.size(); ++i) {
+        answer_for[sizes.requests[i].size()] = sizes.answer_sizes[i];
+    }
+    SizedResponder responder(answer_for);
+    const socket_t client = socket(AF_INET, SOCK_DGRAM, 0);
     for (auto _ : state) {
         for (const auto& request : sizes.requests) {
-            sendto(client, reinterpret_cast<const char*>(request.data()), request.size(), 0,
-                   reinterpret_cast<const sockaddr*>(&address), sizeof address);
-            if (wait_readable(client, 2000) != 1 ||
-                recvfrom(client, reinterpret_cast<char*>(buffer), sizeof buffer, 0, nullptr,
-                         nullptr) <= 0) {
+            if (!round_trip(client, responder.address(), request)) {
                 state.SkipWithError("no answer");
                 break;
             }
         }
     }
-    stop = true;
-    responder.join();
     close_socket(client);
-    close_socket(server);
 }
 BENCHMARK(BM_FiveBareRoundTrips)->UseRealTime()->ComputeStatistics("min", fastest);
 
@@ -188,49 +212,19 @@ void simulator_or_bare(benchmark::State& state, bool simulator) {
         return;
     }
     const std::vector<uint8_t>& request = sizes.requests.back();
-    const size_t answer_size = sizes.answer_sizes.back();
-    const socket_t client = socket(AF_INET, SOCK_DGRAM, 0);
-    const socket_t server = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_arg length = sizeof address;
-    bind(server, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    getsockname(server, reinterpret_cast<sockaddr*>(&address), &length);
+    SizedResponder bare(std::map<size_t, size_t>{{request.size(), sizes.answer_sizes.back()}});
+    sockaddr_in to = bare.address();
     if (simulator) {
-        address.sin_port = htons(sim.port());
+        to.sin_port = htons(sim.port());
     }
-    std::atomic<bool> stop{false};
-    std::thread bare([&] {
-        uint8_t in[kMaxDatagram + 1];
-        const std::vector<uint8_t> out(answer_size, 0x30);
-        while (!simulator && !stop.load()) {
-            if (wait_readable(server, 100) != 1) {
-                continue;
-            }
-            sockaddr_in from{};
-            socklen_arg from_length = sizeof from;
-            if (recvfrom(server, reinterpret_cast<char*>(in), sizeof in, 0,
-                         reinterpret_cast<sockaddr*>(&from), &from_length) > 0) {
-                sendto(server, reinterpret_cast<const char*>(out.data()), out.size(), 0,
-                       reinterpret_cast<const sockaddr*>(&from), from_length);
-            }
-        }
-    });
-    uint8_t buffer[kMaxDatagram + 1];
+    const socket_t client = socket(AF_INET, SOCK_DGRAM, 0);
     for (auto _ : state) {
-        sendto(client, reinterpret_cast<const char*>(request.data()), request.size(), 0,
-               reinterpret_cast<const sockaddr*>(&address), sizeof address);
-        if (wait_readable(client, 2000) != 1 || recvfrom(client, reinterpret_cast<char*>(buffer),
-                                                         sizeof buffer, 0, nullptr, nullptr) <= 0) {
+        if (!round_trip(client, to, request)) {
             state.SkipWithError("no answer");
             break;
         }
     }
-    stop = true;
-    bare.join();
     close_socket(client);
-    close_socket(server);
     state.counters["answers_per_second"] =
         benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }

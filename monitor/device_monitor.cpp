@@ -359,13 +359,7 @@ void DeviceMonitor::on_reset() {
         latch = 0;
     }
     rebase_since_reset_counters(readings_);
-    readings_.modem_status = 0;
-    readings_.up_link_mbps = 0;
-    readings_.down_link_mbps = 0;
-    readings_.mse_tenths_db = 0;
-    copy_text(readings_.receiver_word, "no");
-    copy_text(readings_.quality_word, "no");
-    readings_.frequency_offset_hz = 0;
+    clear_status_fields(readings_);
     for (int k = 0; k < kVoltageAlarmCount; ++k) {
         window_.set_check(kVoltageLamps[k], readings_.voltage_alarm[k]);
     }

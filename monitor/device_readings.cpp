@@ -216,6 +216,16 @@ DeviceReadings& device_readings() {
     return process_readings;
 }
 
+void clear_status_fields(DeviceReadings& r) {
+    r.modem_status = 0;
+    r.mse_tenths_db = 0;
+    r.up_link_mbps = 0;
+    r.down_link_mbps = 0;
+    r.frequency_offset_hz = 0;
+    set_word(r.receiver_word, "no");
+    set_word(r.quality_word, "no");
+}
+
 void clear_readings(DeviceReadings& r, int group) {
     if (group == kClearMeasurements) {
         for (int32_t& t : r.temperature) {
@@ -236,13 +246,7 @@ void clear_readings(DeviceReadings& r, int group) {
         r.total_current = 0;
         r.phy_to_radio_rate = 0;
         r.radio_to_phy_rate = 0;
-        r.modem_status = 0;
-        r.mse_tenths_db = 0;
-        r.up_link_mbps = 0;
-        r.down_link_mbps = 0;
-        r.frequency_offset_hz = 0;
-        set_word(r.receiver_word, "no");
-        set_word(r.quality_word, "no");
+        clear_status_fields(r);
     } else if (group == kClearIdentification) {
         std::memset(r.id_text, 0, sizeof r.id_text);
         for (int32_t& state : r.control_state) {

@@ -93,6 +93,11 @@ DeviceReadings& device_readings();
 // latches are never touched.
 void clear_readings(DeviceReadings& readings, int group);
 
+// The status fields that both Start's clearing and Reset empty: modem
+// status, MSE, both link rates and the frequency offset to 0, both status
+// words to "no".
+void clear_status_fields(DeviceReadings& readings);
+
 // The Reset half of the since-reset counters (FEC failures and both drop
 // counters): each counter that is above 0 becomes its own baseline, and its
 // since-reset count restarts at 0. A counter at 0 is left as it is.

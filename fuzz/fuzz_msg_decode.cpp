@@ -26,11 +26,6 @@
 
 namespace {
 
-struct MessageFree {
-    void operator()(SnmpMessage* message) const { msg_free(message); }
-};
-using MessagePtr = std::unique_ptr<SnmpMessage, MessageFree>;
-
 void require(bool condition, const char* what) {
     if (!condition) {
         std::fprintf(stderr, "fuzz_msg_decode: %s\n", what);

@@ -30,10 +30,6 @@ constexpr RailLimits kRailLimits[kVoltageAlarmCount] = {
 constexpr CatalogRun kPollRuns[] = {kTemperatureRun, kReceiverRun, kSupplyRun, kControlRun,
                                     kTrafficRun};
 
-struct MessageDeleter {
-    void operator()(SnmpMessage* m) const { msg_free(m); }
-};
-
 // The first `limit` characters of a field's text.
 std::string field_text(WindowServices& window, ControlId id, size_t limit = kFieldTextLimit) {
     std::string text = window.get_text(id);
@@ -69,9 +65,12 @@ int find_history_entry(WindowServices& window, const std::string& text) {
     return -1;
 }
 
-void copy_text(char* dest, const std::string& text) {
-    std::memcpy(dest, text.data(), text.size());
-    dest[text.size()] = '\0';
+// Copies as much of `text` as the array holds with its terminator.
+template <size_t N>
+void copy_text(char (&dest)[N], const std::string& text) {
+    const size_t length = text.size() < N ? text.size() : N - 1;
+    std::memcpy(dest, text.data(), length);
+    dest[length] = '\0';
 }
 
 }  // namespace
@@ -98,13 +97,24 @@ long long parse_interval(const std::string& text) {
 }
 
 int timer_period_ms(long long interval) {
+    if (interval < 0 || interval > kMaxTimerPeriodMs) {
+        return kMaxTimerPeriodMs;
+    }
     if (interval < kMinTimerPeriodMs) {
         return kMinTimerPeriodMs;
     }
-    if (interval > kMaxTimerPeriodMs) {
-        return kMaxTimerPeriodMs;
-    }
     return static_cast<int>(interval);
+}
+
+std::string command_failure_text(const std::string& command, const SnmpMessage* answer) {
+    if (answer == nullptr) {
+        return command + " failed: no answer";
+    }
+    if (answer->error_status != 0) {
+        return command + " failed: " + error_status_name(answer->error_status) + " at binding " +
+               std::to_string(answer->error_index);
+    }
+    return std::string();
 }
 
 bool split_host_port(const std::string& text, std::string* host, uint16_t* port) {
@@ -134,7 +144,10 @@ bool split_host_port(const std::string& text, std::string* host, uint16_t* port)
 
 DeviceMonitor::DeviceMonitor(WindowServices& window, DeviceReadings& readings)
     : window_(window), readings_(readings) {
-    link_.report = [this](const std::string& text) { window_.message_box(text); };
+    link_.report = [this](const std::string& text) {
+        ++transport_reports_;
+        window_.message_box(text);
+    };
 }
 
 DeviceMonitor::~DeviceMonitor() {
@@ -158,6 +171,8 @@ void DeviceMonitor::initialise(SettingsStore* settings) {
     window_.set_text(ControlId::kCommunityField, kDefaultCommunity);
     window_.set_text(ControlId::kIntervalField, kDefaultInterval);
     polling_ = 0;
+    // The start-up address (an empty host) is on the configured port too.
+    link_.agent_port = default_port_;
     start_socket_library();
     if (open_link(link_) == 0) {
         window_.message_box("Couldn't open snmp");
@@ -219,8 +234,8 @@ void DeviceMonitor::on_start() {
     refresh_agent_link();
     fetch_parameters(kIdentificationRun.first_index, kIdentificationRun.count);
     polling_ = 1;
-    window_.start_timer(
-        timer_period_ms(parse_interval(window_.get_text(ControlId::kIntervalField))));
+    period_ms_ = timer_period_ms(parse_interval(window_.get_text(ControlId::kIntervalField)));
+    window_.start_timer(period_ms_);
     window_.enable(ControlId::kLogCheckBox, false);
     window_.enable(ControlId::kLogFileField, false);
     if (window_.get_check(ControlId::kLogCheckBox) != 0 &&
@@ -252,11 +267,12 @@ void DeviceMonitor::poll_tick() {
     }
     in_poll_ = true;
     const bool succeeded = poll_runs();
-    // Every poll adds each per-second rate once, answered or not.
-    readings_.phy_to_radio_total += readings_.phy_to_radio_rate;
-    readings_.radio_to_phy_total += readings_.radio_to_phy_rate;
-    readings_.packet_error_ratio =
-        readings_.fec_fail_since_reset / (readings_.radio_to_phy_total + 1.0);
+    if (link_cancelled(link_)) {
+        // The console is ending: a poll cut short is neither shown nor logged.
+        in_poll_ = false;
+        return;
+    }
+    add_to_totals(succeeded);
     show_poll_result(succeeded);
     if (window_.get_check(ControlId::kLogCheckBox) != 0) {
         write_log_line(window_.get_text(ControlId::kLogFileField), readings_, succeeded,
@@ -265,12 +281,25 @@ void DeviceMonitor::poll_tick() {
     in_poll_ = false;
 }
 
+void DeviceMonitor::add_to_totals(bool succeeded) {
+    // The rates are per second: a poll counts the packets of one timer
+    // period, and a poll without answer counts none.
+    if (succeeded) {
+        const double seconds = period_ms_ / 1000.0;
+        readings_.phy_to_radio_total += readings_.phy_to_radio_rate * seconds;
+        readings_.radio_to_phy_total += readings_.radio_to_phy_rate * seconds;
+    }
+    readings_.packet_error_ratio =
+        readings_.fec_fail_since_reset / (readings_.radio_to_phy_total + 1.0);
+}
+
 void DeviceMonitor::show_poll_result(bool succeeded) {
     if (!succeeded) {
+        // Radio and Heater keep what they show: the device's last known
+        // state or the operator's own change, never a guess that a Set
+        // would then write.
         window_.set_text(ControlId::kTemperaturePane, kNoConnection);
         window_.set_text(ControlId::kVoltagePane, kNoConnection);
-        window_.set_check(ControlId::kRadioCheckBox, 0);
-        window_.set_check(ControlId::kHeaterCheckBox, 0);
         for (ControlId lamp : kVoltageLamps) {
             window_.set_check(lamp, 0);
         }
@@ -283,6 +312,7 @@ void DeviceMonitor::show_poll_result(bool succeeded) {
     window_.set_text(ControlId::kLinkPane, link_pane_text(readings_));
     for (int k = 0; k < kControlStateCount; ++k) {
         window_.set_check(kSwitchControls[k], readings_.control_state[k]);
+        device_switches_[k] = readings_.control_state[k];
     }
     // The lamps latch: a rail back in range leaves its lamp lit.
     for (int k = 0; k < kVoltageAlarmCount; ++k) {
@@ -308,16 +338,26 @@ void DeviceMonitor::on_get() {
     window_.set_text(ControlId::kIdentificationPane, identification_pane_text(readings_));
 }
 
-void DeviceMonitor::send_set_request(SnmpMessage* request) {
-    msg_free(exchange_request(link_, request));
+bool DeviceMonitor::send_set_request(SnmpMessage* request, const char* command) {
+    const int reports_before = transport_reports_;
+    const MessagePtr answer(exchange_request(link_, request));
+    const std::string failure = command_failure_text(command, answer.get());
+    // A failure the link has already shown in a box is not shown twice.
+    if (!failure.empty() && transport_reports_ == reports_before) {
+        window_.message_box(failure);
+    }
+    return failure.empty();
 }
 
 void DeviceMonitor::on_set() {
     refresh_agent_link();
     for (int k = 0; k < kControlStateCount; ++k) {
-        readings_.control_state[k] = window_.get_check(kSwitchControls[k]);
+        // The switches without a box keep the device's own values.
+        readings_.control_state[k] = is_unattached_slot(kSwitchControls[k])
+                                         ? device_switches_[k]
+                                         : window_.get_check(kSwitchControls[k]);
     }
-    std::unique_ptr<SnmpMessage, MessageDeleter> request(msg_create(kPduSetRequest));
+    MessagePtr request(msg_create(kPduSetRequest));
     for (int k = 0; k < kControlRun.count; ++k) {
         const CatalogRow& row = kParameterCatalog.rows[kControlRun.first_index + k];
         if (msg_append_null_binding(request.get(), row.ids, row.length) == nullptr) {
@@ -331,7 +371,7 @@ void DeviceMonitor::on_set() {
             return;
         }
     }
-    send_set_request(request.get());
+    send_set_request(request.get(), "Set");
 }
 
 void DeviceMonitor::on_send_key() {
@@ -340,8 +380,7 @@ void DeviceMonitor::on_send_key() {
     if (key.size() > static_cast<size_t>(kKeyLimit)) {
         key.resize(kKeyLimit);
     }
-    copy_text(readings_.id_text[kKeyIndex - kIdentificationRun.first_index], key);
-    std::unique_ptr<SnmpMessage, MessageDeleter> request(msg_create(kPduSetRequest));
+    MessagePtr request(msg_create(kPduSetRequest));
     const CatalogRow& row = kParameterCatalog.rows[kKeyIndex];
     VarBinding* binding = msg_append_null_binding(request.get(), row.ids, row.length);
     if (binding == nullptr || find_catalog_index(*binding) != kKeyIndex ||
@@ -349,7 +388,10 @@ void DeviceMonitor::on_send_key() {
                            static_cast<int32_t>(key.size())) != 0) {
         return;
     }
-    send_set_request(request.get());
+    // The key stands as identification item 8 only once the device took it.
+    if (send_set_request(request.get(), "Send KEY")) {
+        copy_text(readings_.id_text[kKeyIndex - kIdentificationRun.first_index], key);
+    }
 }
 
 void DeviceMonitor::on_reset() {

@@ -26,9 +26,15 @@ constexpr char kSettingsSection[] = "Main";
 // sign allowed, no digit gives 0; saturates instead of overflowing.
 long long parse_interval(const std::string& text);
 
-// The period the poll timer runs at for a parsed interval: below 10 ms the
-// timer runs at 10 ms, above 2147483647 ms at that.
+// The period the poll timer runs at for a parsed interval: 0 to 9 ms run at
+// 10 ms; above 2147483647 ms, and any negative interval (a timer service
+// taking the period unsigned), at 2147483647 ms.
 int timer_period_ms(long long interval);
+
+// What the operator is shown after Set or Send KEY (`command` names it):
+// empty when the device accepted the request, "<command> failed: no answer",
+// or "<command> failed: <error name> at binding <index>".
+std::string command_failure_text(const std::string& command, const SnmpMessage* answer);
 
 // Splits "HOST:PORT" (one colon, a decimal port from 1 to 65535) into its
 // parts and returns true; anything else is a plain host and gives false.
@@ -79,8 +85,11 @@ public:
 
 private:
     bool poll_runs();
+    void add_to_totals(bool succeeded);
     void show_poll_result(bool succeeded);
-    void send_set_request(SnmpMessage* request);
+    // Sends a SetRequest and tells the operator when the device did not take
+    // it; true when it did.
+    bool send_set_request(SnmpMessage* request, const char* command);
 
     WindowServices& window_;
     DeviceReadings& readings_;
@@ -88,4 +97,9 @@ private:
     int32_t polling_ = 0;
     bool in_poll_ = false;
     uint16_t default_port_ = kDefaultAgentPort;
+    int period_ms_ = 0;  // the poll timer's period since the last Start
+    // The switches as the device last reported them in a successful poll:
+    // Set writes the ones the window has no box for with these values.
+    int32_t device_switches_[kControlStateCount] = {};
+    int transport_reports_ = 0;  // message boxes the link has raised so far
 };

@@ -271,24 +271,41 @@ bool apply_answer(DeviceReadings& readings, const SnmpMessage* answer) {
     return true;
 }
 
+bool answer_carries_rows(const SnmpMessage* answer, int first_index, int count) {
+    if (answer == nullptr || count > kCatalogRows) {
+        return false;
+    }
+    bool carried[kCatalogRows] = {};
+    for (const VarBinding* b = answer->bindings; b != nullptr; b = b->next) {
+        const int index = find_catalog_index(*b);
+        if (index >= 0 && index < kCatalogRows) {
+            carried[index] = true;
+        }
+    }
+    for (int index = first_index; index < first_index + count; ++index) {
+        if (index < 0 || index >= kCatalogRows || !carried[index]) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool fetch_parameters(AgentLink& link, DeviceReadings& readings, int first_index, int count) {
     if (first_index < 0 || count < 0 || first_index > kCatalogRows - count) {
         return false;
     }
-    SnmpMessage* request = msg_create(kPduGetRequest);
+    const MessagePtr request(msg_create(kPduGetRequest));
     if (request == nullptr) {
         return false;
     }
     for (int index = first_index; index < first_index + count; ++index) {
         const CatalogRow& row = kParameterCatalog.rows[index];
-        if (msg_append_null_binding(request, row.ids, requested_length(row)) == nullptr) {
-            msg_free(request);
+        if (msg_append_null_binding(request.get(), row.ids, requested_length(row)) == nullptr) {
             return false;
         }
     }
-    SnmpMessage* answer = exchange_request(link, request);
-    const bool applied = apply_answer(readings, answer);
-    msg_free(answer);
-    msg_free(request);
-    return applied;
+    const MessagePtr answer(exchange_request(link, request.get()));
+    return answer != nullptr && answer->error_status == 0 &&
+           answer_carries_rows(answer.get(), first_index, count) &&
+           apply_answer(readings, answer.get());
 }

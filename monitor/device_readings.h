@@ -111,9 +111,15 @@ void rebase_since_reset_counters(DeviceReadings& readings);
 // field alone) and returns true, also when there are no bindings.
 bool apply_answer(DeviceReadings& readings, const SnmpMessage* answer);
 
+// True when the answer has a binding for each of catalog rows `first_index`
+// to `first_index + count - 1`.
+bool answer_carries_rows(const SnmpMessage* answer, int first_index, int count);
+
 // Requests catalog rows `first_index` to `first_index + count - 1` in one
 // GetRequest over `link` and decodes the answer with `apply_answer`. Returns
 // false, with nothing changed, when the rows lie outside the catalog, the
 // request cannot be built (nothing is then sent), no answer comes within
-// the link's wait, or the answer carries an error status.
+// the link's wait, the answer carries an error status, or it lacks any of
+// the rows asked for (an empty answer would otherwise pass for readings of
+// zero).
 bool fetch_parameters(AgentLink& link, DeviceReadings& readings, int first_index, int count);

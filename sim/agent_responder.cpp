@@ -16,11 +16,6 @@ namespace {
 // The longest community a request may carry, as the decoder reads it.
 constexpr int32_t kCommunityCapacity = 256;
 
-struct MessageDeleter {
-    void operator()(SnmpMessage* message) const { msg_free(message); }
-};
-using MessagePtr = std::unique_ptr<SnmpMessage, MessageDeleter>;
-
 bool is_answered_pdu(int32_t pdu_type) {
     return pdu_type == kPduGetRequest || pdu_type == kPduGetNextRequest ||
            pdu_type == kPduSetRequest;

@@ -33,14 +33,6 @@
 
 #include "sim/device_model.h"
 
-// SNMPv1 error statuses.
-constexpr int32_t kErrorNone = 0;
-constexpr int32_t kErrorTooBig = 1;
-constexpr int32_t kErrorNoSuchName = 2;
-constexpr int32_t kErrorBadValue = 3;
-constexpr int32_t kErrorReadOnly = 4;
-constexpr int32_t kErrorGeneral = 5;
-
 // Deliberate misbehaviour applied to an answer that would be sent.
 struct AnswerFaults {
     // Non-zero: every request is answered with this error status, its

@@ -95,6 +95,9 @@ int resolve_agent(AgentLink& link) {
         address.s_addr = htonl(INADDR_LOOPBACK);
     } else if (inet_pton(AF_INET, host.c_str(), &address) != 1 &&
                !name_lookup(host.c_str(), &address)) {
+        // The old address would send this command, a Set included, to
+        // another device than the one the operator now names.
+        link.agent_address = sockaddr_in{};
         report_failure(link, "Can't resolve hostname");
         return 0;
     }
@@ -127,6 +130,14 @@ int open_link(AgentLink& link) {
     return 1;
 }
 
+bool has_agent(const AgentLink& link) {
+    return link.agent_address.sin_family == AF_INET;
+}
+
+bool link_cancelled(const AgentLink& link) {
+    return link.cancel != nullptr && link.cancel->load();
+}
+
 void close_link(AgentLink& link) {
     if (link.socket_handle != kNoSocket) {
         close_socket(link.socket_handle);
@@ -135,7 +146,7 @@ void close_link(AgentLink& link) {
 }
 
 int32_t send_request(AgentLink& link, SnmpMessage* request) {
-    if (request == nullptr || !is_sendable(request->pdu_type)) {
+    if (request == nullptr || !is_sendable(request->pdu_type) || !has_agent(link)) {
         return 0;
     }
     if (request->request_id == 0) {
@@ -222,7 +233,7 @@ SnmpMessage* receive_answer(AgentLink& link, int32_t request_id, bool* dropped) 
 }
 
 SnmpMessage* exchange_request(AgentLink& link, SnmpMessage* request) {
-    if (request == nullptr) {
+    if (request == nullptr || link_cancelled(link)) {
         return nullptr;
     }
     if (link.socket_handle != kNoSocket) {
@@ -237,11 +248,20 @@ SnmpMessage* exchange_request(AgentLink& link, SnmpMessage* request) {
     for (;;) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0) {
+        if (left.count() <= 0 || link_cancelled(link)) {
             return nullptr;
         }
-        // Round up so the last fraction of a millisecond is still waited.
-        const int ready = wait_readable(link.socket_handle, static_cast<int>(left.count()) + 1);
+        // Round up so the last fraction of a millisecond is still waited; a
+        // link that can be cancelled waits in short slices, since a signal
+        // may reach another thread or come just before the wait begins.
+        int slice = static_cast<int>(left.count()) + 1;
+        if (link.cancel != nullptr && slice > kCancelCheckMs) {
+            slice = kCancelCheckMs;
+        }
+        const int ready = wait_readable(link.socket_handle, slice);
+        if (ready == 0 && slice <= left.count()) {
+            continue;
+        }
         if (ready < 0 && interrupted_call()) {
             continue;
         }

@@ -9,6 +9,7 @@
 // supplies; without one they are written to the standard error stream.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -22,6 +23,9 @@ constexpr uint16_t kDefaultAgentPort = 161;
 constexpr char kDefaultCommunity[] = "quolen";
 constexpr int32_t kLinkTextSize = 1000;  // host and community, terminator included
 constexpr int kAnswerWaitSeconds = 2;
+// While an owner can cancel, the wait for an answer looks at the flag at
+// least this often.
+constexpr int kCancelCheckMs = 20;
 
 struct AgentLink {
     char host[kLinkTextSize];  // as typed: numeric IPv4 or a host name
@@ -31,8 +35,12 @@ struct AgentLink {
     int32_t community_length;
     char community[kLinkTextSize];
     socket_t socket_handle;     // kNoSocket while not open
-    sockaddr_in agent_address;  // destination of every request
+    sockaddr_in agent_address;  // destination of every request; family 0: no agent
     FailureReporter report;
+    // Set by the owner (a stop signal, a closing window) to give up at once:
+    // an exchange that finds it set sends nothing, and one waiting for its
+    // answer ends within kCancelCheckMs with none. Null: never cancelled.
+    const std::atomic<bool>* cancel = nullptr;
 
     AgentLink();
 };
@@ -50,8 +58,9 @@ void set_name_lookup(NameLookup lookup);
 
 // Sets `agent_address` from `host` (dotted IPv4 used directly, else a name
 // lookup) and `agent_port`. An empty host is the local computer, 127.0.0.1.
-// Returns 1, or 0 after reporting "Can't resolve hostname" with
-// `agent_address` unchanged.
+// Returns 1, or 0 after reporting "Can't resolve hostname"; the link then
+// has no agent (`agent_address` all zero) and sends nothing until a later
+// resolution succeeds, so no request reaches the device named before.
 int resolve_agent(AgentLink& link);
 
 // Resolves, then creates and binds the UDP socket unless it is already open.
@@ -62,10 +71,15 @@ int open_link(AgentLink& link);
 // Closes the link's socket, if open; the link can be opened again.
 void close_link(AgentLink& link);
 
+// True while the link has an agent to send to.
+bool has_agent(const AgentLink& link);
+// True once the owner has cancelled the link's exchanges.
+bool link_cancelled(const AgentLink& link);
+
 // Numbers the request (when its id is 0), turns error status and index of -1
 // into 0, sets its peer, encodes and sends it. Returns the request id, or 0
-// when nothing was sent (unsendable PDU type; "Error building packet"
-// reported when encoding fails; a failed send is silent).
+// when nothing was sent (unsendable PDU type; no agent, silently; "Error
+// building packet" reported when encoding fails; a failed send is silent).
 int32_t send_request(AgentLink& link, SnmpMessage* request);
 
 // Reads one datagram and decodes it if it is the answer to `request_id`: from
@@ -85,5 +99,6 @@ SnmpMessage* accept_datagram(AgentLink& link, int32_t request_id, const uint8_t*
 
 // Discards datagrams already queued, sends the request, and waits at most two
 // seconds in all for its answer. Returns the answer (owned by the caller) or
-// none. The request stays the caller's.
+// none; none at once when the link has no agent or is cancelled. The request
+// stays the caller's.
 SnmpMessage* exchange_request(AgentLink& link, SnmpMessage* request);

@@ -5,6 +5,23 @@
 
 #include "snmp/alloc.h"
 
+std::string error_status_name(int32_t status) {
+    switch (status) {
+        case kErrorTooBig:
+            return "tooBig";
+        case kErrorNoSuchName:
+            return "noSuchName";
+        case kErrorBadValue:
+            return "badValue";
+        case kErrorReadOnly:
+            return "readOnly";
+        case kErrorGeneral:
+            return "genErr";
+        default:
+            return "error " + std::to_string(status);
+    }
+}
+
 SnmpMessage* msg_create(int32_t pdu_type) {
     auto* message = static_cast<SnmpMessage*>(snmp_alloc_zeroed(sizeof(SnmpMessage)));
     if (message == nullptr) {

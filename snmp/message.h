@@ -8,6 +8,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <string>
 
 #include "snmp/net.h"
 
@@ -39,6 +41,14 @@ constexpr uint8_t kTagUInteger32 = 0x47;
 constexpr uint8_t kTagNoSuchObject = 0x80;
 constexpr uint8_t kTagNoSuchInstance = 0x81;
 constexpr uint8_t kTagEndOfMibView = 0x82;
+
+// Error statuses of an SNMPv1 answer.
+constexpr int32_t kErrorNone = 0;
+constexpr int32_t kErrorTooBig = 1;
+constexpr int32_t kErrorNoSuchName = 2;
+constexpr int32_t kErrorBadValue = 3;
+constexpr int32_t kErrorReadOnly = 4;
+constexpr int32_t kErrorGeneral = 5;
 
 // Longest name or identifier value a decoded message may carry.
 constexpr int32_t kMaxOidLength = 128;
@@ -98,6 +108,16 @@ int binding_set_octets(VarBinding* binding, const uint8_t* octets, int32_t lengt
 
 // Releases the message, its bindings, names and values. Null does nothing.
 void msg_free(SnmpMessage* message);
+
+// The standard name of an error status ("tooBig", "noSuchName", "badValue",
+// "readOnly", "genErr"), or "error N" for any other value.
+std::string error_status_name(int32_t status);
+
+// Owns a message for callers above the codec: frees it with `msg_free`.
+struct MessageFree {
+    void operator()(SnmpMessage* message) const { msg_free(message); }
+};
+using MessagePtr = std::unique_ptr<SnmpMessage, MessageFree>;
 
 // Encodes `message` with the link's version and community into `out`.
 // `*length` is the capacity on entry and the encoded length on success.

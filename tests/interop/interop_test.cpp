@@ -27,8 +27,6 @@ constexpr char kScript[] = TARVIK_INTEROP_SCRIPT;
 constexpr char kCommunity[] = "quolen";
 constexpr int kScriptWaitMs = 10000;
 
-using Message = std::unique_ptr<SnmpMessage, decltype(&msg_free)>;
-
 std::string hex(const uint8_t* data, size_t size) {
     static const char kDigits[] = "0123456789abcdef";
     std::string out;
@@ -216,8 +214,8 @@ struct Binding {
     std::string text;  // as value_text prints it
 };
 
-Message build_request(int32_t pdu_type, const std::vector<Binding>& bindings) {
-    Message m(msg_create(pdu_type), &msg_free);
+MessagePtr build_request(int32_t pdu_type, const std::vector<Binding>& bindings) {
+    MessagePtr m(msg_create(pdu_type));
     for (const Binding& b : bindings) {
         const std::vector<uint32_t> ids = parse_oid(b.oid);
         VarBinding* vb = msg_append_null_binding(m.get(), ids.data(), int32_t(ids.size()));
@@ -281,8 +279,8 @@ protected:
     // One exchange; the answer's bindings, after checking its header.
     std::vector<Binding> exchange(int32_t pdu_type, const std::vector<Binding>& bindings,
                                   int32_t error_status = 0, int32_t error_index = 0) {
-        Message request = build_request(pdu_type, bindings);
-        Message answer(exchange_request(link_, request.get()), &msg_free);
+        MessagePtr request = build_request(pdu_type, bindings);
+        MessagePtr answer(exchange_request(link_, request.get()));
         if (answer == nullptr) {
             ADD_FAILURE() << "no answer from the pysnmp agent";
             return {};
@@ -460,8 +458,8 @@ std::vector<uint8_t> pysnmp_encoded(int32_t version, int32_t request_id, int32_t
     return unhex(text);
 }
 
-Message decoded(const std::vector<uint8_t>& data, int* result) {
-    Message m(static_cast<SnmpMessage*>(snmp_alloc_zeroed(sizeof(SnmpMessage))), &msg_free);
+MessagePtr decoded(const std::vector<uint8_t>& data, int* result) {
+    MessagePtr m(static_cast<SnmpMessage*>(snmp_alloc_zeroed(sizeof(SnmpMessage))));
     *result = msg_decode(m.get(), data.data(), int32_t(data.size()));
     return m;
 }
@@ -482,7 +480,7 @@ TEST_P(PysnmpEncodes, OurDecoderReadsEveryField) {
     EXPECT_EQ(std::string(reinterpret_cast<char*>(community), community_length), kCommunity);
 
     int result = 0;
-    Message m = decoded(data, &result);
+    MessagePtr m = decoded(data, &result);
     ASSERT_EQ(result, 0) << hex(data.data(), data.size());
     EXPECT_EQ(m->pdu_type, kPduGetResponse);
     EXPECT_EQ(m->request_id, c.request_id);
@@ -500,7 +498,7 @@ TEST(PysnmpEncodesIntegerMin, FiveOctetFormReadsAsZeroValueOrMangledAnswer) {
     const bool five =
         hex(with_value.data(), with_value.size()).find("0205ff80000000") != std::string::npos;
     int result = -1;
-    Message m = decoded(with_value, &result);
+    MessagePtr m = decoded(with_value, &result);
     ASSERT_EQ(result, 0);
     const std::string expected = five ? "0" : value.text;
     EXPECT_EQ(bindings_of(*m), (std::vector<Binding>{{value.oid, kTagInteger, expected}}));
@@ -565,7 +563,7 @@ class PysnmpDecodes : public testing::TestWithParam<RequestCase> {};
 
 TEST_P(PysnmpDecodes, PysnmpReadsEveryFieldWeWrote) {
     const RequestCase& c = GetParam();
-    Message m = build_request(c.pdu_type, c.bindings);
+    MessagePtr m = build_request(c.pdu_type, c.bindings);
     m->request_id = c.request_id;
     m->error_status = 0;
     m->error_index = 0;
@@ -583,7 +581,7 @@ INSTANTIATE_TEST_SUITE_P(Interop, PysnmpDecodes, testing::ValuesIn(kRequestCases
 
 // The documented 44-octet GetRequest, read by pysnmp.
 TEST(PysnmpDecodesDocumented, OneBindingGetRequestExample) {
-    Message m = build_request(kPduGetRequest, {{"1.3.6.1.2.1.1.1.0", kTagNull, "-"}});
+    MessagePtr m = build_request(kPduGetRequest, {{"1.3.6.1.2.1.1.1.0", kTagNull, "-"}});
     m->request_id = 1;
     m->error_status = 0;
     m->error_index = 0;

@@ -30,11 +30,6 @@ AnswerBinding text_at(int index, const std::string& octets);
 AnswerBinding empty_at(int index, uint8_t tag = kTagNull);
 AnswerBinding number_named(std::vector<uint32_t> name, int32_t n);
 
-struct MessageDeleter {
-    void operator()(SnmpMessage* message) const { msg_free(message); }
-};
-using MessagePtr = std::unique_ptr<SnmpMessage, MessageDeleter>;
-
 // The datagram of a GetResponse carrying `bindings`.
 std::vector<uint8_t> encode_answer(const std::vector<AnswerBinding>& bindings, int32_t request_id,
                                    int32_t error_status);

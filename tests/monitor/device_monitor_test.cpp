@@ -4,11 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cctype>
 #include <chrono>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -103,6 +106,8 @@ TEST_P(MonitorTest, InitialisationFillsTheFieldsAndOpensTheLink) {
     EXPECT_EQ(text(ControlId::kIntervalField), "1000");
     EXPECT_FALSE(monitor_.polling());
     EXPECT_NE(monitor_.link().socket_handle, kNoSocket);
+    EXPECT_EQ(ntohs(monitor_.link().agent_address.sin_port), sim_->port())
+        << "the start-up address is on the configured port";
     EXPECT_TRUE(window_.message_boxes.empty());
 }
 
@@ -141,6 +146,8 @@ TEST_P(MonitorTest, SilentDeviceShowsNoConnectionAfterOneWait) {
     const std::string rx = text(ControlId::kRxPane);
     const std::string link = text(ControlId::kLinkPane);
     window_.set_check(ControlId::kVoltageLamp3, 1);
+    window_.set_check(ControlId::kRadioCheckBox, 1);  // as the device or the operator left them
+    window_.set_check(ControlId::kHeaterCheckBox, 0);
     sim_->set_silent(true);
     const uint64_t before = sim_->requests_received();
     const auto start = Clock::now();
@@ -154,21 +161,55 @@ TEST_P(MonitorTest, SilentDeviceShowsNoConnectionAfterOneWait) {
     EXPECT_EQ(text(ControlId::kVoltagePane), "NO CONNECTION");
     EXPECT_EQ(text(ControlId::kRxPane), rx);
     EXPECT_EQ(text(ControlId::kLinkPane), link);
-    EXPECT_EQ(window_.get_check(ControlId::kRadioCheckBox), 0);
+    EXPECT_EQ(window_.get_check(ControlId::kRadioCheckBox), 1) << "no guess for a Set to write";
+    EXPECT_EQ(window_.get_check(ControlId::kHeaterCheckBox), 0);
     EXPECT_EQ(window_.get_check(ControlId::kVoltageLamp3), 0);
     EXPECT_TRUE(window_.message_boxes.empty());
 }
 
-TEST_P(MonitorTest, TotalsGrowByOneRatePerPollAnsweredOrNot) {
+TEST_P(MonitorTest, TotalsCountOneTimerPeriodPerAnsweredPoll) {
+    const struct {
+        const char* interval;
+        double seconds;  // the timer's period
+    } cases[] = {{"10", 0.01}, {"300", 0.3}, {"1000", 1.0}, {"2500", 2.5}, {"3", 0.01}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.interval);
+        window_.set_text(ControlId::kIntervalField, c.interval);
+        monitor_.on_reset();
+        monitor_.on_start();
+        const double rate = readings_.radio_to_phy_rate;
+        ASSERT_GT(rate, 0);
+        double expected = 0 + rate * c.seconds;
+        EXPECT_DOUBLE_EQ(readings_.radio_to_phy_total, expected);
+        monitor_.on_timer(kPollTimerId);
+        expected += rate * c.seconds;
+        EXPECT_DOUBLE_EQ(readings_.radio_to_phy_total, expected);
+        EXPECT_DOUBLE_EQ(readings_.phy_to_radio_total,
+                         2 * (readings_.phy_to_radio_rate * c.seconds));
+        sim_->set_error_status(kErrorGeneral);  // a poll without readings counts nothing
+        monitor_.on_timer(kPollTimerId);
+        sim_->set_error_status(kErrorNone);
+        EXPECT_DOUBLE_EQ(readings_.radio_to_phy_total, expected);
+        EXPECT_DOUBLE_EQ(readings_.packet_error_ratio,
+                         readings_.fec_fail_since_reset / (readings_.radio_to_phy_total + 1.0));
+    }
+}
+
+TEST_P(MonitorTest, CancelledPollLeavesNoTrace) {
+    window_.set_check(ControlId::kLogCheckBox, 1);
+    window_.set_text(ControlId::kLogFileField, log_path_);
     monitor_.on_start();
-    const double rate = readings_.radio_to_phy_rate;
-    ASSERT_GT(rate, 0);
+    const std::string log = read_file(log_path_);
     const double total = readings_.radio_to_phy_total;
+    std::atomic<bool> cancel{true};
+    monitor_.link().cancel = &cancel;
+    const uint64_t before = sim_->requests_received();
     monitor_.on_timer(kPollTimerId);
-    monitor_.on_timer(kPollTimerId);
-    EXPECT_DOUBLE_EQ(readings_.radio_to_phy_total, total + 2 * rate);
-    EXPECT_DOUBLE_EQ(readings_.packet_error_ratio,
-                     readings_.fec_fail_since_reset / (readings_.radio_to_phy_total + 1.0));
+    EXPECT_EQ(sim_->requests_received(), before);
+    EXPECT_NE(text(ControlId::kTemperaturePane), "NO CONNECTION");
+    EXPECT_EQ(read_file(log_path_), log);
+    EXPECT_EQ(readings_.radio_to_phy_total, total);
+    monitor_.link().cancel = nullptr;
 }
 
 TEST_P(MonitorTest, LampsLatchUntilReset) {
@@ -226,6 +267,97 @@ TEST_P(MonitorTest, SetWritesTheSwitchesAndThePollReadsThemBack) {
     EXPECT_EQ(window_.get_check(ControlId::kRadioCheckBox), 0);
     EXPECT_EQ(window_.get_check(ControlId::kHeaterCheckBox), 1);
     EXPECT_EQ(readings_.radio_to_phy_rate, 0) << "the radio is off";
+}
+
+TEST_P(MonitorTest, SetKeepsTheSwitchesWithoutABoxAsTheDeviceReported) {
+    // Before any read the hidden switches are written as 0.
+    sim_->set_switch(1, true);
+    window_.set_check(ControlId::kRadioCheckBox, 1);
+    monitor_.on_set();
+    EXPECT_EQ(sim_->switch_state(1), 0);
+    monitor_.on_start();
+    for (int pattern = 0; pattern < 16; ++pattern) {
+        const int hidden[] = {1, 3, 4, 5};
+        for (int bit = 0; bit < 4; ++bit) {
+            sim_->set_switch(hidden[bit], (pattern >> bit & 1) != 0);
+        }
+        sim_->set_switch(0, true);
+        sim_->set_switch(2, pattern % 3 == 0);
+        monitor_.on_timer(kPollTimerId);
+        monitor_.on_get();  // empties the readings' switch states; the device's are kept
+        window_.set_check(ControlId::kRadioCheckBox, 0);  // the operator's one change
+        monitor_.on_set();
+        SCOPED_TRACE(pattern);
+        EXPECT_EQ(sim_->switch_state(0), 0);
+        EXPECT_EQ(sim_->switch_state(2), pattern % 3 == 0 ? 1 : 0);
+        for (int bit = 0; bit < 4; ++bit) {
+            EXPECT_EQ(sim_->switch_state(hidden[bit]), pattern >> bit & 1) << "switch " << bit;
+        }
+    }
+    EXPECT_TRUE(window_.message_boxes.empty());
+}
+
+bool no_such_name(const char*, in_addr*) {
+    return false;
+}
+
+TEST_P(MonitorTest, RejectedOrUnansweredWritesAreShown) {
+    const struct {
+        const char* description;
+        std::function<void(SimulatedTransceiver&)> fault;
+        const char* address;
+        std::vector<std::string> set_boxes;
+        std::vector<std::string> key_boxes;
+        bool key_taken;
+    } cases[] = {
+        {"accepted", [](SimulatedTransceiver&) {}, "127.0.0.1", {}, {}, true},
+        {"rejected",
+         [](SimulatedTransceiver& s) { s.set_error_status(kErrorReadOnly); },
+         "127.0.0.1",
+         {"Set failed: readOnly at binding 1"},
+         {"Send KEY failed: readOnly at binding 1"},
+         false},
+        {"error status outside the standard",
+         [](SimulatedTransceiver& s) { s.set_error_status(9); },
+         "127.0.0.1",
+         {"Set failed: error 9 at binding 1"},
+         {"Send KEY failed: error 9 at binding 1"},
+         false},
+        {"undecodable answer",
+         [](SimulatedTransceiver& s) { s.set_garbage(true); },
+         "127.0.0.1",
+         {"Mangled packet"},
+         {"Mangled packet"},
+         false},
+        {"address that does not resolve",
+         [](SimulatedTransceiver&) {},
+         "no.such.device",
+         {"Can't resolve hostname", "Set failed: no answer"},
+         {"Can't resolve hostname", "Send KEY failed: no answer"},
+         false},
+    };
+    set_name_lookup(no_such_name);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.description);
+        sim_->clear_faults();
+        monitor_.on_get();
+        const std::string old_key = sim_->key();
+        c.fault(*sim_);
+        window_.set_text(ControlId::kAddressBox, c.address);
+        window_.set_text(ControlId::kKeyField, "new key");
+        const uint64_t before = sim_->requests_received();
+        window_.message_boxes.clear();
+        monitor_.on_set();
+        EXPECT_EQ(window_.message_boxes, c.set_boxes);
+        window_.message_boxes.clear();
+        monitor_.on_send_key();
+        EXPECT_EQ(window_.message_boxes, c.key_boxes);
+        EXPECT_EQ(std::string(readings_.id_text[7]), c.key_taken ? "new key" : old_key);
+        if (std::string(c.address) != "127.0.0.1") {
+            EXPECT_EQ(sim_->requests_received(), before) << "nothing went to the last device";
+        }
+    }
+    set_name_lookup(nullptr);
 }
 
 TEST_P(MonitorTest, SendKeySendsLineZeroCutTo99Characters) {
@@ -413,6 +545,62 @@ TEST_F(MonitorWithoutDevice, CommunityAndAddressAreCutTo999Characters) {
     EXPECT_TRUE(window_.message_boxes.empty());
 }
 
+TEST_F(MonitorWithoutDevice, ResetRestartsTotalsCountersStatusAndLamps) {
+    DeviceReadings& r = readings_;
+    r.phy_to_radio_total = 1e6;
+    r.radio_to_phy_total = 2e6;
+    r.fec_fail_count = 40;
+    r.fec_fail_since_reset = 40;
+    r.drop_q1_count = 500;
+    r.drop_q1_since_reset = 500;
+    r.drop_tx_count = 0;  // a counter at 0 keeps its baseline
+    r.drop_tx_baseline = 7;
+    r.drop_tx_since_reset = 3;
+    r.modem_status = 3;
+    r.mse_tenths_db = 250;
+    r.up_link_mbps = r.down_link_mbps = 350;
+    r.frequency_offset_hz = -2500;
+    std::strcpy(r.receiver_word, "Lock");
+    std::strcpy(r.quality_word, "Good");
+    r.packet_error_ratio = 0.5;
+    r.supply_24v = 24000;
+    for (int k = 0; k < kVoltageAlarmCount; ++k) {
+        r.voltage_alarm[k] = 1;
+        window_.set_check(kVoltageLamps[k], 1);
+    }
+    monitor_.on_reset();
+    const struct {
+        const char* field;
+        double value;
+        double expected;
+    } fields[] = {
+        {"phy_to_radio_total", r.phy_to_radio_total, 0},
+        {"radio_to_phy_total", r.radio_to_phy_total, 0},
+        {"fec_fail_baseline", r.fec_fail_baseline, 40},
+        {"fec_fail_since_reset", r.fec_fail_since_reset, 0},
+        {"drop_q1_baseline", static_cast<double>(r.drop_q1_baseline), 500},
+        {"drop_q1_since_reset", static_cast<double>(r.drop_q1_since_reset), 0},
+        {"drop_tx_baseline", static_cast<double>(r.drop_tx_baseline), 7},
+        {"drop_tx_since_reset", static_cast<double>(r.drop_tx_since_reset), 3},
+        {"modem_status", static_cast<double>(r.modem_status), 0},
+        {"mse_tenths_db", static_cast<double>(r.mse_tenths_db), 0},
+        {"up_link_mbps", static_cast<double>(r.up_link_mbps), 0},
+        {"down_link_mbps", static_cast<double>(r.down_link_mbps), 0},
+        {"frequency_offset_hz", r.frequency_offset_hz, 0},
+        {"packet_error_ratio (left to the next poll)", r.packet_error_ratio, 0.5},
+        {"supply_24v (a measurement)", static_cast<double>(r.supply_24v), 24000},
+    };
+    for (const auto& f : fields) {
+        EXPECT_EQ(f.value, f.expected) << f.field;
+    }
+    EXPECT_STREQ(r.receiver_word, "no");
+    EXPECT_STREQ(r.quality_word, "no");
+    for (int k = 0; k < kVoltageAlarmCount; ++k) {
+        EXPECT_EQ(r.voltage_alarm[k], 0) << k;
+        EXPECT_EQ(window_.get_check(kVoltageLamps[k]), 0) << k;
+    }
+}
+
 TEST_F(MonitorWithoutDevice, LinkThatCannotOpenIsReportedOnce) {
     FakeWindow window;
     DeviceReadings readings;
@@ -441,7 +629,9 @@ TEST(IntervalText, ParsesTheLeadingInteger) {
         {"1000", 1000, 1000},
         {"  250ms", 250, 250},
         {"+42", 42, 42},
-        {"-5", -5, 10},
+        {"-5", -5, 2147483647},
+        {"-1000", -1000, 2147483647},
+        {"0", 0, 10},
         {"abc", 0, 10},
         {"", 0, 10},
         {"9", 9, 10},
@@ -449,7 +639,8 @@ TEST(IntervalText, ParsesTheLeadingInteger) {
         {"2147483647", 2147483647, 2147483647},
         {"2147483648", 2147483648LL, 2147483647},
         {"99999999999999999999", LLONG_MAX, 2147483647},
-        {" \t-0012", -12, 10},
+        {" \t-0012", -12, 2147483647},
+        {"-0", 0, 10},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(parse_interval(c.text), c.value) << c.text;

@@ -133,7 +133,8 @@ const ExchangeCase kExchangeCases[] = {
     {"identification run",
      kIdentificationRun,
      0,
-     {text_at(3, "Tarvik"), text_at(4, "Type VXL"), text_at(10, "key")},
+     {text_at(3, "Tarvik"), text_at(4, "Type VXL"), text_at(5, ""), text_at(6, ""), text_at(7, ""),
+      text_at(8, ""), text_at(9, ""), text_at(10, "key")},
      true,
      [](DeviceReadings& r) {
          std::strcpy(r.id_text[0], "Tarvik");
@@ -144,7 +145,8 @@ const ExchangeCase kExchangeCases[] = {
     {"traffic run",
      kTrafficRun,
      0,
-     {number_at(34, 10), number_at(40, 150), number_at(41, 3)},
+     {number_at(34, 10), number_at(35, 0), number_at(36, 0), number_at(37, 0), number_at(38, 0),
+      number_at(39, 0), number_at(40, 150), number_at(41, 3), number_at(42, 0)},
      true,
      [](DeviceReadings& r) {
          r.phy_to_radio_rate = 10;
@@ -158,6 +160,20 @@ const ExchangeCase kExchangeCases[] = {
      true,
      [](DeviceReadings& r) { std::strcpy(r.id_text[7], "k"); }},
     {"error status answer", kTemperatureRun, 2, {number_at(12, 1)}, false, nullptr},
+    // An answer without every row asked for is no reading of the others.
+    {"empty answer", kTemperatureRun, 0, {}, false, nullptr},
+    {"answer lacking a row",
+     kTemperatureRun,
+     0,
+     {number_at(12, 1), number_at(14, 3)},
+     false,
+     nullptr},
+    {"rows of another run",
+     kTemperatureRun,
+     0,
+     {number_at(12, 1), number_at(13, 2), number_at(15, 3)},
+     false,
+     nullptr},
 };
 INSTANTIATE_TEST_SUITE_P(Table, FetchExchange, ::testing::ValuesIn(kExchangeCases),
                          [](const auto& info) { return case_name(info.param.description); });

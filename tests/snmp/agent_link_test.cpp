@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <functional>
@@ -20,11 +21,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
-
-struct MessageDeleter {
-    void operator()(SnmpMessage* m) const { msg_free(m); }
-};
-using MessagePtr = std::unique_ptr<SnmpMessage, MessageDeleter>;
 
 const uint32_t kName[] = {1, 3, 6, 1, 4, 1, 47, 2, 2, 2, 0};
 
@@ -178,10 +174,8 @@ TEST_F(AgentLinkTest, ResolvesNumbersNamesAndTheEmptyHost) {
         uint32_t address;  // host order
         const char* report;
     } cases[] = {
-        {"", 1, 0x7F000001, nullptr},
-        {"192.168.7.20", 1, 0xC0A80714, nullptr},
-        {"device.lab", 1, 0x0A010203, nullptr},
-        {"no.such.device", 0, 0x0A010203, "Can't resolve hostname"},
+        {"", 1, 0x7F000001, nullptr},           {"192.168.7.20", 1, 0xC0A80714, nullptr},
+        {"device.lab", 1, 0x0A010203, nullptr}, {"no.such.device", 0, 0, "Can't resolve hostname"},
         {"10.9.8.7", 1, 0x0A090807, nullptr},
     };
     link_.agent_port = 1161;
@@ -190,20 +184,57 @@ TEST_F(AgentLinkTest, ResolvesNumbersNamesAndTheEmptyHost) {
         std::strcpy(link_.host, c.host);
         EXPECT_EQ(resolve_agent(link_), c.result) << c.host;
         EXPECT_EQ(ntohl(link_.agent_address.sin_addr.s_addr), c.address) << c.host;
-        EXPECT_EQ(link_.agent_address.sin_family, AF_INET);
-        EXPECT_EQ(ntohs(link_.agent_address.sin_port), 1161);
+        EXPECT_EQ(has_agent(link_), c.result == 1) << c.host;
+        EXPECT_EQ(ntohs(link_.agent_address.sin_port), c.result == 1 ? 1161 : 0) << c.host;
         EXPECT_EQ(reports_,
                   c.report ? std::vector<std::string>{c.report} : std::vector<std::string>{})
             << c.host;
     }
 }
 
-TEST_F(AgentLinkTest, FailedResolutionLeavesPortAndFamilyAsBefore) {
-    std::strcpy(link_.host, "no.such.device");
-    const sockaddr_in before = link_.agent_address;
-    link_.agent_port = 9999;
-    EXPECT_EQ(resolve_agent(link_), 0);
-    EXPECT_EQ(std::memcmp(&before, &link_.agent_address, sizeof before), 0);
+TEST_F(AgentLinkTest, AfterAFailedResolutionNothingIsSentUntilAnAddressResolves) {
+    const struct {
+        const char* host;
+        bool sent;
+    } steps[] = {{"no.such.device", false}, {"127.0.0.1", true}, {"no.such.device", false}};
+    for (const auto& step : steps) {
+        std::strcpy(link_.host, step.host);
+        resolve_agent(link_);
+        MessagePtr request = get_request();
+        const auto start = Clock::now();
+        EXPECT_EQ(send_request(link_, request.get()) != 0, step.sent) << step.host;
+        MessagePtr none(exchange_request(link_, request.get()));
+        EXPECT_EQ(none, nullptr);
+        if (!step.sent) {
+            EXPECT_LT(std::chrono::duration<double>(Clock::now() - start).count(), 1.0)
+                << "no wait for an answer that cannot come";
+        }
+        Bytes wire;
+        sockaddr_in from{};
+        EXPECT_EQ(agent_.receive(&wire, &from, 100), step.sent) << step.host;
+        while (agent_.receive(&wire, &from, 0)) {
+        }
+    }
+}
+
+TEST_F(AgentLinkTest, CancellingEndsTheWaitAndStopsSending) {
+    std::atomic<bool> cancel{false};
+    link_.cancel = &cancel;
+    double seconds = 0;
+    MessagePtr none = exchange(
+        [&](int32_t, const sockaddr_in&) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            cancel = true;  // the agent stays silent
+        },
+        &seconds);
+    EXPECT_EQ(none, nullptr);
+    EXPECT_LT(seconds, 1.0) << "a cancelled wait ends well before two seconds";
+    MessagePtr request = get_request();
+    EXPECT_EQ(exchange_request(link_, request.get()), nullptr);
+    Bytes wire;
+    sockaddr_in from{};
+    EXPECT_FALSE(agent_.receive(&wire, &from, 100)) << "nothing sent once cancelled";
+    EXPECT_TRUE(reports_.empty());
 }
 
 TEST_F(AgentLinkTest, OpeningAgainKeepsTheSocket) {

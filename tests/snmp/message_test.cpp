@@ -17,11 +17,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-struct MessageDeleter {
-    void operator()(SnmpMessage* m) const { msg_free(m); }
-};
-using MessagePtr = std::unique_ptr<SnmpMessage, MessageDeleter>;
-
 const uint32_t kSysDescr[] = {1, 3, 6, 1, 2, 1, 1, 1, 0};
 
 // An element with a minimal definite length, built independently of the
@@ -544,6 +539,17 @@ TEST(OutOfMemory, DecoderFailsCleanlyAtEveryAllocation) {
                   kDecodeOutOfMemory)
             << "allocation " << k;
         snmp_fail_allocation_after(0);
+    }
+}
+
+TEST(ErrorStatus, NamesAreTheStandardOnes) {
+    const struct {
+        int32_t status;
+        const char* name;
+    } cases[] = {{1, "tooBig"}, {2, "noSuchName"}, {3, "badValue"}, {4, "readOnly"},
+                 {5, "genErr"}, {0, "error 0"},    {6, "error 6"},  {-1, "error -1"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(error_status_name(c.status), c.name);
     }
 }
 

@@ -1,6 +1,15 @@
 #include "monitor/measurement_log.h"
 
+#include <cerrno>
 #include <cstdio>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "monitor/text_format.h"
 
@@ -8,11 +17,7 @@ namespace {
 
 // Every line feed is stored as CR LF, on every platform, identification
 // items included.
-bool append_to_file(const std::string& path, const std::string& text) {
-    std::FILE* file = std::fopen(path.c_str(), "ab");
-    if (file == nullptr) {
-        return false;
-    }
+std::string with_crlf(const std::string& text) {
     std::string out;
     out.reserve(text.size() + 64);
     for (char c : text) {
@@ -21,9 +26,69 @@ bool append_to_file(const std::string& path, const std::string& text) {
         }
         out += c;
     }
-    std::fwrite(out.data(), 1, out.size(), file);
-    std::fclose(file);
-    return true;
+    return out;
+}
+
+#ifdef _WIN32
+
+LogWrite append_bytes(const std::string& path, const std::string& bytes) {
+    const int fd =
+        _open(path.c_str(), _O_APPEND | _O_BINARY | _O_CREAT | _O_WRONLY, _S_IREAD | _S_IWRITE);
+    if (fd < 0) {
+        return LogWrite::kCannotOpen;
+    }
+    const __int64 before = _filelengthi64(fd);
+    bool written = _write(fd, bytes.data(), static_cast<unsigned int>(bytes.size())) ==
+                   static_cast<int>(bytes.size());
+    if (!written && before >= 0) {
+        _chsize_s(fd, before);
+    }
+    if (_close(fd) != 0) {
+        written = false;
+    }
+    return written ? LogWrite::kWritten : LogWrite::kCannotWrite;
+}
+
+#else
+
+LogWrite append_bytes(const std::string& path, const std::string& bytes) {
+    // Opened without blocking so that a FIFO nobody reads fails at once
+    // instead of waiting for a reader; the write itself then blocks as usual.
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (fd < 0) {
+        return LogWrite::kCannotOpen;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
+        ::close(fd);
+        return LogWrite::kCannotOpen;
+    }
+    struct stat info {};
+    const bool known_length = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    ssize_t count;
+    do {
+        count = ::write(fd, bytes.data(), bytes.size());
+    } while (count < 0 && errno == EINTR);
+    bool written = count == static_cast<ssize_t>(bytes.size());
+    // Whatever part of the text did get in is cut off again, so the next
+    // append starts on a line of its own.
+    if (!written && known_length && ::ftruncate(fd, info.st_size) != 0) {
+        // Nothing more can be done about it here.
+    }
+    if (::close(fd) != 0) {
+        written = false;
+    }
+    return written ? LogWrite::kWritten : LogWrite::kCannotWrite;
+}
+
+#endif
+
+LogWrite append_text(const std::string& path, const std::string& text) {
+    if (path.empty()) {
+        return LogWrite::kCannotOpen;
+    }
+    return append_bytes(path, with_crlf(text));
 }
 
 std::string timestamp(std::time_t now) {
@@ -85,11 +150,20 @@ std::string log_line_text(const DeviceReadings& r, bool poll_succeeded, std::tim
     return line;
 }
 
+LogWrite append_log_header(const std::string& path, const DeviceReadings& r) {
+    return append_text(path, log_header_text(r));
+}
+
+LogWrite append_log_line(const std::string& path, const DeviceReadings& r, bool poll_succeeded,
+                         std::time_t now) {
+    return append_text(path, log_line_text(r, poll_succeeded, now));
+}
+
 bool write_log_header(const std::string& path, const DeviceReadings& r) {
-    return !path.empty() && append_to_file(path, log_header_text(r));
+    return append_log_header(path, r) == LogWrite::kWritten;
 }
 
 bool write_log_line(const std::string& path, const DeviceReadings& r, bool poll_succeeded,
                     std::time_t now) {
-    return !path.empty() && append_to_file(path, log_line_text(r, poll_succeeded, now));
+    return append_log_line(path, r, poll_succeeded, now) == LogWrite::kWritten;
 }

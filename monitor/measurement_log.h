@@ -18,8 +18,22 @@ std::string log_header_text(const DeviceReadings& r);
 // "NO CONNECTION" after a poll without answer.
 std::string log_line_text(const DeviceReadings& r, bool poll_succeeded, std::time_t now);
 
-// Append to the file named `path`; false when it cannot be opened (nothing
-// is written then).
+// What became of one append to the log file.
+enum class LogWrite {
+    kWritten,     // the whole text is in the file
+    kCannotOpen,  // empty path, missing folder, directory, FIFO without reader...
+    kCannotWrite  // full disk, quota, size limit, I/O error; a regular file is left as it was
+};
+
+// Append the header block or one poll's line to the file named `path`, with
+// a single write. A failed or short write is cut back off the file, so it
+// never holds half a line.
+LogWrite append_log_header(const std::string& path, const DeviceReadings& r);
+LogWrite append_log_line(const std::string& path, const DeviceReadings& r, bool poll_succeeded,
+                         std::time_t now);
+
+// The same, true only for LogWrite::kWritten. Kept while the monitor still
+// calls them; new callers use the functions above.
 bool write_log_header(const std::string& path, const DeviceReadings& r);
 bool write_log_line(const std::string& path, const DeviceReadings& r, bool poll_succeeded,
                     std::time_t now);

@@ -1,5 +1,10 @@
 // The pane texts and the measurement log, byte for byte.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -32,6 +37,14 @@ std::string read_file(const std::string& path) {
     std::ostringstream all;
     all << in.rdbuf();
     return all.str();
+}
+
+std::string crlf(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        out += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    }
+    return out;
 }
 
 DeviceReadings sample(int32_t family) {
@@ -179,13 +192,9 @@ TEST_F(LogTest, FileGetsCrLfLinesAppendedAcrossRuns) {
     ASSERT_TRUE(write_log_line(path_, r, false, kNow));
     ASSERT_TRUE(write_log_header(path_, r));
     const std::string bytes = read_file(path_);
-    std::string expected_lf = log_header_text(r) + log_line_text(r, true, kNow) +
-                              log_line_text(r, false, kNow) + log_header_text(r);
-    std::string expected;
-    for (char c : expected_lf) {
-        expected += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    }
-    EXPECT_EQ(bytes, expected);
+    const std::string expected_lf = log_header_text(r) + log_line_text(r, true, kNow) +
+                                    log_line_text(r, false, kNow) + log_header_text(r);
+    EXPECT_EQ(bytes, crlf(expected_lf));
     EXPECT_EQ(bytes.find("\n", bytes.find("NO CONNECTION")) - 1,
               bytes.find("\r", bytes.find("NO CONNECTION")));
 }
@@ -196,6 +205,60 @@ TEST_F(LogTest, UnopenableFilesWriteNothing) {
     EXPECT_FALSE(write_log_line("", r, true, kNow));
     EXPECT_FALSE(write_log_header(testing::TempDir() + "no-such-folder/x.log", r));
     EXPECT_FALSE(write_log_line(testing::TempDir() + "no-such-folder/x.log", r, false, kNow));
+}
+
+TEST_F(LogTest, AppendResultPerTarget) {
+    const std::string fifo = path_ + ".fifo";
+    std::remove(fifo.c_str());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const DeviceReadings r = sample(350);
+    const struct {
+        std::string path;
+        LogWrite expected;
+    } cases[] = {
+        {path_, LogWrite::kWritten},
+        {"/dev/full", LogWrite::kCannotWrite},
+        {testing::TempDir(), LogWrite::kCannotOpen},
+        {"", LogWrite::kCannotOpen},
+        {testing::TempDir() + "no-such-folder/x.log", LogWrite::kCannotOpen},
+        // Without a reader the open fails at once instead of waiting for one.
+        {fifo, LogWrite::kCannotOpen},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(append_log_header(c.path, r), c.expected) << c.path;
+        EXPECT_EQ(append_log_line(c.path, r, true, kNow), c.expected) << c.path;
+        EXPECT_EQ(write_log_line(c.path, r, false, kNow), c.expected == LogWrite::kWritten)
+            << c.path;
+    }
+    std::remove(fifo.c_str());
+}
+
+TEST_F(LogTest, WriteCutShortLeavesNoHalfLine) {
+    const DeviceReadings r = sample(350);
+    ASSERT_EQ(append_log_header(path_, r), LogWrite::kWritten);
+    const std::string before = read_file(path_);
+    const std::string line = crlf(log_line_text(r, true, kNow));
+
+    // In a child whose file size limit falls in the middle of the line; the
+    // result comes back as its exit status.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = before.size() + line.size() / 2;
+        setrlimit(RLIMIT_FSIZE, &limit);
+        _exit(static_cast<int>(append_log_line(path_, r, true, kNow)));
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), static_cast<int>(LogWrite::kCannotWrite));
+    EXPECT_EQ(read_file(path_), before);
+
+    EXPECT_EQ(append_log_line(path_, r, true, kNow), LogWrite::kWritten);
+    EXPECT_EQ(read_file(path_), before + line);
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 #include <ctime>
 #include <memory>
 
-#include "monitor/measurement_log.h"
 #include "monitor/panes.h"
 #include "monitor/parameter_catalog.h"
 #include "monitor/text_format.h"
@@ -238,12 +237,25 @@ void DeviceMonitor::on_start() {
     window_.start_timer(period_ms_);
     window_.enable(ControlId::kLogCheckBox, false);
     window_.enable(ControlId::kLogFileField, false);
-    if (window_.get_check(ControlId::kLogCheckBox) != 0 &&
-        !write_log_header(window_.get_text(ControlId::kLogFileField), readings_)) {
-        // An operator who asked for a log must learn that none is written.
-        window_.message_box("Can't open log file");
+    log_trouble_shown_ = false;
+    if (window_.get_check(ControlId::kLogCheckBox) != 0) {
+        note_log_result(write_log_header(window_.get_text(ControlId::kLogFileField), readings_));
     }
     poll_tick();
+}
+
+void DeviceMonitor::note_log_result(LogWrite result) {
+    if (result == LogWrite::kWritten) {
+        log_trouble_shown_ = false;
+        return;
+    }
+    // An operator who asked for a log must learn that lines are lost, but
+    // not once a poll.
+    if (!log_trouble_shown_) {
+        log_trouble_shown_ = true;
+        window_.message_box(result == LogWrite::kCannotOpen ? "Can't open log file"
+                                                            : "Can't write log file");
+    }
 }
 
 void DeviceMonitor::on_timer(int /*timer_id*/) {
@@ -275,8 +287,8 @@ void DeviceMonitor::poll_tick() {
     add_to_totals(succeeded);
     show_poll_result(succeeded);
     if (window_.get_check(ControlId::kLogCheckBox) != 0) {
-        write_log_line(window_.get_text(ControlId::kLogFileField), readings_, succeeded,
-                       std::time(nullptr));
+        note_log_result(write_log_line(window_.get_text(ControlId::kLogFileField), readings_,
+                                       succeeded, std::time(nullptr)));
     }
     in_poll_ = false;
 }

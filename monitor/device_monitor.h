@@ -9,6 +9,7 @@
 #include <string>
 
 #include "monitor/device_readings.h"
+#include "monitor/measurement_log.h"
 #include "monitor/settings_store.h"
 #include "monitor/window_services.h"
 #include "snmp/agent_link.h"
@@ -85,6 +86,9 @@ public:
 
 private:
     bool poll_runs();
+    // Tells the operator, once until a write succeeds or the next Start,
+    // that the log is not being written.
+    void note_log_result(LogWrite result);
     void add_to_totals(bool succeeded);
     void show_poll_result(bool succeeded);
     // Sends a SetRequest and tells the operator when the device did not take
@@ -102,4 +106,5 @@ private:
     // Set writes the ones the window has no box for with these values.
     int32_t device_switches_[kControlStateCount] = {};
     int transport_reports_ = 0;  // message boxes the link has raised so far
+    bool log_trouble_shown_ = false;
 };

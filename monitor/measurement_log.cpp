@@ -1,10 +1,10 @@
 #include "monitor/measurement_log.h"
 
-#include <cerrno>
-#include <cstdio>
-
 #include <fcntl.h>
 #include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
 #ifdef _WIN32
 #include <io.h>
 #else
@@ -150,20 +150,11 @@ std::string log_line_text(const DeviceReadings& r, bool poll_succeeded, std::tim
     return line;
 }
 
-LogWrite append_log_header(const std::string& path, const DeviceReadings& r) {
+LogWrite write_log_header(const std::string& path, const DeviceReadings& r) {
     return append_text(path, log_header_text(r));
 }
 
-LogWrite append_log_line(const std::string& path, const DeviceReadings& r, bool poll_succeeded,
-                         std::time_t now) {
+LogWrite write_log_line(const std::string& path, const DeviceReadings& r, bool poll_succeeded,
+                        std::time_t now) {
     return append_text(path, log_line_text(r, poll_succeeded, now));
-}
-
-bool write_log_header(const std::string& path, const DeviceReadings& r) {
-    return append_log_header(path, r) == LogWrite::kWritten;
-}
-
-bool write_log_line(const std::string& path, const DeviceReadings& r, bool poll_succeeded,
-                    std::time_t now) {
-    return append_log_line(path, r, poll_succeeded, now) == LogWrite::kWritten;
 }

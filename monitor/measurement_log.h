@@ -28,12 +28,6 @@ enum class LogWrite {
 // Append the header block or one poll's line to the file named `path`, with
 // a single write. A failed or short write is cut back off the file, so it
 // never holds half a line.
-LogWrite append_log_header(const std::string& path, const DeviceReadings& r);
-LogWrite append_log_line(const std::string& path, const DeviceReadings& r, bool poll_succeeded,
-                         std::time_t now);
-
-// The same, true only for LogWrite::kWritten. Kept while the monitor still
-// calls them; new callers use the functions above.
-bool write_log_header(const std::string& path, const DeviceReadings& r);
-bool write_log_line(const std::string& path, const DeviceReadings& r, bool poll_succeeded,
-                    std::time_t now);
+LogWrite write_log_header(const std::string& path, const DeviceReadings& r);
+LogWrite write_log_line(const std::string& path, const DeviceReadings& r, bool poll_succeeded,
+                        std::time_t now);

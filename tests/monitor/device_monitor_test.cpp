@@ -437,6 +437,35 @@ TEST_P(MonitorTest, LogThatCannotBeWrittenIsShownOnceAndPollingGoesOn) {
     EXPECT_NE(text(ControlId::kTemperaturePane), "NO CONNECTION");
 }
 
+TEST_P(MonitorTest, LostLogLinesAreShownOncePerSpell) {
+    window_.set_check(ControlId::kLogCheckBox, 1);
+    const struct {
+        const char* step;
+        std::string path;
+        bool start;  // else a tick
+        size_t boxes;
+    } steps[] = {
+        {"header to a full disk", "/dev/full", true, 1},
+        {"lines to a full disk", "/dev/full", false, 1},
+        {"a line written", log_path_, false, 1},
+        {"full again", "/dev/full", false, 2},
+        {"still full", "/dev/full", false, 2},
+        {"a new Start", "/dev/full", true, 3},
+    };
+    for (const auto& s : steps) {
+        SCOPED_TRACE(s.step);
+        // The field is disabled while polling; the fake lets the test swap
+        // the file underneath, as a disk filling up would.
+        window_.set_text(ControlId::kLogFileField, s.path);
+        s.start ? monitor_.on_start() : monitor_.on_timer(kPollTimerId);
+        EXPECT_EQ(window_.message_boxes.size(), s.boxes);
+        EXPECT_TRUE(monitor_.polling());
+    }
+    for (const std::string& box : window_.message_boxes) {
+        EXPECT_EQ(box, "Can't write log file");
+    }
+}
+
 TEST_P(MonitorTest, MessageBoxInsideAPollDoesNotStartAnother) {
     monitor_.on_start();
     sim_->set_garbage(true);

@@ -187,10 +187,10 @@ TEST_F(LogTest, HeadingsAndLinesHaveTheFamilysColumnCount) {
 
 TEST_F(LogTest, FileGetsCrLfLinesAppendedAcrossRuns) {
     const DeviceReadings r = sample(1000);
-    ASSERT_TRUE(write_log_header(path_, r));
-    ASSERT_TRUE(write_log_line(path_, r, true, kNow));
-    ASSERT_TRUE(write_log_line(path_, r, false, kNow));
-    ASSERT_TRUE(write_log_header(path_, r));
+    ASSERT_EQ(write_log_header(path_, r), LogWrite::kWritten);
+    ASSERT_EQ(write_log_line(path_, r, true, kNow), LogWrite::kWritten);
+    ASSERT_EQ(write_log_line(path_, r, false, kNow), LogWrite::kWritten);
+    ASSERT_EQ(write_log_header(path_, r), LogWrite::kWritten);
     const std::string bytes = read_file(path_);
     const std::string expected_lf = log_header_text(r) + log_line_text(r, true, kNow) +
                                     log_line_text(r, false, kNow) + log_header_text(r);
@@ -201,10 +201,12 @@ TEST_F(LogTest, FileGetsCrLfLinesAppendedAcrossRuns) {
 
 TEST_F(LogTest, UnopenableFilesWriteNothing) {
     const DeviceReadings r;
-    EXPECT_FALSE(write_log_header("", r));
-    EXPECT_FALSE(write_log_line("", r, true, kNow));
-    EXPECT_FALSE(write_log_header(testing::TempDir() + "no-such-folder/x.log", r));
-    EXPECT_FALSE(write_log_line(testing::TempDir() + "no-such-folder/x.log", r, false, kNow));
+    EXPECT_EQ(write_log_header("", r), LogWrite::kCannotOpen);
+    EXPECT_EQ(write_log_line("", r, true, kNow), LogWrite::kCannotOpen);
+    EXPECT_EQ(write_log_header(testing::TempDir() + "no-such-folder/x.log", r),
+              LogWrite::kCannotOpen);
+    EXPECT_EQ(write_log_line(testing::TempDir() + "no-such-folder/x.log", r, false, kNow),
+              LogWrite::kCannotOpen);
 }
 
 TEST_F(LogTest, AppendResultPerTarget) {
@@ -219,23 +221,19 @@ TEST_F(LogTest, AppendResultPerTarget) {
         {path_, LogWrite::kWritten},
         {"/dev/full", LogWrite::kCannotWrite},
         {testing::TempDir(), LogWrite::kCannotOpen},
-        {"", LogWrite::kCannotOpen},
-        {testing::TempDir() + "no-such-folder/x.log", LogWrite::kCannotOpen},
         // Without a reader the open fails at once instead of waiting for one.
         {fifo, LogWrite::kCannotOpen},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(append_log_header(c.path, r), c.expected) << c.path;
-        EXPECT_EQ(append_log_line(c.path, r, true, kNow), c.expected) << c.path;
-        EXPECT_EQ(write_log_line(c.path, r, false, kNow), c.expected == LogWrite::kWritten)
-            << c.path;
+        EXPECT_EQ(write_log_header(c.path, r), c.expected) << c.path;
+        EXPECT_EQ(write_log_line(c.path, r, true, kNow), c.expected) << c.path;
     }
     std::remove(fifo.c_str());
 }
 
 TEST_F(LogTest, WriteCutShortLeavesNoHalfLine) {
     const DeviceReadings r = sample(350);
-    ASSERT_EQ(append_log_header(path_, r), LogWrite::kWritten);
+    ASSERT_EQ(write_log_header(path_, r), LogWrite::kWritten);
     const std::string before = read_file(path_);
     const std::string line = crlf(log_line_text(r, true, kNow));
 
@@ -249,7 +247,7 @@ TEST_F(LogTest, WriteCutShortLeavesNoHalfLine) {
         getrlimit(RLIMIT_FSIZE, &limit);
         limit.rlim_cur = before.size() + line.size() / 2;
         setrlimit(RLIMIT_FSIZE, &limit);
-        _exit(static_cast<int>(append_log_line(path_, r, true, kNow)));
+        _exit(static_cast<int>(write_log_line(path_, r, true, kNow)));
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
@@ -257,7 +255,7 @@ TEST_F(LogTest, WriteCutShortLeavesNoHalfLine) {
     EXPECT_EQ(WEXITSTATUS(status), static_cast<int>(LogWrite::kCannotWrite));
     EXPECT_EQ(read_file(path_), before);
 
-    EXPECT_EQ(append_log_line(path_, r, true, kNow), LogWrite::kWritten);
+    EXPECT_EQ(write_log_line(path_, r, true, kNow), LogWrite::kWritten);
     EXPECT_EQ(read_file(path_), before + line);
 }
 

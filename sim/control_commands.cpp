@@ -18,6 +18,7 @@ const char kControlHelp[] =
     "                       (24v 12v 9v -12v 5v 3v3 5vsb, or 1 to 7)\n"
     "  rail off             every rail back to normal\n"
     "  family 350|1000      act as a device of that family\n"
+    "  switch N on|off      set the device's switch N, 1 to 6 (1 radio, 3 heater)\n"
     "  clear                all faults off, rails back to normal\n"
     "  status               show the faults in force, the switches and the counts\n"
     "  help                 this list\n"
@@ -93,7 +94,8 @@ std::string status_text(const SimulatedTransceiver& sim) {
     }
     out << ", key \"" << sim.key() << "\"\n";
     out << "requests received " << sim.requests_received() << ", answers sent "
-        << sim.answers_sent();
+        << sim.answers_sent() << ", delayed answers waiting " << sim.pending_answers()
+        << ", dropped " << sim.answers_dropped();
     return out.str();
 }
 
@@ -189,6 +191,9 @@ ControlReply run_control_command(SimulatedTransceiver& sim, const std::string& l
         } else {
             sim.set_rail(rail, static_cast<int32_t>(number));
         }
+    } else if (command == "switch" && count == 3 &&
+               parse_number(argument, 1, kSwitchCount, &number) && parse_on_off(words[2], &on)) {
+        sim.set_switch(static_cast<int>(number) - 1, on);
     } else if (command == "family" && count == 2) {
         DeviceFamily family;
         if (parse_device_family(argument, &family)) {

@@ -1,6 +1,7 @@
 // tarvik-sim: the simulated transceiver on its own, for trying the console
 // against something that answers like the device.
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -8,6 +9,12 @@
 #include <iostream>
 #include <string>
 #include <thread>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+#endif
 
 #include "sim/control_commands.h"
 #include "sim/simulated_transceiver.h"
@@ -29,31 +36,113 @@ constexpr char kUsage[] =
     "While it runs it reads one command a line from standard input, to make it\n"
     "misbehave the way a device or a network can:\n";
 
+std::atomic<bool> interrupted{false};
+
+#ifdef _WIN32
 // How often the program looks for a stop request once standard input is
 // closed.
-constexpr std::chrono::milliseconds kIdleCheck{200};
-
-std::atomic<bool> interrupted{false};
+constexpr std::chrono::milliseconds kIdleCheck{20};
 
 extern "C" void on_stop_signal(int) {
     interrupted = true;
 }
 
-// Installed without SA_RESTART, so a read of standard input that a signal
-// interrupts returns and the program can end.
 void catch_stop_signals() {
-#ifdef _WIN32
     std::signal(SIGINT, on_stop_signal);
     std::signal(SIGTERM, on_stop_signal);
+}
+
+// One line of standard input; false at its end or once interrupted.
+bool next_line(std::string* line) {
+    return !interrupted && std::getline(std::cin, *line);
+}
+
+void wait_for_stop() {
+    while (!interrupted) {
+        std::this_thread::sleep_for(kIdleCheck);
+    }
+}
 #else
+// The signal handler writes an octet here, so that a wait for standard
+// input, or for nothing, ends at once however the signal and the wait fall.
+int wake_pipe[2] = {-1, -1};
+
+extern "C" void on_stop_signal(int) {
+    const int saved_errno = errno;
+    interrupted = true;
+    const char octet = 1;
+    if (write(wake_pipe[1], &octet, 1) < 0) {
+        // Full: a wake-up is already waiting.
+    }
+    errno = saved_errno;
+}
+
+void catch_stop_signals() {
+    if (pipe(wake_pipe) == 0) {
+        fcntl(wake_pipe[1], F_SETFL, fcntl(wake_pipe[1], F_GETFL) | O_NONBLOCK);
+    }
     struct sigaction action {};
     action.sa_handler = on_stop_signal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = 0;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
-#endif
 }
+
+// Waits until `fd` (none when negative) is readable or a stop signal comes;
+// returns false for the signal.
+bool wait_for_input(int fd) {
+    pollfd waits[2] = {{wake_pipe[0], POLLIN, 0}, {fd, POLLIN, 0}};
+    while (!interrupted) {
+        const int ready = poll(waits, fd < 0 ? 1 : 2, -1);
+        if (ready < 0 && errno != EINTR) {
+            return false;  // cannot wait: treated as a stop
+        }
+        if (ready > 0 && waits[1].revents != 0) {
+            return true;  // data, end of input or an error, for read() to tell
+        }
+    }
+    return false;
+}
+
+// One line of standard input, read through the wait above rather than
+// std::getline, which a signal may not interrupt; false at the end of input
+// or once interrupted. A last line without a line feed still counts.
+bool next_line(std::string* line) {
+    static std::string buffered;
+    static bool ended = false;
+    while (!interrupted) {
+        const size_t end = buffered.find('\n');
+        if (end != std::string::npos) {
+            line->assign(buffered, 0, end);
+            buffered.erase(0, end + 1);
+            return true;
+        }
+        if (ended) {
+            line->swap(buffered);
+            buffered.clear();
+            return !line->empty();
+        }
+        if (!wait_for_input(STDIN_FILENO)) {
+            return false;
+        }
+        char chunk[4096];
+        const ssize_t got = read(STDIN_FILENO, chunk, sizeof chunk);
+        if (got > 0) {
+            buffered.append(chunk, static_cast<size_t>(got));
+        } else if (got == 0 || (errno != EINTR && errno != EAGAIN)) {
+            ended = true;
+        }
+    }
+    return false;
+}
+
+void wait_for_stop() {
+    while (!interrupted) {
+        wait_for_input(-1);
+    }
+}
+#endif
 
 void print_usage(std::FILE* out) {
     std::fprintf(out, "%s%s", kUsage, kControlHelp);
@@ -124,7 +213,7 @@ int main(int argc, char** argv) {
 
     std::string line;
     bool quit = false;
-    while (!quit && !interrupted && std::getline(std::cin, line)) {
+    while (!quit && next_line(&line)) {
         const ControlReply reply = run_control_command(sim, line);
         if (!reply.text.empty()) {
             std::printf("%s\n", reply.text.c_str());
@@ -135,9 +224,7 @@ int main(int argc, char** argv) {
     if (!quit && !interrupted) {
         std::printf("tarvik-sim: standard input closed; running until interrupted\n");
         std::fflush(stdout);
-        while (!interrupted) {
-            std::this_thread::sleep_for(kIdleCheck);
-        }
+        wait_for_stop();
     }
     sim.stop();
     return 0;

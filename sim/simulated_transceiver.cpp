@@ -25,13 +25,6 @@ std::string system_error(const char* what) {
 
 }  // namespace
 
-struct SimulatedTransceiver::PendingAnswer {
-    Clock::time_point due;
-    std::vector<uint8_t> datagram;
-    sockaddr_in destination;
-    bool from_other_port;
-};
-
 SimulatedTransceiver::SimulatedTransceiver(SimulatorOptions options)
     : options_(std::move(options)), model_(options_.family), started_(Clock::now()) {}
 
@@ -107,16 +100,20 @@ void SimulatedTransceiver::close_sockets() {
     }
 }
 
+// Orders the heap of pending answers so that its front is the one due
+// first, and of those due together the one that came first.
+bool SimulatedTransceiver::due_later(const PendingAnswer& a, const PendingAnswer& b) {
+    return a.due != b.due ? a.due > b.due : a.arrival > b.arrival;
+}
+
 void SimulatedTransceiver::run() {
-    std::vector<PendingAnswer> pending;
     // One octet more than the largest datagram, to tell a longer one.
     std::vector<uint8_t> buffer(kMaxDatagram + 1);
     while (!stopping_) {
         auto wait = kPollInterval;
-        const auto now = Clock::now();
-        for (const PendingAnswer& p : pending) {
+        if (!pending_.empty()) {
             const auto until = std::chrono::ceil<std::chrono::milliseconds>(
-                std::max(p.due - now, Clock::duration{}));
+                std::max(pending_.front().due - Clock::now(), Clock::duration{}));
             wait = std::min(wait, until);
         }
         if (wait_readable(socket_, static_cast<int>(wait.count())) == 1) {
@@ -126,75 +123,98 @@ void SimulatedTransceiver::run() {
                                            static_cast<int>(buffer.size()), 0,
                                            reinterpret_cast<sockaddr*>(&source), &source_length);
             if (received >= 0) {
-                handle_datagram(buffer.data(), static_cast<int32_t>(received), source, &pending);
+                handle_datagram(buffer.data(), static_cast<int32_t>(received), source);
             }
         }
-        const auto due = Clock::now();
-        // In arrival order, so equal delays keep the order of the requests.
-        auto it = pending.begin();
-        while (it != pending.end()) {
-            if (it->due <= due) {
-                send_answer(*it);
-                it = pending.erase(it);
-            } else {
-                ++it;
-            }
-        }
+        send_due_answers();
     }
+    // Answers still waiting are never sent.
+    pending_.clear();
+    pending_.shrink_to_fit();
+    std::lock_guard<std::mutex> lock(count_mutex_);
+    pending_count_ = 0;
 }
 
 void SimulatedTransceiver::handle_datagram(const uint8_t* data, int32_t size,
-                                           const sockaddr_in& source,
-                                           std::vector<PendingAnswer>* pending) {
-    PendingAnswer answer{};
+                                           const sockaddr_in& source) {
+    enum class Fate { kNone, kSendNow, kQueue, kDrop };
+    Fate fate = Fate::kNone;
     FaultSettings faults;
-    bool answered = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         faults = faults_;
+        bool answered = false;
         if (!faults.silent && size <= kMaxDatagram) {
             model_.advance_to(model_time_locked());
             AnswerFaults answer_faults;
             answer_faults.error_status = faults.error_status;
             answer_faults.wrong_request_id = faults.wrong_request_id;
             answered = answer_datagram(model_, options_.community, data, size, answer_faults,
-                                       &answer.datagram);
+                                       &answer_buffer_);
+        }
+        if (answered) {
+            fate = faults.delay.count() == 0              ? Fate::kSendNow
+                   : pending_.size() < kMaxPendingAnswers ? Fate::kQueue
+                                                          : Fate::kDrop;
         }
         // Counted once handled and still under the lock: whoever sees the
-        // count sees what the request changed, and a fault changed from then
-        // on does not touch this request.
+        // count sees what the request changed and what became of its
+        // answer, and a fault changed from then on does not touch this
+        // request.
         std::lock_guard<std::mutex> count_lock(count_mutex_);
         ++requests_received_;
+        if (fate == Fate::kQueue) {
+            ++pending_count_;
+        } else if (fate == Fate::kDrop) {
+            ++answers_dropped_;
+        }
     }
     count_changed_.notify_all();
-    if (!answered) {
+    if (fate == Fate::kNone || fate == Fate::kDrop) {
         return;
     }
     if (faults.garbage) {
-        answer.datagram.assign(std::begin(kGarbage), std::end(kGarbage));
+        answer_buffer_.assign(std::begin(kGarbage), std::end(kGarbage));
     }
-    answer.destination = source;
-    answer.from_other_port = faults.other_port;
-    answer.due = Clock::now() + faults.delay;
-    if (faults.delay.count() > 0) {
-        pending->push_back(std::move(answer));
-    } else {
-        send_answer(answer);
+    if (fate == Fate::kSendNow) {
+        send_datagram(answer_buffer_, source, faults.other_port);
+        return;
+    }
+    // A copy of just the answer's octets: the buffer's capacity is a whole
+    // datagram's.
+    pending_.push_back(
+        PendingAnswer{Clock::now() + faults.delay, arrivals_++,
+                      std::vector<uint8_t>(answer_buffer_.begin(), answer_buffer_.end()), source,
+                      faults.other_port});
+    std::push_heap(pending_.begin(), pending_.end(), due_later);
+}
+
+void SimulatedTransceiver::send_due_answers() {
+    const auto now = Clock::now();
+    while (!pending_.empty() && pending_.front().due <= now) {
+        std::pop_heap(pending_.begin(), pending_.end(), due_later);
+        {
+            std::lock_guard<std::mutex> lock(count_mutex_);
+            --pending_count_;
+        }
+        const PendingAnswer& answer = pending_.back();
+        send_datagram(answer.datagram, answer.destination, answer.from_other_port);
+        pending_.pop_back();
     }
 }
 
-void SimulatedTransceiver::send_answer(const PendingAnswer& answer) {
+void SimulatedTransceiver::send_datagram(const std::vector<uint8_t>& datagram,
+                                         const sockaddr_in& destination, bool from_other_port) {
     // Counted before it leaves, so that whoever receives it already sees it
     // counted; taken back if the send fails.
     {
         std::lock_guard<std::mutex> lock(count_mutex_);
         ++answers_sent_;
     }
-    const socket_t s = answer.from_other_port ? other_socket_ : socket_;
+    const socket_t s = from_other_port ? other_socket_ : socket_;
     const auto sent =
-        sendto(s, reinterpret_cast<const char*>(answer.datagram.data()),
-               static_cast<int>(answer.datagram.size()), 0,
-               reinterpret_cast<const sockaddr*>(&answer.destination), sizeof answer.destination);
+        sendto(s, reinterpret_cast<const char*>(datagram.data()), static_cast<int>(datagram.size()),
+               0, reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
     if (sent < 0) {
         std::lock_guard<std::mutex> lock(count_mutex_);
         --answers_sent_;
@@ -272,6 +292,13 @@ int32_t SimulatedTransceiver::switch_state(int index) const {
     return model_.switch_state(index);
 }
 
+void SimulatedTransceiver::set_switch(int index, bool on) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    // The counters and the heater run on with the old setting up to now.
+    model_.advance_to(model_time_locked());
+    model_.set_switch(index, on);
+}
+
 std::string SimulatedTransceiver::key() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return model_.key();
@@ -314,6 +341,16 @@ uint64_t SimulatedTransceiver::requests_received() const {
 uint64_t SimulatedTransceiver::answers_sent() const {
     std::lock_guard<std::mutex> lock(count_mutex_);
     return answers_sent_;
+}
+
+size_t SimulatedTransceiver::pending_answers() const {
+    std::lock_guard<std::mutex> lock(count_mutex_);
+    return pending_count_;
+}
+
+uint64_t SimulatedTransceiver::answers_dropped() const {
+    std::lock_guard<std::mutex> lock(count_mutex_);
+    return answers_dropped_;
 }
 
 bool SimulatedTransceiver::wait_for_requests(uint64_t count,

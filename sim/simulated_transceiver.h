@@ -5,11 +5,13 @@
 // (`tarvik-sim`).
 //
 // Besides behaving, it can misbehave on request, to show how the console
-// copes: stay silent, answer late, answer with an error status, answer with
-// garbage, answer with a wrong request id, answer from another port, or
-// report a supply rail outside its limits. Every public operation but
-// `start` and `stop` (which belong to the owner's thread) may be called from
-// any thread while the agent runs.
+// copes: stay silent, answer late (at most kMaxPendingAnswers answers wait
+// at a time; a request that would need one more gets none, as a busy agent
+// drops it), answer with an error status, answer with garbage, answer with
+// a wrong request id, answer from another port, or report a supply rail
+// outside its limits. Every public operation but `start` and `stop` (which
+// belong to the owner's thread) may be called from any thread while the
+// agent runs.
 //
 // Typical use in a test:
 //
@@ -35,6 +37,9 @@
 #include "sim/device_model.h"
 #include "snmp/agent_link.h"
 #include "snmp/net.h"
+
+// Most delayed answers held at once.
+constexpr size_t kMaxPendingAnswers = 1024;
 
 struct SimulatorOptions {
     std::string bind_address = "127.0.0.1";  // numeric IPv4; "0.0.0.0" for every interface
@@ -66,9 +71,10 @@ public:
     // address is not numeric IPv4, if the community is too long, or if the
     // agent already runs.
     bool start(std::string* error = nullptr);
-    // Stops the agent within a few tens of milliseconds and closes its
-    // sockets; answers still waiting out a delay are never sent. Harmless
-    // when not running. The agent can be started again afterwards.
+    // Stops the agent within about 20 ms, its longest wait on the socket,
+    // and closes its sockets; answers still waiting out a delay are never
+    // sent. Harmless when not running. The agent can be started again
+    // afterwards.
     void stop();
     bool running() const { return running_.load(); }
 
@@ -94,6 +100,7 @@ public:
     void set_family(DeviceFamily family);
     DeviceFamily family() const;
     int32_t switch_state(int index) const;  // 0 .. kSwitchCount - 1
+    void set_switch(int index, bool on);    // as a SET of the switch would
     std::string key() const;                // identification item 8
 
     // Model time, in seconds since the simulator was made, normally runs
@@ -115,18 +122,31 @@ public:
     // An answer is counted before it leaves, so once a client holds it, it
     // is counted.
     uint64_t answers_sent() const;
+    // Delayed answers waiting for their time, and the answers dropped
+    // because kMaxPendingAnswers were already waiting. Both are updated
+    // with the received count, so they include every request counted.
+    size_t pending_answers() const;
+    uint64_t answers_dropped() const;
     // Waits until at least `count` datagrams have been received, at most
     // `timeout`; returns whether they were.
     bool wait_for_requests(uint64_t count, std::chrono::milliseconds timeout) const;
 
 private:
     using Clock = std::chrono::steady_clock;
-    struct PendingAnswer;
+    struct PendingAnswer {
+        Clock::time_point due;
+        uint64_t arrival;
+        std::vector<uint8_t> datagram;  // sized to the answer
+        sockaddr_in destination;
+        bool from_other_port;
+    };
+    static bool due_later(const PendingAnswer& a, const PendingAnswer& b);
 
     void run();
-    void handle_datagram(const uint8_t* data, int32_t size, const sockaddr_in& source,
-                         std::vector<PendingAnswer>* pending);
-    void send_answer(const PendingAnswer& answer);
+    void handle_datagram(const uint8_t* data, int32_t size, const sockaddr_in& source);
+    void send_due_answers();
+    void send_datagram(const std::vector<uint8_t>& datagram, const sockaddr_in& destination,
+                       bool from_other_port);
     double model_time_locked() const;
     void close_sockets();
 
@@ -137,6 +157,12 @@ private:
     std::atomic<uint16_t> port_{0};
     socket_t socket_ = kNoSocket;        // the agent's port; used by the agent thread only
     socket_t other_socket_ = kNoSocket;  // for other-port answers
+    // Used by the agent thread only: delayed answers as a min-heap on (due,
+    // arrival), a sequence number to keep arrival order among equal due
+    // times, and the buffer each answer is built in.
+    std::vector<PendingAnswer> pending_;
+    uint64_t arrivals_ = 0;
+    std::vector<uint8_t> answer_buffer_;
 
     mutable std::mutex mutex_;  // guards everything below
     DeviceModel model_;
@@ -146,8 +172,10 @@ private:
     bool time_frozen_ = false;
     double frozen_at_ = 0.0;
 
-    mutable std::mutex count_mutex_;  // guards the two counts
+    mutable std::mutex count_mutex_;  // guards the counts
     mutable std::condition_variable count_changed_;
     uint64_t requests_received_ = 0;
     uint64_t answers_sent_ = 0;
+    size_t pending_count_ = 0;  // pending_.size() as the other threads see it
+    uint64_t answers_dropped_ = 0;
 };

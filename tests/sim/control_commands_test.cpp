@@ -28,6 +28,9 @@ protected:
             EXPECT_FALSE(sim_->rail_override(static_cast<SupplyRail>(i)).has_value());
         }
         EXPECT_EQ(sim_->family(), DeviceFamily::k350);
+        for (int i = 0; i < kSwitchCount; ++i) {
+            EXPECT_EQ(sim_->switch_state(i), i == kRadioSwitch ? 1 : 0) << "switch " << i + 1;
+        }
     }
 
     std::unique_ptr<SimulatedTransceiver> sim_;
@@ -70,6 +73,11 @@ INSTANTIATE_TEST_SUITE_P(
                  [](auto& s) { return s.rail_override(SupplyRail::k5VStandby) == 4000; }},
         Accepted{"Family1000", "family 1000",
                  [](auto& s) { return s.family() == DeviceFamily::k1000; }},
+        Accepted{"RadioSwitchOff", "switch 1 off",
+                 [](auto& s) { return s.switch_state(kRadioSwitch) == 0; }},
+        Accepted{"HeaterSwitchOn", "switch 3 on",
+                 [](auto& s) { return s.switch_state(kHeaterSwitch) == 1; }},
+        Accepted{"Switch6On", "switch 6 on", [](auto& s) { return s.switch_state(5) == 1; }},
         Accepted{"ExtraBlanks", "   delay\t 20  ",
                  [](auto& s) { return s.faults().delay == milliseconds(20); }}),
     [](const ::testing::TestParamInfo<Accepted>& info) { return info.param.description; });
@@ -90,7 +98,9 @@ INSTANTIATE_TEST_SUITE_P(, RejectedCommandTest,
                                            "delay -1", "delay 10ms", "delay 600001", "error",
                                            "error -2", "garbage 1", "rail 24v", "rail 8 5000",
                                            "rail 0 5000", "rail 12 x", "rail 48v 5000",
-                                           "family 999", "family", "Silent on"));
+                                           "family 999", "family", "Silent on", "switch 0 on",
+                                           "switch 7 on", "switch 3", "switch 3 1",
+                                           "switch heater on", "switch 3 on now"));
 
 TEST_F(ControlCommandTest, ClearTurnsEveryFaultOffAndReleasesTheRails) {
     for (const char* line : {"silent on", "delay 100", "error 2", "garbage on", "wrong-id on",
@@ -127,7 +137,9 @@ TEST_F(ControlCommandTest, QuitAsksTheProgramToEnd) {
 TEST_F(ControlCommandTest, StatusShowsTheFaultsInForce) {
     run_control_command(*sim_, "delay 250");
     run_control_command(*sim_, "rail -12v 7000");
+    run_control_command(*sim_, "switch 3 on");
     const std::string status = run_control_command(*sim_, "status").text;
+    EXPECT_NE(status.find("\nswitches: 1 0 1 0 0 0,"), std::string::npos) << status;
     EXPECT_NE(status.find("delay 250 ms"), std::string::npos) << status;
     EXPECT_NE(status.find("-12v=7000mV"), std::string::npos) << status;
 }
@@ -135,7 +147,7 @@ TEST_F(ControlCommandTest, StatusShowsTheFaultsInForce) {
 TEST_F(ControlCommandTest, HelpListsEveryCommand) {
     const std::string help = run_control_command(*sim_, "help").text;
     for (const char* command : {"silent", "delay", "error", "garbage", "wrong-id", "other-port",
-                                "rail", "family", "clear", "status", "help", "quit"}) {
+                                "rail", "family", "switch", "clear", "status", "help", "quit"}) {
         EXPECT_NE(help.find(std::string("  ") + command + " "), std::string::npos) << command;
     }
 }

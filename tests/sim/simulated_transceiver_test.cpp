@@ -147,6 +147,30 @@ protected:
     MessagePtr set(const std::vector<Binding>& bindings) {
         return exchange(kPduSetRequest, bindings);
     }
+    // Sends a GET without waiting for its answer; returns its request id.
+    int32_t send_get() {
+        MessagePtr request = make_request(kPduGetRequest, null_bindings(rows(12, 3)));
+        return send_request(link_, request.get());
+    }
+    // The request ids of the next `count` datagrams on the link, as they come.
+    std::vector<int32_t> receive_ids(size_t count, milliseconds timeout) {
+        std::vector<int32_t> ids;
+        std::vector<uint8_t> buffer(kMaxDatagram);
+        const auto deadline = SteadyClock::now() + timeout;
+        while (ids.size() < count && SteadyClock::now() < deadline) {
+            if (wait_readable(link_.socket_handle, 20) != 1) {
+                continue;
+            }
+            const auto got = recv(link_.socket_handle, reinterpret_cast<char*>(buffer.data()),
+                                  static_cast<int>(buffer.size()), 0);
+            int32_t id = 0;
+            if (got > 0 &&
+                msg_peek_request_id(buffer.data(), static_cast<int32_t>(got), &id) == 0) {
+                ids.push_back(id);
+            }
+        }
+        return ids;
+    }
 
     // Reads one row; fails the test when it is not answered.
     int32_t read_number(int row) {
@@ -638,6 +662,57 @@ TEST_F(AgentTest, AnswerDelayedBelowTheWaitArrivesLate) {
     EXPECT_EQ(answer->error_status, 0);
     EXPECT_GE(took, delay);
     EXPECT_LT(took, std::chrono::seconds(kAnswerWaitSeconds));
+}
+
+struct DelayOrder {
+    std::string description;
+    std::vector<int> delays_ms;    // in force for each request in turn
+    std::vector<size_t> expected;  // the requests in the order of their answers
+};
+void PrintTo(const DelayOrder& c, std::ostream* out) {
+    *out << c.description;
+}
+
+class DelayOrderTest : public AgentTest, public ::testing::WithParamInterface<DelayOrder> {};
+
+TEST_P(DelayOrderTest, EachAnswerLeavesAtItsOwnTimeAndEqualDelaysKeepRequestOrder) {
+    const DelayOrder& c = GetParam();
+    std::vector<int32_t> sent;
+    for (int delay : c.delays_ms) {
+        sim_->set_delay(milliseconds(delay));
+        sent.push_back(send_get());
+        ASSERT_NE(sent.back(), 0);
+        ASSERT_TRUE(sim_->wait_for_requests(sent.size(), milliseconds(1000)));
+    }
+    std::vector<int32_t> expected;
+    for (size_t index : c.expected) {
+        expected.push_back(sent[index]);
+    }
+    EXPECT_EQ(receive_ids(sent.size(), milliseconds(3000)), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , DelayOrderTest,
+    ::testing::Values(DelayOrder{"EqualDelays", std::vector<int>(8, 100), {0, 1, 2, 3, 4, 5, 6, 7}},
+                      DelayOrder{"DelayLoweredMidRun", {600, 10}, {1, 0}},
+                      DelayOrder{"MixedDelays", {300, 10, 150, 150}, {1, 2, 3, 0}}),
+    [](const ::testing::TestParamInfo<DelayOrder>& info) { return info.param.description; });
+
+TEST_F(AgentTest, DelayedAnswersBeyondTheLimitAreDroppedAndCounted) {
+    sim_->set_delay(std::chrono::seconds(60));
+    const uint64_t extra = 100;
+    const uint64_t total = kMaxPendingAnswers + extra;
+    uint64_t sent = 0;
+    while (sent < total) {
+        // In batches the agent's socket buffer holds, so that none is lost.
+        for (int i = 0; i < 64 && sent < total; ++i, ++sent) {
+            ASSERT_NE(send_get(), 0);
+        }
+        ASSERT_TRUE(sim_->wait_for_requests(sent, milliseconds(5000)));
+    }
+    EXPECT_EQ(sim_->pending_answers(), kMaxPendingAnswers);
+    EXPECT_EQ(sim_->answers_dropped(), extra);
+    EXPECT_EQ(sim_->answers_sent(), 0u);
 }
 
 class ForcedErrorTest : public AgentTest, public ::testing::WithParamInterface<int32_t> {};

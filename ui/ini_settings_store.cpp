@@ -17,14 +17,14 @@ IniSettingsStore::IniSettingsStore(const QString& path) : settings_(path, QSetti
 
 std::string IniSettingsStore::read(const std::string& section, const std::string& key) {
     const QByteArray value =
-        settings_.value(value_name(section, key)).toString().left(kSettingsValueLimit).toLatin1();
+        settings_.value(value_name(section, key)).toString().left(kSettingsValueLimit).toUtf8();
     return std::string(value.constData(), static_cast<size_t>(value.size()));
 }
 
 void IniSettingsStore::write(const std::string& section, const std::string& key,
                              const std::string& value) {
     settings_.setValue(value_name(section, key),
-                       QString::fromLatin1(value.data(), static_cast<qsizetype>(value.size())));
+                       QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size())));
     settings_.sync();
 }
 

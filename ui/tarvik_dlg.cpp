@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QFile>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -22,14 +23,18 @@
 
 namespace {
 
-// Texts cross the window services as single-byte strings; Latin-1 maps
-// each byte to one character and back.
-QString to_qt(const std::string& text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+// Texts cross the window services as byte strings in UTF-8, so host names,
+// the community and the key keep every character the operator typed; the
+// log file's name is in the platform's file-name encoding instead, which is
+// what opening it needs.
+QString to_qt(const std::string& text, ControlId id = ControlId::kAddressBox) {
+    const QByteArray bytes(text.data(), static_cast<qsizetype>(text.size()));
+    return id == ControlId::kLogFileField ? QFile::decodeName(bytes) : QString::fromUtf8(bytes);
 }
 
-std::string to_bytes(const QString& text) {
-    const QByteArray bytes = text.toLatin1();
+std::string to_bytes(const QString& text, ControlId id = ControlId::kAddressBox) {
+    const QByteArray bytes =
+        id == ControlId::kLogFileField ? QFile::encodeName(text) : text.toUtf8();
     return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
 }
 
@@ -82,7 +87,8 @@ CTarvikDlg::CTarvikDlg(DeviceReadings& readings, QWidget* parent)
       units_(1, 1),
       monitor_(*this, readings),
       poll_timer_(this),
-      tray_check_(&QSystemTrayIcon::isSystemTrayAvailable) {
+      tray_check_(&QSystemTrayIcon::isSystemTrayAvailable),
+      tray_shown_([this] { return tray_->isVisible(); }) {
     BuiltDialog built = build_dialog(*this, dialog_template::kMainDialog);
     units_ = built.units;
     for (size_t i = 0; i < built.controls.size(); ++i) {
@@ -153,7 +159,7 @@ void CTarvikDlg::set_text(ControlId id, const std::string& text) {
     if (auto* pane = qobject_cast<QPlainTextEdit*>(widget)) {
         pane->setPlainText(pane_text_to_qt(text));
     } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-        edit->setText(to_qt(text));
+        edit->setText(to_qt(text, id));
     } else if (auto* box = qobject_cast<QComboBox*>(widget)) {
         box->setEditText(to_qt(text));
     } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
@@ -171,7 +177,7 @@ std::string CTarvikDlg::get_text(ControlId id) {
         return pane_text_from_qt(*pane);
     }
     if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-        return to_bytes(edit->text());
+        return to_bytes(edit->text(), id);
     }
     if (auto* box = qobject_cast<QComboBox*>(widget)) {
         return to_bytes(box->currentText());
@@ -313,6 +319,12 @@ void CTarvikDlg::hide_in_tray() {
         return;
     }
     tray_->show();
+    if (!tray_shown_()) {
+        // An icon that cannot be shown would leave no way back: the window
+        // stays minimised instead.
+        tray_->hide();
+        return;
+    }
     hide();
 }
 

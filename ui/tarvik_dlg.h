@@ -46,6 +46,8 @@ public:
 
     void set_message_box_hook(MessageBoxHook hook) { message_box_hook_ = std::move(hook); }
     void set_tray_check(TrayCheck check) { tray_check_ = std::move(check); }
+    // Whether the tray icon, once shown, is really there.
+    void set_tray_shown_check(TrayCheck check) { tray_shown_ = std::move(check); }
 
     // WindowServices.
     void set_text(ControlId id, const std::string& text) override;
@@ -93,4 +95,5 @@ private:
     QSystemTrayIcon* tray_ = nullptr;
     MessageBoxHook message_box_hook_;
     TrayCheck tray_check_;
+    TrayCheck tray_shown_;
 };

@@ -85,13 +85,23 @@ protected:
     }
 };
 
-TEST_F(TrayTest, WithoutATrayMinimisingLeavesTheWindowMinimisedAndVisible) {
-    open(false);
-    window_->showMinimized();
-    QCoreApplication::processEvents();
-    EXPECT_TRUE(window_->isMinimized());
-    EXPECT_TRUE(window_->isVisible());
-    EXPECT_FALSE(window_->tray_icon()->isVisible());
+TEST_F(TrayTest, WithoutAShownIconMinimisingLeavesTheWindowMinimisedAndVisible) {
+    const struct {
+        const char* what;
+        bool tray;
+        bool icon_shown;
+    } cases[] = {{"no tray", false, true}, {"a tray that cannot show the icon", true, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        open(c.tray);
+        window_->set_tray_shown_check([&] { return c.icon_shown; });
+        window_->showMinimized();
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(window_->isMinimized());
+        EXPECT_TRUE(window_->isVisible());
+        EXPECT_FALSE(window_->tray_icon()->isVisible());
+    }
 }
 
 TEST_F(TrayTest, MinimisingHidesBehindTheIconAndAClickOnItRestores) {

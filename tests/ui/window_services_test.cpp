@@ -2,9 +2,12 @@
 // monitor passes them, and the address box's edit text while its list
 // changes.
 #include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <functional>
 
+#include "monitor/measurement_log.h"
 #include "window_fixture.h"
 
 namespace {
@@ -48,20 +51,32 @@ TEST_F(WindowServicesTest, PaneLinesBreakAtCrLfAndReadBackWithIt) {
     }
 }
 
-TEST_F(WindowServicesTest, EveryByteValueSurvivesTheWidgets) {
-    std::string bytes;
-    for (int c = 1; c < 256; ++c) {
+TEST_F(WindowServicesTest, TextsCrossAsUtf8AndTheLogNameAsAFileName) {
+    std::string typed;
+    for (int c = 1; c < 128; ++c) {
         if (c != '\r' && c != '\n') {
-            bytes += static_cast<char>(c);
+            typed += static_cast<char>(c);
         }
     }
-    for (ControlId id :
-         {ControlId::kKeyField, ControlId::kTemperaturePane, ControlId::kAddressBox}) {
-        window_->set_text(id, bytes);
-        EXPECT_EQ(text(id), bytes) << static_cast<int>(id);
+    typed += "M\xC3\xBCller \xE2\x82\xAC \xE6\x97\xA5 \xF0\x9F\x99\x82";  // Müller € 日 🙂
+    for (ControlId id : {ControlId::kKeyField, ControlId::kCommunityField,
+                         ControlId::kTemperaturePane, ControlId::kAddressBox}) {
+        window_->set_text(id, typed);
+        EXPECT_EQ(text(id), typed) << static_cast<int>(id);
     }
-    window_->add_to_list(ControlId::kAddressBox, bytes);
-    EXPECT_EQ(window_->list_item(ControlId::kAddressBox, 0), bytes);
+    window_->add_to_list(ControlId::kAddressBox, typed);
+    EXPECT_EQ(window_->list_item(ControlId::kAddressBox, 0), typed);
+
+    // Typed into the field, a name with an umlaut opens the file so named.
+    const QString folder = QString::fromStdString(testing::TempDir());
+    const QString name = folder + QStringLiteral("M\u00fcller.log");
+    QFile::remove(name);
+    widget_as<QLineEdit>(ControlId::kLogFileField)->setText(name);
+    const std::string path = text(ControlId::kLogFileField);
+    EXPECT_EQ(path, QFile::encodeName(name).toStdString());
+    EXPECT_EQ(write_log_header(path, DeviceReadings{}), LogWrite::kWritten);
+    EXPECT_TRUE(QFile::exists(name));
+    QFile::remove(name);
 }
 
 TEST_F(WindowServicesTest, ListChangesLeaveTheTypedAddressAlone) {

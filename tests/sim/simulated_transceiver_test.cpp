@@ -22,11 +22,6 @@ using Name = std::vector<uint32_t>;
 using std::chrono::milliseconds;
 using SteadyClock = std::chrono::steady_clock;
 
-struct MessageDeleter {
-    void operator()(SnmpMessage* message) const { msg_free(message); }
-};
-using MessagePtr = std::unique_ptr<SnmpMessage, MessageDeleter>;
-
 // A value to put into a request binding; type NULL leaves the binding bare.
 struct Value {
     uint8_t type;

@@ -1,16 +1,16 @@
 #include "headless/headless_console.h"
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <string>
-#include <thread>
 
+#include "headless/operator_commands.h"
+#include "headless/operator_input.h"
+#include "headless/terminal_text.h"
 #include "headless/terminal_window.h"
 #include "monitor/device_monitor.h"
-#include "monitor/panes.h"
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -18,12 +18,14 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Clock = OperatorInput::Clock;
 
-// The event loop looks for a stop request at least this often while it
-// waits for the next tick.
-constexpr std::chrono::milliseconds kStopCheck{100};
+// How long the loop waits for a line while the poll timer is stopped; the
+// wait still looks at the stop flag every OperatorInput::kStopCheck.
+constexpr std::chrono::seconds kIdleWait{1};
 
+// Set by SIGINT and SIGTERM. The link looks at it too, so an answer wait in
+// progress gives up at once rather than running out its two seconds.
 std::atomic<bool> stop_requested{false};
 
 extern "C" void on_stop_signal(int) {
@@ -35,6 +37,7 @@ void catch_stop_signals() {
     std::signal(SIGINT, on_stop_signal);
     std::signal(SIGTERM, on_stop_signal);
 #else
+    // Without SA_RESTART, so that a wait the signal interrupts returns.
     struct sigaction action {};
     action.sa_handler = on_stop_signal;
     sigemptyset(&action.sa_mask);
@@ -51,18 +54,27 @@ bool on_terminal() {
 #endif
 }
 
-// A pane's text as terminal lines.
+int standard_input() {
+#ifdef _WIN32
+    return 0;
+#else
+    return STDIN_FILENO;
+#endif
+}
+
+// A pane's text as terminal lines, split where the pane breaks its lines
+// ("\r\n"); anything else that could drive the terminal is shown escaped.
 std::string as_lines(const std::string& text) {
     std::string out;
-    for (char c : text) {
-        if (c != '\r') {
-            out += c;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = text.find("\r\n", start);
+        out += terminal_safe_text(text.substr(start, end - start)) + "\n";
+        if (end == std::string::npos || end + 2 == text.size()) {
+            return out;
         }
+        start = end + 2;
     }
-    if (out.empty() || out.back() != '\n') {
-        out += '\n';
-    }
-    return out;
 }
 
 class HeadlessConsole {
@@ -71,7 +83,8 @@ public:
         : options_(options),
           readings_(readings),
           monitor_(window_, readings_),
-          redraw_(on_terminal()) {}
+          redraw_(on_terminal()),
+          input_(standard_input()) {}
 
     int run() {
         monitor_.set_default_port(options_.port);
@@ -82,26 +95,26 @@ public:
         window_.set_check(ControlId::kLogCheckBox, options_.log_file.empty() ? 0 : 1);
         window_.set_text(ControlId::kLogFileField, options_.log_file);
         catch_stop_signals();
+        monitor_.link().cancel = &stop_requested;
 
         monitor_.on_start();
-        identification_ = as_lines(identification_pane_text(readings_));
-        if (!redraw_) {
-            std::printf("-- Identification --\n%s", identification_.c_str());
-        }
-        long long polls = 1;
-        show(polls);
-        const auto period = std::chrono::milliseconds(window_.timer_period_ms());
-        auto due = Clock::now() + period;
-        while (!finished(polls)) {
-            if (!wait_until(due)) {
-                break;
+        if (!stop_requested) {
+            take_identification();
+            if (!redraw_) {
+                std::printf("-- Identification --\n%s", identification_.c_str());
             }
-            monitor_.on_timer(kPollTimerId);
-            show(++polls);
-            // Like a window timer: ticks missed while a poll ran come as one.
-            due += period;
-            if (due < Clock::now()) {
-                due = Clock::now();
+            show("Poll 1", false);
+        }
+        polls_ = 1;
+        restart_ticks();
+        while (!finished()) {
+            const bool ticking = window_.timer_running();
+            std::string line;
+            if (input_.next_line(ticking ? due_ : Clock::now() + kIdleWait, stop_requested,
+                                 &line)) {
+                run_command(line);
+            } else if (ticking && !stop_requested && Clock::now() >= due_) {
+                tick();
             }
         }
         monitor_.on_stop();
@@ -109,28 +122,111 @@ public:
     }
 
 private:
-    bool finished(long long polls) const {
-        return stop_requested || (options_.polls > 0 && polls >= options_.polls);
+    bool finished() const {
+        return stop_requested || (options_.polls > 0 && polls_ >= options_.polls);
     }
 
-    // Sleeps until `due`; false when a stop was requested meanwhile.
-    static bool wait_until(Clock::time_point due) {
-        while (!stop_requested) {
-            const auto now = Clock::now();
-            if (now >= due) {
-                return true;
-            }
-            std::this_thread::sleep_for(std::min<Clock::duration>(due - now, kStopCheck));
+    void restart_ticks() {
+        period_ = std::chrono::milliseconds(window_.timer_period_ms());
+        due_ = Clock::now() + period_;
+    }
+
+    void tick() {
+        monitor_.on_timer(kPollTimerId);
+        ++polls_;
+        if (!stop_requested) {
+            show("Poll " + std::to_string(polls_), false);
         }
-        return false;
+        // Like a window timer: ticks missed while a poll ran come as one.
+        due_ += period_;
+        if (due_ < Clock::now()) {
+            due_ = Clock::now();
+        }
     }
 
-    void show(long long poll) {
+    // The operator's line runs the handler the window's control runs.
+    void run_command(const std::string& line) {
+        const OperatorCommand command = parse_operator_command(line);
+        if (command.action != OperatorAction::kNothing) {
+            help_shown_ = false;
+        }
+        bool identification = false;
+        switch (command.action) {
+            case OperatorAction::kNothing:
+                return;
+            case OperatorAction::kUnknown:
+                std::fprintf(stderr, "tarvik: unknown command: %s\n", line.c_str());
+                std::fflush(stderr);
+                return;
+            case OperatorAction::kHelp:
+                if (redraw_) {
+                    // Under the panes until the next command, or the next
+                    // redraw would wipe it at once.
+                    help_shown_ = true;
+                    show(operator_command_name(command), false);
+                } else {
+                    std::fputs(kOperatorHelp, stdout);
+                    std::fflush(stdout);
+                }
+                return;
+            case OperatorAction::kStop:
+                monitor_.on_stop();
+                return;
+            case OperatorAction::kGet:
+                monitor_.on_get();
+                identification = true;
+                break;
+            case OperatorAction::kSet:
+                monitor_.on_set();
+                break;
+            case OperatorAction::kRadio:
+                window_.set_check(ControlId::kRadioCheckBox, command.on ? 1 : 0);
+                break;
+            case OperatorAction::kHeater:
+                window_.set_check(ControlId::kHeaterCheckBox, command.on ? 1 : 0);
+                break;
+            case OperatorAction::kKey:
+                window_.set_text(ControlId::kKeyField, command.key);
+                monitor_.on_send_key();
+                break;
+            case OperatorAction::kReset:
+                monitor_.on_reset();
+                break;
+            case OperatorAction::kStart:
+                // Start polls once itself; that poll counts.
+                monitor_.on_start();
+                ++polls_;
+                restart_ticks();
+                identification = true;
+                break;
+        }
+        // An exchange a stop signal cut short is not shown.
+        if (stop_requested) {
+            return;
+        }
+        if (identification) {
+            take_identification();
+        }
+        show(operator_command_name(command), identification);
+    }
+
+    // The identification items as the device sent them, each on its own line.
+    void take_identification() {
+        identification_.clear();
+        for (const char* item : readings_.id_text) {
+            identification_ += terminal_safe_text(item) + "\n";
+        }
+    }
+
+    void show(const std::string& heading, bool with_identification) {
         std::string out;
         if (redraw_) {
             out += "\033[H\033[2J-- Identification --\n" + identification_;
         }
-        out += "== Poll " + std::to_string(poll) + " ==\n";
+        out += "== " + heading + " ==\n";
+        if (with_identification && !redraw_) {
+            out += "-- Identification --\n" + identification_;
+        }
         const struct {
             const char* title;
             ControlId pane;
@@ -155,6 +251,9 @@ private:
         out +=
             std::string("Radio: ") + (window_.get_check(ControlId::kRadioCheckBox) ? "on" : "off") +
             "  Heater: " + (window_.get_check(ControlId::kHeaterCheckBox) ? "on" : "off") + "\n\n";
+        if (help_shown_) {
+            out += kOperatorHelp;
+        }
         std::fputs(out.c_str(), stdout);
         std::fflush(stdout);
     }
@@ -164,7 +263,12 @@ private:
     TerminalWindow window_;
     DeviceMonitor monitor_;
     const bool redraw_;
+    OperatorInput input_;
     std::string identification_;
+    bool help_shown_ = false;  // on the terminal: the command list under the panes
+    long long polls_ = 0;
+    std::chrono::milliseconds period_{0};
+    Clock::time_point due_;
 };
 
 }  // namespace

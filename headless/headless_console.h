@@ -1,6 +1,7 @@
 // The console without a window: the monitor driven by a plain event loop,
-// its panes printed to the terminal after every poll. For servers without a
-// display, for scripts, and for the demo where no display is available.
+// its panes printed to the terminal after every poll and the operator's
+// commands read from standard input. For servers without a display, for
+// scripts, and for the demo where no display is available.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +21,10 @@ struct HeadlessOptions {
 struct DeviceReadings;
 
 // Presses Start with the options' fields, then polls at the interval until
-// `polls` polls have run (the one inside Start is the first) or SIGINT or
-// SIGTERM arrives. Returns the process's exit status, 0.
+// `polls` polls have run (the one inside Start is the first; the one inside
+// each `start` of the operator counts too) or SIGINT or SIGTERM arrives; a signal
+// also cuts short an answer wait in progress. Meanwhile it runs the
+// operator's commands (operator_commands.h) as they arrive on standard
+// input; the end of that input ends nothing. Returns the process's exit
+// status, 0.
 int run_headless(const HeadlessOptions& options, DeviceReadings& readings);

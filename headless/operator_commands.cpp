@@ -1,0 +1,111 @@
+#include "headless/operator_commands.h"
+
+#include <vector>
+
+const char kOperatorHelp[] =
+    "Commands, one a line:\n"
+    "  get             read the identification (Get)\n"
+    "  set             write the Radio and Heater boxes to the device (Set)\n"
+    "  radio on|off    tick or clear the Radio box; sends nothing\n"
+    "  heater on|off   tick or clear the Heater box; sends nothing\n"
+    "  key TEXT        send TEXT as the key (Send KEY)\n"
+    "  reset           clear the totals and the alarm lamps (Reset)\n"
+    "  stop            stop polling (Stop)\n"
+    "  start           start polling with the same fields (Start)\n"
+    "  help            this list\n";
+
+namespace {
+
+bool is_blank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::vector<std::string> split_words(const std::string& line) {
+    std::vector<std::string> words;
+    size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && is_blank(line[i])) {
+            ++i;
+        }
+        const size_t start = i;
+        while (i < line.size() && !is_blank(line[i])) {
+            ++i;
+        }
+        if (i > start) {
+            words.push_back(line.substr(start, i - start));
+        }
+    }
+    return words;
+}
+
+}  // namespace
+
+OperatorCommand parse_operator_command(const std::string& line) {
+    OperatorCommand command;
+    size_t first = 0;
+    while (first < line.size() && is_blank(line[first])) {
+        ++first;
+    }
+    if (line.compare(first, 3, "key") == 0 &&
+        (line.size() == first + 3 || is_blank(line[first + 3]))) {
+        command.action = OperatorAction::kKey;
+        command.key = line.size() > first + 4 ? line.substr(first + 4) : std::string();
+        return command;
+    }
+    const std::vector<std::string> words = split_words(line);
+    if (words.empty()) {
+        return command;
+    }
+    const std::string& verb = words[0];
+    if (words.size() == 1) {
+        const struct {
+            const char* name;
+            OperatorAction action;
+        } plain[] = {
+            {"get", OperatorAction::kGet},     {"set", OperatorAction::kSet},
+            {"reset", OperatorAction::kReset}, {"stop", OperatorAction::kStop},
+            {"start", OperatorAction::kStart}, {"help", OperatorAction::kHelp},
+        };
+        for (const auto& p : plain) {
+            if (verb == p.name) {
+                command.action = p.action;
+                return command;
+            }
+        }
+    } else if (words.size() == 2 && (verb == "radio" || verb == "heater") &&
+               (words[1] == "on" || words[1] == "off")) {
+        command.action = verb == "radio" ? OperatorAction::kRadio : OperatorAction::kHeater;
+        command.on = words[1] == "on";
+        return command;
+    }
+    command.action = OperatorAction::kUnknown;
+    return command;
+}
+
+std::string operator_command_name(const OperatorCommand& command) {
+    const char* const on_off = command.on ? " on" : " off";
+    switch (command.action) {
+        case OperatorAction::kGet:
+            return "get";
+        case OperatorAction::kSet:
+            return "set";
+        case OperatorAction::kRadio:
+            return std::string("radio") + on_off;
+        case OperatorAction::kHeater:
+            return std::string("heater") + on_off;
+        case OperatorAction::kKey:
+            return "key";
+        case OperatorAction::kReset:
+            return "reset";
+        case OperatorAction::kStop:
+            return "stop";
+        case OperatorAction::kStart:
+            return "start";
+        case OperatorAction::kHelp:
+            return "help";
+        case OperatorAction::kNothing:
+        case OperatorAction::kUnknown:
+            break;
+    }
+    return std::string();
+}

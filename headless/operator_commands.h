@@ -1,0 +1,35 @@
+// The operator's commands on the terminal console's standard input, one a
+// line; each does what a control of the window does.
+#pragma once
+
+#include <string>
+
+enum class OperatorAction {
+    kNothing,  // a blank line
+    kGet,
+    kSet,
+    kRadio,   // the Radio box to `on`
+    kHeater,  // the Heater box to `on`
+    kKey,     // the key field to `key`, then Send KEY
+    kReset,
+    kStop,
+    kStart,
+    kHelp,
+    kUnknown,  // not a command, or a command with the wrong words
+};
+
+struct OperatorCommand {
+    OperatorAction action = OperatorAction::kNothing;
+    bool on = false;
+    std::string key;
+};
+
+extern const char kOperatorHelp[];
+
+// One line without its line break. Words are separated by blanks and
+// written in lower case; `key` takes the rest of the line after one blank
+// as it stands, blanks included (none: an empty key).
+OperatorCommand parse_operator_command(const std::string& line);
+
+// The command as a heading names it: "get", "radio on", "key".
+std::string operator_command_name(const OperatorCommand& command);

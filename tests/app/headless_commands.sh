@@ -1,0 +1,149 @@
+#!/usr/bin/env bash
+# The operator's commands on tarvik's standard input, against tarvik-sim:
+# Set after a poll without answer writes only what the operator changed,
+# unknown commands, the key, the end of input, a stop signal in the middle
+# of an answer wait, and a log that cannot be written.
+# usage: headless_commands.sh TARVIK TARVIK_SIM WORKDIR
+set -euo pipefail
+tarvik=$1 sim=$2 work=$3
+mkdir -p "$work"
+sim_ctl="$work/sim.ctl" sim_out="$work/sim.out"
+commands="$work/console.cmd" out="$work/console.out" err="$work/console.err"
+rm -f "$sim_ctl" "$sim_out" "$commands" "$out" "$err"
+mkfifo "$sim_ctl" "$commands"
+
+pids=()
+cleanup() {
+    exec 3>&- 4>&-
+    for pid in "${pids[@]}"; do
+        kill "$pid" 2>/dev/null || true
+    done
+    wait 2>/dev/null || true
+    rm -f "$sim_ctl" "$commands"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $*"
+    for f in "$out" "$err" "$sim_out"; do
+        echo "--- $f:"
+        [ -f "$f" ] && tail -n 30 "$f"
+    done
+    exit 1
+}
+
+count() { grep -c -- "$1" "$2" || true; }
+
+# Waits at most 10 s until FILE has at least N lines matching PATTERN.
+wait_for() {
+    local pattern=$1 file=$2 n=${3:-1}
+    for _ in $(seq 100); do
+        [ "$(count "$pattern" "$file")" -ge "$n" ] && return 0
+        sleep 0.1
+    done
+    fail "no '$pattern' (x$n) in $file"
+}
+
+# The block printed under the last heading HEADING.
+last_block() {
+    awk -v h="== $1 ==" '$0 == h { block = ""; on = 1; next }
+                         /^== / { on = 0 } on { block = block $0 "\n" }
+                         END { printf "%s", block }' "$out"
+}
+
+# The device's six switches as the simulator's next `status` shows them.
+sim_switches() {
+    local before
+    before=$(count '^switches:' "$sim_out")
+    echo status >&3
+    wait_for '^switches:' "$sim_out" $((before + 1))
+    grep '^switches:' "$sim_out" | tail -n 1 | sed 's/^switches: \([0-9 ]*\),.*/\1/'
+}
+
+# Sends SIGNAL to PID and waits at most 1 s for it to end; its exit status.
+stop_within_a_second() {
+    local signal=$1 pid=$2
+    kill "-$signal" "$pid"
+    for _ in $(seq 20); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.05
+    done
+    kill -0 "$pid" 2>/dev/null && fail "still running 1 s after SIG$signal"
+    wait "$pid" || fail "exit status $? after SIG$signal"
+}
+
+"$sim" --port 0 --family 1000 <"$sim_ctl" >"$sim_out" 2>&1 &
+pids+=($!)
+exec 3>"$sim_ctl"
+wait_for ' on 127\.0\.0\.1:[0-9]*,' "$sim_out"
+port=$(sed -n 's/.* on 127\.0\.0\.1:\([0-9]*\),.*/\1/p' "$sim_out")
+
+# Radio on, heater off, and two switches the console has no box for.
+printf 'switch 1 on\nswitch 2 on\nswitch 3 off\nswitch 4 on\n' >&3
+[ "$(sim_switches)" = "1 1 0 1 0 0" ] || fail "switches not set up"
+
+"$tarvik" --headless --address "127.0.0.1:$port" --interval 100 <"$commands" >"$out" 2>"$err" &
+console=$!
+pids+=("$console")
+exec 4>"$commands"
+wait_for '^== Poll 2 ==' "$out"
+last_block "Poll 2" | grep -qx 'Radio: on  Heater: off' || fail "boxes after a poll"
+
+# Unknown or malformed lines: one line each on stderr, nothing run.
+printf 'radio maybe\n\nset now\nreset\n' >&4
+wait_for '^== reset ==' "$out"
+[ "$(grep -cx 'tarvik: unknown command: radio maybe' "$err")" -eq 1 ] || fail "radio maybe"
+[ "$(grep -cx 'tarvik: unknown command: set now' "$err")" -eq 1 ] || fail "set now"
+[ "$(wc -l <"$err")" -eq 2 ] || fail "stderr has more than the two lines"
+[ "$(count '^== set ==' "$out")" -eq 0 ] || fail "a malformed set ran"
+
+# The key sent shows as identification item 8 after Get.
+printf 'key Operator key 7\nget\n' >&4
+wait_for '^== get ==' "$out"
+last_block get | sed -n '/^-- Identification --$/,/^-- Temperature --$/p' |
+    grep -qx 'Operator key 7' || fail "the key is not in the identification after get"
+
+# The device falls silent; once a poll has shown NO CONNECTION the
+# operator stops polling, the device answers again, and the operator
+# turns the heater on and sets.
+echo "silent on" >&3
+wait_for '^NO CONNECTION$' "$out"
+echo stop >&4
+echo "silent off" >&3
+printf 'heater on\nset\n' >&4
+wait_for '^== set ==' "$out"
+last_block set | grep -qx 'Radio: on  Heater: on' || fail "boxes at set"
+[ "$(sim_switches)" = "1 1 1 1 0 0" ] || fail "set wrote more than the heater"
+grep -q 'failed' "$err" && fail "set failed"
+
+# Start resumes polling; the end of input ends nothing.
+echo start >&4
+wait_for '^== start ==' "$out"
+last_block start | grep -qx 'Radio: on  Heater: on' || fail "boxes after start"
+polls=$(count '^== Poll' "$out")
+exec 4>&-
+wait_for '^== Poll' "$out" $((polls + 2))
+
+# A stop signal in the middle of an answer wait: the device is silent and
+# polls come every 100 ms, so half a second on one is waiting its 2 s.
+echo "silent on" >&3
+sleep 0.5
+shown=$(wc -c <"$out")
+stop_within_a_second INT "$console"
+tail -c +"$((shown + 1))" "$out" | grep -q 'NO CONNECTION' && fail "the cut-short poll was shown"
+
+# The same inside the poll of Start, with SIGTERM.
+"$tarvik" --headless --address "127.0.0.1:$port" </dev/null >"$work/term.out" 2>&1 &
+pids+=($!)
+sleep 0.5
+stop_within_a_second TERM $!
+grep -q '^== Poll' "$work/term.out" && fail "the poll of Start was shown"
+echo "silent off" >&3
+
+# A log that cannot be written is reported once, however many polls fail it.
+"$tarvik" --headless --address "127.0.0.1:$port" --interval 100 --log /dev/full --polls 2 \
+    </dev/null >/dev/null 2>"$work/full.err" || fail "log run exited with $?"
+[ "$(grep -cx "tarvik: Can't write log file" "$work/full.err")" -eq 1 ] ||
+    fail "expected one \"Can't write log file\": $(cat "$work/full.err")"
+
+echo "operator commands against tarvik-sim: all checks passed"

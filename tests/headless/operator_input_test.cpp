@@ -1,0 +1,54 @@
+// Lines read from a pipe as the console reads standard input.
+#include "headless/operator_input.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <string>
+
+namespace {
+
+using Clock = OperatorInput::Clock;
+
+class OperatorInputTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(pipe(fds_), 0); }
+    void TearDown() override {
+        close(fds_[0]);
+        close_writer();
+    }
+    void write_text(const std::string& text) {
+        ASSERT_EQ(write(fds_[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    }
+    void close_writer() {
+        if (fds_[1] >= 0) {
+            close(fds_[1]);
+            fds_[1] = -1;
+        }
+    }
+    // The next line within a second, or "(none)".
+    std::string next(OperatorInput& input,
+                     std::chrono::milliseconds wait = std::chrono::seconds(1)) {
+        std::string line;
+        return input.next_line(Clock::now() + wait, stop_, &line) ? line : "(none)";
+    }
+
+    int fds_[2] = {-1, -1};
+    std::atomic<bool> stop_{false};
+};
+
+TEST_F(OperatorInputTest, LinesInPiecesAndALastLineWithoutBreak) {
+    OperatorInput input(fds_[0]);
+    write_text("get\r\nradio o");
+    EXPECT_EQ(next(input), "get");
+    EXPECT_EQ(next(input, std::chrono::milliseconds(30)), "(none)") << "half a line";
+    write_text("n\n\nkey x");
+    EXPECT_EQ(next(input), "radio on");
+    EXPECT_EQ(next(input), "");
+    close_writer();
+    EXPECT_EQ(next(input), "key x");
+    EXPECT_EQ(next(input, std::chrono::milliseconds(30)), "(none)") << "after the end";
+}
+
+}  // namespace

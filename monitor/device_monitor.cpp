@@ -354,8 +354,9 @@ bool DeviceMonitor::send_set_request(SnmpMessage* request, const char* command) 
     const int reports_before = transport_reports_;
     const MessagePtr answer(exchange_request(link_, request));
     const std::string failure = command_failure_text(command, answer.get());
-    // A failure the link has already shown in a box is not shown twice.
-    if (!failure.empty() && transport_reports_ == reports_before) {
+    // A failure the link has already shown in a box is not shown twice, and
+    // an exchange the owner cancelled is no failure of the device's.
+    if (!failure.empty() && transport_reports_ == reports_before && !link_cancelled(link_)) {
         window_.message_box(failure);
     }
     return failure.empty();

@@ -195,7 +195,7 @@ TEST_P(MonitorTest, TotalsCountOneTimerPeriodPerAnsweredPoll) {
     }
 }
 
-TEST_P(MonitorTest, CancelledPollLeavesNoTrace) {
+TEST_P(MonitorTest, CancelledExchangesLeaveNoTrace) {
     window_.set_check(ControlId::kLogCheckBox, 1);
     window_.set_text(ControlId::kLogFileField, log_path_);
     monitor_.on_start();
@@ -209,6 +209,10 @@ TEST_P(MonitorTest, CancelledPollLeavesNoTrace) {
     EXPECT_NE(text(ControlId::kTemperaturePane), "NO CONNECTION");
     EXPECT_EQ(read_file(log_path_), log);
     EXPECT_EQ(readings_.radio_to_phy_total, total);
+    monitor_.on_set();
+    monitor_.on_send_key();
+    EXPECT_EQ(sim_->requests_received(), before);
+    EXPECT_TRUE(window_.message_boxes.empty()) << "a console that is ending reports no failure";
     monitor_.link().cancel = nullptr;
 }
 

@@ -7,6 +7,7 @@
 
 #include "ui/dialog_builder.h"
 #include "ui/ini_settings_store.h"
+#include "ui/stop_signals.h"
 #include "ui/tarvik_dlg.h"
 
 namespace {
@@ -39,6 +40,7 @@ int CTarvikApp::start_application(const WindowOptions& options, DeviceReadings& 
     // The run ends with the window; hiding it in the tray does not end it.
     setQuitOnLastWindowClosed(false);
     connect(&window, &QDialog::finished, this, &QCoreApplication::quit);
+    const StopSignalWatcher stop_signals(window);
 
     window.initialise(&settings);
     if (!options.address.empty()) {

@@ -7,10 +7,18 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <chrono>
+#include <csignal>
 #include <map>
+#include <thread>
 
 #include "ui/ini_settings_store.h"
+#include "ui/stop_signals.h"
 #include "window_fixture.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -128,6 +136,28 @@ TEST_F(HistoryTest, AnAddressUsedComesFirstAtTheNextStart) {
     start();
     EXPECT_EQ(listed(), (std::vector<std::string>{"127.0.0.1", "10.0.0.1"}));
     EXPECT_EQ(text(ControlId::kAddressBox), "127.0.0.1");
+}
+
+TEST_F(HistoryTest, AStopSignalInAWaitClosesLikeTheCloseBox) {
+    start();
+    point_at_simulator();
+    sim_.set_silent(true);
+    {
+        const StopSignalWatcher watcher(*window_);
+        QSignalSpy finished(window_.get(), &QDialog::finished);
+        std::thread signaller([] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            kill(getpid(), SIGTERM);
+        });
+        const auto began = std::chrono::steady_clock::now();
+        click(ControlId::kStartButton);  // the identification read waits on a silent device
+        signaller.join();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return finished.count() == 1; }, 5000));
+        EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::milliseconds(1500))
+            << "the wait gave up instead of running its two seconds";
+    }
+    EXPECT_FALSE(window_->isVisible());
+    EXPECT_EQ(stored(), (std::map<std::string, std::string>{{"ip0", "127.0.0.1"}}));
 }
 
 TEST_F(HistoryTest, EnterInTheCommunityFieldNeitherClosesNorWrites) {

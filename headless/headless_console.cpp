@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <string>
 
@@ -11,6 +10,7 @@
 #include "headless/terminal_text.h"
 #include "headless/terminal_window.h"
 #include "monitor/device_monitor.h"
+#include "process/stop_signals.h"
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -23,28 +23,6 @@ using Clock = OperatorInput::Clock;
 // How long the loop waits for a line while the poll timer is stopped; the
 // wait still looks at the stop flag every OperatorInput::kStopCheck.
 constexpr std::chrono::seconds kIdleWait{1};
-
-// Set by SIGINT and SIGTERM. The link looks at it too, so an answer wait in
-// progress gives up at once rather than running out its two seconds.
-std::atomic<bool> stop_requested{false};
-
-extern "C" void on_stop_signal(int) {
-    stop_requested = true;
-}
-
-void catch_stop_signals() {
-#ifdef _WIN32
-    std::signal(SIGINT, on_stop_signal);
-    std::signal(SIGTERM, on_stop_signal);
-#else
-    // Without SA_RESTART, so that a wait the signal interrupts returns.
-    struct sigaction action {};
-    action.sa_handler = on_stop_signal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-#endif
-}
 
 bool on_terminal() {
 #ifdef _WIN32
@@ -94,11 +72,12 @@ public:
         window_.set_text(ControlId::kIntervalField, options_.interval);
         window_.set_check(ControlId::kLogCheckBox, options_.log_file.empty() ? 0 : 1);
         window_.set_text(ControlId::kLogFileField, options_.log_file);
-        catch_stop_signals();
-        monitor_.link().cancel = &stop_requested;
+        // The link looks at the stop flag too, so an answer wait in progress
+        // gives up at once rather than running out its two seconds.
+        monitor_.link().cancel = &catch_stop_signals();
 
         monitor_.on_start();
-        if (!stop_requested) {
+        if (!stop_requested()) {
             take_identification();
             if (!redraw_) {
                 std::printf("-- Identification --\n%s", identification_.c_str());
@@ -110,10 +89,10 @@ public:
         while (!finished()) {
             const bool ticking = window_.timer_running();
             std::string line;
-            if (input_.next_line(ticking ? due_ : Clock::now() + kIdleWait, stop_requested,
+            if (input_.next_line(ticking ? due_ : Clock::now() + kIdleWait, stop_requested(),
                                  &line)) {
                 run_command(line);
-            } else if (ticking && !stop_requested && Clock::now() >= due_) {
+            } else if (ticking && !stop_requested() && Clock::now() >= due_) {
                 tick();
             }
         }
@@ -123,7 +102,7 @@ public:
 
 private:
     bool finished() const {
-        return stop_requested || (options_.polls > 0 && polls_ >= options_.polls);
+        return stop_requested() || (options_.polls > 0 && polls_ >= options_.polls);
     }
 
     void restart_ticks() {
@@ -134,7 +113,7 @@ private:
     void tick() {
         monitor_.on_timer(kPollTimerId);
         ++polls_;
-        if (!stop_requested) {
+        if (!stop_requested()) {
             show("Poll " + std::to_string(polls_), false);
         }
         // Like a window timer: ticks missed while a poll ran come as one.
@@ -201,7 +180,7 @@ private:
                 break;
         }
         // An exchange a stop signal cut short is not shown.
-        if (stop_requested) {
+        if (stop_requested()) {
             return;
         }
         if (identification) {

@@ -3,7 +3,6 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -16,11 +15,13 @@
 #include <unistd.h>
 #endif
 
+#include "process/stop_signals.h"
 #include "sim/control_commands.h"
 #include "sim/simulated_transceiver.h"
 
 namespace {
 
+// A format: the default port and community go in.
 constexpr char kUsage[] =
     "usage: tarvik-sim [--bind ADDR] [--port N] [--family 350|1000] [--community TEXT]\n"
     "\n"
@@ -28,28 +29,24 @@ constexpr char kUsage[] =
     "like a real device of either family.\n"
     "\n"
     "  --bind ADDR          numeric IPv4 address to listen on (default 127.0.0.1)\n"
-    "  --port N             UDP port (default 161; 0 picks a free one, printed at start)\n"
+    "  --port N             UDP port (default %u; 0 picks a free one, printed at start)\n"
     "  --family 350|1000    device family (default 350)\n"
-    "  --community TEXT     the community it answers (default \"quolen\")\n"
+    "  --community TEXT     the community it answers (default \"%s\")\n"
     "  --help               this text\n"
     "\n"
     "While it runs it reads one command a line from standard input, to make it\n"
     "misbehave the way a device or a network can:\n";
 
-std::atomic<bool> interrupted{false};
+// Set by SIGINT and SIGTERM once the handlers are in (catch_signals).
+const std::atomic<bool>& interrupted = stop_requested();
 
 #ifdef _WIN32
 // How often the program looks for a stop request once standard input is
 // closed.
 constexpr std::chrono::milliseconds kIdleCheck{20};
 
-extern "C" void on_stop_signal(int) {
-    interrupted = true;
-}
-
-void catch_stop_signals() {
-    std::signal(SIGINT, on_stop_signal);
-    std::signal(SIGTERM, on_stop_signal);
+void catch_signals() {
+    catch_stop_signals();
 }
 
 // One line of standard input; false at its end or once interrupted.
@@ -67,26 +64,11 @@ void wait_for_stop() {
 // input, or for nothing, ends at once however the signal and the wait fall.
 int wake_pipe[2] = {-1, -1};
 
-extern "C" void on_stop_signal(int) {
-    const int saved_errno = errno;
-    interrupted = true;
-    const char octet = 1;
-    if (write(wake_pipe[1], &octet, 1) < 0) {
-        // Full: a wake-up is already waiting.
-    }
-    errno = saved_errno;
-}
-
-void catch_stop_signals() {
+void catch_signals() {
     if (pipe(wake_pipe) == 0) {
         fcntl(wake_pipe[1], F_SETFL, fcntl(wake_pipe[1], F_GETFL) | O_NONBLOCK);
     }
-    struct sigaction action {};
-    action.sa_handler = on_stop_signal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = 0;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    catch_stop_signals(wake_pipe[1]);
 }
 
 // Waits until `fd` (none when negative) is readable or a stop signal comes;
@@ -145,7 +127,8 @@ void wait_for_stop() {
 #endif
 
 void print_usage(std::FILE* out) {
-    std::fprintf(out, "%s%s", kUsage, kControlHelp);
+    std::fprintf(out, kUsage, static_cast<unsigned>(kDefaultAgentPort), kDefaultCommunity);
+    std::fputs(kControlHelp, out);
 }
 
 int usage_error(const std::string& text) {
@@ -197,7 +180,7 @@ int main(int argc, char** argv) {
         }
     }
 
-    catch_stop_signals();
+    catch_signals();
     SimulatedTransceiver sim(options);
     std::string error;
     if (!sim.start(&error)) {

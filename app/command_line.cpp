@@ -3,17 +3,22 @@
 #include <cerrno>
 #include <cstdlib>
 
-const char kUsage[] =
-    "usage: tarvik                      the console window\n"
-    "       tarvik --demo               the window, plus a simulated transceiver on loopback\n"
-    "       tarvik --headless --address HOST [--port N] [--community TEXT]\n"
-    "              [--interval MS] [--log FILE] [--polls N]\n"
-    "                                   no window: Start with these fields, print the\n"
-    "                                   panes after every poll, stop after N polls\n"
-    "       tarvik --port N             the agent's UDP port (default 161), any mode\n"
-    "\n"
-    "HOST may carry its own port as HOST:PORT. Without a display, --demo runs\n"
-    "the terminal front end on the simulated transceiver.\n";
+std::string usage_text() {
+    const std::string port = std::to_string(kDefaultAgentPort);
+    return "usage: tarvik                      the console window\n"
+           "       tarvik --demo               the window, plus a simulated transceiver on "
+           "loopback\n"
+           "       tarvik --headless --address HOST [--port N] [--community TEXT]\n"
+           "              [--interval MS] [--log FILE] [--polls N]\n"
+           "                                   no window: Start with these fields, print the\n"
+           "                                   panes after every poll, stop after N polls\n"
+           "       tarvik --port N             the agent's UDP port (default " +
+           port +
+           "), any mode\n"
+           "\n"
+           "HOST may carry its own port as HOST:PORT. Without a display, --demo runs\n"
+           "the terminal front end on the simulated transceiver.\n";
+}
 
 namespace {
 
@@ -68,7 +73,6 @@ bool parse_command_line(int argc, const char* const* argv, CommandLine* line, st
                 *error = "--port takes a port from 1 to 65535";
                 return false;
             }
-            line->port_given = true;
             line->port = static_cast<uint16_t>(number);
             continue;
         }

@@ -6,18 +6,19 @@
 #include <string>
 
 #include "headless/headless_console.h"
+#include "snmp/agent_link.h"
 
 enum class RunMode { kWindow, kDemo, kHeadless, kHelp };
 
 struct CommandLine {
     RunMode mode = RunMode::kWindow;
-    bool demo = false;  // with kHeadless: the headless demo
-    bool port_given = false;
-    uint16_t port = 161;       // --port, any mode
-    HeadlessOptions headless;  // --headless and its options
+    bool demo = false;                  // with kHeadless: the headless demo
+    uint16_t port = kDefaultAgentPort;  // --port, any mode
+    HeadlessOptions headless;           // --headless and its options
 };
 
-extern const char kUsage[];
+// What the program takes, for --help and after a refused command line.
+std::string usage_text();
 
 // Returns false with the reason in `*error` for arguments the program does
 // not take; the caller prints the usage and exits with status 2.

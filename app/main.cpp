@@ -71,12 +71,12 @@ int main(int argc, char** argv) {
     CommandLine line;
     std::string error;
     if (!parse_command_line(argc, argv, &line, &error)) {
-        std::fprintf(stderr, "tarvik: %s\n\n%s", error.c_str(), kUsage);
+        std::fprintf(stderr, "tarvik: %s\n\n%s", error.c_str(), usage_text().c_str());
         return 2;
     }
     switch (line.mode) {
         case RunMode::kHelp:
-            std::fputs(kUsage, stdout);
+            std::fputs(usage_text().c_str(), stdout);
             return 0;
         case RunMode::kWindow:
 #ifdef TARVIK_WINDOW

@@ -7,13 +7,16 @@
 #include <cstdint>
 #include <string>
 
+#include "monitor/device_monitor.h"
+#include "snmp/agent_link.h"
+
 struct HeadlessOptions {
-    std::string address;  // as typed into the address box; HOST or HOST:PORT
-    uint16_t port = 161;  // the agent's port when the address names none
-    std::string community = "quolen";
-    std::string interval = "1000";  // as typed into the interval field
-    std::string log_file;           // empty: no log
-    long long polls = 0;            // stop after this many polls; 0: run until a signal
+    std::string address;                // as typed into the address box; HOST or HOST:PORT
+    uint16_t port = kDefaultAgentPort;  // the agent's port when the address names none
+    std::string community = kDefaultCommunity;
+    std::string interval = kDefaultInterval;  // as typed into the interval field
+    std::string log_file;                     // empty: no log
+    long long polls = 0;                      // stop after this many polls; 0: run until a signal
 };
 
 // The readings it shows are `readings`; the caller may pass the

@@ -1,21 +1,33 @@
-# Shared by the set-up scripts: installs the Debian packages the build needs
-# when any is missing, and configures and builds one build tree.
+# Shared by the set-up scripts: installs the Debian packages a script needs
+# when any is missing, and configures and builds one build tree from its
+# preset in CMakePresets.json.
 # shellcheck shell=bash
+# shellcheck disable=SC2034  # the package lists are read by the scripts that source this
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 JOBS=$(nproc 2>/dev/null || echo 2)
 
-PACKAGES=(
-    cmake g++ make pkg-config
-    libgtest-dev libgmock-dev libbenchmark-dev
-    clang libclang-rt-14-dev
-    python3 python3-pysnmp4 locales
-    qt6-base-dev xvfb xauth x11-utils imagemagick dpkg-dev
-)
+# Every build: the compiler and CMake.
+BUILD_PACKAGES=(cmake g++ make pkg-config)
+# The default and asan trees: the Qt window and the test programs.
+WINDOW_PACKAGES=(qt6-base-dev)
+GTEST_PACKAGES=(libgtest-dev libgmock-dev)
+# Running the suite: the interop tests' independent SNMP implementation,
+# and the locales a number-format test builds its decimal-comma locale with.
+TEST_RUN_PACKAGES=(python3 python3-pysnmp4 locales)
+# The asan and fuzz trees: clang and its sanitizer and libFuzzer runtimes.
+CLANG_PACKAGES=(clang libclang-rt-14-dev)
+# scripts/bench: Google Benchmark, and Python for the comparison it prints.
+BENCH_PACKAGES=(libbenchmark-dev python3)
+# scripts/screenshot: a virtual X display, a window lister and a grabber.
+SCREENSHOT_PACKAGES=(xvfb xauth x11-utils imagemagick)
+# scripts/check-format.
+FORMAT_PACKAGES=(clang-format)
 
+# install_packages PACKAGE...: installs those not yet installed.
 install_packages() {
     local missing=() p
-    for p in "${PACKAGES[@]}" "$@"; do
+    for p in "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||
             missing+=("$p")
     done
@@ -28,10 +40,10 @@ install_packages() {
         "${missing[@]}"
 }
 
-# build DIR [cmake options...]
+# build PRESET DIR: configures DIR from the preset (its own binary folder
+# given again, or another one) and builds it.
 build() {
-    local dir=$1
-    shift
-    cmake -S "$ROOT" -B "$dir" -DTARVIK_WERROR=ON "$@" >/dev/null
+    local preset=$1 dir=$2
+    cmake -S "$ROOT" --preset "$preset" -B "$dir" >/dev/null
     cmake --build "$dir" -j "$JOBS"
 }

@@ -27,8 +27,13 @@ fail() { echo "FAIL: $*"; echo "--- log:"; cat -A "$log" | head -40; exit 1; }
     >"$work/headless.out" 2>"$work/headless.err" || fail "tarvik exited with $?"
 grep -q "^== Poll 5 ==" "$work/headless.out" || fail "fifth poll not printed"
 
+# The simulator says "ok" once the fault is in force; wait at most 10 s.
 echo "silent on" >&3
-sleep 0.3
+for _ in $(seq 100); do
+    grep -qx 'ok' "$out" && break
+    sleep 0.1
+done
+grep -qx 'ok' "$out" || { echo "tarvik-sim did not take silent on"; cat "$out"; exit 1; }
 "$tarvik" --headless --address "127.0.0.1:$port" --interval 50 --polls 1 --log "$log" \
     >/dev/null 2>&1 || fail "second run exited with $?"
 

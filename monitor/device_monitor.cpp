@@ -8,23 +8,10 @@
 
 #include "monitor/panes.h"
 #include "monitor/parameter_catalog.h"
+#include "monitor/parameter_fetch.h"
 #include "monitor/text_format.h"
 
 namespace {
-
-// Alarm limits of the six supply rails in mV, as the device reports them
-// (the -12 V rail as its positive magnitude). A value equal to a limit is in
-// range.
-struct RailLimits {
-    int32_t DeviceReadings::*reading;
-    int32_t high;
-    int32_t low;
-};
-constexpr RailLimits kRailLimits[kVoltageAlarmCount] = {
-    {&DeviceReadings::supply_24v, 35000, 22000}, {&DeviceReadings::supply_12v, 14000, 10000},
-    {&DeviceReadings::supply_9v, 11000, 8000},   {&DeviceReadings::supply_minus_12v, 14000, 8000},
-    {&DeviceReadings::supply_5v, 6000, 4000},    {&DeviceReadings::supply_3v3, 4000, 2500},
-};
 
 constexpr CatalogRun kPollRuns[] = {kTemperatureRun, kReceiverRun, kSupplyRun, kControlRun,
                                     kTrafficRun};
@@ -229,7 +216,7 @@ bool DeviceMonitor::fetch_parameters(int first_index, int count) {
 }
 
 void DeviceMonitor::on_start() {
-    clear_readings(readings_, kClearMeasurements);
+    clear_readings(readings_, ReadingGroup::kMeasurements);
     refresh_agent_link();
     fetch_parameters(kIdentificationRun.first_index, kIdentificationRun.count);
     polling_ = 1;
@@ -285,7 +272,7 @@ void DeviceMonitor::poll_tick() {
         return;
     }
     add_to_totals(succeeded);
-    show_poll_result(succeeded);
+    show_poll_result(succeeded, succeeded ? latch_voltage_alarms(readings_) : VoltageAlarms());
     if (window_.get_check(ControlId::kLogCheckBox) != 0) {
         note_log_result(write_log_line(window_.get_text(ControlId::kLogFileField), readings_,
                                        succeeded, std::time(nullptr)));
@@ -305,7 +292,7 @@ void DeviceMonitor::add_to_totals(bool succeeded) {
         readings_.fec_fail_since_reset / (readings_.radio_to_phy_total + 1.0);
 }
 
-void DeviceMonitor::show_poll_result(bool succeeded) {
+void DeviceMonitor::show_poll_result(bool succeeded, const VoltageAlarms& lit) {
     if (!succeeded) {
         // Radio and Heater keep what they show: the device's last known
         // state or the operator's own change, never a guess that a Set
@@ -328,9 +315,7 @@ void DeviceMonitor::show_poll_result(bool succeeded) {
     }
     // The lamps latch: a rail back in range leaves its lamp lit.
     for (int k = 0; k < kVoltageAlarmCount; ++k) {
-        const int32_t value = readings_.*kRailLimits[k].reading;
-        if (value > kRailLimits[k].high || value < kRailLimits[k].low) {
-            readings_.voltage_alarm[k] = 1;
+        if (lit[static_cast<size_t>(k)]) {
             window_.set_check(kVoltageLamps[k], 1);
         }
     }
@@ -344,7 +329,7 @@ void DeviceMonitor::on_stop() {
 }
 
 void DeviceMonitor::on_get() {
-    clear_readings(readings_, kClearIdentification);
+    clear_readings(readings_, ReadingGroup::kIdentification);
     refresh_agent_link();
     fetch_parameters(kIdentificationRun.first_index, kIdentificationRun.count);
     window_.set_text(ControlId::kIdentificationPane, identification_pane_text(readings_));

@@ -90,7 +90,8 @@ private:
     // that the log is not being written.
     void note_log_result(LogWrite result);
     void add_to_totals(bool succeeded);
-    void show_poll_result(bool succeeded);
+    // `lit`: the lamps to light, their rails outside the limits in this poll.
+    void show_poll_result(bool succeeded, const VoltageAlarms& lit);
     // Sends a SetRequest and tells the operator when the device did not take
     // it; true when it did.
     bool send_set_request(SnmpMessage* request, const char* command);

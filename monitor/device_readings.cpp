@@ -1,5 +1,5 @@
-// Decoding answers into the readings, and the operations that reset parts of
-// them.
+// Decoding answers into the readings, the operations that reset parts of
+// them, and the latches of the voltage alarms.
 #include "monitor/device_readings.h"
 
 #include <cstdio>
@@ -81,43 +81,57 @@ void detect_family(DeviceReadings& readings, int32_t value_length) {
     }
 }
 
-// The field that takes n unchanged, for indices 12 to 26 and 28 to 33.
-int32_t* plain_integer_field(DeviceReadings& r, int index) {
-    switch (index) {
-        case 12:
-        case 13:
-        case 14:
-            return &r.temperature[index - 12];
-        case 15:
-            return &r.receiver_voltage;
-        case 16:
-            return &r.transmitter_voltage;
-        case 17:
-            return &r.agc_voltage;
-        case 18:
-            return &r.attenuation;
-        case 19:
-            return &r.humidity;
-        case 20:
-            return &r.supply_24v;
-        case 21:
-            return &r.supply_12v;
-        case 22:
-            return &r.supply_9v;
-        case 23:
-            return &r.supply_minus_12v;
-        case 24:
-            return &r.supply_5v;
-        case 25:
-            return &r.supply_3v3;
-        case 26:
-            return &r.supply_5v_standby;
-        default:
-            if (index >= 28 && index <= 33) {
-                return &r.control_state[index - 28];
-            }
-            return nullptr;
+// Where a plain integer goes: a field of its own, or one element of an
+// array field.
+template <int32_t DeviceReadings::*Field>
+int32_t* member(DeviceReadings& r) {
+    return &(r.*Field);
+}
+template <auto Array, int Element>
+int32_t* element(DeviceReadings& r) {
+    return &(r.*Array)[Element];
+}
+
+// The rows whose number is stored unchanged.
+struct PlainInteger {
+    Param row;
+    int32_t* (*field)(DeviceReadings&);
+};
+constexpr PlainInteger kPlainIntegers[] = {
+    {Param::kTemperature1, element<&DeviceReadings::temperature, 0>},
+    {Param::kTemperature2, element<&DeviceReadings::temperature, 1>},
+    {Param::kTemperature3, element<&DeviceReadings::temperature, 2>},
+    {Param::kReceiverVoltage, member<&DeviceReadings::receiver_voltage>},
+    {Param::kTransmitterVoltage, member<&DeviceReadings::transmitter_voltage>},
+    {Param::kAgcVoltage, member<&DeviceReadings::agc_voltage>},
+    {Param::kAttenuation, member<&DeviceReadings::attenuation>},
+    {Param::kHumidity, member<&DeviceReadings::humidity>},
+    {Param::kSupply24V, member<&DeviceReadings::supply_24v>},
+    {Param::kSupply12V, member<&DeviceReadings::supply_12v>},
+    {Param::kSupply9V, member<&DeviceReadings::supply_9v>},
+    {Param::kSupplyMinus12V, member<&DeviceReadings::supply_minus_12v>},
+    {Param::kSupply5V, member<&DeviceReadings::supply_5v>},
+    {Param::kSupply3V3, member<&DeviceReadings::supply_3v3>},
+    {Param::kSupply5VStandby, member<&DeviceReadings::supply_5v_standby>},
+    {Param::kSwitch1, element<&DeviceReadings::control_state, 0>},
+    {Param::kSwitch2, element<&DeviceReadings::control_state, 1>},
+    {Param::kSwitch3, element<&DeviceReadings::control_state, 2>},
+    {Param::kSwitch4, element<&DeviceReadings::control_state, 3>},
+    {Param::kSwitch5, element<&DeviceReadings::control_state, 4>},
+    {Param::kSwitch6, element<&DeviceReadings::control_state, 5>},
+};
+
+int32_t* plain_integer_field(DeviceReadings& r, Param row) {
+    for (const PlainInteger& plain : kPlainIntegers) {
+        if (plain.row == row) {
+            return plain.field(r);
+        }
     }
+    return nullptr;
+}
+
+bool in_run(int index, const CatalogRun& run) {
+    return index >= run.first_index && index < run.first_index + run.count;
 }
 
 void apply_modem_status(DeviceReadings& r, int32_t n, uint32_t bits) {
@@ -137,12 +151,13 @@ void apply_modem_status(DeviceReadings& r, int32_t n, uint32_t bits) {
 
 void apply_binding(DeviceReadings& r, const VarBinding& binding) {
     const int index = find_catalog_index(binding);
-    if (index >= 3 && index <= 10) {
+    const Param row = static_cast<Param>(index);
+    if (in_run(index, kIdentificationRun)) {
         if (binding.value == nullptr || binding.value_length < 0) {
             return;
         }
-        store_id_text(r.id_text[index - 3], binding);
-        if (index == 4) {
+        store_id_text(r.id_text[index - kIdentificationRun.first_index], binding);
+        if (row == Param::kIdItem2) {
             detect_family(r, binding.value_length);
         }
         return;
@@ -153,61 +168,50 @@ void apply_binding(DeviceReadings& r, const VarBinding& binding) {
     if (!read_number(binding, &n) || !read_number(binding, &bits)) {
         return;
     }
-    if (int32_t* field = plain_integer_field(r, index)) {
-        *field = n;
+    if (int32_t* plain = plain_integer_field(r, row)) {
+        *plain = n;
         return;
     }
-    switch (index) {
-        case 27:
+    switch (row) {
+        case Param::kTotalCurrent:
             r.total_current = n / 10;  // truncates toward zero
             break;
-        case 34:
+        case Param::kPhyToRadioRate:
             r.phy_to_radio_rate = n;
             break;
-        case 35:
+        case Param::kRadioToPhyRate:
             r.radio_to_phy_rate = n;
             break;
-        case 36:
+        case Param::kFecErrorCount:
             r.fec_error_count = n;
             if (r.family_rate_mbps == kFamily350) {
                 r.frequency_offset_hz = n;
             }
             break;
-        case 37:
+        case Param::kFecFailCount:
             r.fec_fail_count = n;
             follow_since_reset(r.fec_fail_count, r.fec_fail_baseline, r.fec_fail_since_reset);
             break;
-        case 38:
+        case Param::kModemStatus:
             apply_modem_status(r, n, bits);
             break;
-        case 39:
+        case Param::kDownLinkMbps:
             r.down_link_mbps = n;
             break;
-        case 40:
+        case Param::kUpLinkMbps:
             r.up_link_mbps = n;
             break;
-        case 41:
+        case Param::kDropQ1Count:
             r.drop_q1_count = bits;
             follow_since_reset(r.drop_q1_count, r.drop_q1_baseline, r.drop_q1_since_reset);
             break;
-        case 42:
+        case Param::kDropTxCount:
             r.drop_tx_count = bits;
             follow_since_reset(r.drop_tx_count, r.drop_tx_baseline, r.drop_tx_since_reset);
             break;
-        default:  // 0, 1, 2, 11, 43 and names outside the catalog
+        default:  // the system rows, kUnrequested, kTerminator and names outside the catalog
             break;
     }
-}
-
-// The identifier sent for a row: up to and including its first zero, the
-// instance sub-identifier.
-int32_t requested_length(const CatalogRow& row) {
-    for (int32_t i = 0; i < row.length; ++i) {
-        if (row.ids[i] == 0) {
-            return i + 1;
-        }
-    }
-    return row.length;
 }
 
 }  // namespace
@@ -226,8 +230,8 @@ void clear_status_fields(DeviceReadings& r) {
     set_word(r.quality_word, "no");
 }
 
-void clear_readings(DeviceReadings& r, int group) {
-    if (group == kClearMeasurements) {
+void clear_readings(DeviceReadings& r, ReadingGroup group) {
+    if (group == ReadingGroup::kMeasurements) {
         for (int32_t& t : r.temperature) {
             t = 0;
         }
@@ -247,7 +251,7 @@ void clear_readings(DeviceReadings& r, int group) {
         r.phy_to_radio_rate = 0;
         r.radio_to_phy_rate = 0;
         clear_status_fields(r);
-    } else if (group == kClearIdentification) {
+    } else if (group == ReadingGroup::kIdentification) {
         std::memset(r.id_text, 0, sizeof r.id_text);
         for (int32_t& state : r.control_state) {
             state = 0;
@@ -261,6 +265,18 @@ void rebase_since_reset_counters(DeviceReadings& r) {
     rebase(r.drop_tx_count, r.drop_tx_baseline, r.drop_tx_since_reset);
 }
 
+VoltageAlarms latch_voltage_alarms(DeviceReadings& r) {
+    VoltageAlarms out_of_range;
+    for (int k = 0; k < kVoltageAlarmCount; ++k) {
+        const int32_t value = r.*kRailLimits[k].reading;
+        if (value > kRailLimits[k].high || value < kRailLimits[k].low) {
+            r.voltage_alarm[k] = 1;
+            out_of_range.set(static_cast<size_t>(k));
+        }
+    }
+    return out_of_range;
+}
+
 bool apply_answer(DeviceReadings& readings, const SnmpMessage* answer) {
     if (answer == nullptr || answer->error_status != 0) {
         return false;
@@ -269,43 +285,4 @@ bool apply_answer(DeviceReadings& readings, const SnmpMessage* answer) {
         apply_binding(readings, *b);
     }
     return true;
-}
-
-bool answer_carries_rows(const SnmpMessage* answer, int first_index, int count) {
-    if (answer == nullptr || count > kCatalogRows) {
-        return false;
-    }
-    bool carried[kCatalogRows] = {};
-    for (const VarBinding* b = answer->bindings; b != nullptr; b = b->next) {
-        const int index = find_catalog_index(*b);
-        if (index >= 0 && index < kCatalogRows) {
-            carried[index] = true;
-        }
-    }
-    for (int index = first_index; index < first_index + count; ++index) {
-        if (index < 0 || index >= kCatalogRows || !carried[index]) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool fetch_parameters(AgentLink& link, DeviceReadings& readings, int first_index, int count) {
-    if (first_index < 0 || count < 0 || first_index > kCatalogRows - count) {
-        return false;
-    }
-    const MessagePtr request(msg_create(kPduGetRequest));
-    if (request == nullptr) {
-        return false;
-    }
-    for (int index = first_index; index < first_index + count; ++index) {
-        const CatalogRow& row = kParameterCatalog.rows[index];
-        if (msg_append_null_binding(request.get(), row.ids, requested_length(row)) == nullptr) {
-            return false;
-        }
-    }
-    const MessagePtr answer(exchange_request(link, request.get()));
-    return answer != nullptr && answer->error_status == 0 &&
-           answer_carries_rows(answer.get(), first_index, count) &&
-           apply_answer(readings, answer.get());
 }

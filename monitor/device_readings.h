@@ -6,9 +6,9 @@
 // tenths of a dB); scaling happens only when they are shown or logged.
 #pragma once
 
+#include <bitset>
 #include <cstdint>
 
-#include "snmp/agent_link.h"
 #include "snmp/message.h"
 
 constexpr int kIdTextCount = 8;
@@ -23,75 +23,91 @@ constexpr int kVoltageAlarmCount = 6;
 constexpr int32_t kFamily350 = 350;
 constexpr int32_t kFamily1000 = 1000;
 
-// Groups for `clear_readings`.
-constexpr int kClearMeasurements = 1;
-constexpr int kClearIdentification = 2;
+// The groups of readings that `clear_readings` empties.
+enum class ReadingGroup : int {
+    kMeasurements = 1,
+    kIdentification = 2,
+};
 
 // A default-constructed record holds the start values: everything zero,
-// both status words "no", family 350.
+// both status words "no", family 350. Each field is decoded from the catalog
+// row (`Param` in parameter_catalog.h) named beside it.
 struct DeviceReadings {
-    // Identification items 1 to 8 (catalog 3 to 10); item 8 also holds the
-    // last key sent.
+    // kIdItem1 to kIdItem8; item 8 also holds the last key sent.
     char id_text[kIdTextCount][kIdTextSize] = {};
 
-    int32_t temperature[kTemperatureCount] = {};  // catalog 12 to 14
-    int32_t receiver_voltage = 0;                 // 15
-    int32_t transmitter_voltage = 0;              // 16
-    int32_t agc_voltage = 0;                      // 17
-    int32_t attenuation = 0;                      // 18
-    int32_t humidity = 0;                         // 19
-    int32_t supply_24v = 0;                       // 20
-    int32_t supply_12v = 0;                       // 21
-    int32_t supply_9v = 0;                        // 22
-    int32_t supply_minus_12v = 0;                 // 23, the positive magnitude
-    int32_t supply_5v = 0;                        // 24
-    int32_t supply_3v3 = 0;                       // 25
-    int32_t supply_5v_standby = 0;                // 26
-    int32_t total_current = 0;                    // 27, mA (the device sends tenths)
+    int32_t temperature[kTemperatureCount] = {};  // kTemperature1 to kTemperature3
+    int32_t receiver_voltage = 0;                 // kReceiverVoltage
+    int32_t transmitter_voltage = 0;              // kTransmitterVoltage
+    int32_t agc_voltage = 0;                      // kAgcVoltage
+    int32_t attenuation = 0;                      // kAttenuation
+    int32_t humidity = 0;                         // kHumidity
+    int32_t supply_24v = 0;                       // kSupply24V
+    int32_t supply_12v = 0;                       // kSupply12V
+    int32_t supply_9v = 0;                        // kSupply9V
+    int32_t supply_minus_12v = 0;                 // kSupplyMinus12V, the positive magnitude
+    int32_t supply_5v = 0;                        // kSupply5V
+    int32_t supply_3v3 = 0;                       // kSupply3V3
+    int32_t supply_5v_standby = 0;                // kSupply5VStandby
+    int32_t total_current = 0;                    // kTotalCurrent, mA (the device sends tenths)
 
-    int32_t control_state[kControlStateCount] = {};  // 28 to 33
+    int32_t control_state[kControlStateCount] = {};  // kSwitch1 to kSwitch6
 
-    double phy_to_radio_rate = 0;   // 34, packets per second
-    double radio_to_phy_rate = 0;   // 35
+    double phy_to_radio_rate = 0;   // kPhyToRadioRate, packets per second
+    double radio_to_phy_rate = 0;   // kRadioToPhyRate
     double phy_to_radio_total = 0;  // running sums kept by the poll cycle
     double radio_to_phy_total = 0;
 
-    int32_t fec_error_count = 0;     // 36
-    double frequency_offset_hz = 0;  // 36 on family 350
-    double fec_fail_count = 0;       // 37
+    int32_t fec_error_count = 0;     // kFecErrorCount
+    double frequency_offset_hz = 0;  // kFecErrorCount on family 350
+    double fec_fail_count = 0;       // kFecFailCount
     double fec_fail_baseline = 0;
     double fec_fail_since_reset = 0;
     double packet_error_ratio = 0;
 
-    int32_t modem_status = 0;                    // 38
-    uint32_t mse_tenths_db = 0;                  // 38 on family 350
-    char receiver_word[kStatusWordSize] = "no";  // 38 on family 1000
-    char quality_word[kStatusWordSize] = "no";   // 38 on family 1000
-    int32_t down_link_mbps = 0;                  // 39 (and 38 on lock)
-    int32_t up_link_mbps = 0;                    // 40
+    int32_t modem_status = 0;                    // kModemStatus
+    uint32_t mse_tenths_db = 0;                  // kModemStatus on family 350
+    char receiver_word[kStatusWordSize] = "no";  // kModemStatus on family 1000
+    char quality_word[kStatusWordSize] = "no";   // kModemStatus on family 1000
+    int32_t down_link_mbps = 0;                  // kDownLinkMbps (and kModemStatus on lock)
+    int32_t up_link_mbps = 0;                    // kUpLinkMbps
 
-    uint32_t drop_q1_count = 0;  // 41
+    uint32_t drop_q1_count = 0;  // kDropQ1Count
     uint32_t drop_q1_baseline = 0;
     uint32_t drop_q1_since_reset = 0;
-    uint32_t drop_tx_count = 0;  // 42
+    uint32_t drop_tx_count = 0;  // kDropTxCount
     uint32_t drop_tx_baseline = 0;
     uint32_t drop_tx_since_reset = 0;
 
     int32_t family_rate_mbps = kFamily350;
-    int32_t voltage_alarm[kVoltageAlarmCount] = {};  // 24, 12, 9, -12, 5, 3.3 V latches
+    int32_t voltage_alarm[kVoltageAlarmCount] = {};  // latches, in the order of kRailLimits
+};
+
+// Alarm limits of the supply rails that have a latch, in mV as the device
+// reports them (the -12 V rail as its positive magnitude). A value equal to
+// a limit is in range.
+struct RailLimits {
+    int32_t DeviceReadings::*reading;
+    int32_t high;
+    int32_t low;
+};
+inline constexpr RailLimits kRailLimits[kVoltageAlarmCount] = {
+    {&DeviceReadings::supply_24v, 35000, 22000}, {&DeviceReadings::supply_12v, 14000, 10000},
+    {&DeviceReadings::supply_9v, 11000, 8000},   {&DeviceReadings::supply_minus_12v, 14000, 8000},
+    {&DeviceReadings::supply_5v, 6000, 4000},    {&DeviceReadings::supply_3v3, 4000, 2500},
 };
 
 // The process-wide record.
 DeviceReadings& device_readings();
 
-// kClearMeasurements zeroes the temperatures, voltages, attenuation,
-// humidity, supplies, total current, both rates, modem status, MSE, both
-// link rates and the frequency offset, and sets both status words to "no".
-// kClearIdentification empties the eight identification texts and zeroes
-// the control states. Any other group does nothing. Totals, counters,
-// baselines, since-reset counts, the error ratio, the family and the alarm
-// latches are never touched.
-void clear_readings(DeviceReadings& readings, int group);
+// kMeasurements zeroes the temperatures, voltages, attenuation, humidity,
+// supplies, total current, both rates, modem status, MSE, both link rates
+// and the frequency offset, and sets both status words to "no".
+// kIdentification empties the eight identification texts and zeroes the
+// control states. A value outside the enumeration does nothing. Totals,
+// counters, baselines, since-reset counts, the error ratio, the family and
+// the alarm latches are never touched.
+void clear_readings(DeviceReadings& readings, ReadingGroup group);
 
 // The status fields that both Start's clearing and Reset empty: modem
 // status, MSE, both link rates and the frequency offset to 0, both status
@@ -103,23 +119,19 @@ void clear_status_fields(DeviceReadings& readings);
 // since-reset count restarts at 0. A counter at 0 is left as it is.
 void rebase_since_reset_counters(DeviceReadings& readings);
 
+// One bit per rail of `kRailLimits`.
+using VoltageAlarms = std::bitset<kVoltageAlarmCount>;
+
+// Sets the latch of every rail in `kRailLimits` that is outside its limits.
+// A latch stays set, the rail back in range or not, until the owner clears
+// it (Reset). Returns the rails found outside their limits by this call.
+VoltageAlarms latch_voltage_alarms(DeviceReadings& readings);
+
 // Decodes an answer into `readings`. Returns false, with nothing changed,
 // when there is no answer or its error status is not 0. Otherwise applies
-// each binding in order by its catalog index (bindings outside the catalog,
-// and indices 0, 1, 2, 11 and 43, are skipped; a binding without a value,
-// or with fewer than 4 value octets where a number is expected, leaves its
-// field alone) and returns true, also when there are no bindings.
+// each binding in order by its catalog row (bindings outside the catalog,
+// the system rows, kUnrequested and kTerminator are skipped; a binding
+// without a value, or with fewer than 4 value octets where a number is
+// expected, leaves its field alone) and returns true, also when there are
+// no bindings.
 bool apply_answer(DeviceReadings& readings, const SnmpMessage* answer);
-
-// True when the answer has a binding for each of catalog rows `first_index`
-// to `first_index + count - 1`.
-bool answer_carries_rows(const SnmpMessage* answer, int first_index, int count);
-
-// Requests catalog rows `first_index` to `first_index + count - 1` in one
-// GetRequest over `link` and decodes the answer with `apply_answer`. Returns
-// false, with nothing changed, when the rows lie outside the catalog, the
-// request cannot be built (nothing is then sent), no answer comes within
-// the link's wait, the answer carries an error status, or it lacks any of
-// the rows asked for (an empty answer would otherwise pass for readings of
-// zero).
-bool fetch_parameters(AgentLink& link, DeviceReadings& readings, int first_index, int count);

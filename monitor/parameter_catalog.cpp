@@ -14,51 +14,52 @@ constexpr CatalogRow device_row(uint32_t group, uint32_t n) {
 
 }  // namespace
 
+// Row by row in the order of `Param`.
 const ParameterCatalog kParameterCatalog = {{
-    system_row(1),     // 0  sysDescr
-    system_row(4),     // 1  sysContact
-    system_row(5),     // 2  sysName
-    device_row(1, 1),  // 3  identification items 1 to 8
-    device_row(1, 2),
-    device_row(1, 3),
-    device_row(1, 4),
-    device_row(1, 5),
-    device_row(1, 6),
-    device_row(1, 7),
-    device_row(1, 8),  // 10
-    device_row(2, 1),  // 11 never requested
-    device_row(2, 2),  // 12 temperatures
-    device_row(2, 3),
-    device_row(2, 4),
-    device_row(3, 1),  // 15 receiver, transmitter, AGC, attenuation, humidity
-    device_row(3, 2),
-    device_row(3, 3),
-    device_row(3, 4),
-    device_row(3, 5),
-    device_row(4, 1),  // 20 supply rails
-    device_row(4, 2),
-    device_row(4, 3),
-    device_row(4, 4),
-    device_row(4, 5),
-    device_row(4, 6),
-    device_row(4, 7),
-    device_row(4, 8),  // 27 total current
-    device_row(5, 1),  // 28 control switches
-    device_row(5, 2),
-    device_row(5, 3),
-    device_row(5, 4),
-    device_row(5, 5),
-    device_row(5, 6),
-    device_row(6, 1),  // 34 traffic and status
-    device_row(6, 2),
-    device_row(6, 3),
-    device_row(6, 4),
-    device_row(6, 5),
-    device_row(6, 6),
-    device_row(6, 7),
-    device_row(6, 8),
-    device_row(6, 9),                         // 42
-    {{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 11},  // 43 terminator
+    system_row(1),                            // kSysDescr
+    system_row(4),                            // kSysContact
+    system_row(5),                            // kSysName
+    device_row(1, 1),                         // kIdItem1
+    device_row(1, 2),                         // kIdItem2
+    device_row(1, 3),                         // kIdItem3
+    device_row(1, 4),                         // kIdItem4
+    device_row(1, 5),                         // kIdItem5
+    device_row(1, 6),                         // kIdItem6
+    device_row(1, 7),                         // kIdItem7
+    device_row(1, 8),                         // kIdItem8
+    device_row(2, 1),                         // kUnrequested
+    device_row(2, 2),                         // kTemperature1
+    device_row(2, 3),                         // kTemperature2
+    device_row(2, 4),                         // kTemperature3
+    device_row(3, 1),                         // kReceiverVoltage
+    device_row(3, 2),                         // kTransmitterVoltage
+    device_row(3, 3),                         // kAgcVoltage
+    device_row(3, 4),                         // kAttenuation
+    device_row(3, 5),                         // kHumidity
+    device_row(4, 1),                         // kSupply24V
+    device_row(4, 2),                         // kSupply12V
+    device_row(4, 3),                         // kSupply9V
+    device_row(4, 4),                         // kSupplyMinus12V
+    device_row(4, 5),                         // kSupply5V
+    device_row(4, 6),                         // kSupply3V3
+    device_row(4, 7),                         // kSupply5VStandby
+    device_row(4, 8),                         // kTotalCurrent
+    device_row(5, 1),                         // kSwitch1
+    device_row(5, 2),                         // kSwitch2
+    device_row(5, 3),                         // kSwitch3
+    device_row(5, 4),                         // kSwitch4
+    device_row(5, 5),                         // kSwitch5
+    device_row(5, 6),                         // kSwitch6
+    device_row(6, 1),                         // kPhyToRadioRate
+    device_row(6, 2),                         // kRadioToPhyRate
+    device_row(6, 3),                         // kFecErrorCount
+    device_row(6, 4),                         // kFecFailCount
+    device_row(6, 5),                         // kModemStatus
+    device_row(6, 6),                         // kDownLinkMbps
+    device_row(6, 7),                         // kUpLinkMbps
+    device_row(6, 8),                         // kDropQ1Count
+    device_row(6, 9),                         // kDropTxCount
+    {{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 11},  // kTerminator
 }};
 
 int compare_object_ids(const uint32_t* a, const uint32_t* b, int32_t count) {

@@ -14,6 +14,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -21,6 +22,11 @@
 #include "fake_window.h"
 #include "monitor/panes.h"
 #include "sim/simulated_transceiver.h"
+
+// The family by its rate; ADL finds this beside the simulator's enum.
+void PrintTo(DeviceFamily family, std::ostream* out) {
+    *out << "family " << static_cast<int>(family);
+}
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -88,6 +89,9 @@ struct RuleCase {
     Answer answer;
     Edit change;
 };
+void PrintTo(const RuleCase& c, std::ostream* out) {
+    *out << c.description;
+}
 
 class DecodingRule : public ReadingsTest, public ::testing::WithParamInterface<RuleCase> {};
 
@@ -319,6 +323,9 @@ struct UnchangedCase {
     Answer answer;
     bool accepted;
 };
+void PrintTo(const UnchangedCase& c, std::ostream* out) {
+    *out << c.description;
+}
 
 class AnswerWithoutEffect : public ReadingsTest,
                             public ::testing::WithParamInterface<UnchangedCase> {};
@@ -375,6 +382,9 @@ struct FamilyCase {
     std::string value;
     int32_t family_after;
 };
+void PrintTo(const FamilyCase& c, std::ostream* out) {
+    *out << c.description;
+}
 
 class FamilyDetection : public ReadingsTest, public ::testing::WithParamInterface<FamilyCase> {};
 
@@ -416,6 +426,9 @@ struct CounterCase {
     double (*baseline)(const R&);
     double (*since_reset)(const R&);
 };
+void PrintTo(const CounterCase& c, std::ostream* out) {
+    *out << c.description;
+}
 
 class SinceReset : public ReadingsTest, public ::testing::WithParamInterface<CounterCase> {};
 
@@ -460,6 +473,9 @@ struct EffectCase {
     Edit operation;
     Edit change;  // may be null: nothing changes
 };
+void PrintTo(const EffectCase& c, std::ostream* out) {
+    *out << c.description;
+}
 
 class Effect : public ReadingsTest, public ::testing::WithParamInterface<EffectCase> {};
 
@@ -480,7 +496,7 @@ TEST_P(Effect, ChangesTheseFieldsAndNothingElse) {
 
 const EffectCase kClearCases[] = {
     {"group 1 empties the measurements", nullptr,
-     [](R& r) { clear_readings(r, kClearMeasurements); },
+     [](R& r) { clear_readings(r, ReadingGroup::kMeasurements); },
      [](R& r) {
          r.temperature[0] = r.temperature[1] = r.temperature[2] = 0;
          r.receiver_voltage = r.transmitter_voltage = r.agc_voltage = 0;
@@ -497,7 +513,7 @@ const EffectCase kClearCases[] = {
          set_word(r.quality_word, "no");
      }},
     {"group 2 empties the identification and switch states", nullptr,
-     [](R& r) { clear_readings(r, kClearIdentification); },
+     [](R& r) { clear_readings(r, ReadingGroup::kIdentification); },
      [](R& r) {
          for (auto& text : r.id_text) {
              set_text(text, "");
@@ -506,8 +522,10 @@ const EffectCase kClearCases[] = {
              state = 0;
          }
      }},
-    {"group 0 does nothing", nullptr, [](R& r) { clear_readings(r, 0); }, nullptr},
-    {"group 3 does nothing", nullptr, [](R& r) { clear_readings(r, 3); }, nullptr},
+    {"group 0 does nothing", nullptr, [](R& r) { clear_readings(r, static_cast<ReadingGroup>(0)); },
+     nullptr},
+    {"group 3 does nothing", nullptr, [](R& r) { clear_readings(r, static_cast<ReadingGroup>(3)); },
+     nullptr},
 };
 INSTANTIATE_TEST_SUITE_P(Clear, Effect, ::testing::ValuesIn(kClearCases),
                          [](const auto& info) { return case_name(info.param.description); });
@@ -557,5 +575,73 @@ const EffectCase kRebaseCases[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Rebase, Effect, ::testing::ValuesIn(kRebaseCases),
                          [](const auto& info) { return case_name(info.param.description); });
+
+// Every rail with a latch well inside its limits.
+void rails_in_range(R& r) {
+    r.supply_24v = 24000;
+    r.supply_12v = 12000;
+    r.supply_9v = 9000;
+    r.supply_minus_12v = 12000;
+    r.supply_5v = 5000;
+    r.supply_3v3 = 3300;
+}
+
+struct LatchCase {
+    const char* description;
+    int32_t R::*rail;
+    int32_t millivolts;
+    int latch;  // the latch this value sets; -1 for none
+};
+void PrintTo(const LatchCase& c, std::ostream* out) {
+    *out << c.description;
+}
+
+class VoltageLatch : public ReadingsTest, public ::testing::WithParamInterface<LatchCase> {};
+
+TEST_P(VoltageLatch, OutOfRangeSetsTheLatchAndItStaysWhenBackInRange) {
+    const LatchCase& c = GetParam();
+    rails_in_range(readings);
+    rails_in_range(expected);
+    readings.*c.rail = expected.*c.rail = c.millivolts;
+    VoltageAlarms out_of_range;
+    if (c.latch >= 0) {
+        out_of_range.set(static_cast<size_t>(c.latch));
+        expected.voltage_alarm[c.latch] = 1;
+    }
+    EXPECT_EQ(latch_voltage_alarms(readings), out_of_range);
+    EXPECT_EQ(describe(readings), describe(expected));
+
+    rails_in_range(readings);
+    rails_in_range(expected);
+    EXPECT_EQ(latch_voltage_alarms(readings), VoltageAlarms());
+    EXPECT_EQ(describe(readings), describe(expected));
+}
+
+const LatchCase kLatchCases[] = {
+    {"24 V at its high limit is in range", &R::supply_24v, 35000, -1},
+    {"24 V at its low limit is in range", &R::supply_24v, 22000, -1},
+    {"24 V above 35 V", &R::supply_24v, 35001, 0},
+    {"24 V below 22 V", &R::supply_24v, 21999, 0},
+    {"12 V above 14 V", &R::supply_12v, 14001, 1},
+    {"12 V below 10 V", &R::supply_12v, 9999, 1},
+    {"9 V above 11 V", &R::supply_9v, 11001, 2},
+    {"9 V below 8 V", &R::supply_9v, 7999, 2},
+    {"minus 12 V magnitude above 14 V", &R::supply_minus_12v, 14001, 3},
+    {"minus 12 V magnitude below 8 V", &R::supply_minus_12v, 7999, 3},
+    {"5 V above 6 V", &R::supply_5v, 6001, 4},
+    {"5 V below 4 V", &R::supply_5v, 3999, 4},
+    {"3.3 V above 4 V", &R::supply_3v3, 4001, 5},
+    {"3.3 V below 2.5 V", &R::supply_3v3, 2499, 5},
+    {"5 V standby has no latch", &R::supply_5v_standby, 0, -1},
+};
+INSTANTIATE_TEST_SUITE_P(Table, VoltageLatch, ::testing::ValuesIn(kLatchCases),
+                         [](const auto& info) { return case_name(info.param.description); });
+
+TEST_F(ReadingsTest, RailsAtZeroSetEveryLatch) {
+    EXPECT_EQ(latch_voltage_alarms(readings), VoltageAlarms().set());
+    for (int32_t latch : readings.voltage_alarm) {
+        EXPECT_EQ(latch, 1);
+    }
+}
 
 }  // namespace

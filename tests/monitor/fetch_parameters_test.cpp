@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "answer_support.h"
 #include "monitor/device_readings.h"
 #include "monitor/parameter_catalog.h"
+#include "monitor/parameter_fetch.h"
 #include "snmp/agent_link.h"
 #include "snmp/alloc.h"
 
@@ -102,6 +104,9 @@ struct ExchangeCase {
     bool result;
     void (*change)(DeviceReadings&);
 };
+void PrintTo(const ExchangeCase& c, std::ostream* out) {
+    *out << c.description;
+}
 
 class FetchExchange : public FetchParametersTest,
                       public ::testing::WithParamInterface<ExchangeCase> {};

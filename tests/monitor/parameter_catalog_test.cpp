@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <ostream>
 #include <vector>
 
 #include "answer_support.h"
@@ -18,6 +19,9 @@ struct CompareCase {
     int32_t count;
     int expected;
 };
+void PrintTo(const CompareCase& c, std::ostream* out) {
+    *out << c.description;
+}
 
 const CompareCase kCompareCases[] = {
     {"equal over the count", {1, 3, 6}, {1, 3, 6}, 3, 0},
@@ -45,6 +49,9 @@ struct FindCase {
     Ids name;
     int expected;
 };
+void PrintTo(const FindCase& c, std::ostream* out) {
+    *out << c.description;
+}
 
 // Together with the ordering test below, the first and last row of every
 // group pin down the whole table.

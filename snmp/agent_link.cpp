@@ -244,7 +244,7 @@ SnmpMessage* exchange_request(AgentLink& link, SnmpMessage* request) {
         return nullptr;
     }
     using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::seconds(kAnswerWaitSeconds);
+    const auto deadline = Clock::now() + link.answer_wait;
     for (;;) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());

@@ -1,7 +1,8 @@
 // The console's one connection to the device's SNMP agent: host and port,
 // community and version for every message, one UDP socket and the resolved
 // address, and the strictly synchronous exchange over it: one datagram out,
-// one wait of at most two seconds, at most one answer in, no resend.
+// one wait of at most `answer_wait` (two seconds unless the owner changes
+// it), at most one answer in, no resend.
 //
 // Failures the operator must see ("Can't resolve hostname", "Can't create
 // socket", "Can't bind socket", "Error building packet", "Out of memory!",
@@ -10,6 +11,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -41,6 +43,10 @@ struct AgentLink {
     // an exchange that finds it set sends nothing, and one waiting for its
     // answer ends within kCancelCheckMs with none. Null: never cancelled.
     const std::atomic<bool>* cancel = nullptr;
+    // How long an exchange waits for its answer, in all; zero or less sends
+    // the request and awaits nothing. The console keeps the default; tests
+    // that only need "no answer came" shorten it.
+    std::chrono::milliseconds answer_wait = std::chrono::seconds(kAnswerWaitSeconds);
 
     AgentLink();
 };
@@ -97,8 +103,8 @@ SnmpMessage* receive_answer(AgentLink& link, int32_t request_id, bool* dropped);
 SnmpMessage* accept_datagram(AgentLink& link, int32_t request_id, const uint8_t* data, int32_t size,
                              int32_t capacity, const sockaddr_in& source, bool* dropped);
 
-// Discards datagrams already queued, sends the request, and waits at most two
-// seconds in all for its answer. Returns the answer (owned by the caller) or
-// none; none at once when the link has no agent or is cancelled. The request
-// stays the caller's.
+// Discards datagrams already queued, sends the request, and waits at most the
+// link's `answer_wait` in all for its answer. Returns the answer (owned by the
+// caller) or none; none at once when the link has no agent or is cancelled.
+// The request stays the caller's.
 SnmpMessage* exchange_request(AgentLink& link, SnmpMessage* request);

@@ -8,10 +8,14 @@
 #include <memory>
 #include <utility>
 
-#include "snmp/agent_link.h"
 #include "snmp/alloc.h"
+#include "snmp/message.h"
 
 namespace {
+
+// The version field of an SNMPv1 message: the only version answered, and
+// the one every answer carries.
+constexpr int32_t kVersion1 = 0;
 
 // The longest community a request may carry, as the decoder reads it.
 constexpr int32_t kCommunityCapacity = 256;
@@ -31,7 +35,7 @@ MessagePtr decode_request(const std::string& community, const uint8_t* data, int
     int32_t version = -1;
     int32_t space = size;
     if (msg_decode_header(data, &space, received, &received_length, &version) == nullptr ||
-        version != 0) {
+        version != kVersion1) {
         return nullptr;
     }
     if (static_cast<size_t>(received_length) != community.size() ||
@@ -48,15 +52,10 @@ MessagePtr decode_request(const std::string& community, const uint8_t* data, int
 
 bool encode_answer(const std::string& community, const SnmpMessage& message,
                    std::vector<uint8_t>* out) {
-    AgentLink link;
-    if (community.size() >= sizeof link.community) {
-        return false;
-    }
-    std::memcpy(link.community, community.data(), community.size());
-    link.community_length = static_cast<int32_t>(community.size());
     out->resize(kMaxDatagram);
     int32_t length = kMaxDatagram;
-    if (msg_encode(link, &message, out->data(), &length) != 0) {
+    if (msg_encode(kVersion1, reinterpret_cast<const uint8_t*>(community.data()),
+                   static_cast<int32_t>(community.size()), &message, out->data(), &length) != 0) {
         out->clear();
         return false;
     }

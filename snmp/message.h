@@ -119,10 +119,16 @@ struct MessageFree {
 };
 using MessagePtr = std::unique_ptr<SnmpMessage, MessageFree>;
 
-// Encodes `message` with the link's version and community into `out`.
-// `*length` is the capacity on entry and the encoded length on success.
-// Returns 0, or -1 (length unchanged) when the PDU type is Trap, a binding's
-// type or value length is invalid, or anything does not fit.
+// Encodes `message` with the given version and community (`community_length`
+// octets, no terminator) into `out`. `*length` is the capacity on entry and
+// the encoded length on success. Returns 0, or -1 (length unchanged) when the
+// PDU type is Trap, a binding's type or value length is invalid, the
+// community length is negative or not backed by octets, or anything does not
+// fit.
+int msg_encode(int32_t version, const uint8_t* community, int32_t community_length,
+               const SnmpMessage* message, uint8_t* out, int32_t* length);
+// The same with the link's version and community; -1 also when the link's
+// community length lies outside its buffer.
 int msg_encode(const AgentLink& link, const SnmpMessage* message, uint8_t* out, int32_t* length);
 
 // Decodes `size` received octets into `message`, which must be zero-filled
@@ -132,9 +138,10 @@ int msg_encode(const AgentLink& link, const SnmpMessage* message, uint8_t* out, 
 int msg_decode(SnmpMessage* message, const uint8_t* data, int32_t size);
 
 // Reads only the request id of a datagram (outer header, version, community,
-// PDU header, request id). Returns 0 and sets `*request_id`, or -1 when those
-// elements cannot be read. Used to tell a late or foreign answer from the
-// awaited one before decoding it whole.
+// PDU header, request id), by the same walk as `msg_decode` but without
+// judging version or PDU type. Returns 0 and sets `*request_id`, or -1 when
+// those elements cannot be read. Used to tell a late or foreign answer from
+// the awaited one before decoding it whole.
 int msg_peek_request_id(const uint8_t* data, int32_t size, int32_t* request_id);
 
 // Steps of the codec, exposed for tests.
@@ -143,6 +150,7 @@ uint8_t* binding_encode(uint8_t* pos, const uint32_t* name, const int32_t* name_
 const uint8_t* binding_decode(const uint8_t* pos, uint32_t* name, int32_t* name_count,
                               uint8_t* type, int32_t* value_length, const uint8_t** value_element,
                               int32_t* space);
-uint8_t* msg_encode_header(uint8_t* pos, int32_t* space, const AgentLink& link, int32_t pdu_length);
+uint8_t* msg_encode_header(uint8_t* pos, int32_t* space, int32_t version, const uint8_t* community,
+                           int32_t community_length, int32_t pdu_length);
 const uint8_t* msg_decode_header(const uint8_t* pos, int32_t* space, uint8_t* community,
                                  int32_t* community_length, int32_t* version);

@@ -95,6 +95,40 @@ int decode_value(VarBinding* binding, const uint8_t* element, int32_t element_si
     }
 }
 
+// What a message holds in front of its PDU's error status, as far as it was
+// read.
+struct Prefix {
+    bool header_read = false;  // outer header, version and community
+    int32_t version = 0;
+    bool pdu_read = false;  // the PDU's tag and length
+    uint8_t pdu_type = 0;
+    int32_t request_id = 0;
+};
+
+// The one walk to a message's request id, shared by the decoder and the peek
+// so that both always agree on which request a datagram answers. Returns the
+// position of the error status, `*space` then counting the rest of the PDU's
+// content; or null with `prefix` filled as far as the walk came, since the
+// decoder judges the version and keeps the PDU type even then.
+const uint8_t* read_prefix(const uint8_t* data, int32_t* space, Prefix* prefix) {
+    uint8_t community[kCommunityScratch];
+    int32_t community_length = kCommunityScratch;
+    const uint8_t* pos =
+        msg_decode_header(data, space, community, &community_length, &prefix->version);
+    if (pos == nullptr) {
+        return nullptr;
+    }
+    prefix->header_read = true;
+    uint8_t tag = 0;
+    pos = tlv_read_header(pos, space, &tag);
+    if (pos == nullptr) {
+        return nullptr;
+    }
+    prefix->pdu_read = true;
+    prefix->pdu_type = tag;
+    return tlv_read_int32(pos, space, &tag, &prefix->request_id, 4);
+}
+
 }  // namespace
 
 const uint8_t* msg_decode_header(const uint8_t* pos, int32_t* space, uint8_t* community,
@@ -145,30 +179,25 @@ int msg_decode(SnmpMessage* message, const uint8_t* data, int32_t size) {
         return -1;
     }
     int32_t space = size;
-    uint8_t community[kCommunityScratch];
-    int32_t community_length = kCommunityScratch;
-    int32_t version = 0;
-    const uint8_t* pos = msg_decode_header(data, &space, community, &community_length, &version);
+    Prefix prefix;
+    const uint8_t* pos = read_prefix(data, &space, &prefix);
+    // Judged in the order the elements come, before the walk's own outcome.
+    if (prefix.header_read && (prefix.version < 0 || prefix.version > 2)) {
+        std::fprintf(stderr, "Wrong version: %ld\n", static_cast<long>(prefix.version));
+        return -1;
+    }
+    if (prefix.pdu_read) {
+        message->pdu_type = prefix.pdu_type;
+        if (prefix.pdu_type == kPduTrap) {
+            return -1;
+        }
+    }
     if (pos == nullptr) {
         return -1;
     }
-    if (version < 0 || version > 2) {
-        std::fprintf(stderr, "Wrong version: %ld\n", static_cast<long>(version));
-        return -1;
-    }
+    message->request_id = prefix.request_id;
     uint8_t tag = 0;
-    pos = tlv_read_header(pos, &space, &tag);
-    if (pos == nullptr) {
-        return -1;
-    }
-    message->pdu_type = tag;
-    if (tag == kPduTrap) {
-        return -1;
-    }
-    pos = tlv_read_int32(pos, &space, &tag, &message->request_id, 4);
-    if (pos != nullptr) {
-        pos = tlv_read_int32(pos, &space, &tag, &message->error_status, 4);
-    }
+    pos = tlv_read_int32(pos, &space, &tag, &message->error_status, 4);
     if (pos != nullptr) {
         pos = tlv_read_int32(pos, &space, &tag, &message->error_index, 4);
     }
@@ -217,16 +246,10 @@ int msg_peek_request_id(const uint8_t* data, int32_t size, int32_t* request_id) 
         return -1;
     }
     int32_t space = size;
-    uint8_t community[kCommunityScratch];
-    int32_t community_length = kCommunityScratch;
-    int32_t version = 0;
-    const uint8_t* pos = msg_decode_header(data, &space, community, &community_length, &version);
-    uint8_t tag = 0;
-    if (pos != nullptr) {
-        pos = tlv_read_header(pos, &space, &tag);
+    Prefix prefix;
+    if (read_prefix(data, &space, &prefix) == nullptr) {
+        return -1;
     }
-    if (pos != nullptr) {
-        pos = tlv_read_int32(pos, &space, &tag, request_id, 4);
-    }
-    return pos == nullptr ? -1 : 0;
+    *request_id = prefix.request_id;
+    return 0;
 }

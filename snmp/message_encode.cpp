@@ -110,10 +110,9 @@ uint8_t* binding_encode(uint8_t* pos, const uint32_t* name, const int32_t* name_
     return pos;
 }
 
-uint8_t* msg_encode_header(uint8_t* pos, int32_t* space, const AgentLink& link,
-                           int32_t pdu_length) {
-    if (link.community_length < 0 ||
-        link.community_length > static_cast<int32_t>(sizeof link.community)) {
+uint8_t* msg_encode_header(uint8_t* pos, int32_t* space, int32_t version, const uint8_t* community,
+                           int32_t community_length, int32_t pdu_length) {
+    if (community_length < 0 || (community_length > 0 && community == nullptr)) {
         return nullptr;
     }
     uint8_t* start = pos;
@@ -121,12 +120,11 @@ uint8_t* msg_encode_header(uint8_t* pos, int32_t* space, const AgentLink& link,
         return nullptr;
     }
     *space -= 4;
-    pos = tlv_write_int32(pos + 4, space, kTagInteger, &link.version, 4);
+    pos = tlv_write_int32(pos + 4, space, kTagInteger, &version, 4);
     if (pos == nullptr) {
         return nullptr;
     }
-    pos = tlv_write_octets(pos, space, kTagOctetString,
-                           reinterpret_cast<const uint8_t*>(link.community), link.community_length);
+    pos = tlv_write_octets(pos, space, kTagOctetString, community, community_length);
     if (pos == nullptr) {
         return nullptr;
     }
@@ -141,7 +139,8 @@ uint8_t* msg_encode_header(uint8_t* pos, int32_t* space, const AgentLink& link,
     return pos;
 }
 
-int msg_encode(const AgentLink& link, const SnmpMessage* message, uint8_t* out, int32_t* length) {
+int msg_encode(int32_t version, const uint8_t* community, int32_t community_length,
+               const SnmpMessage* message, uint8_t* out, int32_t* length) {
     if (message == nullptr || out == nullptr || length == nullptr) {
         return -1;
     }
@@ -199,11 +198,20 @@ int msg_encode(const AgentLink& link, const SnmpMessage* message, uint8_t* out, 
 
     // Outer header, version and community, then the PDU, in the output.
     space = capacity;
-    pos = msg_encode_header(out, &space, link, pdu_length);
+    pos = msg_encode_header(out, &space, version, community, community_length, pdu_length);
     pos = append(pos, &space, scratch, pdu_length);
     if (pos == nullptr) {
         return -1;
     }
     *length = static_cast<int32_t>(pos - out);
     return 0;
+}
+
+int msg_encode(const AgentLink& link, const SnmpMessage* message, uint8_t* out, int32_t* length) {
+    if (link.community_length < 0 ||
+        link.community_length > static_cast<int32_t>(sizeof link.community)) {
+        return -1;
+    }
+    return msg_encode(link.version, reinterpret_cast<const uint8_t*>(link.community),
+                      link.community_length, message, out, length);
 }

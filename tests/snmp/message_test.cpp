@@ -70,7 +70,7 @@ Bytes encode_answer(const Answer& a) {
 // Decodes from an exactly-sized heap copy, so reads past the end are seen.
 MessagePtr decode(const Bytes& octets, int* result) {
     MessagePtr message(static_cast<SnmpMessage*>(snmp_alloc_zeroed(sizeof(SnmpMessage))));
-    std::unique_ptr<uint8_t[]> copy(new uint8_t[octets.size() + 1]);
+    std::unique_ptr<uint8_t[]> copy(new uint8_t[octets.size()]);
     if (!octets.empty()) {
         std::memcpy(copy.get(), octets.data(), octets.size());
     }
@@ -176,7 +176,7 @@ TEST(Encode, EveryCapacityBelowTheMessageFails) {
     const std::string whole = encode(request.get());
     const auto n = static_cast<int32_t>(from_hex(whole).size());
     for (int32_t capacity = 0; capacity <= n; ++capacity) {
-        std::unique_ptr<uint8_t[]> out(new uint8_t[static_cast<size_t>(capacity) + 1]);
+        std::unique_ptr<uint8_t[]> out(new uint8_t[static_cast<size_t>(capacity)]);
         int32_t length = capacity;
         const int result = msg_encode(AgentLink(), request.get(), out.get(), &length);
         if (capacity < n) {
@@ -214,6 +214,37 @@ TEST(Encode, LongCommunityGivesATrueOuterLength) {
         int result = 0;
         decode(wire, &result);
         EXPECT_EQ(result, n < 256 ? 0 : -1) << "the decoder reads communities up to 256 octets";
+    }
+}
+
+TEST(Encode, VersionAndCommunityCanBeGivenWithoutALink) {
+    MessagePtr request(msg_create(kPduGetRequest));
+    const struct {
+        const char* what;
+        int32_t version;
+        const char* community;
+        int32_t length;
+        const char* expected;
+    } cases[] = {
+        {"version 2c, public", 1, "public", 6,
+         "30 82 00 18 02 01 01 04 06 70 75 62 6C 69 63 A0 0B 02 01 00 02 01 FF 02 01 FF 30 00"},
+        {"empty community", 0, "", 0,
+         "30 82 00 12 02 01 00 04 00 A0 0B 02 01 00 02 01 FF 02 01 FF 30 00"},
+        {"no community octets at all", 0, nullptr, 0,
+         "30 82 00 12 02 01 00 04 00 A0 0B 02 01 00 02 01 FF 02 01 FF 30 00"},
+        {"length without octets", 0, nullptr, 3, "failed"},
+        {"negative length", 0, "public", -1, "failed"},
+    };
+    for (const auto& c : cases) {
+        uint8_t out[kMaxDatagram];
+        int32_t length = sizeof out;
+        const int result = msg_encode(c.version, reinterpret_cast<const uint8_t*>(c.community),
+                                      c.length, request.get(), out, &length);
+        EXPECT_EQ(result == 0 ? to_hex(out, static_cast<size_t>(length)) : "failed", c.expected)
+            << c.what;
+        if (result != 0) {
+            EXPECT_EQ(length, kMaxDatagram) << c.what;
+        }
     }
 }
 
@@ -492,13 +523,36 @@ TEST(Decode, EveryTruncatedPrefixFails) {
 }
 
 TEST(PeekRequestId, ReadsOnlyTheHeaderPart) {
-    int32_t id = 0;
-    Answer a;
-    a.request_id = "02 02 01 00";
-    EXPECT_EQ(msg_peek_request_id(encode_answer(a).data(), 100, &id), 0);
-    EXPECT_EQ(id, 256);
-    const Bytes garbage = from_hex("30 03 02 01 00");
-    EXPECT_EQ(msg_peek_request_id(garbage.data(), 5, &id), -1);
+    Answer id_256;
+    id_256.request_id = "02 02 01 00";
+    Answer version_3;
+    version_3.version = "02 01 03";
+    const auto message_with_pdu = [](const char* content) {
+        return tlv(0x30, cat({from_hex("02 01 00"), tlv(0x04, text("quolen")),
+                              tlv(0xA2, from_hex(content))}));
+    };
+    const struct {
+        const char* what;
+        Bytes wire;
+        int result;
+        int32_t id;
+    } cases[] = {
+        {"an answer", encode_answer(id_256), 0, 256},
+        {"nothing after the request id", message_with_pdu("02 01 07"), 0, 7},
+        {"a version the decoder refuses", encode_answer(version_3), 0, 1},
+        {"a trap", encode_answer({{}, 0xA4, "02 01 05"}), 0, 5},
+        {"no request id", from_hex("30 03 02 01 00"), -1, 0},
+        {"request id past its PDU", message_with_pdu("02 01"), -1, 0},
+    };
+    for (const auto& c : cases) {
+        std::unique_ptr<uint8_t[]> copy(new uint8_t[c.wire.size()]);
+        std::memcpy(copy.get(), c.wire.data(), c.wire.size());
+        int32_t id = 0;
+        EXPECT_EQ(msg_peek_request_id(copy.get(), static_cast<int32_t>(c.wire.size()), &id),
+                  c.result)
+            << c.what;
+        EXPECT_EQ(id, c.id) << c.what;
+    }
 }
 
 // ---------------------------------------------------------------- memory

@@ -43,7 +43,7 @@ TEST_P(Write, WritesExactOctetsOnlyWhenTheyFit) {
     const auto expected = from_hex(c.expected);
     const auto n = static_cast<int32_t>(expected.size());
     for (int32_t size = 0; size <= n + 1; ++size) {
-        std::unique_ptr<uint8_t[]> out(new uint8_t[static_cast<size_t>(size) + 1]);
+        std::unique_ptr<uint8_t[]> out(new uint8_t[static_cast<size_t>(size)]);
         int32_t space = size;
         uint8_t* end = c.write(out.get(), &space);
         if (size < n) {

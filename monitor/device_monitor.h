@@ -16,8 +16,10 @@
 
 constexpr int kPollTimerId = 1;
 constexpr int kHistorySize = 10;
-constexpr int kFieldTextLimit = 999;  // characters taken from the address and community fields
-constexpr int kKeyLimit = 99;         // characters of the key sent
+// Characters taken from the address and community fields: what the link's
+// host and community buffers hold besides their terminator.
+constexpr int kFieldTextLimit = kLinkTextSize - 1;
+constexpr int kKeyLimit = 99;  // characters of the key sent
 constexpr int kMinTimerPeriodMs = 10;
 constexpr int kMaxTimerPeriodMs = 2147483647;
 constexpr char kDefaultInterval[] = "1000";

@@ -17,9 +17,6 @@ namespace {
 // the one every answer carries.
 constexpr int32_t kVersion1 = 0;
 
-// The longest community a request may carry, as the decoder reads it.
-constexpr int32_t kCommunityCapacity = 256;
-
 bool is_answered_pdu(int32_t pdu_type) {
     return pdu_type == kPduGetRequest || pdu_type == kPduGetNextRequest ||
            pdu_type == kPduSetRequest;
@@ -30,8 +27,8 @@ MessagePtr decode_request(const std::string& community, const uint8_t* data, int
     if (data == nullptr || size <= 0) {
         return nullptr;
     }
-    uint8_t received[kCommunityCapacity];
-    int32_t received_length = kCommunityCapacity;
+    uint8_t received[kMaxReceivedCommunity];
+    int32_t received_length = kMaxReceivedCommunity;
     int32_t version = -1;
     int32_t space = size;
     if (msg_decode_header(data, &space, received, &received_length, &version) == nullptr ||

@@ -17,7 +17,10 @@ constexpr std::chrono::milliseconds kPollInterval{20};
 // so no reader can take it for an answer, not even for its request id.
 constexpr uint8_t kGarbage[] = {0xFF, 0x00, 'n', 'o', 't', ' ', 'S', 'N', 'M', 'P'};
 
-constexpr size_t kMaxCommunity = 255;
+// The longest community the simulator takes. It stays one octet short of
+// what a received message may carry (kMaxReceivedCommunity), the limit the
+// simulator has always had: a different limit from the decoder's, not a copy.
+constexpr size_t kMaxCommunity = kMaxReceivedCommunity - 1;
 
 std::string system_error(const char* what) {
     return std::string(what) + ": " + std::strerror(errno);
@@ -44,7 +47,8 @@ bool SimulatedTransceiver::start(std::string* error) {
         return fail("the simulated transceiver is already running");
     }
     if (options_.community.size() > kMaxCommunity) {
-        return fail("the community is longer than 255 characters");
+        return fail("the community is longer than " + std::to_string(kMaxCommunity) +
+                    " characters");
     }
     in_addr address{};
     if (inet_pton(AF_INET, options_.bind_address.c_str(), &address) != 1) {

@@ -54,6 +54,9 @@ constexpr int32_t kErrorGeneral = 5;
 constexpr int32_t kMaxOidLength = 128;
 // Largest datagram the console sends or accepts.
 constexpr int32_t kMaxDatagram = 4500;
+// Longest community a received message may carry: the decoder reads it into
+// a scratch area of this many octets, and a longer one fails the message.
+constexpr int32_t kMaxReceivedCommunity = 256;
 
 // Result of `msg_decode` when memory ran out (as opposed to -1, a malformed
 // datagram).

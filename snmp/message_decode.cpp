@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr int32_t kCommunityScratch = 256;
-
 // Reads the value element at `element` (which `binding_decode` has already
 // bounded to `element_size` octets) into a new block of `binding`.
 int decode_value(VarBinding* binding, const uint8_t* element, int32_t element_size) {
@@ -111,8 +109,8 @@ struct Prefix {
 // content; or null with `prefix` filled as far as the walk came, since the
 // decoder judges the version and keeps the PDU type even then.
 const uint8_t* read_prefix(const uint8_t* data, int32_t* space, Prefix* prefix) {
-    uint8_t community[kCommunityScratch];
-    int32_t community_length = kCommunityScratch;
+    uint8_t community[kMaxReceivedCommunity];
+    int32_t community_length = kMaxReceivedCommunity;
     const uint8_t* pos =
         msg_decode_header(data, space, community, &community_length, &prefix->version);
     if (pos == nullptr) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <ostream>
 #include <string>
@@ -84,6 +85,7 @@ protected:
         readings = DeviceReadings{};
         std::strcpy(link.host, "127.0.0.1");
         link.agent_port = agent.port();
+        link.answer_wait = std::chrono::milliseconds(500);  // a silence, not the real wait
         ASSERT_EQ(open_link(link), 1);
     }
     void TearDown() override {

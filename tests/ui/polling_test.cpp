@@ -134,7 +134,7 @@ TEST_F(PollingTest, SilentDeviceShowsNoConnection) {
     ASSERT_NE(text(ControlId::kTemperaturePane), kNoConnection);
     window_->set_check(ControlId::kRadioCheckBox, 1);
     sim_.set_silent(true);
-    tick();  // one wait of the exchange's two seconds
+    tick();  // one wait of the exchange
     EXPECT_EQ(text(ControlId::kTemperaturePane), kNoConnection);
     EXPECT_EQ(text(ControlId::kVoltagePane), kNoConnection);
     EXPECT_EQ(window_->get_check(ControlId::kRadioCheckBox), 1) << "the box keeps its state";

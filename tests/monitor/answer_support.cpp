@@ -205,11 +205,3 @@ void fill_every_field(DeviceReadings& r) {
         a = 1;
     }
 }
-
-std::string case_name(const char* description) {
-    std::string name;
-    for (const char* c = description; *c != '\0'; ++c) {
-        name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
-    }
-    return name;
-}

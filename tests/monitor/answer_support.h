@@ -11,6 +11,7 @@
 
 #include "monitor/device_readings.h"
 #include "snmp/message.h"
+#include "test_names.h"
 
 // One binding of an answer: a name, a value tag, and the value (`number` for
 // the 4-octet tags, `octets` for the octet-string tags, nothing for NULL and
@@ -44,6 +45,3 @@ std::string describe(const DeviceReadings& readings);
 
 // Sets every field to a distinct non-zero value (family 1000).
 void fill_every_field(DeviceReadings& readings);
-
-// A test name made of the description's letters and digits.
-std::string case_name(const char* description);

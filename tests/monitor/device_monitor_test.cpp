@@ -20,8 +20,10 @@
 #include <vector>
 
 #include "fake_window.h"
+#include "loopback_peer.h"
 #include "monitor/panes.h"
 #include "sim/simulated_transceiver.h"
+#include "test_names.h"
 
 // The family by its rate; ADL finds this beside the simulator's enum.
 void PrintTo(DeviceFamily family, std::ostream* out) {
@@ -84,10 +86,8 @@ protected:
         monitor_.initialise(&settings_);
         window_.set_text(ControlId::kAddressBox, "127.0.0.1");
         // One file per test: ctest runs the cases of a family side by side.
-        std::string name = testing::UnitTest::GetInstance()->current_test_info()->name();
-        for (char& c : name) {
-            c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-        }
+        const std::string name =
+            case_name(testing::UnitTest::GetInstance()->current_test_info()->name());
         log_path_ = testing::TempDir() + "tarvik-monitor-" + name + ".log";
         std::remove(log_path_.c_str());
     }
@@ -649,18 +649,12 @@ TEST_F(MonitorWithoutDevice, LinkThatCannotOpenIsReportedOnce) {
     DeviceReadings readings;
     DeviceMonitor monitor(window, readings);
     // Take the local port the monitor will ask for.
-    const socket_t taken = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    ASSERT_EQ(bind(taken, reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
-    socklen_t n = sizeof local;
-    getsockname(taken, reinterpret_cast<sockaddr*>(&local), &n);
-    monitor.link().local_port = ntohs(local.sin_port);
+    const LoopbackPeer taken;
+    monitor.link().local_port = taken.port();
     monitor.initialise(nullptr);
     EXPECT_EQ(window.message_boxes,
               (std::vector<std::string>{"Can't bind socket", "Couldn't open snmp"}));
     EXPECT_EQ(monitor.link().socket_handle, kNoSocket);
-    close_socket(taken);
 }
 
 TEST(IntervalText, ParsesTheLeadingInteger) {

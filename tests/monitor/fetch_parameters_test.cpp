@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "answer_support.h"
+#include "loopback_peer.h"
 #include "monitor/device_readings.h"
 #include "monitor/parameter_catalog.h"
 #include "monitor/parameter_fetch.h"
@@ -22,43 +23,24 @@ using Answer = std::vector<AnswerBinding>;
 // from its own thread, and keeps that request for inspection.
 class ScriptedAgent {
 public:
-    ScriptedAgent() {
-        socket_ = socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-        socklen_arg length = sizeof address;
-        getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
-    }
-    ~ScriptedAgent() {
-        finish();
-        close_socket(socket_);
-    }
+    ~ScriptedAgent() { finish(); }
 
-    uint16_t port() const { return port_; }
+    uint16_t port() const { return peer_.port(); }
 
     void answer_next(Answer answer, int32_t error_status) {
         server_ = std::thread([this, answer, error_status] {
-            if (wait_readable(socket_, 5000) != 1) {
+            std::vector<uint8_t> datagram;
+            sockaddr_in from{};
+            if (!peer_.receive(&datagram, &from, 5000)) {
                 return;
             }
-            uint8_t datagram[kMaxDatagram];
-            sockaddr_in from{};
-            socklen_arg from_length = sizeof from;
-            const auto size = recvfrom(socket_, reinterpret_cast<char*>(datagram), sizeof datagram,
-                                       0, reinterpret_cast<sockaddr*>(&from), &from_length);
             request_.reset(msg_create(0));
             request_->error_status = request_->error_index = 0;
-            if (size <= 0 ||
-                msg_decode(request_.get(), datagram, static_cast<int32_t>(size)) != 0) {
+            if (datagram.empty() || msg_decode(request_.get(), datagram.data(),
+                                               static_cast<int32_t>(datagram.size())) != 0) {
                 return;
             }
-            const std::vector<uint8_t> reply =
-                encode_answer(answer, request_->request_id, error_status);
-            sendto(socket_, reinterpret_cast<const char*>(reply.data()), reply.size(), 0,
-                   reinterpret_cast<const sockaddr*>(&from), from_length);
+            peer_.send_to(from, encode_answer(answer, request_->request_id, error_status));
         });
     }
 
@@ -70,11 +52,10 @@ public:
     }
     const SnmpMessage* request() const { return request_.get(); }
 
-    bool has_unread_datagram() const { return wait_readable(socket_, 20) == 1; }
+    bool has_unread_datagram() const { return wait_readable(peer_.handle(), 20) == 1; }
 
 private:
-    socket_t socket_ = kNoSocket;
-    uint16_t port_ = 0;
+    LoopbackPeer peer_;
     std::thread server_;
     MessagePtr request_;
 };

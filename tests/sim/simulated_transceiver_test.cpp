@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "catalog_rows.h"
+#include "loopback_peer.h"
 #include "snmp/agent_link.h"
 
 namespace {
@@ -558,17 +559,11 @@ class DroppedDatagramTest : public AgentTest,
 TEST_P(DroppedDatagramTest, IsNotAnsweredAndDoesNotDisturbTheNextRequest) {
     const std::vector<uint8_t> datagram = GetParam().make();
     ASSERT_FALSE(datagram.empty());
-    const socket_t s = socket(AF_INET, SOCK_DGRAM, 0);
-    ASSERT_NE(s, kNoSocket);
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(sim_->port());
     to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const auto sent =
-        sendto(s, reinterpret_cast<const char*>(datagram.data()), static_cast<int>(datagram.size()),
-               0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
-    close_socket(s);
-    ASSERT_EQ(static_cast<size_t>(sent), datagram.size());
+    ASSERT_TRUE(LoopbackPeer().send_to(to, datagram));
     ASSERT_TRUE(sim_->wait_for_requests(1, milliseconds(1000)));
 
     MessagePtr answer = get(rows(12, 3));

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "hex.h"
+#include "loopback_peer.h"
 #include "snmp/alloc.h"
 #include "snmp/message.h"
 
@@ -23,51 +24,6 @@ using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
 
 const uint32_t kName[] = {1, 3, 6, 1, 4, 1, 47, 2, 2, 2, 0};
-
-// A UDP socket on loopback that plays the agent (or a stranger).
-class Peer {
-public:
-    Peer() {
-        socket_ = socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(socket_, reinterpret_cast<sockaddr*>(&local), sizeof local);
-        socklen_t n = sizeof address_;
-        getsockname(socket_, reinterpret_cast<sockaddr*>(&address_), &n);
-    }
-    ~Peer() { close_socket(socket_); }
-    Peer(const Peer&) = delete;
-    Peer& operator=(const Peer&) = delete;
-
-    uint16_t port() const { return ntohs(address_.sin_port); }
-    const sockaddr_in& address() const { return address_; }
-
-    // The next datagram within `timeout_ms`, or false.
-    bool receive(Bytes* datagram, sockaddr_in* from, int timeout_ms = 3000) {
-        if (wait_readable(socket_, timeout_ms) != 1) {
-            return false;
-        }
-        uint8_t buffer[8192];
-        socklen_t n = sizeof *from;
-        const auto got =
-            recvfrom(socket_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(from), &n);
-        if (got < 0) {
-            return false;
-        }
-        datagram->assign(buffer, buffer + got);
-        return true;
-    }
-
-    void send_to(const sockaddr_in& to, const Bytes& datagram) {
-        sendto(socket_, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&to),
-               sizeof to);
-    }
-
-private:
-    socket_t socket_;
-    sockaddr_in address_{};
-};
 
 // A GetResponse carrying one INTEGER.
 Bytes answer(int32_t request_id, int32_t value) {
@@ -155,7 +111,7 @@ protected:
         return local;
     }
 
-    Peer agent_;
+    LoopbackPeer agent_;
     AgentLink link_;
     std::vector<std::string> reports_;
 };
@@ -376,8 +332,8 @@ TEST_F(AgentLinkTest, LateAnswerIsNotTakenForTheNextRequest) {
 }
 
 TEST_F(AgentLinkTest, ForeignAndMismatchedDatagramsAreSkippedWithinTheSameWait) {
-    Peer stranger;
-    Peer agent_other_port;
+    LoopbackPeer stranger;
+    LoopbackPeer agent_other_port;
     double seconds = 0;
     MessagePtr got = exchange(
         [&](int32_t id, const sockaddr_in& from) {
@@ -397,7 +353,7 @@ TEST_F(AgentLinkTest, ForeignAndMismatchedDatagramsAreSkippedWithinTheSameWait) 
 
 TEST_F(AgentLinkTest, OnlyStrangersAnsweringMeansNoAnswerAfterOneWait) {
     wait_briefly();
-    Peer stranger;
+    LoopbackPeer stranger;
     double seconds = 0;
     MessagePtr got = exchange(
         [&](int32_t id, const sockaddr_in& from) {

@@ -8,6 +8,7 @@
 
 #include "hex.h"
 #include "snmp/ber.h"
+#include "test_names.h"
 
 namespace {
 
@@ -23,15 +24,6 @@ struct ExactBuffer {
     std::unique_ptr<uint8_t[]> data;
     size_t size;
 };
-
-std::string test_name(std::string description) {
-    for (char& c : description) {
-        if (!std::isalnum(static_cast<unsigned char>(c))) {
-            c = '_';
-        }
-    }
-    return description;
-}
 
 // ---------------------------------------------------------------- lengths
 
@@ -77,7 +69,7 @@ const LengthCase kLengthCases[] = {
     {"seven-bit count 7F", "FF", false, 0, 0},
 };
 INSTANTIATE_TEST_SUITE_P(Table, ReadLength, testing::ValuesIn(kLengthCases),
-                         [](const auto& info) { return test_name(info.param.description); });
+                         [](const auto& info) { return case_name(info.param.description); });
 
 // ---------------------------------------------------------------- headers
 
@@ -132,7 +124,7 @@ const HeaderCase kHeaderCases[] = {
     {"tag alone", "30", kWhole, false, 0, 0, 0},
 };
 INSTANTIATE_TEST_SUITE_P(Table, ReadHeader, testing::ValuesIn(kHeaderCases),
-                         [](const auto& info) { return test_name(info.param.description); });
+                         [](const auto& info) { return case_name(info.param.description); });
 
 // The valid rows only: a prefix of an invalid one may well be valid.
 class ReadHeaderPrefix : public testing::TestWithParam<HeaderCase> {};
@@ -160,7 +152,7 @@ std::vector<HeaderCase> valid_header_cases() {
     return valid;
 }
 INSTANTIATE_TEST_SUITE_P(Table, ReadHeaderPrefix, testing::ValuesIn(valid_header_cases()),
-                         [](const auto& info) { return test_name(info.param.description); });
+                         [](const auto& info) { return case_name(info.param.description); });
 
 TEST(ReadHeaderTag, IsStoredEvenWhenTheLengthFails) {
     const auto in = from_hex("A2 80");
@@ -278,7 +270,7 @@ const IntegerCase kIntegerCases[] = {
     {"c64 ten octets", Kind::kCounter64, "46 0A 00 00 00 00 00 00 00 00 00 01", false, 0},
 };
 INSTANTIATE_TEST_SUITE_P(Table, ReadInteger, testing::ValuesIn(kIntegerCases),
-                         [](const auto& info) { return test_name(info.param.description); });
+                         [](const auto& info) { return case_name(info.param.description); });
 
 TEST(ReadIntegerSize, WrongSizeReadsNothingAndLeavesTheTag) {
     const auto in = from_hex("02 01 05 00 00 00 00 00 00");
@@ -401,6 +393,6 @@ const OidCase kOidCases[] = {
     {"capacity one splits only the quotient", "06 01 2B", 1, {1}, 3},
 };
 INSTANTIATE_TEST_SUITE_P(Table, ReadOid, testing::ValuesIn(kOidCases),
-                         [](const auto& info) { return test_name(info.param.description); });
+                         [](const auto& info) { return case_name(info.param.description); });
 
 }  // namespace

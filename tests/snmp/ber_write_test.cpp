@@ -9,6 +9,7 @@
 
 #include "hex.h"
 #include "snmp/ber.h"
+#include "test_names.h"
 
 namespace {
 
@@ -22,15 +23,6 @@ struct WriteCase {
     std::string expected;
     ReadBack read_back;
 };
-
-std::string test_name(std::string description) {
-    for (char& c : description) {
-        if (!std::isalnum(static_cast<unsigned char>(c))) {
-            c = '_';
-        }
-    }
-    return description;
-}
 
 void PrintTo(const WriteCase& c, std::ostream* os) {
     *os << c.description;
@@ -202,7 +194,7 @@ std::vector<WriteCase> write_cases() {
     };
 }
 INSTANTIATE_TEST_SUITE_P(Table, Write, testing::ValuesIn(write_cases()),
-                         [](const auto& info) { return test_name(info.param.description); });
+                         [](const auto& info) { return case_name(info.param.description); });
 
 TEST(WriteRefusals, InvalidArgumentsGiveNull) {
     uint8_t out[64];

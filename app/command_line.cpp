@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "snmp/agent_link.h"
+
 std::string usage_text() {
     const std::string port = std::to_string(kDefaultAgentPort);
     return "usage: tarvik                      the console window\n"
@@ -73,7 +75,7 @@ bool parse_command_line(int argc, const char* const* argv, CommandLine* line, st
                 *error = "--port takes a port from 1 to 65535";
                 return false;
             }
-            line->port = static_cast<uint16_t>(number);
+            line->headless.port = static_cast<uint16_t>(number);
             continue;
         }
         headless_option = true;
@@ -101,7 +103,6 @@ bool parse_command_line(int argc, const char* const* argv, CommandLine* line, st
         *error = "--headless needs --address";
         return false;
     }
-    line->headless.port = line->port;
     line->mode = headless ? RunMode::kHeadless : line->demo ? RunMode::kDemo : RunMode::kWindow;
     return true;
 }

@@ -2,19 +2,16 @@
 // options add what the window leaves out and never change what it does.
 #pragma once
 
-#include <cstdint>
 #include <string>
 
 #include "headless/headless_console.h"
-#include "snmp/agent_link.h"
 
 enum class RunMode { kWindow, kDemo, kHeadless, kHelp };
 
 struct CommandLine {
     RunMode mode = RunMode::kWindow;
-    bool demo = false;                  // with kHeadless: the headless demo
-    uint16_t port = kDefaultAgentPort;  // --port, any mode
-    HeadlessOptions headless;           // --headless and its options
+    bool demo = false;         // with kHeadless: the headless demo
+    HeadlessOptions headless;  // --headless and its options; its port is --port, any mode
 };
 
 // What the program takes, for --help and after a refused command line.

@@ -226,33 +226,27 @@ void SimulatedTransceiver::send_datagram(const std::vector<uint8_t>& datagram,
 }
 
 void SimulatedTransceiver::set_silent(bool on) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    faults_.silent = on;
+    set_fault(&FaultSettings::silent, on);
 }
 
 void SimulatedTransceiver::set_delay(std::chrono::milliseconds delay) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    faults_.delay = std::max(delay, std::chrono::milliseconds{0});
+    set_fault(&FaultSettings::delay, std::max(delay, std::chrono::milliseconds{0}));
 }
 
 void SimulatedTransceiver::set_error_status(int32_t status) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    faults_.error_status = status;
+    set_fault(&FaultSettings::error_status, status);
 }
 
 void SimulatedTransceiver::set_garbage(bool on) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    faults_.garbage = on;
+    set_fault(&FaultSettings::garbage, on);
 }
 
 void SimulatedTransceiver::set_wrong_request_id(bool on) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    faults_.wrong_request_id = on;
+    set_fault(&FaultSettings::wrong_request_id, on);
 }
 
 void SimulatedTransceiver::set_other_port(bool on) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    faults_.other_port = on;
+    set_fault(&FaultSettings::other_port, on);
 }
 
 void SimulatedTransceiver::clear_faults() {

@@ -142,6 +142,13 @@ private:
     };
     static bool due_later(const PendingAnswer& a, const PendingAnswer& b);
 
+    // Sets one fault for the requests that come from now on.
+    template <typename T>
+    void set_fault(T FaultSettings::*fault, T value) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        faults_.*fault = value;
+    }
+
     void run();
     void handle_datagram(const uint8_t* data, int32_t size, const sockaddr_in& source);
     void send_due_answers();

@@ -105,6 +105,13 @@ public:
         }
         text_ += '\n';
     }
+    // Each element of an array field, as "name[i]".
+    template <typename T, size_t N>
+    void elements(const char* name, const T (&values)[N]) {
+        for (size_t i = 0; i < N; ++i) {
+            field((std::string(name) + "[" + std::to_string(i) + "]").c_str(), values[i]);
+        }
+    }
     std::string text() const { return text_; }
 
 private:
@@ -119,9 +126,7 @@ std::string describe(const DeviceReadings& r) {
     for (int i = 0; i < kIdTextCount; ++i) {
         d.text_field(ids[i], r.id_text[i]);
     }
-    d.field("temperature[0]", r.temperature[0]);
-    d.field("temperature[1]", r.temperature[1]);
-    d.field("temperature[2]", r.temperature[2]);
+    d.elements("temperature", r.temperature);
     d.field("receiver_voltage", r.receiver_voltage);
     d.field("transmitter_voltage", r.transmitter_voltage);
     d.field("agc_voltage", r.agc_voltage);
@@ -135,11 +140,7 @@ std::string describe(const DeviceReadings& r) {
     d.field("supply_3v3", r.supply_3v3);
     d.field("supply_5v_standby", r.supply_5v_standby);
     d.field("total_current", r.total_current);
-    const char* const states[] = {"control_state[0]", "control_state[1]", "control_state[2]",
-                                  "control_state[3]", "control_state[4]", "control_state[5]"};
-    for (int i = 0; i < kControlStateCount; ++i) {
-        d.field(states[i], r.control_state[i]);
-    }
+    d.elements("control_state", r.control_state);
     d.field("phy_to_radio_rate", r.phy_to_radio_rate);
     d.field("radio_to_phy_rate", r.radio_to_phy_rate);
     d.field("phy_to_radio_total", r.phy_to_radio_total);
@@ -163,11 +164,7 @@ std::string describe(const DeviceReadings& r) {
     d.field("drop_tx_baseline", r.drop_tx_baseline);
     d.field("drop_tx_since_reset", r.drop_tx_since_reset);
     d.field("family_rate_mbps", r.family_rate_mbps);
-    const char* const alarms[] = {"voltage_alarm[0]", "voltage_alarm[1]", "voltage_alarm[2]",
-                                  "voltage_alarm[3]", "voltage_alarm[4]", "voltage_alarm[5]"};
-    for (int i = 0; i < kVoltageAlarmCount; ++i) {
-        d.field(alarms[i], r.voltage_alarm[i]);
-    }
+    d.elements("voltage_alarm", r.voltage_alarm);
     return d.text();
 }
 

@@ -13,8 +13,9 @@ BUILD_PACKAGES=(cmake g++ make pkg-config)
 WINDOW_PACKAGES=(qt6-base-dev)
 GTEST_PACKAGES=(libgtest-dev libgmock-dev)
 # Running the suite: the interop tests' independent SNMP implementation,
-# and the locales a number-format test builds its decimal-comma locale with.
-TEST_RUN_PACKAGES=(python3 python3-pysnmp4 locales)
+# the locales a number-format test builds its decimal-comma locale with,
+# and the message bus the notification tests run a private one of.
+TEST_RUN_PACKAGES=(python3 python3-pysnmp4 locales dbus)
 # The asan and fuzz trees: clang and its sanitizer and libFuzzer runtimes.
 CLANG_PACKAGES=(clang libclang-rt-14-dev)
 # scripts/bench: Google Benchmark, and Python for the comparison it prints.

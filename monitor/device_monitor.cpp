@@ -179,6 +179,7 @@ void DeviceMonitor::refresh_agent_link() {
     link_.community_length = static_cast<int32_t>(community.size());
 
     const std::string address = field_text(window_, ControlId::kAddressBox);
+    agent_address_ = address;
     std::string host = address;
     uint16_t port = default_port_;
     split_host_port(address, &host, &port);
@@ -277,7 +278,16 @@ void DeviceMonitor::poll_tick() {
         note_log_result(write_log_line(window_.get_text(ControlId::kLogFileField), readings_,
                                        succeeded, std::time(nullptr)));
     }
+    raise_alarms(succeeded);
     in_poll_ = false;
+}
+
+void DeviceMonitor::raise_alarms(bool succeeded) {
+    for (const AlarmEvent& event : alarms_.after_poll(succeeded, readings_, agent_address_)) {
+        if (alarm_listener_) {
+            alarm_listener_(event);
+        }
+    }
 }
 
 void DeviceMonitor::add_to_totals(bool succeeded) {
@@ -398,6 +408,7 @@ void DeviceMonitor::on_reset() {
     for (int32_t& latch : readings_.voltage_alarm) {
         latch = 0;
     }
+    alarms_.on_reset();
     rebase_since_reset_counters(readings_);
     clear_status_fields(readings_);
     for (int k = 0; k < kVoltageAlarmCount; ++k) {

@@ -6,8 +6,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 
+#include "monitor/alarm_events.h"
 #include "monitor/device_readings.h"
 #include "monitor/measurement_log.h"
 #include "monitor/settings_store.h"
@@ -54,6 +57,13 @@ public:
     // The port used when an address names none (161 unless the owner sets it).
     void set_default_port(uint16_t port) { default_port_ = port; }
 
+    // Receives each alarm event (alarm_events.h) once a poll is shown and
+    // logged, in the order the tracker gives them. Without a listener the
+    // events are still tracked, so a listener set later sees transitions
+    // only.
+    using AlarmListener = std::function<void(const AlarmEvent&)>;
+    void set_alarm_listener(AlarmListener listener) { alarm_listener_ = std::move(listener); }
+
     // The window's initialisation: the address history from `settings` (may
     // be null), the default community and interval, polling off, and the
     // socket opened once ("Couldn't open snmp" when it cannot be).
@@ -94,6 +104,7 @@ private:
     void add_to_totals(bool succeeded);
     // `lit`: the lamps to light, their rails outside the limits in this poll.
     void show_poll_result(bool succeeded, const VoltageAlarms& lit);
+    void raise_alarms(bool succeeded);
     // Sends a SetRequest and tells the operator when the device did not take
     // it; true when it did.
     bool send_set_request(SnmpMessage* request, const char* command);
@@ -110,4 +121,9 @@ private:
     int32_t device_switches_[kControlStateCount] = {};
     int transport_reports_ = 0;  // message boxes the link has raised so far
     bool log_trouble_shown_ = false;
+    // The address box's text when the link was last pointed at the agent,
+    // for the alarms' texts.
+    std::string agent_address_;
+    AlarmTracker alarms_;
+    AlarmListener alarm_listener_;
 };

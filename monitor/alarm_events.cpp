@@ -1,0 +1,88 @@
+#include "monitor/alarm_events.h"
+
+#include <cstring>
+
+#include "monitor/text_format.h"
+
+namespace {
+
+// The rails of `kRailLimits` as the voltage pane names them; the -12 V rail
+// arrives as a positive magnitude and is shown negative.
+struct RailName {
+    const char* name;
+    bool shown_negative;
+};
+constexpr RailName kRailNames[] = {
+    {"U +24V", false}, {"U +12V", false}, {"U +9V", false},
+    {"U -12V", true},  {"U +5V", false},  {"U +3.3V", false},
+};
+static_assert(sizeof kRailNames / sizeof kRailNames[0] == kVoltageAlarmCount,
+              "one name per latched rail");
+
+double volts(int32_t millivolts, bool negative) {
+    // + 0.0 keeps a zero from printing as "-0.0".
+    const double value = static_cast<double>(millivolts) / 1000.0;
+    return (negative ? -value : value) + 0.0;
+}
+
+constexpr char kLockLost[] = "receiver lost lock";
+
+}  // namespace
+
+std::string voltage_alarm_text(const DeviceReadings& readings, int rail) {
+    const RailName& shown = kRailNames[rail];
+    const RailLimits& limits = kRailLimits[rail];
+    const bool negative = shown.shown_negative;
+    const double value = volts(readings.*limits.reading, negative);
+    const double bottom = volts(negative ? limits.high : limits.low, negative);
+    const double top = volts(negative ? limits.low : limits.high, negative);
+    return format_text("%s %.1f V outside %.1f..%.1f V", shown.name, value, bottom, top);
+}
+
+std::vector<AlarmEvent> AlarmTracker::after_poll(bool answered, const DeviceReadings& readings,
+                                                 const std::string& address) {
+    std::vector<AlarmEvent> events;
+    if (!answered) {
+        // Readings are not refreshed by a poll without answer: only the link
+        // changes. A new address's silence replaces the old address's alarm.
+        const std::string text = "no answer from " + address;
+        if (link_alarm_ != text) {
+            if (!link_alarm_.empty()) {
+                events.push_back({AlarmKind::kLink, true, link_alarm_});
+            }
+            link_alarm_ = text;
+            events.push_back({AlarmKind::kLink, false, link_alarm_});
+        }
+        return events;
+    }
+    if (!link_alarm_.empty()) {
+        events.push_back({AlarmKind::kLink, true, link_alarm_});
+        link_alarm_.clear();
+    }
+    for (int k = 0; k < kVoltageAlarmCount; ++k) {
+        if (readings.voltage_alarm[k] != 0 && !lamp_raised_[k]) {
+            lamp_raised_[k] = true;
+            events.push_back({AlarmKind::kVoltage, false, voltage_alarm_text(readings, k)});
+        } else if (readings.voltage_alarm[k] == 0) {
+            lamp_raised_[k] = false;
+        }
+    }
+    // "no" (nothing decoded yet) tells nothing about the lock.
+    const bool locked = std::strcmp(readings.receiver_word, "Lock") == 0;
+    const bool unlocked = std::strcmp(readings.receiver_word, "NoLock") == 0;
+    const bool family_1000 = readings.family_rate_mbps == kFamily1000;
+    if (family_1000 && unlocked && !lock_lost_) {
+        lock_lost_ = true;
+        events.push_back({AlarmKind::kLock, false, kLockLost});
+    } else if (lock_lost_ && (locked || !family_1000)) {
+        lock_lost_ = false;
+        events.push_back({AlarmKind::kLock, true, kLockLost});
+    }
+    return events;
+}
+
+void AlarmTracker::on_reset() {
+    for (bool& raised : lamp_raised_) {
+        raised = false;
+    }
+}

@@ -1,0 +1,253 @@
+// Alarm events: one per transition of a lamp's latch, the link or the
+// receiver's lock, over sequences of polls; and the hook that hands them to
+// the monitor's host.
+#include "monitor/alarm_events.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "fake_window.h"
+#include "monitor/device_monitor.h"
+#include "monitor/panes.h"
+#include "sim/simulated_transceiver.h"
+#include "test_names.h"
+
+namespace {
+
+using Events = std::vector<std::string>;
+
+constexpr char kAddress[] = "192.0.2.10";
+
+std::string describe(const AlarmEvent& event) {
+    static const char* const kKinds[] = {"voltage", "link", "lock"};
+    return std::string(kKinds[static_cast<int>(event.kind)]) +
+           (event.cleared ? " cleared: " : ": ") + event.text;
+}
+
+// ---- The texts of latched rails ----
+
+struct RailCase {
+    int rail;  // index into kRailLimits
+    int32_t millivolts;
+    const char* text;
+};
+
+const RailCase kRailCases[] = {
+    {0, 36000, "U +24V 36.0 V outside 22.0..35.0 V"},
+    {1, 14500, "U +12V 14.5 V outside 10.0..14.0 V"},
+    {1, 9940, "U +12V 9.9 V outside 10.0..14.0 V"},
+    {2, 7000, "U +9V 7.0 V outside 8.0..11.0 V"},
+    {3, 7900, "U -12V -7.9 V outside -14.0..-8.0 V"},
+    {3, 14500, "U -12V -14.5 V outside -14.0..-8.0 V"},
+    {3, 0, "U -12V 0.0 V outside -14.0..-8.0 V"},
+    {4, 6200, "U +5V 6.2 V outside 4.0..6.0 V"},
+    {5, 2400, "U +3.3V 2.4 V outside 2.5..4.0 V"},
+};
+
+class RailTextTest : public testing::TestWithParam<RailCase> {};
+
+TEST_P(RailTextTest, NamesTheRailItsValueAndItsLimitsAsThePaneShowsThem) {
+    DeviceReadings readings;
+    readings.*kRailLimits[GetParam().rail].reading = GetParam().millivolts;
+    EXPECT_EQ(voltage_alarm_text(readings, GetParam().rail), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rails, RailTextTest, testing::ValuesIn(kRailCases),
+                         [](const auto& info) { return case_name(info.param.text); });
+
+// ---- Sequences of polls ----
+
+struct RailValue {
+    int rail;
+    int32_t millivolts;
+};
+
+// One poll as the monitor runs it: Reset pressed before it or not, answered
+// or not, and what an answer carried (every other rail in range).
+struct Poll {
+    bool reset_before;
+    bool answered;
+    std::vector<RailValue> rails;
+    const char* receiver;  // the receiver word; "" for a device of family 350
+    Events events;
+    const char* address = kAddress;
+};
+
+constexpr bool kReset = true;
+constexpr bool kNoReset = false;
+constexpr bool kAnswer = true;
+constexpr bool kSilence = false;
+const std::vector<RailValue> kInRange;
+const std::vector<RailValue> k12VHigh = {{1, 14500}};
+constexpr char k12VText[] = "voltage: U +12V 14.5 V outside 10.0..14.0 V";
+constexpr char kNoAnswer[] = "link: no answer from 192.0.2.10";
+constexpr char kAnswerAgain[] = "link cleared: no answer from 192.0.2.10";
+constexpr char kLockLost[] = "lock: receiver lost lock";
+constexpr char kLockAgain[] = "lock cleared: receiver lost lock";
+
+struct SequenceCase {
+    const char* description;
+    std::vector<Poll> polls;
+};
+
+const SequenceCase kSequences[] = {
+    {"a rail out of range raises once and its latch holds it",
+     {{kNoReset, kAnswer, kInRange, "Lock", {}},
+      {kNoReset, kAnswer, k12VHigh, "Lock", {k12VText}},
+      {kNoReset, kAnswer, k12VHigh, "Lock", {}},
+      {kNoReset, kAnswer, kInRange, "Lock", {}},
+      {kNoReset, kAnswer, k12VHigh, "Lock", {}}}},
+    {"reset re-arms a rail still out of range",
+     {{kNoReset, kAnswer, k12VHigh, "Lock", {k12VText}},
+      {kReset, kAnswer, k12VHigh, "Lock", {k12VText}},
+      {kNoReset, kAnswer, k12VHigh, "Lock", {}}}},
+    {"reset with the rail back in range raises nothing until it leaves again",
+     {{kNoReset, kAnswer, k12VHigh, "Lock", {k12VText}},
+      {kReset, kAnswer, kInRange, "Lock", {}},
+      {kNoReset, kAnswer, k12VHigh, "Lock", {k12VText}}}},
+    {"the first poll failing raises the link and the first answer clears it",
+     {{kNoReset, kSilence, kInRange, "Lock", {kNoAnswer}},
+      {kNoReset, kSilence, kInRange, "Lock", {}},
+      {kNoReset, kAnswer, kInRange, "Lock", {kAnswerAgain}},
+      {kNoReset, kAnswer, kInRange, "Lock", {}},
+      {kNoReset, kSilence, kInRange, "Lock", {kNoAnswer}}}},
+    {"a latched lamp stays raised across a loss of the link",
+     {{kNoReset, kAnswer, k12VHigh, "Lock", {k12VText}},
+      {kNoReset, kSilence, kInRange, "Lock", {kNoAnswer}},
+      {kNoReset, kAnswer, k12VHigh, "Lock", {kAnswerAgain}}}},
+    {"lock lost raises once and lock regained clears it",
+     {{kNoReset, kAnswer, kInRange, "Lock", {}},
+      {kNoReset, kAnswer, kInRange, "NoLock", {kLockLost}},
+      {kNoReset, kAnswer, kInRange, "NoLock", {}},
+      {kNoReset, kAnswer, kInRange, "no", {}},
+      {kNoReset, kAnswer, kInRange, "Lock", {kLockAgain}},
+      {kNoReset, kAnswer, kInRange, "Lock", {}}}},
+    {"a poll without answer says nothing about the lock",
+     {{kNoReset, kAnswer, kInRange, "NoLock", {kLockLost}},
+      {kNoReset, kSilence, kInRange, "Lock", {kNoAnswer}},
+      {kNoReset, kAnswer, kInRange, "NoLock", {kAnswerAgain}}}},
+    {"reset leaves the link and the lock as they stand",
+     {{kNoReset, kAnswer, kInRange, "NoLock", {kLockLost}},
+      {kReset, kAnswer, kInRange, "NoLock", {}},
+      {kNoReset, kSilence, kInRange, "NoLock", {kNoAnswer}},
+      {kReset, kSilence, kInRange, "NoLock", {}},
+      {kNoReset, kAnswer, kInRange, "Lock", {kAnswerAgain, kLockAgain}}}},
+    {"a device of family 350 has no lock to lose",
+     {{kNoReset, kAnswer, kInRange, "NoLock", {kLockLost}},
+      {kNoReset, kAnswer, kInRange, "", {kLockAgain}},
+      {kNoReset, kAnswer, kInRange, "", {}}}},
+    {"one poll's events come link, lamps in rail order, lock",
+     {{kNoReset, kSilence, kInRange, "Lock", {kNoAnswer}},
+      {kNoReset,
+       kAnswer,
+       {{5, 4100}, {0, 21000}},
+       "NoLock",
+       {kAnswerAgain, "voltage: U +24V 21.0 V outside 22.0..35.0 V",
+        "voltage: U +3.3V 4.1 V outside 2.5..4.0 V", kLockLost}}}},
+    {"silence at a new address replaces the old address's alarm",
+     {{kNoReset, kSilence, kInRange, "Lock", {kNoAnswer}},
+      {kNoReset,
+       kSilence,
+       kInRange,
+       "Lock",
+       {kAnswerAgain, "link: no answer from 192.0.2.11:1161"},
+       "192.0.2.11:1161"},
+      {kNoReset,
+       kAnswer,
+       kInRange,
+       "Lock",
+       {"link cleared: no answer from 192.0.2.11:1161"},
+       "192.0.2.11:1161"}}},
+};
+
+void PrintTo(const SequenceCase& c, std::ostream* out) {
+    *out << c.description;
+}
+
+class AlarmSequenceTest : public testing::TestWithParam<SequenceCase> {};
+
+TEST_P(AlarmSequenceTest, RaisesOneEventPerTransition) {
+    DeviceReadings readings;
+    readings.family_rate_mbps = kFamily1000;
+    AlarmTracker tracker;
+    int number = 0;
+    for (const Poll& poll : GetParam().polls) {
+        SCOPED_TRACE("poll " + std::to_string(++number));
+        if (poll.reset_before) {
+            // What Reset does to the latches, and the tracker beside them.
+            for (int32_t& latch : readings.voltage_alarm) {
+                latch = 0;
+            }
+            tracker.on_reset();
+        }
+        if (poll.answered) {
+            for (const RailLimits& limits : kRailLimits) {
+                readings.*limits.reading = (limits.high + limits.low) / 2;
+            }
+            for (const RailValue& value : poll.rails) {
+                readings.*kRailLimits[value.rail].reading = value.millivolts;
+            }
+            const bool family_350 = poll.receiver[0] == '\0';
+            readings.family_rate_mbps = family_350 ? kFamily350 : kFamily1000;
+            std::snprintf(readings.receiver_word, sizeof readings.receiver_word, "%s",
+                          family_350 ? "no" : poll.receiver);
+            latch_voltage_alarms(readings);
+        }
+        Events events;
+        for (const AlarmEvent& event : tracker.after_poll(poll.answered, readings, poll.address)) {
+            events.push_back(describe(event));
+        }
+        EXPECT_EQ(events, poll.events);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sequences, AlarmSequenceTest, testing::ValuesIn(kSequences),
+                         [](const auto& info) { return case_name(info.param.description); });
+
+// ---- The hook ----
+
+// The monitor hands its host the events once a poll is shown, against the
+// simulated transceiver with its 12 V rail pinned high.
+TEST(AlarmListenerTest, GetsEachTransitionAfterThePollIsShown) {
+    SimulatorOptions options;
+    options.family = DeviceFamily::k1000;
+    SimulatedTransceiver sim(options);
+    sim.freeze_time(100.0);
+    sim.set_rail(SupplyRail::k12V, 14500);
+    ASSERT_TRUE(sim.start());
+    FakeWindow window;
+    DeviceReadings readings;
+    DeviceMonitor monitor(window, readings);
+    monitor.set_default_port(sim.port());
+    monitor.link().answer_wait = std::chrono::milliseconds(500);
+    monitor.initialise(nullptr);
+    window.set_text(ControlId::kAddressBox, "127.0.0.1");
+
+    Events events;
+    monitor.set_alarm_listener([&](const AlarmEvent& event) {
+        events.push_back(describe(event) + " | " + window.get_text(ControlId::kVoltagePane));
+    });
+    const std::string high = "voltage: U +12V 14.5 V outside 10.0..14.0 V | ";
+    monitor.on_start();
+    monitor.on_timer(kPollTimerId);
+    EXPECT_EQ(events, Events{high + voltage_pane_text(readings)});
+    monitor.on_reset();
+    monitor.on_timer(kPollTimerId);
+    EXPECT_EQ(events,
+              (Events{high + voltage_pane_text(readings), high + voltage_pane_text(readings)}));
+    events.clear();
+    sim.set_silent(true);
+    monitor.on_timer(kPollTimerId);
+    monitor.on_timer(kPollTimerId);
+    EXPECT_EQ(events, Events{"link: no answer from 127.0.0.1 | NO CONNECTION"});
+    EXPECT_TRUE(window.message_boxes.empty());
+}
+
+}  // namespace

@@ -9,6 +9,7 @@
 #include "headless/operator_input.h"
 #include "headless/terminal_text.h"
 #include "headless/terminal_window.h"
+#include "monitor/alarm_events.h"
 #include "monitor/device_monitor.h"
 #include "process/stop_signals.h"
 
@@ -55,6 +56,14 @@ std::string as_lines(const std::string& text) {
     }
 }
 
+// One line per alarm event on the standard error stream, beside the message
+// boxes. The address in a text is the operator's, but it is shown safe too.
+void print_alarm(const AlarmEvent& event) {
+    std::fprintf(stderr, "tarvik: %s: %s\n", event.cleared ? "alarm cleared" : "alarm",
+                 terminal_safe_text(event.text).c_str());
+    std::fflush(stderr);
+}
+
 class HeadlessConsole {
 public:
     HeadlessConsole(const HeadlessOptions& options, DeviceReadings& readings)
@@ -66,6 +75,7 @@ public:
 
     int run() {
         monitor_.set_default_port(options_.port);
+        monitor_.set_alarm_listener(print_alarm);
         monitor_.initialise(nullptr);
         window_.set_text(ControlId::kAddressBox, options_.address);
         window_.set_text(ControlId::kCommunityField, options_.community);

@@ -2,24 +2,25 @@
 # The operator's commands on tarvik's standard input, against tarvik-sim:
 # Set after a poll without answer writes only what the operator changed,
 # unknown commands, the key, the end of input, a stop signal in the middle
-# of an answer wait, and a log that cannot be written.
+# of an answer wait, a log that cannot be written, and the alarm lines.
 # usage: headless_commands.sh TARVIK TARVIK_SIM WORKDIR
 set -euo pipefail
 tarvik=$1 sim=$2 work=$3
 mkdir -p "$work"
 sim_ctl="$work/sim.ctl" sim_out="$work/sim.out"
 commands="$work/console.cmd" out="$work/console.out" err="$work/console.err"
-rm -f "$sim_ctl" "$sim_out" "$commands" "$out" "$err"
-mkfifo "$sim_ctl" "$commands"
+alarm_commands="$work/alarm.cmd" alarm_out="$work/alarm.out" alarm_err="$work/alarm.err"
+rm -f "$sim_ctl" "$sim_out" "$commands" "$out" "$err" "$alarm_commands" "$alarm_out" "$alarm_err"
+mkfifo "$sim_ctl" "$commands" "$alarm_commands"
 
 pids=()
 cleanup() {
-    exec 3>&- 4>&-
+    exec 3>&- 4>&- 5>&-
     for pid in "${pids[@]}"; do
         kill "$pid" 2>/dev/null || true
     done
     wait 2>/dev/null || true
-    rm -f "$sim_ctl" "$commands"
+    rm -f "$sim_ctl" "$commands" "$alarm_commands"
 }
 trap cleanup EXIT
 
@@ -145,5 +146,41 @@ echo "silent off" >&3
     </dev/null >/dev/null 2>"$work/full.err" || fail "log run exited with $?"
 [ "$(grep -cx "tarvik: Can't write log file" "$work/full.err")" -eq 1 ] ||
     fail "expected one \"Can't write log file\": $(cat "$work/full.err")"
+
+# Alarms: one line on stderr per transition. A rail pinned high raises once
+# however many polls see it, and again after Reset; the device falling
+# silent and answering again give one line each, and the latched rail
+# raises nothing anew.
+out=$alarm_out err=$alarm_err
+echo "rail 12v 14500" >&3
+"$tarvik" --headless --address "127.0.0.1:$port" --interval 100 <"$alarm_commands" >"$out" 2>"$err" &
+console=$!
+pids+=("$console")
+exec 5>"$alarm_commands"
+rail_line='tarvik: alarm: U +12V 14.5 V outside 10.0..14.0 V'
+no_answer="tarvik: alarm: no answer from 127.0.0.1:$port"
+answer_again="tarvik: alarm cleared: no answer from 127.0.0.1:$port"
+lines() { grep -cxF -- "$1" "$err" || true; }
+# Waits until N more polls than now have been shown.
+wait_polls() { wait_for '^== Poll' "$out" $(($(count '^== Poll' "$out") + $1)); }
+wait_for "^$rail_line\$" "$err"
+wait_polls 3
+[ "$(lines "$rail_line")" -eq 1 ] || fail "the pinned rail raised more than once"
+echo reset >&5
+wait_for '^== reset ==' "$out"
+wait_polls 2
+[ "$(lines "$rail_line")" -eq 2 ] || fail "Reset did not re-arm the rail's alarm once"
+echo "silent on" >&3
+wait_for "^$no_answer\$" "$err"
+wait_polls 2
+echo "silent off" >&3
+wait_for "^$answer_again\$" "$err"
+wait_polls 2
+[ "$(lines "$no_answer")" -eq 1 ] || fail "expected one no-answer alarm"
+[ "$(lines "$answer_again")" -eq 1 ] || fail "expected one cleared line"
+[ "$(lines "$rail_line")" -eq 2 ] || fail "the latched rail raised again after the silence"
+[ "$(wc -l <"$err")" -eq 4 ] || fail "stderr has more than the four alarm lines"
+echo "rail off" >&3
+stop_within_a_second INT "$console"
 
 echo "operator commands against tarvik-sim: all checks passed"

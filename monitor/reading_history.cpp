@@ -1,0 +1,251 @@
+#include "monitor/reading_history.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+struct SeriesRow {
+    const char* name;
+    const char* unit;
+    int32_t DeviceReadings::*rail;  // the rail whose lamp limits apply, or null
+    double sign;                    // -1 for the rail shown negative
+};
+
+constexpr SeriesRow kSeriesRows[kSeriesCount] = {
+    {"temperature_1", "deg C", nullptr, 1},
+    {"temperature_2", "deg C", nullptr, 1},
+    {"temperature_3", "deg C", nullptr, 1},
+    {"supply_24v", "V", &DeviceReadings::supply_24v, 1},
+    {"supply_12v", "V", &DeviceReadings::supply_12v, 1},
+    {"supply_9v", "V", &DeviceReadings::supply_9v, 1},
+    {"supply_minus_12v", "V", &DeviceReadings::supply_minus_12v, -1},
+    {"supply_5v", "V", &DeviceReadings::supply_5v, 1},
+    {"supply_3v3", "V", &DeviceReadings::supply_3v3, 1},
+    {"supply_5v_standby", "V", nullptr, 1},
+    {"receiver_voltage", "V", nullptr, 1},
+    {"transmitter_voltage", "V", nullptr, 1},
+    {"agc_voltage", "V", nullptr, 1},
+    {"attenuation", "dB", nullptr, 1},
+    {"mse", "dB", nullptr, 1},
+    {"lock", "", nullptr, 1},
+    {"quality", "", nullptr, 1},
+    {"up_link", "Mbps", nullptr, 1},
+    {"down_link", "Mbps", nullptr, 1},
+    {"phy_to_radio_rate", "packets/s", nullptr, 1},
+    {"radio_to_phy_rate", "packets/s", nullptr, 1},
+    {"packet_error_ratio", "", nullptr, 1},
+    {"fec_fails", "", nullptr, 1},
+    {"drop_q1_rate", "packets/s", nullptr, 1},
+    {"drop_tx_rate", "packets/s", nullptr, 1},
+    {"frequency_offset", "MHz", nullptr, 1},
+};
+
+int index_of(Series s) {
+    return static_cast<int>(s);
+}
+
+// 1 or 0 for the words the device's status bits decode to, otherwise none.
+double word_value(const char* word, const char* one, const char* zero) {
+    if (std::strcmp(word, one) == 0) {
+        return 1;
+    }
+    return std::strcmp(word, zero) == 0 ? 0 : kNaN;
+}
+
+// Every series but the drop rates, as the panes show them.
+void pane_values(const DeviceReadings& r, double* v) {
+    const bool f350 = r.family_rate_mbps == kFamily350;
+    const bool f1000 = r.family_rate_mbps == kFamily1000;
+    for (int i = 0; i < kTemperatureCount; ++i) {
+        v[index_of(Series::kTemperature1) + i] = r.temperature[i] / 100.0;
+    }
+    v[index_of(Series::kSupply24V)] = r.supply_24v / 1000.0;
+    v[index_of(Series::kSupply12V)] = r.supply_12v / 1000.0;
+    v[index_of(Series::kSupply9V)] = r.supply_9v / 1000.0;
+    v[index_of(Series::kSupplyMinus12V)] = -(r.supply_minus_12v / 1000.0) + 0.0;
+    v[index_of(Series::kSupply5V)] = r.supply_5v / 1000.0;
+    v[index_of(Series::kSupply3V3)] = r.supply_3v3 / 1000.0;
+    v[index_of(Series::kSupply5VStandby)] = r.supply_5v_standby / 1000.0;
+    v[index_of(Series::kReceiverVoltage)] = r.receiver_voltage / 1000.0;
+    v[index_of(Series::kTransmitterVoltage)] = r.transmitter_voltage / 1000.0;
+    v[index_of(Series::kAgcVoltage)] = r.agc_voltage / 1000.0;
+    v[index_of(Series::kAttenuation)] = r.attenuation / 10.0;
+    v[index_of(Series::kMse)] = f350 ? r.mse_tenths_db / 10.0 : kNaN;
+    v[index_of(Series::kLock)] = f1000 ? word_value(r.receiver_word, "Lock", "NoLock") : kNaN;
+    v[index_of(Series::kQuality)] = f1000 ? word_value(r.quality_word, "Good", "Bad") : kNaN;
+    v[index_of(Series::kUpLinkMbps)] = r.up_link_mbps;
+    v[index_of(Series::kDownLinkMbps)] = r.down_link_mbps;
+    v[index_of(Series::kPhyToRadioRate)] = r.phy_to_radio_rate;
+    v[index_of(Series::kRadioToPhyRate)] = r.radio_to_phy_rate;
+    v[index_of(Series::kPacketErrorRatio)] = r.packet_error_ratio;
+    v[index_of(Series::kFecFails)] = r.fec_fail_since_reset;
+    v[index_of(Series::kFrequencyOffset)] = f350 ? r.frequency_offset_hz / 1000000.0 : kNaN;
+}
+
+void fold(double& low, double& high, double other_low, double other_high) {
+    // fmin and fmax ignore a NaN operand, so a gap never hides a value.
+    low = std::fmin(low, other_low);
+    high = std::fmax(high, other_high);
+}
+
+}  // namespace
+
+SeriesInfo series_info(Series series) {
+    const int i = index_of(series);
+    if (i < 0 || i >= kSeriesCount) {
+        return {"", "", false, 0, 0};
+    }
+    const SeriesRow& row = kSeriesRows[i];
+    SeriesInfo info{row.name, row.unit, false, 0, 0};
+    for (const RailLimits& limits : kRailLimits) {
+        if (row.rail != nullptr && limits.reading == row.rail) {
+            const double a = row.sign * limits.low / 1000.0 + 0.0;
+            const double b = row.sign * limits.high / 1000.0 + 0.0;
+            info = {row.name, row.unit, true, std::min(a, b), std::max(a, b)};
+        }
+    }
+    return info;
+}
+
+ReadingHistory::ReadingHistory() = default;
+
+void ReadingHistory::add(double seconds, const DeviceReadings& readings, bool succeeded,
+                         const SeriesSet& known) {
+    ++polls_;
+    Bucket point;
+    point.first = seconds;
+    point.last = seconds;
+    double* v = point.min;
+    std::fill(v, v + kSeriesCount, kNaN);
+    if (succeeded) {
+        pane_values(readings, v);
+        // The rates need the previous successful poll of the same family.
+        const bool f350 = readings.family_rate_mbps == kFamily350;
+        const double elapsed = seconds - counts_seconds_;
+        if (have_counts_ && counts_family_ == readings.family_rate_mbps && f350 && elapsed > 0) {
+            if (readings.drop_q1_count >= drop_q1_) {
+                v[index_of(Series::kDropQ1Rate)] = (readings.drop_q1_count - drop_q1_) / elapsed;
+            }
+            if (readings.drop_tx_count >= drop_tx_) {
+                v[index_of(Series::kDropTxRate)] = (readings.drop_tx_count - drop_tx_) / elapsed;
+            }
+        }
+        if (!known[index_of(Series::kDropQ1Rate)] || !known[index_of(Series::kDropTxRate)]) {
+            have_counts_ = false;
+        } else {
+            have_counts_ = true;
+            counts_seconds_ = seconds;
+            counts_family_ = readings.family_rate_mbps;
+            drop_q1_ = readings.drop_q1_count;
+            drop_tx_ = readings.drop_tx_count;
+        }
+        for (int i = 0; i < kSeriesCount; ++i) {
+            if (!known[i]) {
+                v[i] = kNaN;
+            }
+        }
+    }
+    std::copy(point.min, point.min + kSeriesCount, point.max);
+    push(0, point);
+}
+
+void ReadingHistory::push(int level, const Bucket& bucket) {
+    Level& l = levels_[level];
+    if (l.slots.empty()) {
+        l.slots.resize(kBucketsPerLevel);
+    }
+    if (l.count == kBucketsPerLevel) {
+        // The two oldest become one bucket of the next level, or go.
+        Bucket merged = l.at(0);
+        const Bucket& second = l.at(1);
+        merged.last = second.last;
+        for (int i = 0; i < kSeriesCount; ++i) {
+            fold(merged.min[i], merged.max[i], second.min[i], second.max[i]);
+        }
+        l.head = (l.head + 2) % kBucketsPerLevel;
+        l.count -= 2;
+        if (level + 1 < kLevels) {
+            push(level + 1, merged);
+        }
+    }
+    l.slots[(l.head + l.count) % kBucketsPerLevel] = bucket;
+    ++l.count;
+}
+
+std::vector<ChartPoint> ReadingHistory::extract(Series series, double from, double to,
+                                                int width) const {
+    std::vector<ChartPoint> points;
+    const int s = index_of(series);
+    if (width < 1 || !(to > from) || s < 0 || s >= kSeriesCount) {
+        return points;
+    }
+    struct Column {
+        bool polled = false;
+        double min = kNaN;
+        double max = kNaN;
+    };
+    std::vector<Column> columns(static_cast<std::size_t>(width));
+    const double scale = width / (to - from);
+    auto column_of = [&](double t) {
+        const double c = std::floor((t - from) * scale);
+        return c < 0 ? 0 : c >= width ? width - 1 : static_cast<int>(c);
+    };
+    for (const Level& level : levels_) {
+        for (std::size_t i = 0; i < level.count; ++i) {
+            const Bucket& b = level.at(i);
+            if (b.last < from || b.first > to) {
+                continue;
+            }
+            const int last = column_of(b.last);
+            for (int c = column_of(b.first); c <= last; ++c) {
+                Column& column = columns[static_cast<std::size_t>(c)];
+                column.polled = true;
+                fold(column.min, column.max, b.min[s], b.max[s]);
+            }
+        }
+    }
+    points.reserve(2 * columns.size());
+    bool after_value = false;
+    for (int c = 0; c < width; ++c) {
+        const Column& column = columns[static_cast<std::size_t>(c)];
+        const double middle = from + (c + 0.5) / scale;
+        const bool has_value = !std::isnan(column.min);
+        if (has_value) {
+            points.push_back({middle, column.min});
+            if (column.max != column.min) {
+                points.push_back({middle, column.max});
+            }
+        } else if (column.polled || after_value) {
+            points.push_back({middle, kNaN});
+        }
+        after_value = has_value;
+    }
+    return points;
+}
+
+double ReadingHistory::oldest_seconds() const {
+    for (int k = kLevels - 1; k >= 0; --k) {
+        if (levels_[k].count > 0) {
+            return levels_[k].at(0).first;
+        }
+    }
+    return kNaN;
+}
+
+double ReadingHistory::newest_seconds() const {
+    const Level& recent = levels_[0];
+    return recent.count > 0 ? recent.at(recent.count - 1).last : kNaN;
+}
+
+std::size_t ReadingHistory::memory_bytes() const {
+    std::size_t bytes = sizeof *this;
+    for (const Level& level : levels_) {
+        bytes += level.slots.capacity() * sizeof(Bucket);
+    }
+    return bytes;
+}

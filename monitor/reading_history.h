@@ -1,0 +1,133 @@
+// The readings' recent history, for trend charts: one value per series per
+// poll, kept in a store of fixed total capacity.
+//
+// Every poll is added, failed ones too: a failed poll is a gap (no value),
+// never a zero. The newest polls are kept at full resolution; older ones are
+// folded, two neighbours at a time, into min/max buckets that coarsen as
+// they age, so a spike stays visible at any age. Extraction reduces a time
+// window to a chart's pixel columns as min and max per column.
+#pragma once
+
+#include <bitset>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "monitor/device_readings.h"
+
+// What a chart can show, in the units of the panes.
+enum class Series : int {
+    kTemperature1,        // deg C
+    kTemperature2,        // deg C
+    kTemperature3,        // deg C
+    kSupply24V,           // V
+    kSupply12V,           // V
+    kSupply9V,            // V
+    kSupplyMinus12V,      // V, negative as the pane shows it
+    kSupply5V,            // V
+    kSupply3V3,           // V
+    kSupply5VStandby,     // V
+    kReceiverVoltage,     // V
+    kTransmitterVoltage,  // V
+    kAgcVoltage,          // V
+    kAttenuation,         // dB
+    kMse,                 // dB, family 350 only
+    kLock,                // 1 locked, 0 not; family 1000 only
+    kQuality,             // 1 good, 0 bad; family 1000 only
+    kUpLinkMbps,          // Mbps
+    kDownLinkMbps,        // Mbps
+    kPhyToRadioRate,      // packets/s
+    kRadioToPhyRate,      // packets/s
+    kPacketErrorRatio,    // ratio
+    kFecFails,            // count since Reset
+    kDropQ1Rate,          // packets/s, from successive counts; family 350 only
+    kDropTxRate,          // packets/s, from successive counts; family 350 only
+    kFrequencyOffset,     // MHz, family 350 only
+};
+constexpr int kSeriesCount = static_cast<int>(Series::kFrequencyOffset) + 1;
+
+// A series' name (lower case with underscores, usable as a metric name), its
+// unit, and for the rails that have a lamp the limits of kRailLimits in the
+// series' own unit (a value equal to a limit is in range).
+struct SeriesInfo {
+    const char* name;
+    const char* unit;
+    bool has_limits;
+    double low;
+    double high;
+};
+SeriesInfo series_info(Series series);
+
+// The series a caller has values for; the others are gaps for that poll.
+using SeriesSet = std::bitset<kSeriesCount>;
+inline SeriesSet all_series() {
+    return SeriesSet().set();
+}
+
+// One point of an extracted series; a NaN value is a gap.
+struct ChartPoint {
+    double seconds;
+    double value;
+};
+
+class ReadingHistory {
+public:
+    // Polls kept at full resolution; level k beyond them holds up to as
+    // many buckets of 2^k polls each. The oldest buckets of the last level
+    // are dropped. With one poll a second that is an hour at full resolution
+    // and about six weeks in all.
+    static constexpr std::size_t kBucketsPerLevel = 3600;
+    static constexpr int kLevels = 10;
+
+    ReadingHistory();
+
+    // One poll at `seconds` (any monotonic clock the caller chooses). A
+    // failed poll adds a gap to every series. Series outside `known` get a
+    // gap too. The drop rates are the counts' differences between successive
+    // successful polls divided by the time between them; a count that goes
+    // down, a change of family or a first poll gives no value.
+    void add(double seconds, const DeviceReadings& readings, bool succeeded,
+             const SeriesSet& known = all_series());
+
+    // The window [from, to] reduced to `width` columns of equal time: for
+    // each column with values, its minimum and its maximum (one point when
+    // they are equal), at the column's middle; a column whose polls all
+    // failed, or the first empty column after one with values, gives one NaN
+    // point. So at most 2 * width points, in time order. Empty when width
+    // < 1 or to <= from.
+    std::vector<ChartPoint> extract(Series series, double from, double to, int width) const;
+
+    // Polls added since construction, and the span of time still held.
+    uint64_t polls() const { return polls_; }
+    double oldest_seconds() const;
+    double newest_seconds() const;
+
+    // Bytes the store has allocated; bounded by the fixed capacity.
+    std::size_t memory_bytes() const;
+
+private:
+    struct Bucket {
+        double first;  // time of the first and the last poll folded in
+        double last;
+        double min[kSeriesCount];  // NaN when no poll in the bucket had a value
+        double max[kSeriesCount];
+    };
+    // A ring of at most kBucketsPerLevel buckets, oldest first.
+    struct Level {
+        std::vector<Bucket> slots;
+        std::size_t head = 0;
+        std::size_t count = 0;
+        const Bucket& at(std::size_t i) const { return slots[(head + i) % kBucketsPerLevel]; }
+    };
+
+    void push(int level, const Bucket& bucket);
+
+    Level levels_[kLevels];
+    uint64_t polls_ = 0;
+    // The last successful poll's drop counts, for the rates.
+    bool have_counts_ = false;
+    double counts_seconds_ = 0;
+    int32_t counts_family_ = 0;
+    uint32_t drop_q1_ = 0;
+    uint32_t drop_tx_ = 0;
+};

@@ -1,0 +1,234 @@
+// The reading history: bounded store, min/max decimation, gaps, rates.
+#include "monitor/reading_history.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Poll {
+    double seconds;
+    double value;  // NaN: the poll failed
+};
+
+DeviceReadings with_temperature(double celsius) {
+    DeviceReadings r;
+    r.temperature[0] = static_cast<int32_t>(std::lround(celsius * 100));
+    return r;
+}
+
+ReadingHistory history_of(const std::vector<Poll>& polls) {
+    ReadingHistory history;
+    for (const Poll& p : polls) {
+        history.add(p.seconds, with_temperature(std::isnan(p.value) ? 0 : p.value),
+                    !std::isnan(p.value));
+    }
+    return history;
+}
+
+// Equal, NaN equal to NaN.
+bool same(double a, double b) {
+    return (std::isnan(a) && std::isnan(b)) || a == b;
+}
+
+std::string text(const std::vector<ChartPoint>& points) {
+    std::string out;
+    for (const ChartPoint& p : points) {
+        out += "(" + std::to_string(p.seconds) + ", " + std::to_string(p.value) + ") ";
+    }
+    return out;
+}
+
+constexpr double kGap = std::nan("");
+
+TEST(ReadingHistory, DecimationGivesExactMinAndMaxPerColumnAndKeepsGaps) {
+    const struct {
+        const char* what;
+        std::vector<Poll> polls;
+        double from, to;
+        int width;
+        std::vector<ChartPoint> expected;
+    } cases[] = {
+        {"two columns, min then max at the column's middle",
+         {{0, 5}, {1, 9}, {2, 1}, {3, 4}, {4, 4}, {5, 4}, {6, 4}, {7, 4}},
+         0,
+         8,
+         2,
+         {{2, 1}, {2, 9}, {6, 4}}},
+        {"a one-poll spike survives",
+         {{0, 1}, {1, 1}, {2, 1}, {3, 1}, {4, 100}, {5, 1}, {6, 1}, {7, 1}},
+         0,
+         8,
+         1,
+         {{4, 1}, {4, 100}}},
+        {"a failed poll is a gap, not a zero",
+         {{0, 3}, {1, kGap}, {2, 3}},
+         0,
+         3,
+         3,
+         {{0.5, 3}, {1.5, kGap}, {2.5, 3}}},
+        {"a failed poll beside values in its column hides nothing",
+         {{0, 3}, {1, kGap}},
+         0,
+         2,
+         1,
+         {{1, 3}}},
+        {"the first empty column after values breaks the line, later ones add nothing",
+         {{0, 2}, {7, 2}},
+         0,
+         8,
+         8,
+         {{0.5, 2}, {1.5, kGap}, {7.5, 2}}},
+        {"polls outside the window are left out", {{0, 1}, {5, 2}, {9, 3}}, 4, 6, 2, {{5.5, 2}}},
+        {"no columns", {{0, 1}}, 0, 1, 0, {}},
+        {"an empty window", {{0, 1}}, 1, 1, 4, {}},
+    };
+    for (const auto& c : cases) {
+        const auto got = history_of(c.polls).extract(Series::kTemperature1, c.from, c.to, c.width);
+        ASSERT_EQ(got.size(), c.expected.size()) << c.what << ": " << text(got);
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            EXPECT_TRUE(same(got[i].seconds, c.expected[i].seconds) &&
+                        same(got[i].value, c.expected[i].value))
+                << c.what << ": " << text(got);
+        }
+    }
+}
+
+TEST(ReadingHistory, WindowAcrossFullResolutionAndBucketsIsExact) {
+    // A ramp long enough to reach buckets of 4 polls; columns of 128 polls
+    // start on bucket boundaries, so every column's extremes are exact.
+    constexpr int kWidth = 120;
+    constexpr int kPolls = kWidth * 128;
+    ReadingHistory history;
+    for (int t = 0; t < kPolls; ++t) {
+        history.add(t, with_temperature(t), true);
+    }
+    ASSERT_GT(kPolls, 3 * ReadingHistory::kBucketsPerLevel);
+    const auto got = history.extract(Series::kTemperature1, 0, kPolls, kWidth);
+    ASSERT_EQ(got.size(), 2u * kWidth);
+    for (int c = 0; c < kWidth; ++c) {
+        EXPECT_EQ(got[2 * c].seconds, 128 * c + 64);
+        EXPECT_EQ(got[2 * c].value, 128 * c) << c;
+        EXPECT_EQ(got[2 * c + 1].value, 128 * c + 127) << c;
+    }
+}
+
+TEST(ReadingHistory, DayOfPollsFitsWellUnderFiftyMegabytesAndIsAllHeld) {
+    ReadingHistory history;
+    DeviceReadings r;
+    for (int t = 0; t < 86400; ++t) {
+        r.temperature[0] = t % 5000;
+        history.add(1.8e9 + t, r, t % 100 != 0);
+    }
+    EXPECT_EQ(history.polls(), 86400u);
+    EXPECT_EQ(history.oldest_seconds(), 1.8e9);
+    EXPECT_EQ(history.newest_seconds(), 1.8e9 + 86399);
+    EXPECT_LT(history.memory_bytes(), 50u * 1000 * 1000);
+    const auto day = history.extract(Series::kTemperature1, 1.8e9, 1.8e9 + 86400, 1200);
+    EXPECT_LE(day.size(), 2400u);
+    EXPECT_FALSE(day.empty());
+}
+
+// Full-resolution values of `series` for polls at 0, 1, 2 ...
+std::vector<double> values(const ReadingHistory& history, Series series, int polls) {
+    std::vector<double> out;
+    for (const ChartPoint& p : history.extract(series, -0.5, polls - 0.5, polls)) {
+        out.push_back(p.value);
+    }
+    return out;
+}
+
+TEST(ReadingHistory, DropRatesAreCountDifferencesPerSecondBetweenSuccessfulPolls) {
+    const struct {
+        uint32_t count;
+        bool succeeded;
+        int32_t family;
+        double expected;
+    } polls[] = {
+        {100, true, kFamily350, kGap},  // first poll: nothing to compare with
+        {110, true, kFamily350, 10},   {0, false, kFamily350, kGap},
+        {130, true, kFamily350, 10},  // over the two seconds since the last success
+        {5, true, kFamily350, kGap},  // the counter went down: restarts
+        {8, true, kFamily350, 3},      {9, true, kFamily1000, kGap},  // family 1000 shows no drops
+        {10, true, kFamily350, kGap},  // the family changed in between
+    };
+    ReadingHistory history;
+    int t = 0;
+    for (const auto& p : polls) {
+        DeviceReadings r;
+        r.family_rate_mbps = p.family;
+        r.drop_q1_count = p.count;
+        r.drop_tx_count = 2 * p.count;
+        history.add(t++, r, p.succeeded);
+    }
+    const auto q1 = values(history, Series::kDropQ1Rate, t);
+    const auto tx = values(history, Series::kDropTxRate, t);
+    ASSERT_EQ(q1.size(), std::size(polls));
+    ASSERT_EQ(tx.size(), std::size(polls));
+    for (std::size_t i = 0; i < q1.size(); ++i) {
+        EXPECT_TRUE(same(q1[i], polls[i].expected)) << i << ": " << q1[i];
+        EXPECT_TRUE(same(tx[i], 2 * polls[i].expected)) << i << ": " << tx[i];
+    }
+}
+
+TEST(ReadingHistory, SeriesFollowThePanesAndTheFamily) {
+    DeviceReadings r350;
+    r350.supply_minus_12v = 12100;
+    r350.mse_tenths_db = 123;
+    r350.frequency_offset_hz = -2500;
+    r350.up_link_mbps = 350;
+    DeviceReadings r1000 = r350;
+    r1000.family_rate_mbps = kFamily1000;
+    std::strcpy(r1000.receiver_word, "Lock");
+    std::strcpy(r1000.quality_word, "Bad");
+    const struct {
+        Series series;
+        double on350;
+        double on1000;
+    } cases[] = {
+        {Series::kSupplyMinus12V, -12.1, -12.1},
+        {Series::kMse, 12.3, kGap},
+        {Series::kFrequencyOffset, -0.0025, kGap},
+        {Series::kLock, kGap, 1},
+        {Series::kQuality, kGap, 0},
+        {Series::kUpLinkMbps, 350, 350},
+    };
+    ReadingHistory history;
+    history.add(0, r350, true);
+    history.add(1, r1000, true);
+    SeriesSet known = all_series();
+    known.reset(static_cast<std::size_t>(Series::kUpLinkMbps));
+    history.add(2, r350, true, known);
+    for (const auto& c : cases) {
+        const auto got = values(history, c.series, 3);
+        ASSERT_EQ(got.size(), 3u) << series_info(c.series).name;
+        EXPECT_TRUE(same(got[0], c.on350)) << series_info(c.series).name << " " << got[0];
+        EXPECT_TRUE(same(got[1], c.on1000)) << series_info(c.series).name << " " << got[1];
+    }
+    EXPECT_TRUE(std::isnan(values(history, Series::kUpLinkMbps, 3)[2])) << "not known: a gap";
+}
+
+TEST(ReadingHistory, RailsCarryTheLampLimitsInVolts) {
+    const struct {
+        Series series;
+        bool has_limits;
+        double low, high;
+    } cases[] = {
+        {Series::kSupply24V, true, 22, 35},   {Series::kSupplyMinus12V, true, -14, -8},
+        {Series::kSupply3V3, true, 2.5, 4},   {Series::kSupply5VStandby, false, 0, 0},
+        {Series::kTemperature1, false, 0, 0},
+    };
+    for (const auto& c : cases) {
+        const SeriesInfo info = series_info(c.series);
+        EXPECT_EQ(info.has_limits, c.has_limits) << info.name;
+        EXPECT_EQ(info.low, c.low) << info.name;
+        EXPECT_EQ(info.high, c.high) << info.name;
+        EXPECT_STREQ(info.unit, c.series == Series::kTemperature1 ? "deg C" : "V");
+    }
+}
+
+}  // namespace

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -43,7 +44,7 @@ std::string text(const std::vector<ChartPoint>& points) {
     return out;
 }
 
-constexpr double kGap = std::nan("");
+constexpr double kGap = std::numeric_limits<double>::quiet_NaN();
 
 TEST(ReadingHistory, DecimationGivesExactMinAndMaxPerColumnAndKeepsGaps) {
     const struct {

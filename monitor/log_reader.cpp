@@ -1,0 +1,402 @@
+#include "monitor/log_reader.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+namespace {
+
+constexpr int kColumns350 = 31;
+constexpr int kColumns1000 = 27;
+constexpr std::size_t kTimestampLength = 17;  // "dd.mm.yy HH:MM:SS"
+constexpr std::size_t kChunkSize = 64 * 1024;
+constexpr char kNoConnectionText[] = "NO CONNECTION";
+
+struct Text {
+    const char* data;
+    std::size_t size;
+    bool starts_with(const char* prefix) const {
+        const std::size_t n = std::strlen(prefix);
+        return size >= n && std::memcmp(data, prefix, n) == 0;
+    }
+};
+
+int family_of_columns(int columns) {
+    return columns == kColumns350 ? kFamily350 : columns == kColumns1000 ? kFamily1000 : 0;
+}
+
+int columns_of_family(int family) {
+    return family == kFamily350 ? kColumns350 : kColumns1000;
+}
+
+// The value of `digits` decimal digits at `p`, or -1.
+int number_at(const char* p, int digits) {
+    int n = 0;
+    for (int i = 0; i < digits; ++i) {
+        if (p[i] < '0' || p[i] > '9') {
+            return -1;
+        }
+        n = n * 10 + (p[i] - '0');
+    }
+    return n;
+}
+
+int days_in_month(int month, int year) {
+    static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && year % 4 == 0 ? 29 : kDays[month - 1];
+}
+
+bool finite_number(Text field, double* out) {
+    const auto [end, error] = std::from_chars(field.data, field.data + field.size, *out);
+    return error == std::errc() && end == field.data + field.size && std::isfinite(*out);
+}
+
+// `value` times `scale`, rounded, when it fits the target; the log keeps
+// fewer digits than the device sends, so scaled values come back rounded.
+bool to_int32(double value, double scale, int32_t* out) {
+    const double x = std::round(value * scale);
+    if (!(x >= -2147483648.0 && x <= 2147483647.0)) {
+        return false;
+    }
+    *out = static_cast<int32_t>(x);
+    return true;
+}
+
+bool to_uint32(double value, double scale, uint32_t* out) {
+    const double x = std::round(value * scale);
+    if (!(x >= 0 && x <= 4294967295.0)) {
+        return false;
+    }
+    *out = static_cast<uint32_t>(x);
+    return true;
+}
+
+void set_word(char* word, const char* text) {
+    std::snprintf(word, kStatusWordSize, "%s", text);
+}
+
+class LogParser {
+public:
+    LogParser(const LogRecordHandler& on_record, const LogProblemHandler& on_problem,
+              LogReadTotals& totals)
+        : on_record_(on_record), on_problem_(on_problem), totals_(totals) {}
+
+    void line(uint64_t number, Text text) {
+        ++totals_.lines;
+        number_ = number;
+        if (text.size > 0 && text.data[text.size - 1] == '\r') {
+            --text.size;
+        }
+        if (text.size == 0) {
+            return;  // the blank lines of a header block
+        }
+        if (text.size >= 4 && text.starts_with("ID") && text.data[2] >= '1' &&
+            text.data[2] <= '8' && text.data[3] == '=') {
+            in_header_ = true;
+            return;
+        }
+        if (text.starts_with("Time")) {
+            headings(text);
+            return;
+        }
+        double seconds = 0;
+        const bool stamped = timestamp(text, &seconds);
+        if (in_header_ && !stamped) {
+            return;  // a line break inside an identification item
+        }
+        in_header_ = false;
+        if (!stamped) {
+            problem("bad timestamp");
+            return;
+        }
+        poll(seconds, Text{text.data + kTimestampLength + 1, text.size - kTimestampLength - 1});
+    }
+
+    void overlong(uint64_t number) {
+        ++totals_.lines;
+        number_ = number;
+        problem("longer than " + std::to_string(kMaxLogLine) + " characters");
+    }
+
+private:
+    void problem(const std::string& reason) {
+        ++totals_.problems;
+        if (on_problem_) {
+            on_problem_("line " + std::to_string(number_) + ": " + reason);
+        }
+    }
+
+    void headings(Text text) {
+        in_header_ = false;
+        int columns = 1;
+        for (std::size_t i = 0; i < text.size; ++i) {
+            columns += text.data[i] == '\t';
+        }
+        family_ = family_of_columns(columns);
+        if (family_ == 0) {
+            problem("column headings of neither family (" + std::to_string(columns) + " columns)");
+        }
+    }
+
+    // "dd.mm.yy HH:MM:SS" and a tab, as local time.
+    bool timestamp(Text text, double* seconds) {
+        if (text.size <= kTimestampLength || text.data[kTimestampLength] != '\t') {
+            return false;
+        }
+        const char* p = text.data;
+        if (p[2] != '.' || p[5] != '.' || p[8] != ' ' || p[11] != ':' || p[14] != ':') {
+            return false;
+        }
+        const int day = number_at(p, 2);
+        const int month = number_at(p + 3, 2);
+        const int year = number_at(p + 6, 2);
+        const int hour = number_at(p + 9, 2);
+        const int minute = number_at(p + 12, 2);
+        const int second = number_at(p + 15, 2);
+        if (day < 1 || month < 1 || month > 12 || year < 0 || day > days_in_month(month, year) ||
+            hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 60) {
+            return false;
+        }
+        // mktime is slow; consecutive lines mostly share the hour.
+        const int hour_key = ((year * 100 + month) * 100 + day) * 100 + hour;
+        if (hour_key != cached_hour_key_) {
+            std::tm local{};
+            local.tm_year = 100 + year;
+            local.tm_mon = month - 1;
+            local.tm_mday = day;
+            local.tm_hour = hour;
+            local.tm_isdst = -1;
+            const std::time_t start = std::mktime(&local);
+            if (start == static_cast<std::time_t>(-1)) {
+                return false;
+            }
+            cached_hour_key_ = hour_key;
+            cached_hour_start_ = static_cast<double>(start);
+        }
+        *seconds = cached_hour_start_ + minute * 60 + second;
+        return true;
+    }
+
+    void poll(double seconds, Text rest) {
+        if (rest.size == sizeof kNoConnectionText - 1 && rest.starts_with(kNoConnectionText)) {
+            ++totals_.records;
+            on_record_(LogRecord{seconds, false, readings_});
+            return;
+        }
+        // The columns after the time, counted to the end, kept up to the
+        // larger layout.
+        Text fields[kColumns350 - 1];
+        int count = 0;
+        const char* p = rest.data;
+        const char* end = rest.data + rest.size;
+        while (true) {
+            const void* found = std::memchr(p, '\t', static_cast<std::size_t>(end - p));
+            const char* stop = found != nullptr ? static_cast<const char*>(found) : end;
+            if (count < kColumns350 - 1) {
+                fields[count] = Text{p, static_cast<std::size_t>(stop - p)};
+            }
+            ++count;
+            if (stop == end) {
+                break;
+            }
+            p = stop + 1;
+        }
+        const int columns = count + 1;
+        const int family = family_ != 0 ? family_ : family_of_columns(columns);
+        if (family == 0) {
+            problem(std::to_string(columns) + " columns, the layout of neither family");
+            return;
+        }
+        if (columns != columns_of_family(family)) {
+            problem(std::to_string(columns) + " columns, expected " +
+                    std::to_string(columns_of_family(family)));
+            return;
+        }
+        double v[kColumns350 - 1];
+        for (int i = 0; i < count; ++i) {
+            if (!finite_number(fields[i], &v[i])) {
+                problem("bad number in column " + std::to_string(i + 2));
+                return;
+            }
+        }
+        if (!store(family, v)) {
+            return;
+        }
+        ++totals_.records;
+        on_record_(LogRecord{seconds, true, readings_});
+    }
+
+    // The values of one line into the readings, in the order of
+    // log_line_text; `v[0]` is the column after the time.
+    bool store(int family, const double* v) {
+        DeviceReadings& r = scratch_;
+        r.family_rate_mbps = family;
+        int32_t* const scaled[] = {
+            &r.temperature[0],      &r.temperature[1],  &r.temperature[2],    &r.receiver_voltage,
+            &r.transmitter_voltage, &r.agc_voltage,     &r.attenuation,       &r.humidity,
+            &r.supply_24v,          &r.supply_12v,      &r.supply_9v,         &r.supply_minus_12v,
+            &r.supply_5v,           &r.supply_3v3,      &r.supply_5v_standby, &r.total_current,
+            &r.control_state[0],    &r.control_state[2]};
+        const double scales[] = {100,  100,  100,  1000, 1000, 1000, 10, 1, 1000,
+                                 1000, 1000, 1000, 1000, 1000, 1000, 1,  1, 1};
+        static_assert(sizeof scaled / sizeof scaled[0] == sizeof scales / sizeof scales[0]);
+        int column = 0;
+        for (int32_t* field : scaled) {
+            if (!to_int32(v[column], scales[column], field)) {
+                return out_of_range(column);
+            }
+            ++column;
+        }
+        r.phy_to_radio_rate = v[18];
+        r.phy_to_radio_total = v[19];
+        r.radio_to_phy_rate = v[20];
+        r.radio_to_phy_total = v[21];
+        if (family == kFamily350) {
+            r.fec_fail_count = v[22];
+            r.packet_error_ratio = v[23];
+            if (!to_uint32(v[24], 1, &r.drop_q1_count)) {
+                return out_of_range(24);
+            }
+            if (!to_uint32(v[25], 1, &r.drop_tx_count)) {
+                return out_of_range(25);
+            }
+            if (!to_int32(v[26], 1, &r.up_link_mbps)) {
+                return out_of_range(26);
+            }
+            if (!to_int32(v[27], 1, &r.down_link_mbps)) {
+                return out_of_range(27);
+            }
+            if (!to_uint32(v[28], 10, &r.mse_tenths_db)) {
+                return out_of_range(28);
+            }
+            r.frequency_offset_hz = v[29];
+            r.fec_error_count = 0;
+            r.modem_status = static_cast<int32_t>(r.mse_tenths_db);
+            set_word(r.receiver_word, "no");
+            set_word(r.quality_word, "no");
+        } else {
+            if (!to_int32(v[22], 1, &r.fec_error_count)) {
+                return out_of_range(22);
+            }
+            r.fec_fail_count = v[23];
+            r.packet_error_ratio = v[24];
+            if (!to_int32(v[25], 1, &r.modem_status)) {
+                return out_of_range(25);
+            }
+            const auto bits = static_cast<uint32_t>(r.modem_status);
+            set_word(r.receiver_word, (bits & 1u) != 0 ? "Lock" : "NoLock");
+            set_word(r.quality_word, (bits & 2u) != 0 ? "Bad" : "Good");
+            r.mse_tenths_db = 0;
+            r.frequency_offset_hz = 0;
+            r.drop_q1_count = 0;
+            r.drop_tx_count = 0;
+            r.up_link_mbps = 0;
+            r.down_link_mbps = 0;
+        }
+        r.fec_fail_since_reset = r.fec_fail_count;
+        readings_ = r;
+        return true;
+    }
+
+    bool out_of_range(int value_index) {
+        problem("number out of range in column " + std::to_string(value_index + 2));
+        return false;
+    }
+
+    const LogRecordHandler& on_record_;
+    const LogProblemHandler& on_problem_;
+    LogReadTotals& totals_;
+    uint64_t number_ = 0;
+    bool in_header_ = false;
+    int family_ = 0;  // of the last headings; 0 before any, or after unreadable ones
+    int cached_hour_key_ = -1;
+    double cached_hour_start_ = 0;
+    DeviceReadings readings_;
+    DeviceReadings scratch_;
+};
+
+}  // namespace
+
+SeriesSet logged_series(int32_t family) {
+    SeriesSet set = all_series();
+    if (family != kFamily350) {
+        for (Series s : {Series::kUpLinkMbps, Series::kDownLinkMbps, Series::kDropQ1Rate,
+                         Series::kDropTxRate}) {
+            set.reset(static_cast<std::size_t>(s));
+        }
+    }
+    return set;
+}
+
+LogReadTotals read_measurement_log(std::istream& in, const LogRecordHandler& on_record,
+                                   const LogProblemHandler& on_problem) {
+    LogReadTotals totals;
+    LogParser parser(on_record, on_problem, totals);
+    std::vector<char> chunk(kChunkSize);
+    // A line that runs across chunks is gathered here; one CR more is room
+    // for the CR LF end.
+    std::string pending;
+    pending.reserve(kMaxLogLine + 1);
+    bool too_long = false;
+    uint64_t number = 0;
+    auto finish_line = [&](const char* data, std::size_t size) {
+        ++number;
+        if (too_long) {
+            parser.overlong(number);
+        } else {
+            parser.line(number, Text{data, size});
+        }
+        too_long = false;
+        pending.clear();
+    };
+    while (in) {
+        in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+        const auto got = static_cast<std::size_t>(in.gcount());
+        const char* p = chunk.data();
+        const char* end = p + got;
+        while (p < end) {
+            const void* found = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
+            const char* stop = found != nullptr ? static_cast<const char*>(found) : end;
+            const auto size = static_cast<std::size_t>(stop - p);
+            if (!too_long && pending.size() + size > kMaxLogLine + 1) {
+                too_long = true;
+                pending.clear();
+            }
+            if (found == nullptr) {
+                if (!too_long) {
+                    pending.append(p, size);
+                }
+                break;
+            }
+            if (too_long || pending.empty()) {
+                finish_line(p, size);
+            } else {
+                pending.append(p, size);
+                finish_line(pending.data(), pending.size());
+            }
+            p = stop + 1;
+        }
+    }
+    if (too_long || !pending.empty()) {
+        finish_line(pending.data(), pending.size());
+    }
+    return totals;
+}
+
+LogReadTotals read_measurement_log(std::istream& in, ReadingHistory& history,
+                                   std::vector<std::string>* problems, std::size_t max_problems) {
+    const SeriesSet logged[2] = {logged_series(kFamily350), logged_series(kFamily1000)};
+    return read_measurement_log(
+        in,
+        [&](const LogRecord& record) {
+            const bool f350 = record.readings.family_rate_mbps == kFamily350;
+            history.add(record.seconds, record.readings, record.succeeded, logged[f350 ? 0 : 1]);
+        },
+        [&](const std::string& problem) {
+            if (problems != nullptr && problems->size() < max_problems) {
+                problems->push_back(problem);
+            }
+        });
+}

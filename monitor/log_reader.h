@@ -1,0 +1,62 @@
+// Reads the console's own measurement log (see measurement_log.h) back as
+// records, for trend charts of past runs.
+//
+// The reader streams: it holds one line at a time (at most kMaxLogLine
+// characters), whatever the size of the file. It takes both families'
+// layouts, any number of header blocks (the family may change from one to
+// the next), CR LF or LF line ends and "NO CONNECTION" lines. A line it
+// cannot read is reported as "line N: reason" and skipped; reading goes on.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <istream>
+#include <string>
+#include <vector>
+
+#include "monitor/device_readings.h"
+#include "monitor/reading_history.h"
+
+// Longer lines are reported and skipped.
+constexpr std::size_t kMaxLogLine = 4096;
+
+// One poll's line. `seconds` is the line's local time "dd.mm.yy HH:MM:SS"
+// (years 2000 to 2099) as seconds since the epoch. `succeeded` is false for
+// "NO CONNECTION", and then `readings` holds nothing of that poll.
+// Otherwise `readings` holds every logged column in device units, with the
+// family of the layout; the FEC failures since Reset are the logged count
+// (the log holds no baseline), and the words of family 1000 follow from the
+// logged modem status as they do from the device.
+struct LogRecord {
+    double seconds;
+    bool succeeded;
+    const DeviceReadings& readings;
+};
+
+// The series that lines of `family`'s layout carry: family 1000 logs no link
+// rates and no drop counts.
+SeriesSet logged_series(int32_t family);
+
+// What one reading of a log came to.
+struct LogReadTotals {
+    uint64_t lines = 0;     // every line, read or not
+    uint64_t records = 0;   // poll lines passed on, "NO CONNECTION" included
+    uint64_t problems = 0;  // lines reported
+};
+
+using LogRecordHandler = std::function<void(const LogRecord&)>;
+// Receives "line N: reason"; N counts from 1.
+using LogProblemHandler = std::function<void(const std::string&)>;
+
+// Reads `in` to its end, calling `on_record` for each poll line in order and
+// `on_problem` (when set) for each line that cannot be read.
+LogReadTotals read_measurement_log(std::istream& in, const LogRecordHandler& on_record,
+                                   const LogProblemHandler& on_problem);
+
+// Reads `in` into `history`, each record with the series its family logs.
+// The first `max_problems` reports are appended to `problems` (when not
+// null); the totals count them all.
+LogReadTotals read_measurement_log(std::istream& in, ReadingHistory& history,
+                                   std::vector<std::string>* problems,
+                                   std::size_t max_problems = 100);

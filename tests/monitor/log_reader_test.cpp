@@ -1,0 +1,195 @@
+// The measurement log read back: logs written by the console's own writer.
+#include "monitor/log_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "monitor/measurement_log.h"
+
+namespace {
+
+std::string crlf(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        out += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    }
+    return out;
+}
+
+DeviceReadings sample(int32_t family, const char* id4 = "fw 1.2") {
+    DeviceReadings r;
+    r.family_rate_mbps = family;
+    std::snprintf(r.id_text[1], sizeof r.id_text[1], "%s", family == 350 ? "KTR" : "VXL");
+    std::snprintf(r.id_text[3], sizeof r.id_text[3], "%s", id4);
+    r.temperature[0] = 2350;
+    r.temperature[2] = -50;
+    r.agc_voltage = 2500;
+    r.attenuation = 155;
+    r.supply_minus_12v = 12000;
+    r.total_current = 1234;
+    r.control_state[0] = 1;
+    r.phy_to_radio_rate = 1000;
+    r.phy_to_radio_total = 12345;
+    r.fec_error_count = 7;
+    r.fec_fail_count = 3;
+    r.packet_error_ratio = 0.006;
+    r.modem_status = 3;
+    r.mse_tenths_db = 123;
+    r.up_link_mbps = 350;
+    r.down_link_mbps = 1000;
+    r.drop_q1_count = 4294967295u;
+    r.drop_tx_count = 2;
+    r.frequency_offset_hz = -2500;
+    return r;
+}
+
+struct Read {
+    std::vector<double> seconds;
+    std::vector<bool> succeeded;
+    std::vector<DeviceReadings> readings;
+    std::vector<std::string> problems;
+    LogReadTotals totals;
+};
+
+Read read(const std::string& text) {
+    Read out;
+    std::istringstream in(text);
+    out.totals = read_measurement_log(
+        in,
+        [&](const LogRecord& record) {
+            out.seconds.push_back(record.seconds);
+            out.succeeded.push_back(record.succeeded);
+            out.readings.push_back(record.readings);
+        },
+        [&](const std::string& problem) { out.problems.push_back(problem); });
+    return out;
+}
+
+class LogReaderTest : public testing::Test {
+protected:
+    void SetUp() override {
+        setenv("TZ", "UTC", 1);
+        tzset();
+    }
+    // 2026-12-08 14:05:09 UTC
+    static constexpr std::time_t kNow = 1796738709;
+};
+
+TEST_F(LogReaderTest, BothFamiliesReadBackWithEitherLineEnd) {
+    // An identification item with a line break spreads over two lines.
+    const DeviceReadings r350 = sample(350, "fw\n1.2");
+    const DeviceReadings r1000 = sample(1000);
+    const std::string lf = log_header_text(r350) + log_line_text(r350, true, kNow) +
+                           log_line_text(r350, false, kNow + 1) + log_header_text(r1000) +
+                           log_line_text(r1000, true, kNow + 3600);
+    for (const std::string& text : {lf, crlf(lf)}) {
+        const Read got = read(text);
+        EXPECT_TRUE(got.problems.empty()) << got.problems[0];
+        ASSERT_EQ(got.seconds, (std::vector<double>{kNow, kNow + 1, kNow + 3600}));
+        ASSERT_EQ(got.succeeded, (std::vector<bool>{true, false, true}));
+        EXPECT_EQ(got.totals.lines, 26u);
+        EXPECT_EQ(got.totals.records, 3u);
+
+        const DeviceReadings& a = got.readings[0];
+        EXPECT_EQ(a.family_rate_mbps, 350);
+        EXPECT_EQ(a.temperature[0], 2350);
+        EXPECT_EQ(a.temperature[2], -50);
+        EXPECT_EQ(a.agc_voltage, 2500);
+        EXPECT_EQ(a.attenuation, 155);
+        EXPECT_EQ(a.supply_minus_12v, 12000);
+        EXPECT_EQ(a.total_current, 1234);
+        EXPECT_EQ(a.control_state[0], 1);
+        EXPECT_EQ(a.phy_to_radio_total, 12345) << "three-digit exponent";
+        EXPECT_EQ(a.fec_fail_since_reset, 3);
+        EXPECT_EQ(a.packet_error_ratio, 0.006);
+        EXPECT_EQ(a.drop_q1_count, 4294967295u);
+        EXPECT_EQ(a.mse_tenths_db, 123u);
+        EXPECT_EQ(a.up_link_mbps, 350);
+        EXPECT_EQ(a.frequency_offset_hz, -2500);
+
+        const DeviceReadings& b = got.readings[2];
+        EXPECT_EQ(b.family_rate_mbps, 1000);
+        EXPECT_EQ(b.fec_error_count, 7);
+        EXPECT_EQ(b.modem_status, 3);
+        EXPECT_STREQ(b.receiver_word, "Lock");
+        EXPECT_STREQ(b.quality_word, "Bad");
+    }
+}
+
+TEST_F(LogReaderTest, MalformedLinesAreReportedAndTheRestIsRead) {
+    const DeviceReadings r = sample(350);
+    const std::string good = log_line_text(r, true, kNow);
+    std::string short_line = good.substr(0, good.rfind('\t')) + "\n";
+    std::string bad_number = good;
+    bad_number.replace(bad_number.find("\t-0.5\t"), 6, "\t-0,5\t");
+    std::string hot = good;
+    hot.replace(hot.find("\t23.5\t"), 6, "\t3e+300\t");
+    const struct {
+        const char* line;
+        std::string text;
+        std::string reason;
+    } cases[] = {
+        {"too few columns", short_line, "30 columns, expected 31"},
+        {"bad number", bad_number, "bad number in column 4"},
+        {"number too large for its field", hot, "number out of range in column 2"},
+        {"no such day", "31.11.26 14:05:09\tNO CONNECTION\n", "bad timestamp"},
+        {"no timestamp", "hello\n", "bad timestamp"},
+        {"overlong", std::string(5000, '7') + "\n", "longer than 4096 characters"},
+        {"headings of neither family", "Time\tTS1\tTS2\n",
+         "column headings of neither family (3 columns)"},
+    };
+    for (const auto& c : cases) {
+        // Eleven header lines, a good line 12, the bad line 13, a good 14.
+        const Read got = read(crlf(log_header_text(r) + good + c.text + good));
+        EXPECT_EQ(got.problems, std::vector<std::string>{"line 13: " + c.reason}) << c.line;
+        EXPECT_EQ(got.seconds.size(), 2u) << c.line;
+        EXPECT_EQ(got.totals.lines, 14u) << c.line;
+    }
+}
+
+TEST_F(LogReaderTest, WithoutHeadingsTheColumnCountNamesTheFamily) {
+    const std::string lines = log_line_text(sample(1000), true, kNow) +
+                              log_line_text(sample(350), true, kNow + 1) + "01.01.26 00:00:00\t1";
+    const Read got = read(lines);
+    ASSERT_EQ(got.readings.size(), 2u);
+    EXPECT_EQ(got.readings[0].family_rate_mbps, 1000);
+    EXPECT_EQ(got.readings[1].family_rate_mbps, 350);
+    EXPECT_EQ(got.problems, std::vector<std::string>{"line 3: 2 columns, the layout of neither "
+                                                     "family"})
+        << "a last line without its end is read too";
+}
+
+TEST_F(LogReaderTest, LongLogFeedsTheHistory) {
+    // More than one read chunk, so lines run across chunk boundaries.
+    constexpr int kLines = 2000;
+    std::string text = crlf(log_header_text(sample(1000)));
+    DeviceReadings r = sample(1000);
+    for (int i = 0; i < kLines; ++i) {
+        r.temperature[0] = 10 * i;
+        text += crlf(log_line_text(r, i % 10 != 5, kNow + i));
+    }
+    ASSERT_GT(text.size(), 200000u);
+    std::istringstream in(text);
+    ReadingHistory history;
+    std::vector<std::string> problems;
+    const LogReadTotals totals = read_measurement_log(in, history, &problems);
+    EXPECT_TRUE(problems.empty());
+    EXPECT_EQ(totals.records, static_cast<uint64_t>(kLines));
+    EXPECT_EQ(history.polls(), static_cast<uint64_t>(kLines));
+    const auto temperatures = history.extract(Series::kTemperature1, kNow - 0.5, kNow + 9.5, 10);
+    ASSERT_EQ(temperatures.size(), 10u);
+    EXPECT_EQ(temperatures[4].value, 0.4);
+    EXPECT_TRUE(std::isnan(temperatures[5].value)) << "NO CONNECTION is a gap";
+    const auto up = history.extract(Series::kUpLinkMbps, kNow - 0.5, kNow + 0.5, 1);
+    ASSERT_EQ(up.size(), 1u);
+    EXPECT_TRUE(std::isnan(up[0].value)) << "family 1000 logs no link rate";
+}
+
+}  // namespace

@@ -278,11 +278,11 @@ void DeviceMonitor::poll_tick() {
         note_log_result(write_log_line(window_.get_text(ControlId::kLogFileField), readings_,
                                        succeeded, std::time(nullptr)));
     }
-    raise_alarms(succeeded);
+    report_alarms(succeeded);
     in_poll_ = false;
 }
 
-void DeviceMonitor::raise_alarms(bool succeeded) {
+void DeviceMonitor::report_alarms(bool succeeded) {
     for (const AlarmEvent& event : alarms_.after_poll(succeeded, readings_, agent_address_)) {
         if (alarm_listener_) {
             alarm_listener_(event);

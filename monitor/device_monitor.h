@@ -104,7 +104,7 @@ private:
     void add_to_totals(bool succeeded);
     // `lit`: the lamps to light, their rails outside the limits in this poll.
     void show_poll_result(bool succeeded, const VoltageAlarms& lit);
-    void raise_alarms(bool succeeded);
+    void report_alarms(bool succeeded);
     // Sends a SetRequest and tells the operator when the device did not take
     // it; true when it did.
     bool send_set_request(SnmpMessage* request, const char* command);

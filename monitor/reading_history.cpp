@@ -87,10 +87,15 @@ void pane_values(const DeviceReadings& r, double* v) {
     v[index_of(Series::kFrequencyOffset)] = f350 ? r.frequency_offset_hz / 1000000.0 : kNaN;
 }
 
+// Widens [low, high] by the other range. A NaN (no value) on either side
+// never hides a value, as with fmin and fmax, but without their calls.
 void fold(double& low, double& high, double other_low, double other_high) {
-    // fmin and fmax ignore a NaN operand, so a gap never hides a value.
-    low = std::fmin(low, other_low);
-    high = std::fmax(high, other_high);
+    if (other_low < low || std::isnan(low)) {
+        low = other_low;
+    }
+    if (other_high > high || std::isnan(high)) {
+        high = other_high;
+    }
 }
 
 }  // namespace
@@ -156,8 +161,15 @@ void ReadingHistory::add(double seconds, const DeviceReadings& readings, bool su
 
 void ReadingHistory::push(int level, const Bucket& bucket) {
     Level& l = levels_[level];
-    if (l.slots.empty()) {
-        l.slots.resize(kBucketsPerLevel);
+    if (l.slots.size() < kBucketsPerLevel) {
+        // Until a level is full its ring starts at slot 0, so it grows at
+        // the end, never past its capacity.
+        if (l.slots.size() == l.slots.capacity()) {
+            l.slots.reserve(std::min(kBucketsPerLevel, std::max<std::size_t>(16, 2 * l.count)));
+        }
+        l.slots.push_back(bucket);
+        ++l.count;
+        return;
     }
     if (l.count == kBucketsPerLevel) {
         // The two oldest become one bucket of the next level, or go.

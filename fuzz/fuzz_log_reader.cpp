@@ -1,0 +1,71 @@
+// Fuzzes the measurement log reader with arbitrary files, read into a
+// reading history as a trend chart would. What must hold, besides no crash,
+// leak or undefined behaviour:
+// - every line is counted once, as the input's line feeds say;
+// - a line gives a record or a report at most, never both;
+// - each report names a line that exists, as "line N: reason";
+// - every record's time is a whole number of seconds.
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+
+#include "monitor/log_reader.h"
+#include "monitor/reading_history.h"
+
+namespace {
+
+void require(bool condition, const char* what) {
+    if (!condition) {
+        std::fprintf(stderr, "fuzz_log_reader: %s\n", what);
+        std::abort();
+    }
+}
+
+uint64_t count_lines(const std::string& text) {
+    uint64_t lines = 0;
+    for (char c : text) {
+        lines += c == '\n';
+    }
+    return lines + (!text.empty() && text.back() != '\n' ? 1 : 0);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    const uint64_t lines = count_lines(text);
+
+    std::istringstream in(text);
+    uint64_t records = 0;
+    uint64_t problems = 0;
+    ReadingHistory history;
+    const LogReadTotals totals = read_measurement_log(
+        in,
+        [&](const LogRecord& record) {
+            ++records;
+            require(std::isfinite(record.seconds) && record.seconds == std::floor(record.seconds),
+                    "a record's time is not whole seconds");
+            history.add(record.seconds, record.readings, record.succeeded,
+                        logged_series(record.readings.family_rate_mbps));
+        },
+        [&](const std::string& problem) {
+            ++problems;
+            unsigned long long number = 0;
+            char colon = 0;
+            require(std::sscanf(problem.c_str(), "line %llu%c", &number, &colon) == 2 &&
+                        colon == ':' && number >= 1 && number <= lines,
+                    "a report that names no line of the input");
+        });
+    require(totals.lines == lines, "lines miscounted");
+    require(totals.records == records && totals.problems == problems, "totals differ");
+    require(records + problems <= lines, "more results than lines");
+    if (history.polls() > 0) {
+        const double newest = history.newest_seconds();
+        history.extract(Series::kTemperature1, newest - 3600, newest, 64);
+    }
+    return 0;
+}

@@ -1,0 +1,137 @@
+// The reading history and the log reader: adding one poll, a day's window
+// reduced for a 1,200-pixel chart, and a week's log read back.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <ctime>
+#include <sstream>
+#include <string>
+
+#include "monitor/log_reader.h"
+#include "monitor/measurement_log.h"
+#include "monitor/reading_history.h"
+
+namespace {
+
+constexpr int kDayPolls = 86400;
+constexpr int kWeekLines = 604800;
+constexpr int kChartWidth = 1200;
+constexpr double kStart = 1.8e9;
+
+// Readings that move a little from poll to poll.
+DeviceReadings readings_at(int i) {
+    DeviceReadings r;
+    r.temperature[0] = 2000 + i % 700;
+    r.temperature[1] = 3000 - i % 300;
+    r.supply_24v = 24000 + i % 97;
+    r.supply_minus_12v = 12000 - i % 53;
+    r.phy_to_radio_rate = 1000 + i % 17;
+    r.phy_to_radio_total = 1000.0 * i;
+    r.packet_error_ratio = (i % 13) * 1e-4;
+    r.drop_q1_count = static_cast<uint32_t>(i / 3);
+    r.mse_tenths_db = static_cast<uint32_t>(200 + i % 40);
+    r.frequency_offset_hz = -2500 + i % 11;
+    return r;
+}
+
+void BM_AddPoll(benchmark::State& state) {
+    ReadingHistory history;
+    const DeviceReadings r = readings_at(1);
+    double t = kStart;
+    for (auto _ : state) {
+        history.add(t, r, true);
+        t += 1;
+    }
+    state.counters["bytes_held"] = static_cast<double>(history.memory_bytes());
+}
+BENCHMARK(BM_AddPoll);
+
+const ReadingHistory& day_history() {
+    static const ReadingHistory* history = [] {
+        auto* h = new ReadingHistory;
+        for (int i = 0; i < kDayPolls; ++i) {
+            h->add(kStart + i, readings_at(i), i % 500 != 0);
+        }
+        return h;
+    }();
+    return *history;
+}
+
+void BM_ExtractDayOneSeries(benchmark::State& state) {
+    const ReadingHistory& history = day_history();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(
+            history.extract(Series::kTemperature1, kStart, kStart + kDayPolls, kChartWidth));
+    }
+    state.counters["bytes_per_day"] = static_cast<double>(history.memory_bytes());
+}
+BENCHMARK(BM_ExtractDayOneSeries)->Unit(benchmark::kMicrosecond);
+
+void BM_ExtractDayEverySeries(benchmark::State& state) {
+    const ReadingHistory& history = day_history();
+    for (auto _ : state) {
+        for (int s = 0; s < kSeriesCount; ++s) {
+            benchmark::DoNotOptimize(
+                history.extract(static_cast<Series>(s), kStart, kStart + kDayPolls, kChartWidth));
+        }
+    }
+}
+BENCHMARK(BM_ExtractDayEverySeries)->Unit(benchmark::kMicrosecond);
+
+// A week at one poll a second as the console writes it: a header block a
+// day, one poll in a thousand without answer.
+const std::string& week_log() {
+    static const std::string* text = [] {
+        auto* out = new std::string;
+        const std::time_t start = 1796738709;
+        for (int i = 0; i < kWeekLines; ++i) {
+            const DeviceReadings r = readings_at(i);
+            if (i % kDayPolls == 0) {
+                *out += log_header_text(r);
+            }
+            *out += log_line_text(r, i % 1000 != 999, start + i);
+        }
+        std::string crlf;
+        crlf.reserve(out->size() + out->size() / 100 * 2);
+        for (char c : *out) {
+            if (c == '\n') {
+                crlf += '\r';
+            }
+            crlf += c;
+        }
+        out->swap(crlf);
+        return out;
+    }();
+    return *text;
+}
+
+void BM_ReadWeekLog(benchmark::State& state) {
+    const std::string& text = week_log();
+    for (auto _ : state) {
+        std::istringstream in(text);
+        uint64_t records = 0;
+        read_measurement_log(
+            in, [&](const LogRecord&) { ++records; }, nullptr);
+        benchmark::DoNotOptimize(records);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(text.size()));
+}
+BENCHMARK(BM_ReadWeekLog)->Unit(benchmark::kMillisecond);
+
+void BM_ReadWeekLogIntoHistory(benchmark::State& state) {
+    const std::string& text = week_log();
+    for (auto _ : state) {
+        std::istringstream in(text);
+        ReadingHistory history;
+        read_measurement_log(in, history, nullptr);
+        benchmark::DoNotOptimize(history.polls());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(text.size()));
+}
+BENCHMARK(BM_ReadWeekLogIntoHistory)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -113,8 +113,9 @@ constexpr char kAboutItemText[] = "&About Tarvik...";
 constexpr char kTrayTip[] = "Tarvik Monitor";
 
 // Icon resources in the Qt resource file (res/tarvik.qrc).
-constexpr char kMainIcon32[] = ":/icons/tarvik-32.png";  // icon 128
-constexpr char kMainIcon16[] = ":/icons/tarvik-16.png";  // icon 128
-constexpr char kTrayIcon16[] = ":/icons/tray-16.png";    // icon 129
+constexpr char kMainIcon32[] = ":/icons/tarvik-32.png";           // icon 128
+constexpr char kMainIcon16[] = ":/icons/tarvik-16.png";           // icon 128
+constexpr char kTrayIcon16[] = ":/icons/tray-16.png";             // icon 129
+constexpr char kTrayAlarmIcon16[] = ":/icons/tray-alarm-16.png";  // icon 129, an alarm standing
 
 }  // namespace dialog_template

@@ -155,6 +155,20 @@ def tray_icon(size):
     return render(size, shapes)
 
 
+def tray_alarm_icon(size):
+    """Icon 129 raising an alarm: the same plate in red, the dishes kept,
+    and an exclamation mark where the beam was."""
+    shapes = [
+        (MAROON, disc(16, 16, 15.9)),
+        (RED, disc(16, 16, 13.5)),
+        (WHITE, dish(8, 16, 7, 3.6, +1)),
+        (WHITE, dish(24, 16, 7, 3.6, -1)),
+        (YELLOW, segment(16, 7, 16, 18, 4.2)),
+        (YELLOW, disc(16, 24.5, 2.4)),
+    ]
+    return render(size, shapes)
+
+
 def chunk(kind, data):
     body = kind + data
     return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
@@ -185,6 +199,7 @@ def main():
     write_png(os.path.join(out, "tarvik-32.png"), main_icon(32))
     write_png(os.path.join(out, "tarvik-16.png"), main_icon(16))
     write_png(os.path.join(out, "tray-16.png"), tray_icon(16))
+    write_png(os.path.join(out, "tray-alarm-16.png"), tray_alarm_icon(16))
 
 
 if __name__ == "__main__":

@@ -148,6 +148,10 @@ QIcon load_main_icon() {
     return icon;
 }
 
+QIcon load_tray_alarm_icon() {
+    return QIcon(QString::fromLatin1(dialog_template::kTrayAlarmIcon16));
+}
+
 QIcon load_tray_icon() {
     load_resources();
     return QIcon(QString::fromLatin1(dialog_template::kTrayIcon16));

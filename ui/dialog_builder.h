@@ -24,3 +24,5 @@ BuiltDialog build_dialog(QDialog& dialog, const dialog_template::Dialog& layout)
 // Icon 128 (32 x 32 and 16 x 16) and icon 129 (16 x 16).
 QIcon load_main_icon();
 QIcon load_tray_icon();
+// Icon 129 while an alarm stands.
+QIcon load_tray_alarm_icon();

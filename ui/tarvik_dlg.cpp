@@ -110,6 +110,7 @@ CTarvikDlg::CTarvikDlg(DeviceReadings& readings, QWidget* parent)
     tray_ = new QSystemTrayIcon(load_tray_icon(), this);
     tray_->setToolTip(QString::fromLatin1(dialog_template::kTrayTip));
     tray_->setContextMenu(tray_menu_);
+    notifier_ = std::make_unique<DesktopNotifier>(tray_, [this] { return tray_check_(); });
 
     setup_connections();
 }
@@ -134,6 +135,9 @@ void CTarvikDlg::setup_connections() {
         connect(control_as<QPushButton>(b.id), &QPushButton::clicked, this,
                 [this, handler] { (monitor_.*handler)(); });
     }
+    connect(control_as<QPushButton>(ControlId::kResetButton), &QPushButton::clicked, this,
+            &CTarvikDlg::update_tray_alarm);
+    monitor_.set_alarm_listener([this](const AlarmEvent& event) { on_alarm(event); });
     connect(&poll_timer_, &QTimer::timeout, this, &CTarvikDlg::on_poll_timer);
     connect(about_action_, &QAction::triggered, this, &CTarvikDlg::on_about);
     connect(tray_, &QSystemTrayIcon::activated, this, &CTarvikDlg::on_tray_activated);
@@ -281,6 +285,37 @@ void CTarvikDlg::show_message_box(const std::string& text) {
 
 void CTarvikDlg::on_poll_timer() {
     monitor_.on_timer(kPollTimerId);
+    update_tray_alarm();
+}
+
+void CTarvikDlg::on_alarm(const AlarmEvent& event) {
+    if (event.kind == AlarmKind::kLink) {
+        link_alarm_ = event.cleared ? std::string() : event.text;
+    } else if (event.kind == AlarmKind::kVoltage && !event.cleared) {
+        voltage_alarm_ = event.text;
+    }
+    notifier_->notify(
+        event.cleared ? QStringLiteral("Tarvik: alarm cleared") : QStringLiteral("Tarvik alarm"),
+        to_qt(event.text));
+    update_tray_alarm();
+}
+
+void CTarvikDlg::update_tray_alarm() {
+    bool lamp_lit = false;
+    for (ControlId lamp : kVoltageLamps) {
+        lamp_lit = lamp_lit || get_check(lamp) != 0;
+    }
+    const QString tip = QString::fromLatin1(dialog_template::kTrayTip);
+    if (!link_alarm_.empty()) {
+        tray_->setIcon(load_tray_alarm_icon());
+        tray_->setToolTip(tip + QStringLiteral(": ") + to_qt(link_alarm_));
+    } else if (lamp_lit) {
+        tray_->setIcon(load_tray_alarm_icon());
+        tray_->setToolTip(tip + QStringLiteral(": ") + to_qt(voltage_alarm_));
+    } else {
+        tray_->setIcon(load_tray_icon());
+        tray_->setToolTip(tip);
+    }
 }
 
 void CTarvikDlg::reject() {

@@ -11,10 +11,13 @@
 #include <QTimer>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 
+#include "monitor/alarm_events.h"
 #include "monitor/device_monitor.h"
 #include "monitor/window_services.h"
+#include "ui/desktop_notifier.h"
 #include "ui/dialog_units.h"
 
 class QAction;
@@ -84,6 +87,11 @@ private:
     void on_tray_activated(QSystemTrayIcon::ActivationReason reason);
     void hide_in_tray();
     void show_message_box(const std::string& text);
+    // An alarm event: a desktop notification, and the tray icon's state.
+    void on_alarm(const AlarmEvent& event);
+    // The tray icon shows the alarm variant, and its tip names the alarm,
+    // while a lamp is lit or the link is lost.
+    void update_tray_alarm();
 
     DialogUnits units_;
     std::map<ControlId, QWidget*> controls_;
@@ -96,4 +104,7 @@ private:
     MessageBoxHook message_box_hook_;
     TrayCheck tray_check_;
     TrayCheck tray_shown_;
+    std::unique_ptr<DesktopNotifier> notifier_;
+    std::string link_alarm_;     // the standing link alarm's text; empty: none
+    std::string voltage_alarm_;  // the last lamp that latched
 };

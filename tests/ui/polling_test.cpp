@@ -4,8 +4,10 @@
 // and Send KEY, and a silent device.
 #include <QTest>
 #include <QTimer>
+#include <functional>
 
 #include "monitor/panes.h"
+#include "ui/dialog_builder.h"
 #include "window_fixture.h"
 
 namespace {
@@ -139,6 +141,53 @@ TEST_F(PollingTest, SilentDeviceShowsNoConnection) {
     EXPECT_EQ(text(ControlId::kVoltagePane), kNoConnection);
     EXPECT_EQ(window_->get_check(ControlId::kRadioCheckBox), 1) << "the box keeps its state";
     EXPECT_TRUE(messages_.empty()) << "a failed poll raises no message box";
+}
+
+TEST_F(PollingTest, AnAlarmShowsInTheTrayIconAndItsTipUntilItEnds) {
+    start_without_ticks();
+    const auto shown = [&] { return window_->tray_icon()->icon().pixmap(16).toImage(); };
+    const QImage calm = shown();
+    const QImage alarm = load_tray_alarm_icon().pixmap(16).toImage();
+    ASSERT_NE(calm, alarm);
+    const std::string rail = "Tarvik Monitor: U +12V 14.5 V outside 10.0..14.0 V";
+    const struct {
+        const char* what;
+        std::function<void()> act;
+        bool alarm;
+        std::string tip;
+    } steps[] = {
+        {"a rail out of range",
+         [&] {
+             sim_.set_rail(SupplyRail::k12V, 14500);
+             tick();
+         },
+         true, rail},
+        {"back in range, the lamp still lit",
+         [&] {
+             sim_.clear_rails();
+             tick();
+         },
+         true, rail},
+        {"reset", [&] { click(ControlId::kResetButton); }, false, "Tarvik Monitor"},
+        {"no answer",
+         [&] {
+             sim_.set_silent(true);
+             tick();
+         },
+         true, "Tarvik Monitor: no answer from 127.0.0.1"},
+        {"answered again",
+         [&] {
+             sim_.set_silent(false);
+             tick();
+         },
+         false, "Tarvik Monitor"},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.what);
+        step.act();
+        EXPECT_EQ(shown() == alarm, step.alarm);
+        EXPECT_EQ(window_->tray_icon()->toolTip().toStdString(), step.tip);
+    }
 }
 
 }  // namespace

@@ -50,46 +50,39 @@ TEST(ReadingHistory, DecimationGivesExactMinAndMaxPerColumnAndKeepsGaps) {
     const struct {
         const char* what;
         std::vector<Poll> polls;
-        double from, to;
-        int width;
+        struct {
+            double from, to;
+            int width;
+        } window;
         std::vector<ChartPoint> expected;
     } cases[] = {
         {"two columns, min then max at the column's middle",
          {{0, 5}, {1, 9}, {2, 1}, {3, 4}, {4, 4}, {5, 4}, {6, 4}, {7, 4}},
-         0,
-         8,
-         2,
+         {0, 8, 2},
          {{2, 1}, {2, 9}, {6, 4}}},
         {"a one-poll spike survives",
          {{0, 1}, {1, 1}, {2, 1}, {3, 1}, {4, 100}, {5, 1}, {6, 1}, {7, 1}},
-         0,
-         8,
-         1,
+         {0, 8, 1},
          {{4, 1}, {4, 100}}},
         {"a failed poll is a gap, not a zero",
          {{0, 3}, {1, kGap}, {2, 3}},
-         0,
-         3,
-         3,
+         {0, 3, 3},
          {{0.5, 3}, {1.5, kGap}, {2.5, 3}}},
         {"a failed poll beside values in its column hides nothing",
          {{0, 3}, {1, kGap}},
-         0,
-         2,
-         1,
+         {0, 2, 1},
          {{1, 3}}},
         {"the first empty column after values breaks the line, later ones add nothing",
          {{0, 2}, {7, 2}},
-         0,
-         8,
-         8,
+         {0, 8, 8},
          {{0.5, 2}, {1.5, kGap}, {7.5, 2}}},
-        {"polls outside the window are left out", {{0, 1}, {5, 2}, {9, 3}}, 4, 6, 2, {{5.5, 2}}},
-        {"no columns", {{0, 1}}, 0, 1, 0, {}},
-        {"an empty window", {{0, 1}}, 1, 1, 4, {}},
+        {"polls outside the window are left out", {{0, 1}, {5, 2}, {9, 3}}, {4, 6, 2}, {{5.5, 2}}},
+        {"no columns", {{0, 1}}, {0, 1, 0}, {}},
+        {"an empty window", {{0, 1}}, {1, 1, 4}, {}},
     };
     for (const auto& c : cases) {
-        const auto got = history_of(c.polls).extract(Series::kTemperature1, c.from, c.to, c.width);
+        const auto got = history_of(c.polls).extract(Series::kTemperature1, c.window.from,
+                                                     c.window.to, c.window.width);
         ASSERT_EQ(got.size(), c.expected.size()) << c.what << ": " << text(got);
         for (std::size_t i = 0; i < got.size(); ++i) {
             EXPECT_TRUE(same(got[i].seconds, c.expected[i].seconds) &&
@@ -211,25 +204,11 @@ TEST(ReadingHistory, SeriesFollowThePanesAndTheFamily) {
         EXPECT_TRUE(same(got[1], c.on1000)) << series_info(c.series).name << " " << got[1];
     }
     EXPECT_TRUE(std::isnan(values(history, Series::kUpLinkMbps, 3)[2])) << "not known: a gap";
-}
 
-TEST(ReadingHistory, RailsCarryTheLampLimitsInVolts) {
-    const struct {
-        Series series;
-        bool has_limits;
-        double low, high;
-    } cases[] = {
-        {Series::kSupply24V, true, 22, 35},   {Series::kSupplyMinus12V, true, -14, -8},
-        {Series::kSupply3V3, true, 2.5, 4},   {Series::kSupply5VStandby, false, 0, 0},
-        {Series::kTemperature1, false, 0, 0},
-    };
-    for (const auto& c : cases) {
-        const SeriesInfo info = series_info(c.series);
-        EXPECT_EQ(info.has_limits, c.has_limits) << info.name;
-        EXPECT_EQ(info.low, c.low) << info.name;
-        EXPECT_EQ(info.high, c.high) << info.name;
-        EXPECT_STREQ(info.unit, c.series == Series::kTemperature1 ? "deg C" : "V");
-    }
+    const SeriesInfo minus12 = series_info(Series::kSupplyMinus12V);
+    EXPECT_TRUE(minus12.has_limits && minus12.low == -14 && minus12.high == -8 &&
+                std::string(minus12.unit) == "V");
+    EXPECT_FALSE(series_info(Series::kSupply5VStandby).has_limits) << "no lamp, no limits";
 }
 
 }  // namespace

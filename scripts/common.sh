@@ -10,7 +10,7 @@ JOBS=$(nproc 2>/dev/null || echo 2)
 # Every build: the compiler and CMake.
 BUILD_PACKAGES=(cmake g++ make pkg-config)
 # The default and asan trees: the Qt window and the test programs.
-WINDOW_PACKAGES=(qt6-base-dev)
+WINDOW_PACKAGES=(qt6-base-dev qt6-charts-dev libqt6opengl6-dev)
 GTEST_PACKAGES=(libgtest-dev libgmock-dev)
 # Running the suite: the interop tests' independent SNMP implementation,
 # the locales a number-format test builds its decimal-comma locale with,

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QFile>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -16,10 +17,12 @@
 #include <QTextBlock>
 #include <utility>
 
+#include "monitor/panes.h"
 #include "res/dialog_templates.h"
 #include "ui/about_dlg.h"
 #include "ui/dialog_builder.h"
 #include "ui/pane_edit.h"
+#include "ui/trends_window.h"
 
 namespace {
 
@@ -99,13 +102,18 @@ CTarvikDlg::CTarvikDlg(DeviceReadings& readings, QWidget* parent)
     }
     setWindowIcon(load_main_icon());
     poll_timer_.setObjectName(QStringLiteral("poll_timer"));
+    history_ = std::make_unique<ReadingHistory>();
 
     // X11 and Wayland windows have no system menu to extend: the About item
     // stands in the window's context menu and in the tray icon's menu.
+    trends_action_ = new QAction(QStringLiteral("&Trends..."), this);
+    trends_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
     about_action_ = new QAction(QString::fromLatin1(dialog_template::kAboutItemText), this);
+    addAction(trends_action_);
     addAction(about_action_);
     setContextMenuPolicy(Qt::ActionsContextMenu);
     tray_menu_ = new QMenu(this);
+    tray_menu_->addAction(trends_action_);
     tray_menu_->addAction(about_action_);
     tray_ = new QSystemTrayIcon(load_tray_icon(), this);
     tray_->setToolTip(QString::fromLatin1(dialog_template::kTrayTip));
@@ -140,6 +148,7 @@ void CTarvikDlg::setup_connections() {
     monitor_.set_alarm_listener([this](const AlarmEvent& event) { on_alarm(event); });
     connect(&poll_timer_, &QTimer::timeout, this, &CTarvikDlg::on_poll_timer);
     connect(about_action_, &QAction::triggered, this, &CTarvikDlg::on_about);
+    connect(trends_action_, &QAction::triggered, this, &CTarvikDlg::on_trends);
     connect(tray_, &QSystemTrayIcon::activated, this, &CTarvikDlg::on_tray_activated);
 }
 
@@ -159,6 +168,11 @@ Widget* CTarvikDlg::control_as(ControlId id) const {
 }
 
 void CTarvikDlg::set_text(ControlId id, const std::string& text) {
+    // Every poll, answered or not, writes the temperature pane once, after
+    // the readings are complete; nothing else writes it.
+    if (id == ControlId::kTemperaturePane) {
+        record_poll(text != kNoConnection);
+    }
     QWidget* widget = control(id);
     if (auto* pane = qobject_cast<QPlainTextEdit*>(widget)) {
         pane->setPlainText(pane_text_to_qt(text));
@@ -373,6 +387,25 @@ void CTarvikDlg::on_tray_activated(QSystemTrayIcon::ActivationReason reason) {
     raise();
     activateWindow();
     tray_->hide();
+}
+
+void CTarvikDlg::record_poll(bool succeeded) {
+    history_->add(static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000.0,
+                  monitor_.readings(), succeeded);
+    if (trends_ != nullptr && trends_->isVisible()) {
+        trends_->refresh();
+    }
+}
+
+void CTarvikDlg::on_trends() {
+    if (trends_ == nullptr) {
+        trends_ = std::make_unique<TrendsWindow>();
+        trends_->show_history(history_.get(), QStringLiteral("live"));
+    }
+    trends_->show();
+    trends_->raise();
+    trends_->activateWindow();
+    trends_->refresh();
 }
 
 void CTarvikDlg::on_about() {

@@ -22,6 +22,8 @@
 
 class QAction;
 class QMenu;
+class ReadingHistory;
+class TrendsWindow;
 
 class CTarvikDlg : public QDialog, public WindowServices {
     Q_OBJECT
@@ -46,6 +48,12 @@ public:
     QWidget* control(ControlId id) const;
     QSystemTrayIcon* tray_icon() const { return tray_; }
     QAction* about_action() const { return about_action_; }
+    // "Trends..." (Ctrl+T), in the context menu and the tray menu.
+    QAction* trends_action() const { return trends_action_; }
+    // The readings of every poll since the window opened, for the trends
+    // window; that window is null until first opened.
+    const ReadingHistory& history() const { return *history_; }
+    TrendsWindow* trends_window() const { return trends_.get(); }
 
     void set_message_box_hook(MessageBoxHook hook) { message_box_hook_ = std::move(hook); }
     void set_tray_check(TrayCheck check) { tray_check_ = std::move(check); }
@@ -84,6 +92,10 @@ private:
     void setup_connections();
     void on_poll_timer();
     void on_about();
+    void on_trends();
+    // One poll shown: its readings go into the history, and an open trends
+    // window is drawn again.
+    void record_poll(bool succeeded);
     void on_tray_activated(QSystemTrayIcon::ActivationReason reason);
     void hide_in_tray();
     void show_message_box(const std::string& text);
@@ -99,6 +111,9 @@ private:
     QTimer poll_timer_;  // a child named "poll_timer"
     SettingsStore* settings_ = nullptr;
     QAction* about_action_ = nullptr;
+    QAction* trends_action_ = nullptr;
+    std::unique_ptr<ReadingHistory> history_;
+    std::unique_ptr<TrendsWindow> trends_;
     QMenu* tray_menu_ = nullptr;
     QSystemTrayIcon* tray_ = nullptr;
     MessageBoxHook message_box_hook_;

@@ -1,0 +1,428 @@
+#include "ui/trends_window.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QComboBox>
+#include <QDateTime>
+#include <QDateTimeAxis>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLegend>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <QValueAxis>
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <limits>
+
+namespace {
+
+// Which chart a series is drawn in, and how.
+struct TraceSpec {
+    Series series;
+    const char* label;
+    int chart;
+    bool right_axis;
+    double nominal;  // a rail's nominal voltage: drawn as a percentage of it; 0: as it is
+};
+
+constexpr int kChartCount = 4;
+constexpr TraceSpec kTraceSpecs[] = {
+    {Series::kTemperature1, "T1", 0, false, 0},
+    {Series::kTemperature2, "T2", 0, false, 0},
+    {Series::kTemperature3, "T3", 0, false, 0},
+    {Series::kSupply24V, "+24 V", 1, false, 24},
+    {Series::kSupply12V, "+12 V", 1, false, 12},
+    {Series::kSupply9V, "+9 V", 1, false, 9},
+    {Series::kSupplyMinus12V, "-12 V", 1, false, -12},
+    {Series::kSupply5V, "+5 V", 1, false, 5},
+    {Series::kSupply3V3, "+3.3 V", 1, false, 3.3},
+    {Series::kSupply5VStandby, "+5 V standby", 1, false, 5},
+    {Series::kMse, "MSE", 2, false, 0},
+    {Series::kAttenuation, "attenuation", 2, false, 0},
+    {Series::kLock, "lock", 2, true, 0},
+    {Series::kQuality, "quality", 2, true, 0},
+    {Series::kUpLinkMbps, "up Mbps", 3, false, 0},
+    {Series::kDownLinkMbps, "down Mbps", 3, false, 0},
+    {Series::kPhyToRadioRate, "PHY->radio pkt/s", 3, false, 0},
+    {Series::kRadioToPhyRate, "radio->PHY pkt/s", 3, false, 0},
+    {Series::kPacketErrorRatio, "PER", 3, true, 0},
+    {Series::kFecFails, "FEC fails", 3, true, 0},
+    {Series::kDropQ1Rate, "Q1 drops/s", 3, true, 0},
+    {Series::kDropTxRate, "TX drops/s", 3, true, 0},
+};
+
+struct ChartSpec {
+    const char* title;
+    const char* left_title;
+    const char* right_title;  // null: no right axis
+};
+constexpr ChartSpec kChartSpecs[kChartCount] = {
+    {"Temperatures", "deg C", nullptr},
+    {"Supply rails", "% of nominal", nullptr},
+    {"Receiver", "dB", "lock / quality"},
+    {"Traffic and errors", "Mbps, packets/s", "PER, FEC, drops/s"},
+};
+
+struct SpanChoice {
+    const char* text;
+    TrendsWindow::Span span;
+    double seconds;  // 0: everything held
+};
+constexpr SpanChoice kSpans[] = {
+    {"5 min", TrendsWindow::Span::kFiveMinutes, 5 * 60.0},
+    {"1 h", TrendsWindow::Span::kOneHour, 3600.0},
+    {"24 h", TrendsWindow::Span::kOneDay, 24 * 3600.0},
+    {"all", TrendsWindow::Span::kAll, 0},
+};
+
+constexpr int kMinChartColumns = 50;
+constexpr double kPollsPerColumn = 2;
+constexpr int kPlotProblemsShown = 100;
+
+// A value range that grows to take points; empty until it takes one.
+struct Range {
+    double low = std::numeric_limits<double>::infinity();
+    double high = -std::numeric_limits<double>::infinity();
+    void take(double v) {
+        low = std::min(low, v);
+        high = std::max(high, v);
+    }
+    // The range an axis shows: a margin around the values, a unit around a
+    // single value, 0..1 when there is none.
+    void apply(QValueAxis* axis) const {
+        double lo = low;
+        double hi = high;
+        if (!(lo <= hi)) {
+            lo = 0;
+            hi = 1;
+        } else if (hi - lo < 1e-9) {
+            lo -= 0.5;
+            hi += 0.5;
+        } else {
+            const double margin = (hi - lo) * 0.05;
+            lo -= margin;
+            hi += margin;
+        }
+        axis->setRange(lo, hi);
+    }
+};
+
+}  // namespace
+
+LogLoad load_log_file(const std::string& path, ReadingHistory& history, std::size_t max_problems) {
+    LogLoad load;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return load;
+    }
+    load.opened = true;
+    load.totals = read_measurement_log(in, history, &load.problems, max_problems);
+    return load;
+}
+
+struct TrendsWindow::Trace {
+    TraceSpec spec;
+    QColor color;
+    bool shown = true;
+    std::vector<QLineSeries*> pieces;  // one per run of points between gaps
+};
+
+struct TrendsWindow::Chart {
+    QChart* chart = nullptr;
+    QChartView* view = nullptr;
+    QDateTimeAxis* time_axis = nullptr;
+    QValueAxis* left = nullptr;
+    QValueAxis* right = nullptr;
+};
+
+TrendsWindow::TrendsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
+    setObjectName(QStringLiteral("trends_window"));
+    resize(900, 860);
+
+    auto* layout = new QVBoxLayout(this);
+    auto* bar = new QHBoxLayout;
+    span_box_ = new QComboBox(this);
+    span_box_->setObjectName(QStringLiteral("span_box"));
+    for (const SpanChoice& s : kSpans) {
+        span_box_->addItem(QString::fromLatin1(s.text));
+    }
+    span_box_->setCurrentIndex(static_cast<int>(span_));
+    open_button_ = new QPushButton(QStringLiteral("&Open log..."), this);
+    open_button_->setObjectName(QStringLiteral("open_log"));
+    save_button_ = new QPushButton(QStringLiteral("&Save as PNG..."), this);
+    save_button_->setObjectName(QStringLiteral("save_png"));
+    bar->addWidget(span_box_);
+    bar->addStretch();
+    bar->addWidget(open_button_);
+    bar->addWidget(save_button_);
+    layout->addLayout(bar);
+
+    charts_ = new QWidget(this);
+    charts_->setObjectName(QStringLiteral("charts"));
+    layout->addWidget(charts_, 1);
+    build_charts();
+    setup_connections();
+    update_title();
+}
+
+TrendsWindow::~TrendsWindow() = default;
+
+void TrendsWindow::build_charts() {
+    auto* column = new QVBoxLayout(charts_);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    for (const ChartSpec& spec : kChartSpecs) {
+        Chart c;
+        c.chart = new QChart;
+        c.chart->setTitle(QString::fromLatin1(spec.title));
+        c.chart->legend()->setAlignment(Qt::AlignRight);
+        c.chart->setMargins(QMargins(4, 2, 4, 2));
+        c.time_axis = new QDateTimeAxis;
+        c.time_axis->setFormat(QStringLiteral("dd.MM HH:mm:ss"));
+        c.time_axis->setRange(QDateTime::fromMSecsSinceEpoch(now - 3600 * 1000),
+                              QDateTime::fromMSecsSinceEpoch(now));
+        c.chart->addAxis(c.time_axis, Qt::AlignBottom);
+        c.left = new QValueAxis;
+        c.left->setTitleText(QString::fromLatin1(spec.left_title));
+        c.chart->addAxis(c.left, Qt::AlignLeft);
+        if (spec.right_title != nullptr) {
+            c.right = new QValueAxis;
+            c.right->setTitleText(QString::fromLatin1(spec.right_title));
+            c.chart->addAxis(c.right, Qt::AlignRight);
+        }
+        c.view = new QChartView(c.chart, charts_);
+        c.view->setRenderHint(QPainter::Antialiasing);
+        c.view->setMinimumHeight(150);
+        column->addWidget(c.view, 1);
+        charts_list_.push_back(c);
+    }
+    // Distinct colours within each chart, from Qt's own palette order.
+    const Qt::GlobalColor palette[] = {Qt::blue,     Qt::red,     Qt::darkGreen,  Qt::magenta,
+                                       Qt::darkCyan, Qt::darkRed, Qt::darkYellow, Qt::black};
+    int in_chart[kChartCount] = {};
+    for (const TraceSpec& spec : kTraceSpecs) {
+        Trace t;
+        t.spec = spec;
+        t.color = QColor(palette[in_chart[spec.chart]++ % std::size(palette)]);
+        traces_.push_back(t);
+    }
+    for (Trace& t : traces_) {
+        add_piece(t);
+    }
+}
+
+QLineSeries* TrendsWindow::add_piece(Trace& trace) {
+    Chart& c = charts_list_[static_cast<size_t>(trace.spec.chart)];
+    auto* piece = new QLineSeries;
+    piece->setName(QString::fromLatin1(trace.spec.label));
+    QPen pen(trace.color);
+    pen.setWidthF(1.5);
+    piece->setPen(pen);
+    c.chart->addSeries(piece);
+    piece->attachAxis(c.time_axis);
+    piece->attachAxis(trace.spec.right_axis && c.right != nullptr ? c.right : c.left);
+    piece->setVisible(trace.shown);
+    const QList<QLegendMarker*> markers = c.chart->legend()->markers(piece);
+    if (trace.pieces.empty()) {
+        // The first piece's legend entry stands for the whole series: a
+        // click hides or shows every piece.
+        Trace* target = &trace;
+        for (QLegendMarker* marker : markers) {
+            connect(marker, &QLegendMarker::clicked, this, [this, target, marker] {
+                target->shown = !target->shown;
+                for (QLineSeries* p : target->pieces) {
+                    p->setVisible(target->shown);
+                    for (QLegendMarker* m : charts_list_[static_cast<size_t>(target->spec.chart)]
+                                                .chart->legend()
+                                                ->markers(p)) {
+                        m->setVisible(p == target->pieces.front());
+                    }
+                }
+                QColor label = marker->labelBrush().color();
+                label.setAlphaF(target->shown ? 1.0 : 0.4);
+                marker->setLabelBrush(label);
+                refresh();
+            });
+        }
+    } else {
+        for (QLegendMarker* marker : markers) {
+            marker->setVisible(false);
+        }
+    }
+    trace.pieces.push_back(piece);
+    return piece;
+}
+
+void TrendsWindow::setup_connections() {
+    connect(save_button_, &QPushButton::clicked, this, &TrendsWindow::on_save_clicked);
+    connect(open_button_, &QPushButton::clicked, this, &TrendsWindow::on_open_clicked);
+    connect(span_box_, &QComboBox::currentIndexChanged, this, &TrendsWindow::on_span_changed);
+}
+
+void TrendsWindow::show_history(const ReadingHistory* history, const QString& source) {
+    history_ = history;
+    source_ = source;
+    update_title();
+    refresh();
+}
+
+void TrendsWindow::take_history(std::unique_ptr<ReadingHistory> history, const QString& source) {
+    own_history_ = std::move(history);
+    show_history(own_history_.get(), source);
+}
+
+void TrendsWindow::update_title() {
+    QString title = QStringLiteral("Tarvik trends");
+    if (!source_.isEmpty()) {
+        title += QStringLiteral(": ") + source_;
+    }
+    setWindowTitle(title);
+}
+
+void TrendsWindow::set_span(Span span) {
+    span_box_->setCurrentIndex(static_cast<int>(span));
+}
+
+void TrendsWindow::on_span_changed(int index) {
+    if (index >= 0 && index < static_cast<int>(std::size(kSpans))) {
+        span_ = kSpans[index].span;
+        refresh();
+    }
+}
+
+void TrendsWindow::refresh() {
+    if (history_ == nullptr || history_->polls() == 0) {
+        return;
+    }
+    const double to = history_->newest_seconds();
+    const double seconds = kSpans[static_cast<int>(span_)].seconds;
+    double from = seconds > 0 ? to - seconds : history_->oldest_seconds();
+    if (to - from < 1) {
+        from = to - 1;
+    }
+    for (Chart& c : charts_list_) {
+        c.time_axis->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(from * 1000)),
+                              QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(to * 1000)));
+    }
+    // A column without a poll reads as a gap, so columns are never narrower
+    // than two of the history's average poll intervals.
+    const uint64_t polls = history_->polls();
+    const double interval =
+        polls > 1 ? (history_->newest_seconds() - history_->oldest_seconds()) / (polls - 1) : 1;
+    const double most_columns = interval > 0 ? (to - from) / (interval * kPollsPerColumn) : 1;
+    for (Trace& t : traces_) {
+        const Chart& c = charts_list_[static_cast<size_t>(t.spec.chart)];
+        const int pixels =
+            std::max(kMinChartColumns, static_cast<int>(c.chart->plotArea().width()));
+        const int width = std::max(1, static_cast<int>(std::min<double>(pixels, most_columns)));
+        draw_trace(t, from, to, width);
+    }
+    // Each value axis spans what its shown series hold.
+    std::vector<Range> left(kChartCount);
+    std::vector<Range> right(kChartCount);
+    for (const Trace& t : traces_) {
+        if (!t.shown) {
+            continue;
+        }
+        Range& r = t.spec.right_axis ? right[static_cast<size_t>(t.spec.chart)]
+                                     : left[static_cast<size_t>(t.spec.chart)];
+        for (const QLineSeries* p : t.pieces) {
+            for (const QPointF& point : p->points()) {
+                r.take(point.y());
+            }
+        }
+    }
+    for (size_t i = 0; i < charts_list_.size(); ++i) {
+        left[i].apply(charts_list_[i].left);
+        if (charts_list_[i].right != nullptr) {
+            right[i].apply(charts_list_[i].right);
+        }
+    }
+}
+
+void TrendsWindow::draw_trace(Trace& trace, double from, double to, int width) {
+    const std::vector<ChartPoint> points = history_->extract(trace.spec.series, from, to, width);
+    std::vector<QList<QPointF>> runs(1);
+    for (const ChartPoint& p : points) {
+        if (std::isnan(p.value)) {
+            if (!runs.back().isEmpty()) {
+                runs.emplace_back();
+            }
+            continue;
+        }
+        const double value = trace.spec.nominal != 0 ? p.value / trace.spec.nominal * 100 : p.value;
+        runs.back().append(QPointF(p.seconds * 1000, value));
+    }
+    while (trace.pieces.size() < runs.size()) {
+        add_piece(trace);
+    }
+    for (size_t i = 0; i < trace.pieces.size(); ++i) {
+        trace.pieces[i]->replace(i < runs.size() ? runs[i] : QList<QPointF>());
+    }
+}
+
+std::vector<QList<QPointF>> TrendsWindow::drawn(Series series) const {
+    std::vector<QList<QPointF>> runs;
+    for (const Trace& t : traces_) {
+        if (t.spec.series != series) {
+            continue;
+        }
+        for (const QLineSeries* p : t.pieces) {
+            if (p->count() > 0) {
+                runs.push_back(p->points());
+            }
+        }
+    }
+    return runs;
+}
+
+bool TrendsWindow::open_log(const QString& path, LogLoad* load) {
+    auto history = std::make_unique<ReadingHistory>();
+    LogLoad result = load_log_file(path.toStdString(), *history, kPlotProblemsShown);
+    const bool opened = result.opened;
+    if (opened) {
+        take_history(std::move(history), QFileInfo(path).fileName());
+    }
+    if (load != nullptr) {
+        *load = std::move(result);
+    }
+    return opened;
+}
+
+bool TrendsWindow::save_png(const QString& path) {
+    return charts_->grab().save(path, "PNG");
+}
+
+void TrendsWindow::on_save_clicked() {
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save as PNG"),
+                                                      QStringLiteral("trends.png"),
+                                                      QStringLiteral("PNG images (*.png)"));
+    if (!path.isEmpty() && !save_png(path)) {
+        QMessageBox::warning(this, windowTitle(), QStringLiteral("Could not save ") + path);
+    }
+}
+
+void TrendsWindow::on_open_clicked() {
+    const QString path = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Open log"), QString(), QStringLiteral("Logs (*.log);;All files (*)"));
+    if (path.isEmpty()) {
+        return;
+    }
+    LogLoad load;
+    if (!open_log(path, &load)) {
+        QMessageBox::warning(this, windowTitle(), QStringLiteral("Could not open ") + path);
+    } else if (load.totals.problems > 0) {
+        QMessageBox::information(this, windowTitle(),
+                                 QStringLiteral("%1 lines could not be read; the first: %2")
+                                     .arg(load.totals.problems)
+                                     .arg(QString::fromStdString(load.problems.front())));
+    }
+}

@@ -1,0 +1,103 @@
+// The trends window: four stacked charts over one time axis (temperatures,
+// supply rails as a percentage of their nominal voltage, receiver quality
+// and attenuation, rates and errors), drawn from a ReadingHistory.
+//
+// It is a separate, modeless window: the console goes on polling while it
+// is open. Each chart series is refilled with `replace()` from the
+// history's extraction for the chart's pixel width, so what a chart holds
+// stays bounded however long the console runs. A failed poll is a gap: the
+// line is broken there, drawn as separate pieces of one series.
+#pragma once
+
+#include <QList>
+#include <QPointF>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+#include <memory>
+#include <string>
+#include <vector>
+
+// Qt defines `slots` as a keyword, and the history names a member so: the
+// monitor's headers are read with the keyword set aside.
+#pragma push_macro("slots")
+#undef slots
+#include "monitor/log_reader.h"
+#include "monitor/reading_history.h"
+#pragma pop_macro("slots")
+
+class QChart;
+class QChartView;
+class QComboBox;
+class QDateTimeAxis;
+class QLineSeries;
+class QPushButton;
+class QValueAxis;
+
+// What reading a log file into a history came to. `opened` is false when
+// the file could not be opened; `problems` holds the first reports.
+struct LogLoad {
+    bool opened = false;
+    LogReadTotals totals;
+    std::vector<std::string> problems;
+};
+// Reads the console's log at `path` into `history`, keeping at most
+// `max_problems` reports.
+LogLoad load_log_file(const std::string& path, ReadingHistory& history,
+                      std::size_t max_problems = 100);
+
+class TrendsWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    // The time windows the operator picks from; kAll shows all that is held.
+    enum class Span { kFiveMinutes, kOneHour, kOneDay, kAll };
+
+    explicit TrendsWindow(QWidget* parent = nullptr);
+    ~TrendsWindow() override;
+
+    // Shows `history`, which the caller keeps alive while it is shown;
+    // `source` names it in the title.
+    void show_history(const ReadingHistory* history, const QString& source);
+    // Shows a history the window keeps, such as one read from a log.
+    void take_history(std::unique_ptr<ReadingHistory> history, const QString& source);
+    // Draws the charts again from the history, after a new poll.
+    void refresh();
+
+    // Reads a log file into a history of the window's own and shows it;
+    // false (and nothing changed) when the file cannot be opened.
+    bool open_log(const QString& path, LogLoad* load = nullptr);
+    // Saves the charts, as they are drawn, as a PNG image.
+    bool save_png(const QString& path);
+
+    void set_span(Span span);
+    // The widget that holds the charts (what save_png grabs).
+    QWidget* charts_widget() const { return charts_; }
+    // The points the chart now draws for `series`, one list per piece
+    // between gaps, in time order (x in milliseconds since the epoch).
+    std::vector<QList<QPointF>> drawn(Series series) const;
+
+private:
+    struct Trace;
+    struct Chart;
+
+    void build_charts();
+    void setup_connections();
+    void on_save_clicked();
+    void on_open_clicked();
+    void on_span_changed(int index);
+    void update_title();
+    void draw_trace(Trace& trace, double from, double to, int width);
+    QLineSeries* add_piece(Trace& trace);
+
+    const ReadingHistory* history_ = nullptr;
+    std::unique_ptr<ReadingHistory> own_history_;
+    QString source_;
+    Span span_ = Span::kOneHour;
+    std::vector<Chart> charts_list_;
+    std::vector<Trace> traces_;
+    QWidget* charts_ = nullptr;
+    QComboBox* span_box_ = nullptr;
+    QPushButton* save_button_ = nullptr;
+    QPushButton* open_button_ = nullptr;
+};

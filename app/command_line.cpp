@@ -17,6 +17,8 @@ std::string usage_text() {
            "       tarvik --port N             the agent's UDP port (default " +
            port +
            "), any mode\n"
+           "       tarvik --plot FILE          the trends of a log the console wrote; no "
+           "console\n"
            "\n"
            "HOST may carry its own port as HOST:PORT. Without a display, --demo runs\n"
            "the terminal front end on the simulated transceiver.\n";
@@ -44,6 +46,7 @@ bool parse_command_line(int argc, const char* const* argv, CommandLine* line, st
     bool headless = false;
     bool headless_option = false;
     bool address_given = false;
+    bool plot = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -56,6 +59,15 @@ bool parse_command_line(int argc, const char* const* argv, CommandLine* line, st
         }
         if (arg == "--headless") {
             headless = true;
+            continue;
+        }
+        if (arg == "--plot") {
+            if (i + 1 >= argc) {
+                *error = arg + " needs a value";
+                return false;
+            }
+            line->plot_file = argv[++i];
+            plot = true;
             continue;
         }
         const bool takes_value = arg == "--port" || arg == "--address" || arg == "--community" ||
@@ -102,6 +114,14 @@ bool parse_command_line(int argc, const char* const* argv, CommandLine* line, st
     if (headless && !address_given && !line->demo) {
         *error = "--headless needs --address";
         return false;
+    }
+    if (plot) {
+        if (headless || line->demo) {
+            *error = "--plot goes without --headless and --demo";
+            return false;
+        }
+        line->mode = RunMode::kPlot;
+        return true;
     }
     line->mode = headless ? RunMode::kHeadless : line->demo ? RunMode::kDemo : RunMode::kWindow;
     return true;

@@ -6,12 +6,13 @@
 
 #include "headless/headless_console.h"
 
-enum class RunMode { kWindow, kDemo, kHeadless, kHelp };
+enum class RunMode { kWindow, kDemo, kHeadless, kPlot, kHelp };
 
 struct CommandLine {
     RunMode mode = RunMode::kWindow;
     bool demo = false;         // with kHeadless: the headless demo
     HeadlessOptions headless;  // --headless and its options; its port is --port, any mode
+    std::string plot_file;     // with kPlot: the log whose trends are shown
 };
 
 // What the program takes, for --help and after a refused command line.

@@ -2,11 +2,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "app/command_line.h"
 #include "headless/headless_console.h"
 #include "monitor/device_readings.h"
+#include "monitor/log_reader.h"
+#include "monitor/reading_history.h"
 #include "sim/simulated_transceiver.h"
 
 #ifdef TARVIK_WINDOW
@@ -65,6 +70,44 @@ int run_window(int& argc, char** argv, const CommandLine& line, bool demo) {
 #endif
 }
 
+// Reports of unreadable log lines printed before the rest are only counted.
+constexpr std::size_t kPlotProblemsPrinted = 5;
+
+// The trends of a log file, in the trends window alone. A missing file is
+// an error; lines that cannot be read are reported and the rest is shown.
+int run_plot(int& argc, char** argv, const CommandLine& line) {
+    std::ifstream in(line.plot_file, std::ios::binary);
+    if (!in) {
+        std::fprintf(stderr, "tarvik: cannot open %s\n", line.plot_file.c_str());
+        return 1;
+    }
+    auto history = std::make_unique<ReadingHistory>();
+    std::vector<std::string> problems;
+    const LogReadTotals totals =
+        read_measurement_log(in, *history, &problems, kPlotProblemsPrinted);
+    for (const std::string& problem : problems) {
+        std::fprintf(stderr, "tarvik: %s: %s\n", line.plot_file.c_str(), problem.c_str());
+    }
+    if (totals.problems > problems.size()) {
+        std::fprintf(stderr, "tarvik: %s: %llu more lines could not be read\n",
+                     line.plot_file.c_str(),
+                     static_cast<unsigned long long>(totals.problems - problems.size()));
+    }
+#ifdef TARVIK_WINDOW
+    if (!window_possible()) {
+        std::fprintf(stderr, "tarvik: no display to show the trends on\n");
+        return 1;
+    }
+    CTarvikApp app(argc, argv);
+    return app.start_plot(std::move(history), line.plot_file);
+#else
+    (void)argc;
+    (void)argv;
+    std::fprintf(stderr, "tarvik: this build has no window to show the trends in\n");
+    return 1;
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -89,6 +132,8 @@ int main(int argc, char** argv) {
             }
 #endif
             return run_window(argc, argv, line, false);
+        case RunMode::kPlot:
+            return run_plot(argc, argv, line);
         case RunMode::kDemo:
         case RunMode::kHeadless:
             break;

@@ -1,5 +1,6 @@
 #include "ui/tarvik_app.h"
 
+#include <QFileInfo>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
@@ -9,6 +10,7 @@
 #include "ui/ini_settings_store.h"
 #include "ui/stop_signals.h"
 #include "ui/tarvik_dlg.h"
+#include "ui/trends_window.h"
 
 namespace {
 
@@ -56,6 +58,16 @@ int CTarvikApp::start_application(const WindowOptions& options, DeviceReadings& 
             QTimer::singleShot(0, button, &QPushButton::click);
         }
     }
+    exec();
+    return 0;
+}
+
+int CTarvikApp::start_plot(std::unique_ptr<ReadingHistory> history, const std::string& source) {
+    TrendsWindow window;
+    window.set_span(TrendsWindow::Span::kAll);
+    window.take_history(std::move(history),
+                        QFileInfo(QFile::decodeName(source.c_str())).fileName());
+    window.show();
     exec();
     return 0;
 }

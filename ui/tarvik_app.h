@@ -4,11 +4,13 @@
 
 #include <QApplication>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "snmp/agent_link.h"
 
 struct DeviceReadings;
+class ReadingHistory;
 
 // What the command line adds to the window; none of it changes what the
 // window does.
@@ -33,4 +35,8 @@ public:
     // The settings file is "<executable name>.INI" in the user's
     // configuration folder. Returns the process's exit status.
     int start_application(const WindowOptions& options, DeviceReadings& readings);
+
+    // Shows `history` (read from the log named `source`) in the trends
+    // window alone, and runs until that window is closed.
+    int start_plot(std::unique_ptr<ReadingHistory> history, const std::string& source);
 };

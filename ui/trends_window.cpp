@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QPixmap>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QValueAxis>
 #include <algorithm>
@@ -285,6 +286,12 @@ void TrendsWindow::update_title() {
         title += QStringLiteral(": ") + source_;
     }
     setWindowTitle(title);
+}
+
+void TrendsWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    // The charts lay out their plot areas after this event.
+    QTimer::singleShot(0, this, &TrendsWindow::refresh);
 }
 
 void TrendsWindow::set_span(Span span) {

@@ -77,6 +77,10 @@ public:
     // between gaps, in time order (x in milliseconds since the epoch).
     std::vector<QList<QPointF>> drawn(Series series) const;
 
+protected:
+    // The charts are drawn again for their new width.
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     struct Trace;
     struct Chart;

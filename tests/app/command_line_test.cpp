@@ -32,6 +32,8 @@ TEST(CommandLine, FormsAndTheirModes) {
         {{"--headless", "--address", "10.0.0.1"}, RunMode::kHeadless},
         {{"--demo", "--headless"}, RunMode::kHeadless},
         {{"--help"}, RunMode::kHelp},
+        {{"--plot", "run.log"}, RunMode::kPlot},
+        {{"--port", "1161", "--plot", "run.log"}, RunMode::kPlot},
     };
     for (const auto& c : cases) {
         const Parsed p = parse(c.args);
@@ -59,6 +61,12 @@ TEST(CommandLine, HeadlessOptionsFillTheFields) {
     EXPECT_EQ(defaults.line.headless.polls, 0) << "until a signal";
 }
 
+TEST(CommandLine, PlotNamesTheLog) {
+    const Parsed p = parse({"--plot", "old run.log"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.line.plot_file, "old run.log");
+}
+
 TEST(CommandLine, RefusesWhatItDoesNotTake) {
     const std::vector<std::vector<const char*>> cases = {
         {"--bogus"},
@@ -72,6 +80,9 @@ TEST(CommandLine, RefusesWhatItDoesNotTake) {
         {"--headless", "--address", "h", "--polls", "0"},
         {"--headless", "--address", "h", "--polls", "many"},
         {"--log", "x.log"},
+        {"--plot"},
+        {"--plot", "run.log", "--demo"},
+        {"--headless", "--address", "h", "--plot", "run.log"},
     };
     for (const auto& args : cases) {
         const Parsed p = parse(args);

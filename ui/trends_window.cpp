@@ -269,15 +269,22 @@ void TrendsWindow::setup_connections() {
 }
 
 void TrendsWindow::show_history(const ReadingHistory* history, const QString& source) {
-    history_ = history;
-    source_ = source;
-    update_title();
-    refresh();
+    use_history(history, source, 0);
 }
 
 void TrendsWindow::take_history(std::unique_ptr<ReadingHistory> history, const QString& source) {
     own_history_ = std::move(history);
-    show_history(own_history_.get(), source);
+    // A log stamps its lines to the second.
+    use_history(own_history_.get(), source, 1);
+}
+
+void TrendsWindow::use_history(const ReadingHistory* history, const QString& source,
+                               double resolution) {
+    history_ = history;
+    source_ = source;
+    resolution_ = resolution;
+    update_title();
+    refresh();
 }
 
 void TrendsWindow::update_title() {
@@ -320,11 +327,13 @@ void TrendsWindow::refresh() {
                               QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(to * 1000)));
     }
     // A column without a poll reads as a gap, so columns are never narrower
-    // than two of the history's average poll intervals.
+    // than two of the history's average poll intervals, nor than two steps
+    // of its time stamps.
     const uint64_t polls = history_->polls();
     const double interval =
         polls > 1 ? (history_->newest_seconds() - history_->oldest_seconds()) / (polls - 1) : 1;
-    const double most_columns = interval > 0 ? (to - from) / (interval * kPollsPerColumn) : 1;
+    const double column = std::max(interval, resolution_) * kPollsPerColumn;
+    const double most_columns = column > 0 ? (to - from) / column : 1;
     for (Trace& t : traces_) {
         const Chart& c = charts_list_[static_cast<size_t>(t.spec.chart)];
         const int pixels =

@@ -85,6 +85,8 @@ private:
     struct Trace;
     struct Chart;
 
+    // `resolution`: the step of the history's time stamps, in seconds.
+    void use_history(const ReadingHistory* history, const QString& source, double resolution);
     void build_charts();
     void setup_connections();
     void on_save_clicked();
@@ -97,6 +99,7 @@ private:
     const ReadingHistory* history_ = nullptr;
     std::unique_ptr<ReadingHistory> own_history_;
     QString source_;
+    double resolution_ = 0;
     Span span_ = Span::kOneHour;
     std::vector<Chart> charts_list_;
     std::vector<Trace> traces_;

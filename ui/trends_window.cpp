@@ -12,11 +12,14 @@
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTimer>
+#include <QToolTip>
 #include <QVBoxLayout>
 #include <QValueAxis>
+#include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
 #include <fstream>
@@ -85,6 +88,9 @@ constexpr SpanChoice kSpans[] = {
 
 constexpr int kMinChartColumns = 50;
 constexpr double kPollsPerColumn = 2;
+// One step of the mouse wheel narrows the shown time by this factor.
+constexpr double kZoomStep = 0.8;
+constexpr double kShortestView = 10;  // seconds
 constexpr int kPlotProblemsShown = 100;
 
 // A value range that grows to take points; empty until it takes one.
@@ -202,6 +208,8 @@ void TrendsWindow::build_charts() {
         c.view = new QChartView(c.chart, charts_);
         c.view->setRenderHint(QPainter::Antialiasing);
         c.view->setMinimumHeight(150);
+        c.view->viewport()->setMouseTracking(true);
+        c.view->viewport()->installEventFilter(this);
         column->addWidget(c.view, 1);
         charts_list_.push_back(c);
     }
@@ -308,6 +316,7 @@ void TrendsWindow::set_span(Span span) {
 void TrendsWindow::on_span_changed(int index) {
     if (index >= 0 && index < static_cast<int>(std::size(kSpans))) {
         span_ = kSpans[index].span;
+        zoomed_ = false;
         refresh();
     }
 }
@@ -316,12 +325,19 @@ void TrendsWindow::refresh() {
     if (history_ == nullptr || history_->polls() == 0) {
         return;
     }
-    const double to = history_->newest_seconds();
+    double to = history_->newest_seconds();
     const double seconds = kSpans[static_cast<int>(span_)].seconds;
     double from = seconds > 0 ? to - seconds : history_->oldest_seconds();
     if (to - from < 1) {
         from = to - 1;
     }
+    if (zoomed_) {
+        // Zoomed or panned: the chosen range stays put while polls arrive.
+        from = view_from_;
+        to = view_to_;
+    }
+    view_from_ = from;
+    view_to_ = to;
     for (Chart& c : charts_list_) {
         c.time_axis->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(from * 1000)),
                               QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(to * 1000)));
@@ -339,6 +355,7 @@ void TrendsWindow::refresh() {
         const int pixels =
             std::max(kMinChartColumns, static_cast<int>(c.chart->plotArea().width()));
         const int width = std::max(1, static_cast<int>(std::min<double>(pixels, most_columns)));
+        column_seconds_ = (to - from) / width;
         draw_trace(t, from, to, width);
     }
     // Each value axis spans what its shown series hold.
@@ -441,4 +458,117 @@ void TrendsWindow::on_open_clicked() {
                                      .arg(load.totals.problems)
                                      .arg(QString::fromStdString(load.problems.front())));
     }
+}
+
+double TrendsWindow::time_at(const Chart& c, const QPoint& pos) const {
+    const QPointF at = c.chart->mapFromScene(c.view->mapToScene(pos));
+    const QRectF area = c.chart->plotArea();
+    const double share = area.width() > 0 ? (at.x() - area.left()) / area.width() : 0;
+    return view_from_ + share * (view_to_ - view_from_);
+}
+
+void TrendsWindow::zoom(double factor, double around) {
+    double from = around - (around - view_from_) * factor;
+    double to = around + (view_to_ - around) * factor;
+    if (to - from < kShortestView) {
+        return;
+    }
+    set_view(from, to);
+}
+
+void TrendsWindow::set_view(double from, double to) {
+    zoomed_ = true;
+    view_from_ = from;
+    view_to_ = to;
+    refresh();
+}
+
+bool TrendsWindow::eventFilter(QObject* watched, QEvent* event) {
+    const Chart* chart = nullptr;
+    for (const Chart& c : charts_list_) {
+        if (c.view->viewport() == watched) {
+            chart = &c;
+        }
+    }
+    if (chart == nullptr || history_ == nullptr || history_->polls() == 0) {
+        return QWidget::eventFilter(watched, event);
+    }
+    switch (event->type()) {
+        case QEvent::Wheel: {
+            const auto* wheel = static_cast<QWheelEvent*>(event);
+            const int steps = wheel->angleDelta().y() / 120;
+            if (steps != 0) {
+                zoom(std::pow(kZoomStep, steps), time_at(*chart, wheel->position().toPoint()));
+            }
+            return true;
+        }
+        case QEvent::MouseButtonPress: {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() == Qt::LeftButton) {
+                drag_x_ = mouse->position().x();
+                drag_from_ = view_from_;
+                drag_to_ = view_to_;
+                dragging_ = true;
+                return true;
+            }
+            break;
+        }
+        case QEvent::MouseMove: {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            const double width = chart->chart->plotArea().width();
+            if (dragging_ && width > 0) {
+                const double shift =
+                    (mouse->position().x() - drag_x_) / width * (drag_to_ - drag_from_);
+                set_view(drag_from_ - shift, drag_to_ - shift);
+                return true;
+            }
+            QToolTip::showText(mouse->globalPosition().toPoint(),
+                               cursor_text(time_at(*chart, mouse->position().toPoint())),
+                               chart->view);
+            break;
+        }
+        case QEvent::MouseButtonRelease:
+            dragging_ = false;
+            break;
+        case QEvent::MouseButtonDblClick:
+            // Back to the chosen time window, following new polls.
+            zoomed_ = false;
+            refresh();
+            return true;
+        default:
+            break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+QString TrendsWindow::cursor_text(double seconds) const {
+    const double ms = seconds * 1000;
+    // A value counts as at the cursor within one chart column of it.
+    const double reach = column_seconds_ * 1000;
+    QString text = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(ms))
+                       .toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"));
+    for (const Trace& t : traces_) {
+        if (!t.shown) {
+            continue;
+        }
+        const QPointF* nearest = nullptr;
+        for (const QLineSeries* p : t.pieces) {
+            for (const QPointF& point : p->points()) {
+                if (std::abs(point.x() - ms) <= reach &&
+                    (nearest == nullptr ||
+                     std::abs(point.x() - ms) < std::abs(nearest->x() - ms))) {
+                    nearest = &point;
+                }
+            }
+        }
+        if (nearest != nullptr) {
+            const bool rail = t.spec.nominal != 0;
+            const double value = rail ? nearest->y() * t.spec.nominal / 100 : nearest->y();
+            text += QStringLiteral("\n%1: %2 %3")
+                        .arg(QString::fromLatin1(t.spec.label))
+                        .arg(value, 0, 'g', 6)
+                        .arg(QString::fromLatin1(series_info(t.spec.series).unit));
+        }
+    }
+    return text;
 }

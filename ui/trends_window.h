@@ -77,9 +77,24 @@ public:
     // between gaps, in time order (x in milliseconds since the epoch).
     std::vector<QList<QPointF>> drawn(Series series) const;
 
+    // The time shown, in seconds since the epoch.
+    double view_from() const { return view_from_; }
+    double view_to() const { return view_to_; }
+    // Shows [from, to] until another time window is chosen (or a double
+    // click), as the mouse wheel and dragging do.
+    void set_view(double from, double to);
+    // Narrows (factor < 1) or widens the time shown around `around`.
+    void zoom(double factor, double around);
+    // What the hover cursor shows at `seconds`: the time, and each shown
+    // series' value there.
+    QString cursor_text(double seconds) const;
+
 protected:
     // The charts are drawn again for their new width.
     void resizeEvent(QResizeEvent* event) override;
+    // The charts' mouse: the wheel zooms, a drag pans, hovering shows the
+    // values under the cursor, a double click goes back to the time window.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     struct Trace;
@@ -88,6 +103,7 @@ private:
     // `resolution`: the step of the history's time stamps, in seconds.
     void use_history(const ReadingHistory* history, const QString& source, double resolution);
     void build_charts();
+    double time_at(const Chart& chart, const QPoint& pos) const;
     void setup_connections();
     void on_save_clicked();
     void on_open_clicked();
@@ -100,6 +116,14 @@ private:
     std::unique_ptr<ReadingHistory> own_history_;
     QString source_;
     double resolution_ = 0;
+    bool zoomed_ = false;
+    double column_seconds_ = 0;  // the time one chart column spans
+    double view_from_ = 0;
+    double view_to_ = 0;
+    bool dragging_ = false;
+    double drag_x_ = 0;
+    double drag_from_ = 0;
+    double drag_to_ = 0;
     Span span_ = Span::kOneHour;
     std::vector<Chart> charts_list_;
     std::vector<Trace> traces_;

@@ -3,11 +3,17 @@
 #include "ui/trends_window.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QChartView>
 #include <QDir>
 #include <QImage>
+#include <QLegend>
+#include <QLegendMarker>
+#include <QLineSeries>
 #include <QMenu>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWheelEvent>
 #include <algorithm>
 #include <ctime>
 
@@ -29,6 +35,8 @@ protected:
     }
     QTemporaryDir dir_;
 };
+
+constexpr std::time_t kLogStart = 1700000000;
 
 // The y values of every piece together.
 std::vector<double> values(const std::vector<QList<QPointF>>& runs) {
@@ -106,17 +114,21 @@ TEST_F(TrendsTest, SavesTheChartsAsAPngOfTheWidgetsSize) {
     EXPECT_EQ(image.size(), trends->charts_widget()->size() * ratio);
 }
 
-TEST_F(TrendsTest, ShowsTheRecordedPointsOfALogWithItsGap) {
-    const std::string log = path("run.log");
+// Ten answered polls a second apart, ten without answer, ten answered;
+// T1 rises by 0.1 deg C a poll from 20.0.
+void write_test_log(const std::string& log) {
     DeviceReadings r;
     ASSERT_EQ(write_log_header(log, r), LogWrite::kWritten);
-    const std::time_t start = 1700000000;
-    // Ten answered polls, ten without answer, ten answered.
     for (int i = 0; i < 30; ++i) {
         r.temperature[0] = 2000 + 10 * i;
         const bool answered = i < 10 || i >= 20;
-        ASSERT_EQ(write_log_line(log, r, answered, start + i), LogWrite::kWritten);
+        ASSERT_EQ(write_log_line(log, r, answered, kLogStart + i), LogWrite::kWritten);
     }
+}
+
+TEST_F(TrendsTest, ShowsTheRecordedPointsOfALogWithItsGap) {
+    const std::string log = path("run.log");
+    write_test_log(log);
     TrendsWindow trends;
     trends.set_span(TrendsWindow::Span::kAll);
     LogLoad load;
@@ -133,6 +145,90 @@ TEST_F(TrendsTest, ShowsTheRecordedPointsOfALogWithItsGap) {
 
     EXPECT_FALSE(trends.open_log(QString::fromStdString(path("missing.log"))));
     EXPECT_EQ(trends.drawn(Series::kTemperature1).size(), 2u) << "what was shown stays";
+}
+
+TEST_F(TrendsTest, WheelZoomsAroundTheCursorDragPansAndHoverShowsTheValues) {
+    const std::string log = path("run.log");
+    write_test_log(log);
+    TrendsWindow trends;
+    trends.set_span(TrendsWindow::Span::kAll);
+    trends.show();
+    ASSERT_TRUE(trends.open_log(QString::fromStdString(log)));
+    EXPECT_DOUBLE_EQ(trends.view_to() - trends.view_from(), 29.0);
+
+    const auto views = trends.charts_widget()->findChildren<QChartView*>();
+    ASSERT_EQ(views.size(), 4);
+    QWidget* plot = views.front()->viewport();
+    const QPointF middle(plot->width() / 2.0, plot->height() / 2.0);
+    QWheelEvent wheel(middle, plot->mapToGlobal(middle), QPoint(), QPoint(0, 120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(plot, &wheel);
+    const double zoomed = trends.view_to() - trends.view_from();
+    EXPECT_NEAR(zoomed, 29.0 * 0.8, 1e-6);
+
+    const double from = trends.view_from();
+    QTest::mousePress(plot, Qt::LeftButton, Qt::NoModifier, middle.toPoint());
+    QTest::mouseMove(plot, middle.toPoint() + QPoint(40, 0));
+    QTest::mouseRelease(plot, Qt::LeftButton, Qt::NoModifier, middle.toPoint() + QPoint(40, 0));
+    EXPECT_LT(trends.view_from(), from) << "dragging right shows earlier polls";
+    EXPECT_NEAR(trends.view_to() - trends.view_from(), zoomed, 1e-6);
+
+    const QString answered = trends.cursor_text(kLogStart + 5.0);
+    EXPECT_TRUE(answered.contains(QStringLiteral("T1: 20."))) << answered.toStdString();
+    EXPECT_FALSE(trends.cursor_text(kLogStart + 15.0).contains(QStringLiteral("T1:")))
+        << "nothing where the device did not answer";
+}
+
+TEST_F(TrendsTest, TheTimeWindowBoxSetsTheTimeShown) {
+    const std::string log = path("run.log");
+    write_test_log(log);
+    TrendsWindow trends;
+    ASSERT_TRUE(trends.open_log(QString::fromStdString(log)));
+    const struct {
+        TrendsWindow::Span span;
+        double seconds;
+    } cases[] = {
+        {TrendsWindow::Span::kFiveMinutes, 300},
+        {TrendsWindow::Span::kOneHour, 3600},
+        {TrendsWindow::Span::kOneDay, 86400},
+        {TrendsWindow::Span::kAll, 29},
+    };
+    for (const auto& c : cases) {
+        trends.set_span(c.span);
+        EXPECT_DOUBLE_EQ(trends.view_to(), kLogStart + 29.0);
+        EXPECT_DOUBLE_EQ(trends.view_to() - trends.view_from(), c.seconds);
+    }
+}
+
+TEST_F(TrendsTest, ALegendClickHidesTheSeriesAndASecondShowsIt) {
+    const std::string log = path("run.log");
+    write_test_log(log);
+    TrendsWindow trends;
+    trends.set_span(TrendsWindow::Span::kAll);
+    trends.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&trends));
+    ASSERT_TRUE(trends.open_log(QString::fromStdString(log)));
+    QLineSeries* t1 = nullptr;
+    QChart* chart = nullptr;
+    for (QChartView* view : trends.charts_widget()->findChildren<QChartView*>()) {
+        for (QAbstractSeries* series : view->chart()->series()) {
+            if (series->name() == QStringLiteral("T1") && t1 == nullptr) {
+                t1 = qobject_cast<QLineSeries*>(series);
+                chart = view->chart();
+            }
+        }
+    }
+    ASSERT_NE(t1, nullptr);
+    QLegendMarker* marker = chart->legend()->markers(t1).front();
+    EXPECT_TRUE(t1->isVisible());
+    // The legend shows its entries once it is laid out.
+    ASSERT_TRUE(QTest::qWaitFor([marker] { return marker->isVisible(); }));
+    emit marker->clicked();
+    EXPECT_FALSE(t1->isVisible());
+    EXPECT_TRUE(marker->isVisible()) << "the entry stays, to show it again";
+    EXPECT_FALSE(trends.cursor_text(kLogStart + 5.0).contains(QStringLiteral("T1:")));
+    emit marker->clicked();
+    EXPECT_TRUE(t1->isVisible());
 }
 
 }  // namespace

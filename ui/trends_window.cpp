@@ -139,6 +139,9 @@ struct TrendsWindow::Trace {
     QColor color;
     bool shown = true;
     std::vector<QLineSeries*> pieces;  // one per run of points between gaps
+    // A rail's lamp limits, as dashed lines; they do not widen the axis, so
+    // they show when the rail comes near them.
+    std::vector<std::pair<QLineSeries*, double>> limits;
 };
 
 struct TrendsWindow::Chart {
@@ -225,6 +228,7 @@ void TrendsWindow::build_charts() {
     }
     for (Trace& t : traces_) {
         add_piece(t);
+        add_limits(t);
     }
 }
 
@@ -247,6 +251,9 @@ QLineSeries* TrendsWindow::add_piece(Trace& trace) {
         for (QLegendMarker* marker : markers) {
             connect(marker, &QLegendMarker::clicked, this, [this, target, marker] {
                 target->shown = !target->shown;
+                for (const auto& limit : target->limits) {
+                    limit.first->setVisible(target->shown);
+                }
                 for (QLineSeries* p : target->pieces) {
                     p->setVisible(target->shown);
                     for (QLegendMarker* m : charts_list_[static_cast<size_t>(target->spec.chart)]
@@ -268,6 +275,32 @@ QLineSeries* TrendsWindow::add_piece(Trace& trace) {
     }
     trace.pieces.push_back(piece);
     return piece;
+}
+
+void TrendsWindow::add_limits(Trace& trace) {
+    const SeriesInfo info = series_info(trace.spec.series);
+    if (trace.spec.nominal == 0 || !info.has_limits) {
+        return;
+    }
+    Chart& c = charts_list_[static_cast<size_t>(trace.spec.chart)];
+    const struct {
+        const char* name;
+        double value;
+    } lines[] = {{" low limit", info.low}, {" high limit", info.high}};
+    for (const auto& l : lines) {
+        auto* line = new QLineSeries;
+        line->setName(QString::fromLatin1(trace.spec.label) + QString::fromLatin1(l.name));
+        QPen pen(trace.color);
+        pen.setStyle(Qt::DashLine);
+        line->setPen(pen);
+        c.chart->addSeries(line);
+        line->attachAxis(c.time_axis);
+        line->attachAxis(c.left);
+        for (QLegendMarker* marker : c.chart->legend()->markers(line)) {
+            marker->setVisible(false);
+        }
+        trace.limits.emplace_back(line, l.value / trace.spec.nominal * 100);
+    }
 }
 
 void TrendsWindow::setup_connections() {
@@ -341,6 +374,11 @@ void TrendsWindow::refresh() {
     for (Chart& c : charts_list_) {
         c.time_axis->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(from * 1000)),
                               QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(to * 1000)));
+    }
+    for (Trace& t : traces_) {
+        for (const auto& [line, percent] : t.limits) {
+            line->replace(QList<QPointF>{{from * 1000, percent}, {to * 1000, percent}});
+        }
     }
     // A column without a poll reads as a gap, so columns are never narrower
     // than two of the history's average poll intervals, nor than two steps

@@ -111,6 +111,7 @@ private:
     void update_title();
     void draw_trace(Trace& trace, double from, double to, int width);
     QLineSeries* add_piece(Trace& trace);
+    void add_limits(Trace& trace);
 
     const ReadingHistory* history_ = nullptr;
     std::unique_ptr<ReadingHistory> own_history_;

@@ -231,4 +231,36 @@ TEST_F(TrendsTest, ALegendClickHidesTheSeriesAndASecondShowsIt) {
     EXPECT_TRUE(t1->isVisible());
 }
 
+TEST_F(TrendsTest, RailLampLimitsAreDrawnAsPercentagesOfTheNominalVoltage) {
+    const std::string log = path("run.log");
+    write_test_log(log);
+    TrendsWindow trends;
+    trends.set_span(TrendsWindow::Span::kAll);
+    ASSERT_TRUE(trends.open_log(QString::fromStdString(log)));
+    const struct {
+        const char* name;
+        double percent;
+    } cases[] = {
+        {"+24 V low limit", 22.0 / 24 * 100},  {"+24 V high limit", 35.0 / 24 * 100},
+        {"-12 V low limit", 14.0 / 12 * 100},  {"-12 V high limit", 8.0 / 12 * 100},
+        {"+3.3 V low limit", 2.5 / 3.3 * 100}, {"+3.3 V high limit", 4.0 / 3.3 * 100},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QLineSeries* line = nullptr;
+        for (QChartView* view : trends.charts_widget()->findChildren<QChartView*>()) {
+            for (QAbstractSeries* series : view->chart()->series()) {
+                if (series->name() == QString::fromLatin1(c.name)) {
+                    line = qobject_cast<QLineSeries*>(series);
+                }
+            }
+        }
+        ASSERT_NE(line, nullptr);
+        ASSERT_EQ(line->count(), 2);
+        EXPECT_NEAR(line->at(0).y(), c.percent, 1e-9);
+        EXPECT_NEAR(line->at(1).y(), c.percent, 1e-9);
+        EXPECT_DOUBLE_EQ(line->at(1).x() - line->at(0).x(), 29000.0) << "across the time shown";
+    }
+}
+
 }  // namespace

@@ -194,6 +194,12 @@ void TrendsWindow::build_charts() {
         c.chart = new QChart;
         c.chart->setTitle(QString::fromLatin1(spec.title));
         c.chart->legend()->setAlignment(Qt::AlignRight);
+        // Smaller legend entries, so that eight fit beside a chart.
+        QFont legend_font = c.chart->legend()->font();
+        if (legend_font.pointSizeF() > 0) {
+            legend_font.setPointSizeF(legend_font.pointSizeF() * 0.85);
+            c.chart->legend()->setFont(legend_font);
+        }
         c.chart->setMargins(QMargins(4, 2, 4, 2));
         c.time_axis = new QDateTimeAxis;
         c.time_axis->setFormat(QStringLiteral("dd.MM HH:mm:ss"));
@@ -505,6 +511,10 @@ double TrendsWindow::time_at(const Chart& c, const QPoint& pos) const {
     return view_from_ + share * (view_to_ - view_from_);
 }
 
+bool TrendsWindow::in_plot_area(const Chart& c, const QPoint& pos) const {
+    return c.chart->plotArea().contains(c.chart->mapFromScene(c.view->mapToScene(pos)));
+}
+
 void TrendsWindow::zoom(double factor, double around) {
     double from = around - (around - view_from_) * factor;
     double to = around + (view_to_ - around) * factor;
@@ -542,7 +552,9 @@ bool TrendsWindow::eventFilter(QObject* watched, QEvent* event) {
         }
         case QEvent::MouseButtonPress: {
             const auto* mouse = static_cast<QMouseEvent*>(event);
-            if (mouse->button() == Qt::LeftButton) {
+            // Presses outside the plot area go on to the legend.
+            if (mouse->button() == Qt::LeftButton &&
+                in_plot_area(*chart, mouse->position().toPoint())) {
                 drag_x_ = mouse->position().x();
                 drag_from_ = view_from_;
                 drag_to_ = view_to_;
@@ -559,6 +571,10 @@ bool TrendsWindow::eventFilter(QObject* watched, QEvent* event) {
                     (mouse->position().x() - drag_x_) / width * (drag_to_ - drag_from_);
                 set_view(drag_from_ - shift, drag_to_ - shift);
                 return true;
+            }
+            if (!in_plot_area(*chart, mouse->position().toPoint())) {
+                QToolTip::hideText();
+                break;
             }
             QToolTip::showText(mouse->globalPosition().toPoint(),
                                cursor_text(time_at(*chart, mouse->position().toPoint())),

@@ -104,6 +104,7 @@ private:
     void use_history(const ReadingHistory* history, const QString& source, double resolution);
     void build_charts();
     double time_at(const Chart& chart, const QPoint& pos) const;
+    bool in_plot_area(const Chart& chart, const QPoint& pos) const;
     void setup_connections();
     void on_save_clicked();
     void on_open_clicked();

@@ -91,6 +91,8 @@ constexpr double kPollsPerColumn = 2;
 // One step of the mouse wheel narrows the shown time by this factor.
 constexpr double kZoomStep = 0.8;
 constexpr double kShortestView = 10;  // seconds
+// Room around each plot area for the axes, their titles and the legend.
+constexpr QMargins kPlotMargins(90, 36, 230, 30);
 constexpr int kPlotProblemsShown = 100;
 
 // A value range that grows to take points; empty until it takes one.
@@ -344,8 +346,25 @@ void TrendsWindow::update_title() {
 
 void TrendsWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    // The charts lay out their plot areas after this event.
-    QTimer::singleShot(0, this, &TrendsWindow::refresh);
+    // The chart views take their new size after this event.
+    QTimer::singleShot(0, this, [this] {
+        align_plot_areas();
+        refresh();
+    });
+}
+
+void TrendsWindow::align_plot_areas() {
+    // Every chart's plot area has the same left and right edges, so one
+    // moment is at the same x in all four.
+    for (Chart& c : charts_list_) {
+        const QSizeF size = c.chart->size();
+        const QRectF area(kPlotMargins.left(), kPlotMargins.top(),
+                          size.width() - kPlotMargins.left() - kPlotMargins.right(),
+                          size.height() - kPlotMargins.top() - kPlotMargins.bottom());
+        if (area.width() > 0 && area.height() > 0) {
+            c.chart->setPlotArea(area);
+        }
+    }
 }
 
 void TrendsWindow::set_span(Span span) {

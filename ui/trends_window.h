@@ -103,6 +103,7 @@ private:
     // `resolution`: the step of the history's time stamps, in seconds.
     void use_history(const ReadingHistory* history, const QString& source, double resolution);
     void build_charts();
+    void align_plot_areas();
     double time_at(const Chart& chart, const QPoint& pos) const;
     bool in_plot_area(const Chart& chart, const QPoint& pos) const;
     void setup_connections();

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QDateTimeAxis>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -482,7 +483,8 @@ std::vector<QList<QPointF>> TrendsWindow::drawn(Series series) const {
 
 bool TrendsWindow::open_log(const QString& path, LogLoad* load) {
     auto history = std::make_unique<ReadingHistory>();
-    LogLoad result = load_log_file(path.toStdString(), *history, kPlotProblemsShown);
+    LogLoad result =
+        load_log_file(QFile::encodeName(path).toStdString(), *history, kPlotProblemsShown);
     const bool opened = result.opened;
     if (opened) {
         take_history(std::move(history), QFileInfo(path).fileName());

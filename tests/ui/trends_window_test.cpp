@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QChartView>
 #include <QDir>
+#include <QGraphicsScene>
 #include <QImage>
 #include <QLegend>
 #include <QLegendMarker>
@@ -229,6 +230,18 @@ TEST_F(TrendsTest, ALegendClickHidesTheSeriesAndASecondShowsIt) {
     EXPECT_FALSE(trends.cursor_text(kLogStart + 5.0).contains(QStringLiteral("T1:")));
     emit marker->clicked();
     EXPECT_TRUE(t1->isVisible());
+
+    // A real click on the legend's top entry reaches it through the chart's
+    // mouse handling.
+    QChartView* view = qobject_cast<QChartView*>(chart->scene()->views().front());
+    const QRectF legend = chart->mapRectToScene(chart->legend()->geometry());
+    for (qreal y = legend.top(); y < legend.bottom() && t1->isVisible(); y += 2) {
+        for (qreal x = legend.left(); x < legend.left() + 30 && t1->isVisible(); x += 3) {
+            const QPoint at = view->mapFromScene(QPointF(x, y));
+            QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        }
+    }
+    EXPECT_FALSE(t1->isVisible());
 }
 
 TEST_F(TrendsTest, RailLampLimitsAreDrawnAsPercentagesOfTheNominalVoltage) {

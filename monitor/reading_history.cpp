@@ -161,13 +161,13 @@ void ReadingHistory::add(double seconds, const DeviceReadings& readings, bool su
 
 void ReadingHistory::push(int level, const Bucket& bucket) {
     Level& l = levels_[level];
-    if (l.slots.size() < kBucketsPerLevel) {
+    if (l.buckets.size() < kBucketsPerLevel) {
         // Until a level is full its ring starts at slot 0, so it grows at
         // the end, never past its capacity.
-        if (l.slots.size() == l.slots.capacity()) {
-            l.slots.reserve(std::min(kBucketsPerLevel, std::max<std::size_t>(16, 2 * l.count)));
+        if (l.buckets.size() == l.buckets.capacity()) {
+            l.buckets.reserve(std::min(kBucketsPerLevel, std::max<std::size_t>(16, 2 * l.count)));
         }
-        l.slots.push_back(bucket);
+        l.buckets.push_back(bucket);
         ++l.count;
         return;
     }
@@ -185,7 +185,7 @@ void ReadingHistory::push(int level, const Bucket& bucket) {
             push(level + 1, merged);
         }
     }
-    l.slots[(l.head + l.count) % kBucketsPerLevel] = bucket;
+    l.buckets[(l.head + l.count) % kBucketsPerLevel] = bucket;
     ++l.count;
 }
 
@@ -257,7 +257,7 @@ double ReadingHistory::newest_seconds() const {
 std::size_t ReadingHistory::memory_bytes() const {
     std::size_t bytes = sizeof *this;
     for (const Level& level : levels_) {
-        bytes += level.slots.capacity() * sizeof(Bucket);
+        bytes += level.buckets.capacity() * sizeof(Bucket);
     }
     return bytes;
 }

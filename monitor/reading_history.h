@@ -115,10 +115,10 @@ private:
     };
     // A ring of at most kBucketsPerLevel buckets, oldest first.
     struct Level {
-        std::vector<Bucket> slots;
+        std::vector<Bucket> buckets;
         std::size_t head = 0;
         std::size_t count = 0;
-        const Bucket& at(std::size_t i) const { return slots[(head + i) % kBucketsPerLevel]; }
+        const Bucket& at(std::size_t i) const { return buckets[(head + i) % kBucketsPerLevel]; }
     };
 
     void push(int level, const Bucket& bucket);

@@ -18,13 +18,8 @@
 #include <string>
 #include <vector>
 
-// Qt defines `slots` as a keyword, and the history names a member so: the
-// monitor's headers are read with the keyword set aside.
-#pragma push_macro("slots")
-#undef slots
 #include "monitor/log_reader.h"
 #include "monitor/reading_history.h"
-#pragma pop_macro("slots")
 
 class QChart;
 class QChartView;

@@ -25,6 +25,7 @@
 #include <cmath>
 #include <fstream>
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -626,17 +627,17 @@ QString TrendsWindow::cursor_text(double seconds) const {
         if (!t.shown) {
             continue;
         }
-        const QPointF* nearest = nullptr;
+        // points() hands out a copy: the nearest point is kept by value.
+        std::optional<QPointF> nearest;
         for (const QLineSeries* p : t.pieces) {
             for (const QPointF& point : p->points()) {
                 if (std::abs(point.x() - ms) <= reach &&
-                    (nearest == nullptr ||
-                     std::abs(point.x() - ms) < std::abs(nearest->x() - ms))) {
-                    nearest = &point;
+                    (!nearest || std::abs(point.x() - ms) < std::abs(nearest->x() - ms))) {
+                    nearest = point;
                 }
             }
         }
-        if (nearest != nullptr) {
+        if (nearest) {
             const bool rail = t.spec.nominal != 0;
             const double value = rail ? nearest->y() * t.spec.nominal / 100 : nearest->y();
             text += QStringLiteral("\n%1: %2 %3")

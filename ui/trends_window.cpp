@@ -30,7 +30,7 @@
 namespace {
 
 // Which chart a series is drawn in, and how.
-struct TraceSpec {
+struct TracePlan {
     Series series;
     const char* label;
     int chart;
@@ -39,7 +39,7 @@ struct TraceSpec {
 };
 
 constexpr int kChartCount = 4;
-constexpr TraceSpec kTraceSpecs[] = {
+constexpr TracePlan kTracePlans[] = {
     {Series::kTemperature1, "T1", 0, false, 0},
     {Series::kTemperature2, "T2", 0, false, 0},
     {Series::kTemperature3, "T3", 0, false, 0},
@@ -64,12 +64,12 @@ constexpr TraceSpec kTraceSpecs[] = {
     {Series::kDropTxRate, "TX drops/s", 3, true, 0},
 };
 
-struct ChartSpec {
+struct ChartPlan {
     const char* title;
     const char* left_title;
     const char* right_title;  // null: no right axis
 };
-constexpr ChartSpec kChartSpecs[kChartCount] = {
+constexpr ChartPlan kChartPlans[kChartCount] = {
     {"Temperatures", "deg C", nullptr},
     {"Supply rails", "% of nominal", nullptr},
     {"Receiver", "dB", "lock / quality"},
@@ -139,7 +139,7 @@ LogLoad load_log_file(const std::string& path, ReadingHistory& history, std::siz
 }
 
 struct TrendsWindow::Trace {
-    TraceSpec spec;
+    TracePlan plan;
     QColor color;
     bool shown = true;
     std::vector<QLineSeries*> pieces;  // one per run of points between gaps
@@ -193,10 +193,10 @@ void TrendsWindow::build_charts() {
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    for (const ChartSpec& spec : kChartSpecs) {
+    for (const ChartPlan& plan : kChartPlans) {
         Chart c;
         c.chart = new QChart;
-        c.chart->setTitle(QString::fromLatin1(spec.title));
+        c.chart->setTitle(QString::fromLatin1(plan.title));
         c.chart->legend()->setAlignment(Qt::AlignRight);
         // Smaller legend entries, so that eight fit beside a chart.
         QFont legend_font = c.chart->legend()->font();
@@ -211,11 +211,11 @@ void TrendsWindow::build_charts() {
                               QDateTime::fromMSecsSinceEpoch(now));
         c.chart->addAxis(c.time_axis, Qt::AlignBottom);
         c.left = new QValueAxis;
-        c.left->setTitleText(QString::fromLatin1(spec.left_title));
+        c.left->setTitleText(QString::fromLatin1(plan.left_title));
         c.chart->addAxis(c.left, Qt::AlignLeft);
-        if (spec.right_title != nullptr) {
+        if (plan.right_title != nullptr) {
             c.right = new QValueAxis;
-            c.right->setTitleText(QString::fromLatin1(spec.right_title));
+            c.right->setTitleText(QString::fromLatin1(plan.right_title));
             c.chart->addAxis(c.right, Qt::AlignRight);
         }
         c.view = new QChartView(c.chart, charts_);
@@ -230,10 +230,10 @@ void TrendsWindow::build_charts() {
     const Qt::GlobalColor palette[] = {Qt::blue,     Qt::red,     Qt::darkGreen,  Qt::magenta,
                                        Qt::darkCyan, Qt::darkRed, Qt::darkYellow, Qt::black};
     int in_chart[kChartCount] = {};
-    for (const TraceSpec& spec : kTraceSpecs) {
+    for (const TracePlan& plan : kTracePlans) {
         Trace t;
-        t.spec = spec;
-        t.color = QColor(palette[in_chart[spec.chart]++ % std::size(palette)]);
+        t.plan = plan;
+        t.color = QColor(palette[in_chart[plan.chart]++ % std::size(palette)]);
         traces_.push_back(t);
     }
     for (Trace& t : traces_) {
@@ -243,15 +243,15 @@ void TrendsWindow::build_charts() {
 }
 
 QLineSeries* TrendsWindow::add_piece(Trace& trace) {
-    Chart& c = charts_list_[static_cast<size_t>(trace.spec.chart)];
+    Chart& c = charts_list_[static_cast<size_t>(trace.plan.chart)];
     auto* piece = new QLineSeries;
-    piece->setName(QString::fromLatin1(trace.spec.label));
+    piece->setName(QString::fromLatin1(trace.plan.label));
     QPen pen(trace.color);
     pen.setWidthF(1.5);
     piece->setPen(pen);
     c.chart->addSeries(piece);
     piece->attachAxis(c.time_axis);
-    piece->attachAxis(trace.spec.right_axis && c.right != nullptr ? c.right : c.left);
+    piece->attachAxis(trace.plan.right_axis && c.right != nullptr ? c.right : c.left);
     piece->setVisible(trace.shown);
     const QList<QLegendMarker*> markers = c.chart->legend()->markers(piece);
     if (trace.pieces.empty()) {
@@ -266,7 +266,7 @@ QLineSeries* TrendsWindow::add_piece(Trace& trace) {
                 }
                 for (QLineSeries* p : target->pieces) {
                     p->setVisible(target->shown);
-                    for (QLegendMarker* m : charts_list_[static_cast<size_t>(target->spec.chart)]
+                    for (QLegendMarker* m : charts_list_[static_cast<size_t>(target->plan.chart)]
                                                 .chart->legend()
                                                 ->markers(p)) {
                         m->setVisible(p == target->pieces.front());
@@ -288,18 +288,18 @@ QLineSeries* TrendsWindow::add_piece(Trace& trace) {
 }
 
 void TrendsWindow::add_limits(Trace& trace) {
-    const SeriesInfo info = series_info(trace.spec.series);
-    if (trace.spec.nominal == 0 || !info.has_limits) {
+    const SeriesInfo info = series_info(trace.plan.series);
+    if (trace.plan.nominal == 0 || !info.has_limits) {
         return;
     }
-    Chart& c = charts_list_[static_cast<size_t>(trace.spec.chart)];
+    Chart& c = charts_list_[static_cast<size_t>(trace.plan.chart)];
     const struct {
         const char* name;
         double value;
     } lines[] = {{" low limit", info.low}, {" high limit", info.high}};
     for (const auto& l : lines) {
         auto* line = new QLineSeries;
-        line->setName(QString::fromLatin1(trace.spec.label) + QString::fromLatin1(l.name));
+        line->setName(QString::fromLatin1(trace.plan.label) + QString::fromLatin1(l.name));
         QPen pen(trace.color);
         pen.setStyle(Qt::DashLine);
         line->setPen(pen);
@@ -309,7 +309,7 @@ void TrendsWindow::add_limits(Trace& trace) {
         for (QLegendMarker* marker : c.chart->legend()->markers(line)) {
             marker->setVisible(false);
         }
-        trace.limits.emplace_back(line, l.value / trace.spec.nominal * 100);
+        trace.limits.emplace_back(line, l.value / trace.plan.nominal * 100);
     }
 }
 
@@ -416,7 +416,7 @@ void TrendsWindow::refresh() {
     const double column = std::max(interval, resolution_) * kPollsPerColumn;
     const double most_columns = column > 0 ? (to - from) / column : 1;
     for (Trace& t : traces_) {
-        const Chart& c = charts_list_[static_cast<size_t>(t.spec.chart)];
+        const Chart& c = charts_list_[static_cast<size_t>(t.plan.chart)];
         const int pixels =
             std::max(kMinChartColumns, static_cast<int>(c.chart->plotArea().width()));
         const int width = std::max(1, static_cast<int>(std::min<double>(pixels, most_columns)));
@@ -430,8 +430,8 @@ void TrendsWindow::refresh() {
         if (!t.shown) {
             continue;
         }
-        Range& r = t.spec.right_axis ? right[static_cast<size_t>(t.spec.chart)]
-                                     : left[static_cast<size_t>(t.spec.chart)];
+        Range& r = t.plan.right_axis ? right[static_cast<size_t>(t.plan.chart)]
+                                     : left[static_cast<size_t>(t.plan.chart)];
         for (const QLineSeries* p : t.pieces) {
             for (const QPointF& point : p->points()) {
                 r.take(point.y());
@@ -447,7 +447,7 @@ void TrendsWindow::refresh() {
 }
 
 void TrendsWindow::draw_trace(Trace& trace, double from, double to, int width) {
-    const std::vector<ChartPoint> points = history_->extract(trace.spec.series, from, to, width);
+    const std::vector<ChartPoint> points = history_->extract(trace.plan.series, from, to, width);
     std::vector<QList<QPointF>> runs(1);
     for (const ChartPoint& p : points) {
         if (std::isnan(p.value)) {
@@ -456,7 +456,7 @@ void TrendsWindow::draw_trace(Trace& trace, double from, double to, int width) {
             }
             continue;
         }
-        const double value = trace.spec.nominal != 0 ? p.value / trace.spec.nominal * 100 : p.value;
+        const double value = trace.plan.nominal != 0 ? p.value / trace.plan.nominal * 100 : p.value;
         runs.back().append(QPointF(p.seconds * 1000, value));
     }
     while (trace.pieces.size() < runs.size()) {
@@ -470,7 +470,7 @@ void TrendsWindow::draw_trace(Trace& trace, double from, double to, int width) {
 std::vector<QList<QPointF>> TrendsWindow::drawn(Series series) const {
     std::vector<QList<QPointF>> runs;
     for (const Trace& t : traces_) {
-        if (t.spec.series != series) {
+        if (t.plan.series != series) {
             continue;
         }
         for (const QLineSeries* p : t.pieces) {
@@ -638,12 +638,12 @@ QString TrendsWindow::cursor_text(double seconds) const {
             }
         }
         if (nearest) {
-            const bool rail = t.spec.nominal != 0;
-            const double value = rail ? nearest->y() * t.spec.nominal / 100 : nearest->y();
+            const bool rail = t.plan.nominal != 0;
+            const double value = rail ? nearest->y() * t.plan.nominal / 100 : nearest->y();
             text += QStringLiteral("\n%1: %2 %3")
-                        .arg(QString::fromLatin1(t.spec.label))
+                        .arg(QString::fromLatin1(t.plan.label))
                         .arg(value, 0, 'g', 6)
-                        .arg(QString::fromLatin1(series_info(t.spec.series).unit));
+                        .arg(QString::fromLatin1(series_info(t.plan.series).unit));
         }
     }
     return text;

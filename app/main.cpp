@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/demo_controls.h"
 #include "headless/headless_console.h"
 #include "monitor/device_readings.h"
 #include "monitor/log_reader.h"
@@ -47,7 +48,8 @@ bool window_possible() {
 
 // The console window; with `demo` set it points at the demo's device, and
 // TARVIK_DEMO_AUTOSTART=1 presses Get and Start for the operator (for
-// screenshots and measurements).
+// screenshots and measurements), and TARVIK_DEMO_AUTOSTART=trends also opens
+// the trends window.
 int run_window(int& argc, char** argv, const CommandLine& line, bool demo) {
 #ifdef TARVIK_WINDOW
     WindowOptions options;
@@ -56,7 +58,9 @@ int run_window(int& argc, char** argv, const CommandLine& line, bool demo) {
         options.address = line.headless.address;
         options.demo = true;
         const char* autostart = std::getenv("TARVIK_DEMO_AUTOSTART");
-        options.autostart = autostart != nullptr && std::strcmp(autostart, "1") == 0;
+        options.open_trends = autostart != nullptr && std::strcmp(autostart, "trends") == 0;
+        options.autostart =
+            options.open_trends || (autostart != nullptr && std::strcmp(autostart, "1") == 0);
     }
     CTarvikApp app(argc, argv);
     return app.start_application(options, device_readings());
@@ -144,6 +148,7 @@ int main(int argc, char** argv) {
     }
     if (line.mode == RunMode::kDemo) {
         if (window_possible()) {
+            const DemoControls controls(sim);
             return run_window(argc, argv, line, true);
         }
         std::fprintf(stderr, "tarvik: no window here; the demo runs in the terminal\n");

@@ -58,6 +58,12 @@ int CTarvikApp::start_application(const WindowOptions& options, DeviceReadings& 
             QTimer::singleShot(0, button, &QPushButton::click);
         }
     }
+    if (options.open_trends) {
+        QTimer::singleShot(0, &window, [&window] {
+            window.trends_action()->trigger();
+            window.trends_window()->set_span(TrendsWindow::Span::kAll);
+        });
+    }
     exec();
     return 0;
 }

@@ -89,7 +89,12 @@ constexpr SpanChoice kSpans[] = {
 };
 
 constexpr int kMinChartColumns = 50;
+// About this many ticks on a value axis.
+constexpr int kValueTicks = 5;
 constexpr double kPollsPerColumn = 2;
+// The newest column's points (its minimum and maximum) and the point before
+// them, drawn as a piece of their own.
+constexpr qsizetype kTailPoints = 3;
 // One step of the mouse wheel narrows the shown time by this factor.
 constexpr double kZoomStep = 0.8;
 constexpr double kShortestView = 10;  // seconds
@@ -106,7 +111,7 @@ struct Range {
         high = std::max(high, v);
     }
     // The range an axis shows: a margin around the values, a unit around a
-    // single value, 0..1 when there is none.
+    // single value, 0..1 when there is none; widened to round ticks.
     void apply(QValueAxis* axis) const {
         double lo = low;
         double hi = high;
@@ -118,10 +123,36 @@ struct Range {
             hi += 0.5;
         } else {
             const double margin = (hi - lo) * 0.05;
-            lo -= margin;
+            // Counts and rates never go below zero; neither does their axis.
+            lo = lo >= 0 ? std::max(0.0, lo - margin) : lo - margin;
             hi += margin;
         }
-        axis->setRange(lo, hi);
+        // Round ticks: a step of 1, 2 or 5 times a power of ten, about
+        // kValueTicks of them. The axis is touched only when it changes,
+        // since a new range lays out every series of its chart again.
+        const double rough = (hi - lo) / (kValueTicks - 1);
+        const double power = std::pow(10.0, std::floor(std::log10(rough)));
+        const double fraction = rough / power;
+        const double step = (fraction <= 1   ? 1
+                             : fraction <= 2 ? 2
+                             : fraction <= 5 ? 5
+                                             : 10) *
+                            power;
+        lo = std::floor(lo / step) * step;
+        hi = std::ceil(hi / step) * step;
+        const int ticks = static_cast<int>(std::lround((hi - lo) / step)) + 1;
+        if (axis->tickCount() != ticks) {
+            axis->setTickCount(ticks);
+        }
+        // As many decimals as the step has.
+        const int decimals = std::max(0, static_cast<int>(-std::floor(std::log10(step) + 1e-9)));
+        const QString format = QStringLiteral("%.%1f").arg(decimals);
+        if (axis->labelFormat() != format) {
+            axis->setLabelFormat(format);
+        }
+        if (axis->min() != lo || axis->max() != hi) {
+            axis->setRange(lo, hi);
+        }
     }
 };
 
@@ -385,43 +416,63 @@ void TrendsWindow::refresh() {
     if (history_ == nullptr || history_->polls() == 0) {
         return;
     }
-    double to = history_->newest_seconds();
+    const double newest = history_->newest_seconds();
     const double seconds = kSpans[static_cast<int>(span_)].seconds;
-    double from = seconds > 0 ? to - seconds : history_->oldest_seconds();
-    if (to - from < 1) {
-        from = to - 1;
-    }
+    // A column without a poll reads as a gap, so columns are never narrower
+    // than two of the history's average poll intervals, nor than two steps
+    // of its time stamps.
+    const uint64_t polls = history_->polls();
+    const double interval =
+        polls > 1 ? (newest - history_->oldest_seconds()) / static_cast<double>(polls - 1) : 1;
+    const double shortest_column = std::max(interval, resolution_) * kPollsPerColumn;
+    const int pixels = std::max(kMinChartColumns,
+                                static_cast<int>(charts_list_.front().chart->plotArea().width()));
+    double from = 0;
+    double to = newest;
+    int width = pixels;
     if (zoomed_) {
         // Zoomed or panned: the chosen range stays put while polls arrive.
         from = view_from_;
         to = view_to_;
+    } else if (seconds > 0) {
+        // Following the polls: the columns lie on a fixed grid and the view
+        // ends with the column the newest poll is in, so a new poll changes
+        // the last column alone and the axes move once a column.
+        const double column = std::max(seconds / pixels, shortest_column);
+        width = std::max(1, static_cast<int>(std::ceil(seconds / column - 1e-9)));
+        to = (std::floor(newest / column) + 1) * column;
+        from = to - width * column;
+    } else {
+        from = history_->oldest_seconds();
     }
+    if (to - from < 1) {
+        from = to - 1;
+    }
+    if (zoomed_ || seconds <= 0) {
+        const double most_columns = shortest_column > 0 ? (to - from) / shortest_column : 1;
+        width = std::max(1, static_cast<int>(std::min<double>(pixels, most_columns)));
+    }
+    // While the polls are followed and the grid stays put, the columns
+    // before the newest change only where the history folds old polls into
+    // wider buckets; those changes wait until the grid moves on by a column.
+    const bool settle =
+        zoomed_ || seconds <= 0 || from != view_from_ || to != view_to_ || width != view_columns_;
     view_from_ = from;
     view_to_ = to;
+    view_columns_ = width;
+    column_seconds_ = (to - from) / width;
     for (Chart& c : charts_list_) {
         c.time_axis->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(from * 1000)),
                               QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(to * 1000)));
     }
     for (Trace& t : traces_) {
         for (const auto& [line, percent] : t.limits) {
-            line->replace(QList<QPointF>{{from * 1000, percent}, {to * 1000, percent}});
+            const QList<QPointF> ends{{from * 1000, percent}, {to * 1000, percent}};
+            if (line->points() != ends) {
+                line->replace(ends);
+            }
         }
-    }
-    // A column without a poll reads as a gap, so columns are never narrower
-    // than two of the history's average poll intervals, nor than two steps
-    // of its time stamps.
-    const uint64_t polls = history_->polls();
-    const double interval =
-        polls > 1 ? (history_->newest_seconds() - history_->oldest_seconds()) / (polls - 1) : 1;
-    const double column = std::max(interval, resolution_) * kPollsPerColumn;
-    const double most_columns = column > 0 ? (to - from) / column : 1;
-    for (Trace& t : traces_) {
-        const Chart& c = charts_list_[static_cast<size_t>(t.plan.chart)];
-        const int pixels =
-            std::max(kMinChartColumns, static_cast<int>(c.chart->plotArea().width()));
-        const int width = std::max(1, static_cast<int>(std::min<double>(pixels, most_columns)));
-        column_seconds_ = (to - from) / width;
-        draw_trace(t, from, to, width);
+        draw_trace(t, from, to, width, settle);
     }
     // Each value axis spans what its shown series hold.
     std::vector<Range> left(kChartCount);
@@ -446,7 +497,7 @@ void TrendsWindow::refresh() {
     }
 }
 
-void TrendsWindow::draw_trace(Trace& trace, double from, double to, int width) {
+void TrendsWindow::draw_trace(Trace& trace, double from, double to, int width, bool settle) {
     const std::vector<ChartPoint> points = history_->extract(trace.plan.series, from, to, width);
     std::vector<QList<QPointF>> runs(1);
     for (const ChartPoint& p : points) {
@@ -459,11 +510,29 @@ void TrendsWindow::draw_trace(Trace& trace, double from, double to, int width) {
         const double value = trace.plan.nominal != 0 ? p.value / trace.plan.nominal * 100 : p.value;
         runs.back().append(QPointF(p.seconds * 1000, value));
     }
+    // The newest column changes with every poll; it is a piece of its own,
+    // joined to the rest of the line at its first point, so that the rest,
+    // unchanged, is not laid out again.
+    if (runs.back().size() > kTailPoints) {
+        QList<QPointF> tail = runs.back().mid(runs.back().size() - kTailPoints);
+        runs.back().resize(runs.back().size() - kTailPoints + 1);
+        runs.push_back(std::move(tail));
+    }
     while (trace.pieces.size() < runs.size()) {
         add_piece(trace);
     }
+    // Qt Charts lays out every point of a series it is handed again (its
+    // hover shape is a stroke of the whole line), so a piece whose points
+    // did not change is left alone.
     for (size_t i = 0; i < trace.pieces.size(); ++i) {
-        trace.pieces[i]->replace(i < runs.size() ? runs[i] : QList<QPointF>());
+        const QList<QPointF> run = i < runs.size() ? runs[i] : QList<QPointF>();
+        QLineSeries* piece = trace.pieces[i];
+        const bool inner_only = !settle && i + 1 < runs.size() && piece->count() == run.size() &&
+                                !run.isEmpty() && piece->at(0) == run.front() &&
+                                piece->at(piece->count() - 1) == run.back();
+        if (!inner_only && piece->points() != run) {
+            piece->replace(run);
+        }
     }
 }
 
@@ -474,8 +543,14 @@ std::vector<QList<QPointF>> TrendsWindow::drawn(Series series) const {
             continue;
         }
         for (const QLineSeries* p : t.pieces) {
-            if (p->count() > 0) {
-                runs.push_back(p->points());
+            if (p->count() == 0) {
+                continue;
+            }
+            const QList<QPointF> points = p->points();
+            if (!runs.empty() && runs.back().back() == points.front()) {
+                runs.back().append(points.mid(1));  // the newest column's piece
+            } else {
+                runs.push_back(points);
             }
         }
     }

@@ -106,7 +106,9 @@ private:
     void on_open_clicked();
     void on_span_changed(int index);
     void update_title();
-    void draw_trace(Trace& trace, double from, double to, int width);
+    // `settle`: lay out the whole line again, not only what a new poll
+    // changed at its ends.
+    void draw_trace(Trace& trace, double from, double to, int width, bool settle);
     QLineSeries* add_piece(Trace& trace);
     void add_limits(Trace& trace);
 
@@ -118,6 +120,7 @@ private:
     double column_seconds_ = 0;  // the time one chart column spans
     double view_from_ = 0;
     double view_to_ = 0;
+    int view_columns_ = 0;
     bool dragging_ = false;
     double drag_x_ = 0;
     double drag_from_ = 0;

@@ -1,0 +1,28 @@
+// The window demo's simulated transceiver takes the simulator's control
+// commands ("rail 12v 14500", "silent on", ...) on the console's standard
+// input, so an operator can make it misbehave from the terminal that
+// started it and watch the lamps, alarms and trends respond.
+#pragma once
+
+#include <atomic>
+#include <thread>
+
+class SimulatedTransceiver;
+
+class DemoControls {
+public:
+    // Starts reading standard input on a thread of its own; each line is run
+    // against `sim` and the reply printed on standard output. Ends at the end
+    // of the input. Nothing is read on Windows.
+    explicit DemoControls(SimulatedTransceiver& sim);
+    ~DemoControls();  // stops the reading within one wait slice
+    DemoControls(const DemoControls&) = delete;
+    DemoControls& operator=(const DemoControls&) = delete;
+
+private:
+    void run();
+
+    SimulatedTransceiver& sim_;
+    std::atomic<bool> stop_{false};
+    std::thread reader_;
+};

@@ -1,0 +1,139 @@
+// The trends window with a day of history: one live update (a poll added,
+// the charts refilled and painted) on the offscreen platform, one that moves
+// the view on by a column, and the console's resident memory with the window
+// open beside it.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QPixmap>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "monitor/device_readings.h"
+#include "monitor/reading_history.h"
+#include "ui/tarvik_dlg.h"
+#include "ui/trends_window.h"
+
+namespace {
+
+constexpr int kDayPolls = 86400;
+constexpr double kStart = 1.8e9;
+
+// Readings that move a little from poll to poll, every chart with lines.
+DeviceReadings readings_at(int i) {
+    DeviceReadings r;
+    r.temperature[0] = 2000 + i % 700;
+    r.temperature[1] = 3000 - i % 300;
+    r.temperature[2] = 2500 + i % 150;
+    r.supply_24v = 24000 + i % 97;
+    r.supply_12v = 12000 + i % 89;
+    r.supply_minus_12v = 12000 - i % 53;
+    r.supply_5v = 5000 + i % 31;
+    r.phy_to_radio_rate = 1000 + i % 17;
+    r.radio_to_phy_rate = 900 + i % 19;
+    r.phy_to_radio_total = 1000.0 * i;
+    r.packet_error_ratio = (i % 13) * 1e-4;
+    r.drop_q1_count = static_cast<uint32_t>(i / 3);
+    r.mse_tenths_db = static_cast<uint32_t>(200 + i % 40);
+    r.frequency_offset_hz = -2500 + i % 11;
+    return r;
+}
+
+// The resident set of this process, in MiB, from /proc.
+double resident_mib() {
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    while (status >> key) {
+        if (key == "VmRSS:") {
+            double kib = 0;
+            status >> kib;
+            return kib / 1024.0;
+        }
+        status.ignore(1 << 20, '\n');
+    }
+    return 0;
+}
+
+// The console window as the operator has it, a day of polls held, and the
+// trends window open on the last 24 hours at a usual size.
+struct Console {
+    DeviceReadings readings;
+    CTarvikDlg dialog{readings};
+    ReadingHistory history;
+    TrendsWindow trends;
+    int polls = 0;
+
+    Console() {
+        dialog.show();
+        for (; polls < kDayPolls; ++polls) {
+            history.add(kStart + polls, readings_at(polls), polls % 500 != 0);
+        }
+        trends.show_history(&history, QStringLiteral("live"));
+        trends.resize(1200, 900);
+        trends.set_span(TrendsWindow::Span::kOneDay);
+        trends.show();
+        QApplication::processEvents();
+    }
+
+    void live_update() {
+        history.add(kStart + polls, readings_at(polls), true);
+        ++polls;
+        trends.refresh();
+        trends.repaint();
+    }
+};
+
+Console& console() {
+    static Console* c = new Console;  // lives as long as the application
+    return *c;
+}
+
+void BM_TrendsLiveUpdateDay(benchmark::State& state) {
+    Console& c = console();
+    for (auto _ : state) {
+        c.live_update();
+    }
+    state.counters["resident_MiB"] = resident_mib();
+}
+BENCHMARK(BM_TrendsLiveUpdateDay)->Unit(benchmark::kMillisecond);
+
+// An update that moves the view on by at least a column (200 polls; a
+// column of the 24-hour view is under 200 s wider than 432 pixels), so every
+// series is laid out again: what an update costs once a column.
+void BM_TrendsNewColumnDay(benchmark::State& state) {
+    Console& c = console();
+    for (auto _ : state) {
+        for (int i = 0; i < 199; ++i, ++c.polls) {
+            c.history.add(kStart + c.polls, readings_at(c.polls), true);
+        }
+        c.live_update();
+    }
+}
+BENCHMARK(BM_TrendsNewColumnDay)->Unit(benchmark::kMillisecond);
+
+// The refill of the chart series alone, without painting.
+void BM_TrendsRefillDay(benchmark::State& state) {
+    Console& c = console();
+    for (auto _ : state) {
+        c.history.add(kStart + c.polls, readings_at(c.polls), true);
+        ++c.polls;
+        c.trends.refresh();
+    }
+}
+BENCHMARK(BM_TrendsRefillDay)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

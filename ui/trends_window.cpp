@@ -201,10 +201,15 @@ TrendsWindow::TrendsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     span_box_->setCurrentIndex(static_cast<int>(span_));
     open_button_ = new QPushButton(QStringLiteral("&Open log..."), this);
     open_button_->setObjectName(QStringLiteral("open_log"));
+    live_button_ = new QPushButton(QStringLiteral("&Live"), this);
+    live_button_->setObjectName(QStringLiteral("live"));
+    live_button_->setToolTip(QStringLiteral("Show the console's polls again"));
+    live_button_->hide();
     save_button_ = new QPushButton(QStringLiteral("&Save as PNG..."), this);
     save_button_->setObjectName(QStringLiteral("save_png"));
     bar->addWidget(span_box_);
     bar->addStretch();
+    bar->addWidget(live_button_);
     bar->addWidget(open_button_);
     bar->addWidget(save_button_);
     layout->addLayout(bar);
@@ -347,11 +352,23 @@ void TrendsWindow::add_limits(Trace& trace) {
 void TrendsWindow::setup_connections() {
     connect(save_button_, &QPushButton::clicked, this, &TrendsWindow::on_save_clicked);
     connect(open_button_, &QPushButton::clicked, this, &TrendsWindow::on_open_clicked);
+    connect(live_button_, &QPushButton::clicked, this, &TrendsWindow::show_live);
     connect(span_box_, &QComboBox::currentIndexChanged, this, &TrendsWindow::on_span_changed);
 }
 
 void TrendsWindow::show_history(const ReadingHistory* history, const QString& source) {
+    live_history_ = history;
+    live_source_ = source;
     use_history(history, source, 0);
+}
+
+bool TrendsWindow::show_live() {
+    if (live_history_ == nullptr) {
+        return false;
+    }
+    use_history(live_history_, live_source_, 0);
+    own_history_.reset();
+    return true;
 }
 
 void TrendsWindow::take_history(std::unique_ptr<ReadingHistory> history, const QString& source) {
@@ -365,6 +382,7 @@ void TrendsWindow::use_history(const ReadingHistory* history, const QString& sou
     history_ = history;
     source_ = source;
     resolution_ = resolution;
+    live_button_->setVisible(live_history_ != nullptr && history_ != live_history_);
     update_title();
     refresh();
 }

@@ -51,9 +51,14 @@ public:
     explicit TrendsWindow(QWidget* parent = nullptr);
     ~TrendsWindow() override;
 
-    // Shows `history`, which the caller keeps alive while it is shown;
-    // `source` names it in the title.
+    // Shows `history`, which the caller keeps alive as long as the window;
+    // `source` names it in the title. It is the live history: after a log
+    // was opened, "Live" goes back to it.
     void show_history(const ReadingHistory* history, const QString& source);
+    // Goes back to the live history from a log; false when there is none.
+    bool show_live();
+    // "Live", shown while a log is shown in place of a live history.
+    QPushButton* live_button() const { return live_button_; }
     // Shows a history the window keeps, such as one read from a log.
     void take_history(std::unique_ptr<ReadingHistory> history, const QString& source);
     // Draws the charts again from the history, after a new poll.
@@ -132,4 +137,7 @@ private:
     QComboBox* span_box_ = nullptr;
     QPushButton* save_button_ = nullptr;
     QPushButton* open_button_ = nullptr;
+    QPushButton* live_button_ = nullptr;
+    const ReadingHistory* live_history_ = nullptr;
+    QString live_source_;
 };

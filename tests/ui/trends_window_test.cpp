@@ -12,6 +12,7 @@
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QMenu>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWheelEvent>
@@ -104,17 +105,6 @@ TEST_F(TrendsTest, FollowsEveryLivePollFailedOnesToo) {
     EXPECT_EQ(window_->history().polls(), 7u) << "a poll without answer counts too";
 }
 
-TEST_F(TrendsTest, SavesTheChartsAsAPngOfTheWidgetsSize) {
-    window_->trends_action()->trigger();
-    TrendsWindow* trends = window_->trends_window();
-    const QString file = QString::fromStdString(path("trends.png"));
-    ASSERT_TRUE(trends->save_png(file));
-    const QImage image(file);
-    ASSERT_FALSE(image.isNull());
-    const qreal ratio = trends->charts_widget()->devicePixelRatioF();
-    EXPECT_EQ(image.size(), trends->charts_widget()->size() * ratio);
-}
-
 // Ten answered polls a second apart, ten without answer, ten answered;
 // T1 rises by 0.1 deg C a poll from 20.0.
 void write_test_log(const std::string& log) {
@@ -125,6 +115,38 @@ void write_test_log(const std::string& log) {
         const bool answered = i < 10 || i >= 20;
         ASSERT_EQ(write_log_line(log, r, answered, kLogStart + i), LogWrite::kWritten);
     }
+}
+
+TEST_F(TrendsTest, LiveGoesBackToThePollsFromALog) {
+    window_->set_text(ControlId::kIntervalField, "3600000");
+    click(ControlId::kStartButton);
+    window_->trends_action()->trigger();
+    TrendsWindow* trends = window_->trends_window();
+    trends->set_span(TrendsWindow::Span::kAll);
+    EXPECT_TRUE(trends->live_button()->isHidden()) << "nothing to go back to";
+    const std::string log = path("run.log");
+    write_test_log(log);
+    ASSERT_TRUE(trends->open_log(QString::fromStdString(log)));
+    EXPECT_EQ(trends->drawn(Series::kTemperature1).size(), 2u) << "the log, with its gap";
+    ASSERT_FALSE(trends->live_button()->isHidden());
+
+    QTest::mouseClick(trends->live_button(), Qt::LeftButton);
+    EXPECT_TRUE(trends->live_button()->isHidden());
+    EXPECT_TRUE(trends->windowTitle().endsWith(QStringLiteral("live")));
+    const std::vector<double> shown = values(trends->drawn(Series::kTemperature1));
+    ASSERT_FALSE(shown.empty());
+    EXPECT_NEAR(shown.back(), readings_.temperature[0] / 100.0, 0.01) << "the device's poll";
+}
+
+TEST_F(TrendsTest, SavesTheChartsAsAPngOfTheWidgetsSize) {
+    window_->trends_action()->trigger();
+    TrendsWindow* trends = window_->trends_window();
+    const QString file = QString::fromStdString(path("trends.png"));
+    ASSERT_TRUE(trends->save_png(file));
+    const QImage image(file);
+    ASSERT_FALSE(image.isNull());
+    const qreal ratio = trends->charts_widget()->devicePixelRatioF();
+    EXPECT_EQ(image.size(), trends->charts_widget()->size() * ratio);
 }
 
 TEST_F(TrendsTest, ShowsTheRecordedPointsOfALogWithItsGap) {

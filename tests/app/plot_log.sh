@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# `tarvik --plot` on a log the console wrote (by headless_against_sim), with
+# a spoiled line added: the line is reported and the window stays up showing
+# the rest; a file that cannot be opened ends the program with status 1.
+# usage: plot_log.sh TARVIK LOG WORKDIR
+set -euo pipefail
+tarvik=$1 source_log=$2 work=$3
+mkdir -p "$work"
+log="$work/spoiled run.log" err="$work/plot.err"
+fail() { echo "FAIL: $*"; echo "--- stderr:"; cat "$err"; exit 1; }
+
+[ -s "$source_log" ] || { echo "no log to plot at $source_log"; exit 1; }
+{ cat "$source_log"; printf 'not a line of the log\r\n'; } >"$log"
+lines=$(wc -l <"$log")
+
+export QT_QPA_PLATFORM=offscreen
+status=0
+timeout 5 "$tarvik" --plot "$log" 2>"$err" || status=$?
+[ "$status" -eq 124 ] || fail "the trends window did not stay up (status $status)"
+grep -q "^tarvik: $log: line $lines: " "$err" || fail "the spoiled line $lines is not reported"
+[ "$(grep -c "^tarvik: " "$err")" -eq 1 ] || fail "more reports than the one spoiled line"
+
+status=0
+"$tarvik" --plot "$work/no such.log" 2>"$err" || status=$?
+[ "$status" -eq 1 ] || fail "a missing log gave status $status"
+grep -q "^tarvik: cannot open $work/no such.log" "$err" || fail "no report of the missing log"
+echo "plot of a written log: the spoiled line reported, the window up"

@@ -150,7 +150,7 @@ echo "silent off" >&3
 # Alarms: one line on stderr per transition. A rail pinned high raises once
 # however many polls see it, and again after Reset; the device falling
 # silent and answering again give one line each, and the latched rail
-# raises nothing anew.
+# raises nothing anew; so do the receiver's lock lost and regained.
 out=$alarm_out err=$alarm_err
 echo "rail 12v 14500" >&3
 "$tarvik" --headless --address "127.0.0.1:$port" --interval 100 <"$alarm_commands" >"$out" 2>"$err" &
@@ -179,7 +179,19 @@ wait_polls 2
 [ "$(lines "$no_answer")" -eq 1 ] || fail "expected one no-answer alarm"
 [ "$(lines "$answer_again")" -eq 1 ] || fail "expected one cleared line"
 [ "$(lines "$rail_line")" -eq 2 ] || fail "the latched rail raised again after the silence"
-[ "$(wc -l <"$err")" -eq 4 ] || fail "stderr has more than the four alarm lines"
+# The operator switching the radio off and on again: the receiver loses
+# lock and regains it, one line each.
+lost_lock='tarvik: alarm: receiver lost lock'
+echo "radio off" >&5
+echo set >&5
+wait_for "^$lost_lock\$" "$err"
+wait_polls 2
+echo "radio on" >&5
+echo set >&5
+wait_for "^tarvik: alarm cleared: receiver lost lock\$" "$err"
+wait_polls 2
+[ "$(lines "$lost_lock")" -eq 1 ] || fail "expected one lost-lock alarm"
+[ "$(wc -l <"$err")" -eq 6 ] || fail "stderr has more than the six alarm lines"
 echo "rail off" >&3
 stop_within_a_second INT "$console"
 

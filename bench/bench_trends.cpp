@@ -1,18 +1,22 @@
 // The trends window with a day of history: one live update (a poll added,
 // the charts refilled and painted) on the offscreen platform, one that moves
 // the view on by a column, and the console's resident memory with the window
-// open beside it.
+// open beside it; then the whole console after a day of polls of the
+// simulated transceiver, its trends window open.
 #include <benchmark/benchmark.h>
 
+#include <QAction>
 #include <QApplication>
-#include <QPixmap>
+#include <QPushButton>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <string>
 
+#include "monitor/device_monitor.h"
 #include "monitor/device_readings.h"
 #include "monitor/reading_history.h"
+#include "sim/simulated_transceiver.h"
 #include "ui/tarvik_dlg.h"
 #include "ui/trends_window.h"
 
@@ -123,6 +127,48 @@ void BM_TrendsRefillDay(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_TrendsRefillDay)->Unit(benchmark::kMillisecond);
+
+// The console itself after a day of polls at the one-second interval, made
+// at loopback speed: the window polls the simulated transceiver through the
+// whole poll cycle (exchange, decoding, panes, history), then the trends
+// window is opened on the last 24 hours.
+struct PolledConsole {
+    SimulatedTransceiver sim;
+    DeviceReadings readings;
+    CTarvikDlg dialog{readings};
+
+    PolledConsole() {
+        sim.start();
+        dialog.monitor().set_default_port(sim.port());
+        dialog.initialise(nullptr);
+        dialog.show();
+        dialog.set_text(ControlId::kAddressBox, "127.0.0.1");
+        dialog.set_text(ControlId::kIntervalField, "3600000");  // the bench ticks the timer
+        qobject_cast<QPushButton*>(dialog.control(ControlId::kStartButton))->click();
+        for (int i = 1; i < kDayPolls; ++i) {
+            dialog.monitor().on_timer(kPollTimerId);
+            QApplication::processEvents();  // what the event loop does between polls
+        }
+        dialog.trends_action()->trigger();
+        dialog.trends_window()->resize(1200, 900);
+        dialog.trends_window()->set_span(TrendsWindow::Span::kOneDay);
+        QApplication::processEvents();
+    }
+};
+
+// One poll of the console with the trends window open: the exchange with the
+// simulated transceiver, the panes, the history and the charts' update.
+void BM_ConsolePollWithTrendsAfterADay(benchmark::State& state) {
+    static PolledConsole* c = new PolledConsole;  // lives as long as the application
+    for (auto _ : state) {
+        c->dialog.monitor().on_timer(kPollTimerId);
+        c->dialog.trends_window()->repaint();
+        QApplication::processEvents();
+    }
+    state.counters["polls"] = static_cast<double>(c->dialog.history().polls());
+    state.counters["resident_MiB"] = resident_mib();
+}
+BENCHMARK(BM_ConsolePollWithTrendsAfterADay)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLegend>
 #include <QLegendMarker>
@@ -16,6 +18,8 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QTimer>
 #include <QToolTip>
 #include <QVBoxLayout>
@@ -101,6 +105,11 @@ constexpr double kShortestView = 10;  // seconds
 // Room around each plot area for the axes, their titles and the legend.
 constexpr QMargins kPlotMargins(90, 36, 230, 30);
 constexpr int kPlotProblemsShown = 100;
+// A chart's least height, and what its legend needs beyond its entries'
+// text: the gap between entries and the chart's title and margins.
+constexpr int kMinChartHeight = 150;
+constexpr int kLegendRowGap = 8;
+constexpr int kLegendFrame = 70;
 
 // A value range that grows to take points; empty until it takes one.
 struct Range {
@@ -189,7 +198,12 @@ struct TrendsWindow::Chart {
 
 TrendsWindow::TrendsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("trends_window"));
-    resize(900, 860);
+    // A usual size, no larger than the screen leaves room for.
+    QSize size(900, 860);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        size = size.boundedTo(screen->availableGeometry().size());
+    }
+    resize(size);
 
     auto* layout = new QVBoxLayout(this);
     auto* bar = new QHBoxLayout;
@@ -214,9 +228,17 @@ TrendsWindow::TrendsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     bar->addWidget(save_button_);
     layout->addLayout(bar);
 
-    charts_ = new QWidget(this);
+    // The charts scroll when the window is too low for every legend entry,
+    // rather than letting the legends drop some.
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("charts_scroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    charts_ = new QWidget;
     charts_->setObjectName(QStringLiteral("charts"));
-    layout->addWidget(charts_, 1);
+    scroll->setWidget(charts_);
+    layout->addWidget(scroll, 1);
     build_charts();
     setup_connections();
     update_title();
@@ -256,7 +278,6 @@ void TrendsWindow::build_charts() {
         }
         c.view = new QChartView(c.chart, charts_);
         c.view->setRenderHint(QPainter::Antialiasing);
-        c.view->setMinimumHeight(150);
         c.view->viewport()->setMouseTracking(true);
         c.view->viewport()->installEventFilter(this);
         column->addWidget(c.view, 1);
@@ -275,6 +296,13 @@ void TrendsWindow::build_charts() {
     for (Trace& t : traces_) {
         add_piece(t);
         add_limits(t);
+    }
+    // Each chart at least as high as its legend's entries need.
+    for (int i = 0; i < kChartCount; ++i) {
+        Chart& c = charts_list_[static_cast<size_t>(i)];
+        const int rows = std::max(in_chart[i], 3);
+        const int row = QFontMetrics(c.chart->legend()->font()).height() + kLegendRowGap;
+        c.view->setMinimumHeight(std::max(kMinChartHeight, rows * row + kLegendFrame));
     }
 }
 
@@ -550,6 +578,11 @@ void TrendsWindow::draw_trace(Trace& trace, double from, double to, int width, b
                                 piece->at(piece->count() - 1) == run.back();
         if (!inner_only && piece->points() != run) {
             piece->replace(run);
+        }
+        // A lone point draws no line; it is shown as a dot.
+        const bool dot = run.size() == 1;
+        if (piece->pointsVisible() != dot) {
+            piece->setPointsVisible(dot);
         }
     }
 }

@@ -294,7 +294,9 @@ std::string family_expr() {
     const std::string item2 = raw(Param::kIdItem2);
     // A code counts at offsets 1 and on, and only where it ends within the
     // stored text; `.{1,N}` is greedy, so the last such code is the one
-    // captured, as the console's last match decides.
+    // captured, as the console's last match decides. (?s): any octet before
+    // it, a line break too. Offsets count characters, the console's octets:
+    // the two agree on ASCII texts.
     const int last_offset = kIdTextSize - 1 - kFamilyCodeLength;
     std::string codes;
     for (const FamilyCode& code : kFamilyCodes) {
@@ -304,7 +306,7 @@ std::string family_expr() {
     std::string expr =
         with_label(item2, "family", std::to_string(DeviceReadings{}.family_rate_mbps));
     expr = "label_replace(" + expr + ", \"code\", \"$1\", " + quoted(item2) + ", " +
-           quoted(".{1," + std::to_string(last_offset) + "}(" + codes + ").*") + ")";
+           quoted("(?s).{1," + std::to_string(last_offset) + "}(" + codes + ").*") + ")";
     for (const FamilyCode& code : kFamilyCodes) {
         expr = "label_replace(" + expr + ", \"family\", " + quoted(std::to_string(code.family)) +
                ", \"code\", " + quoted(code.code) + ")";

@@ -307,6 +307,37 @@ def check_every_recorded_series(prom, sims):
     return checked
 
 
+# Identification item 2 against the family the console decodes from it: a
+# code counts from the second character on and within the 99 characters the
+# console keeps; the last one decides; none leaves the family it starts with.
+FAMILY_TEXTS = [
+    ("RL-KTR-350", "350"),
+    ("RL-VXL-1000", "1000"),
+    ("VXL-1000", "350"),
+    ("xVXLxKTR", "350"),
+    ("xKTRxVXL", "1000"),
+    ("no code", "350"),
+    ("x\nVXL", "1000"),
+    ("x" * 96 + "VXL", "1000"),
+    ("x" * 97 + "VXL", "350"),
+]
+
+
+def check_family_rule(prom):
+    """The recorded family rule, applied to item texts the simulators do not
+    send, decodes them as the console does."""
+    rule = next(r for g in prom.get("/api/v1/rules", type="record")["data"]["groups"]
+                for r in g["rules"] if r["name"] == "tarvik_device_family_info")
+    for text, family in FAMILY_TEXTS:
+        promql_text = json.dumps(text)  # a PromQL string: "\n" for a line break
+        item = f'label_replace(vector(1), "tarvik_snmp_id_item_2", {promql_text}, "", "")'
+        expr = re.sub(r'(?<!")\btarvik_snmp_id_item_2\b(?!")', lambda _: item, rule["query"])
+        got = [r["metric"].get("family") for r in prom.query(expr)]
+        if got != [family]:
+            raise Failure(f"item 2 {text!r}: family {got}, the console decodes {family}")
+    return len(FAMILY_TEXTS)
+
+
 def check_dashboard(prom, export_dir):
     with open(os.path.join(export_dir, "tarvik-dashboard.json")) as f:
         dashboard = json.load(f)
@@ -432,10 +463,12 @@ def main(argv):
                  30, 0.5)
         series = check_every_recorded_series(prom, sims)
         compared = compare_with_console(prom, tarvik, sims)
+        texts = check_family_rule(prom)
         exprs = check_dashboard(prom, export_dir)
         fired = check_alerts(prom, sims)
         print(f"{SIMULATORS} simulators: {series} recording rules present for every target, "
-              f"{compared} values equal to the console's panes, {exprs} dashboard queries "
+              f"{compared} values equal to the console's panes, {texts} item 2 texts decoded "
+              f"as the console does, {exprs} dashboard queries "
               f"with data, rail and link alerts fired after {fired:.0f} s and resolved; "
               f"{time.monotonic() - begun:.0f} s in all")
         return 0

@@ -6,19 +6,6 @@
 
 namespace {
 
-// The rails of `kRailLimits` as the voltage pane names them; the -12 V rail
-// arrives as a positive magnitude and is shown negative.
-struct RailName {
-    const char* name;
-    bool shown_negative;
-};
-constexpr RailName kRailNames[] = {
-    {"U +24V", false}, {"U +12V", false}, {"U +9V", false},
-    {"U -12V", true},  {"U +5V", false},  {"U +3.3V", false},
-};
-static_assert(sizeof kRailNames / sizeof kRailNames[0] == kVoltageAlarmCount,
-              "one name per latched rail");
-
 double volts(int32_t millivolts, bool negative) {
     // + 0.0 keeps a zero from printing as "-0.0".
     const double value = static_cast<double>(millivolts) / 1000.0;

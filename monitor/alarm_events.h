@@ -33,6 +33,17 @@ struct AlarmEvent {
     std::string text;
 };
 
+// The rails of `kRailLimits` as the voltage pane names them; the -12 V rail
+// arrives as a positive magnitude and is shown negative.
+struct RailName {
+    const char* name;
+    bool shown_negative;
+};
+inline constexpr RailName kRailNames[kVoltageAlarmCount] = {
+    {"U +24V", false}, {"U +12V", false}, {"U +9V", false},
+    {"U -12V", true},  {"U +5V", false},  {"U +3.3V", false},
+};
+
 // A latched rail as the voltage pane shows it: "U -12V -7.9 V outside
 // -14.0..-8.0 V" (the -12 V rail and its limits shown negative).
 std::string voltage_alarm_text(const DeviceReadings& readings, int rail);

@@ -72,11 +72,12 @@ void store_id_text(char (&field)[kIdTextSize], const VarBinding& binding) {
 // nothing, and the field's end bounds them.
 void detect_family(DeviceReadings& readings, int32_t value_length) {
     const char* text = readings.id_text[1];
-    for (int32_t i = 1; i < value_length - 2 && i + 3 <= kIdTextSize; ++i) {
-        if (std::memcmp(text + i, "KTR", 3) == 0) {
-            readings.family_rate_mbps = kFamily350;
-        } else if (std::memcmp(text + i, "VXL", 3) == 0) {
-            readings.family_rate_mbps = kFamily1000;
+    for (int32_t i = 1;
+         i < value_length - (kFamilyCodeLength - 1) && i + kFamilyCodeLength <= kIdTextSize; ++i) {
+        for (const FamilyCode& code : kFamilyCodes) {
+            if (std::memcmp(text + i, code.code, kFamilyCodeLength) == 0) {
+                readings.family_rate_mbps = code.family;
+            }
         }
     }
 }
@@ -121,15 +122,6 @@ constexpr PlainInteger kPlainIntegers[] = {
     {Param::kSwitch6, element<&DeviceReadings::control_state, 5>},
 };
 
-int32_t* plain_integer_field(DeviceReadings& r, Param row) {
-    for (const PlainInteger& plain : kPlainIntegers) {
-        if (plain.row == row) {
-            return plain.field(r);
-        }
-    }
-    return nullptr;
-}
-
 bool in_run(int index, const CatalogRun& run) {
     return index >= run.first_index && index < run.first_index + run.count;
 }
@@ -139,13 +131,13 @@ void apply_modem_status(DeviceReadings& r, int32_t n, uint32_t bits) {
     if (r.family_rate_mbps == kFamily350) {
         r.mse_tenths_db = bits;
     } else if (r.family_rate_mbps == kFamily1000) {
-        if ((bits & 1u) != 0) {
+        if ((bits & kModemLockedBit) != 0) {
             set_word(r.receiver_word, "Lock");
             r.down_link_mbps = link_rate_mbps(kLockedLinkMode);
         } else {
             set_word(r.receiver_word, "NoLock");
         }
-        set_word(r.quality_word, (bits & 2u) != 0 ? "Bad" : "Good");
+        set_word(r.quality_word, (bits & kModemBadQualityBit) != 0 ? "Bad" : "Good");
     }
 }
 
@@ -174,7 +166,7 @@ void apply_binding(DeviceReadings& r, const VarBinding& binding) {
     }
     switch (row) {
         case Param::kTotalCurrent:
-            r.total_current = n / 10;  // truncates toward zero
+            r.total_current = n / kCurrentTenthsPerMilliampere;  // truncates toward zero
             break;
         case Param::kPhyToRadioRate:
             r.phy_to_radio_rate = n;
@@ -218,6 +210,15 @@ void apply_binding(DeviceReadings& r, const VarBinding& binding) {
 
 DeviceReadings& device_readings() {
     return process_readings;
+}
+
+int32_t* plain_integer_field(DeviceReadings& r, Param row) {
+    for (const PlainInteger& plain : kPlainIntegers) {
+        if (plain.row == row) {
+            return plain.field(r);
+        }
+    }
+    return nullptr;
 }
 
 void clear_status_fields(DeviceReadings& r) {

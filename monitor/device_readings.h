@@ -9,6 +9,7 @@
 #include <bitset>
 #include <cstdint>
 
+#include "monitor/parameter_catalog.h"
 #include "snmp/message.h"
 
 constexpr int kIdTextCount = 8;
@@ -22,6 +23,30 @@ constexpr int kVoltageAlarmCount = 6;
 // the family with "KTR" (350) or "VXL" (1000).
 constexpr int32_t kFamily350 = 350;
 constexpr int32_t kFamily1000 = 1000;
+
+// The family codes that identification item 2 carries. A code counts from
+// the item's second character on and only within the stored text
+// (kIdTextSize - 1 characters); the last code found decides, and a text
+// without one leaves the family as it was.
+constexpr int kFamilyCodeLength = 3;
+struct FamilyCode {
+    char code[kFamilyCodeLength + 1];
+    int32_t family;
+};
+inline constexpr FamilyCode kFamilyCodes[] = {{"KTR", kFamily350}, {"VXL", kFamily1000}};
+
+// The status word of row kModemStatus on family 1000: the receiver is
+// locked while the first bit is set, its quality is bad while the second is.
+constexpr uint32_t kModemLockedBit = 1u;
+constexpr uint32_t kModemBadQualityBit = 2u;
+
+// The device's units against the units the panes show. The total current
+// arrives in tenths of a mA and is kept in whole mA, truncated toward zero.
+constexpr double kCentidegreesPerDegree = 100.0;
+constexpr double kMillivoltsPerVolt = 1000.0;
+constexpr double kTenthsPerDecibel = 10.0;
+constexpr double kHertzPerMegahertz = 1000000.0;
+constexpr int32_t kCurrentTenthsPerMilliampere = 10;
 
 // The groups of readings that `clear_readings` empties.
 enum class ReadingGroup : int {
@@ -99,6 +124,10 @@ inline constexpr RailLimits kRailLimits[kVoltageAlarmCount] = {
 
 // The process-wide record.
 DeviceReadings& device_readings();
+
+// The field of `readings` that the number of catalog row `row` is stored in
+// unchanged, or null for a row that is decoded otherwise (or not at all).
+int32_t* plain_integer_field(DeviceReadings& readings, Param row);
 
 // kMeasurements zeroes the temperatures, voltages, attenuation, humidity,
 // supplies, total current, both rates, modem status, MSE, both link rates

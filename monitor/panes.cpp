@@ -6,7 +6,8 @@ std::string temperature_pane_text(const DeviceReadings& r) {
     return format_text(
         "Temperature Sensor 1\t= %.1f deg\r\nTemperature Sensor 2\t= %.1f deg\r\n"
         "Temperature Sensor 3\t= %.1f deg",
-        r.temperature[0] / 100.0, r.temperature[1] / 100.0, r.temperature[2] / 100.0);
+        r.temperature[0] / kCentidegreesPerDegree, r.temperature[1] / kCentidegreesPerDegree,
+        r.temperature[2] / kCentidegreesPerDegree);
 }
 
 std::string voltage_pane_text(const DeviceReadings& r) {
@@ -16,15 +17,18 @@ std::string voltage_pane_text(const DeviceReadings& r) {
         "Attenuation\t\t= %.1f dB\r\n\r\nU +24V\t\t\t= %.1f V\r\nU +12V\t\t\t= %.1f V\r\n"
         "U +9V\t\t\t= %.1f V\r\nU -12V\t\t\t= %.1f V\r\nU +5V\t\t\t= %.1f V\r\n"
         "U +3.3V\t\t\t= %.1f V\r\nU +5VSB\t\t\t= %.1f V\r\nTotal Consumtion\t\t= %d mA",
-        r.receiver_voltage / 1000.0, r.transmitter_voltage / 1000.0, r.agc_voltage / 1000.0,
-        r.attenuation / 10.0, r.supply_24v / 1000.0, r.supply_12v / 1000.0, r.supply_9v / 1000.0,
-        -static_cast<double>(r.supply_minus_12v) / 1000.0 + 0.0, r.supply_5v / 1000.0,
-        r.supply_3v3 / 1000.0, r.supply_5v_standby / 1000.0, r.total_current);
+        r.receiver_voltage / kMillivoltsPerVolt, r.transmitter_voltage / kMillivoltsPerVolt,
+        r.agc_voltage / kMillivoltsPerVolt, r.attenuation / kTenthsPerDecibel,
+        r.supply_24v / kMillivoltsPerVolt, r.supply_12v / kMillivoltsPerVolt,
+        r.supply_9v / kMillivoltsPerVolt,
+        -static_cast<double>(r.supply_minus_12v) / kMillivoltsPerVolt + 0.0,
+        r.supply_5v / kMillivoltsPerVolt, r.supply_3v3 / kMillivoltsPerVolt,
+        r.supply_5v_standby / kMillivoltsPerVolt, r.total_current);
 }
 
 std::string rx_pane_text(const DeviceReadings& r) {
     if (r.family_rate_mbps == kFamily350) {
-        return format_text("MSE dB \t= %.1f", r.mse_tenths_db / 10.0);
+        return format_text("MSE dB \t= %.1f", r.mse_tenths_db / kTenthsPerDecibel);
     }
     return format_text("Receiver \t= %s \r\nQuality  \t= %s \r\nStatus \t= %d", r.receiver_word,
                        r.quality_word, r.modem_status);
@@ -42,7 +46,8 @@ std::string statistic_pane_text(const DeviceReadings& r) {
         text += format_text(
             " \r\nDrop PHY->R packets total\t= %u \r\nDrop R->PHY packets total\t= %u  \r\n"
             "Frequency Offset MHz\t= %.6f",
-            r.drop_q1_since_reset, r.drop_tx_since_reset, r.frequency_offset_hz / 1000000.0);
+            r.drop_q1_since_reset, r.drop_tx_since_reset,
+            r.frequency_offset_hz / kHertzPerMegahertz);
     }
     return text;
 }

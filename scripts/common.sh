@@ -16,6 +16,9 @@ GTEST_PACKAGES=(libgtest-dev libgmock-dev)
 # the locales a number-format test builds its decimal-comma locale with,
 # and the message bus the notification tests run a private one of.
 TEST_RUN_PACKAGES=(python3 python3-pysnmp4 locales dbus)
+# The end-to-end test of the Prometheus files: Debian's Prometheus (with
+# promtool) and snmp_exporter.
+FLEET_PACKAGES=(prometheus prometheus-snmp-exporter)
 # The asan and fuzz trees: clang and its sanitizer and libFuzzer runtimes.
 CLANG_PACKAGES=(clang libclang-rt-14-dev)
 # scripts/bench: Google Benchmark, and Python for the comparison it prints.

@@ -19,6 +19,7 @@ const char kControlHelp[] =
     "  rail off             every rail back to normal\n"
     "  family 350|1000      act as a device of that family\n"
     "  switch N on|off      set the device's switch N, 1 to 6 (1 radio, 3 heater)\n"
+    "  hold on|off          stop model time, so every reading holds its value, or let it run\n"
     "  clear                all faults off, rails back to normal\n"
     "  status               show the faults in force, the switches and the counts\n"
     "  help                 this list\n"
@@ -194,6 +195,12 @@ ControlReply run_control_command(SimulatedTransceiver& sim, const std::string& l
     } else if (command == "switch" && count == 3 &&
                parse_number(argument, 1, kSwitchCount, &number) && parse_on_off(words[2], &on)) {
         sim.set_switch(static_cast<int>(number) - 1, on);
+    } else if (command == "hold" && count == 2 && parse_on_off(argument, &on)) {
+        if (on) {
+            sim.freeze_time(sim.model_time());
+        } else {
+            sim.run_time();
+        }
     } else if (command == "family" && count == 2) {
         DeviceFamily family;
         if (parse_device_family(argument, &family)) {

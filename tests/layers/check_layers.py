@@ -7,6 +7,7 @@
     process/   the standard library and system headers only
     sim/       snmp/, process/
     headless/  monitor/, snmp/, process/
+    fleet/     monitor/, snmp/
     ui/        monitor/, snmp/, res/ and Qt
     res/       the standard library and system headers only
     app/       anything (not checked)
@@ -27,7 +28,7 @@ import pathlib
 import re
 import sys
 
-PROJECT_FOLDERS = {"snmp", "monitor", "process", "sim", "headless", "ui", "res", "app",
+PROJECT_FOLDERS = {"snmp", "monitor", "process", "sim", "headless", "fleet", "ui", "res", "app",
                    "tests", "fuzz", "bench"}
 MAY_INCLUDE = {
     "snmp": {"snmp"},
@@ -35,6 +36,7 @@ MAY_INCLUDE = {
     "process": {"process"},
     "sim": {"sim", "snmp", "process"},
     "headless": {"headless", "monitor", "snmp", "process"},
+    "fleet": {"fleet", "monitor", "snmp"},
     "ui": {"ui", "monitor", "snmp", "res"},
     "res": set(),
 }

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -78,6 +79,12 @@ INSTANTIATE_TEST_SUITE_P(
         Accepted{"HeaterSwitchOn", "switch 3 on",
                  [](auto& s) { return s.switch_state(kHeaterSwitch) == 1; }},
         Accepted{"Switch6On", "switch 6 on", [](auto& s) { return s.switch_state(5) == 1; }},
+        Accepted{"HoldOn", "hold on",
+                 [](auto& s) {
+                     const double held = s.model_time();
+                     std::this_thread::sleep_for(milliseconds(20));
+                     return s.model_time() == held;
+                 }},
         Accepted{"ExtraBlanks", "   delay\t 20  ",
                  [](auto& s) { return s.faults().delay == milliseconds(20); }}),
     [](const ::testing::TestParamInfo<Accepted>& info) { return info.param.description; });
@@ -93,14 +100,13 @@ TEST_P(RejectedCommandTest, ChangesNothingAndSaysWhatWasWrong) {
     expect_untouched();
 }
 
-INSTANTIATE_TEST_SUITE_P(, RejectedCommandTest,
-                         ::testing::Values("jump", "silent", "silent yes", "silent on now",
-                                           "delay -1", "delay 10ms", "delay 600001", "error",
-                                           "error -2", "garbage 1", "rail 24v", "rail 8 5000",
-                                           "rail 0 5000", "rail 12 x", "rail 48v 5000",
-                                           "family 999", "family", "Silent on", "switch 0 on",
-                                           "switch 7 on", "switch 3", "switch 3 1",
-                                           "switch heater on", "switch 3 on now"));
+INSTANTIATE_TEST_SUITE_P(
+    , RejectedCommandTest,
+    ::testing::Values("jump", "silent", "silent yes", "silent on now", "delay -1", "delay 10ms",
+                      "delay 600001", "error", "error -2", "garbage 1", "rail 24v", "rail 8 5000",
+                      "rail 0 5000", "rail 12 x", "rail 48v 5000", "family 999", "family",
+                      "Silent on", "switch 0 on", "switch 7 on", "switch 3", "switch 3 1",
+                      "switch heater on", "switch 3 on now", "hold", "hold yes"));
 
 TEST_F(ControlCommandTest, ClearTurnsEveryFaultOffAndReleasesTheRails) {
     for (const char* line : {"silent on", "delay 100", "error 2", "garbage on", "wrong-id on",
@@ -118,6 +124,16 @@ TEST_F(ControlCommandTest, OffCommandsUndoTheirOnCommands) {
         ASSERT_EQ(run_control_command(*sim_, line).text, "ok") << line;
     }
     expect_untouched();
+}
+
+TEST_F(ControlCommandTest, HoldOffLetsModelTimeRunOnFromWhereItStood) {
+    ASSERT_EQ(run_control_command(*sim_, "hold on").text, "ok");
+    const double held = sim_->model_time();
+    ASSERT_EQ(run_control_command(*sim_, "hold off").text, "ok");
+    std::this_thread::sleep_for(milliseconds(20));
+    const double running = sim_->model_time();
+    EXPECT_GT(running, held);
+    EXPECT_LT(running, held + 10.0);
 }
 
 TEST_F(ControlCommandTest, BlankAndCommentLinesDoNothingQuietly) {

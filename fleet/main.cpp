@@ -1,0 +1,78 @@
+// tarvik-prometheus-export: writes the Prometheus files made from the
+// console's catalog into a folder, or checks that a folder holds them.
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "fleet/prometheus_export.h"
+
+namespace {
+
+constexpr char kUsage[] =
+    "usage: tarvik-prometheus-export DIR\n"
+    "       tarvik-prometheus-export --check DIR\n"
+    "\n"
+    "Writes snmp.yml, the recording and alert rules, the Grafana dashboard and an\n"
+    "example prometheus.yml into DIR, made from the console's own catalog. With\n"
+    "--check, writes nothing and fails when a file in DIR differs from them.\n";
+
+bool read_file(const std::string& path, std::string* text) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return false;
+    }
+    std::ostringstream all;
+    all << in.rdbuf();
+    *text = all.str();
+    return true;
+}
+
+int write_all(const std::string& dir) {
+    for (const ExportFile& file : prometheus_files()) {
+        const std::string path = dir + "/" + file.name;
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out << file.text;
+        out.close();
+        if (!out) {
+            std::fprintf(stderr, "tarvik-prometheus-export: cannot write %s\n", path.c_str());
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int check_all(const std::string& dir) {
+    int stale = 0;
+    for (const ExportFile& file : prometheus_files()) {
+        const std::string path = dir + "/" + file.name;
+        std::string text;
+        if (!read_file(path, &text) || text != file.text) {
+            std::fprintf(stderr, "tarvik-prometheus-export: %s differs from the catalog's\n",
+                         path.c_str());
+            ++stale;
+        }
+    }
+    if (stale != 0) {
+        std::fprintf(stderr,
+                     "tarvik-prometheus-export: run `tarvik-prometheus-export %s` and commit "
+                     "the result\n",
+                     dir.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--help") != 0) {
+        return write_all(argv[1]);
+    }
+    if (argc == 3 && std::strcmp(argv[1], "--check") == 0) {
+        return check_all(argv[2]);
+    }
+    std::fputs(kUsage, argc == 2 ? stdout : stderr);
+    return argc == 2 ? 0 : 2;
+}

@@ -78,6 +78,8 @@ INSTANTIATE_TEST_SUITE_P(
         Accepted{"HeaterSwitchOn", "switch 3 on",
                  [](auto& s) { return s.switch_state(kHeaterSwitch) == 1; }},
         Accepted{"Switch6On", "switch 6 on", [](auto& s) { return s.switch_state(5) == 1; }},
+        Accepted{"FreezeTheClock", "freeze 600", [](auto& s) { return s.model_time() == 600.0; }},
+        Accepted{"ClockRunsAgain", "freeze off", [](auto& s) { return s.model_time() < 600.0; }},
         Accepted{"ExtraBlanks", "   delay\t 20  ",
                  [](auto& s) { return s.faults().delay == milliseconds(20); }}),
     [](const ::testing::TestParamInfo<Accepted>& info) { return info.param.description; });
@@ -100,7 +102,8 @@ INSTANTIATE_TEST_SUITE_P(, RejectedCommandTest,
                                            "rail 0 5000", "rail 12 x", "rail 48v 5000",
                                            "family 999", "family", "Silent on", "switch 0 on",
                                            "switch 7 on", "switch 3", "switch 3 1",
-                                           "switch heater on", "switch 3 on now"));
+                                           "switch heater on", "switch 3 on now", "freeze",
+                                           "freeze -1", "freeze 1.5", "freeze soon"));
 
 TEST_F(ControlCommandTest, ClearTurnsEveryFaultOffAndReleasesTheRails) {
     for (const char* line : {"silent on", "delay 100", "error 2", "garbage on", "wrong-id on",
@@ -146,8 +149,9 @@ TEST_F(ControlCommandTest, StatusShowsTheFaultsInForce) {
 
 TEST_F(ControlCommandTest, HelpListsEveryCommand) {
     const std::string help = run_control_command(*sim_, "help").text;
-    for (const char* command : {"silent", "delay", "error", "garbage", "wrong-id", "other-port",
-                                "rail", "family", "switch", "clear", "status", "help", "quit"}) {
+    for (const char* command :
+         {"silent", "delay", "error", "garbage", "wrong-id", "other-port", "rail", "family",
+          "freeze", "switch", "clear", "status", "help", "quit"}) {
         EXPECT_NE(help.find(std::string("  ") + command + " "), std::string::npos) << command;
     }
 }

@@ -14,7 +14,7 @@ set -euo pipefail
 tarvik=$1 sim=$2 work=$3 golden=$4
 mkdir -p "$work"
 ctl="$work/sim.ctl" sim_out="$work/sim.out" commands="$work/commands"
-rm -rf "$ctl" "$sim_out" "$work"/run.* "$work/home"
+rm -rf "$ctl" "$sim_out" "${work:?}"/run.* "${work:?}/home"
 mkfifo "$ctl"
 # The console's settings would go here (or into the Wine prefix's profile).
 mkdir -p "$work/home/.config"

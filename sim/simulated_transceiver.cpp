@@ -61,9 +61,10 @@ bool SimulatedTransceiver::start(std::string* error) {
     local.sin_port = htons(options_.port);
     socket_ = socket(AF_INET, SOCK_DGRAM, 0);
     other_socket_ = socket(AF_INET, SOCK_DGRAM, 0);
-    if (socket_ == kNoSocket || other_socket_ == kNoSocket || !ignore_port_unreachable(socket_)) {
+    if (socket_ == kNoSocket || other_socket_ == kNoSocket) {
         return fail(system_error("socket"));
     }
+    ignore_port_unreachable(socket_);
     if (bind(socket_, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
         return fail(system_error(
             ("bind " + options_.bind_address + ":" + std::to_string(options_.port)).c_str()));

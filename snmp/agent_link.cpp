@@ -116,13 +116,11 @@ int open_link(AgentLink& link) {
     }
     start_socket_library();
     const socket_t s = socket(AF_INET, SOCK_DGRAM, 0);
-    if (s == kNoSocket || !ignore_port_unreachable(s)) {
-        if (s != kNoSocket) {
-            close_socket(s);
-        }
+    if (s == kNoSocket) {
         report_failure(link, "Can't create socket");
         return 0;
     }
+    ignore_port_unreachable(s);
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_addr.s_addr = htonl(INADDR_ANY);

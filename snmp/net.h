@@ -75,7 +75,8 @@ inline bool datagram_was_cut() {
 // Windows fails the next recvfrom() on a UDP socket with WSAECONNRESET once
 // an earlier datagram drew an ICMP port-unreachable: a device whose agent is
 // down would show a receive failure instead of no answer. Switched off, as
-// POSIX never reports it on an unconnected socket. Returns whether it is off.
+// POSIX never reports it on an unconnected socket. A system that refuses
+// leaves the socket usable, so the result is only informative.
 inline bool ignore_port_unreachable(socket_t s) {
 #ifndef SIO_UDP_CONNRESET
 #define SIO_UDP_CONNRESET _WSAIOW(IOC_VENDOR, 12)

@@ -13,6 +13,7 @@
 #include "monitor/device_readings.h"
 #include "monitor/log_reader.h"
 #include "monitor/reading_history.h"
+#include "process/plain_output.h"
 #include "sim/simulated_transceiver.h"
 
 #ifdef TARVIK_WINDOW
@@ -115,6 +116,7 @@ int run_plot(int& argc, char** argv, const CommandLine& line) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    write_output_unchanged();
     CommandLine line;
     std::string error;
     if (!parse_command_line(argc, argv, &line, &error)) {

@@ -1,19 +1,15 @@
 #include "headless/operator_input.h"
 
 #include <algorithm>
+#include <thread>
 
 #ifdef _WIN32
-#include <condition_variable>
-#include <deque>
-#include <iostream>
-#include <mutex>
-#include <thread>
+#include "process/input_thread.h"
 #else
 #include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <thread>
 #endif
 
 namespace {
@@ -39,50 +35,14 @@ void drop_carriage_return(std::string* line) {
 
 }  // namespace
 
+struct OperatorInput::State {
 #ifdef _WIN32
-
-// A thread reads std::cin, which cannot be waited on with a time limit, and
-// queues its lines. It is left behind at the end, blocked in its read.
-struct OperatorInput::State {
-    std::mutex mutex;
-    std::condition_variable arrived;
-    std::deque<std::string> lines;
-};
-
-OperatorInput::OperatorInput(int /*fd*/) : state_(std::make_shared<State>()) {
-    std::thread([state = state_] {
-        std::string line;
-        while (std::getline(std::cin, line)) {
-            drop_carriage_return(&line);
-            const std::lock_guard<std::mutex> lock(state->mutex);
-            state->lines.push_back(line);
-            state->arrived.notify_one();
-        }
-    }).detach();
-}
-
-OperatorInput::~OperatorInput() = default;
-
-bool OperatorInput::next_line(Clock::time_point until, const std::atomic<bool>& stop,
-                              std::string* line) {
-    std::unique_lock<std::mutex> lock(state_->mutex);
-    for (;;) {
-        if (!state_->lines.empty()) {
-            *line = std::move(state_->lines.front());
-            state_->lines.pop_front();
-            return true;
-        }
-        if (stop || Clock::now() >= until) {
-            return false;
-        }
-        state_->arrived.wait_for(lock, std::chrono::milliseconds(wait_ms(until)));
-    }
-}
-
+    explicit State(int fd) : reader(fd) {}
+    InputThread reader;
 #else
-
-struct OperatorInput::State {
-    int fd = -1;
+    explicit State(int fd) : fd(fd) {}
+    int fd;
+#endif
     std::string buffered;
     bool ended = false;  // end of input, or a descriptor that cannot be read
 
@@ -103,7 +63,29 @@ struct OperatorInput::State {
         return false;
     }
 
-    void read_some() {
+    // Waits at most `ms` for input and takes what came; true when anything
+    // was read (data or the end).
+    bool read_some(int ms) {
+#ifdef _WIN32
+        const size_t before = buffered.size();
+        ended = reader.take(Clock::now() + std::chrono::milliseconds(ms), &buffered);
+        return ended || buffered.size() != before;
+#else
+        // A signal ends the wait early (EINTR); the caller then sees `stop`.
+        pollfd watch{fd, POLLIN, 0};
+        const int ready = poll(&watch, 1, ms);
+        if (ready < 0 && errno != EINTR) {
+            ended = true;
+            return false;
+        }
+        if (ready > 0 && (watch.revents & POLLNVAL) != 0) {
+            ended = true;
+            return false;
+        }
+        if (ready <= 0) {
+            return false;
+        }
+        // Data, hang-up or error: read() tells which.
         char chunk[1024];
         const ssize_t got = read(fd, chunk, sizeof chunk);
         if (got > 0) {
@@ -111,12 +93,12 @@ struct OperatorInput::State {
         } else if (got == 0 || (errno != EINTR && errno != EAGAIN)) {
             ended = true;
         }
+        return true;
+#endif
     }
 };
 
-OperatorInput::OperatorInput(int fd) : state_(std::make_shared<State>()) {
-    state_->fd = fd;
-}
+OperatorInput::OperatorInput(int fd) : state_(std::make_unique<State>(fd)) {}
 
 OperatorInput::~OperatorInput() = default;
 
@@ -134,17 +116,7 @@ bool OperatorInput::next_line(Clock::time_point until, const std::atomic<bool>& 
         if (s.ended) {
             std::this_thread::sleep_for(std::chrono::milliseconds(ms));
         } else {
-            // A signal ends the wait early (EINTR); the loop then sees `stop`.
-            pollfd watch{s.fd, POLLIN, 0};
-            const int ready = poll(&watch, 1, ms);
-            if (ready < 0 && errno != EINTR) {
-                s.ended = true;
-            } else if (ready > 0 && (watch.revents & POLLNVAL) != 0) {
-                s.ended = true;
-            } else if (ready > 0) {
-                s.read_some();  // data, hang-up or error: read() tells which
-                read = true;
-            }
+            read = s.read_some(ms);
         }
         if (!read && Clock::now() >= until) {
             return false;
@@ -152,5 +124,3 @@ bool OperatorInput::next_line(Clock::time_point until, const std::atomic<bool>& 
     }
     return true;
 }
-
-#endif

@@ -11,8 +11,7 @@ class OperatorInput {
 public:
     using Clock = std::chrono::steady_clock;
 
-    // Reads the descriptor `fd` (POSIX); on Windows it reads std::cin and
-    // `fd` must be that of standard input.
+    // Reads the descriptor `fd` (on Windows through a thread of its own).
     explicit OperatorInput(int fd);
     ~OperatorInput();
     OperatorInput(const OperatorInput&) = delete;
@@ -29,5 +28,5 @@ public:
 
 private:
     struct State;
-    std::shared_ptr<State> state_;  // shared with the reader thread on Windows
+    std::unique_ptr<State> state_;
 };

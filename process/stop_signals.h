@@ -1,17 +1,23 @@
 // SIGINT and SIGTERM as a stop request, for the programs that run without a
-// window: the terminal console and the simulated transceiver. The handler
-// only sets a process-wide flag, which the program's loops and its answer
-// waits look at, and may write one octet to a wake-up descriptor so that a
-// poll() on its other end returns at once however the signal and the wait
-// fall. Header-only, standard library and POSIX only, so that layers which
-// may not use one another can both use it.
+// window: the terminal console and the simulated transceiver; on Windows,
+// Ctrl+C and Ctrl+Break in the console. The handler only sets a
+// process-wide flag, which the program's loops and its answer waits look
+// at, and may write one octet to a wake-up descriptor so that a poll() on
+// its other end returns at once however the signal and the wait fall.
+// Header-only, standard library and the system's own interface only, so
+// that layers which may not use one another can both use it.
 #pragma once
 
 #include <atomic>
 #include <cerrno>
 #include <csignal>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
 #include <unistd.h>
 #endif
 
@@ -37,6 +43,20 @@ extern "C" inline void tarvik_on_stop_signal(int) {
     errno = saved_errno;
 }
 
+#ifdef _WIN32
+// Ctrl+C and Ctrl+Break (and SIGINT sent to the program under Wine, which
+// arrives as Ctrl+C) request the stop and are handled: the program ends by
+// itself. Other events (the console closed, logoff) take the default way.
+// Runs on a thread of its own that the system starts for the event.
+extern "C" inline BOOL WINAPI tarvik_on_console_event(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) {
+        return FALSE;
+    }
+    stop_signals_detail::requested = true;
+    return TRUE;
+}
+#endif
+
 // Set from the first SIGINT or SIGTERM on, once catch_stop_signals() ran.
 inline const std::atomic<bool>& stop_requested() {
     return stop_signals_detail::requested;
@@ -45,11 +65,12 @@ inline const std::atomic<bool>& stop_requested() {
 // Installs the handler for SIGINT and SIGTERM. On POSIX it goes in without
 // SA_RESTART, so that a blocking call the signal interrupts returns, and
 // each signal writes one octet to `wake_fd` when it is not negative (a
-// non-blocking pipe's write end; Windows has none). Returns the flag.
+// non-blocking pipe's write end). On Windows the console's Ctrl+C and
+// Ctrl+Break are caught instead (`wake_fd` is not used). Returns the flag.
 inline const std::atomic<bool>& catch_stop_signals(int wake_fd = -1) {
     stop_signals_detail::wake_fd = wake_fd;
 #ifdef _WIN32
-    std::signal(SIGINT, tarvik_on_stop_signal);
+    SetConsoleCtrlHandler(tarvik_on_console_event, TRUE);
     std::signal(SIGTERM, tarvik_on_stop_signal);
 #else
     struct sigaction action {};

@@ -18,8 +18,11 @@ const char kControlHelp[] =
     "                       (24v 12v 9v -12v 5v 3v3 5vsb, or 1 to 7)\n"
     "  rail off             every rail back to normal\n"
     "  family 350|1000      act as a device of that family\n"
+    "  freeze SECONDS       stop the device's clock SECONDS after start: readings\n"
+    "                       stay as they are then and counters stop (repeatable runs)\n"
+    "  freeze now           stop the clock where it stands: every reading holds its value\n"
+    "  freeze off           let the clock run on from there\n"
     "  switch N on|off      set the device's switch N, 1 to 6 (1 radio, 3 heater)\n"
-    "  hold on|off          stop model time, so every reading holds its value, or let it run\n"
     "  clear                all faults off, rails back to normal\n"
     "  status               show the faults in force, the switches and the counts\n"
     "  help                 this list\n"
@@ -29,6 +32,8 @@ namespace {
 
 // Longest delay accepted: ten minutes.
 constexpr long kMaxDelayMs = 600000;
+// Latest time the clock can be stopped at: a year.
+constexpr long kMaxFreezeSeconds = 366L * 24 * 3600;
 
 std::vector<std::string> split_words(const std::string& line) {
     std::istringstream in(line);
@@ -195,12 +200,13 @@ ControlReply run_control_command(SimulatedTransceiver& sim, const std::string& l
     } else if (command == "switch" && count == 3 &&
                parse_number(argument, 1, kSwitchCount, &number) && parse_on_off(words[2], &on)) {
         sim.set_switch(static_cast<int>(number) - 1, on);
-    } else if (command == "hold" && count == 2 && parse_on_off(argument, &on)) {
-        if (on) {
-            sim.freeze_time(sim.model_time());
-        } else {
-            sim.run_time();
-        }
+    } else if (command == "freeze" && count == 2 && argument == "off") {
+        sim.run_time();
+    } else if (command == "freeze" && count == 2 && argument == "now") {
+        sim.freeze_time(sim.model_time());
+    } else if (command == "freeze" && count == 2 &&
+               parse_number(argument, 0, kMaxFreezeSeconds, &number)) {
+        sim.freeze_time(static_cast<double>(number));
     } else if (command == "family" && count == 2) {
         DeviceFamily family;
         if (parse_device_family(argument, &family)) {

@@ -5,7 +5,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <iostream>
 #include <string>
 #include <thread>
 
@@ -15,6 +14,8 @@
 #include <unistd.h>
 #endif
 
+#include "process/input_thread.h"
+#include "process/plain_output.h"
 #include "process/stop_signals.h"
 #include "sim/control_commands.h"
 #include "sim/simulated_transceiver.h"
@@ -41,17 +42,38 @@ constexpr char kUsage[] =
 const std::atomic<bool>& interrupted = stop_requested();
 
 #ifdef _WIN32
-// How often the program looks for a stop request once standard input is
-// closed.
+// How often the program looks for a stop request while no input comes.
 constexpr std::chrono::milliseconds kIdleCheck{20};
 
 void catch_signals() {
     catch_stop_signals();
 }
 
-// One line of standard input; false at its end or once interrupted.
+// One line of standard input, read on a thread of its own so that Ctrl+C
+// ends the wait; false at the end of input or once interrupted. A last
+// line without a line feed still counts.
 bool next_line(std::string* line) {
-    return !interrupted && std::getline(std::cin, *line);
+    static InputThread input(0);
+    static std::string buffered;
+    static bool ended = false;
+    while (!interrupted) {
+        const size_t end = buffered.find('\n');
+        if (end != std::string::npos) {
+            line->assign(buffered, 0, end);
+            buffered.erase(0, end + 1);
+            if (!line->empty() && line->back() == '\r') {
+                line->pop_back();
+            }
+            return true;
+        }
+        if (ended) {
+            line->swap(buffered);
+            buffered.clear();
+            return !line->empty();
+        }
+        ended = input.take(InputThread::Clock::now() + kIdleCheck, &buffered);
+    }
+    return false;
 }
 
 void wait_for_stop() {
@@ -150,6 +172,7 @@ bool parse_port(const std::string& text, uint16_t* port) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    write_output_unchanged();
     SimulatorOptions options;
     options.port = kDefaultAgentPort;
     for (int i = 1; i < argc; ++i) {

@@ -23,7 +23,7 @@ constexpr uint8_t kGarbage[] = {0xFF, 0x00, 'n', 'o', 't', ' ', 'S', 'N', 'M', '
 constexpr size_t kMaxCommunity = kMaxReceivedCommunity - 1;
 
 std::string system_error(const char* what) {
-    return std::string(what) + ": " + std::strerror(errno);
+    return std::string(what) + ": " + socket_error_text();
 }
 
 }  // namespace
@@ -50,11 +50,11 @@ bool SimulatedTransceiver::start(std::string* error) {
         return fail("the community is longer than " + std::to_string(kMaxCommunity) +
                     " characters");
     }
+    start_socket_library();
     in_addr address{};
     if (inet_pton(AF_INET, options_.bind_address.c_str(), &address) != 1) {
         return fail("not a numeric IPv4 address: " + options_.bind_address);
     }
-    start_socket_library();
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_addr = address;
@@ -64,6 +64,7 @@ bool SimulatedTransceiver::start(std::string* error) {
     if (socket_ == kNoSocket || other_socket_ == kNoSocket) {
         return fail(system_error("socket"));
     }
+    ignore_port_unreachable(socket_);
     if (bind(socket_, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
         return fail(system_error(
             ("bind " + options_.bind_address + ":" + std::to_string(options_.port)).c_str()));
@@ -123,9 +124,12 @@ void SimulatedTransceiver::run() {
         if (wait_readable(socket_, static_cast<int>(wait.count())) == 1) {
             sockaddr_in source{};
             socklen_arg source_length = sizeof source;
-            const auto received = recvfrom(socket_, reinterpret_cast<char*>(buffer.data()),
-                                           static_cast<int>(buffer.size()), 0,
-                                           reinterpret_cast<sockaddr*>(&source), &source_length);
+            auto received = recvfrom(socket_, reinterpret_cast<char*>(buffer.data()),
+                                     static_cast<int>(buffer.size()), 0,
+                                     reinterpret_cast<sockaddr*>(&source), &source_length);
+            if (received < 0 && datagram_was_cut()) {
+                received = static_cast<int>(buffer.size());
+            }
             if (received >= 0) {
                 handle_datagram(buffer.data(), static_cast<int32_t>(received), source);
             }

@@ -62,7 +62,8 @@ void drain_socket(const AgentLink& link) {
         sockaddr_in from{};
         socklen_arg from_length = sizeof from;
         if (recvfrom(link.socket_handle, reinterpret_cast<char*>(sink), sizeof sink, 0,
-                     reinterpret_cast<sockaddr*>(&from), &from_length) < 0) {
+                     reinterpret_cast<sockaddr*>(&from), &from_length) < 0 &&
+            !datagram_was_cut()) {
             break;
         }
     }
@@ -87,6 +88,7 @@ AgentLink::AgentLink()
 }
 
 int resolve_agent(AgentLink& link) {
+    start_socket_library();
     const std::string host(link.host, strnlen(link.host, sizeof link.host));
     in_addr address{};
     if (host.empty()) {
@@ -112,11 +114,13 @@ int open_link(AgentLink& link) {
     if (link.socket_handle != kNoSocket) {
         return 1;
     }
+    start_socket_library();
     const socket_t s = socket(AF_INET, SOCK_DGRAM, 0);
     if (s == kNoSocket) {
         report_failure(link, "Can't create socket");
         return 0;
     }
+    ignore_port_unreachable(s);
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_addr.s_addr = htonl(INADDR_ANY);
@@ -221,11 +225,13 @@ SnmpMessage* receive_answer(AgentLink& link, int32_t request_id, bool* dropped) 
     uint8_t buffer[kMaxDatagram + 1];
     sockaddr_in source{};
     socklen_arg source_length = sizeof source;
-    const auto received =
-        recvfrom(link.socket_handle, reinterpret_cast<char*>(buffer), sizeof buffer, 0,
-                 reinterpret_cast<sockaddr*>(&source), &source_length);
+    auto received = recvfrom(link.socket_handle, reinterpret_cast<char*>(buffer), sizeof buffer, 0,
+                             reinterpret_cast<sockaddr*>(&source), &source_length);
+    if (received < 0 && datagram_was_cut()) {
+        received = sizeof buffer;  // as POSIX reports it: the buffer filled
+    }
     if (received < 0) {
-        std::perror("recvfrom");
+        print_socket_error("recvfrom");
         return nullptr;
     }
     const auto size = static_cast<int32_t>(received);

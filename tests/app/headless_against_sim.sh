@@ -2,8 +2,13 @@
 # The tarvik program itself, without a window, against tarvik-sim: five polls
 # logged, then the device falls silent for one poll.
 # usage: headless_against_sim.sh TARVIK TARVIK_SIM WORKDIR
+# With TARVIK_UNDER_WINE set the programs are Windows programs run by Wine,
+# which ends them at once on SIGTERM; their stop request is Ctrl+C, which
+# Wine makes of SIGINT.
 set -euo pipefail
 tarvik=$1 sim=$2 work=$3
+term=TERM
+[ -n "${TARVIK_UNDER_WINE:-}" ] && term=INT
 mkdir -p "$work"
 log="$work/headless.log" out="$work/sim.out" ctl="$work/sim.ctl"
 rm -f "$log" "$out" "$ctl"
@@ -12,7 +17,7 @@ mkfifo "$ctl"
 "$sim" --port 0 --family 1000 <"$ctl" >"$out" 2>&1 &
 sim_pid=$!
 exec 3>"$ctl"
-trap 'exec 3>&-; kill $sim_pid 2>/dev/null; wait $sim_pid 2>/dev/null; rm -f "$ctl"' EXIT
+trap 'exec 3>&-; kill -$term $sim_pid 2>/dev/null; wait $sim_pid 2>/dev/null; rm -f "$ctl"' EXIT
 
 for _ in $(seq 50); do
     port=$(sed -n 's/.* on 127\.0\.0\.1:\([0-9]*\),.*/\1/p' "$out")

@@ -4,8 +4,13 @@
 # unknown commands, the key, the end of input, a stop signal in the middle
 # of an answer wait, a log that cannot be written, and the alarm lines.
 # usage: headless_commands.sh TARVIK TARVIK_SIM WORKDIR
+# With TARVIK_UNDER_WINE set the programs are Windows programs run by Wine:
+# SIGTERM ends them at once (Windows has no such request), so Ctrl+C, which
+# Wine makes of SIGINT, stands in for it, and there is no /dev/full.
 set -euo pipefail
 tarvik=$1 sim=$2 work=$3
+term=TERM
+[ -n "${TARVIK_UNDER_WINE:-}" ] && term=INT
 mkdir -p "$work"
 sim_ctl="$work/sim.ctl" sim_out="$work/sim.out"
 commands="$work/console.cmd" out="$work/console.out" err="$work/console.err"
@@ -137,15 +142,17 @@ tail -c +"$((shown + 1))" "$out" | grep -q 'NO CONNECTION' && fail "the cut-shor
 "$tarvik" --headless --address "127.0.0.1:$port" </dev/null >"$work/term.out" 2>&1 &
 pids+=($!)
 sleep 0.5
-stop_within_a_second TERM $!
+stop_within_a_second $term $!
 grep -q '^== Poll' "$work/term.out" && fail "the poll of Start was shown"
 echo "silent off" >&3
 
 # A log that cannot be written is reported once, however many polls fail it.
-"$tarvik" --headless --address "127.0.0.1:$port" --interval 100 --log /dev/full --polls 2 \
-    </dev/null >/dev/null 2>"$work/full.err" || fail "log run exited with $?"
-[ "$(grep -cx "tarvik: Can't write log file" "$work/full.err")" -eq 1 ] ||
-    fail "expected one \"Can't write log file\": $(cat "$work/full.err")"
+if [ -z "${TARVIK_UNDER_WINE:-}" ]; then
+    "$tarvik" --headless --address "127.0.0.1:$port" --interval 100 --log /dev/full --polls 2 \
+        </dev/null >/dev/null 2>"$work/full.err" || fail "log run exited with $?"
+    [ "$(grep -cx "tarvik: Can't write log file" "$work/full.err")" -eq 1 ] ||
+        fail "expected one \"Can't write log file\": $(cat "$work/full.err")"
+fi
 
 # Alarms: one line on stderr per transition. A rail pinned high raises once
 # however many polls see it, and again after Reset; the device falling

@@ -11,7 +11,7 @@ Through Prometheus's HTTP API it checks that
 
 - every recorded series exists for every target of its family and equals
   what the console (tarvik --headless) shows for the same simulator, the
-  simulators' time held still ("hold on") so both read the same values;
+  simulators' time held still ("freeze now") so both read the same values;
 - every PromQL expression of the dashboard is accepted and returns data;
 - a rail pinned above its limit fires that rail's alert for that instance
   only, a silent simulator fires the link alert for its instance only, and
@@ -450,7 +450,7 @@ def main(argv):
         # Hold every simulator's values, then wait for a scrape of every
         # target that began after that and a rule evaluation after it.
         for sim in sims:
-            sim.command("hold on")
+            sim.command("freeze now")
         held = time.time()
         scraped = wait_for(
             "a scrape of every target after the hold",

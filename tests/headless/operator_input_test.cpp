@@ -2,7 +2,12 @@
 #include "headless/operator_input.h"
 
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <string>
@@ -13,13 +18,22 @@ using Clock = OperatorInput::Clock;
 
 class OperatorInputTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_EQ(pipe(fds_), 0); }
+#ifdef _WIN32
+    void SetUp() override {
+        ASSERT_EQ(_pipe(fds_, 4096, _O_BINARY), 0);
+    }
+#else
+    void SetUp() override {
+        ASSERT_EQ(pipe(fds_), 0);
+    }
+#endif
     void TearDown() override {
         close(fds_[0]);
         close_writer();
     }
     void write_text(const std::string& text) {
-        ASSERT_EQ(write(fds_[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
+        ASSERT_EQ(write(fds_[1], text.data(), static_cast<unsigned>(text.size())),
+                  static_cast<int>(text.size()));
     }
     void close_writer() {
         if (fds_[1] >= 0) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "environment.h"
 #include "monitor/measurement_log.h"
 
 namespace {
@@ -68,10 +69,7 @@ Read read(const std::string& text) {
 
 class LogReaderTest : public testing::Test {
 protected:
-    void SetUp() override {
-        setenv("TZ", "UTC", 1);
-        tzset();
-    }
+    void SetUp() override { use_utc_time_zone(); }
     // 2026-12-08 14:05:09 UTC
     static constexpr std::time_t kNow = 1796738709;
 };

@@ -5,7 +5,10 @@
 
 #include <clocale>
 #include <cstdlib>
+#include <limits>
 #include <string>
+
+#include "environment.h"
 
 namespace {
 
@@ -35,7 +38,10 @@ TEST(FormatText, ExponentsHaveAtLeastThreeDigits) {
 }
 
 TEST(FormatText, IntegersTextsAndPercentSigns) {
-    EXPECT_EQ(format_text("%d|%u|%ld", -5, 4294967295u, 2147483648L), "-5|4294967295|2147483648");
+    // The widest long: 64 bits on Linux, 32 on Windows.
+    const long widest = std::numeric_limits<long>::max();
+    EXPECT_EQ(format_text("%d|%u|%ld", -5, 4294967295u, widest),
+              "-5|4294967295|" + std::to_string(widest));
     EXPECT_EQ(format_text("ID1=%s\n", "100% sure e+12"), "ID1=100% sure e+12\n");
     EXPECT_EQ(format_text("100%%"), "100%");
     EXPECT_EQ(format_text("ip%d", 9), "ip9");
@@ -47,6 +53,10 @@ TEST(FormatText, IntegersTextsAndPercentSigns) {
 class CommaLocale : public testing::Test {
 protected:
     void SetUp() override {
+#ifdef _WIN32
+        // The C runtime's name for the locale; every Windows has it.
+        ASSERT_NE(std::setlocale(LC_ALL, "German_Germany.1252"), nullptr);
+#else
         if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
             // Build the locale into a private folder when the system has
             // not generated it.
@@ -55,12 +65,15 @@ protected:
                 "localedef -i de_DE -f UTF-8 " + dir + "/de_DE.UTF-8 >/dev/null 2>&1; true";
             ASSERT_EQ(std::system(("mkdir -p " + dir).c_str()), 0);
             ASSERT_EQ(std::system(command.c_str()), 0);
-            setenv("LOCPATH", dir.c_str(), 1);
+            set_environment("LOCPATH", dir.c_str());
             ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr)
                 << "no locale with a decimal comma could be made";
         }
+#endif
     }
-    void TearDown() override { std::setlocale(LC_ALL, "C"); }
+    void TearDown() override {
+        std::setlocale(LC_ALL, "C");
+    }
 };
 
 TEST_F(CommaLocale, DecimalPointStaysAPoint) {

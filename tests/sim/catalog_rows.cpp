@@ -16,7 +16,7 @@ constexpr uint32_t kSystemItem[] = {1, 4, 5};
 constexpr int64_t kCounterMax = std::numeric_limits<int32_t>::max();
 
 // Supply rails within 5 % of nominal, well inside the console's alarm limits.
-Plausible near(int64_t nominal_mv) {
+Plausible near_nominal(int64_t nominal_mv) {
     return {nominal_mv * 95 / 100, nominal_mv * 105 / 100};
 }
 
@@ -52,19 +52,19 @@ Plausible plausible_range(int row, DeviceFamily family) {
         case 19:
             return {0, 100};  // percent
         case 20:
-            return near(24000);
+            return near_nominal(24000);
         case 21:
-            return near(12000);
+            return near_nominal(12000);
         case 22:
-            return near(9000);
+            return near_nominal(9000);
         case 23:
-            return near(12000);  // the -12 V rail's magnitude
+            return near_nominal(12000);  // the -12 V rail's magnitude
         case 24:
-            return near(5000);
+            return near_nominal(5000);
         case 25:
-            return near(3300);
+            return near_nominal(3300);
         case 26:
-            return near(5000);
+            return near_nominal(5000);
         case 27:
             return {1000, 50000};  // 0.1 to 5 A, in tenths of a mA
         case 28:

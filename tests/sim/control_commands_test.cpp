@@ -79,7 +79,8 @@ INSTANTIATE_TEST_SUITE_P(
         Accepted{"HeaterSwitchOn", "switch 3 on",
                  [](auto& s) { return s.switch_state(kHeaterSwitch) == 1; }},
         Accepted{"Switch6On", "switch 6 on", [](auto& s) { return s.switch_state(5) == 1; }},
-        Accepted{"HoldOn", "hold on",
+        Accepted{"FreezeTheClock", "freeze 600", [](auto& s) { return s.model_time() == 600.0; }},
+        Accepted{"FreezeWhereItStands", "freeze now",
                  [](auto& s) {
                      const double held = s.model_time();
                      std::this_thread::sleep_for(milliseconds(20));
@@ -106,7 +107,8 @@ INSTANTIATE_TEST_SUITE_P(
                       "delay 600001", "error", "error -2", "garbage 1", "rail 24v", "rail 8 5000",
                       "rail 0 5000", "rail 12 x", "rail 48v 5000", "family 999", "family",
                       "Silent on", "switch 0 on", "switch 7 on", "switch 3", "switch 3 1",
-                      "switch heater on", "switch 3 on now", "hold", "hold yes"));
+                      "switch heater on", "switch 3 on now", "freeze", "freeze -1", "freeze 1.5",
+                      "freeze soon", "freeze later"));
 
 TEST_F(ControlCommandTest, ClearTurnsEveryFaultOffAndReleasesTheRails) {
     for (const char* line : {"silent on", "delay 100", "error 2", "garbage on", "wrong-id on",
@@ -126,10 +128,10 @@ TEST_F(ControlCommandTest, OffCommandsUndoTheirOnCommands) {
     expect_untouched();
 }
 
-TEST_F(ControlCommandTest, HoldOffLetsModelTimeRunOnFromWhereItStood) {
-    ASSERT_EQ(run_control_command(*sim_, "hold on").text, "ok");
+TEST_F(ControlCommandTest, FreezeOffLetsTheClockRunOnFromWhereItStood) {
+    ASSERT_EQ(run_control_command(*sim_, "freeze 600").text, "ok");
     const double held = sim_->model_time();
-    ASSERT_EQ(run_control_command(*sim_, "hold off").text, "ok");
+    ASSERT_EQ(run_control_command(*sim_, "freeze off").text, "ok");
     std::this_thread::sleep_for(milliseconds(20));
     const double running = sim_->model_time();
     EXPECT_GT(running, held);
@@ -162,8 +164,9 @@ TEST_F(ControlCommandTest, StatusShowsTheFaultsInForce) {
 
 TEST_F(ControlCommandTest, HelpListsEveryCommand) {
     const std::string help = run_control_command(*sim_, "help").text;
-    for (const char* command : {"silent", "delay", "error", "garbage", "wrong-id", "other-port",
-                                "rail", "family", "switch", "clear", "status", "help", "quit"}) {
+    for (const char* command :
+         {"silent", "delay", "error", "garbage", "wrong-id", "other-port", "rail", "family",
+          "freeze", "switch", "clear", "status", "help", "quit"}) {
         EXPECT_NE(help.find(std::string("  ") + command + " "), std::string::npos) << command;
     }
 }

@@ -1,6 +1,7 @@
 #include "loopback_peer.h"
 
 LoopbackPeer::LoopbackPeer() {
+    start_socket_library();
     socket_ = socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in local{};
     local.sin_family = AF_INET;

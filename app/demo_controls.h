@@ -12,10 +12,9 @@ class SimulatedTransceiver;
 class DemoControls {
 public:
     // Starts reading standard input on a thread of its own; each line is run
-    // against `sim` and the reply printed on standard output. Ends at the end
-    // of the input. Nothing is read on Windows.
+    // against `sim` and the reply printed on standard output.
     explicit DemoControls(SimulatedTransceiver& sim);
-    ~DemoControls();  // stops the reading within one wait slice
+    ~DemoControls();  // stops the reading within one stop check
     DemoControls(const DemoControls&) = delete;
     DemoControls& operator=(const DemoControls&) = delete;
 
@@ -24,5 +23,5 @@ private:
 
     SimulatedTransceiver& sim_;
     std::atomic<bool> stop_{false};
-    std::thread reader_;
+    std::thread reader_;  // last: started once the members above are there
 };

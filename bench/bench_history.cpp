@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 
+#include "bench/sample_readings.h"
 #include "monitor/log_reader.h"
 #include "monitor/measurement_log.h"
 #include "monitor/reading_history.h"
@@ -17,22 +18,6 @@ constexpr int kDayPolls = 86400;
 constexpr int kWeekLines = 604800;
 constexpr int kChartWidth = 1200;
 constexpr double kStart = 1.8e9;
-
-// Readings that move a little from poll to poll.
-DeviceReadings readings_at(int i) {
-    DeviceReadings r;
-    r.temperature[0] = 2000 + i % 700;
-    r.temperature[1] = 3000 - i % 300;
-    r.supply_24v = 24000 + i % 97;
-    r.supply_minus_12v = 12000 - i % 53;
-    r.phy_to_radio_rate = 1000 + i % 17;
-    r.phy_to_radio_total = 1000.0 * i;
-    r.packet_error_ratio = (i % 13) * 1e-4;
-    r.drop_q1_count = static_cast<uint32_t>(i / 3);
-    r.mse_tenths_db = static_cast<uint32_t>(200 + i % 40);
-    r.frequency_offset_hz = -2500 + i % 11;
-    return r;
-}
 
 void BM_AddPoll(benchmark::State& state) {
     ReadingHistory history;

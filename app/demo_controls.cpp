@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "headless/operator_input.h"
+#include "process/line_input.h"
 #include "sim/control_commands.h"
 #include "sim/simulated_transceiver.h"
 
@@ -16,10 +16,10 @@ DemoControls::~DemoControls() {
 }
 
 void DemoControls::run() {
-    OperatorInput input(0);
+    LineInput input(0);
     std::string line;
     while (!stop_) {
-        const auto until = OperatorInput::Clock::now() + std::chrono::seconds(1);
+        const auto until = LineInput::Clock::now() + std::chrono::seconds(1);
         if (!input.next_line(until, stop_, &line)) {
             continue;
         }

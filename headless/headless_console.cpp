@@ -6,11 +6,11 @@
 #include <string>
 
 #include "headless/operator_commands.h"
-#include "headless/operator_input.h"
 #include "headless/terminal_text.h"
 #include "headless/terminal_window.h"
 #include "monitor/alarm_events.h"
 #include "monitor/device_monitor.h"
+#include "process/line_input.h"
 #include "process/stop_signals.h"
 
 #ifndef _WIN32
@@ -19,10 +19,10 @@
 
 namespace {
 
-using Clock = OperatorInput::Clock;
+using Clock = LineInput::Clock;
 
 // How long the loop waits for a line while the poll timer is stopped; the
-// wait still looks at the stop flag every OperatorInput::kStopCheck.
+// wait still looks at the stop flag every LineInput::kStopCheck.
 constexpr std::chrono::seconds kIdleWait{1};
 
 bool on_terminal() {
@@ -252,7 +252,7 @@ private:
     TerminalWindow window_;
     DeviceMonitor monitor_;
     const bool redraw_;
-    OperatorInput input_;
+    LineInput input_;
     std::string identification_;
     bool help_shown_ = false;  // on the terminal: the command list under the panes
     long long polls_ = 0;

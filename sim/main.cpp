@@ -1,20 +1,13 @@
 // tarvik-sim: the simulated transceiver on its own, for trying the console
 // against something that answers like the device.
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
 
-#ifndef _WIN32
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
-#endif
-
-#include "process/input_thread.h"
+#include "process/line_input.h"
 #include "process/plain_output.h"
 #include "process/stop_signals.h"
 #include "sim/control_commands.h"
@@ -38,115 +31,33 @@ constexpr char kUsage[] =
     "While it runs it reads one command a line from standard input, to make it\n"
     "misbehave the way a device or a network can:\n";
 
-// Set by SIGINT and SIGTERM once the handlers are in (catch_signals).
+// Set by SIGINT and SIGTERM once the handlers are in (catch_stop_signals).
 const std::atomic<bool>& interrupted = stop_requested();
 
-#ifdef _WIN32
-// How often the program looks for a stop request while no input comes.
-constexpr std::chrono::milliseconds kIdleCheck{20};
+// How long one wait for a command or for the stop lasts before the stop
+// request is looked at again.
+constexpr std::chrono::milliseconds kWait{100};
 
-void catch_signals() {
-    catch_stop_signals();
-}
-
-// One line of standard input, read on a thread of its own so that Ctrl+C
-// ends the wait; false at the end of input or once interrupted. A last
+// One line of standard input; false at its end or once interrupted. A last
 // line without a line feed still counts.
 bool next_line(std::string* line) {
-    static InputThread input(0);
-    static std::string buffered;
-    static bool ended = false;
+    static LineInput input(0);
     while (!interrupted) {
-        const size_t end = buffered.find('\n');
-        if (end != std::string::npos) {
-            line->assign(buffered, 0, end);
-            buffered.erase(0, end + 1);
-            if (!line->empty() && line->back() == '\r') {
-                line->pop_back();
-            }
+        if (input.next_line(LineInput::Clock::now() + kWait, interrupted, line)) {
             return true;
         }
-        if (ended) {
-            line->swap(buffered);
-            buffered.clear();
-            return !line->empty();
-        }
-        ended = input.take(InputThread::Clock::now() + kIdleCheck, &buffered);
-    }
-    return false;
-}
-
-void wait_for_stop() {
-    while (!interrupted) {
-        std::this_thread::sleep_for(kIdleCheck);
-    }
-}
-#else
-// The signal handler writes an octet here, so that a wait for standard
-// input, or for nothing, ends at once however the signal and the wait fall.
-int wake_pipe[2] = {-1, -1};
-
-void catch_signals() {
-    if (pipe(wake_pipe) == 0) {
-        fcntl(wake_pipe[1], F_SETFL, fcntl(wake_pipe[1], F_GETFL) | O_NONBLOCK);
-    }
-    catch_stop_signals(wake_pipe[1]);
-}
-
-// Waits until `fd` (none when negative) is readable or a stop signal comes;
-// returns false for the signal.
-bool wait_for_input(int fd) {
-    pollfd waits[2] = {{wake_pipe[0], POLLIN, 0}, {fd, POLLIN, 0}};
-    while (!interrupted) {
-        const int ready = poll(waits, fd < 0 ? 1 : 2, -1);
-        if (ready < 0 && errno != EINTR) {
-            return false;  // cannot wait: treated as a stop
-        }
-        if (ready > 0 && waits[1].revents != 0) {
-            return true;  // data, end of input or an error, for read() to tell
-        }
-    }
-    return false;
-}
-
-// One line of standard input, read through the wait above rather than
-// std::getline, which a signal may not interrupt; false at the end of input
-// or once interrupted. A last line without a line feed still counts.
-bool next_line(std::string* line) {
-    static std::string buffered;
-    static bool ended = false;
-    while (!interrupted) {
-        const size_t end = buffered.find('\n');
-        if (end != std::string::npos) {
-            line->assign(buffered, 0, end);
-            buffered.erase(0, end + 1);
-            return true;
-        }
-        if (ended) {
-            line->swap(buffered);
-            buffered.clear();
-            return !line->empty();
-        }
-        if (!wait_for_input(STDIN_FILENO)) {
+        if (input.ended()) {
             return false;
         }
-        char chunk[4096];
-        const ssize_t got = read(STDIN_FILENO, chunk, sizeof chunk);
-        if (got > 0) {
-            buffered.append(chunk, static_cast<size_t>(got));
-        } else if (got == 0 || (errno != EINTR && errno != EAGAIN)) {
-            ended = true;
-        }
     }
     return false;
 }
 
 void wait_for_stop() {
     while (!interrupted) {
-        wait_for_input(-1);
+        std::this_thread::sleep_for(LineInput::kStopCheck);
     }
 }
-#endif
 
 void print_usage(std::FILE* out) {
     std::fprintf(out, kUsage, static_cast<unsigned>(kDefaultAgentPort), kDefaultCommunity);
@@ -203,7 +114,7 @@ int main(int argc, char** argv) {
         }
     }
 
-    catch_signals();
+    catch_stop_signals();
     SimulatedTransceiver sim(options);
     std::string error;
     if (!sim.start(&error)) {

@@ -1,5 +1,5 @@
-// Lines read from a pipe as the console reads standard input.
-#include "headless/operator_input.h"
+// Lines read from a pipe as the programs read standard input.
+#include "process/line_input.h"
 
 #include <gtest/gtest.h>
 #ifdef _WIN32
@@ -14,9 +14,9 @@
 
 namespace {
 
-using Clock = OperatorInput::Clock;
+using Clock = LineInput::Clock;
 
-class OperatorInputTest : public ::testing::Test {
+class LineInputTest : public ::testing::Test {
 protected:
 #ifdef _WIN32
     void SetUp() override {
@@ -42,8 +42,7 @@ protected:
         }
     }
     // The next line within a second, or "(none)".
-    std::string next(OperatorInput& input,
-                     std::chrono::milliseconds wait = std::chrono::seconds(1)) {
+    std::string next(LineInput& input, std::chrono::milliseconds wait = std::chrono::seconds(1)) {
         std::string line;
         return input.next_line(Clock::now() + wait, stop_, &line) ? line : "(none)";
     }
@@ -52,17 +51,19 @@ protected:
     std::atomic<bool> stop_{false};
 };
 
-TEST_F(OperatorInputTest, LinesInPiecesAndALastLineWithoutBreak) {
-    OperatorInput input(fds_[0]);
+TEST_F(LineInputTest, LinesInPiecesAndALastLineWithoutBreak) {
+    LineInput input(fds_[0]);
     write_text("get\r\nradio o");
     EXPECT_EQ(next(input), "get");
     EXPECT_EQ(next(input, std::chrono::milliseconds(30)), "(none)") << "half a line";
     write_text("n\n\nkey x");
     EXPECT_EQ(next(input), "radio on");
     EXPECT_EQ(next(input), "");
+    EXPECT_FALSE(input.ended());
     close_writer();
     EXPECT_EQ(next(input), "key x");
     EXPECT_EQ(next(input, std::chrono::milliseconds(30)), "(none)") << "after the end";
+    EXPECT_TRUE(input.ended());
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "headless/operator_input.h"
+#include "process/line_input.h"
 
 #include <algorithm>
 #include <thread>
@@ -14,7 +14,7 @@
 
 namespace {
 
-using Clock = OperatorInput::Clock;
+using Clock = LineInput::Clock;
 
 // A line this long without a line break is taken as it is, so that input
 // without line breaks cannot grow the buffer without end.
@@ -23,8 +23,7 @@ constexpr size_t kLongestLine = 4096;
 // How long to wait now: until `until`, at most one stop check.
 int wait_ms(Clock::time_point until) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
-    return static_cast<int>(
-        std::clamp<long long>(left.count(), 0, OperatorInput::kStopCheck.count()));
+    return static_cast<int>(std::clamp<long long>(left.count(), 0, LineInput::kStopCheck.count()));
 }
 
 void drop_carriage_return(std::string* line) {
@@ -35,7 +34,7 @@ void drop_carriage_return(std::string* line) {
 
 }  // namespace
 
-struct OperatorInput::State {
+struct LineInput::State {
 #ifdef _WIN32
     explicit State(int fd) : reader(fd) {}
     InputThread reader;
@@ -98,12 +97,16 @@ struct OperatorInput::State {
     }
 };
 
-OperatorInput::OperatorInput(int fd) : state_(std::make_unique<State>(fd)) {}
+LineInput::LineInput(int fd) : state_(std::make_unique<State>(fd)) {}
 
-OperatorInput::~OperatorInput() = default;
+LineInput::~LineInput() = default;
 
-bool OperatorInput::next_line(Clock::time_point until, const std::atomic<bool>& stop,
-                              std::string* line) {
+bool LineInput::ended() const {
+    return state_->ended;
+}
+
+bool LineInput::next_line(Clock::time_point until, const std::atomic<bool>& stop,
+                          std::string* line) {
     State& s = *state_;
     while (!s.take_line(line)) {
         if (stop) {

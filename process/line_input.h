@@ -1,5 +1,7 @@
-// The operator's lines on standard input, read without blocking the event
-// loop: the loop waits for a line and for its next deadline at once.
+// Lines of standard input (or another descriptor), read without blocking a
+// program's loop: it waits for a line, its next deadline and a stop request
+// at once. The terminal console reads the operator's commands with it, the
+// simulator and the window demo the simulator's commands.
 #pragma once
 
 #include <atomic>
@@ -7,15 +9,15 @@
 #include <memory>
 #include <string>
 
-class OperatorInput {
+class LineInput {
 public:
     using Clock = std::chrono::steady_clock;
 
     // Reads the descriptor `fd` (on Windows through a thread of its own).
-    explicit OperatorInput(int fd);
-    ~OperatorInput();
-    OperatorInput(const OperatorInput&) = delete;
-    OperatorInput& operator=(const OperatorInput&) = delete;
+    explicit LineInput(int fd);
+    ~LineInput();
+    LineInput(const LineInput&) = delete;
+    LineInput& operator=(const LineInput&) = delete;
 
     // Waits until a whole line is there (returned in `*line` without its
     // line break, "\r\n" or "\n"), `until` has come, or `stop` is set; true
@@ -23,6 +25,10 @@ public:
     // end of input (a last line without a line break still counts) it only
     // waits out the time.
     bool next_line(Clock::time_point until, const std::atomic<bool>& stop, std::string* line);
+
+    // Whether the input has ended (or cannot be read); lines read before
+    // may still be waiting to be taken.
+    bool ended() const;
 
     static constexpr std::chrono::milliseconds kStopCheck{20};
 

@@ -235,14 +235,6 @@ std::string rail_token(const std::string& label) {
 }
 
 // The rail's limits in volts as the pane shows them, lower first.
-void rail_bounds(const Rail& rail, double* bottom, double* top) {
-    const double sign = rail.negative ? -1.0 : 1.0;
-    const double a = sign * rail.limits->low / kMillivoltsPerVolt + 0.0;
-    const double b = sign * rail.limits->high / kMillivoltsPerVolt + 0.0;
-    *bottom = std::min(a, b);
-    *top = std::max(a, b);
-}
-
 std::string volts(const Rail& rail) {
     return (rail.negative ? "-" : "") + raw(rail.row) + " / " + number(kMillivoltsPerVolt);
 }
@@ -417,7 +409,6 @@ std::string rules_yml() {
 struct Alert {
     std::string name;
     std::string expr;
-    std::string hold;
     std::string summary;
 };
 
@@ -427,15 +418,12 @@ std::vector<Alert> alerts() {
         if (rail.limits == nullptr) {
             continue;
         }
-        double bottom = 0;
-        double top = 0;
-        rail_bounds(rail, &bottom, &top);
+        const auto [bottom, top] = rail_bounds_volts(rail.lamp);
         const std::string series = "tarvik_supply_voltage_volts{rail=" + quoted(rail.label) + "}";
         char limits[64];
         std::snprintf(limits, sizeof limits, "%.1f..%.1f V", bottom, top);
         list.push_back({"TarvikSupply" + rail_token(rail.label) + "OutOfRange",
                         series + " < " + number(bottom) + " or " + series + " > " + number(top),
-                        kAlertHoldTime,
                         std::string(kRailNames[rail.lamp].name) +
                             " {{ printf \"%.1f\" $value }} V outside " + limits + " on " +
                             "{{ $labels.instance }}"});
@@ -443,13 +431,12 @@ std::vector<Alert> alerts() {
     const std::string job = std::string("{job=") + quoted(kScrapeJob) + "}";
     list.push_back({"TarvikLinkLost",
                     "up" + job + " == 0 or snmp_scrape_pdus_returned" + job + " == 0",
-                    kAlertHoldTime, "no answer from {{ $labels.instance }}"});
-    list.push_back({"TarvikReceiverUnlocked", "tarvik_rx_locked == 0", kAlertHoldTime,
+                    "no answer from {{ $labels.instance }}"});
+    list.push_back({"TarvikReceiverUnlocked", "tarvik_rx_locked == 0",
                     "receiver lost lock on {{ $labels.instance }}"});
-    list.push_back({"TarvikReceiverQualityBad", "tarvik_rx_quality_good == 0", kAlertHoldTime,
+    list.push_back({"TarvikReceiverQualityBad", "tarvik_rx_quality_good == 0",
                     "receiver quality bad on {{ $labels.instance }}"});
     list.push_back({"TarvikMseLow", "tarvik_rx_mse_decibels < " + number(kMseAlertThresholdDb),
-                    kAlertHoldTime,
                     "MSE {{ printf \"%.1f\" $value }} dB below " + number(kMseAlertThresholdDb) +
                         " dB on {{ $labels.instance }}"});
     return list;
@@ -467,7 +454,7 @@ std::string alerts_yml() {
     for (const Alert& alert : alerts()) {
         out += "  - alert: " + alert.name + "\n";
         out += "    expr: " + yaml_text(alert.expr) + "\n";
-        out += "    for: " + alert.hold + "\n";
+        out += std::string("    for: ") + kAlertHoldTime + "\n";
         out += "    labels:\n      severity: critical\n";
         out += "    annotations:\n      summary: " + yaml_text(alert.summary) + "\n";
     }
@@ -511,9 +498,7 @@ std::string panel_json(const Panel& panel, int id, int x, int y, int w, int h) {
            ", \"w\": " + std::to_string(w) + ", \"h\": " + std::to_string(h) + "},\n";
     std::string defaults = "\"unit\": " + json_text(panel.unit);
     if (panel.rail != nullptr) {
-        double bottom = 0;
-        double top = 0;
-        rail_bounds(*panel.rail, &bottom, &top);
+        const auto [bottom, top] = rail_bounds_volts(panel.rail->lamp);
         // Red outside the lamp's limits, green between; drawn as bands.
         defaults += ", \"custom\": {\"thresholdsStyle\": {\"mode\": \"line+area\"}}";
         defaults +=

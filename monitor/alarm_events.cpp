@@ -16,14 +16,19 @@ constexpr char kLockLost[] = "receiver lost lock";
 
 }  // namespace
 
+RailBounds rail_bounds_volts(int rail) {
+    const RailLimits& limits = kRailLimits[rail];
+    const bool negative = kRailNames[rail].shown_negative;
+    return {volts(negative ? limits.high : limits.low, negative),
+            volts(negative ? limits.low : limits.high, negative)};
+}
+
 std::string voltage_alarm_text(const DeviceReadings& readings, int rail) {
     const RailName& shown = kRailNames[rail];
-    const RailLimits& limits = kRailLimits[rail];
-    const bool negative = shown.shown_negative;
-    const double value = volts(readings.*limits.reading, negative);
-    const double bottom = volts(negative ? limits.high : limits.low, negative);
-    const double top = volts(negative ? limits.low : limits.high, negative);
-    return format_text("%s %.1f V outside %.1f..%.1f V", shown.name, value, bottom, top);
+    const double value = volts(readings.*kRailLimits[rail].reading, shown.shown_negative);
+    const RailBounds bounds = rail_bounds_volts(rail);
+    return format_text("%s %.1f V outside %.1f..%.1f V", shown.name, value, bounds.bottom,
+                       bounds.top);
 }
 
 std::vector<AlarmEvent> AlarmTracker::after_poll(bool answered, const DeviceReadings& readings,

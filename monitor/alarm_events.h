@@ -44,6 +44,14 @@ inline constexpr RailName kRailNames[kVoltageAlarmCount] = {
     {"U -12V", true},  {"U +5V", false},  {"U +3.3V", false},
 };
 
+// A lamp's limits in volts as the voltage pane shows the rail (the -12 V
+// rail's negative), bottom below top.
+struct RailBounds {
+    double bottom;
+    double top;
+};
+RailBounds rail_bounds_volts(int rail);
+
 // A latched rail as the voltage pane shows it: "U -12V -7.9 V outside
 // -14.0..-8.0 V" (the -12 V rail and its limits shown negative).
 std::string voltage_alarm_text(const DeviceReadings& readings, int rail);

@@ -39,9 +39,10 @@ def lint(mib):
 
 
 def objects(module):
-    """What a snmp_exporter module asks for: its get and walk lists, and
-    each metric's OID with its type."""
+    """What a snmp_exporter module asks for, and how: its get and walk
+    lists, each metric's OID with its type, and the exchange's settings."""
     return {
+        "settings": {k: module.get(k) for k in ("version", "auth", "timeout", "retries")},
         "get": sorted(module.get("get", [])),
         "walk": sorted(module.get("walk", [])),
         "types": {m["oid"]: m["type"] for m in module.get("metrics", [])},
@@ -67,9 +68,12 @@ def generator(mib_dir, snmp_yml, work):
     faults = []
     for name in committed:
         want, got = objects(committed[name]), objects(generated[name])
+        if want["settings"] != got["settings"]:
+            faults.append("%s: committed settings %s, generated %s" % (
+                name, want["settings"], got["settings"]))
         for part in ("get", "walk"):
             if want[part] != got[part]:
-                faults.append("%s %s: committed asks for %s, generated for %s" % (
+                faults.append("%s %s: only committed asks for %s, only generated for %s" % (
                     name, part, sorted(set(want[part]) - set(got[part])),
                     sorted(set(got[part]) - set(want[part]))))
         for oid in sorted(set(want["types"]) | set(got["types"])):

@@ -116,6 +116,19 @@ constexpr MibObject kObjects[] = {
      "the console shows the drops since Reset as Drop R->PHY packets total."},
 };
 
+// Every catalog row under the enterprise subtree (the identification's
+// first to the traffic run's last) has its object, in catalog order.
+constexpr bool objects_follow_catalog() {
+    int index = kIdentificationRun.first_index;
+    for (const MibObject& object : kObjects) {
+        if (catalog_index(object.row) != index++) {
+            return false;
+        }
+    }
+    return index == kTrafficRun.first_index + kTrafficRun.count;
+}
+static_assert(objects_follow_catalog(), "one MIB object per device row, in catalog order");
+
 // The device's groups G, in order: the node that holds each catalog run.
 struct Group {
     const char* descriptor;

@@ -4,6 +4,14 @@
 # description. Included by app/CMakeLists.txt before CPack, in builds that
 # make a .deb.
 set(tarvik_manual_pages tarvik.1 tarvik-sim.1)
+
+# The changelog's latest entry is the package's version.
+file(STRINGS ${PROJECT_SOURCE_DIR}/res/debian/changelog tarvik_changelog_head LIMIT_COUNT 1)
+if(NOT tarvik_changelog_head MATCHES "^tarvik \\(${PROJECT_VERSION}\\) ")
+    message(FATAL_ERROR "res/debian/changelog: the latest entry is not version ${PROJECT_VERSION} "
+                        "(${tarvik_changelog_head}); add one")
+endif()
+
 set(tarvik_debian_docs)
 foreach(page IN LISTS tarvik_manual_pages)
     list(APPEND tarvik_debian_docs ${PROJECT_SOURCE_DIR}/docs/man/${page})

@@ -241,9 +241,10 @@ std::string mib_text() {
     out += smi_text("DESCRIPTION", kRevisionText);
     out += "    ::= { " + std::string(kEnterpriseDescriptor) + " " + std::to_string(kDeviceArc) +
            " }\n\n";
-    // The enterprise arc is named here, under a descriptor of this module:
-    // its owner publishes no module that this one could import it from.
-    out += "-- The enterprise arc under which the device's objects lie.\n";
+    out +=
+        "-- The enterprise arc under which the device's objects lie. This module\n"
+        "-- names it itself rather than import it from a module of the arc's owner,\n"
+        "-- which every tool would then need as well.\n";
     out += std::string(kEnterpriseDescriptor) + " OBJECT IDENTIFIER ::= { enterprises " +
            std::to_string(kEnterpriseNumber) + " }\n\n";
     for (size_t g = 0; g < sizeof kGroups / sizeof kGroups[0]; ++g) {

@@ -22,23 +22,6 @@
 
 namespace {
 
-// The demo's device listens here, and its address box shows it.
-constexpr char kDemoAddress[] = "127.0.0.1";
-
-// The simulated transceiver of the demo, on a free loopback port.
-bool start_demo_device(SimulatedTransceiver& sim, CommandLine& line) {
-    std::string error;
-    if (!sim.start(&error)) {
-        std::fprintf(stderr, "tarvik: the simulated transceiver did not start: %s\n",
-                     error.c_str());
-        return false;
-    }
-    line.headless.address = kDemoAddress;
-    line.headless.port = sim.port();
-    std::fprintf(stderr, "tarvik: simulated transceiver at %s:%u\n", kDemoAddress, sim.port());
-    return true;
-}
-
 bool window_possible() {
 #ifdef TARVIK_WINDOW
     return CTarvikApp::display_available();

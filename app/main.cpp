@@ -53,7 +53,11 @@ int run_window(int& argc, char** argv, const CommandLine& line, bool demo) {
     (void)argv;
     (void)line;
     (void)demo;
+#ifdef _WIN32
+    std::fprintf(stderr, "tarvik: the console window is tarvikw.exe; use --headless or --demo\n");
+#else
     std::fprintf(stderr, "tarvik: this build has no console window; use --headless or --demo\n");
+#endif
     return 1;
 #endif
 }

@@ -77,6 +77,20 @@ TEST_F(Win32KeysTest, EveryRouteOutWritesTheHistory) {
     }
 }
 
+TEST_F(Win32KeysTest, ATickLeftQueuedAtClosingNeitherAsksNorWaits) {
+    point_at_simulator();
+    set_text(ControlId::kIntervalField, "3600000");
+    click(ControlId::kStartButton);
+    sim_.set_silent(true);
+    SendMessageW(window_->window(), WM_CLOSE, 0, 0);
+    const uint64_t asked = sim_.requests_received();
+    const DWORD before = GetTickCount();
+    SendMessageW(window_->window(), WM_TIMER, kPollTimerId, 0);
+    EXPECT_LT(GetTickCount() - before, 400u) << "no answer waited for";
+    EXPECT_EQ(sim_.requests_received(), asked);
+    EXPECT_TRUE(messages_.empty());
+}
+
 TEST_F(Win32KeysTest, HistoryIsReadInOrderSkippingEmptyValuesAndWrittenBackFromTheTop) {
     window_.reset();
     settings_->write("Main", "ip0", "b.example");

@@ -80,8 +80,7 @@ WORD class_atom(dialog_template::ControlKind kind) {
     return kButtonClass;
 }
 
-}  // namespace
-
+// The window and control styles of one table entry.
 DWORD control_style(const dialog_template::Control& control) {
     using Kind = dialog_template::ControlKind;
     const DWORD child = WS_CHILD | WS_VISIBLE;
@@ -112,6 +111,8 @@ DWORD control_style(const dialog_template::Control& control) {
     }
     return child;
 }
+
+}  // namespace
 
 std::vector<DWORD> build_dialog_template(const dialog_template::Dialog& dialog, bool main_window,
                                          bool visible) {

@@ -20,6 +20,3 @@
 // created (a modal box); otherwise its owner shows it once initialised.
 std::vector<DWORD> build_dialog_template(const dialog_template::Dialog& dialog, bool main_window,
                                          bool visible);
-
-// The window and control styles of one table entry.
-DWORD control_style(const dialog_template::Control& control);

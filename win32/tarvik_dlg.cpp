@@ -115,10 +115,8 @@ INT_PTR CTarvikDlg::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
                 return TRUE;
             }
             return FALSE;  // the rest: move, minimise, close...
-        case WM_TIMER:
-            if (wparam == kPollTimerId) {
-                on_poll_timer();
-            }
+        case WM_TIMER:     // the poll timer's, whatever its identifier
+            on_poll_timer();
             return TRUE;
         case WM_SIZE:
             on_size(wparam);

@@ -1,6 +1,7 @@
 // The dialogs as Windows made them from the tables: every control where the
 // table puts it, in dialog units, the tab order, the captions, the font;
 // and the About box from the system menu.
+#include <cstdlib>
 #include <vector>
 
 #include "monitor/wide_text.h"
@@ -92,9 +93,10 @@ TEST_F(DialogTest, TheSystemMenusAboutItemOpensTheAboutBoxOverTheDisabledWindow)
         HWND owner;
         std::string text;
         bool owner_disabled = false;
+        bool centred = false;
         bool icon = false;
     } seen;
-    seen = Seen{dialog, nullptr, {}, false, false};
+    seen = Seen{dialog, nullptr, {}, false, false, false};
     SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR timer, DWORD) {
         HWND box = FindWindowW(L"#32770", L"About Tarvik v7310QX-2");
         if (box == nullptr) {
@@ -102,6 +104,11 @@ TEST_F(DialogTest, TheSystemMenusAboutItemOpensTheAboutBoxOverTheDisabledWindow)
         }
         KillTimer(nullptr, timer);
         seen.owner = GetWindow(box, GW_OWNER);
+        RECT over, own;
+        GetWindowRect(seen.main, &over);
+        GetWindowRect(box, &own);
+        seen.centred = std::abs((over.left + over.right) - (own.left + own.right)) <= 1 &&
+                       std::abs((over.top + over.bottom) - (own.top + own.bottom)) <= 1;
         HWND icon = GetWindow(box, GW_CHILD);
         seen.icon = SendMessageW(icon, STM_GETICON, 0, 0) != 0;
         seen.text = window_text(GetWindow(icon, GW_HWNDNEXT));
@@ -110,6 +117,7 @@ TEST_F(DialogTest, TheSystemMenusAboutItemOpensTheAboutBoxOverTheDisabledWindow)
     });
     SendMessageW(dialog, WM_SYSCOMMAND, kAboutCommand, 0);
     EXPECT_EQ(seen.owner, dialog);
+    EXPECT_TRUE(seen.centred);
     EXPECT_EQ(seen.text, "Tarvik Version 7310QX-2");
     EXPECT_TRUE(seen.icon);
     EXPECT_TRUE(seen.owner_disabled);

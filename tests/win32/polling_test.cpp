@@ -60,7 +60,7 @@ TEST_F(Win32PollingTest, StartFillsEveryPaneTheTimerPollsAndStopEndsPolling) {
 
 TEST_F(Win32PollingTest, ShortIntervalPollsOnTheWindowsTimer) {
     set_text(ControlId::kIntervalField, "20");
-    click(ControlId::kStartButton);
+    SendMessageW(window_->control(ControlId::kStartButton), BM_CLICK, 0, 0);
     const uint64_t started = sim_.requests_received();
     // One message at a time: a poll that outlasts the period leaves a tick
     // always pending, so the queue may never run empty.
@@ -74,7 +74,7 @@ TEST_F(Win32PollingTest, ShortIntervalPollsOnTheWindowsTimer) {
         }
     }
     EXPECT_GE(sim_.requests_received(), started + 10);
-    click(ControlId::kStopButton);
+    SendMessageW(window_->control(ControlId::kStopButton), BM_CLICK, 0, 0);
 }
 
 TEST_F(Win32PollingTest, LampLatchesUntilReset) {

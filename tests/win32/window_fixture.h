@@ -21,7 +21,8 @@ protected:
 
     // Makes, initialises and shows a window over the test's settings file.
     CTarvikDlg& open_window();
-    // Handles every message queued for the thread, as the window's loop does.
+    // Handles every message queued for the thread, as the window's loop does
+    // (with a short poll interval running, it may never find the queue empty).
     void pump();
     void click(ControlId id);
     // Gives `id` the focus as Tab would.

@@ -104,7 +104,11 @@ INT_PTR CALLBACK CTarvikDlg::dialog_proc(HWND window, UINT message, WPARAM wpara
 INT_PTR CTarvikDlg::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
         case WM_COMMAND:
-            on_command(LOWORD(wparam));
+            // Clicks only: the edits' and the address box's notifications
+            // carry their own codes.
+            if (HIWORD(wparam) == BN_CLICKED) {
+                on_command(LOWORD(wparam));
+            }
             return TRUE;
         case WM_CLOSE:
             on_cancel();

@@ -4,9 +4,30 @@
 #include <cstdio>
 #include <string>
 
+#include "app/command_line.h"
 #include "process/line_input.h"
 #include "sim/control_commands.h"
 #include "sim/simulated_transceiver.h"
+
+namespace {
+
+// The demo's device listens here, and its address box shows it.
+constexpr char kDemoAddress[] = "127.0.0.1";
+
+}  // namespace
+
+bool start_demo_device(SimulatedTransceiver& sim, CommandLine& line) {
+    std::string error;
+    if (!sim.start(&error)) {
+        std::fprintf(stderr, "tarvik: the simulated transceiver did not start: %s\n",
+                     error.c_str());
+        return false;
+    }
+    line.headless.address = kDemoAddress;
+    line.headless.port = sim.port();
+    std::fprintf(stderr, "tarvik: simulated transceiver at %s:%u\n", kDemoAddress, sim.port());
+    return true;
+}
 
 DemoControls::DemoControls(SimulatedTransceiver& sim) : sim_(sim), reader_([this] { run(); }) {}
 

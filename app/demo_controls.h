@@ -7,7 +7,13 @@
 #include <atomic>
 #include <thread>
 
+struct CommandLine;
 class SimulatedTransceiver;
+
+// Starts the demo's simulated transceiver on a free loopback port and points
+// the command line's address and port at it; false, with a line on standard
+// error, when it cannot start.
+bool start_demo_device(SimulatedTransceiver& sim, CommandLine& line);
 
 class DemoControls {
 public:

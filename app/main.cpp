@@ -22,23 +22,6 @@
 
 namespace {
 
-// The demo's device listens here, and its address box shows it.
-constexpr char kDemoAddress[] = "127.0.0.1";
-
-// The simulated transceiver of the demo, on a free loopback port.
-bool start_demo_device(SimulatedTransceiver& sim, CommandLine& line) {
-    std::string error;
-    if (!sim.start(&error)) {
-        std::fprintf(stderr, "tarvik: the simulated transceiver did not start: %s\n",
-                     error.c_str());
-        return false;
-    }
-    line.headless.address = kDemoAddress;
-    line.headless.port = sim.port();
-    std::fprintf(stderr, "tarvik: simulated transceiver at %s:%u\n", kDemoAddress, sim.port());
-    return true;
-}
-
 bool window_possible() {
 #ifdef TARVIK_WINDOW
     return CTarvikApp::display_available();
@@ -70,7 +53,11 @@ int run_window(int& argc, char** argv, const CommandLine& line, bool demo) {
     (void)argv;
     (void)line;
     (void)demo;
+#ifdef _WIN32
+    std::fprintf(stderr, "tarvik: the console window is tarvikw.exe; use --headless or --demo\n");
+#else
     std::fprintf(stderr, "tarvik: this build has no console window; use --headless or --demo\n");
+#endif
     return 1;
 #endif
 }

@@ -12,6 +12,7 @@
 #endif
 
 #include "monitor/text_format.h"
+#include "monitor/wide_text.h"
 
 namespace {
 
@@ -31,9 +32,14 @@ std::string with_crlf(const std::string& text) {
 
 #ifdef _WIN32
 
+// The window's texts are UTF-8: opened by its UTF-16 name, "Müller.log" is
+// created under that name. A name that is no UTF-8 (the terminal console's
+// command line, in the ANSI code page) is opened as it stands.
 LogWrite append_bytes(const std::string& path, const std::string& bytes) {
-    const int fd =
-        _open(path.c_str(), _O_APPEND | _O_BINARY | _O_CREAT | _O_WRONLY, _S_IREAD | _S_IWRITE);
+    constexpr int kFlags = _O_APPEND | _O_BINARY | _O_CREAT | _O_WRONLY;
+    const std::wstring name = utf8_to_wide(path);
+    const int fd = name.empty() ? _open(path.c_str(), kFlags, _S_IREAD | _S_IWRITE)
+                                : _wopen(name.c_str(), kFlags, _S_IREAD | _S_IWRITE);
     if (fd < 0) {
         return LogWrite::kCannotOpen;
     }

@@ -28,9 +28,11 @@ DEB_CHECK_PACKAGES=(dpkg-dev lintian)
 # The asan and fuzz trees: clang and its sanitizer and libFuzzer runtimes.
 CLANG_PACKAGES=(clang libclang-rt-14-dev)
 # scripts/test --windows: the mingw-w64 cross compiler (posix threads, for
-# std::thread), Wine to run what it builds, and GoogleTest's sources to build
-# for Windows.
-WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix mingw-w64 wine wine64 googletest)
+# std::thread), Wine to run what it builds, GoogleTest's sources to build
+# for Windows, and a virtual X display with a window finder for the window's
+# tests.
+WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix mingw-w64 wine wine64 googletest xvfb xauth
+                  xdotool)
 # scripts/bench: Google Benchmark, and Python for the comparison it prints.
 BENCH_PACKAGES=(libbenchmark-dev python3)
 # scripts/screenshot: a virtual X display, a window lister and a grabber.

@@ -9,6 +9,7 @@
     headless/  monitor/, snmp/, process/
     fleet/     monitor/, snmp/
     ui/        monitor/, snmp/, process/, res/ and Qt
+    win32/     monitor/, snmp/, process/, res/
     res/       the standard library and system headers only
     app/       anything (not checked)
 
@@ -31,8 +32,8 @@ import pathlib
 import re
 import sys
 
-PROJECT_FOLDERS = {"snmp", "monitor", "process", "sim", "headless", "fleet", "ui", "res", "app",
-                   "tests", "fuzz", "bench"}
+PROJECT_FOLDERS = {"snmp", "monitor", "process", "sim", "headless", "fleet", "ui", "win32", "res",
+                   "app", "tests", "fuzz", "bench"}
 MAY_INCLUDE = {
     "snmp": {"snmp"},
     "monitor": {"monitor", "snmp"},
@@ -41,6 +42,7 @@ MAY_INCLUDE = {
     "headless": {"headless", "monitor", "snmp", "process"},
     "fleet": {"fleet", "monitor", "snmp"},
     "ui": {"ui", "monitor", "snmp", "process", "res"},
+    "win32": {"win32", "monitor", "snmp", "process", "res"},
     "res": set(),
 }
 QT_ALLOWED = {"ui"}

@@ -11,6 +11,7 @@
 
 #include "ui/about_dlg.h"
 #include "window_fixture.h"
+#include "window_texts.h"
 
 namespace {
 
@@ -80,7 +81,7 @@ protected:
         window_->showMinimized();
         ASSERT_TRUE(QTest::qWaitFor([&] { return !window_->isVisible(); }, kWaitMs));
         ASSERT_TRUE(window_->tray_icon()->isVisible());
-        EXPECT_EQ(window_->tray_icon()->toolTip().toStdString(), "Tarvik Monitor");
+        EXPECT_EQ(window_->tray_icon()->toolTip().toStdString(), window_texts::kTrayTip);
         EXPECT_FALSE(window_->tray_icon()->icon().isNull());
     }
 };
@@ -146,7 +147,7 @@ TEST_F(TrayTest, PollingGoesOnInTheTray) {
 TEST_F(TrayTest, TheAboutItemOfTheWindowAndTrayMenusOpensTheAboutBox) {
     open(false);
     QAction* about = window_->about_action();
-    EXPECT_EQ(about->text().toStdString(), "&About Tarvik...");
+    EXPECT_EQ(about->text().toStdString(), window_texts::kAboutItem);
     EXPECT_EQ(window_->contextMenuPolicy(), Qt::ActionsContextMenu);
     EXPECT_TRUE(window_->actions().contains(about));
     EXPECT_TRUE(window_->tray_icon()->contextMenu()->actions().contains(about));

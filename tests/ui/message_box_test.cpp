@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "window_fixture.h"
+#include "window_texts.h"
 
 namespace {
 
@@ -58,7 +59,7 @@ TEST_F(MessageBoxTest, WarningBoxIsModalAndPollsGoOnWhileItIsOpen) {
     ASSERT_TRUE(seen.box);
     EXPECT_EQ(seen.icon, QMessageBox::Warning);
     EXPECT_EQ(seen.title.toStdString(), "tarvik");
-    EXPECT_EQ(seen.text.toStdString(), "Can't open log file");
+    EXPECT_EQ(seen.text.toStdString(), window_texts::kCannotOpenLog);
     EXPECT_EQ(seen.buttons, QMessageBox::Ok);
     EXPECT_TRUE(seen.polled_inside);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);

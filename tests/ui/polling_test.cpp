@@ -9,6 +9,7 @@
 #include "monitor/panes.h"
 #include "ui/dialog_builder.h"
 #include "window_fixture.h"
+#include "window_texts.h"
 
 namespace {
 
@@ -149,7 +150,7 @@ TEST_F(PollingTest, AnAlarmShowsInTheTrayIconAndItsTipUntilItEnds) {
     const QImage calm = shown();
     const QImage alarm = load_tray_alarm_icon().pixmap(16).toImage();
     ASSERT_NE(calm, alarm);
-    const std::string rail = "Tarvik Monitor: U +12V 14.5 V outside 10.0..14.0 V";
+    const std::string rail = window_texts::kTrayTipRail12VHigh;
     const struct {
         const char* what;
         std::function<void()> act;
@@ -158,7 +159,7 @@ TEST_F(PollingTest, AnAlarmShowsInTheTrayIconAndItsTipUntilItEnds) {
     } steps[] = {
         {"a rail out of range",
          [&] {
-             sim_.set_rail(SupplyRail::k12V, 14500);
+             sim_.set_rail(SupplyRail::k12V, window_texts::kRail12VHighMillivolts);
              tick();
          },
          true, rail},
@@ -168,19 +169,19 @@ TEST_F(PollingTest, AnAlarmShowsInTheTrayIconAndItsTipUntilItEnds) {
              tick();
          },
          true, rail},
-        {"reset", [&] { click(ControlId::kResetButton); }, false, "Tarvik Monitor"},
+        {"reset", [&] { click(ControlId::kResetButton); }, false, window_texts::kTrayTip},
         {"no answer",
          [&] {
              sim_.set_silent(true);
              tick();
          },
-         true, "Tarvik Monitor: no answer from 127.0.0.1"},
+         true, window_texts::kTrayTipNoAnswer},
         {"answered again",
          [&] {
              sim_.set_silent(false);
              tick();
          },
-         false, "Tarvik Monitor"},
+         false, window_texts::kTrayTip},
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.what);

@@ -1,0 +1,81 @@
+// tarvikw: the console window on Windows, a GUI-subsystem program. With
+// --demo it points the window at the built-in simulated transceiver; the
+// terminal front end and the trends stay with tarvik.exe.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+#include "app/demo_controls.h"
+#include "monitor/device_readings.h"
+#include "monitor/wide_text.h"
+#include "sim/simulated_transceiver.h"
+#include "win32/tarvik_app.h"
+
+namespace {
+
+// The program's arguments as UTF-8, the program's name first.
+std::vector<std::string> arguments() {
+    std::vector<std::string> result;
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    for (int i = 0; i < count && wide != nullptr; ++i) {
+        result.push_back(wide_to_utf8(wide[i]));
+    }
+    LocalFree(wide);
+    return result;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    const std::vector<std::string> args = arguments();
+    std::vector<const char*> argv;
+    for (const std::string& arg : args) {
+        argv.push_back(arg.c_str());
+    }
+    CommandLine line;
+    std::string error;
+    if (!parse_command_line(static_cast<int>(argv.size()), argv.data(), &line, &error)) {
+        show_program_message(error + "\n\n" + usage_text());
+        return 2;
+    }
+    WindowOptions options;
+    options.default_port = line.headless.port;
+    SimulatedTransceiver sim;
+    switch (line.mode) {
+        case RunMode::kWindow:
+            break;
+        case RunMode::kDemo: {
+            if (!start_demo_device(sim, line)) {
+                show_program_message("The simulated transceiver did not start");
+                return 1;
+            }
+            options.default_port = line.headless.port;
+            options.address = line.headless.address;
+            options.demo = true;
+            // TARVIK_DEMO_AUTOSTART=1 presses Get and Start (for screenshots
+            // and measurements).
+            const char* autostart = std::getenv("TARVIK_DEMO_AUTOSTART");
+            options.autostart = autostart != nullptr && std::strcmp(autostart, "1") == 0;
+            break;
+        }
+        case RunMode::kHelp:
+        case RunMode::kHeadless:
+        case RunMode::kPlot:
+            show_program_message(
+                "tarvikw opens the console window. The terminal console (--headless, "
+                "--plot, --demo in the terminal) is tarvik.exe.\n\n" +
+                usage_text());
+            return line.mode == RunMode::kHelp ? 0 : 2;
+    }
+    return start_application(options, device_readings());
+}

@@ -1,0 +1,128 @@
+// The dialogs as Windows made them from the tables: every control where the
+// table puts it, in dialog units, the tab order, the captions, the font;
+// and the About box from the system menu.
+#include <cstdlib>
+#include <vector>
+
+#include "monitor/wide_text.h"
+#include "res/dialog_templates.h"
+#include "win32/dialog_memory.h"
+#include "window_fixture.h"
+#include "window_texts.h"
+
+namespace {
+
+using dialog_template::ControlKind;
+
+std::string window_text(HWND window) {
+    wchar_t text[256];
+    return wide_to_utf8(std::wstring(text, GetWindowTextW(window, text, 256)));
+}
+
+class DialogTest : public Win32WindowTest {
+protected:
+    void SetUp() override {
+        Win32WindowTest::SetUp();
+        open_window();
+    }
+};
+
+TEST_F(DialogTest, ControlsStandWhereTheTableSaysInTemplateAndTabOrder) {
+    HWND dialog = window_->window();
+    EXPECT_EQ(window_text(dialog), "Tarvik v7310QX-2");
+    LOGFONTW font{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0)), sizeof font, &font);
+    EXPECT_EQ(wide_to_utf8(font.lfFaceName), "MS Shell Dlg");
+    EXPECT_EQ(GetWindowLongPtrW(dialog, GWL_EXSTYLE) & WS_EX_APPWINDOW, WS_EX_APPWINDOW);
+    EXPECT_EQ(GetWindowLongPtrW(dialog, GWL_STYLE) & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX),
+              WS_MINIMIZEBOX);
+
+    std::vector<HWND> tab_stops;
+    HWND child = GetWindow(dialog, GW_CHILD);
+    for (const auto& c : dialog_template::kMainControls) {
+        SCOPED_TRACE(c.name);
+        ASSERT_NE(child, nullptr) << "one window per table entry, in table order";
+        EXPECT_EQ(GetDlgCtrlID(child), c.id);
+        // Position and size are each converted from dialog units.
+        RECT expected{c.x, c.y, c.width, c.height};
+        MapDialogRect(dialog, &expected);
+        RECT shown;
+        GetWindowRect(child, &shown);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&shown), 2);
+        EXPECT_EQ(shown.left, expected.left);
+        EXPECT_EQ(shown.top, expected.top);
+        EXPECT_EQ(shown.right - shown.left, expected.right);
+        if (c.kind != ControlKind::kDropDownCombo) {  // shown closed, shorter than its list
+            EXPECT_EQ(shown.bottom - shown.top, expected.bottom);
+        }
+        if (c.caption != nullptr) {
+            EXPECT_EQ(window_text(child), c.caption);
+        }
+        if (GetWindowLongPtrW(child, GWL_STYLE) & WS_TABSTOP) {
+            tab_stops.push_back(child);
+        }
+        child = GetWindow(child, GW_HWNDNEXT);
+    }
+    EXPECT_EQ(child, nullptr);
+    size_t with_id = 0;  // all but the static texts and group boxes are tab stops
+    for (const auto& c : dialog_template::kMainControls) {
+        with_id += c.id != dialog_template::kNoId ? 1 : 0;
+    }
+    ASSERT_EQ(tab_stops.size(), with_id);
+    for (size_t i = 0; i < tab_stops.size(); ++i) {
+        EXPECT_EQ(GetNextDlgTabItem(dialog, tab_stops[i], FALSE),
+                  tab_stops[(i + 1) % tab_stops.size()]);
+    }
+}
+
+TEST_F(DialogTest, TheSystemMenusAboutItemOpensTheAboutBoxOverTheDisabledWindow) {
+    HWND dialog = window_->window();
+    HMENU menu = GetSystemMenu(dialog, FALSE);
+    const int count = GetMenuItemCount(menu);
+    wchar_t item[64];
+    ASSERT_GT(GetMenuStringW(menu, kAboutCommand, item, 64, MF_BYCOMMAND), 0);
+    EXPECT_EQ(wide_to_utf8(item), window_texts::kAboutItem);
+    EXPECT_EQ(GetMenuItemID(menu, count - 1), kAboutCommand);
+    EXPECT_EQ(GetMenuState(menu, count - 2, MF_BYPOSITION) & MF_SEPARATOR, MF_SEPARATOR);
+    ASSERT_GT(GetMenuStringW(window_->tray_menu(), kAboutCommand, item, 64, MF_BYCOMMAND), 0);
+    EXPECT_EQ(wide_to_utf8(item), window_texts::kAboutItem);
+
+    // The box runs its own loop: a timer looks at it from inside and ends it.
+    static struct Seen {
+        HWND main;
+        HWND owner;
+        std::string text;
+        bool owner_disabled = false;
+        bool centred = false;
+        bool icon = false;
+    } seen;
+    seen = Seen{dialog, nullptr, {}, false, false, false};
+    SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR timer, DWORD) {
+        HWND box = FindWindowW(L"#32770", L"About Tarvik v7310QX-2");
+        if (box == nullptr) {
+            return;
+        }
+        KillTimer(nullptr, timer);
+        seen.owner = GetWindow(box, GW_OWNER);
+        RECT over, own;
+        GetWindowRect(seen.main, &over);
+        GetWindowRect(box, &own);
+        seen.centred = std::abs((over.left + over.right) - (own.left + own.right)) <= 1 &&
+                       std::abs((over.top + over.bottom) - (own.top + own.bottom)) <= 1;
+        HWND icon = GetWindow(box, GW_CHILD);
+        seen.icon = SendMessageW(icon, STM_GETICON, 0, 0) != 0;
+        seen.text = window_text(GetWindow(icon, GW_HWNDNEXT));
+        seen.owner_disabled = !IsWindowEnabled(seen.main);
+        SendMessageW(box, WM_COMMAND, IDOK, 0);
+    });
+    SendMessageW(dialog, WM_SYSCOMMAND, kAboutCommand, 0);
+    EXPECT_EQ(seen.owner, dialog);
+    EXPECT_TRUE(seen.centred);
+    EXPECT_EQ(seen.text, "Tarvik Version 7310QX-2");
+    EXPECT_TRUE(seen.icon);
+    EXPECT_TRUE(seen.owner_disabled);
+    EXPECT_TRUE(IsWindowEnabled(dialog));
+    EXPECT_FALSE(window_->closed());
+}
+
+}  // namespace

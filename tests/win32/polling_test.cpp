@@ -1,0 +1,133 @@
+// The window driven as the operator drives it, against the simulated
+// transceiver: Start fills the panes and the poll timer polls, the lamps
+// latch until Reset, Get and Send KEY, and the log file by its UTF-8 name.
+#include "monitor/panes.h"
+#include "monitor/wide_text.h"
+#include "window_fixture.h"
+#include "window_texts.h"
+
+namespace {
+
+class Win32PollingTest : public Win32WindowTest {
+protected:
+    void SetUp() override {
+        Win32WindowTest::SetUp();
+        open_window();
+        point_at_simulator();
+    }
+    // A long interval: the test delivers the ticks itself.
+    void start_without_ticks() {
+        set_text(ControlId::kIntervalField, "3600000");
+        click(ControlId::kStartButton);
+    }
+    void tick() {
+        SendMessageW(window_->window(), WM_TIMER, kPollTimerId, 0);
+        pump();
+    }
+};
+
+TEST_F(Win32PollingTest, StartFillsEveryPaneTheTimerPollsAndStopEndsPolling) {
+    start_without_ticks();
+    EXPECT_TRUE(messages_.empty());
+    const struct {
+        ControlId pane;
+        std::string expected;
+    } panes[] = {
+        {ControlId::kTemperaturePane, temperature_pane_text(readings_)},
+        {ControlId::kVoltagePane, voltage_pane_text(readings_)},
+        {ControlId::kRxPane, rx_pane_text(readings_)},
+        {ControlId::kStatisticPane, statistic_pane_text(readings_)},
+        {ControlId::kLinkPane, link_pane_text(readings_)},
+    };
+    for (const auto& p : panes) {
+        SCOPED_TRACE(static_cast<int>(p.pane));
+        EXPECT_NE(p.expected, kNoConnection);
+        EXPECT_EQ(text(p.pane), p.expected);
+    }
+    EXPECT_NE(readings_.temperature[0], 0);
+    EXPECT_FALSE(IsWindowEnabled(window_->control(ControlId::kLogCheckBox)));
+    EXPECT_FALSE(IsWindowEnabled(window_->control(ControlId::kLogFileField)));
+
+    const uint64_t before = sim_.requests_received();
+    tick();
+    EXPECT_EQ(sim_.requests_received(), before + 5) << "one poll: five runs";
+
+    click(ControlId::kStopButton);
+    EXPECT_TRUE(IsWindowEnabled(window_->control(ControlId::kLogCheckBox)));
+    tick();
+    EXPECT_EQ(sim_.requests_received(), before + 5) << "no poll once stopped";
+}
+
+TEST_F(Win32PollingTest, ShortIntervalPollsOnTheWindowsTimer) {
+    set_text(ControlId::kIntervalField, "20");
+    SendMessageW(window_->control(ControlId::kStartButton), BM_CLICK, 0, 0);
+    const uint64_t started = sim_.requests_received();
+    // One message at a time: a poll that outlasts the period leaves a tick
+    // always pending, so the queue may never run empty.
+    const DWORD until = GetTickCount() + 5000;
+    while (sim_.requests_received() < started + 10 && GetTickCount() < until) {
+        MSG message;
+        if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            window_->dispatch(message);
+        } else {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        }
+    }
+    EXPECT_GE(sim_.requests_received(), started + 10);
+    SendMessageW(window_->control(ControlId::kStopButton), BM_CLICK, 0, 0);
+}
+
+TEST_F(Win32PollingTest, LampLatchesUntilReset) {
+    const struct {
+        SupplyRail rail;
+        int32_t millivolts;
+        ControlId lamp;
+    } cases[] = {
+        {SupplyRail::k24V, 36000, ControlId::kVoltageLamp1},
+        {SupplyRail::k3V3, 2000, ControlId::kVoltageLamp6},
+    };
+    start_without_ticks();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.lamp));
+        sim_.set_rail(c.rail, c.millivolts);
+        tick();
+        for (ControlId lamp : kVoltageLamps) {
+            EXPECT_EQ(window_->get_check(lamp), lamp == c.lamp ? 1 : 0);
+        }
+        sim_.clear_rails();
+        tick();
+        EXPECT_EQ(IsDlgButtonChecked(window_->window(), static_cast<int>(c.lamp)), BST_CHECKED)
+            << "latched";
+        click(ControlId::kResetButton);
+        EXPECT_EQ(window_->get_check(c.lamp), 0);
+    }
+}
+
+TEST_F(Win32PollingTest, GetAndSendKeyCarryTextAsUtf8) {
+    const std::string key = "M\xC3\xBCller-7310";  // "Müller-7310"
+    SetWindowTextW(window_->control(ControlId::kKeyField), L"M\u00FCller-7310");
+    click(ControlId::kSendKeyButton);
+    EXPECT_EQ(sim_.key(), key);
+    click(ControlId::kGetButton);
+    EXPECT_EQ(text(ControlId::kIdentificationPane), identification_pane_text(readings_));
+    EXPECT_NE(text(ControlId::kIdentificationPane).find(key), std::string::npos);
+    EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(Win32PollingTest, LogFileIsCreatedUnderItsUnicodeName) {
+    SendMessageW(window_->control(ControlId::kLogCheckBox), BM_SETCHECK, BST_CHECKED, 0);
+    SetWindowTextW(window_->control(ControlId::kLogFileField),
+                   (folder_ + L"\\M\u00FCller.log").c_str());
+    start_without_ticks();
+    EXPECT_TRUE(messages_.empty());
+    EXPECT_NE(GetFileAttributesW((folder_ + L"\\M\u00FCller.log").c_str()),
+              INVALID_FILE_ATTRIBUTES);
+
+    click(ControlId::kStopButton);
+    set_text(ControlId::kLogFileField, wide_to_utf8(folder_ + L"\\missing\\run.log"));
+    start_without_ticks();
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0], window_texts::kCannotOpenLog);
+}
+
+}  // namespace

@@ -1,0 +1,87 @@
+#include "window_fixture.h"
+
+#include <chrono>
+
+#include "monitor/wide_text.h"
+
+void Win32WindowTest::SetUp() {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    wchar_t name[MAX_PATH];
+    GetTempFileNameW(temp, L"trv", 0, name);
+    DeleteFileW(name);
+    ASSERT_TRUE(CreateDirectoryW(name, nullptr));
+    folder_ = name;
+    ini_path_ = wide_to_utf8(folder_ + L"\\tarvikw.INI");
+    settings_ = std::make_unique<ProfileSettingsStore>(ini_path_);
+    // Fixed values, so that panes can be compared with the readings.
+    sim_.freeze_time(100.0);
+    ASSERT_TRUE(sim_.start());
+}
+
+void Win32WindowTest::TearDown() {
+    window_.reset();
+    pump();
+    sim_.stop();
+    // The folder and what the test left in it.
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder_ + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            DeleteFileW((folder_ + L"\\" + found.cFileName).c_str());
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryW(folder_.c_str());
+}
+
+CTarvikDlg& Win32WindowTest::open_window() {
+    window_ = std::make_unique<CTarvikDlg>(readings_);
+    window_->set_message_box_hook([this](const std::string& text) { messages_.push_back(text); });
+    window_->monitor().set_default_port(sim_.port());
+    // The real two-second wait is the link's own test; here a silence need
+    // only outlast a loopback answer.
+    window_->monitor().link().answer_wait = std::chrono::milliseconds(500);
+    EXPECT_TRUE(window_->create(settings_.get()));
+    window_->show();
+    pump();
+    return *window_;
+}
+
+void Win32WindowTest::pump() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (window_ != nullptr) {
+            window_->dispatch(message);
+        } else {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+}
+
+void Win32WindowTest::click(ControlId id) {
+    SendMessageW(window_->control(id), BM_CLICK, 0, 0);
+    pump();
+}
+
+void Win32WindowTest::focus(ControlId id) {
+    SendMessageW(window_->window(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(window_->control(id)),
+                 TRUE);
+    pump();
+}
+
+void Win32WindowTest::press(UINT key) {
+    HWND target = GetFocus();
+    const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC)) << 16;
+    PostMessageW(target, WM_KEYDOWN, key, scan | 1);
+    PostMessageW(target, WM_KEYUP, key, scan | 1 | (LPARAM{3} << 30));
+    pump();
+}
+
+std::string ini_value(const std::string& path, const std::string& key) {
+    wchar_t value[4096];
+    const DWORD length = GetPrivateProfileStringW(L"Main", utf8_to_wide(key).c_str(), L"", value,
+                                                  4096, utf8_to_wide(path).c_str());
+    return wide_to_utf8(std::wstring(value, length));
+}

@@ -1,0 +1,51 @@
+// A Win32 main window for each test, on the X display that xvfb-run gives
+// Wine, with a simulated transceiver on a loopback port, message boxes
+// recorded instead of shown, and a settings file of its own.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "monitor/device_readings.h"
+#include "sim/simulated_transceiver.h"
+#include "win32/profile_settings_store.h"
+#include "win32/tarvik_dlg.h"
+
+class Win32WindowTest : public testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Makes, initialises and shows a window over the test's settings file.
+    CTarvikDlg& open_window();
+    // Handles every message queued for the thread, as the window's loop does
+    // (with a short poll interval running, it may never find the queue empty).
+    void pump();
+    void click(ControlId id);
+    // Gives `id` the focus as Tab would.
+    void focus(ControlId id);
+    // Presses `key` on the focused control, through the window's loop.
+    void press(UINT key);
+    void press_key(ControlId id, UINT key) {
+        focus(id);
+        press(key);
+    }
+    std::string text(ControlId id) { return window_->get_text(id); }
+    void set_text(ControlId id, const std::string& text) { window_->set_text(id, text); }
+    void point_at_simulator() { set_text(ControlId::kAddressBox, "127.0.0.1"); }
+
+    std::wstring folder_;  // a fresh folder for the test's files
+    std::string ini_path_;
+    std::unique_ptr<ProfileSettingsStore> settings_;
+    SimulatedTransceiver sim_;
+    DeviceReadings readings_;
+    std::unique_ptr<CTarvikDlg> window_;
+    std::vector<std::string> messages_;
+};
+
+// The value `key` of section [Main] in the INI file at `path`, read
+// directly from the file.
+std::string ini_value(const std::string& path, const std::string& key);

@@ -1,0 +1,49 @@
+#include "win32/about_dlg.h"
+
+#include <vector>
+
+#include "res/dialog_templates.h"
+#include "win32/dialog_memory.h"
+#include "win32/tray_icon.h"
+
+namespace {
+
+INT_PTR CALLBACK about_proc(HWND box, UINT message, WPARAM wparam, LPARAM) {
+    switch (message) {
+        case WM_INITDIALOG: {
+            // Centred over the main window, like the main window on the screen.
+            if (HWND owner = GetWindow(box, GW_OWNER)) {
+                RECT over, own;
+                GetWindowRect(owner, &over);
+                GetWindowRect(box, &own);
+                const int width = own.right - own.left;
+                const int height = own.bottom - own.top;
+                SetWindowPos(box, nullptr, (over.left + over.right - width) / 2,
+                             (over.top + over.bottom - height) / 2, 0, 0,
+                             SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+            }
+            // The icon control is the template's first.
+            SendMessageW(GetWindow(box, GW_CHILD), STM_SETICON,
+                         reinterpret_cast<WPARAM>(load_icon(kMainIconId, 0)), 0);
+            return TRUE;
+        }
+        case WM_COMMAND:
+            if (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL) {
+                EndDialog(box, LOWORD(wparam));
+                return TRUE;
+            }
+            break;
+        default:
+            break;
+    }
+    return FALSE;
+}
+
+}  // namespace
+
+void run_about_box(HWND owner) {
+    const std::vector<DWORD> about =
+        build_dialog_template(dialog_template::kAboutDialog, false, true);
+    DialogBoxIndirectParamW(GetModuleHandleW(nullptr),
+                            reinterpret_cast<LPCDLGTEMPLATEW>(about.data()), owner, about_proc, 0);
+}

@@ -1,0 +1,30 @@
+// The settings file on Windows: a private profile (INI) file read and
+// written with GetPrivateProfileStringW and WritePrivateProfileStringW.
+// Each write reaches the file at once; values not written keep what they
+// held, and a missing value reads as empty.
+#pragma once
+
+#include <string>
+
+#include "monitor/settings_store.h"
+
+class ProfileSettingsStore : public SettingsStore {
+public:
+    // `path`: the file's full name, UTF-8.
+    explicit ProfileSettingsStore(std::string path) : path_(std::move(path)) {}
+
+    std::string read(const std::string& section, const std::string& key) override;
+    void write(const std::string& section, const std::string& key,
+               const std::string& value) override;
+
+    const std::string& path() const { return path_; }
+
+    // "<executable name>.INI" (with a `variant`, "<executable name>-<variant>.INI")
+    // in "%APPDATA%\Tarvik\", which is made when missing. The system's
+    // Windows directory, where a profile file without a folder goes, is not
+    // writable for an ordinary user, so the history would be lost there.
+    static std::string default_path(const std::string& variant = std::string());
+
+private:
+    std::string path_;
+};

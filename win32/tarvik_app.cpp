@@ -1,0 +1,43 @@
+#include "win32/tarvik_app.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+// After windows.h, which it needs.
+#include <commctrl.h>
+
+#include "monitor/wide_text.h"
+#include "win32/profile_settings_store.h"
+#include "win32/program_name.h"
+#include "win32/tarvik_dlg.h"
+
+int start_application(const WindowOptions& options, DeviceReadings& readings) {
+    INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+    ProfileSettingsStore settings(
+        ProfileSettingsStore::default_path(options.demo ? "demo" : std::string()));
+    CTarvikDlg window(readings);
+    window.monitor().set_default_port(options.default_port);
+    if (!window.create(&settings)) {
+        show_program_message("The console window could not be created");
+        return 1;
+    }
+    if (!options.address.empty()) {
+        window.set_text(ControlId::kAddressBox, options.address);
+    }
+    window.show();
+    if (options.autostart) {
+        for (ControlId id : {ControlId::kGetButton, ControlId::kStartButton}) {
+            PostMessageW(window.window(), WM_COMMAND, MAKEWPARAM(static_cast<int>(id), BN_CLICKED),
+                         reinterpret_cast<LPARAM>(window.control(id)));
+        }
+    }
+    window.run();
+    return 0;
+}
+
+void show_program_message(const std::string& text) {
+    MessageBoxW(nullptr, utf8_to_wide(text).c_str(), program_name().c_str(),
+                MB_OK | MB_ICONEXCLAMATION);
+}

@@ -1,0 +1,27 @@
+// The window program's start-up step on Windows: the settings file, the
+// main window, and its message loop until the window is closed.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "snmp/agent_link.h"
+
+struct DeviceReadings;
+
+// What the command line adds to the window; none of it changes what the
+// window does.
+struct WindowOptions {
+    uint16_t default_port = kDefaultAgentPort;  // for addresses that name no port
+    std::string address;                        // put into the address box; empty: none
+    bool autostart = false;                     // press Get, then Start, once the window shows
+    bool demo = false;  // a history of its own, so the demo's address stays out of the real one
+};
+
+// Initialises and shows the main window and runs it until it is closed.
+// Returns the process's exit status.
+int start_application(const WindowOptions& options, DeviceReadings& readings);
+
+// A message box captioned with the program's name, before or without the
+// window (a refused command line).
+void show_program_message(const std::string& text);

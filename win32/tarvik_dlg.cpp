@@ -1,0 +1,382 @@
+#include "win32/tarvik_dlg.h"
+
+#include <vector>
+
+#include "monitor/wide_text.h"
+#include "res/dialog_templates.h"
+#include "win32/about_dlg.h"
+#include "win32/dialog_memory.h"
+#include "win32/program_name.h"
+
+namespace {
+
+const struct {
+    ControlId id;
+    void (DeviceMonitor::*handler)();
+} kButtons[] = {
+    {ControlId::kStartButton, &DeviceMonitor::on_start},
+    {ControlId::kStopButton, &DeviceMonitor::on_stop},
+    {ControlId::kGetButton, &DeviceMonitor::on_get},
+    {ControlId::kSetButton, &DeviceMonitor::on_set},
+    {ControlId::kSendKeyButton, &DeviceMonitor::on_send_key},
+    {ControlId::kResetButton, &DeviceMonitor::on_reset},
+};
+
+bool is_push_button(HWND control) {
+    wchar_t name[16];
+    if (GetClassNameW(control, name, 16) == 0 || lstrcmpiW(name, L"Button") != 0) {
+        return false;
+    }
+    const LONG_PTR type = GetWindowLongPtrW(control, GWL_STYLE) & BS_TYPEMASK;
+    return type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON;
+}
+
+}  // namespace
+
+CTarvikDlg::CTarvikDlg(DeviceReadings& readings) : monitor_(*this, readings) {
+    monitor_.link().cancel = &cancelled_;
+    monitor_.set_alarm_listener([this](const AlarmEvent& event) { on_alarm(event); });
+}
+
+CTarvikDlg::~CTarvikDlg() {
+    if (window_ != nullptr) {
+        tray_.reset();
+        DestroyWindow(window_);
+    }
+    if (tray_menu_ != nullptr) {
+        DestroyMenu(tray_menu_);
+    }
+}
+
+bool CTarvikDlg::create(SettingsStore* settings) {
+    settings_ = settings;
+    const std::vector<DWORD> main =
+        build_dialog_template(dialog_template::kMainDialog, true, false);
+    window_ = CreateDialogIndirectParamW(GetModuleHandleW(nullptr),
+                                         reinterpret_cast<LPCDLGTEMPLATEW>(main.data()), nullptr,
+                                         dialog_proc, reinterpret_cast<LPARAM>(this));
+    return window_ != nullptr;
+}
+
+void CTarvikDlg::show() {
+    ShowWindow(window_, SW_SHOW);
+    SetForegroundWindow(window_);
+}
+
+void CTarvikDlg::run() {
+    MSG message;
+    while (!closed_ && GetMessageW(&message, nullptr, 0, 0) > 0) {
+        dispatch(message);
+    }
+}
+
+void CTarvikDlg::dispatch(MSG& message) {
+    // The dialog manager takes the keys: Tab, Esc, Enter, mnemonics.
+    if (window_ != nullptr && IsDialogMessageW(window_, &message)) {
+        return;
+    }
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+}
+
+HWND CTarvikDlg::control(ControlId id) const {
+    if (window_ == nullptr || is_unattached_slot(id)) {
+        return nullptr;
+    }
+    return GetDlgItem(window_, static_cast<int>(id));
+}
+
+INT_PTR CALLBACK CTarvikDlg::dialog_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_INITDIALOG) {
+        auto* self = reinterpret_cast<CTarvikDlg*>(lparam);
+        SetWindowLongPtrW(window, DWLP_USER, lparam);
+        self->window_ = window;
+        self->on_init_dialog();
+        return TRUE;  // the focus goes to the first tab stop, Stop
+    }
+    auto* self = reinterpret_cast<CTarvikDlg*>(GetWindowLongPtrW(window, DWLP_USER));
+    if (self == nullptr || self->window_ != window) {
+        return FALSE;
+    }
+    return self->on_message(message, wparam, lparam);
+}
+
+INT_PTR CTarvikDlg::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+        case WM_COMMAND:
+            // Clicks only: the edits' and the address box's notifications
+            // carry their own codes.
+            if (HIWORD(wparam) == BN_CLICKED) {
+                on_command(LOWORD(wparam));
+            }
+            return TRUE;
+        case WM_CLOSE:
+            on_cancel();
+            return TRUE;
+        case WM_SYSCOMMAND:
+            if ((wparam & 0xFFF0) == kAboutCommand) {
+                on_about();
+                return TRUE;
+            }
+            return FALSE;  // the rest: move, minimise, close...
+        case WM_TIMER:     // the poll timer's, whatever its identifier
+            on_poll_timer();
+            return TRUE;
+        case WM_SIZE:
+            on_size(wparam);
+            return FALSE;
+        case kTrayMessage:
+            on_tray_notify(lparam);
+            SetWindowLongPtrW(window_, DWLP_MSGRESULT, 1);
+            return TRUE;
+        case WM_QUERYENDSESSION:
+            // Log-off and shutdown may end the process without a close.
+            save_history();
+            SetWindowLongPtrW(window_, DWLP_MSGRESULT, TRUE);
+            return TRUE;
+        case WM_ENDSESSION:
+            if (wparam != FALSE) {
+                save_history();
+            }
+            return TRUE;
+        case WM_QUERYDRAGICON:
+            return reinterpret_cast<INT_PTR>(big_icon_);
+        default:
+            break;
+    }
+    return FALSE;
+}
+
+void CTarvikDlg::on_init_dialog() {
+    if (HMENU system_menu = GetSystemMenu(window_, FALSE)) {
+        AppendMenuW(system_menu, MF_SEPARATOR, 0, nullptr);
+        AppendMenuW(system_menu, MF_STRING, kAboutCommand,
+                    utf8_to_wide(dialog_template::kAboutItemText).c_str());
+    }
+    tray_menu_ = CreatePopupMenu();
+    AppendMenuW(tray_menu_, MF_STRING, kAboutCommand,
+                utf8_to_wide(dialog_template::kAboutItemText).c_str());
+    big_icon_ = load_icon(kMainIconId, GetSystemMetrics(SM_CXICON));
+    small_icon_ = load_icon(kMainIconId, GetSystemMetrics(SM_CXSMICON));
+    SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big_icon_));
+    SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon_));
+    tray_ = std::make_unique<TrayIcon>(window_);
+    monitor_.initialise(settings_);
+}
+
+void CTarvikDlg::on_command(int id) {
+    for (const auto& button : kButtons) {
+        if (id == static_cast<int>(button.id)) {
+            (monitor_.*button.handler)();
+            if (button.id == ControlId::kResetButton) {
+                update_tray_alarm();
+            }
+            return;
+        }
+    }
+    if (id == IDCANCEL) {
+        on_cancel();
+    } else if (id == IDOK) {
+        // Enter: the window has no default button, so the dialog manager
+        // asks for OK. On a push button that is a click; anywhere else
+        // nothing happens, and the console never ends by it.
+        HWND focus = GetFocus();
+        if (focus != nullptr && IsChild(window_, focus) && is_push_button(focus)) {
+            SendMessageW(focus, BM_CLICK, 0, 0);
+        }
+    }
+}
+
+void CTarvikDlg::save_history() {
+    if (settings_ != nullptr) {
+        monitor_.save_history(*settings_);
+    }
+}
+
+void CTarvikDlg::on_cancel() {
+    if (closed_) {
+        return;
+    }
+    closed_ = true;
+    save_history();
+    // An exchange waiting inside a nested loop gives up at once, and no
+    // further poll holds up the way out.
+    cancelled_ = true;
+    KillTimer(window_, kPollTimerId);
+    tray_->remove();
+    ShowWindow(window_, SW_HIDE);
+    // The loop in run() wakes up to see the window closed.
+    PostMessageW(nullptr, WM_NULL, 0, 0);
+}
+
+void CTarvikDlg::on_size(WPARAM type) {
+    if (type != SIZE_MINIMIZED) {
+        return;
+    }
+    update_tray_alarm();
+    // Without an icon to come back from, the window just stays minimised.
+    if (tray_->add()) {
+        ShowWindow(window_, SW_HIDE);
+    }
+}
+
+void CTarvikDlg::on_tray_notify(LPARAM mouse_message) {
+    if (mouse_message != WM_LBUTTONUP && mouse_message != WM_RBUTTONUP) {
+        return;
+    }
+    ShowWindow(window_, SW_RESTORE);
+    ShowWindow(window_, SW_SHOW);
+    if (GetForegroundWindow() != window_) {
+        SetForegroundWindow(window_);
+    }
+    tray_->remove();
+    if (mouse_message == WM_RBUTTONUP) {
+        // The right button also opens the icon's menu, at the pointer.
+        POINT at{};
+        GetCursorPos(&at);
+        const UINT chosen = static_cast<UINT>(
+            TrackPopupMenu(tray_menu_, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y,
+                           0, window_, nullptr));
+        if (chosen == kAboutCommand) {
+            on_about();
+        }
+    }
+}
+
+void CTarvikDlg::on_about() {
+    run_about_box(IsWindowVisible(window_) ? window_ : nullptr);
+}
+
+void CTarvikDlg::on_poll_timer() {
+    monitor_.on_timer(kPollTimerId);
+    update_tray_alarm();
+}
+
+void CTarvikDlg::on_alarm(const AlarmEvent& event) {
+    if (event.kind == AlarmKind::kLink) {
+        link_alarm_ = event.cleared ? std::string() : event.text;
+    } else if (event.kind == AlarmKind::kVoltage && !event.cleared) {
+        voltage_alarm_ = event.text;
+    }
+    if (tray_ != nullptr) {
+        tray_->notify(event.cleared ? "Tarvik: alarm cleared" : "Tarvik alarm", event.text);
+    }
+    update_tray_alarm();
+}
+
+void CTarvikDlg::update_tray_alarm() {
+    if (tray_ == nullptr) {
+        return;
+    }
+    bool lamp_lit = false;
+    for (ControlId lamp : kVoltageLamps) {
+        lamp_lit = lamp_lit || get_check(lamp) != 0;
+    }
+    tray_->set_alarm(!link_alarm_.empty() ? link_alarm_
+                     : lamp_lit           ? voltage_alarm_
+                                          : std::string());
+}
+
+void CTarvikDlg::set_text(ControlId id, const std::string& text) {
+    if (HWND c = control(id)) {
+        SetWindowTextW(c, utf8_to_wide(text).c_str());
+    }
+}
+
+std::string CTarvikDlg::get_text(ControlId id) {
+    HWND c = control(id);
+    if (c == nullptr) {
+        return std::string();
+    }
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(c)) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(c, &text[0], static_cast<int>(text.size()))));
+    return wide_to_utf8(text);
+}
+
+std::string CTarvikDlg::get_line(ControlId id, int line) {
+    // The edits do not wrap, so the text's lines are the control's lines.
+    return line_of_text(get_text(id), line);
+}
+
+int CTarvikDlg::get_check(ControlId id) {
+    HWND c = control(id);
+    return c != nullptr && SendMessageW(c, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
+}
+
+void CTarvikDlg::set_check(ControlId id, int state) {
+    if (HWND c = control(id)) {
+        SendMessageW(c, BM_SETCHECK, state != 0 ? BST_CHECKED : BST_UNCHECKED, 0);
+    }
+}
+
+void CTarvikDlg::enable(ControlId id, bool enabled) {
+    if (HWND c = control(id)) {
+        EnableWindow(c, enabled ? TRUE : FALSE);
+    }
+}
+
+void CTarvikDlg::insert_in_list(ControlId id, int position, const std::string& text) {
+    if (HWND c = control(id)) {
+        SendMessageW(c, CB_INSERTSTRING, static_cast<WPARAM>(position),
+                     reinterpret_cast<LPARAM>(utf8_to_wide(text).c_str()));
+    }
+}
+
+void CTarvikDlg::delete_from_list(ControlId id, int position) {
+    if (HWND c = control(id)) {
+        SendMessageW(c, CB_DELETESTRING, static_cast<WPARAM>(position), 0);
+    }
+}
+
+void CTarvikDlg::add_to_list(ControlId id, const std::string& text) {
+    if (HWND c = control(id)) {
+        SendMessageW(c, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(utf8_to_wide(text).c_str()));
+    }
+}
+
+int CTarvikDlg::list_count(ControlId id) {
+    HWND c = control(id);
+    const LRESULT count = c != nullptr ? SendMessageW(c, CB_GETCOUNT, 0, 0) : 0;
+    return count > 0 ? static_cast<int>(count) : 0;
+}
+
+void CTarvikDlg::select_in_list(ControlId id, int position) {
+    if (HWND c = control(id)) {
+        SendMessageW(c, CB_SETCURSEL, static_cast<WPARAM>(position), 0);
+    }
+}
+
+std::string CTarvikDlg::list_item(ControlId id, int position) {
+    HWND c = control(id);
+    if (c == nullptr) {
+        return std::string();
+    }
+    const LRESULT length = SendMessageW(c, CB_GETLBTEXTLEN, static_cast<WPARAM>(position), 0);
+    if (length <= 0) {
+        return std::string();
+    }
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    const LRESULT copied = SendMessageW(c, CB_GETLBTEXT, static_cast<WPARAM>(position),
+                                        reinterpret_cast<LPARAM>(&text[0]));
+    text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
+    return wide_to_utf8(text);
+}
+
+void CTarvikDlg::start_timer(int period_ms) {
+    // Setting timer 1 again replaces it.
+    SetTimer(window_, kPollTimerId, static_cast<UINT>(period_ms), nullptr);
+}
+
+void CTarvikDlg::stop_timer() {
+    KillTimer(window_, kPollTimerId);
+}
+
+void CTarvikDlg::message_box(const std::string& text) {
+    if (message_box_hook_) {
+        message_box_hook_(text);
+        return;
+    }
+    // Ticks of the poll timer go on inside the box's own loop.
+    MessageBoxW(IsWindowVisible(window_) ? window_ : nullptr, utf8_to_wide(text).c_str(),
+                program_name().c_str(), MB_OK | MB_ICONEXCLAMATION);
+}

@@ -1,0 +1,112 @@
+// The console's main window on Windows (dialog 102), made from the control
+// table in memory. It owns the device monitor and implements the window
+// services over its controls; the buttons, the poll timer (timer 1), the
+// system menu's About item, minimising into the tray icon and closing are
+// connected to the monitor here.
+//
+// Closing by Esc, the close box, Alt+F4, the system menu's Close, log-off
+// or shutdown writes the address history to the settings file. Enter in a
+// field does nothing (in the identification pane it breaks the line); on a
+// focused push button it clicks the button.
+#pragma once
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "monitor/alarm_events.h"
+#include "monitor/device_monitor.h"
+#include "monitor/window_services.h"
+#include "win32/tray_icon.h"
+
+// The About command of the system menu and the tray icon's menu.
+constexpr UINT kAboutCommand = 16;
+
+class CTarvikDlg : public WindowServices {
+public:
+    // Shows a message box; replaceable so that a test can record the texts.
+    using MessageBoxHook = std::function<void(const std::string& text)>;
+
+    explicit CTarvikDlg(DeviceReadings& readings);
+    ~CTarvikDlg() override;  // destroys the window, if still there
+    CTarvikDlg(const CTarvikDlg&) = delete;
+    CTarvikDlg& operator=(const CTarvikDlg&) = delete;
+
+    // Creates the window, hidden, and initialises it: the address history
+    // from `settings` (may be null; it must outlive the window, since
+    // closing writes to it), the default fields, the socket. False when the
+    // window cannot be made.
+    bool create(SettingsStore* settings);
+    // Shows the window and brings it to the foreground.
+    void show();
+    // Runs the message loop until the window is closed.
+    void run();
+    // One message of the thread's queue, as the loop handles it.
+    void dispatch(MSG& message);
+    // Whether the window was closed (its run is over).
+    bool closed() const { return closed_; }
+
+    HWND window() const { return window_; }
+    HWND control(ControlId id) const;
+    DeviceMonitor& monitor() { return monitor_; }
+    TrayIcon& tray() { return *tray_; }
+    // The tray icon's menu: the About item.
+    HMENU tray_menu() const { return tray_menu_; }
+
+    void set_message_box_hook(MessageBoxHook hook) { message_box_hook_ = std::move(hook); }
+
+    // WindowServices: texts are UTF-8 here and UTF-16 in the controls.
+    void set_text(ControlId id, const std::string& text) override;
+    std::string get_text(ControlId id) override;
+    std::string get_line(ControlId id, int line) override;
+    int get_check(ControlId id) override;
+    void set_check(ControlId id, int state) override;
+    void enable(ControlId id, bool enabled) override;
+    void insert_in_list(ControlId id, int position, const std::string& text) override;
+    void delete_from_list(ControlId id, int position) override;
+    void add_to_list(ControlId id, const std::string& text) override;
+    int list_count(ControlId id) override;
+    void select_in_list(ControlId id, int position) override;
+    std::string list_item(ControlId id, int position) override;
+    void start_timer(int period_ms) override;
+    void stop_timer() override;
+    void message_box(const std::string& text) override;
+
+private:
+    static INT_PTR CALLBACK dialog_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+    INT_PTR on_message(UINT message, WPARAM wparam, LPARAM lparam);
+
+    void on_init_dialog();
+    void on_command(int id);
+    // Closing by any route: the history written, polling and any waiting
+    // exchange ended, the window gone.
+    void on_cancel();
+    void save_history();
+    void on_size(WPARAM type);
+    void on_tray_notify(LPARAM mouse_message);
+    void on_about();
+    void on_poll_timer();
+    void on_alarm(const AlarmEvent& event);
+    // The tray icon shows the alarm variant, and its tip names the alarm,
+    // while a lamp is lit or the link is lost.
+    void update_tray_alarm();
+
+    DeviceMonitor monitor_;
+    SettingsStore* settings_ = nullptr;
+    HWND window_ = nullptr;
+    HICON big_icon_ = nullptr;
+    HICON small_icon_ = nullptr;
+    HMENU tray_menu_ = nullptr;
+    std::unique_ptr<TrayIcon> tray_;
+    std::atomic<bool> cancelled_{false};  // the link's exchanges end at once once set
+    bool closed_ = false;
+    MessageBoxHook message_box_hook_;
+    std::string link_alarm_;     // the standing link alarm's text; empty: none
+    std::string voltage_alarm_;  // the last lamp that latched
+};

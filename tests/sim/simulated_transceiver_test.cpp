@@ -895,6 +895,35 @@ TEST(SimulatedTransceiverStart, RefusesABindAddressThatIsNotNumeric) {
     EXPECT_NE(error.find("localhost.invalid"), std::string::npos) << error;
 }
 
+// An agent on IPv6 loopback answers there; one on "::" answers both
+// families (a dual-stack socket, where the system has one).
+TEST(SimulatedTransceiverStart, AnswersOnTheFamiliesItsBindAddressServes) {
+    const struct {
+        const char* bind;
+        const char* host;
+    } cases[] = {{"::1", "::1"}, {"::", "::1"}, {"::", "127.0.0.1"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.bind) + " from " + c.host);
+        SimulatorOptions options;
+        options.bind_address = c.bind;
+        SimulatedTransceiver sim(options);
+        std::string error;
+        if (!sim.start(&error)) {
+            GTEST_SKIP() << "no IPv6 on this system (" << error << ")";
+        }
+        AgentLink link;
+        std::snprintf(link.host, sizeof link.host, "%s", c.host);
+        link.agent_port = sim.port();
+        link.answer_wait = milliseconds(500);
+        ASSERT_EQ(open_link(link), 1);
+        MessagePtr request = make_request(kPduGetRequest, null_bindings(rows(12, 3)));
+        MessagePtr answer(exchange_request(link, request.get()));
+        EXPECT_NE(answer, nullptr);
+        EXPECT_EQ(sim.requests_received(), 1u);
+        close_link(link);
+    }
+}
+
 TEST_F(AgentTest, StoppingDoesNotWaitForDelayedAnswers) {
     sim_->set_delay(milliseconds(1500));
     MessagePtr request = make_request(kPduGetRequest, null_bindings(rows(12, 3)));

@@ -174,7 +174,9 @@ def prometheus_config(example, export_dir, targets, exporter):
         ("evaluation_interval: 15s", f"evaluation_interval: {INTERVAL}"),
         ("scrape_timeout: 10s", f"scrape_timeout: {INTERVAL}"),
         (INSTALLED_FOLDER, export_dir + "/"),
-        (EXAMPLE_TARGETS, "".join(f"    - {t}\n" for t in targets)),
+        # YAML reads an unquoted [::1]:PORT as a list.
+        (EXAMPLE_TARGETS, "".join(f"    - '{t}'\n" if t.startswith("[") else f"    - {t}\n"
+                                  for t in targets)),
         (EXAMPLE_EXPORTER, exporter),
     ]
     for old, new in replacements:

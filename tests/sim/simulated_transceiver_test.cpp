@@ -896,7 +896,8 @@ TEST(SimulatedTransceiverStart, RefusesABindAddressThatIsNotNumeric) {
 }
 
 // An agent on IPv6 loopback answers there; one on "::" answers both
-// families (a dual-stack socket, where the system has one).
+// families (a dual-stack socket, where the system has one). The link's one
+// socket reaches both. A system without them (Wine, say) is named.
 TEST(SimulatedTransceiverStart, AnswersOnTheFamiliesItsBindAddressServes) {
     const struct {
         const char* bind;
@@ -918,9 +919,14 @@ TEST(SimulatedTransceiverStart, AnswersOnTheFamiliesItsBindAddressServes) {
         link.agent_port = sim.port();
         link.answer_wait = milliseconds(500);
         ASSERT_EQ(open_link(link), 1);
+        if (link.socket_family != AF_INET6) {
+            close_link(link);
+            GTEST_SKIP() << "no dual-stack UDP socket on this system: IPv4 agents only";
+        }
         MessagePtr request = make_request(kPduGetRequest, null_bindings(rows(12, 3)));
         MessagePtr answer(exchange_request(link, request.get()));
-        EXPECT_NE(answer, nullptr);
+        ASSERT_NE(answer, nullptr);
+        EXPECT_TRUE(same_endpoint(answer->peer, link.agent_address));
         EXPECT_EQ(sim.requests_received(), 1u);
         close_link(link);
     }

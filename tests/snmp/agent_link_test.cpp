@@ -268,48 +268,6 @@ TEST_F(AgentLinkTest, AZoneNamesTheInterface) {
 }
 #endif
 
-// One socket reaches IPv4 agents (every other test here) and IPv6 ones: an
-// exchange with a peer on ::1, named in brackets. Where the system (Wine,
-// say) gives no dual-stack socket, the test says so.
-TEST_F(AgentLinkTest, TheOneSocketAlsoReachesAnIpv6Agent) {
-    if (link_.socket_family != AF_INET6) {
-        GTEST_SKIP() << "no dual-stack UDP socket on this system: IPv4 agents only";
-    }
-    const socket_t peer = socket(AF_INET6, SOCK_DGRAM, 0);
-    SocketAddress local{};
-    ASSERT_TRUE(numeric_address("::1", &local));
-    socklen_t length = sizeof local;
-    if (peer == kNoSocket || bind(peer, &local.any, address_length(local)) != 0 ||
-        getsockname(peer, &local.any, &length) != 0) {
-        close_socket(peer);
-        GTEST_SKIP() << "no IPv6 loopback (::1) on this system";
-    }
-    std::snprintf(link_.host, sizeof link_.host, "[::1]:%u", address_port(local));
-    ASSERT_EQ(resolve_agent(link_), 1);
-    std::thread agent([&] {
-        uint8_t request[kMaxDatagram];
-        SocketAddress from{};
-        socklen_t from_length = sizeof from;
-        if (wait_readable(peer, 3000) != 1) {
-            return;
-        }
-        const auto got = recvfrom(peer, reinterpret_cast<char*>(request), sizeof request, 0,
-                                  &from.any, &from_length);
-        int32_t id = 0;
-        msg_peek_request_id(request, static_cast<int32_t>(got), &id);
-        const Bytes reply = answer(id, 6);
-        sendto(peer, reinterpret_cast<const char*>(reply.data()), static_cast<int>(reply.size()), 0,
-               &from.any, from_length);
-    });
-    MessagePtr request = get_request();
-    MessagePtr got(exchange_request(link_, request.get()));
-    agent.join();
-    close_socket(peer);
-    ASSERT_NE(got, nullptr) << "no answer from ::1";
-    EXPECT_EQ(integer_of(got.get()), 6);
-    EXPECT_TRUE(same_endpoint(got->peer, local));
-}
-
 TEST_F(AgentLinkTest, AfterAFailedResolutionNothingIsSentUntilAnAddressResolves) {
     const struct {
         const char* host;

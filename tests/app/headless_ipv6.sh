@@ -36,10 +36,11 @@ fail() {
 
 count() { grep -c -- "$1" "$2" || true; }
 
-# Waits at most 10 s until FILE has at least N lines matching PATTERN.
+# Waits at most 30 s (a cold Wine is slow to start) until FILE has at least N
+# lines matching PATTERN.
 wait_for() {
     local pattern=$1 file=$2 n=${3:-1}
-    for _ in $(seq 100); do
+    for _ in $(seq 300); do
         [ "$(count "$pattern" "$file")" -ge "$n" ] && return 0
         sleep 0.1
     done
@@ -50,7 +51,7 @@ wait_for() {
 sim_pid=$!
 pids+=("$sim_pid")
 exec 3>"$sim_ctl"
-for _ in $(seq 100); do
+for _ in $(seq 300); do
     grep -q ' on \[::1\]:[0-9]*,' "$sim_out" && break
     if ! kill -0 "$sim_pid" 2>/dev/null; then
         grep -Eq '^tarvik-sim: (socket|bind)' "$sim_out" || fail "tarvik-sim did not start"

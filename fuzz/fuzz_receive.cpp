@@ -66,14 +66,19 @@ AgentLink& agent_link(Reports* reports) {
     return link;
 }
 
-sockaddr_in choose_source(const AgentLink& link, uint8_t control) {
-    sockaddr_in source = link.agent_address;
+SocketAddress choose_source(const AgentLink& link, uint8_t control) {
+    SocketAddress source = link.agent_address;
     switch (control & 0x03) {
         case 1:
-            source.sin_port = htons(kOtherPort);
+            source.v4.sin_port = htons(kOtherPort);
             break;
         case 2:
-            require(inet_pton(AF_INET, kOtherAddress, &source.sin_addr) == 1, "bad address text");
+            require(inet_pton(AF_INET, kOtherAddress, &source.v4.sin_addr) == 1,
+                    "bad address text");
+            break;
+        case 3:
+            // The agent as a dual-stack socket reports it: v4-mapped.
+            source = address_for_socket(source, AF_INET6);
             break;
         default:
             break;
@@ -95,9 +100,9 @@ int32_t choose_request_id(uint8_t control, const uint8_t* data, int32_t size) {
     }
 }
 
-bool same_address(const sockaddr_in& a, const sockaddr_in& b) {
-    return a.sin_family == b.sin_family && a.sin_port == b.sin_port &&
-           a.sin_addr.s_addr == b.sin_addr.s_addr;
+// The answer's peer is its source, IPv4 plain.
+bool same_address(const SocketAddress& peer, const SocketAddress& source) {
+    return address_family(peer) == AF_INET && same_endpoint(peer, source);
 }
 
 }  // namespace
@@ -121,7 +126,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     Reports reports;
     AgentLink& link = agent_link(&reports);
-    const sockaddr_in source = choose_source(link, control);
+    const SocketAddress source = choose_source(link, control);
     const bool from_agent = (control & 0x03) == 0 || (control & 0x03) == 3;
     const int32_t request_id = choose_request_id(control, datagram.get(), capacity);
 

@@ -34,6 +34,13 @@ void TerminalWindow::start_timer(int period_ms) {
 }
 
 void TerminalWindow::message_box(const std::string& text) {
+    // Nothing beside the line shows which address failed: name it.
+    if (text == "Can't resolve hostname") {
+        std::fprintf(stderr, "tarvik: %s: %s\n", text.c_str(),
+                     texts_[ControlId::kAddressBox].c_str());
+        std::fflush(stderr);
+        return;
+    }
     std::fprintf(stderr, "tarvik: %s\n", text.c_str());
     std::fflush(stderr);
 }

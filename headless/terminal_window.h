@@ -1,6 +1,7 @@
 // The window services over plain memory, for the terminal front end: the
 // controls are values the front end fills and prints, message boxes go to
-// the standard error stream as "tarvik: TEXT" and do not stop the run, and
+// the standard error stream as "tarvik: TEXT" ("Can't resolve hostname"
+// followed by ": " and the address that failed) and do not stop the run, and
 // the poll timer is a period the event loop waits out.
 #pragma once
 

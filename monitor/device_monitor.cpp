@@ -103,31 +103,6 @@ std::string command_failure_text(const std::string& command, const SnmpMessage* 
     return std::string();
 }
 
-bool split_host_port(const std::string& text, std::string* host, uint16_t* port) {
-    const size_t colon = text.find(':');
-    if (colon == std::string::npos || colon == 0 ||
-        text.find(':', colon + 1) != std::string::npos) {
-        return false;
-    }
-    const std::string digits = text.substr(colon + 1);
-    if (digits.empty() || digits.size() > 5) {
-        return false;
-    }
-    long value = 0;
-    for (char c : digits) {
-        if (!std::isdigit(static_cast<unsigned char>(c))) {
-            return false;
-        }
-        value = value * 10 + (c - '0');
-    }
-    if (value < 1 || value > 65535) {
-        return false;
-    }
-    *host = text.substr(0, colon);
-    *port = static_cast<uint16_t>(value);
-    return true;
-}
-
 DeviceMonitor::DeviceMonitor(WindowServices& window, DeviceReadings& readings)
     : window_(window), readings_(readings) {
     link_.report = [this](const std::string& text) {
@@ -180,11 +155,10 @@ void DeviceMonitor::refresh_agent_link() {
 
     const std::string address = field_text(window_, ControlId::kAddressBox);
     agent_address_ = address;
-    std::string host = address;
-    uint16_t port = default_port_;
-    split_host_port(address, &host, &port);
-    copy_text(link_.host, host);
-    link_.agent_port = port;
+    // The link parses the text; the configured port is for texts that name
+    // none.
+    copy_text(link_.host, address);
+    link_.agent_port = default_port_;
 
     resolve_agent(link_);
     update_address_history();

@@ -42,10 +42,6 @@ int timer_period_ms(long long interval);
 // or "<command> failed: <error name> at binding <index>".
 std::string command_failure_text(const std::string& command, const SnmpMessage* answer);
 
-// Splits "HOST:PORT" (one colon, a decimal port from 1 to 65535) into its
-// parts and returns true; anything else is a plain host and gives false.
-bool split_host_port(const std::string& text, std::string* host, uint16_t* port);
-
 class DeviceMonitor {
 public:
     DeviceMonitor(WindowServices& window, DeviceReadings& readings);

@@ -79,8 +79,9 @@ const char* on_off(bool on) {
 std::string status_text(const SimulatedTransceiver& sim) {
     const FaultSettings f = sim.faults();
     std::ostringstream out;
-    out << "family " << static_cast<int32_t>(sim.family()) << ", " << sim.bind_address() << ":"
-        << sim.port() << ", community \"" << sim.community() << "\"\n";
+    out << "family " << static_cast<int32_t>(sim.family()) << ", "
+        << endpoint_text(sim.bind_address(), sim.port()) << ", community \"" << sim.community()
+        << "\"\n";
     out << "silent " << on_off(f.silent) << ", delay " << f.delay.count() << " ms, error "
         << f.error_status << ", garbage " << on_off(f.garbage) << ", wrong-id "
         << on_off(f.wrong_request_id) << ", other-port " << on_off(f.other_port) << "\n";

@@ -22,7 +22,8 @@ constexpr char kUsage[] =
     "A simulated radio-link transceiver: an SNMPv1 agent that answers the console\n"
     "like a real device of either family.\n"
     "\n"
-    "  --bind ADDR          numeric IPv4 address to listen on (default 127.0.0.1)\n"
+    "  --bind ADDR          numeric IPv4 or IPv6 address to listen on (default\n"
+    "                       127.0.0.1; :: serves both families where it can)\n"
     "  --port N             UDP port (default %u; 0 picks a free one, printed at start)\n"
     "  --family 350|1000    device family (default 350)\n"
     "  --community TEXT     the community it answers (default \"%s\")\n"
@@ -122,10 +123,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::printf(
-        "tarvik-sim: family %d transceiver on %s:%u, community \"%s\"; type help for "
+        "tarvik-sim: family %d transceiver on %s, community \"%s\"; type help for "
         "commands\n",
-        static_cast<int>(options.family), options.bind_address.c_str(),
-        static_cast<unsigned>(sim.port()), options.community.c_str());
+        static_cast<int>(options.family), endpoint_text(options.bind_address, sim.port()).c_str(),
+        options.community.c_str());
     std::fflush(stdout);
 
     std::string line;

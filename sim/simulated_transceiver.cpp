@@ -51,34 +51,38 @@ bool SimulatedTransceiver::start(std::string* error) {
                     " characters");
     }
     start_socket_library();
-    in_addr address{};
-    if (inet_pton(AF_INET, options_.bind_address.c_str(), &address) != 1) {
-        return fail("not a numeric IPv4 address: " + options_.bind_address);
+    SocketAddress local{};
+    if (!numeric_address(options_.bind_address, &local)) {
+        return fail("not a numeric IPv4 or IPv6 address: " + options_.bind_address);
     }
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr = address;
-    local.sin_port = htons(options_.port);
-    socket_ = socket(AF_INET, SOCK_DGRAM, 0);
-    other_socket_ = socket(AF_INET, SOCK_DGRAM, 0);
+    const int family = address_family(local);
+    socket_ = socket(family, SOCK_DGRAM, 0);
+    other_socket_ = socket(family, SOCK_DGRAM, 0);
     if (socket_ == kNoSocket || other_socket_ == kNoSocket) {
         return fail(system_error("socket"));
     }
     ignore_port_unreachable(socket_);
-    if (bind(socket_, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-        return fail(system_error(
-            ("bind " + options_.bind_address + ":" + std::to_string(options_.port)).c_str()));
+    // "::" then serves IPv4 clients too, where the system allows; a system
+    // that refuses keeps to IPv6.
+    if (family == AF_INET6) {
+        allow_both_families(socket_);
+        allow_both_families(other_socket_);
     }
-    local.sin_port = 0;
-    if (bind(other_socket_, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+    set_address_port(&local, options_.port);
+    if (bind(socket_, &local.any, address_length(local)) != 0) {
+        return fail(
+            system_error(("bind " + endpoint_text(options_.bind_address, options_.port)).c_str()));
+    }
+    set_address_port(&local, 0);
+    if (bind(other_socket_, &local.any, address_length(local)) != 0) {
         return fail(system_error("bind"));
     }
-    sockaddr_in bound{};
+    SocketAddress bound{};
     socklen_arg bound_length = sizeof bound;
-    if (getsockname(socket_, reinterpret_cast<sockaddr*>(&bound), &bound_length) != 0) {
+    if (getsockname(socket_, &bound.any, &bound_length) != 0) {
         return fail(system_error("getsockname"));
     }
-    port_ = ntohs(bound.sin_port);
+    port_ = address_port(bound);
     stopping_ = false;
     running_ = true;
     thread_ = std::thread(&SimulatedTransceiver::run, this);
@@ -122,11 +126,11 @@ void SimulatedTransceiver::run() {
             wait = std::min(wait, until);
         }
         if (wait_readable(socket_, static_cast<int>(wait.count())) == 1) {
-            sockaddr_in source{};
+            SocketAddress source{};
             socklen_arg source_length = sizeof source;
-            auto received = recvfrom(socket_, reinterpret_cast<char*>(buffer.data()),
-                                     static_cast<int>(buffer.size()), 0,
-                                     reinterpret_cast<sockaddr*>(&source), &source_length);
+            auto received =
+                recvfrom(socket_, reinterpret_cast<char*>(buffer.data()),
+                         static_cast<int>(buffer.size()), 0, &source.any, &source_length);
             if (received < 0 && datagram_was_cut()) {
                 received = static_cast<int>(buffer.size());
             }
@@ -144,7 +148,7 @@ void SimulatedTransceiver::run() {
 }
 
 void SimulatedTransceiver::handle_datagram(const uint8_t* data, int32_t size,
-                                           const sockaddr_in& source) {
+                                           const SocketAddress& source) {
     enum class Fate { kNone, kSendNow, kQueue, kDrop };
     Fate fate = Fate::kNone;
     FaultSettings faults;
@@ -212,7 +216,7 @@ void SimulatedTransceiver::send_due_answers() {
 }
 
 void SimulatedTransceiver::send_datagram(const std::vector<uint8_t>& datagram,
-                                         const sockaddr_in& destination, bool from_other_port) {
+                                         const SocketAddress& destination, bool from_other_port) {
     // Counted before it leaves, so that whoever receives it already sees it
     // counted; taken back if the send fails.
     {
@@ -222,7 +226,7 @@ void SimulatedTransceiver::send_datagram(const std::vector<uint8_t>& datagram,
     const socket_t s = from_other_port ? other_socket_ : socket_;
     const auto sent =
         sendto(s, reinterpret_cast<const char*>(datagram.data()), static_cast<int>(datagram.size()),
-               0, reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
+               0, &destination.any, address_length(destination));
     if (sent < 0) {
         std::lock_guard<std::mutex> lock(count_mutex_);
         --answers_sent_;

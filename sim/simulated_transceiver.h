@@ -42,8 +42,10 @@
 constexpr size_t kMaxPendingAnswers = 1024;
 
 struct SimulatorOptions {
-    std::string bind_address = "127.0.0.1";  // numeric IPv4; "0.0.0.0" for every interface
-    uint16_t port = 0;                       // 0: the system picks a free port, see port()
+    // Numeric IPv4 or IPv6; "0.0.0.0" for every IPv4 interface, "::" for
+    // every interface of both families where the system allows.
+    std::string bind_address = "127.0.0.1";
+    uint16_t port = 0;  // 0: the system picks a free port, see port()
     DeviceFamily family = DeviceFamily::k350;
     std::string community = kDefaultCommunity;  // at most 255 octets
 };
@@ -137,7 +139,7 @@ private:
         Clock::time_point due;
         uint64_t arrival;
         std::vector<uint8_t> datagram;  // sized to the answer
-        sockaddr_in destination;
+        SocketAddress destination;
         bool from_other_port;
     };
     static bool due_later(const PendingAnswer& a, const PendingAnswer& b);
@@ -150,9 +152,9 @@ private:
     }
 
     void run();
-    void handle_datagram(const uint8_t* data, int32_t size, const sockaddr_in& source);
+    void handle_datagram(const uint8_t* data, int32_t size, const SocketAddress& source);
     void send_due_answers();
-    void send_datagram(const std::vector<uint8_t>& datagram, const sockaddr_in& destination,
+    void send_datagram(const std::vector<uint8_t>& datagram, const SocketAddress& destination,
                        bool from_other_port);
     double model_time_locked() const;
     void close_sockets();

@@ -33,17 +33,68 @@ int32_t next_request_id() {
     return request_counter;
 }
 
-bool system_name_lookup(const char* name, in_addr* address) {
+bool system_name_lookup(const char* name, int family, SocketAddress* address) {
     addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = family;
     hints.ai_socktype = SOCK_DGRAM;
     addrinfo* found = nullptr;
-    if (getaddrinfo(name, nullptr, &hints, &found) != 0 || found == nullptr) {
+    if (getaddrinfo(name, nullptr, &hints, &found) != 0) {
         return false;
     }
-    *address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
+    bool usable = false;
+    for (const addrinfo* a = found; a != nullptr && !usable; a = a->ai_next) {
+        usable = (a->ai_family == AF_INET || a->ai_family == AF_INET6) &&
+                 a->ai_addrlen <= sizeof *address;
+        if (usable) {
+            *address = SocketAddress{};
+            std::memcpy(address, a->ai_addr, a->ai_addrlen);
+        }
+    }
     freeaddrinfo(found);
-    return true;
+    return usable;
+}
+
+// The port in `digits`, 1 to 65535 in plain decimal; 0 when it is none.
+uint16_t port_number(const std::string& digits) {
+    if (digits.empty() || digits.size() > 5) {
+        return 0;
+    }
+    long value = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9') {
+            return 0;
+        }
+        value = value * 10 + (c - '0');
+    }
+    return value <= 65535 ? static_cast<uint16_t>(value) : 0;
+}
+
+// A socket of `family` bound to the wildcard address and `port`, dual-stack
+// when it is AF_INET6; kNoSocket when none could be made (`*made` false) or
+// bound (`*made` true).
+socket_t open_socket(int family, uint16_t port, bool* made) {
+    const socket_t s = socket(family, SOCK_DGRAM, 0);
+    *made = s != kNoSocket;
+    if (s == kNoSocket) {
+        return kNoSocket;
+    }
+    if (family == AF_INET6 && !allow_both_families(s)) {
+        close_socket(s);
+        *made = false;
+        return kNoSocket;
+    }
+    ignore_port_unreachable(s);
+    SocketAddress local{};
+    local.any.sa_family = static_cast<decltype(local.any.sa_family)>(family);
+    set_address_port(&local, port);
+    if (family == AF_INET) {
+        local.v4.sin_addr.s_addr = htonl(INADDR_ANY);
+    }
+    if (bind(s, &local.any, address_length(local)) != 0) {
+        close_socket(s);
+        return kNoSocket;
+    }
+    return s;
 }
 
 NameLookup name_lookup = system_name_lookup;
@@ -59,10 +110,10 @@ bool is_sendable(int32_t pdu_type) {
 void drain_socket(const AgentLink& link) {
     uint8_t sink[kMaxDatagram + 1];
     for (int i = 0; i < kMaxDrained && wait_readable(link.socket_handle, 0) == 1; ++i) {
-        sockaddr_in from{};
+        SocketAddress from{};
         socklen_arg from_length = sizeof from;
-        if (recvfrom(link.socket_handle, reinterpret_cast<char*>(sink), sizeof sink, 0,
-                     reinterpret_cast<sockaddr*>(&from), &from_length) < 0 &&
+        if (recvfrom(link.socket_handle, reinterpret_cast<char*>(sink), sizeof sink, 0, &from.any,
+                     &from_length) < 0 &&
             !datagram_was_cut()) {
             break;
         }
@@ -83,29 +134,85 @@ AgentLink::AgentLink()
       community_length(sizeof kDefaultCommunity - 1),
       community{},
       socket_handle(kNoSocket),
+      socket_family(0),
       agent_address{} {
     std::memcpy(community, kDefaultCommunity, sizeof kDefaultCommunity);
 }
 
+bool split_agent_address(const std::string& text, uint16_t default_port, std::string* host,
+                         uint16_t* port, bool* ipv6) {
+    if (!text.empty() && text[0] == '[') {
+        const size_t close = text.find(']');
+        if (close == std::string::npos || text.find(':') > close) {
+            return false;
+        }
+        uint16_t number = default_port;
+        if (close + 1 < text.size()) {
+            number = text[close + 1] == ':' ? port_number(text.substr(close + 2)) : 0;
+            if (number == 0) {
+                return false;
+            }
+        }
+        *host = text.substr(1, close - 1);
+        *port = number;
+        *ipv6 = true;
+        return true;
+    }
+    if (text.find_first_of("[]") != std::string::npos) {
+        return false;
+    }
+    const size_t colon = text.find(':');
+    if (colon != std::string::npos && text.find(':', colon + 1) == std::string::npos) {
+        const uint16_t number = port_number(text.substr(colon + 1));
+        if (colon == 0 || number == 0) {
+            return false;
+        }
+        *host = text.substr(0, colon);
+        *port = number;
+        *ipv6 = false;
+        return true;
+    }
+    *host = text;
+    *port = default_port;
+    *ipv6 = colon != std::string::npos;
+    return true;
+}
+
 int resolve_agent(AgentLink& link) {
     start_socket_library();
-    const std::string host(link.host, strnlen(link.host, sizeof link.host));
-    in_addr address{};
-    if (host.empty()) {
+    const std::string text(link.host, strnlen(link.host, sizeof link.host));
+    std::string host;
+    uint16_t port = 0;
+    bool ipv6 = false;
+    SocketAddress address{};
+    bool resolved = split_agent_address(text, link.agent_port, &host, &port, &ipv6);
+    if (resolved && host.empty()) {
         // Not every platform's lookup answers an empty name; the local
         // computer is meant.
-        address.s_addr = htonl(INADDR_LOOPBACK);
-    } else if (inet_pton(AF_INET, host.c_str(), &address) != 1 &&
-               !name_lookup(host.c_str(), &address)) {
+        address.v4.sin_family = AF_INET;
+        address.v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    } else if (resolved && numeric_address(host, &address)) {
+        resolved = !ipv6 || address_family(address) == AF_INET6;
+    } else if (resolved) {
+        // A name has no colon: a bracketed or many-colon text that is no
+        // IPv6 address is not looked up.
+        const int family = link.socket_family == AF_INET ? AF_INET : AF_UNSPEC;
+        resolved = !ipv6 && name_lookup(host.c_str(), family, &address);
+    }
+    address = plain_address(address);
+    if (resolved && address_family(address) == AF_INET6 && link.socket_family == AF_INET) {
+        std::fprintf(stderr, "%s: IPv6 is not available on this system\n", text.c_str());
+        resolved = false;
+    }
+    if (!resolved) {
         // The old address would send this command, a Set included, to
         // another device than the one the operator now names.
-        link.agent_address = sockaddr_in{};
+        link.agent_address = SocketAddress{};
         report_failure(link, "Can't resolve hostname");
         return 0;
     }
-    link.agent_address.sin_family = AF_INET;
-    link.agent_address.sin_port = htons(link.agent_port);
-    link.agent_address.sin_addr = address;
+    set_address_port(&address, port);
+    link.agent_address = address;
     return 1;
 }
 
@@ -115,27 +222,32 @@ int open_link(AgentLink& link) {
         return 1;
     }
     start_socket_library();
-    const socket_t s = socket(AF_INET, SOCK_DGRAM, 0);
-    if (s == kNoSocket) {
-        report_failure(link, "Can't create socket");
+    // Dual-stack first; IPv4 alone where the system has no IPv6 (or will not
+    // let one socket serve both).
+    bool made = false;
+    for (const int family : {AF_INET6, AF_INET}) {
+        bool made_now = false;
+        const socket_t s = open_socket(family, link.local_port, &made_now);
+        made = made || made_now;
+        if (s != kNoSocket) {
+            link.socket_handle = s;
+            link.socket_family = family;
+            break;
+        }
+    }
+    if (link.socket_handle == kNoSocket) {
+        report_failure(link, made ? "Can't bind socket" : "Can't create socket");
         return 0;
     }
-    ignore_port_unreachable(s);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
-    local.sin_port = htons(link.local_port);
-    if (bind(s, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-        close_socket(s);
-        report_failure(link, "Can't bind socket");
-        return 0;
+    if (link.socket_family == AF_INET && address_family(link.agent_address) == AF_INET6) {
+        resolve_agent(link);  // refuses the IPv6 agent now that it cannot be reached
     }
-    link.socket_handle = s;
     return 1;
 }
 
 bool has_agent(const AgentLink& link) {
-    return link.agent_address.sin_family == AF_INET;
+    return address_family(link.agent_address) == AF_INET ||
+           address_family(link.agent_address) == AF_INET6;
 }
 
 bool link_cancelled(const AgentLink& link) {
@@ -146,6 +258,7 @@ void close_link(AgentLink& link) {
     if (link.socket_handle != kNoSocket) {
         close_socket(link.socket_handle);
         link.socket_handle = kNoSocket;
+        link.socket_family = 0;
     }
 }
 
@@ -172,9 +285,9 @@ int32_t send_request(AgentLink& link, SnmpMessage* request) {
     if (link.socket_handle == kNoSocket) {
         return 0;
     }
-    const auto sent =
-        sendto(link.socket_handle, reinterpret_cast<const char*>(buffer), length, 0,
-               reinterpret_cast<const sockaddr*>(&link.agent_address), sizeof link.agent_address);
+    const SocketAddress to = address_for_socket(link.agent_address, link.socket_family);
+    const auto sent = sendto(link.socket_handle, reinterpret_cast<const char*>(buffer), length, 0,
+                             &to.any, address_length(to));
     if (sent < 0) {
         return 0;
     }
@@ -182,10 +295,9 @@ int32_t send_request(AgentLink& link, SnmpMessage* request) {
 }
 
 SnmpMessage* accept_datagram(AgentLink& link, int32_t request_id, const uint8_t* data, int32_t size,
-                             int32_t capacity, const sockaddr_in& source, bool* dropped) {
+                             int32_t capacity, const SocketAddress& source, bool* dropped) {
     *dropped = false;
-    if (source.sin_addr.s_addr != link.agent_address.sin_addr.s_addr ||
-        source.sin_port != link.agent_address.sin_port) {
+    if (!same_endpoint(source, link.agent_address)) {
         *dropped = true;
         return nullptr;
     }
@@ -205,7 +317,7 @@ SnmpMessage* accept_datagram(AgentLink& link, int32_t request_id, const uint8_t*
         report_failure(link, "Out of memory!");
         return nullptr;
     }
-    answer->peer = source;
+    answer->peer = plain_address(source);
     const int result = msg_decode(answer, data, size);
     if (result != 0) {
         msg_free(answer);
@@ -223,10 +335,10 @@ SnmpMessage* receive_answer(AgentLink& link, int32_t request_id, bool* dropped) 
     // One octet more than the largest datagram: a longer one shows up as
     // filling it, on platforms that truncate silently.
     uint8_t buffer[kMaxDatagram + 1];
-    sockaddr_in source{};
+    SocketAddress source{};
     socklen_arg source_length = sizeof source;
     auto received = recvfrom(link.socket_handle, reinterpret_cast<char*>(buffer), sizeof buffer, 0,
-                             reinterpret_cast<sockaddr*>(&source), &source_length);
+                             &source.any, &source_length);
     if (received < 0 && datagram_was_cut()) {
         received = sizeof buffer;  // as POSIX reports it: the buffer filled
     }

@@ -30,14 +30,22 @@ constexpr int kAnswerWaitSeconds = 2;
 constexpr int kCancelCheckMs = 20;
 
 struct AgentLink {
-    char host[kLinkTextSize];  // as typed: numeric IPv4 or a host name
-    uint16_t agent_port;       // the owner may change it (a port forward, a test agent)
-    uint16_t local_port;       // 0: the system chooses
-    int32_t version;           // 0: SNMP version 1
+    // As typed: IPv4, a host name or IPv6, each optionally with ":PORT"
+    // (IPv6 then in brackets: "[2001:db8::7]:1161").
+    char host[kLinkTextSize];
+    uint16_t agent_port;  // when `host` names none; the owner may change it
+
+    uint16_t local_port;  // 0: the system chooses
+    int32_t version;      // 0: SNMP version 1
     int32_t community_length;
     char community[kLinkTextSize];
-    socket_t socket_handle;     // kNoSocket while not open
-    sockaddr_in agent_address;  // destination of every request; family 0: no agent
+    socket_t socket_handle;  // kNoSocket while not open
+    // AF_INET6 for the dual-stack socket (IPv4 agents through v4-mapped
+    // addresses), AF_INET where the system has no IPv6; 0 while not open.
+    int socket_family;
+    // Destination of every request, IPv4 agents as plain AF_INET; family
+    // 0: no agent.
+    SocketAddress agent_address;
     FailureReporter report;
     // Set by the owner (a stop signal, a closing window) to give up at once:
     // an exchange that finds it set sends nothing, and one waiting for its
@@ -57,21 +65,33 @@ struct AgentLink {
 extern int32_t request_counter;
 
 // The name lookup behind `resolve_agent` (the system's resolver by default).
-// Returns true and the first IPv4 address of `name`. Tests put their own in
-// its place to stay off the network; null restores the system's.
-using NameLookup = bool (*)(const char* name, in_addr* address);
+// Returns true and the first address of `name` whose family is `family`
+// (AF_UNSPEC: either), in the resolver's order, port 0. Tests put their own
+// in its place to stay off the network; null restores the system's.
+using NameLookup = bool (*)(const char* name, int family, SocketAddress* address);
 void set_name_lookup(NameLookup lookup);
 
-// Sets `agent_address` from `host` (dotted IPv4 used directly, else a name
-// lookup) and `agent_port`. An empty host is the local computer, 127.0.0.1.
-// Returns 1, or 0 after reporting "Can't resolve hostname"; the link then
-// has no agent (`agent_address` all zero) and sends nothing until a later
-// resolution succeeds, so no request reaches the device named before.
+// Splits an agent address as typed into host and port: "HOST", "HOST:PORT",
+// a bare IPv6 address (never split: "::1:161" is an address), "[IPv6]" or
+// "[IPv6]:PORT". A port is 1 to 65535 in decimal; without one the port is
+// `default_port`. `*ipv6` tells that the host must be a numeric IPv6
+// address. Returns false, leaving the outputs alone, for any other form.
+bool split_agent_address(const std::string& text, uint16_t default_port, std::string* host,
+                         uint16_t* port, bool* ipv6);
+
+// Sets `agent_address` from `host` and `agent_port` (see
+// `split_agent_address`): a numeric address used directly, else a name
+// lookup. An empty host is the local computer, 127.0.0.1. An IPv6 address
+// on a link whose socket is IPv4 only is refused, with a line on the
+// standard error stream. Returns 1, or 0 after reporting "Can't resolve
+// hostname"; the link then has no agent (`agent_address` all zero) and
+// sends nothing until a later resolution succeeds, so no request reaches
+// the device named before.
 int resolve_agent(AgentLink& link);
 
-// Resolves, then creates and binds the UDP socket unless it is already open.
-// Returns 1 when the link has a bound socket, 0 after reporting "Can't create
-// socket" or "Can't bind socket".
+// Resolves, then creates and binds the UDP socket unless it is already open:
+// dual-stack where the system allows, else IPv4 only. Returns 1 when the link has a bound socket, 0
+// after reporting "Can't create socket" or "Can't bind socket".
 int open_link(AgentLink& link);
 
 // Closes the link's socket, if open; the link can be opened again.
@@ -101,7 +121,7 @@ SnmpMessage* receive_answer(AgentLink& link, int32_t request_id, bool* dropped);
 // `size` is the datagram's full length (it may exceed `capacity`, the octets
 // held at `data`).
 SnmpMessage* accept_datagram(AgentLink& link, int32_t request_id, const uint8_t* data, int32_t size,
-                             int32_t capacity, const sockaddr_in& source, bool* dropped);
+                             int32_t capacity, const SocketAddress& source, bool* dropped);
 
 // Discards datagrams already queued, sends the request, and waits at most the
 // link's `answer_wait` in all for its answer. Returns the answer (owned by the

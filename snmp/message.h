@@ -86,7 +86,7 @@ struct VarBinding {
 };
 
 struct SnmpMessage {
-    sockaddr_in peer;  // agent address (request) or source (answer); not on the wire
+    SocketAddress peer;  // agent address (request) or source (answer); not on the wire
     int32_t pdu_type;
     int32_t request_id;    // 0 until the transport numbers the request
     int32_t error_status;  // -1: not yet set

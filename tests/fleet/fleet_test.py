@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Many links, end to end: Debian's snmp_exporter and Prometheus with the
-generated files, against simulated transceivers of both families.
+generated files, against simulated transceivers of both families, one of them on IPv6
+loopback where the machine has it.
 
     fleet_test.py TARVIK TARVIK_SIM EXPORT_DIR WORK_DIR
 
@@ -52,6 +53,15 @@ def free_port():
         return s.getsockname()[1]
 
 
+def ipv6_loopback():
+    try:
+        with socket.socket(socket.AF_INET6, socket.SOCK_DGRAM) as s:
+            s.bind(("::1", 0))
+        return True
+    except OSError:
+        return False
+
+
 def wait_for(what, check, timeout, step=0.25):
     """Calls check() until it returns a true value, at most `timeout` s."""
     deadline = time.monotonic() + timeout
@@ -67,17 +77,21 @@ def wait_for(what, check, timeout, step=0.25):
 class Simulator:
     """One tarvik-sim, its control commands on stdin, its replies read."""
 
-    def __init__(self, binary, family):
+    def __init__(self, binary, family, bind="127.0.0.1"):
         self.family = family
-        self.proc = subprocess.Popen([binary, "--port", "0", "--family", str(family)],
+        self.proc = subprocess.Popen([binary, "--bind", bind, "--port", "0",
+                                      "--family", str(family)],
                                      stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                      stderr=subprocess.STDOUT, text=True, bufsize=1)
         self.lines = []
         self.lock = threading.Lock()
         threading.Thread(target=self._read, daemon=True).start()
-        match = wait_for("tarvik-sim's port", lambda: self._find(r" on 127\.0\.0\.1:(\d+),"), 10)
+        # An IPv6 target in the one form snmp_exporter 0.21 takes: [ADDRESS]:PORT.
+        host = f"[{bind}]" if ":" in bind else bind
+        match = wait_for("tarvik-sim's port",
+                         lambda: self._find(" on " + re.escape(host) + r":(\d+),"), 10)
         self.port = int(match.group(1))
-        self.target = f"127.0.0.1:{self.port}"
+        self.target = f"{host}:{self.port}"
 
     def _read(self):
         for line in self.proc.stdout:
@@ -160,7 +174,9 @@ def prometheus_config(example, export_dir, targets, exporter):
         ("evaluation_interval: 15s", f"evaluation_interval: {INTERVAL}"),
         ("scrape_timeout: 10s", f"scrape_timeout: {INTERVAL}"),
         (INSTALLED_FOLDER, export_dir + "/"),
-        (EXAMPLE_TARGETS, "".join(f"    - {t}\n" for t in targets)),
+        # YAML reads an unquoted [::1]:PORT as a list.
+        (EXAMPLE_TARGETS, "".join(f"    - '{t}'\n" if t.startswith("[") else f"    - {t}\n"
+                                  for t in targets)),
         (EXAMPLE_EXPORTER, exporter),
     ]
     for old, new in replacements:
@@ -413,8 +429,13 @@ def main(argv):
     logs = []
     try:
         example = validate(export_dir, work)
+        # The last one on IPv6 loopback, where the machine has one.
+        ipv6 = ipv6_loopback()
+        if not ipv6:
+            print("no IPv6 loopback (::1) here: every simulator on 127.0.0.1")
         for i in range(SIMULATORS):
-            sims.append(Simulator(sim_binary, 350 if i % 2 == 0 else 1000))
+            bind = "::1" if ipv6 and i == SIMULATORS - 1 else "127.0.0.1"
+            sims.append(Simulator(sim_binary, 350 if i % 2 == 0 else 1000, bind))
         procs += [s.proc for s in sims]
 
         exporter = f"127.0.0.1:{free_port()}"
@@ -466,7 +487,8 @@ def main(argv):
         texts = check_family_rule(prom)
         exprs = check_dashboard(prom, export_dir)
         fired = check_alerts(prom, sims)
-        print(f"{SIMULATORS} simulators: {series} recording rules present for every target, "
+        on_ipv6 = [s.target for s in sims if s.target.startswith("[")]
+        print(f"{SIMULATORS} simulators ({len(on_ipv6)} on IPv6 {' '.join(on_ipv6)}): {series} recording rules present for every target, "
               f"{compared} values equal to the console's panes, {texts} item 2 texts decoded "
               f"as the console does, {exprs} dashboard queries "
               f"with data, rail and link alerts fired after {fired:.0f} s and resolved; "

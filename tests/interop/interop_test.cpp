@@ -9,6 +9,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -392,6 +393,38 @@ TEST_P(PysnmpAgentSet, SetValueIsEchoedAndReadBack) {
 
 INSTANTIATE_TEST_SUITE_P(Interop, PysnmpAgentSet, testing::ValuesIn(kSetCases),
                          [](const auto& info) { return std::string(info.param.description); });
+
+// The same agent on IPv6 loopback, named in the bracketed form: a Set, and
+// the value read back.
+TEST(PysnmpAgentOverIpv6, TakesASetAndAnswersAGet) {
+    Child agent = spawn_script({"serve", "::1"});
+    const std::string port = read_output(agent.from_child, true);
+    if (port.empty()) {
+        const int status = finish(agent, true);
+        if (status == 4) {
+            GTEST_SKIP() << "no IPv6 loopback (::1) on this machine";
+        }
+        FAIL() << explain(status);
+    }
+    AgentLink link;
+    std::snprintf(link.host, sizeof link.host, "[::1]:%s", port.c_str());
+    ASSERT_EQ(open_link(link), 1);
+    EXPECT_EQ(address_family(link.agent_address), AF_INET6);
+    const Binding value{kInteger, kTagInteger, "-7"};
+    const struct {
+        int32_t pdu_type;
+        Binding sent;
+    } steps[] = {{kPduSetRequest, value}, {kPduGetRequest, {kInteger, kTagNull, ""}}};
+    for (const auto& step : steps) {
+        MessagePtr request = build_request(step.pdu_type, {step.sent});
+        MessagePtr answer(exchange_request(link, request.get()));
+        ASSERT_NE(answer, nullptr) << "no answer on ::1";
+        EXPECT_EQ(answer->error_status, 0);
+        EXPECT_EQ(bindings_of(*answer), std::vector<Binding>{value});
+    }
+    close_link(link);
+    finish(agent, true);
+}
 
 // ---- pysnmp as the encoder of answers ------------------------------------
 

@@ -3,10 +3,11 @@
 message API (pysnmp.proto.api with pyasn1's BER codec), so every octet the
 console's codec is checked against comes from an implementation of its own.
 
-    responder.py serve
+    responder.py serve [ADDRESS]
         Answers GetRequest and SetRequest with community "quolen" on an
-        ephemeral UDP port of 127.0.0.1, whose number is the first line on
-        standard output. Ends when standard input closes or on SIGTERM.
+        ephemeral UDP port of ADDRESS (127.0.0.1, or ::1 for IPv6), whose
+        number is the first line on standard output. Ends when standard
+        input closes or on SIGTERM.
     responder.py encode VERSION REQUEST_ID ERROR_STATUS ERROR_INDEX OID TYPE VALUE
         Prints, as hex, a GetResponse with one binding. TYPE is a class name
         of pysnmp's v2c module (Integer, OctetString, Null, Counter32, Gauge32,
@@ -19,7 +20,7 @@ console's codec is checked against comes from an implementation of its own.
         with tags as two hex digits and values as in `encode`.
 
 Exit status 3 means pysnmp cannot be imported; 2 a malformed argument or
-message.
+message; 4 that ADDRESS cannot be bound (no IPv6 loopback, say).
 """
 
 import os
@@ -177,9 +178,14 @@ def answer(data):
     return encode_response(module, request_id, 0, 0, values)
 
 
-def serve():
-    sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-    sock.bind(("127.0.0.1", 0))
+def serve(address="127.0.0.1"):
+    family = socket.AF_INET6 if ":" in address else socket.AF_INET
+    try:
+        sock = socket.socket(family, socket.SOCK_DGRAM)
+        sock.bind((address, 0))
+    except OSError as error:
+        sys.stderr.write("cannot listen on %s: %s\n" % (address, error))
+        return 4
     sys.stdout.write("%d\n" % sock.getsockname()[1])
     sys.stdout.flush()
     stdin = sys.stdin.fileno()
@@ -226,12 +232,14 @@ def decode(args):
 
 def main(argv):
     modes = {"serve": (serve, 0), "encode": (encode, 7), "decode": (decode, 1)}
-    if len(argv) < 2 or argv[1] not in modes or len(argv) - 2 != modes[argv[1]][1]:
+    serve_at = len(argv) == 3 and argv[1] == "serve"
+    if len(argv) < 2 or argv[1] not in modes or (
+            len(argv) - 2 != modes[argv[1]][1] and not serve_at):
         sys.stderr.write(__doc__)
         return 2
     run, _ = modes[argv[1]]
     try:
-        return run() if argv[1] == "serve" else run(argv[2:])
+        return run(*argv[2:]) if argv[1] == "serve" else run(argv[2:])
     except (ValueError, KeyError, AttributeError) as error:
         sys.stderr.write("%s: %s\n" % (argv[1], error))
         return 2

@@ -895,6 +895,43 @@ TEST(SimulatedTransceiverStart, RefusesABindAddressThatIsNotNumeric) {
     EXPECT_NE(error.find("localhost.invalid"), std::string::npos) << error;
 }
 
+// An agent on IPv6 loopback answers there; one on "::" answers both
+// families (a dual-stack socket, where the system has one). The link's one
+// socket reaches both. A system without them (Wine, say) is named.
+TEST(SimulatedTransceiverStart, AnswersOnTheFamiliesItsBindAddressServes) {
+    const struct {
+        const char* bind;
+        const char* host;
+    } cases[] = {{"::1", "::1"}, {"::", "::1"}, {"::", "127.0.0.1"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.bind) + " from " + c.host);
+        SimulatorOptions options;
+        options.bind_address = c.bind;
+        SimulatedTransceiver sim(options);
+        std::string error;
+        if (!sim.start(&error)) {
+            // Only a system without IPv6 is a reason to skip.
+            ASSERT_TRUE(error.rfind("socket", 0) == 0 || error.rfind("bind", 0) == 0) << error;
+            GTEST_SKIP() << "no IPv6 on this system (" << error << ")";
+        }
+        AgentLink link;
+        std::snprintf(link.host, sizeof link.host, "%s", c.host);
+        link.agent_port = sim.port();
+        link.answer_wait = milliseconds(500);
+        ASSERT_EQ(open_link(link), 1);
+        if (link.socket_family != AF_INET6) {
+            close_link(link);
+            GTEST_SKIP() << "no dual-stack UDP socket on this system: IPv4 agents only";
+        }
+        MessagePtr request = make_request(kPduGetRequest, null_bindings(rows(12, 3)));
+        MessagePtr answer(exchange_request(link, request.get()));
+        ASSERT_NE(answer, nullptr);
+        EXPECT_TRUE(same_endpoint(answer->peer, link.agent_address));
+        EXPECT_EQ(sim.requests_received(), 1u);
+        close_link(link);
+    }
+}
+
 TEST_F(AgentTest, StoppingDoesNotWaitForDelayedAnswers) {
     sim_->set_delay(milliseconds(1500));
     MessagePtr request = make_request(kPduGetRequest, null_bindings(rows(12, 3)));

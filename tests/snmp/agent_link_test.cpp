@@ -4,8 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#ifdef __linux__
+#include <net/if.h>
+#endif
+
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -52,12 +57,37 @@ MessagePtr get_request() {
     return m;
 }
 
-bool fake_lookup(const char* name, in_addr* address) {
-    if (std::string(name) == "device.lab") {
-        address->s_addr = htonl(0x0A010203);
-        return true;
+// "device.lab" has an IPv4 address; "dual.lab" has both, IPv6 first in the
+// resolver's order.
+bool fake_lookup(const char* name, int family, SocketAddress* address) {
+    const std::string n(name);
+    const char* text = n == "device.lab" ? "10.1.2.3"
+                       : n == "dual.lab" ? (family == AF_INET ? "10.4.5.6" : "2001:db8::5")
+                                         : nullptr;
+    return text != nullptr && numeric_address(text, address);
+}
+
+// "FAMILY ADDRESS PORT" of a resolved agent, the address in full hex for
+// IPv6 (the same on every platform); "none" without one.
+std::string agent_text(const AgentLink& link) {
+    const SocketAddress& a = link.agent_address;
+    const std::string port = " " + std::to_string(address_port(a));
+    if (address_family(a) == AF_INET) {
+        char text[INET_ADDRSTRLEN] = "";
+        inet_ntop(AF_INET, &a.v4.sin_addr, text, sizeof text);
+        return "4 " + std::string(text) + port;
     }
-    return false;
+    if (address_family(a) != AF_INET6) {
+        return "none";
+    }
+    const auto* bytes = reinterpret_cast<const uint8_t*>(&a.v6.sin6_addr);
+    std::string text = "6 ";
+    for (int i = 0; i < 16; i += 2) {
+        char group[8];
+        std::snprintf(group, sizeof group, i == 0 ? "%x" : ":%x", bytes[i] << 8 | bytes[i + 1]);
+        text += group;
+    }
+    return text + port;
 }
 
 class AgentLinkTest : public testing::Test {
@@ -103,10 +133,14 @@ protected:
 
     void wait_briefly() { link_.answer_wait = kBriefWait; }
 
+    // The link's socket as an IPv4 peer on loopback reaches it.
     sockaddr_in local_address() const {
+        SocketAddress bound{};
+        socklen_t n = sizeof bound;
+        getsockname(link_.socket_handle, &bound.any, &n);
         sockaddr_in local{};
-        socklen_t n = sizeof local;
-        getsockname(link_.socket_handle, reinterpret_cast<sockaddr*>(&local), &n);
+        local.sin_family = AF_INET;
+        local.sin_port = htons(address_port(bound));
         local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         return local;
     }
@@ -127,7 +161,7 @@ TEST(AgentLinkRecord, StartsWithTheConsoleDefaults) {
     EXPECT_STREQ(link.community, "quolen");
     EXPECT_EQ(link.community_length, 6);
     EXPECT_EQ(link.socket_handle, kNoSocket);
-    EXPECT_EQ(link.agent_address.sin_family, 0);
+    EXPECT_EQ(address_family(link.agent_address), 0);
     EXPECT_EQ(link.answer_wait, std::chrono::seconds(2));
 }
 
@@ -147,14 +181,92 @@ TEST_F(AgentLinkTest, ResolvesNumbersNamesAndTheEmptyHost) {
         reports_.clear();
         std::strcpy(link_.host, c.host);
         EXPECT_EQ(resolve_agent(link_), c.result) << c.host;
-        EXPECT_EQ(ntohl(link_.agent_address.sin_addr.s_addr), c.address) << c.host;
+        EXPECT_EQ(ntohl(link_.agent_address.v4.sin_addr.s_addr), c.address) << c.host;
         EXPECT_EQ(has_agent(link_), c.result == 1) << c.host;
-        EXPECT_EQ(ntohs(link_.agent_address.sin_port), c.result == 1 ? 1161 : 0) << c.host;
+        EXPECT_EQ(ntohs(link_.agent_address.v4.sin_port), c.result == 1 ? 1161 : 0) << c.host;
         EXPECT_EQ(reports_,
                   c.report ? std::vector<std::string>{c.report} : std::vector<std::string>{})
             << c.host;
     }
 }
+
+TEST_F(AgentLinkTest, AddressTextsResolveToFamilyAddressAndPortOrAreRefused) {
+    const struct {
+        const char* text;
+        const char* agent;
+    } cases[] = {
+        {"10.0.0.1", "4 10.0.0.1 1161"},
+        {"10.0.0.1:1161", "4 10.0.0.1 1161"},
+        {"device.lab:65535", "4 10.1.2.3 65535"},
+        {"dual.lab", "6 2001:db8:0:0:0:0:0:5 1161"},
+        {"dual.lab:7", "6 2001:db8:0:0:0:0:0:5 7"},
+        {"::1", "6 0:0:0:0:0:0:0:1 1161"},
+        {"::1:161", "6 0:0:0:0:0:0:1:161 1161"},
+        {"fe80::1", "6 fe80:0:0:0:0:0:0:1 1161"},
+        {"[2001:db8::7]:1162", "6 2001:db8:0:0:0:0:0:7 1162"},
+        {"[::1]", "6 0:0:0:0:0:0:0:1 1161"},
+        {"::ffff:10.0.0.9", "4 10.0.0.9 1161"},
+        {"[::ffff:10.0.0.9]:99", "4 10.0.0.9 99"},
+        {"10.0.0.1:0", "none"},
+        {"10.0.0.1:65536", "none"},
+        {"10.0.0.1:", "none"},
+        {":161", "none"},
+        {"10.0.0.1:16a", "none"},
+        {"host:+161", "none"},
+        {"10.1", "none"},
+        {"[::1]:", "none"},
+        {"[::1]:0", "none"},
+        {"[::1]161", "none"},
+        {"[::1", "none"},
+        {"::1]", "none"},
+        {"[]:161", "none"},
+        {"[10.0.0.1]:161", "none"},
+        {"[device.lab]", "none"},
+        {"2001:db8::7::1", "none"},
+        {"dual.lab:80:1", "none"},
+    };
+    link_.agent_port = 1161;
+    for (const auto& c : cases) {
+        reports_.clear();
+        std::strcpy(link_.host, c.text);
+        const bool none = std::string(c.agent) == "none";
+        EXPECT_EQ(resolve_agent(link_), none ? 0 : 1) << c.text;
+        EXPECT_EQ(agent_text(link_), c.agent) << c.text;
+        EXPECT_EQ(reports_, none ? std::vector<std::string>{"Can't resolve hostname"}
+                                 : std::vector<std::string>{})
+            << c.text;
+    }
+}
+
+TEST_F(AgentLinkTest, AnIpv4OnlySocketRefusesIpv6AndTakesANamesIpv4Address) {
+    const int opened_as = link_.socket_family;
+    link_.agent_port = 161;
+    link_.socket_family = AF_INET;  // as on a system without IPv6
+    const struct {
+        const char* text;
+        const char* agent;
+    } cases[] = {
+        {"[::1]:1161", "none"},
+        {"dual.lab", "4 10.4.5.6 161"},
+        {"10.0.0.1", "4 10.0.0.1 161"},
+        {"::ffff:10.0.0.9", "4 10.0.0.9 161"},
+    };
+    for (const auto& c : cases) {
+        std::strcpy(link_.host, c.text);
+        resolve_agent(link_);
+        EXPECT_EQ(agent_text(link_), c.agent) << c.text;
+    }
+    link_.socket_family = opened_as;
+}
+
+#ifdef __linux__
+TEST_F(AgentLinkTest, AZoneNamesTheInterface) {
+    std::strcpy(link_.host, "[fe80::1%lo]:1161");
+    ASSERT_EQ(resolve_agent(link_), 1);
+    EXPECT_EQ(agent_text(link_), "6 fe80:0:0:0:0:0:0:1 1161");
+    EXPECT_EQ(link_.agent_address.v6.sin6_scope_id, if_nametoindex("lo"));
+}
+#endif
 
 TEST_F(AgentLinkTest, AfterAFailedResolutionNothingIsSentUntilAnAddressResolves) {
     const struct {
@@ -246,7 +358,7 @@ TEST_F(AgentLinkTest, FreshRequestGoesOutWithZeroErrorFieldsAndThePeerSet) {
     ASSERT_EQ(send_request(link_, m.get()), 1);
     EXPECT_EQ(m->error_status, 0);
     EXPECT_EQ(m->error_index, 0);
-    EXPECT_EQ(ntohs(m->peer.sin_port), agent_.port());
+    EXPECT_EQ(ntohs(m->peer.v4.sin_port), agent_.port());
     Bytes wire;
     sockaddr_in from{};
     ASSERT_TRUE(agent_.receive(&wire, &from));
@@ -302,7 +414,7 @@ TEST_F(AgentLinkTest, AnswerFromTheAgentIsReturnedWithItsSource) {
         [&](int32_t id, const sockaddr_in& from) { agent_.send_to(from, answer(id, 4242)); });
     ASSERT_NE(got, nullptr);
     EXPECT_EQ(integer_of(got.get()), 4242);
-    EXPECT_EQ(got->peer.sin_port, agent_.address().sin_port);
+    EXPECT_EQ(got->peer.v4.sin_port, agent_.address().sin_port);
     EXPECT_EQ(got->request_id, 1);
     EXPECT_TRUE(reports_.empty());
 }
@@ -446,16 +558,21 @@ TEST_F(AgentLinkTest, OutOfMemoryWhileTakingAnAnswerIsShown) {
 }
 
 TEST_F(AgentLinkTest, DatagramsAreJudgedBySourceIdAndShape) {
-    sockaddr_in other_port = link_.agent_address;
-    other_port.sin_port = htons(static_cast<uint16_t>(agent_.port() + 1));
-    sockaddr_in other_host = link_.agent_address;
-    other_host.sin_addr.s_addr = htonl(0x7F000002);
+    SocketAddress other_port = link_.agent_address;
+    other_port.v4.sin_port = htons(static_cast<uint16_t>(agent_.port() + 1));
+    SocketAddress other_host = link_.agent_address;
+    other_host.v4.sin_addr.s_addr = htonl(0x7F000002);
+    // As a dual-stack socket reports an IPv4 source, and IPv6 loopback.
+    const SocketAddress mapped = address_for_socket(link_.agent_address, AF_INET6);
+    SocketAddress ipv6_loopback{};
+    ASSERT_TRUE(numeric_address("::1", &ipv6_loopback));
+    set_address_port(&ipv6_loopback, agent_.port());
     const Bytes good = answer(9, 1);
     const Bytes wrong_id = answer(10, 1);
     const Bytes cut(good.begin(), good.end() - 3);
     const struct {
         const char* what;
-        const sockaddr_in& source;
+        const SocketAddress& source;
         const Bytes& wire;
         bool answered;
         bool dropped;
@@ -464,6 +581,8 @@ TEST_F(AgentLinkTest, DatagramsAreJudgedBySourceIdAndShape) {
         {"the answer", link_.agent_address, good, true, false, nullptr},
         {"another port", other_port, good, false, true, nullptr},
         {"another host", other_host, good, false, true, nullptr},
+        {"the agent v4-mapped", mapped, good, true, false, nullptr},
+        {"IPv6 loopback, same port", ipv6_loopback, good, false, true, nullptr},
         {"another request id", link_.agent_address, wrong_id, false, true, nullptr},
         {"cut short after the id", link_.agent_address, cut, false, false, "Mangled packet"},
     };

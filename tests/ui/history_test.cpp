@@ -138,6 +138,35 @@ TEST_F(HistoryTest, AnAddressUsedComesFirstAtTheNextStart) {
     EXPECT_EQ(text(ControlId::kAddressBox), "127.0.0.1");
 }
 
+// An IPv6 agent named with its port: the window reaches it, and the entry
+// goes through the file as typed, brackets included, beside an old one.
+TEST_F(HistoryTest, AnIpv6EntrySurvivesTheFileAsTyped) {
+    SimulatorOptions options;
+    options.bind_address = "::1";
+    SimulatedTransceiver sim(options);
+    std::string error;
+    if (!sim.start(&error)) {
+        // Only a system without IPv6 is a reason to skip.
+        ASSERT_TRUE(error.rfind("socket", 0) == 0 || error.rfind("bind", 0) == 0) << error;
+        GTEST_SKIP() << "no IPv6 loopback (::1) on this machine: " << error;
+    }
+    const std::string entry = "[::1]:" + std::to_string(sim.port());
+    write_file("[Main]\nip0=10.0.0.1\n");
+    start();
+    window_->set_text(ControlId::kAddressBox, entry);
+    click(ControlId::kGetButton);
+    EXPECT_EQ(sim.requests_received(), 1u);
+    EXPECT_EQ(std::string(readings_.id_text[1]).substr(0, 3), "RL-") << "no answer over IPv6";
+    EXPECT_TRUE(messages_.empty());
+    close_with_escape();
+    EXPECT_NE(file_bytes().find("ip0=" + entry + "\n"), std::string::npos) << file_bytes();
+    EXPECT_EQ(stored(), (std::map<std::string, std::string>{{"ip0", entry}, {"ip1", "10.0.0.1"}}));
+
+    start();
+    EXPECT_EQ(listed(), (std::vector<std::string>{entry, "10.0.0.1"}));
+    EXPECT_EQ(text(ControlId::kAddressBox), entry);
+}
+
 TEST_F(HistoryTest, AStopSignalInAWaitClosesLikeTheCloseBox) {
     start();
     point_at_simulator();

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -76,10 +77,6 @@ constexpr RawName kRawNames[] = {
     {Param::kDropTxCount, "drop_tx_count", "Dropped radio to PHY packets, cumulative"},
 };
 
-// The runs the console's poll requests, in its order.
-constexpr CatalogRun kPolledRuns[] = {kIdentificationRun, kTemperatureRun, kReceiverRun,
-                                      kSupplyRun,         kControlRun,     kTrafficRun};
-
 const RawName* raw_name_of(Param row) {
     for (const RawName& raw : kRawNames) {
         if (raw.row == row) {
@@ -93,9 +90,18 @@ Param param_at(int index) {
     return static_cast<Param>(index);
 }
 
+}  // namespace
+
 std::string raw(Param row) {
-    return std::string(kRawPrefix) + raw_name_of(row)->name;
+    const RawName* name = raw_name_of(row);
+    if (name == nullptr) {
+        throw std::logic_error("catalog row " + std::to_string(catalog_index(row)) +
+                               " has no exporter name");
+    }
+    return std::string(kRawPrefix) + name->name;
 }
+
+namespace {
 
 bool is_text(Param row) {
     const int index = catalog_index(row);
@@ -113,7 +119,8 @@ std::string oid_text(Param row, bool instance) {
     return text;
 }
 
-// The shortest plain decimal that reads back as the same double.
+}  // namespace
+
 std::string number(double value) {
     char text[64];
     for (int precision = 0; precision <= 17; ++precision) {
@@ -125,6 +132,8 @@ std::string number(double value) {
     }
     return text;
 }
+
+namespace {
 
 std::string quoted(const std::string& text) {
     return "\"" + text + "\"";
@@ -138,6 +147,8 @@ std::string yaml_text(const std::string& text) {
     }
     return out + "'";
 }
+
+}  // namespace
 
 std::string json_text(const std::string& text) {
     std::string out = "\"";
@@ -158,6 +169,8 @@ std::string json_text(const std::string& text) {
     }
     return out + "\"";
 }
+
+namespace {
 
 // PromQL building blocks.
 std::string with_label(const std::string& expr, const std::string& name, const std::string& value) {
@@ -214,7 +227,8 @@ std::vector<Rail> supply_rails() {
     return rails;
 }
 
-// "+3.3V" -> "Plus3V3", for alert names.
+}  // namespace
+
 std::string rail_token(const std::string& label) {
     std::string token;
     for (char c : label) {
@@ -234,8 +248,11 @@ std::string rail_token(const std::string& label) {
     return token;
 }
 
-// The rail's limits in volts as the pane shows them, lower first.
-std::string volts(const Rail& rail) {
+namespace {
+
+// A PromQL expression of the rail's value in volts as the pane shows it,
+// negative for the rail shown negative, from its raw row in millivolts.
+std::string rail_volts_expr(const Rail& rail) {
     return (rail.negative ? "-" : "") + raw(rail.row) + " / " + number(kMillivoltsPerVolt);
 }
 
@@ -251,10 +268,13 @@ std::string snmp_yml() {
     out += "  version: 1\n";
     out += std::string("  auth:\n    community: ") + kDefaultCommunity + "\n";
     // The console's own wait for an answer; one retry hides a lost datagram.
-    out += "  timeout: 2s\n  retries: 1\n";
+    out += "  timeout: " + std::to_string(kAnswerWaitSeconds) + "s\n  retries: 1\n";
     out += "  get:\n";
     std::string metrics = "  metrics:\n";
-    for (const CatalogRun& run : kPolledRuns) {
+    // Start's identification read, then the runs of every poll.
+    std::vector<CatalogRun> runs{kIdentificationRun};
+    runs.insert(runs.end(), std::begin(kPollRuns), std::end(kPollRuns));
+    for (const CatalogRun& run : runs) {
         for (int i = 0; i < run.count; ++i) {
             const Param row = param_at(run.first_index + i);
             const RawName* name = raw_name_of(row);
@@ -282,8 +302,9 @@ struct Recorded {
     std::string value = {};
 };
 
-std::string family_expr() {
-    const std::string item2 = raw(Param::kIdItem2);
+}  // namespace
+
+std::string family_code_regex() {
     // A code counts at offsets 1 and on, and only where it ends within the
     // stored text; `.{1,N}` is greedy, so the last such code is the one
     // captured, as the console's last match decides. (?s): any octet before
@@ -294,17 +315,24 @@ std::string family_expr() {
     for (const FamilyCode& code : kFamilyCodes) {
         codes += (codes.empty() ? "" : "|") + std::string(code.code);
     }
+    return "(?s).{1," + std::to_string(last_offset) + "}(" + codes + ").*";
+}
+
+std::string family_expr() {
+    const std::string item2 = raw(Param::kIdItem2);
     // A text without a code leaves the family the console starts with.
     std::string expr =
         with_label(item2, "family", std::to_string(DeviceReadings{}.family_rate_mbps));
     expr = "label_replace(" + expr + ", \"code\", \"$1\", " + quoted(item2) + ", " +
-           quoted("(?s).{1," + std::to_string(last_offset) + "}(" + codes + ").*") + ")";
+           quoted(family_code_regex()) + ")";
     for (const FamilyCode& code : kFamilyCodes) {
         expr = "label_replace(" + expr + ", \"family\", " + quoted(std::to_string(code.family)) +
                ", \"code\", " + quoted(code.code) + ")";
     }
     return "group by (job, instance, family) (" + expr + ")";
 }
+
+namespace {
 
 std::vector<Recorded> recorded_series() {
     std::vector<Recorded> rules;
@@ -327,7 +355,7 @@ std::vector<Recorded> recorded_series() {
                          std::to_string(i + 1)});
     }
     for (const Rail& rail : supply_rails()) {
-        rules.push_back({"tarvik_supply_voltage_volts", volts(rail), "rail", rail.label});
+        rules.push_back({"tarvik_supply_voltage_volts", rail_volts_expr(rail), "rail", rail.label});
     }
     const std::string mv = " / " + number(kMillivoltsPerVolt);
     rules.push_back({"tarvik_receiver_voltage_volts", raw(Param::kReceiverVoltage) + mv});
@@ -420,12 +448,9 @@ std::vector<Alert> alerts() {
         }
         const auto [bottom, top] = rail_bounds_volts(rail.lamp);
         const std::string series = "tarvik_supply_voltage_volts{rail=" + quoted(rail.label) + "}";
-        char limits[64];
-        std::snprintf(limits, sizeof limits, "%.1f..%.1f V", bottom, top);
         list.push_back({"TarvikSupply" + rail_token(rail.label) + "OutOfRange",
                         series + " < " + number(bottom) + " or " + series + " > " + number(top),
-                        std::string(kRailNames[rail.lamp].name) +
-                            " {{ printf \"%.1f\" $value }} V outside " + limits + " on " +
+                        rail_alarm_text(rail.lamp, "{{ printf \"%.1f\" $value }}") + " on " +
                             "{{ $labels.instance }}"});
     }
     const std::string job = std::string("{job=") + quoted(kScrapeJob) + "}";
@@ -510,8 +535,8 @@ std::string panel_json(const Panel& panel, int id, int x, int y, int w, int h) {
     out += "      \"targets\": [\n";
     for (size_t i = 0; i < panel.targets.size(); ++i) {
         const Target& t = panel.targets[i];
-        out += "        {\"refId\": \"" + std::string(1, static_cast<char>('A' + i)) +
-               "\", \"datasource\": " + datasource_json() + ", \"expr\": " + json_text(t.expr) +
+        out += "        {\"refId\": " + json_text(std::string(1, static_cast<char>('A' + i))) +
+               ", \"datasource\": " + datasource_json() + ", \"expr\": " + json_text(t.expr) +
                ", \"legendFormat\": " + json_text(t.legend) +
                (panel.table ? ", \"instant\": true, \"format\": \"table\"" : "") + "}" +
                (i + 1 < panel.targets.size() ? "," : "") + "\n";
@@ -575,9 +600,9 @@ std::string dashboard_json() {
                       "hertz",
                       {{selected("tarvik_frequency_offset_hertz"), "{{instance}}"}}});
 
-    const std::string job_up = "up{job=\\\"" + std::string(kScrapeJob) + "\\\"}";
+    const std::string job_up = "label_values(up{job=" + quoted(kScrapeJob) + "}, instance)";
     std::string out = "{\n";
-    out += "  \"__comment\": \"" + std::string(kGeneratedBy) + "\",\n";
+    out += "  \"__comment\": " + json_text(kGeneratedBy) + ",\n";
     out += "  \"uid\": \"tarvik-links\",\n  \"title\": \"Tarvik links\",\n";
     out += "  \"tags\": [\"tarvik\"],\n  \"timezone\": \"browser\",\n";
     out += "  \"schemaVersion\": 36,\n  \"version\": 1,\n  \"editable\": true,\n";
@@ -588,9 +613,9 @@ std::string dashboard_json() {
         "\"query\": \"prometheus\", \"current\": {}, \"hide\": 0},\n";
     out +=
         "    {\"name\": \"instance\", \"label\": \"Link\", \"type\": \"query\", \"datasource\": " +
-        datasource_json() + ", \"definition\": \"label_values(" + job_up +
-        ", instance)\", \"query\": {\"query\": \"label_values(" + job_up +
-        ", instance)\", \"refId\": \"instance\"}, \"refresh\": 2, \"multi\": true, "
+        datasource_json() + ", \"definition\": " + json_text(job_up) +
+        ", \"query\": {\"query\": " + json_text(job_up) +
+        ", \"refId\": \"instance\"}, \"refresh\": 2, \"multi\": true, "
         "\"includeAll\": true, \"allValue\": \".*\", \"current\": {\"text\": \"All\", "
         "\"value\": \"$__all\"}, \"sort\": 1, \"hide\": 0}\n";
     out += "  ]},\n";

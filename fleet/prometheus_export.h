@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "monitor/parameter_catalog.h"
+
 // The snmp_exporter module's name, and the scrape job the rules and the
 // dashboard expect the devices under.
 constexpr char kExporterModule[] = "tarvik";
@@ -30,3 +32,19 @@ struct ExportFile {
 // snmp.yml, tarvik-rules.yml, tarvik-alerts.yml, tarvik-dashboard.json and
 // prometheus.yml, in that order.
 std::vector<ExportFile> prometheus_files();
+
+// Building blocks of the files, for their tests.
+// The shortest plain decimal that reads back as the same double: "0.1", "1000".
+std::string number(double value);
+// "+3.3V" -> "Plus3V3": a rail label as alert names carry it.
+std::string rail_token(const std::string& label);
+// A JSON string literal of `text`, quotes included.
+std::string json_text(const std::string& text);
+// The exporter's metric of a catalog row; throws std::logic_error for a row
+// that has none (the key, and the rows the console never requests).
+std::string raw(Param row);
+// The RE2 pattern that captures the family code in identification item 2
+// where the console finds it, and the PromQL expression that labels each
+// device with its family from it.
+std::string family_code_regex();
+std::string family_expr();

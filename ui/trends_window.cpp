@@ -174,13 +174,15 @@ struct Range {
 
 }  // namespace
 
-// A log being read on a thread of its own into a history of its own; the
-// window's thread only looks at `bytes` and sets `cancel`.
+// A log being read on a thread of its own into a history of its own; until
+// the thread is joined, the window's thread only reads `bytes` and sets
+// `cancel`.
 struct TrendsWindow::Load {
     uint64_t number = 0;  // which load it is: a late call for an older one is known
     QString path;
+    uint64_t size = 0;  // as found before the thread started
     std::unique_ptr<ReadingHistory> history = std::make_unique<ReadingHistory>();
-    LogLoad result;
+    LogLoad result;  // the thread's own until it is joined
     std::atomic<uint64_t> bytes{0};
     std::atomic<bool> cancel{false};
     std::thread thread;
@@ -403,9 +405,9 @@ void TrendsWindow::setup_connections() {
     connect(span_box_, &QComboBox::currentIndexChanged, this, &TrendsWindow::on_span_changed);
     connect(progress_, &QProgressDialog::canceled, this, &TrendsWindow::cancel_load);
     connect(progress_timer_, &QTimer::timeout, this, [this] {
-        if (load_ != nullptr && load_->result.bytes > 0) {
+        if (load_ != nullptr && load_->size > 0) {
             const double share =
-                static_cast<double>(load_->bytes.load()) / static_cast<double>(load_->result.bytes);
+                static_cast<double>(load_->bytes.load()) / static_cast<double>(load_->size);
             progress_->setValue(static_cast<int>(std::min(share, 1.0) * (kProgressSteps - 1)));
         }
     });
@@ -672,7 +674,7 @@ bool TrendsWindow::start_log_load(const QString& path, LogLoad* refusal) {
         }
         return false;
     }
-    load->result.bytes = checked.bytes;
+    load->size = checked.bytes;
     load->number = ++loads_started_;
     Load* raw = load.get();
     load->thread = std::thread([this, raw] {

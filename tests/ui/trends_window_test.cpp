@@ -22,10 +22,6 @@
 #include <ctime>
 #include <limits>
 
-#ifndef _WIN32
-#include <sys/stat.h>
-#endif
-
 #include "monitor/measurement_log.h"
 #include "window_fixture.h"
 
@@ -443,20 +439,6 @@ TEST_F(TrendsTest, ALogIsReadOffTheWindowsThreadAndCancelKeepsWhatWasShown) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return !trends.loading(); }));
     EXPECT_TRUE(trends.windowTitle().endsWith(QStringLiteral("other.log")));
     EXPECT_EQ(trends.last_load().totals.records, 30u);
-
-    // Anything but a regular file is refused before a thread starts.
-    std::vector<std::pair<std::string, const char*>> refused = {
-        {dir_.path().toStdString(), "not a regular file (a directory)"}};
-#ifndef _WIN32
-    ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);
-    refused.push_back({path("fifo"), "not a regular file (a FIFO)"});
-#endif
-    for (const auto& [file, error] : refused) {
-        LogLoad refusal;
-        EXPECT_FALSE(trends.start_log_load(QString::fromStdString(file), &refusal)) << error;
-        EXPECT_FALSE(trends.loading());
-        EXPECT_EQ(refusal.error, error);
-    }
 }
 
 }  // namespace

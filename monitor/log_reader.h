@@ -92,9 +92,9 @@ struct LogLoad {
 // kRead and the size in `bytes`, or why not.
 LogLoad check_log_file(const std::string& path);
 
-// Reads the console's log at `path` into `history`, a fresh one. Only a regular file is
-// opened, so a FIFO or a device can never block the caller; `on_progress`
-// gets the bytes read and may stop the load.
+// Reads the console's log at `path` into `history`, a fresh one. Only a
+// regular file is opened, so a FIFO or a device can never block the caller;
+// `on_progress` gets the bytes read and may stop the load.
 LogLoad load_log_file(const std::string& path, ReadingHistory& history,
                       const LogProgressHandler& on_progress = {});
 

@@ -20,6 +20,17 @@ constexpr char kScrapeJob[] = "tarvik";
 // How long a condition must hold before an alert fires: two more scrapes at
 // the usual 15 s interval after the one that saw it.
 constexpr char kAlertHoldTime[] = "30s";
+
+// The device's monotonic counters, which the exporter module types counter
+// (the MIB's generator.yml overrides them to match). The FEC error row is
+// not one of them: family 350 puts its frequency offset there.
+inline constexpr Param kDeviceCounters[] = {Param::kFecFailCount, Param::kDropQ1Count,
+                                            Param::kDropTxCount};
+
+// Where each alert's runbook_url points: the README's section of that alert
+// (its heading is the alert's name, so the anchor is the name in lower
+// case). Relative: a site that publishes the README puts its address first.
+constexpr char kRunbookBase[] = "README.md#";
 // The family 350 receiver's MSE under which an alert fires, dB: a default
 // that an operator tunes to the links' budget.
 constexpr double kMseAlertThresholdDb = 20.0;

@@ -248,29 +248,6 @@ std::vector<Rail> supply_rails() {
     return rails;
 }
 
-}  // namespace
-
-std::string rail_token(const std::string& label) {
-    std::string token;
-    for (char c : label) {
-        if (c == '+') {
-            token += "Plus";
-        } else if (c == '-') {
-            token += "Minus";
-        } else if (c == '.') {
-            token += "V";
-        } else {
-            token += c;
-        }
-    }
-    if (label.find('.') != std::string::npos && !token.empty() && token.back() == 'V') {
-        token.pop_back();
-    }
-    return token;
-}
-
-namespace {
-
 // A PromQL expression of the rail's value in volts as the pane shows it,
 // negative for the rail shown negative, from its raw row in millivolts.
 std::string rail_volts_expr(const Rail& rail) {
@@ -326,6 +303,16 @@ struct Recorded {
 
 }  // namespace
 
+std::string switch_name(Param row) {
+    if (row == Param::kSwitch1) {
+        return "radio";
+    }
+    if (row == Param::kSwitch3) {
+        return "heater";
+    }
+    return std::to_string(catalog_index(row) - kControlRun.first_index + 1);
+}
+
 std::string family_code_regex() {
     // A code counts at offsets 1 and on, and only where it ends within the
     // stored text; `.{1,N}` is greedy, so the last such code is the one
@@ -373,17 +360,6 @@ std::string device_info_expr() {
                 ", " + quoted(label) + ", \"$1\", " + quoted(raw(row)) + ", \"(?s)(.*)\")";
     }
     return "group by (" + labels + ") (" + expr + ")";
-}
-
-// The switches the console shows by name; the others by their number.
-std::string switch_name(Param row) {
-    if (row == Param::kSwitch1) {
-        return "radio";
-    }
-    if (row == Param::kSwitch3) {
-        return "heater";
-    }
-    return std::to_string(catalog_index(row) - kControlRun.first_index + 1);
 }
 
 // 1 while the exporter reached the device and got its answers, else 0: a

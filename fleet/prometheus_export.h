@@ -47,8 +47,9 @@ std::vector<ExportFile> prometheus_files();
 // Building blocks of the files, for their tests.
 // The shortest plain decimal that reads back as the same double: "0.1", "1000".
 std::string number(double value);
-// "+3.3V" -> "Plus3V3": a rail label as alert names carry it.
-std::string rail_token(const std::string& label);
+// The `name` label of a switch: "radio" and "heater" for the two the
+// console shows, the switch's number for the others.
+std::string switch_name(Param row);
 // A JSON string literal of `text`, quotes included.
 std::string json_text(const std::string& text);
 // The exporter's metric of a catalog row; throws std::logic_error for a row

@@ -511,6 +511,12 @@ def check_alerts(prom, sims, webhook):
         return {labels for labels, state in now if state == "firing"} == expected
     wait_for("the rail and link alerts to fire", both_firing, 60, 0.5)
     fired = time.monotonic() - started
+    # The overview's state of every link: 2 lost, 1 a lamp lit, 0 ok.
+    want = {s.target: 0.0 for s in sims}
+    want.update({rail_sim.target: 1.0, silent_sim.target: 2.0})
+    wait_for("the overview's link states", lambda: want == {
+        r["metric"]["instance"]: float(r["value"][1]) for r in prom.query("tarvik_link_state")},
+        10, 0.5)
     notes = wait_for("the rail alert at the webhook", lambda: webhook.of(RAIL_ALERT), 30, 0.2)
     rail_sim.command("rail off")
     silent_sim.command("silent off")

@@ -1,4 +1,4 @@
-// The building blocks of the Prometheus files: numbers, rail tokens, the
+// The building blocks of the Prometheus files: numbers, switch names, the
 // family the exporter's labels find, and the rows without an exporter name.
 #include "fleet/prometheus_export.h"
 
@@ -28,18 +28,18 @@ TEST(PrometheusExport, NumbersAreTheShortestDecimalThatReadsBack) {
     }
 }
 
-TEST(PrometheusExport, RailTokensSpellTheSignAndThePoint) {
+TEST(PrometheusExport, SwitchesAreNamedAsTheConsoleShowsThem) {
     const struct {
-        const char* label;
-        const char* token;
+        Param row;
+        const char* name;
     } cases[] = {
-        {"+24V", "Plus24V"},
-        {"-12V", "Minus12V"},
-        {"+3.3V", "Plus3V3"},
-        {"+5VSB", "Plus5VSB"},
+        {Param::kSwitch1, "radio"},
+        {Param::kSwitch2, "2"},
+        {Param::kSwitch3, "heater"},
+        {Param::kSwitch6, "6"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(rail_token(c.label), c.token) << c.label;
+        EXPECT_EQ(switch_name(c.row), c.name) << c.name;
     }
 }
 
@@ -83,7 +83,7 @@ TEST(PrometheusExport, TheFamilyCodeIsFoundWhereTheConsoleFindsIt) {
 }
 
 TEST(PrometheusExport, ARowWithoutAnExporterNameIsAClearError) {
-    EXPECT_EQ(raw(Param::kSupply12V), "tarvik_snmp_supply_12v_millivolts");
+    EXPECT_EQ(raw(Param::kSupply12V), "tarvik_snmp_supply_12v");
     try {
         raw(Param::kIdItem8);
         ADD_FAILURE() << "the key has no exporter name";

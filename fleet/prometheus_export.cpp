@@ -596,6 +596,7 @@ struct Panel {
     std::string more = {};       // further members: options, transformations
     int width = 12;
     int height = 8;
+    bool repeat = false;  // a row repeated for each selected link
 };
 
 std::string selected(const std::string& metric, const std::string& matchers = "") {
@@ -639,9 +640,10 @@ std::string panel_json(const Panel& panel, int id, int x, int y) {
            ", \"w\": " + std::to_string(panel.width) + ", \"h\": " + std::to_string(panel.height) +
            "}";
     if (panel.type == "row") {
-        // Repeated once per selected link, its panels below it.
-        return out +
-               ",\n      \"repeat\": \"instance\", \"collapsed\": false, \"panels\": []\n    }";
+        // The panels below a row, up to the next, are its own; a repeated
+        // row comes once per selected link.
+        return out + ",\n      " + (panel.repeat ? "\"repeat\": \"instance\", " : "") +
+               "\"collapsed\": false, \"panels\": []\n    }";
     }
     out += ",\n      \"datasource\": " + datasource_json() + ",\n";
     std::string defaults = "\"unit\": " + json_text(panel.unit);
@@ -728,7 +730,7 @@ std::vector<Panel> fleet_overview() {
 // One row per link: each panel one quantity, so each axis one unit.
 std::vector<Panel> link_panels(const std::vector<Rail>& rails) {
     std::vector<Panel> panels;
-    panels.push_back({"Link $instance", "", {}, nullptr, "row", {}, {}, 24, 1});
+    panels.push_back({"Link $instance", "", {}, nullptr, "row", {}, {}, 24, 1, true});
     Panel identification{"Identification", "none", {{selected(kDeviceInfo), ""}}, nullptr, "table"};
     identification.more =
         "\"transformations\": [{\"id\": \"organize\", \"options\": {\"excludeByName\": "

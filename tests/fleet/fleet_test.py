@@ -420,8 +420,11 @@ def check_dashboard(prom, export_dir):
         raise Failure("the dashboard has no datasource and instance variables")
     if "__inputs" in dashboard:
         raise Failure("the dashboard has __inputs; file provisioning takes none")
-    if [p["type"] for p in dashboard["panels"][:3]] != ["row", "table", "state-timeline"]:
-        raise Failure("the dashboard does not open with the fleet overview row")
+    rows = [p.get("repeat") for p in dashboard["panels"] if p["type"] == "row"]
+    if [p["type"] for p in dashboard["panels"][:3]] != ["row", "table", "state-timeline"] or \
+            rows != [None, "instance"]:
+        raise Failure("the dashboard does not open with the fleet overview row, then a row "
+                      f"repeated per link: rows {rows}")
     for p in dashboard["panels"]:
         if p["type"] not in ("timeseries", "state-timeline"):
             continue

@@ -1,8 +1,8 @@
 // tarvik: chooses the front end from the command line and runs it.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -65,25 +65,29 @@ int run_window(int& argc, char** argv, const CommandLine& line, bool demo) {
 // Reports of unreadable log lines printed before the rest are only counted.
 constexpr std::size_t kPlotProblemsPrinted = 5;
 
-// The trends of a log file, in the trends window alone. A missing file is
-// an error; lines that cannot be read are reported and the rest is shown.
+// The trends of a log file, in the trends window alone. A missing file, or
+// one that is not a regular file, is an error; lines that cannot be read are
+// reported and the rest is shown.
 int run_plot(int& argc, char** argv, const CommandLine& line) {
-    std::ifstream in(line.plot_file, std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "tarvik: cannot open %s\n", line.plot_file.c_str());
+    auto history = std::make_unique<ReadingHistory>();
+    const LogLoad load = load_log_file(line.plot_file, *history);
+    if (load.status != LogLoad::Status::kRead) {
+        std::fprintf(stderr, "tarvik: cannot open %s: %s\n", line.plot_file.c_str(),
+                     load.error.c_str());
         return 1;
     }
-    auto history = std::make_unique<ReadingHistory>();
-    std::vector<std::string> problems;
-    const LogReadTotals totals =
-        read_measurement_log(in, *history, &problems, kPlotProblemsPrinted);
-    for (const std::string& problem : problems) {
-        std::fprintf(stderr, "tarvik: %s: %s\n", line.plot_file.c_str(), problem.c_str());
+    const std::size_t printed = std::min(load.problems.size(), kPlotProblemsPrinted);
+    for (std::size_t i = 0; i < printed; ++i) {
+        std::fprintf(stderr, "tarvik: %s: %s\n", line.plot_file.c_str(), load.problems[i].c_str());
     }
-    if (totals.problems > problems.size()) {
+    if (load.totals.problems > printed) {
         std::fprintf(stderr, "tarvik: %s: %llu more lines could not be read\n",
                      line.plot_file.c_str(),
-                     static_cast<unsigned long long>(totals.problems - problems.size()));
+                     static_cast<unsigned long long>(load.totals.problems - printed));
+    }
+    const std::string notice = log_load_notice(load);
+    if (!notice.empty()) {
+        std::fprintf(stderr, "tarvik: %s: %s\n", line.plot_file.c_str(), notice.c_str());
     }
 #ifdef TARVIK_WINDOW
     if (!window_possible()) {

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 
 #include "fleet/prometheus_export.h"
@@ -13,6 +14,7 @@ namespace {
 constexpr char kUsage[] =
     "usage: tarvik-prometheus-export DIR\n"
     "       tarvik-prometheus-export --check DIR\n"
+    "       tarvik-prometheus-export --help\n"
     "\n"
     "Writes snmp.yml, the recording and alert rules, the Grafana dashboard and an\n"
     "example prometheus.yml into DIR, made from the console's own catalog. With\n"
@@ -64,15 +66,55 @@ int check_all(const std::string& dir) {
     return 0;
 }
 
+// What the command line asks for.
+enum class Command { kWrite, kCheck, kHelp, kWrong };
+
+Command parse(int argc, char** argv, std::string* dir, std::string* error) {
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        return Command::kHelp;
+    }
+    const bool check = argc == 3 && std::strcmp(argv[1], "--check") == 0;
+    if (argc != 2 && !check) {
+        return Command::kWrong;
+    }
+    *dir = argv[argc - 1];
+    // An empty folder would write into the root, and an option unknown here
+    // is no folder name.
+    if (dir->empty()) {
+        *error = "the folder name is empty";
+        return Command::kWrong;
+    }
+    if ((*dir)[0] == '-') {
+        *error = "unknown option " + *dir;
+        return Command::kWrong;
+    }
+    return check ? Command::kCheck : Command::kWrite;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && std::strcmp(argv[1], "--help") != 0) {
-        return write_all(argv[1]);
+    std::string dir;
+    std::string error;
+    try {
+        switch (parse(argc, argv, &dir, &error)) {
+            case Command::kWrite:
+                return write_all(dir);
+            case Command::kCheck:
+                return check_all(dir);
+            case Command::kHelp:
+                std::fputs(kUsage, stdout);
+                return 0;
+            case Command::kWrong:
+                break;
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "tarvik-prometheus-export: %s\n", e.what());
+        return 1;
     }
-    if (argc == 3 && std::strcmp(argv[1], "--check") == 0) {
-        return check_all(argv[2]);
+    if (!error.empty()) {
+        std::fprintf(stderr, "tarvik-prometheus-export: %s\n\n", error.c_str());
     }
-    std::fputs(kUsage, argc == 2 ? stdout : stderr);
-    return argc == 2 ? 0 : 2;
+    std::fputs(kUsage, stderr);
+    return 2;
 }

@@ -322,6 +322,16 @@ std::string generator_yml() {
             }
         }
     }
+    // The device sends its counters as INTEGER, which the generator makes
+    // gauges; the committed module types them counter.
+    out += "    overrides:\n";
+    for (const Param row : kDeviceCounters) {
+        for (const MibObject& object : kObjects) {
+            if (object.row == row) {
+                out += std::string("      ") + object.descriptor + ":\n        type: counter\n";
+            }
+        }
+    }
     return out;
 }
 

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "monitor/parameter_catalog.h"
+
 // The snmp_exporter module's name, and the scrape job the rules and the
 // dashboard expect the devices under.
 constexpr char kExporterModule[] = "tarvik";
@@ -18,6 +20,17 @@ constexpr char kScrapeJob[] = "tarvik";
 // How long a condition must hold before an alert fires: two more scrapes at
 // the usual 15 s interval after the one that saw it.
 constexpr char kAlertHoldTime[] = "30s";
+
+// The device's monotonic counters, which the exporter module types counter
+// (the MIB's generator.yml overrides them to match). The FEC error row is
+// not one of them: family 350 puts its frequency offset there.
+inline constexpr Param kDeviceCounters[] = {Param::kFecFailCount, Param::kDropQ1Count,
+                                            Param::kDropTxCount};
+
+// Where each alert's runbook_url points: the README's section of that alert
+// (its heading is the alert's name, so the anchor is the name in lower
+// case). Relative: a site that publishes the README puts its address first.
+constexpr char kRunbookBase[] = "README.md#";
 // The family 350 receiver's MSE under which an alert fires, dB: a default
 // that an operator tunes to the links' budget.
 constexpr double kMseAlertThresholdDb = 20.0;
@@ -30,3 +43,20 @@ struct ExportFile {
 // snmp.yml, tarvik-rules.yml, tarvik-alerts.yml, tarvik-dashboard.json and
 // prometheus.yml, in that order.
 std::vector<ExportFile> prometheus_files();
+
+// Building blocks of the files, for their tests.
+// The shortest plain decimal that reads back as the same double: "0.1", "1000".
+std::string number(double value);
+// The `name` label of a switch: "radio" and "heater" for the two the
+// console shows, the switch's number for the others.
+std::string switch_name(Param row);
+// A JSON string literal of `text`, quotes included.
+std::string json_text(const std::string& text);
+// The exporter's metric of a catalog row; throws std::logic_error for a row
+// that has none (the key, and the rows the console never requests).
+std::string raw(Param row);
+// The RE2 pattern that captures the family code in identification item 2
+// where the console finds it, and the PromQL expression that labels each
+// device with its family from it.
+std::string family_code_regex();
+std::string family_expr();

@@ -4,7 +4,9 @@
 // - every line is counted once, as the input's line feeds say;
 // - a line gives a record or a report at most, never both;
 // - each report names a line that exists, as "line N: reason";
-// - every record's time is a whole number of seconds.
+// - every record's time is a whole number of seconds;
+// - every value the history holds can be drawn: finite, within
+//   kLargestChartValue.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -63,9 +65,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require(totals.lines == lines, "lines miscounted");
     require(totals.records == records && totals.problems == problems, "totals differ");
     require(records + problems <= lines, "more results than lines");
-    if (history.polls() > 0) {
-        const double newest = history.newest_seconds();
-        history.extract(Series::kTemperature1, newest - 3600, newest, 64);
+    if (history.held_polls() > 0) {
+        const ReadingHistory::TimeSpan span = history.held_span();
+        for (int s = 0; s < kSeriesCount; ++s) {
+            for (const ChartPoint& p :
+                 history.extract(static_cast<Series>(s), span.earliest - 1, span.latest + 1, 64)) {
+                require(std::isnan(p.value) || std::fabs(p.value) <= kLargestChartValue,
+                        "a value a chart cannot draw");
+            }
+        }
     }
     return 0;
 }

@@ -24,11 +24,15 @@ RailBounds rail_bounds_volts(int rail) {
 }
 
 std::string voltage_alarm_text(const DeviceReadings& readings, int rail) {
-    const RailName& shown = kRailNames[rail];
-    const double value = volts(readings.*kRailLimits[rail].reading, shown.shown_negative);
+    const double value =
+        volts(readings.*kRailLimits[rail].reading, kRailNames[rail].shown_negative);
+    return rail_alarm_text(rail, format_text("%.1f", value));
+}
+
+std::string rail_alarm_text(int rail, const std::string& value) {
     const RailBounds bounds = rail_bounds_volts(rail);
-    return format_text("%s %.1f V outside %.1f..%.1f V", shown.name, value, bounds.bottom,
-                       bounds.top);
+    return format_text("%s %s V outside %.1f..%.1f V", kRailNames[rail].name, value.c_str(),
+                       bounds.bottom, bounds.top);
 }
 
 std::vector<AlarmEvent> AlarmTracker::after_poll(bool answered, const DeviceReadings& readings,

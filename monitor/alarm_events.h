@@ -55,6 +55,9 @@ RailBounds rail_bounds_volts(int rail);
 // A latched rail as the voltage pane shows it: "U -12V -7.9 V outside
 // -14.0..-8.0 V" (the -12 V rail and its limits shown negative).
 std::string voltage_alarm_text(const DeviceReadings& readings, int rail);
+// The same with the value already written, such as a template's
+// placeholder: "U -12V VALUE V outside -14.0..-8.0 V".
+std::string rail_alarm_text(int rail, const std::string& value);
 
 class AlarmTracker {
 public:

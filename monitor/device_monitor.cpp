@@ -13,9 +13,6 @@
 
 namespace {
 
-constexpr CatalogRun kPollRuns[] = {kTemperatureRun, kReceiverRun, kSupplyRun, kControlRun,
-                                    kTrafficRun};
-
 // The first `limit` characters of a field's text.
 std::string field_text(WindowServices& window, ControlId id, size_t limit = kFieldTextLimit) {
     std::string text = window.get_text(id);

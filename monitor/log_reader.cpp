@@ -1,10 +1,14 @@
 #include "monitor/log_reader.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
 
 namespace {
 
@@ -220,6 +224,10 @@ private:
                 problem("bad number in column " + std::to_string(i + 2));
                 return;
             }
+            if (std::fabs(v[i]) > kLargestChartValue) {
+                out_of_range(i);
+                return;
+            }
         }
         if (!store(family, v)) {
             return;
@@ -331,7 +339,8 @@ SeriesSet logged_series(int32_t family) {
 }
 
 LogReadTotals read_measurement_log(std::istream& in, const LogRecordHandler& on_record,
-                                   const LogProblemHandler& on_problem) {
+                                   const LogProblemHandler& on_problem,
+                                   const LogProgressHandler& on_progress) {
     LogReadTotals totals;
     LogParser parser(on_record, on_problem, totals);
     std::vector<char> chunk(kChunkSize);
@@ -341,6 +350,7 @@ LogReadTotals read_measurement_log(std::istream& in, const LogRecordHandler& on_
     pending.reserve(kMaxLogLine + 1);
     bool too_long = false;
     uint64_t number = 0;
+    uint64_t bytes = 0;
     auto finish_line = [&](const char* data, std::size_t size) {
         ++number;
         if (too_long) {
@@ -354,6 +364,10 @@ LogReadTotals read_measurement_log(std::istream& in, const LogRecordHandler& on_
     while (in) {
         in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
         const auto got = static_cast<std::size_t>(in.gcount());
+        bytes += got;
+        if (on_progress && !on_progress(bytes)) {
+            return totals;
+        }
         const char* p = chunk.data();
         const char* end = p + got;
         while (p < end) {
@@ -386,7 +400,8 @@ LogReadTotals read_measurement_log(std::istream& in, const LogRecordHandler& on_
 }
 
 LogReadTotals read_measurement_log(std::istream& in, ReadingHistory& history,
-                                   std::vector<std::string>* problems, std::size_t max_problems) {
+                                   std::vector<std::string>* problems, std::size_t max_problems,
+                                   const LogProgressHandler& on_progress) {
     const SeriesSet logged[2] = {logged_series(kFamily350), logged_series(kFamily1000)};
     return read_measurement_log(
         in,
@@ -398,5 +413,83 @@ LogReadTotals read_measurement_log(std::istream& in, ReadingHistory& history,
             if (problems != nullptr && problems->size() < max_problems) {
                 problems->push_back(problem);
             }
+        },
+        on_progress);
+}
+
+namespace {
+
+// What a path that is not a regular file is, for the operator.
+std::string kind_of(std::filesystem::file_type type) {
+    switch (type) {
+        case std::filesystem::file_type::directory:
+            return "not a regular file (a directory)";
+        case std::filesystem::file_type::fifo:
+            return "not a regular file (a FIFO)";
+        case std::filesystem::file_type::block:
+        case std::filesystem::file_type::character:
+            return "not a regular file (a device)";
+        case std::filesystem::file_type::socket:
+            return "not a regular file (a socket)";
+        default:
+            return "not a regular file";
+    }
+}
+
+}  // namespace
+
+LogLoad check_log_file(const std::string& path) {
+    LogLoad load;
+    // Opening a FIFO waits for a writer, and a device may never end: only
+    // a regular file is opened at all.
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (error) {
+        load.error = error.message();
+        return load;
+    }
+    if (!std::filesystem::is_regular_file(status)) {
+        load.status = LogLoad::Status::kNotAFile;
+        load.error = kind_of(status.type());
+        return load;
+    }
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    load.bytes = error ? 0 : size;
+    load.status = LogLoad::Status::kRead;
+    return load;
+}
+
+LogLoad load_log_file(const std::string& path, ReadingHistory& history,
+                      const LogProgressHandler& on_progress) {
+    LogLoad load = check_log_file(path);
+    if (load.status != LogLoad::Status::kRead) {
+        return load;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        load.status = LogLoad::Status::kCannotOpen;
+        load.error = std::strerror(errno);
+        return load;
+    }
+    bool stopped = false;
+    load.totals =
+        read_measurement_log(in, history, &load.problems, kMaxLogProblems, [&](uint64_t bytes) {
+            stopped = on_progress && !on_progress(bytes);
+            return !stopped;
         });
+    load.status = stopped ? LogLoad::Status::kStopped : LogLoad::Status::kRead;
+    load.polls_not_held = history.polls() - history.held_polls();
+    if (load.polls_not_held > 0) {
+        const ReadingHistory::TimeSpan span = history.held_span();
+        load.days_held = static_cast<uint64_t>((span.latest - span.earliest) / 86400);
+    }
+    return load;
+}
+
+std::string log_load_notice(const LogLoad& load) {
+    if (load.polls_not_held == 0) {
+        return std::string();
+    }
+    return std::to_string(load.polls_not_held) + " polls older than " +
+           std::to_string(load.days_held) + " days not held";
 }

@@ -20,6 +20,8 @@
 
 // Longer lines are reported and skipped.
 constexpr std::size_t kMaxLogLine = 4096;
+// The reports of unreadable lines that a load keeps; the rest are counted.
+constexpr std::size_t kMaxLogProblems = 100;
 
 // One poll's line. `seconds` is the line's local time "dd.mm.yy HH:MM:SS"
 // (years 2000 to 2099) as seconds since the epoch. `succeeded` is false for
@@ -48,15 +50,54 @@ struct LogReadTotals {
 using LogRecordHandler = std::function<void(const LogRecord&)>;
 // Receives "line N: reason"; N counts from 1.
 using LogProblemHandler = std::function<void(const std::string&)>;
+// Receives the bytes read so far, every read chunk; false stops the reading.
+using LogProgressHandler = std::function<bool(uint64_t bytes)>;
 
 // Reads `in` to its end, calling `on_record` for each poll line in order and
-// `on_problem` (when set) for each line that cannot be read.
+// `on_problem` (when set) for each line that cannot be read. A value past
+// kLargestChartValue makes its line "number out of range". `on_progress`
+// (when set) may stop the reading early.
 LogReadTotals read_measurement_log(std::istream& in, const LogRecordHandler& on_record,
-                                   const LogProblemHandler& on_problem);
+                                   const LogProblemHandler& on_problem,
+                                   const LogProgressHandler& on_progress = {});
 
 // Reads `in` into `history`, each record with the series its family logs.
 // The first `max_problems` reports are appended to `problems` (when not
 // null); the totals count them all.
 LogReadTotals read_measurement_log(std::istream& in, ReadingHistory& history,
                                    std::vector<std::string>* problems,
-                                   std::size_t max_problems = 100);
+                                   std::size_t max_problems = kMaxLogProblems,
+                                   const LogProgressHandler& on_progress = {});
+
+// What loading a log file into a history came to.
+struct LogLoad {
+    enum class Status {
+        kRead,
+        kCannotOpen,  // missing, or not readable: `error` says why
+        kNotAFile,    // a folder, FIFO, device or socket: never opened
+        kStopped,     // the progress handler stopped it
+    };
+    Status status = Status::kCannotOpen;
+    std::string error;   // for kCannotOpen and kNotAFile: "not a regular file (a FIFO)"
+    uint64_t bytes = 0;  // the file's size, as found before reading
+    LogReadTotals totals;
+    std::vector<std::string> problems;  // the first kMaxLogProblems reports
+    // Polls read but no longer held, the history being full, and the whole
+    // days that the history holds before its latest poll.
+    uint64_t polls_not_held = 0;
+    uint64_t days_held = 0;
+};
+
+// Whether `path` is a log that can be read, without reading it: status
+// kRead and the size in `bytes`, or why not.
+LogLoad check_log_file(const std::string& path);
+
+// Reads the console's log at `path` into `history`, a fresh one. Only a
+// regular file is opened, so a FIFO or a device can never block the caller;
+// `on_progress` gets the bytes read and may stop the load.
+LogLoad load_log_file(const std::string& path, ReadingHistory& history,
+                      const LogProgressHandler& on_progress = {});
+
+// What a load left out of the history, for the operator: "1234 polls older
+// than 41 days not held"; empty when nothing was left out.
+std::string log_load_notice(const LogLoad& load);

@@ -103,6 +103,10 @@ constexpr CatalogRun kSupplyRun = catalog_run(Param::kSupply24V, Param::kTotalCu
 constexpr CatalogRun kControlRun = catalog_run(Param::kSwitch1, Param::kSwitch6);
 constexpr CatalogRun kTrafficRun = catalog_run(Param::kPhyToRadioRate, Param::kDropTxCount);
 constexpr int kKeyIndex = catalog_index(Param::kIdItem8);
+// The runs one poll requests, in its order; Start reads the identification
+// run before its first poll.
+constexpr CatalogRun kPollRuns[] = {kTemperatureRun, kReceiverRun, kSupplyRun, kControlRun,
+                                    kTrafficRun};
 
 // Compares `count` sub-identifiers pairwise, unsigned. Returns 1 or -1 at the
 // first pair that differs (1 when `a`'s is the greater), 0 when all are equal

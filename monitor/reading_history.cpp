@@ -117,7 +117,8 @@ SeriesInfo series_info(Series series) {
     return info;
 }
 
-ReadingHistory::ReadingHistory() = default;
+ReadingHistory::ReadingHistory(std::size_t buckets_per_level)
+    : buckets_per_level_(std::max<std::size_t>(2, buckets_per_level)) {}
 
 void ReadingHistory::add(double seconds, const DeviceReadings& readings, bool succeeded,
                          const SeriesSet& known) {
@@ -161,31 +162,32 @@ void ReadingHistory::add(double seconds, const DeviceReadings& readings, bool su
 
 void ReadingHistory::push(int level, const Bucket& bucket) {
     Level& l = levels_[level];
-    if (l.buckets.size() < kBucketsPerLevel) {
+    if (l.buckets.size() < buckets_per_level_) {
         // Until a level is full its ring starts at slot 0, so it grows at
         // the end, never past its capacity.
         if (l.buckets.size() == l.buckets.capacity()) {
-            l.buckets.reserve(std::min(kBucketsPerLevel, std::max<std::size_t>(16, 2 * l.count)));
+            l.buckets.reserve(std::min(buckets_per_level_, std::max<std::size_t>(16, 2 * l.count)));
         }
         l.buckets.push_back(bucket);
         ++l.count;
         return;
     }
-    if (l.count == kBucketsPerLevel) {
+    if (l.count == buckets_per_level_) {
         // The two oldest become one bucket of the next level, or go.
         Bucket merged = l.at(0);
         const Bucket& second = l.at(1);
-        merged.last = second.last;
+        merged.first = std::min(merged.first, second.first);
+        merged.last = std::max(merged.last, second.last);
         for (int i = 0; i < kSeriesCount; ++i) {
             fold(merged.min[i], merged.max[i], second.min[i], second.max[i]);
         }
-        l.head = (l.head + 2) % kBucketsPerLevel;
+        l.head = (l.head + 2) % buckets_per_level_;
         l.count -= 2;
         if (level + 1 < kLevels) {
             push(level + 1, merged);
         }
     }
-    l.buckets[(l.head + l.count) % kBucketsPerLevel] = bucket;
+    l.buckets[(l.head + l.count) % buckets_per_level_] = bucket;
     ++l.count;
 }
 
@@ -252,6 +254,26 @@ double ReadingHistory::oldest_seconds() const {
 double ReadingHistory::newest_seconds() const {
     const Level& recent = levels_[0];
     return recent.count > 0 ? recent.at(recent.count - 1).last : kNaN;
+}
+
+uint64_t ReadingHistory::held_polls() const {
+    // A bucket of level k holds 2^k polls: each is two of the level before.
+    uint64_t held = 0;
+    for (int k = 0; k < kLevels; ++k) {
+        held += static_cast<uint64_t>(levels_[k].count) << k;
+    }
+    return held;
+}
+
+ReadingHistory::TimeSpan ReadingHistory::held_span() const {
+    TimeSpan span{kNaN, kNaN};
+    for (const Level& level : levels_) {
+        for (std::size_t i = 0; i < level.count; ++i) {
+            const Bucket& b = level.at(i);
+            fold(span.earliest, span.latest, b.first, b.last);
+        }
+    }
+    return span;
 }
 
 std::size_t ReadingHistory::memory_bytes() const {

@@ -64,6 +64,11 @@ inline SeriesSet all_series() {
     return SeriesSet().set();
 }
 
+// The largest magnitude a chart takes: far beyond any reading, yet with room
+// for an axis's margins and rounding, which would overflow near the largest
+// double. Larger values are not drawn.
+constexpr double kLargestChartValue = 1e15;
+
 // One point of an extracted series; a NaN value is a gap.
 struct ChartPoint {
     double seconds;
@@ -79,7 +84,8 @@ public:
     static constexpr std::size_t kBucketsPerLevel = 3600;
     static constexpr int kLevels = 10;
 
-    ReadingHistory();
+    // `buckets_per_level` (at least 2) sets the capacity: tests use a small one.
+    explicit ReadingHistory(std::size_t buckets_per_level = kBucketsPerLevel);
 
     // One poll at `seconds` (any monotonic clock the caller chooses). A
     // failed poll adds a gap to every series. Series outside `known` get a
@@ -101,6 +107,15 @@ public:
     uint64_t polls() const { return polls_; }
     double oldest_seconds() const;
     double newest_seconds() const;
+    // Polls still held: polls() less those whose buckets were dropped.
+    uint64_t held_polls() const;
+    // The earliest and the latest time held, whatever order the polls were
+    // added in (a log's clock may step back); NaN when nothing is held.
+    struct TimeSpan {
+        double earliest;
+        double latest;
+    };
+    TimeSpan held_span() const;
 
     // Bytes the store has allocated. Levels are allocated as they fill: a day
     // at one poll a second takes about 7 MB, every level full about 16 MB.
@@ -108,21 +123,22 @@ public:
 
 private:
     struct Bucket {
-        double first;  // time of the first and the last poll folded in
+        double first;  // the earliest and the latest time of the polls folded in
         double last;
         double min[kSeriesCount];  // NaN when no poll in the bucket had a value
         double max[kSeriesCount];
     };
-    // A ring of at most kBucketsPerLevel buckets, oldest first.
+    // A ring of at most buckets_per_level_ buckets, oldest first.
     struct Level {
         std::vector<Bucket> buckets;
         std::size_t head = 0;
         std::size_t count = 0;
-        const Bucket& at(std::size_t i) const { return buckets[(head + i) % kBucketsPerLevel]; }
+        const Bucket& at(std::size_t i) const { return buckets[(head + i) % buckets.size()]; }
     };
 
     void push(int level, const Bucket& bucket);
 
+    std::size_t buckets_per_level_;
     Level levels_[kLevels];
     uint64_t polls_ = 0;
     // The last successful poll's drop counts, for the rates.

@@ -17,8 +17,8 @@ GTEST_PACKAGES=(libgtest-dev libgmock-dev)
 # and the message bus the notification tests run a private one of.
 TEST_RUN_PACKAGES=(python3 python3-pysnmp4 locales dbus)
 # The end-to-end test of the Prometheus files: Debian's Prometheus (with
-# promtool) and snmp_exporter.
-FLEET_PACKAGES=(prometheus prometheus-snmp-exporter)
+# promtool), snmp_exporter and Alertmanager.
+FLEET_PACKAGES=(prometheus prometheus-snmp-exporter prometheus-alertmanager)
 # The MIB's checks: smilint, the SMIv2 base modules it imports (erlang-snmp is
 # the package that ships them as text), and YAML for comparing the exporter
 # generator's module with snmp.yml.

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QDateTimeAxis>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -17,6 +18,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
@@ -26,10 +28,11 @@
 #include <QValueAxis>
 #include <QWheelEvent>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
-#include <fstream>
 #include <limits>
 #include <optional>
+#include <thread>
 
 namespace {
 
@@ -104,7 +107,11 @@ constexpr double kZoomStep = 0.8;
 constexpr double kShortestView = 10;  // seconds
 // Room around each plot area for the axes, their titles and the legend.
 constexpr QMargins kPlotMargins(90, 36, 230, 30);
-constexpr int kPlotProblemsShown = 100;
+// The progress of a log being read: its steps, how often it is shown, and
+// how long a load may take before the dialog shows at all.
+constexpr int kProgressSteps = 1000;
+constexpr int kProgressPeriodMs = 100;
+constexpr int kProgressDelayMs = 300;
 // A chart's least height, and what its legend needs beyond its entries'
 // text: the gap between entries and the chart's title and margins.
 constexpr int kMinChartHeight = 150;
@@ -167,16 +174,19 @@ struct Range {
 
 }  // namespace
 
-LogLoad load_log_file(const std::string& path, ReadingHistory& history, std::size_t max_problems) {
-    LogLoad load;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return load;
-    }
-    load.opened = true;
-    load.totals = read_measurement_log(in, history, &load.problems, max_problems);
-    return load;
-}
+// A log being read on a thread of its own into a history of its own; until
+// the thread is joined, the window's thread only reads `bytes` and sets
+// `cancel`.
+struct TrendsWindow::Load {
+    uint64_t number = 0;  // which load it is: a late call for an older one is known
+    QString path;
+    uint64_t size = 0;  // as found before the thread started
+    std::unique_ptr<ReadingHistory> history = std::make_unique<ReadingHistory>();
+    LogLoad result;  // the thread's own until it is joined
+    std::atomic<uint64_t> bytes{0};
+    std::atomic<bool> cancel{false};
+    std::thread thread;
+};
 
 struct TrendsWindow::Trace {
     TracePlan plan;
@@ -240,11 +250,22 @@ TrendsWindow::TrendsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     scroll->setWidget(charts_);
     layout->addWidget(scroll, 1);
     build_charts();
+    // Modal to this window alone: the console goes on meanwhile.
+    progress_ = new QProgressDialog(this);
+    progress_->setObjectName(QStringLiteral("log_progress"));
+    progress_->setWindowModality(Qt::WindowModal);
+    progress_->setRange(0, kProgressSteps);
+    progress_->setMinimumDuration(kProgressDelayMs);
+    progress_->reset();  // not shown until a load starts
+    progress_timer_ = new QTimer(this);
+    progress_timer_->setInterval(kProgressPeriodMs);
     setup_connections();
     update_title();
 }
 
-TrendsWindow::~TrendsWindow() = default;
+TrendsWindow::~TrendsWindow() {
+    cancel_load();
+}
 
 void TrendsWindow::build_charts() {
     auto* column = new QVBoxLayout(charts_);
@@ -382,6 +403,15 @@ void TrendsWindow::setup_connections() {
     connect(open_button_, &QPushButton::clicked, this, &TrendsWindow::on_open_clicked);
     connect(live_button_, &QPushButton::clicked, this, &TrendsWindow::show_live);
     connect(span_box_, &QComboBox::currentIndexChanged, this, &TrendsWindow::on_span_changed);
+    connect(progress_, &QProgressDialog::canceled, this, &TrendsWindow::cancel_load);
+    connect(progress_timer_, &QTimer::timeout, this, [this] {
+        if (load_ != nullptr && load_->size > 0) {
+            const double share =
+                static_cast<double>(load_->bytes.load()) / static_cast<double>(load_->size);
+            progress_->setValue(static_cast<int>(std::min(share, 1.0) * (kProgressSteps - 1)));
+        }
+    });
+    connect(this, &TrendsWindow::log_load_finished, this, &TrendsWindow::on_log_load_finished);
 }
 
 void TrendsWindow::show_history(const ReadingHistory* history, const QString& source) {
@@ -458,18 +488,38 @@ void TrendsWindow::on_span_changed(int index) {
     }
 }
 
+void TrendsWindow::draw_empty() {
+    for (Trace& t : traces_) {
+        for (QLineSeries* piece : t.pieces) {
+            if (piece->count() > 0) {
+                piece->clear();
+            }
+        }
+    }
+    for (Chart& c : charts_list_) {
+        Range().apply(c.left);
+        if (c.right != nullptr) {
+            Range().apply(c.right);
+        }
+    }
+    view_columns_ = 0;
+}
+
 void TrendsWindow::refresh() {
-    if (history_ == nullptr || history_->polls() == 0) {
+    const uint64_t polls = history_ != nullptr ? history_->held_polls() : 0;
+    if (polls == 0) {
+        draw_empty();
         return;
     }
-    const double newest = history_->newest_seconds();
+    // The span held, whatever order a log's lines came in.
+    const ReadingHistory::TimeSpan held = history_->held_span();
+    const double newest = held.latest;
     const double seconds = kSpans[static_cast<int>(span_)].seconds;
     // A column without a poll reads as a gap, so columns are never narrower
-    // than two of the history's average poll intervals, nor than two steps
-    // of its time stamps.
-    const uint64_t polls = history_->polls();
+    // than two of the average poll intervals of what is held, nor than two
+    // steps of its time stamps.
     const double interval =
-        polls > 1 ? (newest - history_->oldest_seconds()) / static_cast<double>(polls - 1) : 1;
+        polls > 1 ? (newest - held.earliest) / static_cast<double>(polls - 1) : 1;
     const double shortest_column = std::max(interval, resolution_) * kPollsPerColumn;
     const int pixels = std::max(kMinChartColumns,
                                 static_cast<int>(charts_list_.front().chart->plotArea().width()));
@@ -489,7 +539,7 @@ void TrendsWindow::refresh() {
         to = (std::floor(newest / column) + 1) * column;
         from = to - width * column;
     } else {
-        from = history_->oldest_seconds();
+        from = held.earliest;
     }
     if (to - from < 1) {
         from = to - 1;
@@ -547,7 +597,9 @@ void TrendsWindow::draw_trace(Trace& trace, double from, double to, int width, b
     const std::vector<ChartPoint> points = history_->extract(trace.plan.series, from, to, width);
     std::vector<QList<QPointF>> runs(1);
     for (const ChartPoint& p : points) {
-        if (std::isnan(p.value)) {
+        // Beyond kLargestChartValue an axis's range arithmetic would
+        // overflow: such a value is a gap.
+        if (std::isnan(p.value) || std::fabs(p.value) > kLargestChartValue) {
             if (!runs.back().isEmpty()) {
                 runs.emplace_back();
             }
@@ -608,18 +660,86 @@ std::vector<QList<QPointF>> TrendsWindow::drawn(Series series) const {
     return runs;
 }
 
+bool TrendsWindow::start_log_load(const QString& path, LogLoad* refusal) {
+    cancel_load();
+    auto load = std::make_unique<Load>();
+    load->path = path;
+    // What the file is, and its size, are checked here: a file refused at
+    // once never reaches the thread.
+    LogLoad checked = check_log_file(QFile::encodeName(path).toStdString());
+    if (checked.status != LogLoad::Status::kRead) {
+        last_load_ = checked;
+        if (refusal != nullptr) {
+            *refusal = std::move(checked);
+        }
+        return false;
+    }
+    load->size = checked.bytes;
+    load->number = ++loads_started_;
+    Load* raw = load.get();
+    load->thread = std::thread([this, raw] {
+        raw->result = load_log_file(QFile::encodeName(raw->path).toStdString(), *raw->history,
+                                    [raw](uint64_t bytes) {
+                                        raw->bytes = bytes;
+                                        return !raw->cancel;
+                                    });
+        // Dropped by Qt when the window is gone; a cancelled load is
+        // joined before that, and its call finds it no longer current.
+        const uint64_t number = raw->number;
+        QMetaObject::invokeMethod(
+            this, [this, number] { finish_load(number); }, Qt::QueuedConnection);
+    });
+    load_ = std::move(load);
+    progress_->setLabelText(QStringLiteral("Reading %1...").arg(QFileInfo(path).fileName()));
+    progress_->setValue(0);
+    progress_timer_->start();
+    return true;
+}
+
+void TrendsWindow::cancel_load() {
+    if (load_ == nullptr) {
+        return;
+    }
+    load_->cancel = true;
+    // The thread looks at the flag after every chunk it reads.
+    load_->thread.join();
+    load_.reset();
+    progress_timer_->stop();
+    progress_->reset();
+    last_load_ = LogLoad();
+    last_load_.status = LogLoad::Status::kStopped;
+    report_load_ = false;
+    emit log_load_finished();
+}
+
+void TrendsWindow::finish_load(uint64_t number) {
+    if (load_ == nullptr || load_->number != number) {
+        return;  // cancelled, or replaced by a newer load
+    }
+    load_->thread.join();
+    std::unique_ptr<Load> done = std::move(load_);
+    progress_timer_->stop();
+    progress_->reset();
+    last_load_ = std::move(done->result);
+    if (last_load_.status == LogLoad::Status::kRead) {
+        take_history(std::move(done->history), QFileInfo(done->path).fileName());
+    }
+    emit log_load_finished();
+}
+
 bool TrendsWindow::open_log(const QString& path, LogLoad* load) {
-    auto history = std::make_unique<ReadingHistory>();
-    LogLoad result =
-        load_log_file(QFile::encodeName(path).toStdString(), *history, kPlotProblemsShown);
-    const bool opened = result.opened;
-    if (opened) {
-        take_history(std::move(history), QFileInfo(path).fileName());
+    bool started = start_log_load(path);
+    if (started) {
+        QEventLoop loop;
+        connect(this, &TrendsWindow::log_load_finished, &loop, &QEventLoop::quit);
+        if (loading()) {
+            loop.exec();
+        }
     }
     if (load != nullptr) {
-        *load = std::move(result);
+        *load = last_load_;
     }
-    return opened;
+    return started && last_load_.status == LogLoad::Status::kRead;
 }
 
 bool TrendsWindow::save_png(const QString& path) {
@@ -641,14 +761,40 @@ void TrendsWindow::on_open_clicked() {
     if (path.isEmpty()) {
         return;
     }
-    LogLoad load;
-    if (!open_log(path, &load)) {
-        QMessageBox::warning(this, windowTitle(), QStringLiteral("Could not open ") + path);
-    } else if (load.totals.problems > 0) {
-        QMessageBox::information(this, windowTitle(),
-                                 QStringLiteral("%1 lines could not be read; the first: %2")
-                                     .arg(load.totals.problems)
-                                     .arg(QString::fromStdString(load.problems.front())));
+    LogLoad refusal;
+    if (!start_log_load(path, &refusal)) {
+        QMessageBox::warning(this, windowTitle(),
+                             QStringLiteral("Could not open %1: %2")
+                                 .arg(path, QString::fromLocal8Bit(refusal.error.c_str())));
+        return;
+    }
+    report_load_ = true;
+}
+
+void TrendsWindow::on_log_load_finished() {
+    if (!report_load_) {
+        return;
+    }
+    report_load_ = false;
+    const LogLoad& load = last_load_;
+    if (load.status == LogLoad::Status::kCannotOpen) {
+        QMessageBox::warning(this, windowTitle(),
+                             QStringLiteral("Could not read the log: %1")
+                                 .arg(QString::fromLocal8Bit(load.error.c_str())));
+        return;
+    }
+    QStringList notes;
+    if (load.totals.problems > 0) {
+        notes << QStringLiteral("%1 lines could not be read; the first: %2")
+                     .arg(load.totals.problems)
+                     .arg(QString::fromStdString(load.problems.front()));
+    }
+    const std::string notice = log_load_notice(load);
+    if (!notice.empty()) {
+        notes << QString::fromStdString(notice);
+    }
+    if (!notes.isEmpty()) {
+        QMessageBox::information(this, windowTitle(), notes.join(QStringLiteral("\n")));
     }
 }
 
@@ -686,13 +832,14 @@ bool TrendsWindow::eventFilter(QObject* watched, QEvent* event) {
             chart = &c;
         }
     }
-    if (chart == nullptr || history_ == nullptr || history_->polls() == 0) {
+    if (chart == nullptr || history_ == nullptr || history_->held_polls() == 0) {
         return QWidget::eventFilter(watched, event);
     }
     switch (event->type()) {
         case QEvent::Wheel: {
             const auto* wheel = static_cast<QWheelEvent*>(event);
-            const int steps = wheel->angleDelta().y() / 120;
+            // A notch is 120; fine wheels and touchpads send a part of one.
+            const double steps = wheel->angleDelta().y() / 120.0;
             if (steps != 0) {
                 zoom(std::pow(kZoomStep, steps), time_at(*chart, wheel->position().toPoint()));
             }

@@ -26,20 +26,10 @@ class QChartView;
 class QComboBox;
 class QDateTimeAxis;
 class QLineSeries;
+class QProgressDialog;
 class QPushButton;
+class QTimer;
 class QValueAxis;
-
-// What reading a log file into a history came to. `opened` is false when
-// the file could not be opened; `problems` holds the first reports.
-struct LogLoad {
-    bool opened = false;
-    LogReadTotals totals;
-    std::vector<std::string> problems;
-};
-// Reads the console's log at `path` into `history`, keeping at most
-// `max_problems` reports.
-LogLoad load_log_file(const std::string& path, ReadingHistory& history,
-                      std::size_t max_problems = 100);
 
 class TrendsWindow : public QWidget {
     Q_OBJECT
@@ -64,8 +54,21 @@ public:
     // Draws the charts again from the history, after a new poll.
     void refresh();
 
-    // Reads a log file into a history of the window's own and shows it;
-    // false (and nothing changed) when the file cannot be opened.
+    // Starts reading a log file into a history of the window's own, on a
+    // thread of its own, with a progress dialog whose Cancel stops it; the
+    // console goes on polling meanwhile. When it is read it is shown, and
+    // log_load_finished() is emitted either way. False, and nothing
+    // started, when the file is refused at once (missing, or not a regular
+    // file such as a FIFO or a device); `refusal` then says why.
+    bool start_log_load(const QString& path, LogLoad* refusal = nullptr);
+    bool loading() const { return load_ != nullptr; }
+    // Stops the load under way; what was shown stays.
+    void cancel_load();
+    // What the last finished or refused load came to.
+    const LogLoad& last_load() const { return last_load_; }
+    // Starts a load and runs the event loop until it is finished: true when
+    // the log was read and is shown; false (and nothing changed) when it was
+    // refused or cancelled.
     bool open_log(const QString& path, LogLoad* load = nullptr);
     // Saves the charts, as they are drawn, as a PNG image.
     bool save_png(const QString& path);
@@ -89,6 +92,9 @@ public:
     // series' value there.
     QString cursor_text(double seconds) const;
 
+signals:
+    void log_load_finished();
+
 protected:
     // The charts are drawn again for their new width.
     void resizeEvent(QResizeEvent* event) override;
@@ -99,6 +105,7 @@ protected:
 private:
     struct Trace;
     struct Chart;
+    struct Load;
 
     // `resolution`: the step of the history's time stamps, in seconds.
     void use_history(const ReadingHistory* history, const QString& source, double resolution);
@@ -110,6 +117,9 @@ private:
     void on_save_clicked();
     void on_open_clicked();
     void on_span_changed(int index);
+    void on_log_load_finished();
+    void finish_load(uint64_t number);
+    void draw_empty();
     void update_title();
     // `settle`: lay out the whole line again, not only what a new poll
     // changed at its ends.
@@ -140,4 +150,10 @@ private:
     QPushButton* live_button_ = nullptr;
     const ReadingHistory* live_history_ = nullptr;
     QString live_source_;
+    std::unique_ptr<Load> load_;
+    uint64_t loads_started_ = 0;
+    LogLoad last_load_;
+    QProgressDialog* progress_ = nullptr;
+    QTimer* progress_timer_ = nullptr;
+    bool report_load_ = false;  // the operator opened it: problems are shown
 };

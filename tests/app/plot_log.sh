@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # `tarvik --plot` on a log the console wrote (by headless_against_sim), with
 # a spoiled line added: the line is reported and the window stays up showing
-# the rest; a file that cannot be opened ends the program with status 1.
+# the rest; a file that cannot be opened, or is not a regular file, ends the
+# program with status 1.
 # usage: plot_log.sh TARVIK LOG WORKDIR
 set -euo pipefail
 tarvik=$1 source_log=$2 work=$3
@@ -24,4 +25,15 @@ status=0
 "$tarvik" --plot "$work/no such.log" 2>"$err" || status=$?
 [ "$status" -eq 1 ] || fail "a missing log gave status $status"
 grep -q "^tarvik: cannot open $work/no such.log" "$err" || fail "no report of the missing log"
+# Anything but a regular file is refused at once; a FIFO would block.
+mkfifo "$work/fifo"
+for kind in "$work:a directory" "$work/fifo:a FIFO" "/dev/zero:a device"; do
+    target=${kind%%:*} what=${kind#*:}
+    status=0
+    timeout 5 "$tarvik" --plot "$target" 2>"$err" || status=$?
+    [ "$status" -eq 1 ] || fail "$what gave status $status"
+    grep -q "^tarvik: cannot open $target: not a regular file ($what)" "$err" ||
+        fail "no clear report of $what"
+done
+rm -f "$work/fifo"
 echo "plot of a written log: the spoiled line reported, the window up"

@@ -6,22 +6,29 @@ loopback where the machine has it.
     fleet_test.py TARVIK TARVIK_SIM EXPORT_DIR WORK_DIR
 
 Validates the files with promtool and the exporter's --dry-run, then starts
-on loopback ports of its own: the simulators, the exporter and Prometheus
-(scrape and evaluation every 2 s; the alerts keep their shipped `for:`).
-Through Prometheus's HTTP API it checks that
+on loopback ports of its own: the simulators, the exporter, Prometheus
+(scrape and evaluation every 2 s, with its own copy of the alerts whose
+`for:` is one interval), Alertmanager and a webhook receiver. It checks that
+
+- promtool check metrics finds no problem in a scrape of either family;
 
 - every recorded series exists for every target of its family and equals
   what the console (tarvik --headless) shows for the same simulator, the
   simulators' time held still ("freeze now") so both read the same values;
-- every PromQL expression of the dashboard is accepted and returns data;
-- a rail pinned above its limit fires that rail's alert for that instance
-  only, a silent simulator fires the link alert for its instance only, and
-  both resolve once the faults are gone.
+- every PromQL expression of the dashboard is accepted and returns data,
+  and each graph shows one quantity, in the unit of its axis;
+- a rail pinned above its limit fires the rail alert for that instance and
+  rail only, a silent simulator fires the link alert for its instance only,
+  each with its severity, and both resolve once the faults are gone;
+- the rail alert reaches the webhook as one notification that carries the
+  device and the rail;
+- every alert's runbook_url names a section of the README.
 
 Every wait is bounded; everything started is stopped at the end. Exits 77
 (skipped) when the Debian packages are not installed (scripts/test
 installs them).
 """
+import http.server
 import json
 import os
 import re
@@ -40,6 +47,9 @@ JOB = "tarvik"
 INSTALLED_FOLDER = "/usr/share/tarvik/prometheus/"
 EXAMPLE_TARGETS = "    - 192.0.2.10\n    - 192.0.2.11:1161\n"
 EXAMPLE_EXPORTER = "127.0.0.1:9116"
+EXAMPLE_ALERTMANAGER = "127.0.0.1:9093"
+SHIPPED_HOLD = "for: 30s"
+RAIL_ALERT = "TarvikSupplyOutOfRange"
 SKIPPED = 77
 
 
@@ -147,7 +157,8 @@ def run(cmd, **kw):
 
 
 def validate(export_dir, work):
-    """promtool and the exporter's own check of the generated files."""
+    """promtool and the exporter's own check of the generated files, and
+    the README sections their runbook links name."""
     rules = [os.path.join(export_dir, f) for f in ("tarvik-rules.yml", "tarvik-alerts.yml")]
     checks = [["promtool", "check", "rules", *rules],
               ["prometheus-snmp-exporter", "--dry-run",
@@ -163,13 +174,50 @@ def validate(export_dir, work):
         result = run(cmd)
         if result.returncode != 0:
             raise Failure(f"{' '.join(cmd)} failed:\n{result.stdout}{result.stderr}")
-    return example
+    with open(os.path.join(export_dir, "tarvik-alerts.yml")) as f:
+        alert_rules = f.read()
+    with open(os.path.join(export_dir, "..", "..", "README.md")) as f:
+        readme = f.read()
+    anchors = {re.sub(r"[^a-z0-9_ -]", "", m.group(1).lower()).replace(" ", "-")
+               for m in re.finditer(r"^#+ (.*?)\s*$", readme, re.M)}
+    links = re.findall(r"runbook_url: 'README\.md#(.*)'", alert_rules)
+    if len(links) != alert_rules.count("- alert: ") or not set(links) <= anchors:
+        raise Failure(f"runbook anchors {sorted(set(links) - anchors)} have no README heading "
+                      f"(or an alert has none)")
+    return example, alert_rules, readme
 
 
-def prometheus_config(example, export_dir, targets, exporter):
-    """The shipped example job, pointed at these targets and this exporter,
-    with short intervals so that the test takes seconds, not minutes."""
+def short_hold(alert_rules, work):
+    """The test's copy of the alerts: held one interval, not the shipped
+    30 s, so that they fire within seconds."""
+    if SHIPPED_HOLD not in alert_rules:
+        raise Failure(f"the alerts have no {SHIPPED_HOLD!r}")
+    path = os.path.join(work, "tarvik-alerts.yml")
+    with open(path, "w") as f:
+        f.write(alert_rules.replace(SHIPPED_HOLD, f"for: {INTERVAL}"))
+    return path
+
+
+def lint_scrapes(exporter, sims):
+    """promtool check metrics on the exporter's answer for either family."""
+    for family in (350, 1000):
+        target = next(s.target for s in sims if s.family == family)
+        url = f"http://{exporter}/snmp?module={JOB}&target={target}"
+        with urllib.request.urlopen(url, timeout=10) as answer:
+            scrape = answer.read().decode()
+        result = subprocess.run(["promtool", "check", "metrics"], input=scrape,
+                                capture_output=True, text=True, timeout=60)
+        if result.returncode != 0 or result.stdout or result.stderr or "tarvik_snmp_" not in scrape:
+            raise Failure(f"promtool check metrics on family {family}'s scrape:\n"
+                          f"{result.stdout}{result.stderr}")
+
+
+def prometheus_config(example, export_dir, targets, exporter, alerts, alertmanager):
+    """The shipped example job, pointed at these targets, this exporter and
+    Alertmanager, and the test's alerts, with short intervals so that the
+    test takes seconds, not minutes."""
     replacements = [
+        (INSTALLED_FOLDER + "tarvik-alerts.yml", alerts),
         ("scrape_interval: 15s", f"scrape_interval: {INTERVAL}"),
         ("evaluation_interval: 15s", f"evaluation_interval: {INTERVAL}"),
         ("scrape_timeout: 10s", f"scrape_timeout: {INTERVAL}"),
@@ -178,6 +226,7 @@ def prometheus_config(example, export_dir, targets, exporter):
         (EXAMPLE_TARGETS, "".join(f"    - '{t}'\n" if t.startswith("[") else f"    - {t}\n"
                                   for t in targets)),
         (EXAMPLE_EXPORTER, exporter),
+        (EXAMPLE_ALERTMANAGER, alertmanager),
     ]
     for old, new in replacements:
         if old not in example:
@@ -232,8 +281,8 @@ def comparisons(family):
          lambda v: f"{round(v / 1e6)}Mbps"),
         ('tarvik_link_rate_bits_per_second{direction="down"}', "DownLink",
          lambda v: f"{round(v / 1e6)}Mbps"),
-        ('tarvik_switch_state{switch="1"}', "Radio", None),
-        ('tarvik_switch_state{switch="3"}', "Heater", None),
+        ('tarvik_switch_state{name="radio", switch="1"}', "Radio", None),
+        ('tarvik_switch_state{name="heater", switch="3"}', "Heater", None),
     ]
     rows += [(f'tarvik_supply_voltage_volts{{rail="{r}"}}', f"U {r}", lambda v: f"{v:.1f} V")
              for r in RAILS]
@@ -289,14 +338,15 @@ def compare_with_console(prom, tarvik, sims):
                 raise Failure(f"{sim.target} family {sim.family}: {expr} = {value} shows as "
                               f"'{got}', the console shows '{want}'")
             compared += 1
-        items = {r["metric"]["item"]: r["metric"]["text"]
-                 for r in prom.query(f"tarvik_identification_info{{{sel}}}")}
+        info = prom.query(f"tarvik_device_info{{{sel}}}")
+        if len(info) != 1 or info[0]["metric"].get("family") != str(sim.family):
+            raise Failure(f"{sim.target}: device info {info}, expected one of family {sim.family}")
         shown_items = identification(panes)
         for item in range(1, 8):
-            if items.get(str(item)) != shown_items[item - 1]:
-                raise Failure(f"{sim.target}: identification item {item} is "
-                              f"{items.get(str(item))!r}, the console shows "
-                              f"{shown_items[item - 1]!r}")
+            got = info[0]["metric"].get(f"id{item}", "")
+            if got != shown_items[item - 1]:
+                raise Failure(f"{sim.target}: identification item {item} is {got!r}, the "
+                              f"console shows {shown_items[item - 1]!r}")
             compared += 1
         ratio = prom.query(f"tarvik_packet_error_ratio{{{sel}}}")
         if len(ratio) != 1 or not 0 <= float(ratio[0]["value"][1]) <= 1:
@@ -354,6 +404,30 @@ def check_family_rule(prom):
     return len(FAMILY_TEXTS)
 
 
+# The unit of each quantity the dashboard draws, by the series' name: a
+# graph's every series must be of its axis's unit. Counters are drawn only
+# as rates.
+UNITS = [
+    (r"^rate\(\w+_total\b", "cps"),
+    (r"^\w+_celsius\b", "celsius"),
+    (r"^\w+_volts\b", "volt"),
+    (r"^\w+_decibels\b", "dB"),
+    (r"^\w+_amperes\b", "amp"),
+    (r"^\w+_hertz\b", "hertz"),
+    (r"^\w+_bits_per_second\b", "bps"),
+    (r"^\w+_packets_per_second\b", "pps"),
+    (r"^\w+_seconds\b", "s"),
+    (r"^\w+_ratio\b", "percentunit"),
+    (r"^tarvik_rx_(locked|quality_good)\b", "bool_yes_no"),
+    (r"^(snmp_scrape_pdus_returned|tarvik_link_state)\b", "none"),
+]
+
+
+def unit_of(expr):
+    units = [unit for pattern, unit in UNITS if re.match(pattern, expr)]
+    return units[0] if units else None
+
+
 def check_dashboard(prom, export_dir):
     with open(os.path.join(export_dir, "tarvik-dashboard.json")) as f:
         dashboard = json.load(f)
@@ -362,7 +436,22 @@ def check_dashboard(prom, export_dir):
         raise Failure("the dashboard has no datasource and instance variables")
     if "__inputs" in dashboard:
         raise Failure("the dashboard has __inputs; file provisioning takes none")
-    exprs = [t["expr"] for p in dashboard["panels"] for t in p["targets"]]
+    rows = [p.get("repeat") for p in dashboard["panels"] if p["type"] == "row"]
+    if [p["type"] for p in dashboard["panels"][:3]] != ["row", "table", "state-timeline"] or \
+            rows != [None, "instance"]:
+        raise Failure("the dashboard does not open with the fleet overview row, then a row "
+                      f"repeated per link: rows {rows}")
+    for p in dashboard["panels"]:
+        if p["type"] not in ("timeseries", "state-timeline"):
+            continue
+        axis = p["fieldConfig"]["defaults"].get("unit")
+        units = {t["expr"]: unit_of(t["expr"]) for t in p["targets"]}
+        overridden = [o for o in p["fieldConfig"]["overrides"]
+                      if any(q["id"] == "unit" for q in o["properties"])]
+        if set(units.values()) != {axis} or overridden:
+            raise Failure(f"panel {p['title']!r} on a {axis!r} axis draws {units}"
+                          f"{' and overrides units' if overridden else ''}")
+    exprs = [t["expr"] for p in dashboard["panels"] for t in p.get("targets", [])]
     for expr in exprs:
         concrete = expr.replace("$instance", ".*").replace("$__rate_interval", "1m")
         if not prom.query(concrete):
@@ -371,31 +460,92 @@ def check_dashboard(prom, export_dir):
 
 
 def alerts(prom):
-    return [(a["labels"]["alertname"], a["labels"].get("instance"), a["state"])
+    return [((a["labels"]["alertname"], a["labels"].get("instance"), a["labels"].get("rail"),
+              a["labels"].get("severity")), a["state"])
             for a in prom.get("/api/v1/alerts")["data"]["alerts"]]
 
 
-def check_alerts(prom, sims):
+class Webhook:
+    """Alertmanager's webhook receiver: keeps every notification posted."""
+
+    def __init__(self):
+        self.notes = []
+        self.lock = threading.Lock()
+        hook = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_POST(self):
+                body = self.rfile.read(int(self.headers.get("Content-Length", 0)))
+                with hook.lock:
+                    hook.notes.append(json.loads(body))
+                self.send_response(200)
+                self.end_headers()
+
+            def log_message(self, *args):
+                pass
+
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.url = f"http://127.0.0.1:{self.server.server_address[1]}/"
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+
+    def of(self, alertname):
+        with self.lock:
+            return [n for n in self.notes if n["groupLabels"].get("alertname") == alertname
+                    and n["status"] == "firing"]
+
+    def stop(self):
+        self.server.shutdown()
+        self.server.server_close()
+
+
+def readme_route(readme, url):
+    """The README's Alertmanager route, its receivers' URLs pointed at the
+    test's webhook and its first wait shortened."""
+    m = re.search(r"^```\n(route:\n.*?)^```", readme, re.M | re.S)
+    if not m:
+        raise Failure("the README shows no Alertmanager route")
+    config, urls = m.group(1), re.findall(r"url: (\S+)", m.group(1))
+    if "group_wait: 30s" not in config or not urls:
+        raise Failure(f"the README's route has no group_wait or webhook:\n{config}")
+    for old in urls:
+        config = config.replace(old, url)
+    return config.replace("group_wait: 30s", "group_wait: 1s")
+
+
+def check_alerts(prom, sims, webhook):
     rail_sim = next(s for s in sims if s.family == 350)
     silent_sim = next(s for s in sims if s.family == 1000)
     if alerts(prom):
         raise Failure(f"alerts before any fault: {alerts(prom)}")
     rail_sim.command("rail 12v 14500")
     silent_sim.command("silent on")
-    expected = {("TarvikSupplyPlus12VOutOfRange", rail_sim.target),
-                ("TarvikLinkLost", silent_sim.target)}
+    expected = {(RAIL_ALERT, rail_sim.target, "+12V", "warning"),
+                ("TarvikLinkLost", silent_sim.target, None, "critical")}
     started = time.monotonic()
 
     def both_firing():
         now = alerts(prom)
-        if {(name, instance) for name, instance, _ in now} - expected:
+        if {labels for labels, _ in now} - expected:
             raise Failure(f"alerts beyond the two faults: {now}")
-        return {(n, i) for n, i, state in now if state == "firing"} == expected
-    wait_for("the rail and link alerts to fire", both_firing, 90, 1)
+        return {labels for labels, state in now if state == "firing"} == expected
+    wait_for("the rail and link alerts to fire", both_firing, 60, 0.5)
     fired = time.monotonic() - started
+    # The overview's state of every link: 2 lost, 1 a lamp lit, 0 ok.
+    want = {s.target: 0.0 for s in sims}
+    want.update({rail_sim.target: 1.0, silent_sim.target: 2.0})
+    wait_for("the overview's link states", lambda: want == {
+        r["metric"]["instance"]: float(r["value"][1]) for r in prom.query("tarvik_link_state")},
+        10, 0.5)
+    notes = wait_for("the rail alert at the webhook", lambda: webhook.of(RAIL_ALERT), 30, 0.2)
     rail_sim.command("rail off")
     silent_sim.command("silent off")
-    wait_for("the alerts to resolve", lambda: not alerts(prom), 60, 1)
+    wait_for("the alerts to resolve", lambda: not alerts(prom), 60, 0.5)
+    notes = webhook.of(RAIL_ALERT)
+    carried = [{k: a["labels"].get(k) for k in ("instance", "rail")}
+               for n in notes for a in n["alerts"]]
+    if len(notes) != 1 or carried != [{"instance": rail_sim.target, "rail": "+12V"}]:
+        raise Failure(f"the rail alert reached the webhook as {len(notes)} notifications "
+                      f"carrying {carried}, expected one for {rail_sim.target} +12V")
     return fired
 
 
@@ -416,7 +566,8 @@ def main(argv):
         sys.exit(__doc__)
     tarvik, sim_binary, export_dir, work = argv[1:]
     export_dir = os.path.abspath(export_dir)
-    missing = [t for t in ("prometheus", "promtool", "prometheus-snmp-exporter")
+    missing = [t for t in ("prometheus", "promtool", "prometheus-snmp-exporter",
+                           "prometheus-alertmanager")
                if shutil.which(t) is None]
     if missing:
         print(f"skipped: {', '.join(missing)} not installed (scripts/test installs them)")
@@ -427,8 +578,10 @@ def main(argv):
     procs = []
     sims = []
     logs = []
+    webhook = Webhook()
     try:
-        example = validate(export_dir, work)
+        example, alert_rules, readme = validate(export_dir, work)
+        test_alerts = short_hold(alert_rules, work)
         # The last one on IPv6 loopback, where the machine has one.
         ipv6 = ipv6_loopback()
         if not ipv6:
@@ -445,9 +598,22 @@ def main(argv):
             ["prometheus-snmp-exporter", "--config.file=" + os.path.join(export_dir, "snmp.yml"),
              "--web.listen-address=" + exporter], stdout=log, stderr=subprocess.STDOUT))
 
+        alertmanager = f"127.0.0.1:{free_port()}"
+        am_config = os.path.join(work, "alertmanager.yml")
+        with open(am_config, "w") as f:
+            f.write(readme_route(readme, webhook.url))
+        log = open(os.path.join(work, "alertmanager.log"), "w")
+        logs.append(log)
+        procs.append(subprocess.Popen(
+            ["prometheus-alertmanager", "--config.file=" + am_config,
+             "--web.listen-address=" + alertmanager, "--cluster.listen-address=",
+             "--storage.path=" + os.path.join(work, "alertmanager")],
+            stdout=log, stderr=subprocess.STDOUT))
+
         config = os.path.join(work, "prometheus.yml")
         with open(config, "w") as f:
-            f.write(prometheus_config(example, export_dir, [s.target for s in sims], exporter))
+            f.write(prometheus_config(example, export_dir, [s.target for s in sims], exporter,
+                                      test_alerts, alertmanager))
         address = f"127.0.0.1:{free_port()}"
         log = open(os.path.join(work, "prometheus.log"), "w")
         logs.append(log)
@@ -467,6 +633,7 @@ def main(argv):
             return len(up) == SIMULATORS and len(pdus) == SIMULATORS and \
                 len(recorded) == 3 * SIMULATORS
         wait_for("every target scraped and recorded", all_up, 60, 0.5)
+        lint_scrapes(exporter, sims)
 
         # Hold every simulator's values, then wait for a scrape of every
         # target that began after that and a rule evaluation after it.
@@ -476,7 +643,7 @@ def main(argv):
         scraped = wait_for(
             "a scrape of every target after the hold",
             lambda: (lambda t: min(t) > held and max(t))(
-                [float(r["value"][1]) for r in prom.query("timestamp(tarvik_snmp_humidity_percent)")]
+                [float(r["value"][1]) for r in prom.query("timestamp(tarvik_snmp_humidity)")]
                 or [0]), 30, 0.5)
         wait_for("a rule evaluation after those scrapes",
                  lambda: min(float(r["value"][1])
@@ -486,17 +653,19 @@ def main(argv):
         compared = compare_with_console(prom, tarvik, sims)
         texts = check_family_rule(prom)
         exprs = check_dashboard(prom, export_dir)
-        fired = check_alerts(prom, sims)
+        fired = check_alerts(prom, sims, webhook)
         on_ipv6 = [s.target for s in sims if s.target.startswith("[")]
-        print(f"{SIMULATORS} simulators ({len(on_ipv6)} on IPv6 {' '.join(on_ipv6)}): {series} recording rules present for every target, "
+        print(f"{SIMULATORS} simulators ({len(on_ipv6)} on IPv6 {' '.join(on_ipv6)}): "
+              f"{series} recording rules present for every target, "
               f"{compared} values equal to the console's panes, {texts} item 2 texts decoded "
-              f"as the console does, {exprs} dashboard queries "
-              f"with data, rail and link alerts fired after {fired:.0f} s and resolved; "
+              f"as the console does, both families' scrapes lint-clean, {exprs} dashboard queries "
+              f"with data and one unit a graph, rail and link alerts fired after {fired:.0f} s, "
+              f"the rail's reached the webhook once, and both resolved; "
               f"{time.monotonic() - begun:.0f} s in all")
         return 0
     except Failure as e:
         print(f"FAIL: {e}")
-        for name in ("exporter.log", "prometheus.log"):
+        for name in ("exporter.log", "prometheus.log", "alertmanager.log"):
             path = os.path.join(work, name)
             if os.path.exists(path):
                 with open(path) as f:
@@ -504,6 +673,7 @@ def main(argv):
         return 1
     finally:
         stop(procs)
+        webhook.stop()
         for log in logs:
             log.close()
 

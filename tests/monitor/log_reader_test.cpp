@@ -7,12 +7,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "environment.h"
 #include "monitor/measurement_log.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -106,6 +113,8 @@ TEST_F(LogReaderTest, MalformedLinesAreReportedAndTheRestIsRead) {
     bad_number.replace(bad_number.find("\t-0.5\t"), 6, "\t-0,5\t");
     std::string hot = good;
     hot.replace(hot.find("\t23.5\t"), 6, "\t3e+300\t");
+    DeviceReadings huge_total = r;
+    huge_total.phy_to_radio_total = 1.79e308;
     const struct {
         const char* line;
         std::string text;
@@ -114,6 +123,10 @@ TEST_F(LogReaderTest, MalformedLinesAreReportedAndTheRestIsRead) {
         {"too few columns", short_line, "30 columns, expected 31"},
         {"bad number", bad_number, "bad number in column 4"},
         {"number too large for its field", hot, "number out of range in column 2"},
+        {"number too large to draw", log_line_text(huge_total, true, kNow),
+         "number out of range in column 21"},
+        {"infinite number", "08.12.26 14:05:09\t-inf" + good.substr(good.find('\t', 18)),
+         "bad number in column 2"},
         {"no such day", "31.11.26 14:05:09\tNO CONNECTION\n", "bad timestamp"},
         {"no timestamp", "hello\n", "bad timestamp"},
         {"overlong", std::string(5000, '7') + "\n", "longer than 4096 characters"},
@@ -165,6 +178,98 @@ TEST_F(LogReaderTest, LongLogFeedsTheHistory) {
     const auto up = history.extract(Series::kUpLinkMbps, kNow - 0.5, kNow + 0.5, 1);
     ASSERT_EQ(up.size(), 1u);
     EXPECT_TRUE(std::isnan(up[0].value)) << "family 1000 logs no link rate";
+}
+
+class LogFileTest : public LogReaderTest {
+protected:
+    void SetUp() override {
+        LogReaderTest::SetUp();
+        const auto* info = testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = std::filesystem::temp_directory_path() /
+               (std::string("tarvik-log-") + info->name() + "-" + std::to_string(std::rand()));
+        std::filesystem::create_directories(dir_);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+    std::string path(const char* name) const { return (dir_ / name).string(); }
+    // A family 350 log of `polls` answered polls, `step` seconds apart.
+    std::string write_log(const char* name, int polls, int step) const {
+        std::string text = log_header_text(sample(350));
+        for (int i = 0; i < polls; ++i) {
+            text += log_line_text(sample(350), true, kNow + static_cast<std::time_t>(i) * step);
+        }
+        std::ofstream(path(name), std::ios::binary) << text;
+        return path(name);
+    }
+    std::filesystem::path dir_;
+};
+
+TEST_F(LogFileTest, OnlyARegularFileIsOpened) {
+    const std::string log = write_log("run.log", 3, 1);
+    struct Case {
+        const char* name;
+        std::string path;
+        LogLoad::Status status;
+        std::string error;
+    };
+    std::vector<Case> cases = {
+        {"a log", log, LogLoad::Status::kRead, ""},
+        {"a directory", dir_.string(), LogLoad::Status::kNotAFile,
+         "not a regular file (a directory)"},
+    };
+#ifndef _WIN32
+    // A FIFO without a writer would block the reader for good.
+    ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);
+    cases.push_back(
+        {"a FIFO", path("fifo"), LogLoad::Status::kNotAFile, "not a regular file (a FIFO)"});
+    cases.push_back(
+        {"a device", "/dev/zero", LogLoad::Status::kNotAFile, "not a regular file (a device)"});
+    cases.push_back(
+        {"missing", path("none.log"), LogLoad::Status::kCannotOpen, "No such file or directory"});
+#endif
+    for (const Case& c : cases) {
+        ReadingHistory history;
+        const LogLoad load = load_log_file(c.path, history);
+        EXPECT_EQ(load.status, c.status) << c.name;
+        EXPECT_EQ(load.error, c.error) << c.name;
+        EXPECT_EQ(history.polls(), c.status == LogLoad::Status::kRead ? 3u : 0u) << c.name;
+    }
+}
+
+TEST_F(LogFileTest, ProgressCountsTheBytesAndCanStopTheLoad) {
+    const std::string log = write_log("long.log", 2000, 1);  // several read chunks
+    std::vector<uint64_t> seen;
+    ReadingHistory whole;
+    const LogLoad all = load_log_file(log, whole, [&](uint64_t bytes) {
+        seen.push_back(bytes);
+        return true;
+    });
+    EXPECT_EQ(all.status, LogLoad::Status::kRead);
+    ASSERT_GT(seen.size(), 2u);
+    EXPECT_EQ(seen.back(), all.bytes);
+    EXPECT_EQ(all.bytes, std::filesystem::file_size(log));
+    EXPECT_EQ(all.totals.records, 2000u);
+
+    ReadingHistory part;
+    const LogLoad stopped = load_log_file(log, part, [](uint64_t) { return false; });
+    EXPECT_EQ(stopped.status, LogLoad::Status::kStopped);
+    EXPECT_LT(part.polls(), 2000u);
+}
+
+TEST_F(LogFileTest, WhatTheHistoryCouldNotHoldIsSaid) {
+    // A poll an hour; two buckets a level hold at most 2046 polls, 85 days.
+    const struct {
+        int polls;
+        std::string notice;
+    } cases[] = {
+        {2000, ""},
+        {3000, "1024 polls older than 82 days not held"},
+    };
+    for (const auto& c : cases) {
+        ReadingHistory history(2);
+        const LogLoad load = load_log_file(write_log("hourly.log", c.polls, 3600), history);
+        EXPECT_EQ(load.totals.records, static_cast<uint64_t>(c.polls));
+        EXPECT_EQ(log_load_notice(load), c.notice) << c.polls;
+    }
 }
 
 }  // namespace

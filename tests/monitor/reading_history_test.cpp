@@ -136,6 +136,40 @@ std::vector<double> values(const ReadingHistory& history, Series series, int pol
     return out;
 }
 
+TEST(ReadingHistory, HeldPollsAndSpanFollowWhatIsKeptInAnyLineOrder) {
+    // Two buckets a level hold 2 * (2^10 - 1) polls at most.
+    const struct {
+        const char* name;
+        std::vector<double> seconds;
+        uint64_t held;
+        double earliest;
+        double latest;
+    } cases[] = {
+        {"in order", {10, 20, 30}, 3, 10, 30},
+        {"clock stepped back", {100, 50, 300, 200}, 4, 50, 300},
+        {"last line earliest", {500, 600, 700, 100}, 4, 100, 700},
+    };
+    for (const auto& c : cases) {
+        ReadingHistory history(2);
+        for (double t : c.seconds) {
+            history.add(t, with_temperature(20), true);
+        }
+        EXPECT_EQ(history.held_polls(), c.held) << c.name;
+        EXPECT_EQ(history.held_span().earliest, c.earliest) << c.name;
+        EXPECT_EQ(history.held_span().latest, c.latest) << c.name;
+    }
+
+    ReadingHistory full(2);
+    for (int i = 0; i < 3000; ++i) {
+        full.add(3000 - i, with_temperature(20), true);  // newest first
+    }
+    EXPECT_EQ(full.polls(), 3000u);
+    EXPECT_LT(full.held_polls(), 2046u) << "the oldest buckets went";
+    EXPECT_EQ(full.held_span().earliest, 1) << "the polls held, folded out of order";
+    EXPECT_EQ(full.held_span().latest,
+              3000 - static_cast<double>(full.polls() - full.held_polls()));
+}
+
 TEST(ReadingHistory, DropRatesAreCountDifferencesPerSecondBetweenSuccessfulPolls) {
     const struct {
         uint32_t count;

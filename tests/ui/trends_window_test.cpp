@@ -12,12 +12,15 @@
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QMenu>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWheelEvent>
 #include <algorithm>
+#include <cmath>
 #include <ctime>
+#include <limits>
 
 #include "monitor/measurement_log.h"
 #include "window_fixture.h"
@@ -307,6 +310,135 @@ TEST_F(TrendsTest, RailLampLimitsAreDrawnAsPercentagesOfTheNominalVoltage) {
         EXPECT_NEAR(line->at(1).y(), c.percent, 1e-9);
         EXPECT_DOUBLE_EQ(line->at(1).x() - line->at(0).x(), 29000.0) << "across the time shown";
     }
+}
+
+// A history of `polls` answered polls at `seconds`, T1 20 deg C and the
+// PHY->radio rate 100 packets/s except where `rates` says otherwise.
+std::unique_ptr<ReadingHistory> history_at(const std::vector<double>& seconds,
+                                           const std::vector<double>& rates = {},
+                                           std::size_t buckets_per_level = 3600) {
+    auto history = std::make_unique<ReadingHistory>(buckets_per_level);
+    DeviceReadings r;
+    r.temperature[0] = 2000;
+    for (std::size_t i = 0; i < seconds.size(); ++i) {
+        r.phy_to_radio_rate = i < rates.size() ? rates[i] : 100;
+        history->add(seconds[i], r, true);
+    }
+    return history;
+}
+
+TEST_F(TrendsTest, AnEmptyHistoryDrawsEmptyCharts) {
+    const std::string log = path("run.log");
+    write_test_log(log);
+    TrendsWindow trends;
+    trends.set_span(TrendsWindow::Span::kAll);
+    ASSERT_TRUE(trends.open_log(QString::fromStdString(log)));
+    ASSERT_FALSE(trends.drawn(Series::kTemperature1).empty());
+    trends.take_history(std::make_unique<ReadingHistory>(), QStringLiteral("empty.log"));
+    EXPECT_TRUE(trends.drawn(Series::kTemperature1).empty()) << "no stale points";
+}
+
+TEST_F(TrendsTest, AllShowsTheWholeSpanHeldWhateverTheLineOrder) {
+    TrendsWindow trends;
+    trends.set_span(TrendsWindow::Span::kAll);
+    trends.take_history(history_at({kLogStart + 500.0, kLogStart + 600.0, kLogStart + 100.0}),
+                        QStringLiteral("stepped back.log"));
+    EXPECT_DOUBLE_EQ(trends.view_from(), kLogStart + 100.0);
+    EXPECT_DOUBLE_EQ(trends.view_to(), kLogStart + 600.0);
+}
+
+TEST_F(TrendsTest, ValuesTooLargeToDrawAreGaps) {
+    TrendsWindow trends;
+    trends.set_span(TrendsWindow::Span::kAll);
+    std::vector<double> seconds;
+    for (int i = 0; i < 9; ++i) {
+        seconds.push_back(kLogStart + i * 10.0);
+    }
+    const double huge = std::numeric_limits<double>::max();
+    trends.take_history(history_at(seconds, {100, 100, 100, huge, 100, -huge, 100, 100, 100}),
+                        QStringLiteral("huge.log"));
+    const auto runs = trends.drawn(Series::kPhyToRadioRate);
+    EXPECT_GE(runs.size(), 2u) << "broken where a value is too large";
+    const std::vector<double> shown = values(runs);
+    ASSERT_FALSE(shown.empty());
+    for (double v : shown) {
+        EXPECT_EQ(v, 100);
+    }
+}
+
+TEST_F(TrendsTest, ColumnsFollowThePollsStillHeld) {
+    // Two buckets a level: most of 10000 polls a second apart are dropped.
+    std::vector<double> seconds;
+    for (int i = 0; i < 10000; ++i) {
+        seconds.push_back(kLogStart + i);
+    }
+    TrendsWindow trends;
+    trends.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&trends));
+    // Wide enough for more columns than fit the view's polls.
+    const QChart* chart = trends.charts_widget()->findChildren<QChartView*>().front()->chart();
+    ASSERT_TRUE(QTest::qWaitFor([chart] { return chart->plotArea().width() > 400; }));
+    // A live history: its time stamps have no step of their own.
+    const auto history = history_at(seconds, {}, 2);
+    trends.show_history(history.get(), QStringLiteral("live"));
+    const double newest = kLogStart + 9999.0;
+    trends.set_view(newest - 100, newest);
+    EXPECT_EQ(trends.drawn(Series::kTemperature1).size(), 1u)
+        << "no column narrower than a poll interval, so no false gaps";
+}
+
+TEST_F(TrendsTest, FineWheelStepsZoomByTheirFraction) {
+    const std::string log = path("run.log");
+    write_test_log(log);
+    TrendsWindow trends;
+    trends.set_span(TrendsWindow::Span::kAll);
+    trends.show();
+    ASSERT_TRUE(trends.open_log(QString::fromStdString(log)));
+    QWidget* plot = trends.charts_widget()->findChildren<QChartView*>().front()->viewport();
+    const QPointF middle(plot->width() / 2.0, plot->height() / 2.0);
+    const struct {
+        int delta;
+        double factor;
+    } cases[] = {{120, 0.8}, {15, std::pow(0.8, 0.125)}, {60, std::sqrt(0.8)}, {-120, 1.25}};
+    for (const auto& c : cases) {
+        const double before = trends.view_to() - trends.view_from();
+        QWheelEvent wheel(middle, plot->mapToGlobal(middle), QPoint(), QPoint(0, c.delta),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(plot, &wheel);
+        EXPECT_NEAR((trends.view_to() - trends.view_from()) / before, c.factor, 1e-6) << c.delta;
+    }
+}
+
+TEST_F(TrendsTest, ALogIsReadOffTheWindowsThreadAndCancelKeepsWhatWasShown) {
+    const std::string log = path("run.log");
+    write_test_log(log);
+    TrendsWindow trends;
+    trends.set_span(TrendsWindow::Span::kAll);
+    trends.show();
+    ASSERT_TRUE(trends.open_log(QString::fromStdString(log)));
+    const auto shown = trends.drawn(Series::kTemperature1);
+    const QString title = trends.windowTitle();
+
+    // Cancel, at once: nothing of the other log is shown, ever.
+    const std::string other = path("other.log");
+    write_test_log(other);
+    ASSERT_TRUE(trends.start_log_load(QString::fromStdString(other)));
+    EXPECT_TRUE(trends.loading()) << "start_log_load returns while the thread reads";
+    auto* progress = trends.findChild<QProgressDialog*>(QStringLiteral("log_progress"));
+    ASSERT_NE(progress, nullptr);
+    QPushButton* cancel = progress->findChild<QPushButton*>();
+    ASSERT_NE(cancel, nullptr);
+    cancel->click();
+    EXPECT_FALSE(trends.loading());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(trends.drawn(Series::kTemperature1), shown);
+    EXPECT_EQ(trends.windowTitle(), title);
+
+    // Left to finish, the load is shown once it has been read.
+    ASSERT_TRUE(trends.start_log_load(QString::fromStdString(other)));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !trends.loading(); }));
+    EXPECT_TRUE(trends.windowTitle().endsWith(QStringLiteral("other.log")));
+    EXPECT_EQ(trends.last_load().totals.records, 30u);
 }
 
 }  // namespace

@@ -73,8 +73,11 @@ Command parse(int argc, char** argv, std::string* dir, std::string* error) {
     if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
         return Command::kHelp;
     }
-    const bool check = argc == 3 && std::strcmp(argv[1], "--check") == 0;
-    if (argc != 2 && !check) {
+    const bool check = argc > 1 && std::strcmp(argv[1], "--check") == 0;
+    if (argc != (check ? 3 : 2)) {
+        if (argc > 1) {
+            *error = check ? "--check takes one folder" : "too many arguments";
+        }
         return Command::kWrong;
     }
     *dir = argv[argc - 1];

@@ -2,6 +2,8 @@
 #include "fleet/export_folder.h"
 
 #include <cstdio>
+#include <cstring>
+#include <exception>
 #include <fstream>
 #include <sstream>
 
@@ -16,6 +18,34 @@ bool read_file(const std::string& path, std::string* text) {
     all << in.rdbuf();
     *text = all.str();
     return true;
+}
+
+// What the command line asks for.
+enum class Command { kWrite, kCheck, kHelp, kWrong };
+
+Command parse(int argc, char** argv, std::string* dir, std::string* error) {
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        return Command::kHelp;
+    }
+    const bool check = argc > 1 && std::strcmp(argv[1], "--check") == 0;
+    if (argc != (check ? 3 : 2)) {
+        if (argc > 1) {
+            *error = check ? "--check takes one folder" : "too many arguments";
+        }
+        return Command::kWrong;
+    }
+    *dir = argv[argc - 1];
+    // An empty folder would write into the root, and an option unknown here
+    // is no folder name.
+    if (dir->empty()) {
+        *error = "the folder name is empty";
+        return Command::kWrong;
+    }
+    if ((*dir)[0] == '-') {
+        *error = "unknown option " + *dir;
+        return Command::kWrong;
+    }
+    return check ? Command::kCheck : Command::kWrite;
 }
 
 }  // namespace
@@ -52,4 +82,31 @@ int check_export_files(const char* program, const std::string& dir,
         return 1;
     }
     return 0;
+}
+
+int run_export(const char* program, const char* usage, int argc, char** argv,
+               const std::function<std::vector<ExportFile>()>& make) {
+    std::string dir;
+    std::string error;
+    try {
+        switch (parse(argc, argv, &dir, &error)) {
+            case Command::kWrite:
+                return write_export_files(program, dir, make());
+            case Command::kCheck:
+                return check_export_files(program, dir, make());
+            case Command::kHelp:
+                std::fputs(usage, stdout);
+                return 0;
+            case Command::kWrong:
+                break;
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s: %s\n", program, e.what());
+        return 1;
+    }
+    if (!error.empty()) {
+        std::fprintf(stderr, "%s: %s\n\n", program, error.c_str());
+    }
+    std::fputs(usage, stderr);
+    return 2;
 }

@@ -2,6 +2,7 @@
 // them unchanged: the two modes of the programs that write deploy/.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,3 +18,11 @@ int write_export_files(const char* program, const std::string& dir,
 // and returns 1.
 int check_export_files(const char* program, const std::string& dir,
                        const std::vector<ExportFile>& files);
+
+// The whole program: `DIR` writes the files that `make` returns into DIR,
+// `--check DIR` checks them, `--help` prints `usage` on stdout (status 0).
+// Anything else, an empty DIR (that would be the root) or an option it does
+// not know included, prints what is wrong and the usage on stderr (status
+// 2). An error while making the files is printed (status 1).
+int run_export(const char* program, const char* usage, int argc, char** argv,
+               const std::function<std::vector<ExportFile>()>& make);

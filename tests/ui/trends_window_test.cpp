@@ -312,6 +312,17 @@ TEST_F(TrendsTest, RailLampLimitsAreDrawnAsPercentagesOfTheNominalVoltage) {
     }
 }
 
+// The test log, all of it, in a shown window.
+void show_test_log(TrendsWindow& trends) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string log = dir.filePath(QStringLiteral("run.log")).toStdString();
+    write_test_log(log);
+    trends.set_span(TrendsWindow::Span::kAll);
+    trends.show();
+    ASSERT_TRUE(trends.open_log(QString::fromStdString(log)));
+}
+
 // A history of `polls` answered polls at `seconds`, T1 20 deg C and the
 // PHY->radio rate 100 packets/s except where `rates` says otherwise.
 std::unique_ptr<ReadingHistory> history_at(const std::vector<double>& seconds,
@@ -388,12 +399,8 @@ TEST_F(TrendsTest, ColumnsFollowThePollsStillHeld) {
 }
 
 TEST_F(TrendsTest, FineWheelStepsZoomByTheirFraction) {
-    const std::string log = path("run.log");
-    write_test_log(log);
     TrendsWindow trends;
-    trends.set_span(TrendsWindow::Span::kAll);
-    trends.show();
-    ASSERT_TRUE(trends.open_log(QString::fromStdString(log)));
+    show_test_log(trends);
     QWidget* plot = trends.charts_widget()->findChildren<QChartView*>().front()->viewport();
     const QPointF middle(plot->width() / 2.0, plot->height() / 2.0);
     const struct {
@@ -410,12 +417,8 @@ TEST_F(TrendsTest, FineWheelStepsZoomByTheirFraction) {
 }
 
 TEST_F(TrendsTest, ALogIsReadOffTheWindowsThreadAndCancelKeepsWhatWasShown) {
-    const std::string log = path("run.log");
-    write_test_log(log);
     TrendsWindow trends;
-    trends.set_span(TrendsWindow::Span::kAll);
-    trends.show();
-    ASSERT_TRUE(trends.open_log(QString::fromStdString(log)));
+    show_test_log(trends);
     const auto shown = trends.drawn(Series::kTemperature1);
     const QString title = trends.windowTitle();
 

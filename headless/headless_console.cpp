@@ -1,6 +1,5 @@
 #include "headless/headless_console.h"
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -26,9 +25,10 @@ using Clock = LineInput::Clock;
 // How long the loop waits for a line while the poll timer is stopped; the
 // wait still looks at the stop flag every LineInput::kStopCheck.
 constexpr std::chrono::seconds kIdleWait{1};
-// After a poll that took past its next tick, commands still get this long
-// before the next poll, so that a slow device cannot shut the operator out;
-// otherwise polls keep their timer and commands fill the time between.
+// After a poll that took past its next tick, commands already waiting still
+// run for this long before the next poll, so that a slow device cannot shut
+// the operator out; otherwise polls keep their timer and commands fill the
+// time between.
 constexpr std::chrono::milliseconds kCommandSlice{50};
 // How much of an unknown command is echoed.
 constexpr size_t kEchoLimit = 40;
@@ -107,19 +107,25 @@ public:
         }
         polls_ = 1;
         restart_ticks();
-        // The tick comes first whenever it is due, so input, however much
-        // of it arrives, cannot hold the polls up.
+        // A due tick comes first, so that input, however much of it
+        // arrives, cannot hold the polls up. After a poll that overran its
+        // period, the commands already waiting run first, for a while.
         while (!finished()) {
             const bool ticking = window_.timer_running();
             const Clock::time_point now = Clock::now();
-            if (ticking && now >= due_ && now >= commands_until_) {
+            const bool due = ticking && now >= due_;
+            if (due && now >= commands_until_) {
                 tick();
                 continue;
             }
             std::string line;
-            if (input_.next_line(ticking ? std::max(due_, commands_until_) : now + kIdleWait,
+            if (input_.next_line(!ticking ? now + kIdleWait
+                                 : due    ? now
+                                          : due_,
                                  stop_requested(), &line)) {
                 run_command(line);
+            } else if (due) {
+                tick();
             }
         }
         monitor_.on_stop();

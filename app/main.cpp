@@ -10,6 +10,7 @@
 #include "app/command_line.h"
 #include "app/demo_controls.h"
 #include "headless/headless_console.h"
+#include "headless/terminal_text.h"
 #include "monitor/device_readings.h"
 #include "monitor/log_reader.h"
 #include "monitor/reading_history.h"
@@ -81,9 +82,11 @@ constexpr std::size_t kPlotProblemsPrinted = 5;
 // The trends of a log file, in the trends window alone. A missing file is
 // an error; lines that cannot be read are reported and the rest is shown.
 int run_plot(int& argc, char** argv, const CommandLine& line) {
+    // The name as the terminal may show it: it is not this program's text.
+    const std::string shown = terminal_safe_text(line.plot_file);
     std::ifstream in(line.plot_file, std::ios::binary);
     if (!in) {
-        std::fprintf(stderr, "tarvik: cannot open %s\n", line.plot_file.c_str());
+        std::fprintf(stderr, "tarvik: cannot open %s\n", shown.c_str());
         return 1;
     }
     auto history = std::make_unique<ReadingHistory>();
@@ -91,11 +94,10 @@ int run_plot(int& argc, char** argv, const CommandLine& line) {
     const LogReadTotals totals =
         read_measurement_log(in, *history, &problems, kPlotProblemsPrinted);
     for (const std::string& problem : problems) {
-        std::fprintf(stderr, "tarvik: %s: %s\n", line.plot_file.c_str(), problem.c_str());
+        std::fprintf(stderr, "tarvik: %s: %s\n", shown.c_str(), problem.c_str());
     }
     if (totals.problems > problems.size()) {
-        std::fprintf(stderr, "tarvik: %s: %llu more lines could not be read\n",
-                     line.plot_file.c_str(),
+        std::fprintf(stderr, "tarvik: %s: %llu more lines could not be read\n", shown.c_str(),
                      static_cast<unsigned long long>(totals.problems - problems.size()));
     }
 #ifdef TARVIK_WINDOW

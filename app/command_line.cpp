@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "monitor/device_monitor.h"
 #include "snmp/agent_link.h"
 
 std::string usage_text() {
@@ -97,8 +98,19 @@ bool parse_command_line(int argc, const char* const* argv, CommandLine* line, st
         } else if (arg == "--community") {
             line->headless.community = value;
         } else if (arg == "--interval") {
+            // Read as the field reads it, but a period the field would make
+            // 0 or negative (no digits, "0", "-5") polls flat out or never:
+            // on the command line it is a mistake, not a choice.
+            if (parse_interval(value) < 1) {
+                *error = "--interval takes a period of 1 ms or more";
+                return false;
+            }
             line->headless.interval = value;
         } else if (arg == "--log") {
+            if (value.empty()) {
+                *error = "--log needs a file name";
+                return false;
+            }
             line->headless.log_file = value;
         } else if (!parse_number(value, 1, 1000000000000LL, &number)) {
             *error = "--polls takes a count of 1 or more";

@@ -37,7 +37,10 @@ DemoControls::~DemoControls() {
 }
 
 void DemoControls::run() {
-    LineInput input(0);
+    LineInput input(0, [](const std::string& message) {
+        std::fprintf(stderr, "tarvik: %s\n", message.c_str());
+        std::fflush(stderr);
+    });
     std::string line;
     while (!stop_) {
         const auto until = LineInput::Clock::now() + std::chrono::seconds(1);

@@ -10,6 +10,7 @@
 #include "app/command_line.h"
 #include "app/demo_controls.h"
 #include "headless/headless_console.h"
+#include "headless/terminal_text.h"
 #include "monitor/device_readings.h"
 #include "monitor/log_reader.h"
 #include "monitor/reading_history.h"
@@ -69,25 +70,25 @@ constexpr std::size_t kPlotProblemsPrinted = 5;
 // one that is not a regular file, is an error; lines that cannot be read are
 // reported and the rest is shown.
 int run_plot(int& argc, char** argv, const CommandLine& line) {
+    // The name as the terminal may show it: it is not this program's text.
+    const std::string shown = terminal_safe_text(line.plot_file);
     auto history = std::make_unique<ReadingHistory>();
     const LogLoad load = load_log_file(line.plot_file, *history);
     if (load.status != LogLoad::Status::kRead) {
-        std::fprintf(stderr, "tarvik: cannot open %s: %s\n", line.plot_file.c_str(),
-                     load.error.c_str());
+        std::fprintf(stderr, "tarvik: cannot open %s: %s\n", shown.c_str(), load.error.c_str());
         return 1;
     }
     const std::size_t printed = std::min(load.problems.size(), kPlotProblemsPrinted);
     for (std::size_t i = 0; i < printed; ++i) {
-        std::fprintf(stderr, "tarvik: %s: %s\n", line.plot_file.c_str(), load.problems[i].c_str());
+        std::fprintf(stderr, "tarvik: %s: %s\n", shown.c_str(), load.problems[i].c_str());
     }
     if (load.totals.problems > printed) {
-        std::fprintf(stderr, "tarvik: %s: %llu more lines could not be read\n",
-                     line.plot_file.c_str(),
+        std::fprintf(stderr, "tarvik: %s: %llu more lines could not be read\n", shown.c_str(),
                      static_cast<unsigned long long>(load.totals.problems - printed));
     }
     const std::string notice = log_load_notice(load);
     if (!notice.empty()) {
-        std::fprintf(stderr, "tarvik: %s: %s\n", line.plot_file.c_str(), notice.c_str());
+        std::fprintf(stderr, "tarvik: %s: %s\n", shown.c_str(), notice.c_str());
     }
 #ifdef TARVIK_WINDOW
     if (!window_possible()) {

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "headless/operator_commands.h"
@@ -24,6 +25,13 @@ using Clock = LineInput::Clock;
 // How long the loop waits for a line while the poll timer is stopped; the
 // wait still looks at the stop flag every LineInput::kStopCheck.
 constexpr std::chrono::seconds kIdleWait{1};
+// After a poll that took past its next tick, commands already waiting still
+// run for this long before the next poll, so that a slow device cannot shut
+// the operator out; otherwise polls keep their timer and commands fill the
+// time between.
+constexpr std::chrono::milliseconds kCommandSlice{50};
+// How much of an unknown command is echoed.
+constexpr size_t kEchoLimit = 40;
 
 bool on_terminal() {
 #ifdef _WIN32
@@ -71,11 +79,14 @@ public:
           readings_(readings),
           monitor_(window_, readings_),
           redraw_(on_terminal()),
-          input_(standard_input()) {}
+          input_(standard_input(), [this](const std::string& message) { report(message); }),
+          errors_("tarvik") {}
 
     int run() {
         monitor_.set_default_port(options_.port);
         monitor_.set_alarm_listener(print_alarm);
+        window_.set_message_detail(
+            [this](const std::string& text, int error) { return message_detail(text, error); });
         monitor_.initialise(nullptr);
         window_.set_text(ControlId::kAddressBox, options_.address);
         window_.set_text(ControlId::kCommunityField, options_.community);
@@ -96,23 +107,67 @@ public:
         }
         polls_ = 1;
         restart_ticks();
+        // A due tick comes first, so that input, however much of it
+        // arrives, cannot hold the polls up. After a poll that overran its
+        // period, the commands already waiting run first, for a while.
         while (!finished()) {
             const bool ticking = window_.timer_running();
+            const Clock::time_point now = Clock::now();
+            const bool due = ticking && now >= due_;
+            if (due && now >= commands_until_) {
+                tick();
+                continue;
+            }
             std::string line;
-            if (input_.next_line(ticking ? due_ : Clock::now() + kIdleWait, stop_requested(),
-                                 &line)) {
+            if (input_.next_line(!ticking ? now + kIdleWait
+                                 : due    ? now
+                                          : due_,
+                                 stop_requested(), &line)) {
                 run_command(line);
-            } else if (ticking && !stop_requested() && Clock::now() >= due_) {
+            } else if (due) {
                 tick();
             }
         }
         monitor_.on_stop();
-        return 0;
+        print_error(errors_.end_run());
+        // A run that did its N polls says whether the last one was answered,
+        // for scripts that use the console as a health check.
+        const bool polls_done = !quit_ && options_.polls > 0 && polls_ >= options_.polls;
+        return polls_done && !monitor_.last_poll_answered() ? 1 : 0;
     }
 
 private:
     bool finished() const {
-        return stop_requested() || (options_.polls > 0 && polls_ >= options_.polls);
+        return quit_ || stop_requested() || (options_.polls > 0 && polls_ >= options_.polls);
+    }
+
+    // An error line on the standard error stream; a run of the same one is
+    // shown once, with its count.
+    void report(const std::string& message) { print_error(errors_.take(message)); }
+
+    static void print_error(const std::string& text) {
+        if (!text.empty()) {
+            std::fputs(text.c_str(), stderr);
+            std::fflush(stderr);
+        }
+    }
+
+    // The terminal names the host or file a message box is about; the
+    // window's boxes keep their fixed texts.
+    std::string message_detail(const std::string& text, int error) {
+        const std::string log = terminal_safe_text(window_.get_text(ControlId::kLogFileField));
+        if (text == "Can't resolve hostname") {
+            const AgentLink& link = monitor_.link();
+            return ": " +
+                   terminal_safe_text(std::string(link.host, strnlen(link.host, sizeof link.host)));
+        }
+        if (text == "Can't open log file") {
+            return " " + log + ": " + std::strerror(error);
+        }
+        if (text == "Can't write log file") {
+            return " " + log;
+        }
+        return std::string();
     }
 
     void restart_ticks() {
@@ -122,14 +177,17 @@ private:
 
     void tick() {
         monitor_.on_timer(kPollTimerId);
+        print_error(errors_.end_run());
         ++polls_;
         if (!stop_requested()) {
             show("Poll " + std::to_string(polls_), false);
         }
         // Like a window timer: ticks missed while a poll ran come as one.
         due_ += period_;
-        if (due_ < Clock::now()) {
-            due_ = Clock::now();
+        const Clock::time_point now = Clock::now();
+        if (due_ < now) {
+            due_ = now;
+            commands_until_ = now + kCommandSlice;
         }
     }
 
@@ -139,13 +197,20 @@ private:
         if (command.action != OperatorAction::kNothing) {
             help_shown_ = false;
         }
+        if (command.action != OperatorAction::kUnknown) {
+            print_error(errors_.end_run());
+        }
         bool identification = false;
         switch (command.action) {
             case OperatorAction::kNothing:
                 return;
             case OperatorAction::kUnknown:
-                std::fprintf(stderr, "tarvik: unknown command: %s\n", line.c_str());
-                std::fflush(stderr);
+                report(command.refusal.empty()
+                           ? "unknown command: " + terminal_echo(line, kEchoLimit)
+                           : command.refusal);
+                return;
+            case OperatorAction::kQuit:
+                quit_ = true;
                 return;
             case OperatorAction::kHelp:
                 if (redraw_) {
@@ -253,11 +318,14 @@ private:
     DeviceMonitor monitor_;
     const bool redraw_;
     LineInput input_;
+    RepeatedLines errors_;
     std::string identification_;
+    bool quit_ = false;
     bool help_shown_ = false;  // on the terminal: the command list under the panes
     long long polls_ = 0;
     std::chrono::milliseconds period_{0};
     Clock::time_point due_;
+    Clock::time_point commands_until_;  // commands run at least until then
 };
 
 }  // namespace

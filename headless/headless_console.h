@@ -28,6 +28,7 @@ struct DeviceReadings;
 // each `start` of the operator counts too) or SIGINT or SIGTERM arrives; a signal
 // also cuts short an answer wait in progress. Meanwhile it runs the
 // operator's commands (operator_commands.h) as they arrive on standard
-// input; the end of that input ends nothing. Returns the process's exit
-// status, 0.
+// input, between polls that keep their timer; the end of that input ends
+// nothing, `quit` ends the run. Returns the process's exit status: 1 when
+// the run did its `polls` polls and the last one had no answer, else 0.
 int run_headless(const HeadlessOptions& options, DeviceReadings& readings);

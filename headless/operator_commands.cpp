@@ -8,11 +8,12 @@ const char kOperatorHelp[] =
     "  set             write the Radio and Heater boxes to the device (Set)\n"
     "  radio on|off    tick or clear the Radio box; sends nothing\n"
     "  heater on|off   tick or clear the Heater box; sends nothing\n"
-    "  key TEXT        send TEXT as the key (Send KEY)\n"
+    "  key TEXT        send TEXT as the key (Send KEY); key \"\" sends an empty key\n"
     "  reset           clear the totals and the alarm lamps (Reset)\n"
     "  stop            stop polling (Stop)\n"
     "  start           start polling with the same fields (Start)\n"
-    "  help            this list\n";
+    "  help            this list\n"
+    "  quit, exit      stop polling and end the console\n";
 
 namespace {
 
@@ -48,8 +49,15 @@ OperatorCommand parse_operator_command(const std::string& line) {
     }
     if (line.compare(first, 3, "key") == 0 &&
         (line.size() == first + 3 || is_blank(line[first + 3]))) {
+        const std::string rest = line.size() > first + 4 ? line.substr(first + 4) : std::string();
+        if (rest.empty()) {
+            // A stray "key" would wipe the device's key without a word.
+            command.action = OperatorAction::kUnknown;
+            command.refusal = "key needs a text; key \"\" sends an empty key";
+            return command;
+        }
         command.action = OperatorAction::kKey;
-        command.key = line.size() > first + 4 ? line.substr(first + 4) : std::string();
+        command.key = rest == "\"\"" ? std::string() : rest;
         return command;
     }
     const std::vector<std::string> words = split_words(line);
@@ -65,6 +73,7 @@ OperatorCommand parse_operator_command(const std::string& line) {
             {"get", OperatorAction::kGet},     {"set", OperatorAction::kSet},
             {"reset", OperatorAction::kReset}, {"stop", OperatorAction::kStop},
             {"start", OperatorAction::kStart}, {"help", OperatorAction::kHelp},
+            {"quit", OperatorAction::kQuit},   {"exit", OperatorAction::kQuit},
         };
         for (const auto& p : plain) {
             if (verb == p.name) {
@@ -103,6 +112,8 @@ std::string operator_command_name(const OperatorCommand& command) {
             return "start";
         case OperatorAction::kHelp:
             return "help";
+        case OperatorAction::kQuit:
+            return "quit";
         case OperatorAction::kNothing:
         case OperatorAction::kUnknown:
             break;

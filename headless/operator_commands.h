@@ -15,6 +15,7 @@ enum class OperatorAction {
     kStop,
     kStart,
     kHelp,
+    kQuit,     // end the console
     kUnknown,  // not a command, or a command with the wrong words
 };
 
@@ -22,13 +23,17 @@ struct OperatorCommand {
     OperatorAction action = OperatorAction::kNothing;
     bool on = false;
     std::string key;
+    // With kUnknown: why a known command was refused; empty for a line
+    // that is no command at all.
+    std::string refusal;
 };
 
 extern const char kOperatorHelp[];
 
 // One line without its line break. Words are separated by blanks and
 // written in lower case; `key` takes the rest of the line after one blank
-// as it stands, blanks included (none: an empty key).
+// as it stands, blanks included. A key must be typed: `key ""` sends an
+// empty one, and `key` with nothing after it is refused.
 OperatorCommand parse_operator_command(const std::string& line);
 
 // The command as a heading names it: "get", "radio on", "key".

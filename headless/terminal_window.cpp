@@ -1,5 +1,6 @@
 #include "headless/terminal_window.h"
 
+#include <cerrno>
 #include <cstdio>
 
 std::string TerminalWindow::get_line(ControlId id, int line) {
@@ -34,13 +35,8 @@ void TerminalWindow::start_timer(int period_ms) {
 }
 
 void TerminalWindow::message_box(const std::string& text) {
-    // Nothing beside the line shows which address failed: name it.
-    if (text == "Can't resolve hostname") {
-        std::fprintf(stderr, "tarvik: %s: %s\n", text.c_str(),
-                     texts_[ControlId::kAddressBox].c_str());
-        std::fflush(stderr);
-        return;
-    }
-    std::fprintf(stderr, "tarvik: %s\n", text.c_str());
+    const int error = errno;  // as the failure left it, before anything else runs
+    const std::string detail = detail_ ? detail_(text, error) : std::string();
+    std::fprintf(stderr, "tarvik: %s%s\n", text.c_str(), detail.c_str());
     std::fflush(stderr);
 }

@@ -5,8 +5,10 @@
 // the poll timer is a period the event loop waits out.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "monitor/window_services.h"
@@ -29,6 +31,12 @@ public:
     void stop_timer() override { timer_running_ = false; }
     void message_box(const std::string& text) override;
 
+    // What the terminal can add to a message box's fixed text (the name of
+    // the host or file it is about), given the text and the `errno` the
+    // failure left; returns the addition, often empty.
+    using MessageDetail = std::function<std::string(const std::string& text, int error)>;
+    void set_message_detail(MessageDetail detail) { detail_ = std::move(detail); }
+
     bool timer_running() const { return timer_running_; }
     int timer_period_ms() const { return timer_period_ms_; }
 
@@ -38,4 +46,5 @@ private:
     std::vector<std::string> list_;
     bool timer_running_ = false;
     int timer_period_ms_ = 0;
+    MessageDetail detail_;
 };

@@ -243,6 +243,7 @@ void DeviceMonitor::poll_tick() {
         in_poll_ = false;
         return;
     }
+    last_poll_answered_ = succeeded;
     add_to_totals(succeeded);
     show_poll_result(succeeded, succeeded ? latch_voltage_alarms(readings_) : VoltageAlarms());
     if (window_.get_check(ControlId::kLogCheckBox) != 0) {
@@ -356,9 +357,7 @@ void DeviceMonitor::on_set() {
 void DeviceMonitor::on_send_key() {
     refresh_agent_link();
     std::string key = window_.get_line(ControlId::kKeyField, 0);
-    if (key.size() > static_cast<size_t>(kKeyLimit)) {
-        key.resize(kKeyLimit);
-    }
+    key.resize(utf8_prefix_length(key, kKeyLimit));
     MessagePtr request(msg_create(kPduSetRequest));
     const CatalogRow& row = kParameterCatalog.rows[kKeyIndex];
     VarBinding* binding = msg_append_null_binding(request.get(), row.ids, row.length);

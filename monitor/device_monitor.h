@@ -89,6 +89,8 @@ public:
     void update_address_history();
 
     bool polling() const { return polling_ != 0; }
+    // Whether the last poll shown had its answers; false before any.
+    bool last_poll_answered() const { return last_poll_answered_; }
     AgentLink& link() { return link_; }
     const DeviceReadings& readings() const { return readings_; }
 
@@ -110,6 +112,7 @@ private:
     AgentLink link_;
     int32_t polling_ = 0;
     bool in_poll_ = false;
+    bool last_poll_answered_ = false;
     uint16_t default_port_ = kDefaultAgentPort;
     int period_ms_ = 0;  // the poll timer's period since the last Start
     // The switches as the device last reported them in a successful poll:

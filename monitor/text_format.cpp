@@ -162,3 +162,17 @@ std::string format_text(const char* pattern, ...) {
     va_end(args);
     return out;
 }
+
+size_t utf8_prefix_length(const std::string& text, size_t limit) {
+    if (text.size() <= limit) {
+        return text.size();
+    }
+    const auto octet = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+    // Back over the continuation octets (10xxxxxx) the cut would split off;
+    // a character has at most three.
+    size_t cut = limit;
+    while (cut > 0 && limit - cut < 3 && (octet(cut) & 0xC0) == 0x80) {
+        --cut;
+    }
+    return (octet(cut) & 0xC0) == 0xC0 ? cut : limit;
+}

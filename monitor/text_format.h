@@ -5,6 +5,7 @@
 // - the decimal point is always ".", whatever locale the process runs in.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #if defined(__GNUC__)
@@ -14,3 +15,9 @@
 #endif
 
 std::string format_text(const char* pattern, ...) TARVIK_PRINTF_FORMAT;
+
+// The longest start of `text`, at most `limit` octets, that does not end
+// inside a UTF-8 character: a cut there would leave a lone lead octet that
+// the device and the terminal show as garbage. Octets that form no UTF-8
+// character are cut anywhere.
+size_t utf8_prefix_length(const std::string& text, size_t limit);

@@ -3,8 +3,11 @@
 // Neither a console nor a pipe can be waited on with a time limit the same
 // way, and a read blocked in the C library holds the stream's lock, which
 // would keep exit() from flushing the streams; so the thread reads the
-// file's handle with ReadFile and hands over what it got. It is left
-// behind, blocked in its read, when the program ends.
+// file's handle with ReadFile and hands over what it got. It holds at most
+// kHeld octets not yet taken and stops reading until they are, so input
+// that comes faster than the program takes it waits in the pipe, not in
+// memory. It is left behind, blocked in its read or its wait, when the
+// program ends.
 //
 // Header-only, standard library and the system's own interface only; POSIX
 // programs poll() their descriptor instead.
@@ -20,6 +23,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -28,6 +32,9 @@
 class InputThread {
 public:
     using Clock = std::chrono::steady_clock;
+
+    // Most octets read and not yet taken.
+    static constexpr size_t kHeld = 64 * 1024;
 
     // Starts reading descriptor `fd` (0: standard input). The thread reads
     // its own duplicate of the handle, so closing `fd` cannot hand it
@@ -44,6 +51,11 @@ public:
         std::thread([shared = shared_, own] {
             char chunk[1024];
             for (;;) {
+                {
+                    std::unique_lock<std::mutex> lock(shared->mutex);
+                    shared->changed.wait(
+                        lock, [&] { return shared->received.size() + sizeof chunk <= kHeld; });
+                }
                 DWORD got = 0;
                 const bool read = ReadFile(own, chunk, sizeof chunk, &got, nullptr) != 0;
                 const std::lock_guard<std::mutex> lock(shared->mutex);
@@ -69,6 +81,7 @@ public:
             lock, until, [this] { return !shared_->received.empty() || shared_->ended; });
         buffered->append(shared_->received);
         shared_->received.clear();
+        shared_->changed.notify_all();
         return shared_->ended;
     }
 

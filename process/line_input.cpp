@@ -1,7 +1,9 @@
 #include "process/line_input.h"
 
 #include <algorithm>
+#include <string>
 #include <thread>
+#include <utility>
 
 #ifdef _WIN32
 #include "process/input_thread.h"
@@ -15,10 +17,6 @@
 namespace {
 
 using Clock = LineInput::Clock;
-
-// A line this long without a line break is taken as it is, so that input
-// without line breaks cannot grow the buffer without end.
-constexpr size_t kLongestLine = 4096;
 
 // How long to wait now: until `until`, at most one stop check.
 int wait_ms(Clock::time_point until) {
@@ -36,30 +34,60 @@ void drop_carriage_return(std::string* line) {
 
 struct LineInput::State {
 #ifdef _WIN32
-    explicit State(int fd) : reader(fd) {}
+    State(int fd, OverlongReport overlong) : reader(fd), overlong(std::move(overlong)) {}
     InputThread reader;
 #else
-    explicit State(int fd) : fd(fd) {}
+    State(int fd, OverlongReport overlong) : fd(fd), overlong(std::move(overlong)) {}
     int fd;
 #endif
+    OverlongReport overlong;
     std::string buffered;
-    bool ended = false;  // end of input, or a descriptor that cannot be read
+    bool ended = false;       // end of input, or a descriptor that cannot be read
+    bool discarding = false;  // inside a line too long, dropped up to its line break
 
+    void report_overlong() {
+        if (overlong) {
+            overlong("line too long (over " + std::to_string(kLongestLine) + " bytes), ignored");
+        }
+    }
+
+    // Takes the next whole line that is not too long; drops too long ones.
     bool take_line(std::string* line) {
-        const size_t end = buffered.find('\n');
-        if (end != std::string::npos) {
-            line->assign(buffered, 0, end);
-            buffered.erase(0, end + 1);
+        for (;;) {
+            const size_t end = buffered.find('\n');
+            if (discarding) {
+                // The rest of the long line goes, its line break included.
+                buffered.erase(0, end == std::string::npos ? std::string::npos : end + 1);
+                if (end == std::string::npos) {
+                    return false;
+                }
+                discarding = false;
+                continue;
+            }
+            if (end == std::string::npos) {
+                // A "\r" may still wait for its "\n", hence the one octet more.
+                if (buffered.size() > kLongestLine + 1) {
+                    report_overlong();
+                    buffered.clear();
+                    discarding = true;
+                    return false;
+                }
+                if (!ended || buffered.empty()) {
+                    return false;
+                }
+                // A last line without a line break.
+                line->swap(buffered);
+                buffered.clear();
+            } else {
+                line->assign(buffered, 0, end);
+                buffered.erase(0, end + 1);
+            }
             drop_carriage_return(line);
-            return true;
+            if (line->size() <= kLongestLine) {
+                return true;
+            }
+            report_overlong();
         }
-        if ((ended && !buffered.empty()) || buffered.size() >= kLongestLine) {
-            line->swap(buffered);
-            buffered.clear();
-            drop_carriage_return(line);
-            return true;
-        }
-        return false;
     }
 
     // Waits at most `ms` for input and takes what came; true when anything
@@ -97,7 +125,8 @@ struct LineInput::State {
     }
 };
 
-LineInput::LineInput(int fd) : state_(std::make_unique<State>(fd)) {}
+LineInput::LineInput(int fd, OverlongReport overlong)
+    : state_(std::make_unique<State>(fd, std::move(overlong))) {}
 
 LineInput::~LineInput() = default;
 

@@ -6,15 +6,25 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 
 class LineInput {
 public:
     using Clock = std::chrono::steady_clock;
+    // Told of each line that was too long, with the text to show (without
+    // the program's name).
+    using OverlongReport = std::function<void(const std::string& message)>;
+
+    // The longest line taken, in bytes, without its line break. A longer
+    // line is dropped whole, up to its line break, and reported once: no
+    // part of it is ever taken as a line, whatever pieces it arrives in.
+    static constexpr size_t kLongestLine = 4096;
 
     // Reads the descriptor `fd` (on Windows through a thread of its own).
-    explicit LineInput(int fd);
+    explicit LineInput(int fd, OverlongReport overlong = nullptr);
     ~LineInput();
     LineInput(const LineInput&) = delete;
     LineInput& operator=(const LineInput&) = delete;

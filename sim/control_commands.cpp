@@ -76,6 +76,28 @@ const char* on_off(bool on) {
     return on ? "on" : "off";
 }
 
+// The key between double quotes, with quotes, backslashes and the octets
+// that are no printable text (a zero octet included, which would end the
+// line where it is printed) written as escapes; UTF-8 text passes.
+std::string quoted(const std::string& text) {
+    static const char kHex[] = "0123456789abcdef";
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto octet = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (octet < 0x20 || octet == 0x7F) {
+            out += "\\x";
+            out += kHex[octet >> 4];
+            out += kHex[octet & 0x0F];
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
 std::string status_text(const SimulatedTransceiver& sim) {
     const FaultSettings f = sim.faults();
     std::ostringstream out;
@@ -99,7 +121,7 @@ std::string status_text(const SimulatedTransceiver& sim) {
     for (int i = 0; i < kSwitchCount; ++i) {
         out << " " << sim.switch_state(i);
     }
-    out << ", key \"" << sim.key() << "\"\n";
+    out << ", key " << quoted(sim.key()) << "\n";
     out << "requests received " << sim.requests_received() << ", answers sent "
         << sim.answers_sent() << ", delayed answers waiting " << sim.pending_answers()
         << ", dropped " << sim.answers_dropped();

@@ -42,7 +42,10 @@ constexpr std::chrono::milliseconds kWait{100};
 // One line of standard input; false at its end or once interrupted. A last
 // line without a line feed still counts.
 bool next_line(std::string* line) {
-    static LineInput input(0);
+    static LineInput input(0, [](const std::string& message) {
+        std::fprintf(stderr, "tarvik-sim: %s\n", message.c_str());
+        std::fflush(stderr);
+    });
     while (!interrupted) {
         if (input.next_line(LineInput::Clock::now() + kWait, interrupted, line)) {
             return true;
@@ -134,7 +137,8 @@ int main(int argc, char** argv) {
     while (!quit && next_line(&line)) {
         const ControlReply reply = run_control_command(sim, line);
         if (!reply.text.empty()) {
-            std::printf("%s\n", reply.text.c_str());
+            std::fwrite(reply.text.data(), 1, reply.text.size(), stdout);
+            std::fputc('\n', stdout);
             std::fflush(stdout);
         }
         quit = reply.quit;

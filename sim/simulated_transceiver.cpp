@@ -120,10 +120,13 @@ void SimulatedTransceiver::run() {
     std::vector<uint8_t> buffer(kMaxDatagram + 1);
     while (!stopping_) {
         auto wait = kPollInterval;
-        if (!pending_.empty()) {
-            const auto until = std::chrono::ceil<std::chrono::milliseconds>(
-                std::max(pending_.front().due - Clock::now(), Clock::duration{}));
-            wait = std::min(wait, until);
+        {
+            std::lock_guard<std::mutex> lock(pending_mutex_);
+            if (!pending_.empty()) {
+                const auto until = std::chrono::ceil<std::chrono::milliseconds>(
+                    std::max(pending_.front().due - Clock::now(), Clock::duration{}));
+                wait = std::min(wait, until);
+            }
         }
         if (wait_readable(socket_, static_cast<int>(wait.count())) == 1) {
             SocketAddress source{};
@@ -141,6 +144,7 @@ void SimulatedTransceiver::run() {
         send_due_answers();
     }
     // Answers still waiting are never sent.
+    std::lock_guard<std::mutex> pending_lock(pending_mutex_);
     pending_.clear();
     pending_.shrink_to_fit();
     std::lock_guard<std::mutex> lock(count_mutex_);
@@ -152,6 +156,10 @@ void SimulatedTransceiver::handle_datagram(const uint8_t* data, int32_t size,
     enum class Fate { kNone, kSendNow, kQueue, kDrop };
     Fate fate = Fate::kNone;
     FaultSettings faults;
+    const auto received = Clock::now();
+    // Held from the decision to queue until the answer is queued, so that
+    // a clear or a shorter delay meanwhile finds it there.
+    std::unique_lock<std::mutex> pending_lock(pending_mutex_);
     {
         std::lock_guard<std::mutex> lock(mutex_);
         faults = faults_;
@@ -182,6 +190,9 @@ void SimulatedTransceiver::handle_datagram(const uint8_t* data, int32_t size,
         }
     }
     count_changed_.notify_all();
+    if (fate != Fate::kQueue) {
+        pending_lock.unlock();
+    }
     if (fate == Fate::kNone || fate == Fate::kDrop) {
         return;
     }
@@ -195,13 +206,14 @@ void SimulatedTransceiver::handle_datagram(const uint8_t* data, int32_t size,
     // A copy of just the answer's octets: the buffer's capacity is a whole
     // datagram's.
     pending_.push_back(
-        PendingAnswer{Clock::now() + faults.delay, arrivals_++,
+        PendingAnswer{received + faults.delay, received, arrivals_++,
                       std::vector<uint8_t>(answer_buffer_.begin(), answer_buffer_.end()), source,
                       faults.other_port});
     std::push_heap(pending_.begin(), pending_.end(), due_later);
 }
 
 void SimulatedTransceiver::send_due_answers() {
+    std::lock_guard<std::mutex> pending_lock(pending_mutex_);
     const auto now = Clock::now();
     while (!pending_.empty() && pending_.front().due <= now) {
         std::pop_heap(pending_.begin(), pending_.end(), due_later);
@@ -238,7 +250,15 @@ void SimulatedTransceiver::set_silent(bool on) {
 }
 
 void SimulatedTransceiver::set_delay(std::chrono::milliseconds delay) {
-    set_fault(&FaultSettings::delay, std::max(delay, std::chrono::milliseconds{0}));
+    delay = std::max(delay, std::chrono::milliseconds{0});
+    set_fault(&FaultSettings::delay, delay);
+    // Answers held back by a longer delay than now asked for leave when the
+    // new one says; with 0, at the agent's next turn.
+    std::lock_guard<std::mutex> lock(pending_mutex_);
+    for (PendingAnswer& answer : pending_) {
+        answer.due = std::min(answer.due, answer.received + delay);
+    }
+    std::make_heap(pending_.begin(), pending_.end(), due_later);
 }
 
 void SimulatedTransceiver::set_error_status(int32_t status) {
@@ -258,9 +278,16 @@ void SimulatedTransceiver::set_other_port(bool on) {
 }
 
 void SimulatedTransceiver::clear_faults() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    faults_ = FaultSettings{};
-    model_.clear_rail_overrides();
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        faults_ = FaultSettings{};
+        model_.clear_rail_overrides();
+    }
+    std::lock_guard<std::mutex> pending_lock(pending_mutex_);
+    std::lock_guard<std::mutex> count_lock(count_mutex_);
+    answers_dropped_ += pending_.size();
+    pending_count_ -= pending_.size();
+    pending_.clear();
 }
 
 FaultSettings SimulatedTransceiver::faults() const {

@@ -85,14 +85,18 @@ public:
     const std::string& bind_address() const { return options_.bind_address; }
     const std::string& community() const { return options_.community; }
 
-    // Faults. Each takes effect from the next request received.
+    // Faults. Each takes effect from the next request received; a shorter
+    // delay also applies to the answers already waiting (each then leaves
+    // that long after its request came, or at once if that time is past).
     void set_silent(bool on);
     void set_delay(std::chrono::milliseconds delay);  // 0: answer at once
     void set_error_status(int32_t status);            // 0: answer normally
     void set_garbage(bool on);
     void set_wrong_request_id(bool on);
     void set_other_port(bool on);
-    void clear_faults();  // all of the above off, rail overrides cleared
+    // All of the above off, rail overrides cleared, and the answers waiting
+    // out a delay dropped (counted as dropped).
+    void clear_faults();
     FaultSettings faults() const;
 
     // Device state.
@@ -125,8 +129,9 @@ public:
     // is counted.
     uint64_t answers_sent() const;
     // Delayed answers waiting for their time, and the answers dropped
-    // because kMaxPendingAnswers were already waiting. Both are updated
-    // with the received count, so they include every request counted.
+    // because kMaxPendingAnswers were already waiting or by clear_faults.
+    // Both are updated with the received count, so they include every
+    // request counted.
     size_t pending_answers() const;
     uint64_t answers_dropped() const;
     // Waits until at least `count` datagrams have been received, at most
@@ -137,6 +142,7 @@ private:
     using Clock = std::chrono::steady_clock;
     struct PendingAnswer {
         Clock::time_point due;
+        Clock::time_point received;
         uint64_t arrival;
         std::vector<uint8_t> datagram;  // sized to the answer
         SocketAddress destination;
@@ -166,12 +172,14 @@ private:
     std::atomic<uint16_t> port_{0};
     socket_t socket_ = kNoSocket;        // the agent's port; used by the agent thread only
     socket_t other_socket_ = kNoSocket;  // for other-port answers
-    // Used by the agent thread only: delayed answers as a min-heap on (due,
-    // arrival), a sequence number to keep arrival order among equal due
-    // times, and the buffer each answer is built in.
-    std::vector<PendingAnswer> pending_;
+    // Used by the agent thread only: a sequence number to keep arrival
+    // order among equal due times, and the buffer each answer is built in.
     uint64_t arrivals_ = 0;
     std::vector<uint8_t> answer_buffer_;
+    // Delayed answers as a min-heap on (due, arrival); the agent thread
+    // sends them, clear_faults and set_delay change them.
+    std::mutex pending_mutex_;
+    std::vector<PendingAnswer> pending_;
 
     mutable std::mutex mutex_;  // guards everything below
     DeviceModel model_;

@@ -83,10 +83,15 @@ TEST(CommandLine, RefusesWhatItDoesNotTake) {
         {"--plot"},
         {"--plot", "run.log", "--demo"},
         {"--headless", "--address", "h", "--plot", "run.log"},
+        {"--headless", "--address", "h", "--interval", "abc"},
+        {"--headless", "--address", "h", "--interval", "0"},
+        {"--headless", "--address", "h", "--interval", "-5"},
+        {"--headless", "--address", "h", "--interval", ""},
+        {"--headless", "--address", "h", "--log", ""},
     };
     for (const auto& args : cases) {
         const Parsed p = parse(args);
-        EXPECT_FALSE(p.ok) << args[0];
+        EXPECT_FALSE(p.ok) << args[0] << " " << args.back();
         EXPECT_FALSE(p.error.empty());
     }
 }

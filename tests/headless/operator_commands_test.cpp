@@ -22,18 +22,22 @@ TEST(OperatorCommands, LinesAndTheirCommands) {
         {"radio on", A::kRadio, true, ""},    {"radio\toff", A::kRadio, false, ""},
         {"heater  on", A::kHeater, true, ""}, {"heater off", A::kHeater, false, ""},
         {"key 1234", A::kKey, false, "1234"}, {"key  two words ", A::kKey, false, " two words "},
-        {"key ", A::kKey, false, ""},         {"key", A::kKey, false, ""},
+        {"key ", A::kUnknown, false, ""},     {"key", A::kUnknown, false, ""},
+        {"key \"\"", A::kKey, false, ""},     {"key \"\"x", A::kKey, false, "\"\"x"},
+        {"key  ", A::kKey, false, " "},       {"exit", A::kQuit, false, ""},
         {" key x", A::kKey, false, "x"},      {"radio maybe", A::kUnknown, false, ""},
         {"radio", A::kUnknown, false, ""},    {"heater on now", A::kUnknown, false, ""},
         {"set now", A::kUnknown, false, ""},  {"GET", A::kUnknown, false, ""},
         {"keys", A::kUnknown, false, ""},     {"key\tx", A::kKey, false, "x"},
-        {"quit", A::kUnknown, false, ""},
+        {"quit", A::kQuit, false, ""},        {"quit now", A::kUnknown, false, ""},
     };
     for (const auto& c : cases) {
         const OperatorCommand command = parse_operator_command(c.line);
         EXPECT_EQ(command.action, c.action) << "'" << c.line << "'";
         EXPECT_EQ(command.on, c.on) << "'" << c.line << "'";
         EXPECT_EQ(command.key, c.key) << "'" << c.line << "'";
+        EXPECT_EQ(!command.refusal.empty(), c.line == "key" || c.line == "key ")
+            << "'" << c.line << "': a key without text is refused with a reason";
     }
 }
 

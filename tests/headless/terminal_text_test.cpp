@@ -42,4 +42,41 @@ TEST(TerminalSafeText, ControlsAndBrokenUtf8AreEscaped) {
     }
 }
 
+TEST(TerminalEcho, CutShortAtACharacterAndShownSafe) {
+    const struct {
+        std::string typed;
+        std::string shown;
+    } cases[] = {
+        {"radio", "radio"},
+        {"abcdefgh", "abcdefgh"},
+        {"abcdefghi", "abcdefgh..."},
+        {"abcdefg\xc3\xa4", "abcdefg..."},
+        {"\x1b[2J\x1b[2J!", "\\x1B[2J\\x1B[2J..."},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(terminal_echo(c.typed, 8), c.shown) << c.shown;
+    }
+}
+
+TEST(RepeatedLines, ARunIsShownOnceAndCountedWhenItEnds) {
+    RepeatedLines lines("tarvik");
+    const struct {
+        const char* line;  // null: the run ends
+        std::string printed;
+    } steps[] = {
+        {"a", "tarvik: a\n"},
+        {"a", ""},
+        {"a", ""},
+        {"b", "tarvik: (the line above came 2 more times)\ntarvik: b\n"},
+        {nullptr, ""},
+        {"b", "tarvik: b\n"},
+        {"b", ""},
+        {nullptr, "tarvik: (the line above came 1 more time)\n"},
+    };
+    for (const auto& s : steps) {
+        EXPECT_EQ(s.line != nullptr ? lines.take(s.line) : lines.end_run(), s.printed)
+            << (s.line != nullptr ? s.line : "(end)");
+    }
+}
+
 }  // namespace

@@ -375,6 +375,10 @@ TEST_P(MonitorTest, RejectedOrUnansweredWritesAreShown) {
 }
 
 TEST_P(MonitorTest, SendKeySendsLineZeroCutTo99Characters) {
+    std::string umlauts;  // 60 two-octet characters: octet 99 is the second of one
+    for (int i = 0; i < 60; ++i) {
+        umlauts += "\xc3\xa4";
+    }
     const struct {
         std::string field;
         std::string sent;
@@ -382,6 +386,7 @@ TEST_P(MonitorTest, SendKeySendsLineZeroCutTo99Characters) {
         {"abc\r\nsecond line", "abc"},
         {"", ""},
         {std::string(150, 'k'), std::string(99, 'k')},
+        {umlauts, umlauts.substr(0, 98)},
     };
     for (const auto& c : cases) {
         window_.set_text(ControlId::kKeyField, c.field);

@@ -85,4 +85,26 @@ TEST_F(CommaLocale, DecimalPointStaysAPoint) {
     EXPECT_EQ(format_text("%.2f|%.f", 0.25, 1234.0), "0.25|1234");
 }
 
+TEST(Utf8PrefixLength, NeverEndsInsideACharacter) {
+    const struct {
+        std::string text;
+        size_t limit;
+        size_t kept;
+    } cases[] = {
+        {"abc", 5, 3},
+        {"abcdef", 5, 5},
+        {"abcd\xc3\xa4", 5, 4},     // U+00E4 split after its lead
+        {"abc\xe2\x82\xac", 5, 3},  // U+20AC split after two octets
+        {"a\xf0\x9f\x93\xa1"
+         "b",
+         4, 1},                              // U+1F4E1 split after three
+        {"abcd\xc3\xa4", 6, 6},              // ends with the character
+        {"abcd\x80\x80\x80\x80\x80", 7, 7},  // no character: cut anywhere
+        {"\xe2\x82\xac", 2, 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(utf8_prefix_length(c.text, c.limit), c.kept) << c.text << " at " << c.limit;
+    }
+}
+
 }  // namespace

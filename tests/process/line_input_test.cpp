@@ -11,6 +11,8 @@
 
 #include <atomic>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -30,6 +32,15 @@ protected:
     void TearDown() override {
         close(fds_[0]);
         close_writer();
+    }
+    // A fresh pipe in place of the fixture's.
+    int pipe_again() {
+        TearDown();
+#ifdef _WIN32
+        return _pipe(fds_, 4096, _O_BINARY);
+#else
+        return pipe(fds_);
+#endif
     }
     void write_text(const std::string& text) {
         ASSERT_EQ(write(fds_[1], text.data(), static_cast<unsigned>(text.size())),
@@ -64,6 +75,49 @@ TEST_F(LineInputTest, LinesInPiecesAndALastLineWithoutBreak) {
     EXPECT_EQ(next(input), "key x");
     EXPECT_EQ(next(input, std::chrono::milliseconds(30)), "(none)") << "after the end";
     EXPECT_TRUE(input.ended());
+}
+
+TEST_F(LineInputTest, ALineTooLongIsDroppedWholeAndReportedOnce) {
+    const std::string longest(LineInput::kLongestLine, 'x');
+    const struct {
+        std::string description;
+        std::string input;
+        std::vector<std::string> lines;
+        int reports;
+    } cases[] = {
+        {"a Set hidden after the limit", longest + "set\nget\n", {"get"}, 1},
+        {"the longest line, CR LF", longest + "\r\nget", {longest, "get"}, 0},
+        {"one octet over", longest + "y\n\nget\n", {"", "get"}, 1},
+        {"two in a row", longest + "set\n" + longest + longest + "set\nget\n", {"get"}, 2},
+        {"a last line over the limit", "get\n" + longest + "set", {"get"}, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.description);
+        ASSERT_EQ(pipe_again(), 0);
+        int reports = 0;
+        std::vector<std::string> lines;
+        LineInput input(fds_[0], [&](const std::string& message) {
+            EXPECT_EQ(message, "line too long (over 4096 bytes), ignored");
+            ++reports;
+        });
+        // Written by a thread of its own: more than a pipe may hold.
+        std::thread writer([&] {
+            write_text(c.input);
+            close_writer();
+        });
+        for (;;) {
+            const std::string line = next(input, std::chrono::milliseconds(50));
+            if (line != "(none)") {
+                lines.push_back(line);
+            } else if (input.ended()) {
+                break;
+            }
+        }
+        writer.join();
+        EXPECT_TRUE(input.ended());
+        EXPECT_EQ(lines, c.lines);
+        EXPECT_EQ(reports, c.reports);
+    }
 }
 
 }  // namespace

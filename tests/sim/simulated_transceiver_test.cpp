@@ -15,6 +15,7 @@
 
 #include "catalog_rows.h"
 #include "loopback_peer.h"
+#include "sim/control_commands.h"
 #include "snmp/agent_link.h"
 
 namespace {
@@ -336,6 +337,16 @@ INSTANTIATE_TEST_SUITE_P(
         AcceptedSet{"Key", 10, octets("K3Y-0042-abcd")}, AcceptedSet{"EmptyKey", 10, octets("")},
         AcceptedSet{"KeyOf255Characters", 10, octets(std::string(255, 'k'))}),
     [](const ::testing::TestParamInfo<AcceptedSet>& info) { return info.param.description; });
+
+TEST_F(AgentTest, StatusShowsAKeyWithAZeroOctetEscapedAndTheCountsAfterIt) {
+    const std::string key("a\0\"b\\", 5);
+    ASSERT_NE(set({{catalog_name(10), octets(key)}}), nullptr);
+    ASSERT_EQ(sim_->key(), key);
+    const std::string status = run_control_command(*sim_, "status").text;
+    EXPECT_NE(status.find(", key \"a\\x00\\\"b\\\\\"\nrequests received 1,"), std::string::npos)
+        << status;
+    EXPECT_EQ(status.find('\0'), std::string::npos);
+}
 
 TEST_F(AgentTest, TheConsolesSetOfAllSixSwitchesTakesEffectTogether) {
     std::vector<Binding> sent;
@@ -687,8 +698,9 @@ TEST_P(DelayOrderTest, EachAnswerLeavesAtItsOwnTimeAndEqualDelaysKeepRequestOrde
 INSTANTIATE_TEST_SUITE_P(
     , DelayOrderTest,
     ::testing::Values(DelayOrder{"EqualDelays", std::vector<int>(8, 100), {0, 1, 2, 3, 4, 5, 6, 7}},
-                      DelayOrder{"DelayLoweredMidRun", {600, 10}, {1, 0}},
-                      DelayOrder{"MixedDelays", {300, 10, 150, 150}, {1, 2, 3, 0}}),
+                      DelayOrder{"DelayLoweredMidRunReleasesWhatWaits", {600, 10}, {0, 1}},
+                      DelayOrder{"MixedDelays", {300, 10, 150, 150}, {0, 1, 2, 3}},
+                      DelayOrder{"DelayRaisedMidRun", {100, 600}, {0, 1}}),
     [](const ::testing::TestParamInfo<DelayOrder>& info) { return info.param.description; });
 
 TEST_F(AgentTest, DelayedAnswersBeyondTheLimitAreDroppedAndCounted) {
@@ -706,6 +718,29 @@ TEST_F(AgentTest, DelayedAnswersBeyondTheLimitAreDroppedAndCounted) {
     EXPECT_EQ(sim_->pending_answers(), kMaxPendingAnswers);
     EXPECT_EQ(sim_->answers_dropped(), extra);
     EXPECT_EQ(sim_->answers_sent(), 0u);
+}
+
+TEST_F(AgentTest, ClearDropsTheWaitingAnswersAndAShorterDelayReleasesThem) {
+    sim_->set_delay(std::chrono::minutes(10));
+    std::vector<int32_t> sent;
+    for (int i = 0; i < 3; ++i) {
+        sent.push_back(send_get());
+    }
+    ASSERT_TRUE(sim_->wait_for_requests(3, milliseconds(1000)));
+    sim_->set_delay(milliseconds(0));
+    EXPECT_EQ(receive_ids(3, milliseconds(1000)), sent);
+
+    sim_->set_delay(std::chrono::minutes(10));
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_NE(send_get(), 0);
+    }
+    ASSERT_TRUE(sim_->wait_for_requests(5, milliseconds(1000)));
+    EXPECT_EQ(sim_->pending_answers(), 2u);
+    sim_->clear_faults();
+    EXPECT_EQ(sim_->pending_answers(), 0u);
+    EXPECT_EQ(sim_->answers_dropped(), 2u);
+    EXPECT_NE(get(rows(12, 3)), nullptr) << "answered at once after clear";
+    EXPECT_EQ(sim_->answers_sent(), 4u);
 }
 
 class ForcedErrorTest : public AgentTest, public ::testing::WithParamInterface<int32_t> {};

@@ -762,6 +762,7 @@ TEST(CommandFailure, TheAnswerMustEchoTheWrite) {
     missing.pop_back();
     std::vector<AnswerBinding> swapped = echo;
     std::swap(swapped[0], swapped[1]);
+    const char* const kNotDone = "Set failed: the answer does not match the request";
     const struct {
         const char* description;
         bool answered;
@@ -771,32 +772,17 @@ TEST(CommandFailure, TheAnswerMustEchoTheWrite) {
         bool too_long;
         const char* text;
     } cases[] = {
+        // clang-format off
         {"accepted", true, kPduGetResponse, 0, echo, false, ""},
         {"silence", false, 0, 0, {}, false, "Set failed: no answer"},
-        {"an answer too long to read",
-         false,
-         0,
-         0,
-         {},
-         true,
-         "Set failed: the answer was too long"},
-        {"the device's error", true, kPduGetResponse, kErrorGeneral, echo, false,
-         "Set failed: genErr at binding 1"},
-        {"the request echoed", true, kPduSetRequest, 0, echo, false,
-         "Set failed: the answer does not match the request"},
-        {"an echo's error status is not the device's", true, kPduSetRequest, kErrorGeneral, echo,
-         false, "Set failed: the answer does not match the request"},
-        {"a row missing", true, kPduGetResponse, 0, missing, false,
-         "Set failed: the answer does not match the request"},
-        {"rows swapped", true, kPduGetResponse, 0, swapped, false,
-         "Set failed: the answer does not match the request"},
-        {"no bindings",
-         true,
-         kPduGetResponse,
-         0,
-         {},
-         false,
-         "Set failed: the answer does not match the request"},
+        {"an answer too long to read", false, 0, 0, {}, true, "Set failed: the answer was too long"},
+        {"the device's error", true, kPduGetResponse, kErrorGeneral, echo, false, "Set failed: genErr at binding 1"},
+        {"the request echoed", true, kPduSetRequest, 0, echo, false, kNotDone},
+        {"an echo's error status is not the device's", true, kPduSetRequest, kErrorGeneral, echo, false, kNotDone},
+        {"a row missing", true, kPduGetResponse, 0, missing, false, kNotDone},
+        {"rows swapped", true, kPduGetResponse, 0, swapped, false, kNotDone},
+        {"no bindings", true, kPduGetResponse, 0, {}, false, kNotDone},
+        // clang-format on
     };
     for (const auto& c : cases) {
         MessagePtr answer;

@@ -7,9 +7,10 @@
 //   its limits. Lamps only latch, so there is no cleared event; Reset
 //   re-arms them (`on_reset`), and a rail still out of range raises again.
 // - The link: the first poll without answer while no link alarm stands
-//   raises "no answer from HOST" (or names the device's error, or an answer
-//   that was refused); the first answered poll after that clears it. Link and lock are facts about
-//   the device, not latches: Reset, Stop and Start leave them as they stand.
+//   raises "no answer from HOST" (or names the device's error, or an
+//   answer that was refused); the first answered poll after that clears
+//   it. Link and lock are facts about the device, not latches: Reset, Stop
+//   and Start leave them as they stand.
 // - The receiver's lock (family 1000): "NoLock" raises, "Lock" clears. A
 //   device of family 350 has no lock to lose, so it clears a standing one.
 #pragma once

@@ -207,7 +207,13 @@ void DeviceMonitor::forget_previous_device() {
             window_.set_text(pane, std::string());
         }
     }
-    // Nor do its hidden switches go to the new device with a Set.
+    // Nor do its latched alarms show, or its hidden switches go to the new
+    // device with a Set.
+    for (int k = 0; k < kVoltageAlarmCount; ++k) {
+        readings_.voltage_alarm[k] = 0;
+        window_.set_check(kVoltageLamps[k], 0);
+    }
+    alarms_.on_reset();
     for (int32_t& state : device_switches_) {
         state = 0;
     }

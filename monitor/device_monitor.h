@@ -112,8 +112,8 @@ private:
     // Sends a SetRequest and tells the operator when the device did not take
     // it; true when it did.
     bool send_set_request(SnmpMessage* request, const char* command);
-    // A new agent address: the panes that describe the previous device are
-    // emptied, so nothing of it shows as the new one's.
+    // A new agent address: the panes and lamps that describe the previous
+    // device are emptied, so nothing of it shows as the new one's.
     void forget_previous_device();
 
     WindowServices& window_;

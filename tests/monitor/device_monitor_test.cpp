@@ -548,14 +548,18 @@ TEST_P(MonitorTest, AnotherAddressClearsThePanesOfThePreviousDevice) {
             EXPECT_EQ(text(device_panes[i]), c.kept ? before[i] : "") << i;
         }
     }
-    // A switch without a box that the previous device reported on is not
-    // written to the new one.
+    // Neither a lamp that the previous device latched nor a switch without a
+    // box that it reported on carries over to the new one.
     other.clear_faults();
     sim_->clear_faults();
     sim_->set_switch(1, true);
+    sim_->set_rail(SupplyRail::k12V, 14500);
     window_.set_text(ControlId::kAddressBox, "127.0.0.1");
     monitor_.on_start();
+    EXPECT_EQ(window_.get_check(ControlId::kVoltageLamp2), 1);
     window_.set_text(ControlId::kAddressBox, "127.0.0.1:" + std::to_string(other.port()));
+    monitor_.on_start();
+    EXPECT_EQ(window_.get_check(ControlId::kVoltageLamp2), 0);
     monitor_.on_set();
     EXPECT_EQ(other.switch_state(1), 0);
 }

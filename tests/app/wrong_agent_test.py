@@ -17,7 +17,7 @@ import sys
 import threading
 
 POLLS = 3
-TIMEOUT = 60
+TIMEOUT = 90  # per run; Wine on a loaded machine can take long to start
 
 
 # ---- BER, as much as an SNMPv1 agent needs
@@ -162,6 +162,9 @@ def run_case(tarvik, mode, refusal, cause, command_failure):
             [tarvik, "--headless", "--address", address, "--interval", "50",
              "--polls", str(POLLS)],
             input=b"set\nkey abc\n", capture_output=True, timeout=TIMEOUT)
+    except subprocess.TimeoutExpired:
+        print("FAIL %s: still running after %d s" % (mode, TIMEOUT))
+        return False
     finally:
         agent.stop()
     out = run.stdout.decode("utf-8", "replace").replace("\r\n", "\n")

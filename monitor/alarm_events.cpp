@@ -36,12 +36,14 @@ std::string rail_alarm_text(int rail, const std::string& value) {
 }
 
 std::vector<AlarmEvent> AlarmTracker::after_poll(bool answered, const DeviceReadings& readings,
-                                                 const std::string& address) {
+                                                 const std::string& address,
+                                                 const std::string& failure) {
     std::vector<AlarmEvent> events;
     if (!answered) {
         // Readings are not refreshed by a poll without answer: only the link
-        // changes. A new address's silence replaces the old address's alarm.
-        const std::string text = "no answer from " + address;
+        // changes. A new address's silence, or another cause, replaces the
+        // standing alarm.
+        const std::string text = failure + " from " + address;
         if (link_alarm_ != text) {
             if (!link_alarm_.empty()) {
                 events.push_back({AlarmKind::kLink, true, link_alarm_});

@@ -7,7 +7,8 @@
 //   its limits. Lamps only latch, so there is no cleared event; Reset
 //   re-arms them (`on_reset`), and a rail still out of range raises again.
 // - The link: the first poll without answer while no link alarm stands
-//   raises "no answer from HOST"; the first answered poll after that clears
+//   raises "no answer from HOST" (or names the device's error, or an
+//   answer that was refused); the first answered poll after that clears
 //   it. Link and lock are facts about the device, not latches: Reset, Stop
 //   and Start leave them as they stand.
 // - The receiver's lock (family 1000): "NoLock" raises, "Lock" clears. A
@@ -18,6 +19,9 @@
 #include <vector>
 
 #include "monitor/device_readings.h"
+
+// The link alarm's cause when nothing came back.
+constexpr char kNoAnswerAlarm[] = "no answer";
 
 enum class AlarmKind {
     kVoltage,
@@ -63,9 +67,11 @@ class AlarmTracker {
 public:
     // The events of one finished poll, in the order link, lamps, lock.
     // `answered`: the poll read the device; `address`: the agent's address
-    // as typed in the address box.
+    // as typed in the address box; `failure`: why a poll was not answered,
+    // which heads the link alarm ("<failure> from <address>").
     std::vector<AlarmEvent> after_poll(bool answered, const DeviceReadings& readings,
-                                       const std::string& address);
+                                       const std::string& address,
+                                       const std::string& failure = kNoAnswerAlarm);
     // Reset cleared the lamps' latches: each may raise again.
     void on_reset();
 

@@ -2,13 +2,13 @@
 
 #include <cctype>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <memory>
 
 #include "monitor/panes.h"
 #include "monitor/parameter_catalog.h"
-#include "monitor/parameter_fetch.h"
 #include "monitor/text_format.h"
 
 namespace {
@@ -89,13 +89,19 @@ int timer_period_ms(long long interval) {
     return static_cast<int>(interval);
 }
 
-std::string command_failure_text(const std::string& command, const SnmpMessage* answer) {
+std::string command_failure_text(const std::string& command, const SnmpMessage& request,
+                                 const SnmpMessage* answer, bool too_long) {
     if (answer == nullptr) {
-        return command + " failed: no answer";
+        return command + (too_long ? " failed: the answer was too long" : " failed: no answer");
     }
-    if (answer->error_status != 0) {
+    // Only a GetResponse carries the device's verdict; an echo of the
+    // request, or a stranger's datagram, says nothing about the write.
+    if (answer->pdu_type == kPduGetResponse && answer->error_status != 0) {
         return command + " failed: " + error_status_name(answer->error_status) + " at binding " +
                std::to_string(answer->error_index);
+    }
+    if (!answer_mismatch(request, *answer).empty()) {
+        return command + " failed: the answer does not match the request";
     }
     return std::string();
 }
@@ -151,6 +157,10 @@ void DeviceMonitor::refresh_agent_link() {
     link_.community_length = static_cast<int32_t>(community.size());
 
     const std::string address = field_text(window_, ControlId::kAddressBox);
+    if (address_taken_ && !equal_ignoring_case(address, agent_address_)) {
+        forget_previous_device();
+    }
+    address_taken_ = true;
     agent_address_ = address;
     // The link parses the text; the configured port is for texts that name
     // none.
@@ -159,6 +169,26 @@ void DeviceMonitor::refresh_agent_link() {
 
     resolve_agent(link_);
     update_address_history();
+}
+
+void DeviceMonitor::forget_previous_device() {
+    for (ControlId pane : {ControlId::kIdentificationPane, ControlId::kLinkPane, ControlId::kRxPane,
+                           ControlId::kStatisticPane}) {
+        if (!window_.get_text(pane).empty()) {
+            window_.set_text(pane, std::string());
+        }
+    }
+    // Nor do its latched alarms show, or its hidden switches go to the new
+    // device with a Set.
+    for (int k = 0; k < kVoltageAlarmCount; ++k) {
+        readings_.voltage_alarm[k] = 0;
+        window_.set_check(kVoltageLamps[k], 0);
+    }
+    alarms_.on_reset();
+    for (int32_t& state : device_switches_) {
+        state = 0;
+    }
+    refusal_told_.clear();
 }
 
 void DeviceMonitor::update_address_history() {
@@ -184,7 +214,13 @@ void DeviceMonitor::update_address_history() {
 }
 
 bool DeviceMonitor::fetch_parameters(int first_index, int count) {
-    return ::fetch_parameters(link_, readings_, first_index, count);
+    const bool read = ::fetch_parameters(link_, readings_, first_index, count, &last_fault_);
+    if (last_fault_.kind == FetchFailure::kUnusableAnswer && last_fault_.text != refusal_told_) {
+        refusal_told_ = last_fault_.text;
+        std::fprintf(stderr, "tarvik: answer refused: %s\n", refusal_told_.c_str());
+        std::fflush(stderr);
+    }
+    return read;
 }
 
 void DeviceMonitor::on_start() {
@@ -244,8 +280,12 @@ void DeviceMonitor::poll_tick() {
         return;
     }
     last_poll_answered_ = succeeded;
+    if (succeeded) {
+        refusal_told_.clear();
+        latch_voltage_alarms(readings_);
+    }
     add_to_totals(succeeded);
-    show_poll_result(succeeded, succeeded ? latch_voltage_alarms(readings_) : VoltageAlarms());
+    show_poll_result(succeeded);
     if (window_.get_check(ControlId::kLogCheckBox) != 0) {
         note_log_result(write_log_line(window_.get_text(ControlId::kLogFileField), readings_,
                                        succeeded, std::time(nullptr)));
@@ -255,7 +295,14 @@ void DeviceMonitor::poll_tick() {
 }
 
 void DeviceMonitor::report_alarms(bool succeeded) {
-    for (const AlarmEvent& event : alarms_.after_poll(succeeded, readings_, agent_address_)) {
+    std::string failure = kNoAnswerAlarm;
+    if (last_fault_.kind == FetchFailure::kDeviceError) {
+        failure = "device error " + last_fault_.text;
+    } else if (last_fault_.kind == FetchFailure::kUnusableAnswer) {
+        failure = "unusable answer";
+    }
+    for (const AlarmEvent& event :
+         alarms_.after_poll(succeeded, readings_, agent_address_, failure)) {
         if (alarm_listener_) {
             alarm_listener_(event);
         }
@@ -274,7 +321,7 @@ void DeviceMonitor::add_to_totals(bool succeeded) {
         readings_.fec_fail_since_reset / (readings_.radio_to_phy_total + 1.0);
 }
 
-void DeviceMonitor::show_poll_result(bool succeeded, const VoltageAlarms& lit) {
+void DeviceMonitor::show_poll_result(bool succeeded) {
     if (!succeeded) {
         // Radio and Heater keep what they show: the device's last known
         // state or the operator's own change, never a guess that a Set
@@ -295,11 +342,10 @@ void DeviceMonitor::show_poll_result(bool succeeded, const VoltageAlarms& lit) {
         window_.set_check(kSwitchControls[k], readings_.control_state[k]);
         device_switches_[k] = readings_.control_state[k];
     }
-    // The lamps latch: a rail back in range leaves its lamp lit.
+    // Each lamp shows its latch: a rail back in range leaves it lit, and so
+    // does a poll without answer in between, which only blanks the lamps.
     for (int k = 0; k < kVoltageAlarmCount; ++k) {
-        if (lit[static_cast<size_t>(k)]) {
-            window_.set_check(kVoltageLamps[k], 1);
-        }
+        window_.set_check(kVoltageLamps[k], readings_.voltage_alarm[k] != 0 ? 1 : 0);
     }
 }
 
@@ -320,7 +366,8 @@ void DeviceMonitor::on_get() {
 bool DeviceMonitor::send_set_request(SnmpMessage* request, const char* command) {
     const int reports_before = transport_reports_;
     const MessagePtr answer(exchange_request(link_, request));
-    const std::string failure = command_failure_text(command, answer.get());
+    const std::string failure =
+        command_failure_text(command, *request, answer.get(), link_.answer_too_long);
     // A failure the link has already shown in a box is not shown twice, and
     // an exchange the owner cancelled is no failure of the device's.
     if (!failure.empty() && transport_reports_ == reports_before && !link_cancelled(link_)) {

@@ -13,6 +13,7 @@
 #include "monitor/alarm_events.h"
 #include "monitor/device_readings.h"
 #include "monitor/measurement_log.h"
+#include "monitor/parameter_fetch.h"
 #include "monitor/settings_store.h"
 #include "monitor/window_services.h"
 #include "snmp/agent_link.h"
@@ -38,9 +39,13 @@ long long parse_interval(const std::string& text);
 int timer_period_ms(long long interval);
 
 // What the operator is shown after Set or Send KEY (`command` names it):
-// empty when the device accepted the request, "<command> failed: no answer",
-// or "<command> failed: <error name> at binding <index>".
-std::string command_failure_text(const std::string& command, const SnmpMessage* answer);
+// empty when the device accepted `request`; else "<command> failed: no
+// answer", "... the answer was too long" (`too_long`: an answer came but
+// was dropped for its size), "... <error name> at binding <index>", or "...
+// the answer does not match the request" when `answer` is no GetResponse
+// echoing the names sent.
+std::string command_failure_text(const std::string& command, const SnmpMessage& request,
+                                 const SnmpMessage* answer, bool too_long);
 
 class DeviceMonitor {
 public:
@@ -100,12 +105,14 @@ private:
     // that the log is not being written.
     void note_log_result(LogWrite result);
     void add_to_totals(bool succeeded);
-    // `lit`: the lamps to light, their rails outside the limits in this poll.
-    void show_poll_result(bool succeeded, const VoltageAlarms& lit);
+    void show_poll_result(bool succeeded);
     void report_alarms(bool succeeded);
     // Sends a SetRequest and tells the operator when the device did not take
     // it; true when it did.
     bool send_set_request(SnmpMessage* request, const char* command);
+    // A new agent address: the panes and lamps that describe the previous
+    // device are emptied, so nothing of it shows as the new one's.
+    void forget_previous_device();
 
     WindowServices& window_;
     DeviceReadings& readings_;
@@ -123,6 +130,12 @@ private:
     // The address box's text when the link was last pointed at the agent,
     // for the alarms' texts.
     std::string agent_address_;
+    bool address_taken_ = false;  // false until the first refresh of the link
+    // Why the last fetch gave no readings, and the last refused answer told
+    // on the standard error stream: the same refusal is told once, until a
+    // poll succeeds or the address changes.
+    FetchFault last_fault_;
+    std::string refusal_told_;
     AlarmTracker alarms_;
     AlarmListener alarm_listener_;
 };

@@ -303,6 +303,7 @@ SnmpMessage* accept_datagram(AgentLink& link, int32_t request_id, const uint8_t*
     }
     if (size > kMaxDatagram || size > capacity) {
         std::fprintf(stderr, "recvfrom: Message too long\n");
+        link.answer_too_long = true;
         return nullptr;
     }
     // A readable request id that is not ours marks a late answer: not this
@@ -351,6 +352,7 @@ SnmpMessage* receive_answer(AgentLink& link, int32_t request_id, bool* dropped) 
 }
 
 SnmpMessage* exchange_request(AgentLink& link, SnmpMessage* request) {
+    link.answer_too_long = false;
     if (request == nullptr || link_cancelled(link)) {
         return nullptr;
     }

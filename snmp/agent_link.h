@@ -55,6 +55,10 @@ struct AgentLink {
     // the request and awaits nothing. The console keeps the default; tests
     // that only need "no answer came" shorten it.
     std::chrono::milliseconds answer_wait = std::chrono::seconds(kAnswerWaitSeconds);
+    // Whether the last exchange's answer came and was dropped for being
+    // longer than kMaxDatagram, so the owner can say so instead of "no
+    // answer". Each exchange clears it when it begins.
+    bool answer_too_long = false;
 
     AgentLink();
 };
@@ -113,8 +117,8 @@ int32_t send_request(AgentLink& link, SnmpMessage* request);
 // anyone else, or with another readable request id, is dropped and
 // `*dropped` set, so the caller goes on waiting. Otherwise the result is the
 // answer (owned by the caller), or none after a receive error (the "recvfrom"
-// diagnostic; a datagram over 4500 octets counts as one), "Out of memory!" or
-// "Mangled packet".
+// diagnostic; a datagram over 4500 octets counts as one and sets
+// `answer_too_long`), "Out of memory!" or "Mangled packet".
 SnmpMessage* receive_answer(AgentLink& link, int32_t request_id, bool* dropped);
 
 // Judges one received datagram as `receive_answer` does, without a socket:

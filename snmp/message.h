@@ -77,12 +77,15 @@ struct ObjectId {
 //   0x06                      uint32_t sub-identifiers, length 4 * count
 //   0x05 0x80 0x81 0x82       no block (null); length as read (0)
 //   0x03 (sending only)       the whole BIT STRING content
+// A decoded number past its reader's limits (a 5-octet INTEGER, say) is
+// held as 0 and flagged, so a reader that must not take it for 0 can tell.
 struct VarBinding {
     VarBinding* next;
     ObjectId name;
     uint8_t type;
     uint8_t* value;
     int32_t value_length;
+    bool past_limits;  // decoded only; the encoder ignores it
 };
 
 struct SnmpMessage {

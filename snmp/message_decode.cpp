@@ -31,22 +31,27 @@ int decode_value(VarBinding* binding, const uint8_t* element, int32_t element_si
             binding->value_length = size;
             // A value past its reader's limits leaves the zero-filled block:
             // the reading is 0 and the rest of the message still counts.
+            bool read = false;
             if (wide) {
                 uint32_t words[2];
-                if (tlv_read_counter64(element, &space, &tag, words, 8) != nullptr) {
+                read = tlv_read_counter64(element, &space, &tag, words, 8) != nullptr;
+                if (read) {
                     std::memcpy(binding->value, words, sizeof words);
                 }
             } else if (binding->type == kTagInteger) {
                 int32_t v = 0;
-                if (tlv_read_int32(element, &space, &tag, &v, 4) != nullptr) {
+                read = tlv_read_int32(element, &space, &tag, &v, 4) != nullptr;
+                if (read) {
                     std::memcpy(binding->value, &v, sizeof v);
                 }
             } else {
                 uint32_t v = 0;
-                if (tlv_read_uint32(element, &space, &tag, &v, 4) != nullptr) {
+                read = tlv_read_uint32(element, &space, &tag, &v, 4) != nullptr;
+                if (read) {
                     std::memcpy(binding->value, &v, sizeof v);
                 }
             }
+            binding->past_limits = !read;
             return 0;
         }
         case kTagOctetString:

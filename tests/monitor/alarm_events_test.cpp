@@ -248,6 +248,15 @@ TEST(AlarmListenerTest, GetsEachTransitionAfterThePollIsShown) {
     monitor.on_timer(kPollTimerId);
     EXPECT_EQ(events, Events{"link: no answer from 127.0.0.1 | NO CONNECTION"});
     EXPECT_TRUE(window.message_boxes.empty());
+
+    // An error status is the device's own word, not silence.
+    events.clear();
+    sim.set_silent(false);
+    sim.set_error_status(kErrorGeneral);
+    monitor.on_timer(kPollTimerId);
+    monitor.on_timer(kPollTimerId);
+    EXPECT_EQ(events, (Events{"link cleared: no answer from 127.0.0.1 | NO CONNECTION",
+                              "link: device error genErr from 127.0.0.1 | NO CONNECTION"}));
 }
 
 }  // namespace

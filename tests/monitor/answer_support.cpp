@@ -8,6 +8,7 @@
 
 #include "monitor/parameter_catalog.h"
 #include "snmp/agent_link.h"
+#include "snmp/alloc.h"
 
 std::vector<uint32_t> catalog_name(int index) {
     const CatalogRow& row = kParameterCatalog.rows[index];
@@ -45,9 +46,18 @@ std::vector<uint8_t> encode_answer(const std::vector<AnswerBinding>& bindings, i
             binding_set_octets(binding, reinterpret_cast<const uint8_t*>(b.octets.data()),
                                static_cast<int32_t>(b.octets.size()));
         } else if (b.tag == kTagInteger || b.tag == kTagCounter32 || b.tag == kTagGauge32 ||
-                   b.tag == kTagTimeTicks) {
+                   b.tag == kTagTimeTicks || b.tag == kTagUInteger32) {
             // The 4-octet block is the same for signed and unsigned tags.
             binding_set_int32(binding, b.number);
+        } else if (b.tag == kTagCounter64) {
+            // High word 0, low word the number.
+            const uint32_t words[2] = {0, static_cast<uint32_t>(b.number)};
+            binding->value = static_cast<uint8_t*>(snmp_alloc_zeroed(sizeof words));
+            EXPECT_NE(binding->value, nullptr);
+            if (binding->value != nullptr) {
+                std::memcpy(binding->value, words, sizeof words);
+                binding->value_length = sizeof words;
+            }
         }
         binding->type = b.tag;
     }

@@ -17,8 +17,10 @@
 #include <ostream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "answer_support.h"
 #include "fake_window.h"
 #include "loopback_peer.h"
 #include "monitor/panes.h"
@@ -255,7 +257,19 @@ TEST_P(MonitorTest, LampsLatchUntilReset) {
         sim_->clear_rails();
         monitor_.on_timer(kPollTimerId);
         EXPECT_EQ(window_.get_check(c.lamp), c.lit);
-        sim_->clear_rails();
+        // A poll without readings blanks the lamps; the next answered poll
+        // shows the latch again.
+        sim_->set_error_status(kErrorGeneral);
+        monitor_.on_timer(kPollTimerId);
+        EXPECT_EQ(window_.get_check(c.lamp), 0);
+        sim_->set_error_status(kErrorNone);
+        monitor_.on_timer(kPollTimerId);
+        EXPECT_EQ(window_.get_check(c.lamp), c.lit);
+        EXPECT_EQ(readings_.voltage_alarm[0] + readings_.voltage_alarm[1] +
+                      readings_.voltage_alarm[2] + readings_.voltage_alarm[3] +
+                      readings_.voltage_alarm[4] + readings_.voltage_alarm[5],
+                  c.lit)
+            << "one latch, this lamp's";
     }
     monitor_.on_reset();
     for (ControlId lamp : kVoltageLamps) {
@@ -505,6 +519,56 @@ TEST_P(MonitorTest, MessageBoxInsideAPollDoesNotStartAnother) {
     EXPECT_EQ(text(ControlId::kTemperaturePane), "NO CONNECTION");
 }
 
+TEST_P(MonitorTest, AnotherAddressClearsThePanesOfThePreviousDevice) {
+    SimulatedTransceiver other;
+    ASSERT_TRUE(other.start());
+    const ControlId device_panes[] = {ControlId::kIdentificationPane, ControlId::kLinkPane,
+                                      ControlId::kRxPane, ControlId::kStatisticPane};
+    const struct {
+        const char* description;
+        std::string address;
+        bool kept;
+    } cases[] = {
+        {"the same address", "127.0.0.1", true},
+        {"another device", "127.0.0.1:" + std::to_string(other.port()), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.description);
+        sim_->clear_faults();
+        window_.set_text(ControlId::kAddressBox, "127.0.0.1");
+        monitor_.on_get();
+        monitor_.on_start();
+        std::vector<std::string> before;
+        for (ControlId pane : device_panes) {
+            before.push_back(text(pane));
+            EXPECT_NE(before.back(), "");
+        }
+        // Neither device gives readings now.
+        sim_->set_error_status(kErrorGeneral);
+        other.set_error_status(kErrorGeneral);
+        window_.set_text(ControlId::kAddressBox, c.address);
+        monitor_.on_start();
+        EXPECT_EQ(text(ControlId::kTemperaturePane), "NO CONNECTION");
+        for (size_t i = 0; i < before.size(); ++i) {
+            EXPECT_EQ(text(device_panes[i]), c.kept ? before[i] : "") << i;
+        }
+    }
+    // Neither a lamp that the previous device latched nor a switch without a
+    // box that it reported on carries over to the new one.
+    other.clear_faults();
+    sim_->clear_faults();
+    sim_->set_switch(1, true);
+    sim_->set_rail(SupplyRail::k12V, 14500);
+    window_.set_text(ControlId::kAddressBox, "127.0.0.1");
+    monitor_.on_start();
+    EXPECT_EQ(window_.get_check(ControlId::kVoltageLamp2), 1);
+    window_.set_text(ControlId::kAddressBox, "127.0.0.1:" + std::to_string(other.port()));
+    monitor_.on_start();
+    EXPECT_EQ(window_.get_check(ControlId::kVoltageLamp2), 0);
+    monitor_.on_set();
+    EXPECT_EQ(other.switch_state(1), 0);
+}
+
 TEST_P(MonitorTest, AddressWithAPortReachesAForwardedAgent) {
     monitor_.set_default_port(1);  // nothing listens there
     window_.set_text(ControlId::kAddressBox, "127.0.0.1:" + std::to_string(sim_->port()));
@@ -690,6 +754,54 @@ TEST(IntervalText, ParsesTheLeadingInteger) {
     for (const auto& c : cases) {
         EXPECT_EQ(parse_interval(c.text), c.value) << c.text;
         EXPECT_EQ(timer_period_ms(parse_interval(c.text)), c.period) << c.text;
+    }
+}
+
+TEST(CommandFailure, TheAnswerMustEchoTheWrite) {
+    // The request: Set's six switch rows.
+    MessagePtr request(msg_create(kPduSetRequest));
+    std::vector<AnswerBinding> echo;
+    for (int index = kControlRun.first_index; index < kControlRun.first_index + kControlRun.count;
+         ++index) {
+        const std::vector<uint32_t> name = catalog_name(index);
+        msg_append_null_binding(request.get(), name.data(), static_cast<int32_t>(name.size()));
+        echo.push_back(number_at(index, 1));
+    }
+    std::vector<AnswerBinding> missing = echo;
+    missing.pop_back();
+    std::vector<AnswerBinding> swapped = echo;
+    std::swap(swapped[0], swapped[1]);
+    const char* const kNotDone = "Set failed: the answer does not match the request";
+    const struct {
+        const char* description;
+        bool answered;
+        int32_t pdu;
+        int32_t error_status;
+        std::vector<AnswerBinding> bindings;
+        bool too_long;
+        const char* text;
+    } cases[] = {
+        // clang-format off
+        {"accepted", true, kPduGetResponse, 0, echo, false, ""},
+        {"silence", false, 0, 0, {}, false, "Set failed: no answer"},
+        {"an answer too long to read", false, 0, 0, {}, true, "Set failed: the answer was too long"},
+        {"the device's error", true, kPduGetResponse, kErrorGeneral, echo, false, "Set failed: genErr at binding 1"},
+        {"the request echoed", true, kPduSetRequest, 0, echo, false, kNotDone},
+        {"an echo's error status is not the device's", true, kPduSetRequest, kErrorGeneral, echo, false, kNotDone},
+        {"a row missing", true, kPduGetResponse, 0, missing, false, kNotDone},
+        {"rows swapped", true, kPduGetResponse, 0, swapped, false, kNotDone},
+        {"no bindings", true, kPduGetResponse, 0, {}, false, kNotDone},
+        // clang-format on
+    };
+    for (const auto& c : cases) {
+        MessagePtr answer;
+        if (c.answered) {
+            answer = decoded_answer(c.bindings, c.error_status);
+            answer->pdu_type = c.pdu;
+            answer->error_index = c.error_status != 0 ? 1 : 0;
+        }
+        EXPECT_EQ(command_failure_text("Set", *request, answer.get(), c.too_long), c.text)
+            << c.description;
     }
 }
 

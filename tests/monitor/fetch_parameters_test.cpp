@@ -85,6 +85,7 @@ struct ExchangeCase {
     int32_t error_status;
     Answer answer;
     bool result;
+    FetchFailure failure;
     void (*change)(DeviceReadings&);
 };
 void PrintTo(const ExchangeCase& c, std::ostream* out) {
@@ -99,7 +100,9 @@ TEST_P(FetchExchange, RequestsTheRunAndAppliesTheAnswer) {
     DeviceReadings expected;
     agent.answer_next(c.answer, c.error_status);
 
-    EXPECT_EQ(fetch_parameters(link, readings, c.run.first_index, c.run.count), c.result);
+    FetchFault fault;
+    EXPECT_EQ(fetch_parameters(link, readings, c.run.first_index, c.run.count, &fault), c.result);
+    EXPECT_EQ(fault.kind, c.failure);
     agent.finish();
 
     ASSERT_NE(agent.request(), nullptr);
@@ -124,6 +127,7 @@ const ExchangeCase kExchangeCases[] = {
      {text_at(3, "Tarvik"), text_at(4, "Type VXL"), text_at(5, ""), text_at(6, ""), text_at(7, ""),
       text_at(8, ""), text_at(9, ""), text_at(10, "key")},
      true,
+     FetchFailure::kNone,
      [](DeviceReadings& r) {
          std::strcpy(r.id_text[0], "Tarvik");
          std::strcpy(r.id_text[1], "Type VXL");
@@ -136,6 +140,7 @@ const ExchangeCase kExchangeCases[] = {
      {number_at(34, 10), number_at(35, 0), number_at(36, 0), number_at(37, 0), number_at(38, 0),
       number_at(39, 0), number_at(40, 150), number_at(41, 3), number_at(42, 0)},
      true,
+     FetchFailure::kNone,
      [](DeviceReadings& r) {
          r.phy_to_radio_rate = 10;
          r.up_link_mbps = 150;
@@ -146,24 +151,116 @@ const ExchangeCase kExchangeCases[] = {
      0,
      {text_at(kKeyIndex, "k")},
      true,
+     FetchFailure::kNone,
      [](DeviceReadings& r) { std::strcpy(r.id_text[7], "k"); }},
-    {"error status answer", kTemperatureRun, 2, {number_at(12, 1)}, false, nullptr},
+    {"error status answer",
+     kTemperatureRun,
+     2,
+     {number_at(12, 1)},
+     false,
+     FetchFailure::kDeviceError,
+     nullptr},
     // An answer without every row asked for is no reading of the others.
-    {"empty answer", kTemperatureRun, 0, {}, false, nullptr},
+    {"empty answer", kTemperatureRun, 0, {}, false, FetchFailure::kUnusableAnswer, nullptr},
     {"answer lacking a row",
      kTemperatureRun,
      0,
      {number_at(12, 1), number_at(14, 3)},
      false,
+     FetchFailure::kUnusableAnswer,
      nullptr},
     {"rows of another run",
      kTemperatureRun,
      0,
      {number_at(12, 1), number_at(13, 2), number_at(15, 3)},
      false,
+     FetchFailure::kUnusableAnswer,
+     nullptr},
+    {"a value no row is read from",
+     kTemperatureRun,
+     0,
+     {number_at(12, 1), empty_at(13), number_at(14, 3)},
+     false,
+     FetchFailure::kUnusableAnswer,
      nullptr},
 };
 INSTANTIATE_TEST_SUITE_P(Table, FetchExchange, ::testing::ValuesIn(kExchangeCases),
+                         [](const auto& info) { return case_name(info.param.description); });
+
+// An answer is taken only when it answers what was asked: a GetResponse
+// naming the rows in order, each with a value its row is read from.
+struct AnswerCheckCase {
+    const char* description;
+    CatalogRun run;
+    int32_t pdu;
+    Answer answer;
+    const char* fault;  // "": accepted
+    bool past_limits;   // the last binding's number did not fit its reader
+};
+void PrintTo(const AnswerCheckCase& c, std::ostream* out) {
+    *out << c.description;
+}
+
+const CatalogRun kTemps = kTemperatureRun;
+const CatalogRun kKey = {kKeyIndex, 1};
+constexpr int32_t kGet = kPduGetResponse;
+const AnswerCheckCase kAnswerChecks[] = {
+    // clang-format off
+    {"every 32-bit number type", kReceiverRun, kGet, {number_at(15, 1), number_at(16, 2, kTagCounter32),
+     number_at(17, 3, kTagGauge32), number_at(18, 4, kTagTimeTicks), number_at(19, 5, kTagUInteger32)}, "", false},
+    {"text row", kKey, kGet, {text_at(kKeyIndex, "key")}, "", false},
+    {"empty text", kKey, kGet, {text_at(kKeyIndex, "")}, "", false},
+    {"null for a number", kTemps, kGet, {number_at(12, 1), empty_at(13), number_at(14, 3)},
+     "row 13 (1.3.6.1.4.1.47.2.2.3.0) came back as NULL, not a number", false},
+    {"no such object", kTemps, kGet, {number_at(12, 1), empty_at(13, kTagNoSuchObject), number_at(14, 3)},
+     "row 13 (1.3.6.1.4.1.47.2.2.3.0) came back as noSuchObject, not a number", false},
+    {"four octets of text for a number", kTemps, kGet, {number_at(12, 1), text_at(13, "oops"), number_at(14, 3)},
+     "row 13 (1.3.6.1.4.1.47.2.2.3.0) came back as OCTET STRING, not a number", false},
+    {"counter64", kTemps, kGet, {number_at(12, 1), number_at(13, 2, kTagCounter64), number_at(14, 3)},
+     "row 13 (1.3.6.1.4.1.47.2.2.3.0) came back as Counter64, not a number", false},
+    {"integer past 32 bits", kTemps, kGet, {number_at(12, 1), number_at(13, 2), number_at(14, 0)},
+     "row 14 (1.3.6.1.4.1.47.2.2.4.0) came back as INTEGER past 32 bits, not a number", true},
+    {"number for a text row", kKey, kGet, {number_at(kKeyIndex, 7)},
+     "row 10 (1.3.6.1.4.1.47.2.1.8.0) came back as INTEGER, not an OCTET STRING", false},
+    {"the request echoed", kTemps, kPduGetRequest, {empty_at(12), empty_at(13), empty_at(14)},
+     "a GetRequest came back instead of a GetResponse", false},
+    {"a set request", kTemps, kPduSetRequest, {number_at(12, 1), number_at(13, 2), number_at(14, 3)},
+     "a SetRequest came back instead of a GetResponse", false},
+    {"rows out of order", kTemps, kGet, {number_at(13, 2), number_at(12, 1), number_at(14, 3)},
+     "row 13 (1.3.6.1.4.1.47.2.2.3.0) came back where row 12 (1.3.6.1.4.1.47.2.2.2.0) was asked for", false},
+    {"a name outside the catalog", kTemps, kGet, {number_named({1, 3, 6, 1, 2, 1, 1, 3, 0}, 1), number_at(13, 2), number_at(14, 3)},
+     "1.3.6.1.2.1.1.3.0 came back where row 12 (1.3.6.1.4.1.47.2.2.2.0) was asked for", false},
+    {"a row missing", kTemps, kGet, {number_at(12, 1), number_at(13, 2)},
+     "row 14 (1.3.6.1.4.1.47.2.2.4.0) is missing from the answer", false},
+    {"a row unasked", kTemps, kGet, {number_at(12, 1), number_at(13, 2), number_at(14, 3), number_at(15, 4)},
+     "row 15 (1.3.6.1.4.1.47.2.3.1.0) came back unasked", false},
+    // clang-format on
+};
+
+class AnswerCheck : public ::testing::TestWithParam<AnswerCheckCase> {};
+
+TEST_P(AnswerCheck, TakesOnlyAnAnswerToTheRequest) {
+    const AnswerCheckCase& c = GetParam();
+    const MessagePtr request(msg_create(kPduGetRequest));
+    for (int index = c.run.first_index; index < c.run.first_index + c.run.count; ++index) {
+        const std::vector<uint32_t> name = catalog_name(index);
+        ASSERT_NE(
+            msg_append_null_binding(request.get(), name.data(), static_cast<int32_t>(name.size())),
+            nullptr);
+    }
+    const MessagePtr answer = decoded_answer(c.answer);
+    answer->pdu_type = c.pdu;
+    VarBinding* last = answer->bindings;
+    while (last != nullptr && last->next != nullptr) {
+        last = last->next;
+    }
+    if (last != nullptr) {
+        last->past_limits = c.past_limits;  // what the decoder flags, as its own test shows
+    }
+    EXPECT_EQ(reading_answer_fault(*request, *answer), c.fault);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, AnswerCheck, ::testing::ValuesIn(kAnswerChecks),
                          [](const auto& info) { return case_name(info.param.description); });
 
 TEST_F(FetchParametersTest, RequestThatCannotBeBuiltIsNotSent) {

@@ -503,6 +503,11 @@ TEST_F(AgentLinkTest, OversizedDatagramFromTheAgentIsAReceiveFailure) {
     // POSIX cuts it.
     EXPECT_EQ(err, "recvfrom: Message too long\n");
     EXPECT_TRUE(reports_.empty());
+    EXPECT_TRUE(link_.answer_too_long) << "the owner can tell this from silence";
+    got =
+        exchange([&](int32_t id, const sockaddr_in& from) { agent_.send_to(from, answer(id, 5)); });
+    EXPECT_NE(got, nullptr);
+    EXPECT_FALSE(link_.answer_too_long) << "the next exchange starts afresh";
 }
 
 // Nobody listens on the agent's port: each request draws an ICMP

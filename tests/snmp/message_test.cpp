@@ -380,19 +380,26 @@ struct ValueCase {
     uint8_t type;
     int32_t length;
     const char* block;  // nullptr: no block
+    bool past_limits;
 };
 
 TEST(Decode, ValuesAreHeldAsDocumented) {
     const ValueCase cases[] = {
-        {"five octets and a terminator", "04 05 61 62 63 64 65", 0x04, 5, "61 62 63 64 65 00"},
-        {"empty octet string", "04 00", 0x04, 0, "00"},
-        {"ip address", "40 04 C0 A8 01 01", 0x40, 4, "C0 A8 01 01 00"},
-        {"no such object", "80 00", 0x80, 0, nullptr},
-        {"end of mib view", "82 00", 0x82, 0, nullptr},
-        {"null with content keeps its length", "05 02 00 00", 0x05, 2, nullptr},
-        {"integer of five octets reads 0", "02 05 01 02 03 04 05", 0x02, 4, "00 00 00 00"},
-        {"counter of six octets reads 0", "41 06 00 01 02 03 04 05", 0x41, 4, "00 00 00 00"},
-        {"empty identifier", "06 00", 0x06, 4, "00 00 00 00"},
+        {"five octets and a terminator", "04 05 61 62 63 64 65", 0x04, 5, "61 62 63 64 65 00",
+         false},
+        {"empty octet string", "04 00", 0x04, 0, "00", false},
+        {"ip address", "40 04 C0 A8 01 01", 0x40, 4, "C0 A8 01 01 00", false},
+        {"no such object", "80 00", 0x80, 0, nullptr, false},
+        {"end of mib view", "82 00", 0x82, 0, nullptr, false},
+        {"null with content keeps its length", "05 02 00 00", 0x05, 2, nullptr, false},
+        {"integer of five octets reads 0", "02 05 01 02 03 04 05", 0x02, 4, "00 00 00 00", true},
+        {"counter of six octets reads 0", "41 06 00 01 02 03 04 05", 0x41, 4, "00 00 00 00", true},
+        {"unsigned of five octets, the first 00", "47 05 00 FF FF FF FF", 0x47, 4, "FF FF FF FF",
+         false},
+        {"counter64 of nine octets reads 0", "46 09 01 00 00 00 00 00 00 00 00", 0x46, 8,
+         "00 00 00 00 00 00 00 00", true},
+        {"empty integer reads 0 within the limits", "02 00", 0x02, 4, "00 00 00 00", false},
+        {"empty identifier", "06 00", 0x06, 4, "00 00 00 00", false},
     };
     for (const auto& c : cases) {
         int result = -1;
@@ -402,6 +409,7 @@ TEST(Decode, ValuesAreHeldAsDocumented) {
         ASSERT_NE(b, nullptr);
         EXPECT_EQ(b->type, c.type) << c.description;
         EXPECT_EQ(b->value_length, c.length) << c.description;
+        EXPECT_EQ(b->past_limits, c.past_limits) << c.description;
         if (c.block == nullptr) {
             EXPECT_EQ(b->value, nullptr) << c.description;
         } else {

@@ -1,0 +1,218 @@
+#!/usr/bin/env python3
+"""The terminal console against an agent on loopback that records what it
+receives and answers wrongly: an echo of the request, NULL, text or wide
+numbers where numbers belong, an error status, or an answer too long to
+read. None of them may pass for readings (every poll shows NO CONNECTION
+and no lamp), none may pass a Set or Send KEY as done, and each refused
+answer is told once on stderr. A well-formed answer from the same agent is
+taken, which shows that the agent's own encoding is sound.
+
+usage: wrong_agent_test.py TARVIK
+"""
+
+import select
+import socket
+import subprocess
+import sys
+import threading
+
+POLLS = 3
+TIMEOUT = 90  # per run; Wine on a loaded machine can take long to start
+
+
+# ---- BER, as much as an SNMPv1 agent needs
+
+def tlv(tag, content):
+    n = len(content)
+    if n < 0x80:
+        length = bytes([n])
+    else:
+        octets = n.to_bytes((n.bit_length() + 7) // 8, "big")
+        length = bytes([0x80 | len(octets)]) + octets
+    return bytes([tag]) + length + content
+
+
+def integer(value, tag=0x02):
+    size = max(1, (value.bit_length() + 8) // 8)
+    return tlv(tag, value.to_bytes(size, "big", signed=True))
+
+
+def elements(data):
+    """The (tag, content) pairs of a run of TLVs."""
+    out, pos = [], 0
+    while pos < len(data):
+        tag, n = data[pos], data[pos + 1]
+        pos += 2
+        if n & 0x80:
+            count = n & 0x7F
+            n = int.from_bytes(data[pos:pos + count], "big")
+            pos += count
+        out.append((tag, data[pos:pos + n]))
+        pos += n
+    return out
+
+
+def parse_request(datagram):
+    """Community, PDU tag, request id octets and binding names of a request."""
+    (_, message), = elements(datagram)
+    _, (_, community), (pdu, body) = elements(message)
+    request_id, _, _, (_, bindings) = elements(body)
+    names = [elements(b)[0][1] for _, b in elements(bindings)]
+    return community, pdu, tlv(0x02, request_id[1]), names
+
+
+def response(community, request_id, bindings, error_status=0, pdu=0xA2):
+    body = (request_id + integer(error_status) + integer(1 if error_status else 0) +
+            tlv(0x30, b"".join(tlv(0x30, tlv(0x06, name) + value) for name, value in bindings)))
+    return tlv(0x30, integer(0) + tlv(0x04, community) + tlv(pdu, body))
+
+
+# ---- what the agent answers, by mode
+
+# A well-formed answer: text for the identification (group 1), each rail
+# in range (group 4), 0 for the rest. A name ends in group, item, 0.
+RAILS_IN_RANGE = {1: 24000, 2: 12000, 3: 9000, 4: 12000, 5: 5000, 6: 3300}
+
+
+def good_value(name):
+    group, item = name[-3], name[-2]
+    if group == 1:
+        return tlv(0x04, b"ok")
+    return integer(RAILS_IN_RANGE.get(item, 0) if group == 4 else 0)
+
+
+def answer(mode, datagram):
+    community, _, request_id, names = parse_request(datagram)
+
+    def each(value):
+        # Text rows get text, so Start's identification read is not what fails.
+        return response(community, request_id,
+                        [(n, tlv(0x04, b"id") if n[-3] == 1 else value) for n in names])
+
+    if mode == "echo":
+        return datagram
+    if mode == "null":
+        return each(tlv(0x05, b""))
+    if mode == "octets":
+        return each(tlv(0x04, b"oops"))
+    if mode == "wide":
+        return each(tlv(0x02, b"\x01\x00\x00\x00\x00"))
+    if mode == "counter64":
+        return each(tlv(0x46, b"\x01\x00\x00\x00\x00"))
+    if mode == "generr":
+        return response(community, request_id, [(n, tlv(0x05, b"")) for n in names], 5)
+    good = [(n, good_value(n)) for n in names]
+    if mode == "big":
+        good.append((names[0], tlv(0x04, b"x" * 5000)))
+    return response(community, request_id, good)
+
+
+class Agent:
+    def __init__(self, mode):
+        self.mode = mode
+        self.received = []
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.sock.bind(("127.0.0.1", 0))
+        self.port = self.sock.getsockname()[1]
+        self.done = threading.Event()
+        self.thread = threading.Thread(target=self.serve)
+        self.thread.start()
+
+    def serve(self):
+        while not self.done.is_set():
+            if not select.select([self.sock], [], [], 0.05)[0]:
+                continue
+            datagram, source = self.sock.recvfrom(65535)
+            self.received.append(datagram)
+            self.sock.sendto(answer(self.mode, datagram), source)
+
+    def stop(self):
+        self.done.set()
+        self.thread.join()
+        self.sock.close()
+
+
+ROW12 = "row 12 (1.3.6.1.4.1.47.2.2.2.0)"
+NOT_DONE = "the answer does not match the request"
+
+# mode, the refusal told once (None: none), the alarm's cause, how Set and
+# Send KEY fail (None: they are taken).
+CASES = [
+    ("good", None, None, None),
+    ("echo", "a GetRequest came back instead of a GetResponse", "unusable answer", NOT_DONE),
+    ("null", ROW12 + " came back as NULL, not a number", "unusable answer", None),
+    ("octets", ROW12 + " came back as OCTET STRING, not a number", "unusable answer", None),
+    ("wide", ROW12 + " came back as INTEGER past 32 bits, not a number", "unusable answer", None),
+    ("counter64", ROW12 + " came back as Counter64, not a number", "unusable answer", None),
+    ("generr", None, "device error genErr", "genErr at binding 1"),
+    ("big", None, "no answer", "the answer was too long"),
+]
+
+
+def poll_blocks(out):
+    blocks = out.split("== Poll ")[1:]
+    return [b.split("\n== ")[0] for b in blocks]
+
+
+def run_case(tarvik, mode, refusal, cause, command_failure):
+    agent = Agent(mode)
+    address = "127.0.0.1:%d" % agent.port
+    try:
+        run = subprocess.run(
+            [tarvik, "--headless", "--address", address, "--interval", "50",
+             "--polls", str(POLLS)],
+            input=b"set\nkey abc\n", capture_output=True, timeout=TIMEOUT)
+    except subprocess.TimeoutExpired:
+        print("FAIL %s: still running after %d s" % (mode, TIMEOUT))
+        return False
+    finally:
+        agent.stop()
+    out = run.stdout.decode("utf-8", "replace").replace("\r\n", "\n")
+    err = run.stderr.decode("utf-8", "replace").replace("\r\n", "\n").splitlines()
+    problems = []
+    if run.returncode not in (0, 1):
+        problems.append("exit status %d" % run.returncode)
+    blocks = poll_blocks(out)
+    if len(blocks) != POLLS:
+        problems.append("%d polls shown, %d expected" % (len(blocks), POLLS))
+    for number, block in enumerate(blocks, 1):
+        if "Lamps lit: none" not in block:
+            problems.append("poll %d lit a lamp" % number)
+        if ("NO CONNECTION" in block) != (cause is not None):
+            problems.append("poll %d: NO CONNECTION %s" %
+                            (number, "missing" if cause else "shown"))
+    refusals = [line for line in err if line.startswith("tarvik: answer refused: ")]
+    expected = ["tarvik: answer refused: " + refusal] if refusal else []
+    if refusals != expected:
+        problems.append("refusals %r, expected %r" % (refusals, expected))
+    alarm = "tarvik: alarm: %s from %s" % (cause, address)
+    if cause and err.count(alarm) != 1:
+        problems.append("no single %r" % alarm)
+    for command in ("Set", "Send KEY"):
+        failed = [line for line in err if line.startswith("tarvik: %s failed" % command)]
+        wanted = (["tarvik: %s failed: %s" % (command, command_failure)]
+                  if command_failure else [])
+        if failed != wanted:
+            problems.append("%s: %r, expected %r" % (command, failed, wanted))
+    # The agent saw the writes: a failure above is the answer's, not a
+    # request that never left.
+    sets = [parse_request(d)[1] for d in agent.received].count(0xA3)
+    if sets != 2:
+        problems.append("the agent received %d SetRequests, not 2" % sets)
+    if problems:
+        print("FAIL %s:\n  %s\n--- stderr:\n%s" % (mode, "\n  ".join(problems), "\n".join(err)))
+    else:
+        print("ok   %s" % mode)
+    return not problems
+
+
+def main():
+    if len(sys.argv) != 2:
+        sys.stderr.write(__doc__)
+        return 2
+    results = [run_case(sys.argv[1], *case) for case in CASES]
+    return 0 if all(results) else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -17,6 +17,7 @@ case $1 in
     *.exe | *.EXE) ;;
     *) exec "$@" ;;
 esac
-export WINEPREFIX WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml="
+# No Mono, no Gecko, and no menu entries made for the prefix's programs.
+export WINEPREFIX WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset WAYLAND_DISPLAY
 exec wine "$@"

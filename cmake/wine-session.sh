@@ -37,4 +37,8 @@ if [ ! -f "$prefix/system.reg" ]; then
     echo "== Wine prefix made in $(( ($(date +%s%N) - start) / 1000000 )) ms"
 fi
 wineserver -p
+# Wine's own lasting processes (services, the desktop) start now, apart from
+# the command's: started by a test's program they would hold its output
+# open, and the test would wait for them until its time ran out.
+"$here/wine-run.sh" "$prefix" wineboot.exe </dev/null >/dev/null 2>&1
 "$@"

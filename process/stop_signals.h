@@ -1,9 +1,10 @@
-// SIGINT and SIGTERM as a stop request, for the programs that run without a
-// window: the terminal console and the simulated transceiver; on Windows,
-// Ctrl+C and Ctrl+Break in the console. The handler only sets a
-// process-wide flag, which the program's loops and its answer waits look
-// at. Header-only, standard library and the system's own interface only, so
-// that layers which may not use one another can both use it.
+// SIGINT and SIGTERM as a stop request, for every program: the terminal
+// console, the simulated transceiver and the window; on Windows, Ctrl+C and
+// Ctrl+Break in the console. The handler only sets a process-wide flag,
+// which the program's loops and its answer waits look at, and, where an
+// event loop has asked for it, writes one byte to that loop's wake-up
+// descriptor. Header-only, standard library and the system's own interface
+// only, so that layers which may not use one another can all use it.
 #pragma once
 
 #include <atomic>
@@ -14,16 +15,28 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+#else
+#include <unistd.h>
 #endif
 
 namespace stop_signals_detail {
 
 inline std::atomic<bool> requested{false};
+// The write end of an event loop's wake-up pipe, or -1.
+inline std::atomic<int> wake_fd{-1};
 
 }  // namespace stop_signals_detail
 
 extern "C" inline void tarvik_on_stop_signal(int) {
     stop_signals_detail::requested = true;
+#ifndef _WIN32
+    const int fd = stop_signals_detail::wake_fd.load();
+    if (fd >= 0) {
+        const char byte = 's';
+        const ssize_t written = write(fd, &byte, 1);
+        (void)written;  // a full pipe already holds a wake-up
+    }
+#endif
 }
 
 #ifdef _WIN32
@@ -62,4 +75,25 @@ inline const std::atomic<bool>& catch_stop_signals() {
     sigaction(SIGTERM, &action, nullptr);
 #endif
     return stop_requested();
+}
+
+// Forgets an earlier stop request: a new run of the window starts afresh.
+inline void clear_stop_request() {
+    stop_signals_detail::requested = false;
+}
+
+// After each stop request the handler writes one byte to `fd` (the write end
+// of a non-blocking pipe whose read end an event loop watches), since a
+// signal handler may do nothing more. -1 stops it. POSIX only.
+inline void wake_on_stop_signal(int fd) {
+    stop_signals_detail::wake_fd = fd;
+}
+
+// Gives SIGINT and SIGTERM back their default: the process ends at once.
+inline void release_stop_signals() {
+#ifdef _WIN32
+    SetConsoleCtrlHandler(tarvik_on_console_event, FALSE);
+#endif
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
 }

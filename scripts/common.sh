@@ -19,6 +19,12 @@ TEST_RUN_PACKAGES=(python3 python3-pysnmp4 locales dbus)
 # The end-to-end test of the Prometheus files: Debian's Prometheus (with
 # promtool) and snmp_exporter.
 FLEET_PACKAGES=(prometheus prometheus-snmp-exporter)
+# The MIB's checks: smilint, the SMIv2 base modules it imports (erlang-snmp is
+# the package that ships them as text), and YAML for comparing the exporter
+# generator's module with snmp.yml.
+MIB_PACKAGES=(smitools erlang-snmp python3-yaml)
+# The .deb's check: cpack's dependency scan (dpkg-shlibdeps) and lintian.
+DEB_CHECK_PACKAGES=(dpkg-dev lintian)
 # The asan and fuzz trees: clang and its sanitizer and libFuzzer runtimes.
 CLANG_PACKAGES=(clang libclang-rt-14-dev)
 # scripts/test --windows: the mingw-w64 cross compiler (posix threads, for

@@ -1,11 +1,12 @@
 // SIGINT and SIGTERM close the console window as its close box does: the
 // address history is written and the run ends. An exchange waiting for its
 // answer gives up at once, so the window goes within a few milliseconds of
-// the signal instead of after the poll.
+// the signal instead of after the poll. The handler and its flag are the
+// ones every program shares (process/stop_signals.h); this watcher only
+// wakes the event loop through a pipe and closes the window.
 #pragma once
 
 #include <QObject>
-#include <atomic>
 
 class CTarvikDlg;
 class QSocketNotifier;
@@ -18,12 +19,10 @@ public:
     StopSignalWatcher(const StopSignalWatcher&) = delete;
     StopSignalWatcher& operator=(const StopSignalWatcher&) = delete;
 
-    // Set from the first signal on; the window's link watches it.
-    static const std::atomic<bool>& stop_requested();
-
 private:
     void on_signal();
 
     CTarvikDlg& window_;
     QSocketNotifier* notifier_ = nullptr;
+    int wake_pipe_[2] = {-1, -1};
 };

@@ -8,9 +8,12 @@
     sim/       snmp/, process/
     headless/  monitor/, snmp/, process/
     fleet/     monitor/, snmp/
-    ui/        monitor/, snmp/, res/ and Qt
+    ui/        monitor/, snmp/, process/, res/ and Qt
     res/       the standard library and system headers only
     app/       anything (not checked)
+
+Only process/ installs the handler of SIGINT and SIGTERM (Ctrl+C on
+Windows): every program shares that one handler and its stop flag.
 
 An include whose first folder is one of the project's is a project header,
 in quotes or angle brackets alike, and must be named from the source root
@@ -37,13 +40,14 @@ MAY_INCLUDE = {
     "sim": {"sim", "snmp", "process"},
     "headless": {"headless", "monitor", "snmp", "process"},
     "fleet": {"fleet", "monitor", "snmp"},
-    "ui": {"ui", "monitor", "snmp", "res"},
+    "ui": {"ui", "monitor", "snmp", "process", "res"},
     "res": set(),
 }
 QT_ALLOWED = {"ui"}
 TEST_LIBRARIES = {"gtest", "gmock", "benchmark"}
 SUFFIXES = {".h", ".hpp", ".cpp", ".cc"}
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]*)[>"]')
+STOP_HANDLER = re.compile(r"\b(sigaction|signal)\s*\(\s*SIG(INT|TERM)\b|\bSetConsoleCtrlHandler\s*\(")
 
 
 def why_not(layer, bracket, header):
@@ -79,6 +83,10 @@ def main(argv):
             checked += 1
             with open(path, encoding="utf-8", errors="replace") as f:
                 for number, line in enumerate(f, 1):
+                    if layer != "process" and STOP_HANDLER.search(line):
+                        print(f"{path.relative_to(root)}:{number}: installs a stop handler: "
+                              "only process/ does")
+                        broken += 1
                     match = INCLUDE.match(line)
                     if not match:
                         continue
@@ -92,7 +100,7 @@ def main(argv):
         print(f"no layer sources under {root}")
         return 1
     if broken:
-        print(f"{broken} include(s) break the layer table")
+        print(f"{broken} line(s) break the layer rules")
         return 1
     print(f"layers: {checked} files, every include allowed")
     return 0

@@ -9,6 +9,8 @@
 #include <QProcess>
 #include <QSystemTrayIcon>
 #include <QTest>
+#include <chrono>
+#include <csignal>
 
 namespace {
 
@@ -71,16 +73,17 @@ TEST_F(PrivateBus, EachEventIsOneNotifyCallToTheService) {
 
     DesktopNotifier notifier(
         nullptr, [] { return true; }, connect_as(QStringLiteral("notifier")));
-    for (int event = 1; event <= 3; ++event) {
+    ASSERT_TRUE(QTest::qWaitFor([&] { return notifier.settled(); }, kWaitMs));
+    for (int event = 1; event <= 4; ++event) {
         EXPECT_EQ(
             notifier.notify(QStringLiteral("Tarvik alarm"), QStringLiteral("event %1").arg(event)),
             DesktopNotifier::Route::kNotificationService);
         ASSERT_TRUE(QTest::qWaitFor([&] { return service.calls == event; }, kWaitMs));
     }
     EXPECT_EQ(service.summary.toStdString(), "Tarvik alarm");
-    EXPECT_EQ(service.body.toStdString(), "event 3");
-    QTest::qWait(50);
-    EXPECT_EQ(service.calls, 3) << "one call per event";
+    // Calls arrive in order: a repeat of an earlier one would come before the last.
+    EXPECT_EQ(service.body.toStdString(), "event 4");
+    EXPECT_EQ(service.calls, 4) << "one call per event";
 }
 
 TEST_F(PrivateBus, WithoutTheServiceATrayBalloonOrNothing) {
@@ -97,11 +100,42 @@ TEST_F(PrivateBus, WithoutTheServiceATrayBalloonOrNothing) {
         SCOPED_TRACE(c.what);
         DesktopNotifier notifier(
             &tray, [&] { return c.tray; }, connect_as(QStringLiteral("notifier")));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return notifier.settled(); }, kWaitMs));
         EXPECT_EQ(notifier.notify(QStringLiteral("Tarvik alarm"), QStringLiteral("text")), c.route);
     }
     DesktopNotifier unconnected(nullptr, nullptr, QDBusConnection(QStringLiteral("none")));
     EXPECT_EQ(unconnected.notify(QStringLiteral("a"), QStringLiteral("b")),
               DesktopNotifier::Route::kNone);
+}
+
+TEST_F(PrivateBus, ACallTheServiceRefusesShowsTheBalloon) {
+    // The name is owned, but no object answers the call.
+    QDBusConnection service_bus = connect_as(QStringLiteral("service"));
+    ASSERT_TRUE(service_bus.registerService(QStringLiteral("org.freedesktop.Notifications")));
+    QSystemTrayIcon tray;
+    DesktopNotifier notifier(
+        &tray, [] { return true; }, connect_as(QStringLiteral("notifier")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return notifier.settled(); }, kWaitMs));
+    EXPECT_EQ(notifier.notify(QStringLiteral("Tarvik alarm"), QStringLiteral("text")),
+              DesktopNotifier::Route::kNotificationService);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return notifier.balloons() == 1; }, kWaitMs));
+}
+
+TEST_F(PrivateBus, AnAlarmNeverWaitsOnABusThatDoesNotAnswer) {
+    QDBusConnection bus = connect_as(QStringLiteral("notifier"));
+    ASSERT_TRUE(bus.isConnected());
+    const auto pid = static_cast<pid_t>(daemon_.processId());
+    ASSERT_EQ(kill(pid, SIGSTOP), 0);
+    const auto began = std::chrono::steady_clock::now();
+    {
+        DesktopNotifier notifier(
+            nullptr, [] { return false; }, bus);
+        notifier.notify(QStringLiteral("Tarvik alarm"), QStringLiteral("text"));
+    }
+    const auto took = std::chrono::steady_clock::now() - began;
+    kill(pid, SIGCONT);
+    // A call that waited would take the bus's own time-out, 25 s.
+    EXPECT_LT(took, std::chrono::seconds(2));
 }
 
 }  // namespace

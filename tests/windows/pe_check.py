@@ -6,8 +6,8 @@
       pixels, a version resource naming the program and VERSION, and the
       manifest (common controls 6, per-monitor DPI awareness v2)
   pe_check.py package ZIP PROMETHEUS_DIR [--window]
-      the zip holds the programs, the README and the Prometheus files and
-      nothing else; each program is of its intended subsystem and imports
+      the zip holds the programs, the README, the MIB and the Prometheus
+      files and nothing else; each program is of its intended subsystem and imports
       only DLLs that come with Windows (--window: the window program too)
 """
 
@@ -25,7 +25,7 @@ PROGRAMS = [
     ("tarvikw.exe", GUI),  # the window, opened from Explorer
 ]
 WINDOW_PROGRAM = "tarvikw.exe"
-OTHER_FILES = ["README.md"]
+OTHER_FILES = ["README.md", "TARVIK-RADIO-MIB.txt"]
 # DLLs that every Windows has; the C and C++ runtimes are linked in.
 SYSTEM_DLLS = {
     "kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "advapi32.dll", "comctl32.dll",

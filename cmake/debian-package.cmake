@@ -1,0 +1,46 @@
+# What the .deb carries beyond the programs, where Debian puts it: a manual
+# page for every program, the machine-readable copyright file and the
+# changelog (gzip -9n, as lintian expects), and the package's extended
+# description. Included by app/CMakeLists.txt before CPack, in builds that
+# make a .deb.
+set(tarvik_manual_pages tarvik.1 tarvik-sim.1)
+
+# The changelog's latest entry is the package's version.
+file(STRINGS ${PROJECT_SOURCE_DIR}/res/debian/changelog tarvik_changelog_head LIMIT_COUNT 1)
+if(NOT tarvik_changelog_head MATCHES "^tarvik \\(${PROJECT_VERSION}\\) ")
+    message(FATAL_ERROR "res/debian/changelog: the latest entry is not version ${PROJECT_VERSION} "
+                        "(${tarvik_changelog_head}); add one")
+endif()
+
+set(tarvik_debian_docs)
+foreach(page IN LISTS tarvik_manual_pages)
+    list(APPEND tarvik_debian_docs ${PROJECT_SOURCE_DIR}/docs/man/${page})
+endforeach()
+list(APPEND tarvik_debian_docs ${PROJECT_SOURCE_DIR}/res/debian/changelog)
+
+set(tarvik_debian_gz)
+foreach(source IN LISTS tarvik_debian_docs)
+    cmake_path(GET source FILENAME name)
+    set(gz ${CMAKE_BINARY_DIR}/debian/${name}.gz)
+    add_custom_command(OUTPUT ${gz}
+                       COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/debian
+                       COMMAND sh -c "gzip -9n -c \"$0\" > \"$1\"" ${source} ${gz}
+                       DEPENDS ${source} VERBATIM)
+    list(APPEND tarvik_debian_gz ${gz})
+endforeach()
+add_custom_target(tarvik_debian_docs ALL DEPENDS ${tarvik_debian_gz})
+
+foreach(page IN LISTS tarvik_manual_pages)
+    install(FILES ${CMAKE_BINARY_DIR}/debian/${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endforeach()
+install(FILES ${CMAKE_BINARY_DIR}/debian/changelog.gz ${PROJECT_SOURCE_DIR}/res/debian/copyright
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tarvik)
+
+# The first line is CPACK_PACKAGE_DESCRIPTION_SUMMARY; these follow it.
+set(CPACK_PACKAGE_DESCRIPTION
+    "The Tarvik console polls one radio-link transceiver's SNMP agent and shows
+its identification, temperatures, voltages with alarm lamps, link rates and
+receive statistics, and writes its switches and key. It runs as a Qt 6
+window, as a terminal console, or on a simulated transceiver (tarvik-sim),
+and can log every poll and plot a log's trends. The package also carries the
+device's MIB module and the files that let Prometheus watch many links.")

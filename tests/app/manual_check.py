@@ -1,0 +1,118 @@
+#!/usr/bin/env python3
+"""A program's manual page against what the program itself lists.
+
+  manual_check.py PAGE PROGRAM help|terminal
+
+Every option (--name) in `PROGRAM --help` is in PAGE, and every option in
+PAGE is in `--help`. The same both ways for the commands: those `--help`
+lists (help), or those the terminal console lists for its `help` command
+(terminal: `PROGRAM --demo` without a display, on its own simulated
+transceiver on loopback), against the items of PAGE's commands section.
+"""
+import os
+import re
+import subprocess
+import sys
+import threading
+
+OPTION = re.compile(r"--[a-z][a-z0-9-]*")
+# "  silent on|off   ...": two spaces, then the command's first word.
+COMMAND_LINE = re.compile(r"^  ([a-z][a-z0-9-]*)(\s|$)")
+
+
+def help_text(program):
+    run = subprocess.run([program, "--help"], capture_output=True, text=True, timeout=30)
+    if run.returncode != 0:
+        sys.exit("%s --help: exit %d" % (program, run.returncode))
+    return run.stdout
+
+
+def commands_in(lines):
+    return {m.group(1) for m in map(COMMAND_LINE.match, lines) if m}
+
+
+def terminal_commands(program):
+    """The command list the terminal console prints for `help`."""
+    env = {k: v for k, v in os.environ.items()
+           if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
+    console = subprocess.Popen([program, "--demo"], stdin=subprocess.PIPE,
+                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True,
+                               env=env)
+    watchdog = threading.Timer(30, console.kill)
+    watchdog.start()
+    listed = []
+    try:
+        console.stdin.write("help\n")
+        console.stdin.flush()
+        in_list = False
+        for line in console.stdout:
+            if line.startswith("Commands, one a line"):
+                in_list = True
+            elif in_list and COMMAND_LINE.match(line):
+                listed.append(line)
+            elif in_list:
+                break
+    finally:
+        watchdog.cancel()
+        console.terminate()
+        try:
+            console.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            console.kill()
+            console.wait()
+    if not listed:
+        sys.exit("%s --demo printed no command list for help" % program)
+    return commands_in(listed)
+
+
+def page_options(roff):
+    return set(OPTION.findall(roff.replace("\\-", "-")))
+
+
+def page_commands(roff):
+    """The first word of every .TP item in the section whose title ends in
+    COMMANDS."""
+    lines = roff.replace("\\-", "-").splitlines()
+    commands, in_section = set(), False
+    for i, line in enumerate(lines):
+        if line.startswith(".SH"):
+            in_section = line.rstrip().endswith("COMMANDS")
+        elif in_section and line.startswith(".TP") and i + 1 < len(lines):
+            item = re.sub(r"^\.[A-Z]+\s+", "", lines[i + 1])
+            commands.add(re.sub(r"\\f.", "", item).split()[0].strip('"'))
+    return commands
+
+
+def compare(what, program_side, page_side, faults):
+    for name in sorted(program_side - page_side):
+        faults.append("%s %s is listed by the program but not in the page" % (what, name))
+    for name in sorted(page_side - program_side):
+        faults.append("%s %s is in the page but not listed by the program" % (what, name))
+
+
+def main(page, program, source):
+    with open(page) as f:
+        roff = f.read()
+    usage = help_text(program)
+    if source == "help":
+        commands = commands_in(usage.splitlines())
+    elif source == "terminal":
+        commands = terminal_commands(program)
+    else:
+        sys.exit(__doc__)
+    # --help is an option whether or not its own text names it: it just
+    # answered with that text.
+    options = set(OPTION.findall(usage)) | {"--help"}
+    faults = []
+    compare("option", options, page_options(roff), faults)
+    compare("command", commands, page_commands(roff), faults)
+    if faults:
+        sys.exit("%s against %s:\n  %s" % (page, program, "\n  ".join(faults)))
+    print("%s: %d options, %d commands, as the program lists them" % (
+        os.path.basename(page), len(page_options(roff)), len(commands)))
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 4:
+        sys.exit(__doc__)
+    main(*sys.argv[1:])

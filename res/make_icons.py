@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Draws the console's icons: a radio link, two dishes on masts with a
 zig-zag beam between them. Writes 16-colour indexed PNGs (index 0 is
-transparent) into res/icons/. Run once after changing the drawing:
+transparent) into res/icons/ for the Qt window, and from the same drawings
+the Windows icon files (.ico, 16, 32 and 48 pixels each) that the Windows
+programs' resources carry. Run once after changing the drawing:
 
     python3 res/make_icons.py
 
@@ -174,7 +176,7 @@ def chunk(kind, data):
     return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
 
 
-def write_png(path, pixels):
+def png_bytes(pixels):
     height, width = len(pixels), len(pixels[0])
     raw = bytearray()
     for row in pixels:
@@ -189,17 +191,62 @@ def write_png(path, pixels):
     png += chunk(b"tRNS", b"\x00")  # index 0 transparent, the rest opaque
     png += chunk(b"IDAT", zlib.compress(bytes(raw), 9))
     png += chunk(b"IEND", b"")
-    with open(path, "wb") as f:
-        f.write(png)
+    return png
+
+
+def ico_bytes(images):
+    """A Windows icon file of 4-bit images (one per size), each a bitmap
+    in the file's own layout: the header with the height doubled, the 16
+    colours, the pixel rows bottom up, then the 1-bit mask in which the
+    transparent index 0 is set (drawn black under it)."""
+    entries, bodies = b"", b""
+    offset = 6 + 16 * len(images)
+    for pixels in images:
+        size = len(pixels)
+        colour_row = (size // 2 + 3) // 4 * 4
+        mask_row = ((size + 7) // 8 + 3) // 4 * 4
+        colours, mask = b"", b""
+        for row in reversed(pixels):
+            packed = bytearray(colour_row)
+            bits = bytearray(mask_row)
+            for x, index in enumerate(row):
+                packed[x // 2] |= index << (0 if x % 2 else 4)
+                if index == CLEAR:
+                    bits[x // 8] |= 0x80 >> (x % 8)
+            colours += packed
+            mask += bits
+        body = struct.pack("<IiiHHIIiiII", 40, size, 2 * size, 1, 4, 0, len(colours + mask), 0, 0,
+                           16, 0)
+        body += b"".join(struct.pack("BBBB", b, g, r, 0) for r, g, b in PALETTE)
+        body += colours + mask
+        entries += struct.pack("<BBBBHHII", size % 256, size % 256, 16, 0, 1, 4, len(body), offset)
+        offset += len(body)
+        bodies += body
+    return struct.pack("<HHH", 0, 1, len(images)) + entries + bodies
+
+
+ICO_SIZES = (16, 32, 48)
+
+
+def files():
+    """Each file the drawings make: its name under res/icons/ and bytes."""
+    return [
+        ("tarvik-32.png", png_bytes(main_icon(32))),
+        ("tarvik-16.png", png_bytes(main_icon(16))),
+        ("tray-16.png", png_bytes(tray_icon(16))),
+        ("tray-alarm-16.png", png_bytes(tray_alarm_icon(16))),
+        ("tarvik.ico", ico_bytes([main_icon(n) for n in ICO_SIZES])),
+        ("tray.ico", ico_bytes([tray_icon(n) for n in ICO_SIZES])),
+        ("tray-alarm.ico", ico_bytes([tray_alarm_icon(n) for n in ICO_SIZES])),
+    ]
 
 
 def main():
     out = os.path.join(os.path.dirname(os.path.abspath(__file__)), "icons")
     os.makedirs(out, exist_ok=True)
-    write_png(os.path.join(out, "tarvik-32.png"), main_icon(32))
-    write_png(os.path.join(out, "tarvik-16.png"), main_icon(16))
-    write_png(os.path.join(out, "tray-16.png"), tray_icon(16))
-    write_png(os.path.join(out, "tray-alarm-16.png"), tray_alarm_icon(16))
+    for name, data in files():
+        with open(os.path.join(out, name), "wb") as f:
+            f.write(data)
 
 
 if __name__ == "__main__":

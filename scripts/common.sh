@@ -28,15 +28,17 @@ DEB_CHECK_PACKAGES=(dpkg-dev lintian)
 # The asan and fuzz trees: clang and its sanitizer and libFuzzer runtimes.
 CLANG_PACKAGES=(clang libclang-rt-14-dev)
 # scripts/test --windows: the mingw-w64 cross compiler (posix threads, for
-# std::thread), Wine to run what it builds, GoogleTest's sources to build
-# for Windows, and a virtual X display with a window finder for the window's
-# tests.
-WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix mingw-w64 wine wine64 googletest xvfb xauth
-                  xdotool)
+# std::thread) and its windres, Wine to run what it builds on a virtual X
+# display, GoogleTest's sources to build for Windows, a window finder for the
+# window's tests, and Python for the checks of the programs and the zip.
+WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix mingw-w64 binutils-mingw-w64-x86-64 wine wine64
+                  xvfb xauth xdotool googletest python3)
 # scripts/bench: Google Benchmark, and Python for the comparison it prints.
 BENCH_PACKAGES=(libbenchmark-dev python3)
 # scripts/screenshot: a virtual X display, a window lister and a grabber.
 SCREENSHOT_PACKAGES=(xvfb xauth x11-utils imagemagick)
+# scripts/screenshot --windows: with the Windows build's, a window finder.
+WINDOWS_SCREENSHOT_PACKAGES=(xvfb xauth xdotool imagemagick)
 # scripts/check-format.
 FORMAT_PACKAGES=(clang-format)
 

@@ -1,21 +1,20 @@
 #!/bin/sh
-# The window program end to end, under Wine on the display xvfb-run gave it:
+# The window program end to end, under Wine on the display the run was given:
 # `tarvikw.exe --demo` with Get and Start pressed opens the main window,
 # and Esc closes it, ends the program and writes the demo's address to the
 # history in %APPDATA%\Tarvik.
-# usage: window_program.sh PREFIX TARVIKW.EXE
+# usage: window_program.sh WINE-RUN.SH PREFIX TARVIKW.EXE
 set -eu
-WINEPREFIX=$1
-exe=$2
-export WINEPREFIX WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml="
+run=$1
+prefix=$2
+exe=$3
 export TARVIK_DEMO_AUTOSTART=1
-ini="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Tarvik/tarvikw-demo.INI"
+ini="$prefix/drive_c/users/$(id -un)/AppData/Roaming/Tarvik/tarvikw-demo.INI"
 rm -f "$ini"
-wine "$exe" --demo 2>/dev/null &
+"$run" "$prefix" "$exe" --demo 2>/dev/null &
 program=$!
 stop() {
     kill "$program" 2>/dev/null || true
-    wineserver -k 2>/dev/null || true
 }
 trap stop EXIT
 window=$(timeout 60 xdotool search --sync --name '^Tarvik v7310QX-2$' | head -1)

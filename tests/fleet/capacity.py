@@ -128,7 +128,7 @@ def capacity(export_dir, work, sims, exporter, count):
                             stdout=log, stderr=subprocess.STDOUT)
     try:
         prom = Prometheus(address)
-        wait_for("Prometheus", lambda: _ready(address), 30, 0.5)
+        wait_for("Prometheus", lambda: _answers(f"http://{address}/-/ready"), 30, 0.5)
         time.sleep(4 * INTERVAL_SECONDS + 5)
 
         def value(expr):
@@ -159,9 +159,10 @@ def capacity(export_dir, work, sims, exporter, count):
         shutil.rmtree(tsdb, ignore_errors=True)
 
 
-def _ready(address):
+def _answers(url):
+    """Whether URL answers 200 (a server up and ready)."""
     try:
-        with urllib.request.urlopen(f"http://{address}/-/ready", timeout=2) as r:
+        with urllib.request.urlopen(url, timeout=2) as r:
             return r.status == 200
     except OSError:
         return False
@@ -184,7 +185,7 @@ def main(argv):
         procs.append(subprocess.Popen(
             ["prometheus-snmp-exporter", "--config.file=" + os.path.join(export_dir, "snmp.yml"),
              "--web.listen-address=" + exporter], stdout=log, stderr=subprocess.STDOUT))
-        wait_for("the exporter", lambda: _exporter_ready(exporter), 30, 0.2)
+        wait_for("the exporter", lambda: _answers(f"http://{exporter}/"), 30, 0.2)
         one_target(tarvik, sims[1], exporter)
         print(f"== capacity: one exporter, {SIMULATORS} simulators, every "
               f"{INTERVAL_SECONDS} s", flush=True)
@@ -194,14 +195,6 @@ def main(argv):
         return 0
     finally:
         stop(procs)
-
-
-def _exporter_ready(address):
-    try:
-        with urllib.request.urlopen(f"http://{address}/", timeout=2) as r:
-            return r.status == 200
-    except OSError:
-        return False
 
 
 if __name__ == "__main__":

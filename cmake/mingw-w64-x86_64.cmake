@@ -18,6 +18,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # without DLLs beside them.
 set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
 
-# Test programs and tests run under Wine, in a prefix of the build tree's own.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh
-    ${CMAKE_BINARY_DIR}/wine-prefix)
+# Test programs and tests run under Wine, in a prefix of the build tree's own;
+# it is cached so that scripts/test runs the suite's Wine session in it.
+set(TARVIK_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine-prefix CACHE PATH
+    "The Wine prefix the build's programs and tests run in")
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh ${TARVIK_WINE_PREFIX})

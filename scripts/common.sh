@@ -58,10 +58,33 @@ install_packages() {
         "${missing[@]}"
 }
 
-# build PRESET DIR: configures DIR from the preset (its own binary folder
-# given again, or another one) and builds it.
+# build PRESET: configures the preset's tree and builds it, each step through
+# the preset; BINARY_DIR is then the tree, as CMake resolved the preset's
+# binaryDir (the one place it is written).
 build() {
-    local preset=$1 dir=$2
-    cmake -S "$ROOT" --preset "$preset" -B "$dir" >/dev/null
-    cmake --build "$dir" -j "$JOBS"
+    local preset=$1 out
+    out=$(cd "$ROOT" && cmake --preset "$preset") || {
+        printf '%s\n' "$out"
+        return 1
+    }
+    BINARY_DIR=$(sed -n 's/^-- Build files have been written to: //p' <<<"$out" | tail -n 1)
+    [ -n "$BINARY_DIR" ] || {
+        printf '%s\n' "$out"
+        echo "cmake --preset $preset named no build tree" >&2
+        return 1
+    }
+    (cd "$ROOT" && cmake --build --preset "$preset" -j "$JOBS")
+}
+
+# run_tests PRESET [ARGUMENT...]: the tree's suite, through the test preset
+# (its environment and output options).
+run_tests() {
+    local preset=$1
+    shift
+    (cd "$ROOT" && ctest --preset "$preset" -j "$JOBS" "$@")
+}
+
+# cache_value NAME: the value of NAME in the cache of the tree last built.
+cache_value() {
+    sed -n "s/^$1:[A-Z]*=//p" "$BINARY_DIR/CMakeCache.txt"
 }

@@ -7,38 +7,23 @@
 # Wine makes of SIGINT.
 set -euo pipefail
 tarvik=$1 sim=$2 work=$3
-term=TERM
-[ -n "${TARVIK_UNDER_WINE:-}" ] && term=INT
+source "$(dirname "$0")/lib.sh"
 mkdir -p "$work"
 log="$work/headless.log" out="$work/sim.out" ctl="$work/sim.ctl"
 rm -f "$log" "$out" "$ctl"
 mkfifo "$ctl"
+fifos=("$ctl")
+shown=("$log" "$out")
 
-"$sim" --port 0 --family 1000 <"$ctl" >"$out" 2>&1 &
-sim_pid=$!
-exec 3>"$ctl"
-trap 'exec 3>&-; kill -$term $sim_pid 2>/dev/null; wait $sim_pid 2>/dev/null; rm -f "$ctl"' EXIT
-
-for _ in $(seq 50); do
-    port=$(sed -n 's/.* on 127\.0\.0\.1:\([0-9]*\),.*/\1/p' "$out")
-    [ -n "$port" ] && break
-    sleep 0.1
-done
-[ -n "$port" ] || { echo "tarvik-sim did not start"; cat "$out"; exit 1; }
-
-fail() { echo "FAIL: $*"; echo "--- log:"; cat -A "$log" | head -40; exit 1; }
+start_sim "$ctl" "$out" --family 1000 || fail "tarvik-sim did not start"
 
 "$tarvik" --headless --address 127.0.0.1 --port "$port" --interval 50 --polls 5 --log "$log" \
     >"$work/headless.out" 2>"$work/headless.err" || fail "tarvik exited with $?"
 grep -q "^== Poll 5 ==" "$work/headless.out" || fail "fifth poll not printed"
 
-# The simulator says "ok" once the fault is in force; wait at most 10 s.
+# The simulator says "ok" once the fault is in force.
 echo "silent on" >&3
-for _ in $(seq 100); do
-    grep -qx 'ok' "$out" && break
-    sleep 0.1
-done
-grep -qx 'ok' "$out" || { echo "tarvik-sim did not take silent on"; cat "$out"; exit 1; }
+wait_for '^ok$' "$out"
 # Its one poll has no answer: exit status 1.
 status=0
 "$tarvik" --headless --address "127.0.0.1:$port" --interval 50 --polls 1 --log "$log" \

@@ -9,46 +9,15 @@
 # Wine makes of SIGINT, stands in for it, and there is no /dev/full.
 set -euo pipefail
 tarvik=$1 sim=$2 work=$3
-term=TERM
-[ -n "${TARVIK_UNDER_WINE:-}" ] && term=INT
+source "$(dirname "$0")/lib.sh"
 mkdir -p "$work"
 sim_ctl="$work/sim.ctl" sim_out="$work/sim.out"
 commands="$work/console.cmd" out="$work/console.out" err="$work/console.err"
 alarm_commands="$work/alarm.cmd" alarm_out="$work/alarm.out" alarm_err="$work/alarm.err"
 rm -f "$sim_ctl" "$sim_out" "$commands" "$out" "$err" "$alarm_commands" "$alarm_out" "$alarm_err"
 mkfifo "$sim_ctl" "$commands" "$alarm_commands"
-
-pids=()
-cleanup() {
-    exec 3>&- 4>&- 5>&-
-    for pid in "${pids[@]}"; do
-        kill "$pid" 2>/dev/null || true
-    done
-    wait 2>/dev/null || true
-    rm -f "$sim_ctl" "$commands" "$alarm_commands"
-}
-trap cleanup EXIT
-
-fail() {
-    echo "FAIL: $*"
-    for f in "$out" "$err" "$sim_out"; do
-        echo "--- $f:"
-        [ -f "$f" ] && tail -n 30 "$f"
-    done
-    exit 1
-}
-
-count() { grep -c -- "$1" "$2" || true; }
-
-# Waits at most 10 s until FILE has at least N lines matching PATTERN.
-wait_for() {
-    local pattern=$1 file=$2 n=${3:-1}
-    for _ in $(seq 100); do
-        [ "$(count "$pattern" "$file")" -ge "$n" ] && return 0
-        sleep 0.1
-    done
-    fail "no '$pattern' (x$n) in $file"
-}
+fifos=("$sim_ctl" "$commands" "$alarm_commands")
+shown=("$out" "$err" "$sim_out")
 
 # The block printed under the last heading HEADING.
 last_block() {
@@ -66,23 +35,18 @@ sim_switches() {
     grep '^switches:' "$sim_out" | tail -n 1 | sed 's/^switches: \([0-9 ]*\),.*/\1/'
 }
 
-# Sends SIGNAL to PID and waits at most 1 s for it to end; its exit status.
-stop_within_a_second() {
-    local signal=$1 pid=$2
-    kill "-$signal" "$pid"
-    for _ in $(seq 20); do
-        kill -0 "$pid" 2>/dev/null || break
+# Waits until the simulator has received more than BEFORE requests: once it
+# is silent, the console is then waiting for the answer.
+wait_request() {
+    local before=$1
+    for _ in $(seq "$wait_tenths"); do
+        [ "$(sim_requests "$sim_out")" -gt "$before" ] && return 0
         sleep 0.05
     done
-    kill -0 "$pid" 2>/dev/null && fail "still running 1 s after SIG$signal"
-    wait "$pid" || fail "exit status $? after SIG$signal"
+    fail "no request reached tarvik-sim"
 }
 
-"$sim" --port 0 --family 1000 <"$sim_ctl" >"$sim_out" 2>&1 &
-pids+=($!)
-exec 3>"$sim_ctl"
-wait_for ' on 127\.0\.0\.1:[0-9]*,' "$sim_out"
-port=$(sed -n 's/.* on 127\.0\.0\.1:\([0-9]*\),.*/\1/p' "$sim_out")
+start_sim "$sim_ctl" "$sim_out" --family 1000 || fail "tarvik-sim did not start"
 
 # Radio on, heater off, and two switches the console has no box for.
 printf 'switch 1 on\nswitch 2 on\nswitch 3 off\nswitch 4 on\n' >&3
@@ -131,17 +95,18 @@ exec 4>&-
 wait_for '^== Poll' "$out" $((polls + 2))
 
 # A stop signal in the middle of an answer wait: the device is silent and
-# polls come every 100 ms, so half a second on one is waiting its 2 s.
+# polls come every 100 ms, so a request that reaches it is waiting its 2 s.
 echo "silent on" >&3
-sleep 0.5
-shown=$(wc -c <"$out")
+wait_request "$(sim_requests "$sim_out")"
+printed=$(wc -c <"$out")
 stop_within_a_second INT "$console"
-tail -c +"$((shown + 1))" "$out" | grep -q 'NO CONNECTION' && fail "the cut-short poll was shown"
+tail -c +"$((printed + 1))" "$out" | grep -q 'NO CONNECTION' && fail "the cut-short poll was shown"
 
 # The same inside the poll of Start, with SIGTERM.
+requests=$(sim_requests "$sim_out")
 "$tarvik" --headless --address "127.0.0.1:$port" </dev/null >"$work/term.out" 2>&1 &
 pids+=($!)
-sleep 0.5
+wait_request "$requests"
 stop_within_a_second $term $!
 grep -q '^== Poll' "$work/term.out" && fail "the poll of Start was shown"
 echo "silent off" >&3
@@ -159,6 +124,7 @@ fi
 # silent and answering again give one line each, and the latched rail
 # raises nothing anew; so do the receiver's lock lost and regained.
 out=$alarm_out err=$alarm_err
+shown=("$out" "$err" "$sim_out")
 echo "rail 12v 14500" >&3
 "$tarvik" --headless --address "127.0.0.1:$port" --interval 100 <"$alarm_commands" >"$out" 2>"$err" &
 console=$!

@@ -12,40 +12,26 @@
 # on SIGINT (Ctrl+C) while it waits for a command.
 set -euo pipefail
 tarvik=$1 sim=$2 work=$3 golden=$4
+source "$(dirname "$0")/lib.sh"
 mkdir -p "$work"
 ctl="$work/sim.ctl" sim_out="$work/sim.out" commands="$work/commands"
 rm -rf "$ctl" "$sim_out" "${work:?}"/run.* "${work:?}/home"
 mkfifo "$ctl"
+fifos=("$ctl")
 # The console's settings would go here (or into the Wine prefix's profile).
 mkdir -p "$work/home/.config"
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config"
 
-"$sim" --port 0 --family 350 <"$ctl" >"$sim_out" 2>&1 &
-sim_pid=$!
-exec 3>"$ctl"
-trap 'exec 3>&-; kill -INT $sim_pid 2>/dev/null || true; wait $sim_pid 2>/dev/null || true; rm -f "$ctl"' EXIT
+start_sim "$ctl" "$sim_out" --family 350 || fail "tarvik-sim did not start"
+shown=("$sim_out")
 
-fail() { echo "FAIL: $*"; exit 1; }
-
-# Waits at most 10 s until the simulator has said `ok` N times.
+# Gives the simulator COMMAND and waits until it has said `ok` to it.
 oks=0
 sim_says() {
     printf '%s\n' "$1" >&3
     oks=$((oks + 1))
-    for _ in $(seq 100); do
-        [ "$(grep -cx 'ok' "$sim_out" || true)" -ge "$oks" ] && return 0
-        sleep 0.1
-    done
-    cat "$sim_out"
-    fail "tarvik-sim did not take: $1"
+    wait_for '^ok$' "$sim_out" "$oks"
 }
-
-for _ in $(seq 100); do
-    port=$(sed -n 's/.* on 127\.0\.0\.1:\([0-9]*\),.*/\1/p' "$sim_out")
-    [ -n "$port" ] && break
-    sleep 0.1
-done
-[ -n "$port" ] || { cat "$sim_out"; fail "tarvik-sim did not start"; }
 
 # Ten minutes after switch-on, with the heater on and one rail out of its
 # limits, so a lamp is lit and an alarm line printed.
@@ -70,13 +56,7 @@ status=0
 
 # The simulator, waiting for its next command, ends within a second of
 # SIGINT, with status 0.
-kill -INT "$sim_pid"
-for _ in $(seq 20); do
-    kill -0 "$sim_pid" 2>/dev/null || break
-    sleep 0.05
-done
-kill -0 "$sim_pid" 2>/dev/null && fail "tarvik-sim still running 1 s after SIGINT"
-wait "$sim_pid" || fail "tarvik-sim ended with status $? after SIGINT"
+stop_within_a_second INT "$sim_pid"
 
 # No settings file anywhere the console could have put one.
 written=$(find "$work/home" -type f)

@@ -9,40 +9,13 @@
 # TARVIK_UNDER_WINE is set when the programs are Windows programs run by Wine.
 set -euo pipefail
 tarvik=$1 sim=$2 work=$3
+source "$(dirname "$0")/lib.sh"
 mkdir -p "$work"
 cd "$work"
 rm -f sim.ctl sim.out ./*.err ./*.out ./*.log
 mkfifo sim.ctl
-
-sim_pid=
-cleanup() {
-    exec 3>&-
-    [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null
-    wait 2>/dev/null || true
-    rm -f sim.ctl
-}
-trap cleanup EXIT
-
-fail() {
-    echo "FAIL: $*"
-    for f in ./*.err sim.out; do
-        echo "--- $f:"
-        tail -c 2000 "$f"
-    done
-    exit 1
-}
-
-count() { grep -c -- "$1" "$2" || true; }
-
-# Waits at most 10 s until FILE has at least N lines matching PATTERN.
-wait_for() {
-    local pattern=$1 file=$2 n=${3:-1}
-    for _ in $(seq 100); do
-        [ "$(count "$pattern" "$file")" -ge "$n" ] && return 0
-        sleep 0.1
-    done
-    fail "no '$pattern' (x$n) in $file"
-}
+fifos=("$work/sim.ctl")
+shown=(long.err flood.err echo.err quit.err names.err plot.err silent.err sim.out)
 
 # The simulator's next `status` line that starts with WORD.
 sim_status() {
@@ -52,13 +25,10 @@ sim_status() {
     wait_for "^$1" sim.out $((before + 1))
     grep "^$1" sim.out | tail -n 1
 }
-requests() { sim_status 'requests received' | sed 's/^requests received \([0-9]*\),.*/\1/'; }
+requests() { sim_requests sim.out; }
 
-"$sim" --port 0 <sim.ctl >sim.out 2>&1 &
-sim_pid=$!
-exec 3>sim.ctl
-wait_for ' on 127\.0\.0\.1:[0-9]*,' sim.out
-address=127.0.0.1:$(sed -n 's/.* on 127\.0\.0\.1:\([0-9]*\),.*/\1/p' sim.out)
+start_sim sim.ctl sim.out || fail "tarvik-sim did not start"
+address=127.0.0.1:$port
 # A run that does not end by itself fails after 20 s.
 run() { timeout 20 "$tarvik" --headless --address "$address" "$@"; }
 

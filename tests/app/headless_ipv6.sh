@@ -6,62 +6,23 @@
 # Exits 77 (skipped) where the machine has no IPv6 loopback.
 set -euo pipefail
 tarvik=$1 sim=$2 work=$3
-term=TERM
-[ -n "${TARVIK_UNDER_WINE:-}" ] && term=INT
+source "$(dirname "$0")/lib.sh"
+# A cold Wine is slow to start.
+wait_tenths=300
 mkdir -p "$work"
 sim_ctl="$work/sim.ctl" sim_out="$work/sim.out"
 commands="$work/console.cmd" out="$work/console.out" err="$work/console.err"
 rm -f "$sim_ctl" "$sim_out" "$commands" "$out" "$err"
 mkfifo "$sim_ctl" "$commands"
+fifos=("$sim_ctl" "$commands")
+shown=("$out" "$err" "$sim_out")
 
-pids=()
-cleanup() {
-    exec 3>&- 4>&-
-    for pid in "${pids[@]}"; do
-        kill "-$term" "$pid" 2>/dev/null || true
-    done
-    wait 2>/dev/null || true
-    rm -f "$sim_ctl" "$commands"
-}
-trap cleanup EXIT
-
-fail() {
-    echo "FAIL: $*"
-    for f in "$out" "$err" "$sim_out"; do
-        echo "--- $f:"
-        [ -f "$f" ] && tail -n 30 "$f"
-    done
-    exit 1
-}
-
-count() { grep -c -- "$1" "$2" || true; }
-
-# Waits at most 30 s (a cold Wine is slow to start) until FILE has at least N
-# lines matching PATTERN.
-wait_for() {
-    local pattern=$1 file=$2 n=${3:-1}
-    for _ in $(seq 300); do
-        [ "$(count "$pattern" "$file")" -ge "$n" ] && return 0
-        sleep 0.1
-    done
-    fail "no '$pattern' (x$n) in $file"
-}
-
-"$sim" --bind ::1 --port 0 --family 1000 <"$sim_ctl" >"$sim_out" 2>&1 &
-sim_pid=$!
-pids+=("$sim_pid")
-exec 3>"$sim_ctl"
-for _ in $(seq 300); do
-    grep -q ' on \[::1\]:[0-9]*,' "$sim_out" && break
-    if ! kill -0 "$sim_pid" 2>/dev/null; then
-        grep -Eq '^tarvik-sim: (socket|bind)' "$sim_out" || fail "tarvik-sim did not start"
-        echo "SKIP: no IPv6 loopback (::1) here: $(cat "$sim_out")"
-        exit 77
-    fi
-    sleep 0.1
-done
-port=$(sed -n 's/.* on \[::1\]:\([0-9]*\),.*/\1/p' "$sim_out")
-[ -n "$port" ] || fail "tarvik-sim did not say its port"
+if ! start_sim "$sim_ctl" "$sim_out" --bind ::1 --family 1000; then
+    grep -Eq '^tarvik-sim: (socket|bind)' "$sim_out" || fail "tarvik-sim did not start"
+    echo "SKIP: no IPv6 loopback (::1) here: $(cat "$sim_out")"
+    exit 77
+fi
+grep -q ' on \[::1\]:[0-9]*,' "$sim_out" || fail "tarvik-sim is not on [::1]"
 
 # The simulator's switches and request count, from its next `status`.
 sim_status() {
@@ -83,7 +44,7 @@ wait_for '^== Poll 5 ==' "$out"
 printf 'heater on\nset\n' >&4
 wait_for '^== set ==' "$out"
 [[ "$(sim_status switches:)" == "switches: "?" "?" 1 "* ]] || fail "the Set did not reach the heater"
-received=$(sim_status 'requests received' | sed 's/^requests received \([0-9]*\),.*/\1/')
+received=$(sim_requests "$sim_out")
 # The identification of Start, then five status requests a poll, and the Set.
 [ "$received" -ge 27 ] || fail "only $received requests reached the simulator"
 [ -s "$err" ] && fail "the console reported trouble"

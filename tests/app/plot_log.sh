@@ -6,19 +6,29 @@
 # usage: plot_log.sh TARVIK LOG WORKDIR
 set -euo pipefail
 tarvik=$1 source_log=$2 work=$3
+source "$(dirname "$0")/lib.sh"
 mkdir -p "$work"
 log="$work/spoiled run.log" err="$work/plot.err"
-fail() { echo "FAIL: $*"; echo "--- stderr:"; cat "$err"; exit 1; }
+shown=("$err")
 
 [ -s "$source_log" ] || { echo "no log to plot at $source_log"; exit 1; }
 { cat "$source_log"; printf 'not a line of the log\r\n'; } >"$log"
 lines=$(wc -l <"$log")
 
 export QT_QPA_PLATFORM=offscreen
-status=0
-timeout 5 "$tarvik" --plot "$log" 2>"$err" || status=$?
-[ "$status" -eq 124 ] || fail "the trends window did not stay up (status $status)"
-grep -q "^tarvik: $log: line $lines: " "$err" || fail "the spoiled line $lines is not reported"
+# The log is read and its problems reported before the window opens; the
+# window then stays up until it is closed.
+"$tarvik" --plot "$log" 2>"$err" &
+plot=$!
+pids+=("$plot")
+wait_for "^tarvik: $log: line $lines: " "$err"
+if wait_end "$plot" 15; then
+    status=0
+    wait "$plot" || status=$?
+    fail "the trends window did not stay up (status $status)"
+fi
+kill "$plot"
+wait "$plot" || true
 [ "$(grep -c "^tarvik: " "$err")" -eq 1 ] || fail "more reports than the one spoiled line"
 
 status=0

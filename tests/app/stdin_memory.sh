@@ -7,25 +7,13 @@
 # usage: stdin_memory.sh TARVIK TARVIK_SIM WORKDIR [SECONDS]
 set -euo pipefail
 tarvik=$1 sim=$2 work=$3 seconds=${4:-20}
+source "$(dirname "$0")/lib.sh"
+wait_tenths=200
 limit_kb=$((64 * 1024))
 mkdir -p "$work"
 cd "$work"
 rm -f sim.out tarvik.err
-
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do
-        kill "$pid" 2>/dev/null || true
-    done
-    wait 2>/dev/null || true
-}
-trap cleanup EXIT
-
-fail() {
-    echo "FAIL: $*"
-    tail -n 5 sim.out tarvik.err 2>/dev/null || true
-    exit 1
-}
+shown=(sim.out tarvik.err)
 
 # The largest resident size, in kB, of PID and the processes under it
 # (under Wine the program may run in a child of the process started).
@@ -45,15 +33,7 @@ resident_kb() {
     echo "$largest"
 }
 
-"$sim" --port 0 </dev/zero >sim.out 2>&1 &
-sim_pid=$!
-pids+=("$sim_pid")
-for _ in $(seq 200); do
-    grep -q ' on 127\.0\.0\.1:[0-9]*,' sim.out && break
-    sleep 0.1
-done
-port=$(sed -n 's/.* on 127\.0\.0\.1:\([0-9]*\),.*/\1/p' sim.out)
-[ -n "$port" ] || fail "tarvik-sim did not start"
+start_sim /dev/zero sim.out || fail "tarvik-sim did not start"
 
 { yes help || true; } | "$tarvik" --headless --address "127.0.0.1:$port" --interval 100 \
     >/dev/null 2>tarvik.err &

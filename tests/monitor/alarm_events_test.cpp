@@ -243,6 +243,8 @@ TEST(AlarmListenerTest, GetsEachTransitionAfterThePollIsShown) {
     EXPECT_EQ(events,
               (Events{high + voltage_pane_text(readings), high + voltage_pane_text(readings)}));
     events.clear();
+    // A silent poll waits out the whole answer wait: a short one here.
+    monitor.link().answer_wait = std::chrono::milliseconds(50);
     sim.set_silent(true);
     monitor.on_timer(kPollTimerId);
     monitor.on_timer(kPollTimerId);
@@ -252,6 +254,7 @@ TEST(AlarmListenerTest, GetsEachTransitionAfterThePollIsShown) {
     // An error status is the device's own word, not silence.
     events.clear();
     sim.set_silent(false);
+    monitor.link().answer_wait = std::chrono::milliseconds(500);
     sim.set_error_status(kErrorGeneral);
     monitor.on_timer(kPollTimerId);
     monitor.on_timer(kPollTimerId);

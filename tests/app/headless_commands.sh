@@ -28,11 +28,7 @@ last_block() {
 
 # The device's six switches as the simulator's next `status` shows them.
 sim_switches() {
-    local before
-    before=$(count '^switches:' "$sim_out")
-    echo status >&3
-    wait_for '^switches:' "$sim_out" $((before + 1))
-    grep '^switches:' "$sim_out" | tail -n 1 | sed 's/^switches: \([0-9 ]*\),.*/\1/'
+    sim_status "$sim_out" switches: | sed 's/^switches: \([0-9 ]*\),.*/\1/'
 }
 
 # Waits until the simulator has received more than BEFORE requests: once it

@@ -17,16 +17,6 @@ mkfifo sim.ctl
 fifos=("$work/sim.ctl")
 shown=(long.err flood.err echo.err quit.err names.err plot.err silent.err sim.out)
 
-# The simulator's next `status` line that starts with WORD.
-sim_status() {
-    local before
-    before=$(count "^$1" sim.out)
-    echo status >&3
-    wait_for "^$1" sim.out $((before + 1))
-    grep "^$1" sim.out | tail -n 1
-}
-requests() { sim_requests sim.out; }
-
 start_sim sim.ctl sim.out || fail "tarvik-sim did not start"
 address=127.0.0.1:$port
 # A run that does not end by itself fails after 20 s.
@@ -36,12 +26,12 @@ run() { timeout 20 "$tarvik" --headless --address "$address" "$@"; }
 # 4096 x nor the "set" that a key of 4092 x pushes past the limit. Start
 # asks once for the identification, then 5 requests a poll.
 x4096=$(head -c 4096 /dev/zero | tr '\0' x)
-before=$(requests)
+before=$(sim_requests sim.out)
 printf '%sset\nkey %sset\nquit\n' "$x4096" "${x4096:4}" | run --interval 100 >long.out 2>long.err ||
     fail "overlong lines: exit status $?"
 polls=$(count '^== Poll' long.out)
-[ "$(requests)" -eq $((before + 1 + 5 * polls)) ] || fail "a request beyond the polls went out"
-[ "$(sim_status switches)" = 'switches: 1 0 0 0 0 0, key ""' ] || fail "the device changed"
+[ "$(sim_requests sim.out)" -eq $((before + 1 + 5 * polls)) ] || fail "a request beyond the polls went out"
+[ "$(sim_status sim.out switches)" = 'switches: 1 0 0 0 0 0, key ""' ] || fail "the device changed"
 [ "$(count 'tarvik: line too long (over 4096 bytes), ignored' long.err)" -eq 1 ] ||
     fail "not one line-too-long report"
 grep -q 'unknown command' long.err && fail "a piece of an overlong line ran"

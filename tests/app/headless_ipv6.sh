@@ -24,17 +24,8 @@ if ! start_sim "$sim_ctl" "$sim_out" --bind ::1 --family 1000; then
 fi
 grep -q ' on \[::1\]:[0-9]*,' "$sim_out" || fail "tarvik-sim is not on [::1]"
 
-# The simulator's switches and request count, from its next `status`.
-sim_status() {
-    local before
-    before=$(count '^requests received' "$sim_out")
-    echo status >&3
-    wait_for '^requests received' "$sim_out" $((before + 1))
-    grep "^$1" "$sim_out" | tail -n 1
-}
-
 echo 'switch 3 off' >&3
-[[ "$(sim_status switches:)" == "switches: "?" "?" 0 "* ]] || fail "heater not switched off"
+[[ "$(sim_status "$sim_out" switches:)" == "switches: "?" "?" 0 "* ]] || fail "heater not switched off"
 
 "$tarvik" --headless --address "[::1]:$port" --interval 50 <"$commands" >"$out" 2>"$err" &
 console=$!
@@ -43,7 +34,7 @@ exec 4>"$commands"
 wait_for '^== Poll 5 ==' "$out"
 printf 'heater on\nset\n' >&4
 wait_for '^== set ==' "$out"
-[[ "$(sim_status switches:)" == "switches: "?" "?" 1 "* ]] || fail "the Set did not reach the heater"
+[[ "$(sim_status "$sim_out" switches:)" == "switches: "?" "?" 1 "* ]] || fail "the Set did not reach the heater"
 received=$(sim_requests "$sim_out")
 # The identification of Start, then five status requests a poll, and the Set.
 [ "$received" -ge 27 ] || fail "only $received requests reached the simulator"

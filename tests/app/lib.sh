@@ -111,11 +111,17 @@ start_sim() {
     fail "tarvik-sim did not say its port"
 }
 
-# sim_requests OUTPUT: the simulator's request count, from its next `status`.
-sim_requests() {
+# sim_status OUTPUT WORD: the line that starts with WORD in the simulator's
+# next `status` (written into OUTPUT; its last line is the request count).
+sim_status() {
     local before
     before=$(count '^requests received' "$1")
     echo status >&3
     wait_for '^requests received' "$1" $((before + 1))
-    grep '^requests received' "$1" | tail -n 1 | sed 's/^requests received \([0-9]*\),.*/\1/'
+    grep "^$2" "$1" | tail -n 1
+}
+
+# sim_requests OUTPUT: the simulator's request count, from its next `status`.
+sim_requests() {
+    sim_status "$1" 'requests received' | sed 's/^requests received \([0-9]*\),.*/\1/'
 }

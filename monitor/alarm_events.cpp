@@ -1,7 +1,5 @@
 #include "monitor/alarm_events.h"
 
-#include <cstring>
-
 #include "monitor/text_format.h"
 
 namespace {
@@ -65,9 +63,9 @@ std::vector<AlarmEvent> AlarmTracker::after_poll(bool answered, const DeviceRead
             lamp_raised_[k] = false;
         }
     }
-    // "no" (nothing decoded yet) tells nothing about the lock.
-    const bool locked = std::strcmp(readings.receiver_word, "Lock") == 0;
-    const bool unlocked = std::strcmp(readings.receiver_word, "NoLock") == 0;
+    // An unknown lock (nothing decoded yet) tells nothing.
+    const bool locked = readings.receiver_lock == ReceiverLock::kLocked;
+    const bool unlocked = readings.receiver_lock == ReceiverLock::kNotLocked;
     const bool family_1000 = readings.family_rate_mbps == kFamily1000;
     if (family_1000 && unlocked && !lock_lost_) {
         lock_lost_ = true;

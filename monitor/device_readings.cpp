@@ -2,7 +2,6 @@
 // them, and the latches of the voltage alarms.
 #include "monitor/device_readings.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "monitor/parameter_catalog.h"
@@ -26,10 +25,6 @@ bool read_number(const VarBinding& binding, T* n) {
     }
     std::memcpy(n, binding.value, sizeof *n);
     return true;
-}
-
-void set_word(char (&word)[kStatusWordSize], const char* text) {
-    std::snprintf(word, sizeof word, "%s", text);
 }
 
 // A raw counter compared with its value at the last Reset. A value below the
@@ -131,13 +126,12 @@ void apply_modem_status(DeviceReadings& r, int32_t n, uint32_t bits) {
     if (r.family_rate_mbps == kFamily350) {
         r.mse_tenths_db = bits;
     } else if (r.family_rate_mbps == kFamily1000) {
-        if ((bits & kModemLockedBit) != 0) {
-            set_word(r.receiver_word, "Lock");
+        const ModemState state = decode_modem_status(bits);
+        r.receiver_lock = state.lock;
+        r.link_quality = state.quality;
+        if (state.lock == ReceiverLock::kLocked) {
             r.down_link_mbps = link_rate_mbps(kLockedLinkMode);
-        } else {
-            set_word(r.receiver_word, "NoLock");
         }
-        set_word(r.quality_word, (bits & kModemBadQualityBit) != 0 ? "Bad" : "Good");
     }
 }
 
@@ -208,6 +202,28 @@ void apply_binding(DeviceReadings& r, const VarBinding& binding) {
 
 }  // namespace
 
+const char* receiver_lock_word(ReceiverLock lock) {
+    switch (lock) {
+        case ReceiverLock::kLocked:
+            return "Lock";
+        case ReceiverLock::kNotLocked:
+            return "NoLock";
+        default:
+            return "no";
+    }
+}
+
+const char* link_quality_word(LinkQuality quality) {
+    switch (quality) {
+        case LinkQuality::kGood:
+            return "Good";
+        case LinkQuality::kBad:
+            return "Bad";
+        default:
+            return "no";
+    }
+}
+
 DeviceReadings& device_readings() {
     return process_readings;
 }
@@ -227,8 +243,8 @@ void clear_status_fields(DeviceReadings& r) {
     r.up_link_mbps = 0;
     r.down_link_mbps = 0;
     r.frequency_offset_hz = 0;
-    set_word(r.receiver_word, "no");
-    set_word(r.quality_word, "no");
+    r.receiver_lock = ReceiverLock::kUnknown;
+    r.link_quality = LinkQuality::kUnknown;
 }
 
 void clear_readings(DeviceReadings& r, ReadingGroup group) {

@@ -30,8 +30,9 @@ std::string rx_pane_text(const DeviceReadings& r) {
     if (r.family_rate_mbps == kFamily350) {
         return format_text("MSE dB \t= %.1f", r.mse_tenths_db / kTenthsPerDecibel);
     }
-    return format_text("Receiver \t= %s \r\nQuality  \t= %s \r\nStatus \t= %d", r.receiver_word,
-                       r.quality_word, r.modem_status);
+    return format_text("Receiver \t= %s \r\nQuality  \t= %s \r\nStatus \t= %d",
+                       receiver_lock_word(r.receiver_lock), link_quality_word(r.link_quality),
+                       r.modem_status);
 }
 
 std::string statistic_pane_text(const DeviceReadings& r) {

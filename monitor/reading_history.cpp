@@ -49,12 +49,10 @@ int index_of(Series s) {
     return static_cast<int>(s);
 }
 
-// 1 or 0 for the words the device's status bits decode to, otherwise none.
-double word_value(const char* word, const char* one, const char* zero) {
-    if (std::strcmp(word, one) == 0) {
-        return 1;
-    }
-    return std::strcmp(word, zero) == 0 ? 0 : kNaN;
+// 1 or 0 for a decoded state, none while it is unknown.
+template <typename State>
+double state_value(State state, State one, State zero) {
+    return state == one ? 1 : state == zero ? 0 : kNaN;
 }
 
 // Every series but the drop rates, as the panes show them.
@@ -62,29 +60,33 @@ void pane_values(const DeviceReadings& r, double* v) {
     const bool f350 = r.family_rate_mbps == kFamily350;
     const bool f1000 = r.family_rate_mbps == kFamily1000;
     for (int i = 0; i < kTemperatureCount; ++i) {
-        v[index_of(Series::kTemperature1) + i] = r.temperature[i] / 100.0;
+        v[index_of(Series::kTemperature1) + i] = r.temperature[i] / kCentidegreesPerDegree;
     }
-    v[index_of(Series::kSupply24V)] = r.supply_24v / 1000.0;
-    v[index_of(Series::kSupply12V)] = r.supply_12v / 1000.0;
-    v[index_of(Series::kSupply9V)] = r.supply_9v / 1000.0;
+    v[index_of(Series::kSupply24V)] = r.supply_24v / kMillivoltsPerVolt;
+    v[index_of(Series::kSupply12V)] = r.supply_12v / kMillivoltsPerVolt;
+    v[index_of(Series::kSupply9V)] = r.supply_9v / kMillivoltsPerVolt;
     v[index_of(Series::kSupplyMinus12V)] = -(r.supply_minus_12v / 1000.0) + 0.0;
-    v[index_of(Series::kSupply5V)] = r.supply_5v / 1000.0;
-    v[index_of(Series::kSupply3V3)] = r.supply_3v3 / 1000.0;
-    v[index_of(Series::kSupply5VStandby)] = r.supply_5v_standby / 1000.0;
-    v[index_of(Series::kReceiverVoltage)] = r.receiver_voltage / 1000.0;
-    v[index_of(Series::kTransmitterVoltage)] = r.transmitter_voltage / 1000.0;
-    v[index_of(Series::kAgcVoltage)] = r.agc_voltage / 1000.0;
-    v[index_of(Series::kAttenuation)] = r.attenuation / 10.0;
-    v[index_of(Series::kMse)] = f350 ? r.mse_tenths_db / 10.0 : kNaN;
-    v[index_of(Series::kLock)] = f1000 ? word_value(r.receiver_word, "Lock", "NoLock") : kNaN;
-    v[index_of(Series::kQuality)] = f1000 ? word_value(r.quality_word, "Good", "Bad") : kNaN;
+    v[index_of(Series::kSupply5V)] = r.supply_5v / kMillivoltsPerVolt;
+    v[index_of(Series::kSupply3V3)] = r.supply_3v3 / kMillivoltsPerVolt;
+    v[index_of(Series::kSupply5VStandby)] = r.supply_5v_standby / kMillivoltsPerVolt;
+    v[index_of(Series::kReceiverVoltage)] = r.receiver_voltage / kMillivoltsPerVolt;
+    v[index_of(Series::kTransmitterVoltage)] = r.transmitter_voltage / kMillivoltsPerVolt;
+    v[index_of(Series::kAgcVoltage)] = r.agc_voltage / kMillivoltsPerVolt;
+    v[index_of(Series::kAttenuation)] = r.attenuation / kTenthsPerDecibel;
+    v[index_of(Series::kMse)] = f350 ? r.mse_tenths_db / kTenthsPerDecibel : kNaN;
+    v[index_of(Series::kLock)] =
+        f1000 ? state_value(r.receiver_lock, ReceiverLock::kLocked, ReceiverLock::kNotLocked)
+              : kNaN;
+    v[index_of(Series::kQuality)] =
+        f1000 ? state_value(r.link_quality, LinkQuality::kGood, LinkQuality::kBad) : kNaN;
     v[index_of(Series::kUpLinkMbps)] = r.up_link_mbps;
     v[index_of(Series::kDownLinkMbps)] = r.down_link_mbps;
     v[index_of(Series::kPhyToRadioRate)] = r.phy_to_radio_rate;
     v[index_of(Series::kRadioToPhyRate)] = r.radio_to_phy_rate;
     v[index_of(Series::kPacketErrorRatio)] = r.packet_error_ratio;
     v[index_of(Series::kFecFails)] = r.fec_fail_since_reset;
-    v[index_of(Series::kFrequencyOffset)] = f350 ? r.frequency_offset_hz / 1000000.0 : kNaN;
+    v[index_of(Series::kFrequencyOffset)] =
+        f350 ? r.frequency_offset_hz / kHertzPerMegahertz : kNaN;
 }
 
 // Widens [low, high] by the other range. A NaN (no value) on either side

@@ -31,6 +31,18 @@ std::string describe(const AlarmEvent& event) {
            (event.cleared ? " cleared: " : ": ") + event.text;
 }
 
+// The lock whose pane word is `word`.
+ReceiverLock lock_shown_as(const std::string& word) {
+    for (ReceiverLock lock :
+         {ReceiverLock::kUnknown, ReceiverLock::kLocked, ReceiverLock::kNotLocked}) {
+        if (word == receiver_lock_word(lock)) {
+            return lock;
+        }
+    }
+    ADD_FAILURE() << "no lock is shown as " << word;
+    return ReceiverLock::kUnknown;
+}
+
 // ---- The texts of latched rails ----
 
 struct RailCase {
@@ -196,8 +208,7 @@ TEST_P(AlarmSequenceTest, RaisesOneEventPerTransition) {
             }
             const bool family_350 = poll.receiver[0] == '\0';
             readings.family_rate_mbps = family_350 ? kFamily350 : kFamily1000;
-            std::snprintf(readings.receiver_word, sizeof readings.receiver_word, "%s",
-                          family_350 ? "no" : poll.receiver);
+            readings.receiver_lock = lock_shown_as(family_350 ? "no" : poll.receiver);
             latch_voltage_alarms(readings);
         }
         Events events;

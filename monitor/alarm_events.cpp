@@ -4,33 +4,21 @@
 
 namespace {
 
-double volts(int32_t millivolts, bool negative) {
-    // + 0.0 keeps a zero from printing as "-0.0".
-    const double value = static_cast<double>(millivolts) / 1000.0;
-    return (negative ? -value : value) + 0.0;
-}
-
 constexpr char kLockLost[] = "receiver lost lock";
 
 }  // namespace
 
-RailBounds rail_bounds_volts(int rail) {
-    const RailLimits& limits = kRailLimits[rail];
-    const bool negative = kRailNames[rail].shown_negative;
-    return {volts(negative ? limits.high : limits.low, negative),
-            volts(negative ? limits.low : limits.high, negative)};
-}
-
 std::string voltage_alarm_text(const DeviceReadings& readings, int rail) {
-    const double value =
-        volts(readings.*kRailLimits[rail].reading, kRailNames[rail].shown_negative);
-    return rail_alarm_text(rail, format_text("%.1f", value));
+    const RailSpec& supply = kSupplyRails[rail];
+    return rail_alarm_text(rail,
+                           format_text("%.1f", shown_volts(supply, readings.*supply.reading)));
 }
 
 std::string rail_alarm_text(int rail, const std::string& value) {
-    const RailBounds bounds = rail_bounds_volts(rail);
-    return format_text("%s %s V outside %.1f..%.1f V", kRailNames[rail].name, value.c_str(),
-                       bounds.bottom, bounds.top);
+    const RailSpec& supply = kSupplyRails[rail];
+    const RailBounds bounds = lamp_bounds_volts(supply);
+    return format_text("%s %s V outside %.1f..%.1f V", supply.label, value.c_str(), bounds.bottom,
+                       bounds.top);
 }
 
 std::vector<AlarmEvent> AlarmTracker::after_poll(bool answered, const DeviceReadings& readings,

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "monitor/parameter_catalog.h"
+#include "monitor/supply_rails.h"
 
 namespace {
 
@@ -285,8 +286,9 @@ void rebase_since_reset_counters(DeviceReadings& r) {
 VoltageAlarms latch_voltage_alarms(DeviceReadings& r) {
     VoltageAlarms out_of_range;
     for (int k = 0; k < kVoltageAlarmCount; ++k) {
-        const int32_t value = r.*kRailLimits[k].reading;
-        if (value > kRailLimits[k].high || value < kRailLimits[k].low) {
+        const RailSpec& rail = kSupplyRails[k];
+        const int32_t value = r.*rail.reading;
+        if (value > rail.high || value < rail.low) {
             r.voltage_alarm[k] = 1;
             out_of_range.set(static_cast<size_t>(k));
         }

@@ -124,21 +124,7 @@ struct DeviceReadings {
     uint32_t drop_tx_since_reset = 0;
 
     int32_t family_rate_mbps = kFamily350;
-    int32_t voltage_alarm[kVoltageAlarmCount] = {};  // latches, in the order of kRailLimits
-};
-
-// Alarm limits of the supply rails that have a latch, in mV as the device
-// reports them (the -12 V rail as its positive magnitude). A value equal to
-// a limit is in range.
-struct RailLimits {
-    int32_t DeviceReadings::*reading;
-    int32_t high;
-    int32_t low;
-};
-inline constexpr RailLimits kRailLimits[kVoltageAlarmCount] = {
-    {&DeviceReadings::supply_24v, 35000, 22000}, {&DeviceReadings::supply_12v, 14000, 10000},
-    {&DeviceReadings::supply_9v, 11000, 8000},   {&DeviceReadings::supply_minus_12v, 14000, 8000},
-    {&DeviceReadings::supply_5v, 6000, 4000},    {&DeviceReadings::supply_3v3, 4000, 2500},
+    int32_t voltage_alarm[kVoltageAlarmCount] = {};  // latches, in the order of kSupplyRails
 };
 
 // The process-wide record.
@@ -167,10 +153,10 @@ void clear_status_fields(DeviceReadings& readings);
 // since-reset count restarts at 0. A counter at 0 is left as it is.
 void rebase_since_reset_counters(DeviceReadings& readings);
 
-// One bit per rail of `kRailLimits`.
+// One bit per rail with a lamp, in the order of `kSupplyRails`.
 using VoltageAlarms = std::bitset<kVoltageAlarmCount>;
 
-// Sets the latch of every rail in `kRailLimits` that is outside its limits.
+// Sets the latch of every rail with a lamp that is outside its limits.
 // A latch stays set, the rail back in range or not, until the owner clears
 // it (Reset). Returns the rails found outside their limits by this call.
 VoltageAlarms latch_voltage_alarms(DeviceReadings& readings);

@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <limits>
+
+#include "monitor/supply_rails.h"
 
 namespace {
 
@@ -12,37 +13,36 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 struct SeriesRow {
     const char* name;
     const char* unit;
-    int32_t DeviceReadings::*rail;  // the rail whose lamp limits apply, or null
-    double sign;                    // -1 for the rail shown negative
+    int rail;  // the series' row of kSupplyRails, or -1
 };
 
 constexpr SeriesRow kSeriesRows[kSeriesCount] = {
-    {"temperature_1", "deg C", nullptr, 1},
-    {"temperature_2", "deg C", nullptr, 1},
-    {"temperature_3", "deg C", nullptr, 1},
-    {"supply_24v", "V", &DeviceReadings::supply_24v, 1},
-    {"supply_12v", "V", &DeviceReadings::supply_12v, 1},
-    {"supply_9v", "V", &DeviceReadings::supply_9v, 1},
-    {"supply_minus_12v", "V", &DeviceReadings::supply_minus_12v, -1},
-    {"supply_5v", "V", &DeviceReadings::supply_5v, 1},
-    {"supply_3v3", "V", &DeviceReadings::supply_3v3, 1},
-    {"supply_5v_standby", "V", nullptr, 1},
-    {"receiver_voltage", "V", nullptr, 1},
-    {"transmitter_voltage", "V", nullptr, 1},
-    {"agc_voltage", "V", nullptr, 1},
-    {"attenuation", "dB", nullptr, 1},
-    {"mse", "dB", nullptr, 1},
-    {"lock", "", nullptr, 1},
-    {"quality", "", nullptr, 1},
-    {"up_link", "Mbps", nullptr, 1},
-    {"down_link", "Mbps", nullptr, 1},
-    {"phy_to_radio_rate", "packets/s", nullptr, 1},
-    {"radio_to_phy_rate", "packets/s", nullptr, 1},
-    {"packet_error_ratio", "", nullptr, 1},
-    {"fec_fails", "", nullptr, 1},
-    {"drop_q1_rate", "packets/s", nullptr, 1},
-    {"drop_tx_rate", "packets/s", nullptr, 1},
-    {"frequency_offset", "MHz", nullptr, 1},
+    {"temperature_1", "deg C", -1},
+    {"temperature_2", "deg C", -1},
+    {"temperature_3", "deg C", -1},
+    {"supply_24v", "V", supply_rail_index(Param::kSupply24V)},
+    {"supply_12v", "V", supply_rail_index(Param::kSupply12V)},
+    {"supply_9v", "V", supply_rail_index(Param::kSupply9V)},
+    {"supply_minus_12v", "V", supply_rail_index(Param::kSupplyMinus12V)},
+    {"supply_5v", "V", supply_rail_index(Param::kSupply5V)},
+    {"supply_3v3", "V", supply_rail_index(Param::kSupply3V3)},
+    {"supply_5v_standby", "V", supply_rail_index(Param::kSupply5VStandby)},
+    {"receiver_voltage", "V", -1},
+    {"transmitter_voltage", "V", -1},
+    {"agc_voltage", "V", -1},
+    {"attenuation", "dB", -1},
+    {"mse", "dB", -1},
+    {"lock", "", -1},
+    {"quality", "", -1},
+    {"up_link", "Mbps", -1},
+    {"down_link", "Mbps", -1},
+    {"phy_to_radio_rate", "packets/s", -1},
+    {"radio_to_phy_rate", "packets/s", -1},
+    {"packet_error_ratio", "", -1},
+    {"fec_fails", "", -1},
+    {"drop_q1_rate", "packets/s", -1},
+    {"drop_tx_rate", "packets/s", -1},
+    {"frequency_offset", "MHz", -1},
 };
 
 int index_of(Series s) {
@@ -62,13 +62,12 @@ void pane_values(const DeviceReadings& r, double* v) {
     for (int i = 0; i < kTemperatureCount; ++i) {
         v[index_of(Series::kTemperature1) + i] = r.temperature[i] / kCentidegreesPerDegree;
     }
-    v[index_of(Series::kSupply24V)] = r.supply_24v / kMillivoltsPerVolt;
-    v[index_of(Series::kSupply12V)] = r.supply_12v / kMillivoltsPerVolt;
-    v[index_of(Series::kSupply9V)] = r.supply_9v / kMillivoltsPerVolt;
-    v[index_of(Series::kSupplyMinus12V)] = -(r.supply_minus_12v / 1000.0) + 0.0;
-    v[index_of(Series::kSupply5V)] = r.supply_5v / kMillivoltsPerVolt;
-    v[index_of(Series::kSupply3V3)] = r.supply_3v3 / kMillivoltsPerVolt;
-    v[index_of(Series::kSupply5VStandby)] = r.supply_5v_standby / kMillivoltsPerVolt;
+    for (int i = 0; i < kSeriesCount; ++i) {
+        if (kSeriesRows[i].rail >= 0) {
+            const RailSpec& rail = kSupplyRails[kSeriesRows[i].rail];
+            v[i] = shown_volts(rail, r.*rail.reading);
+        }
+    }
     v[index_of(Series::kReceiverVoltage)] = r.receiver_voltage / kMillivoltsPerVolt;
     v[index_of(Series::kTransmitterVoltage)] = r.transmitter_voltage / kMillivoltsPerVolt;
     v[index_of(Series::kAgcVoltage)] = r.agc_voltage / kMillivoltsPerVolt;
@@ -108,15 +107,11 @@ SeriesInfo series_info(Series series) {
         return {"", "", false, 0, 0};
     }
     const SeriesRow& row = kSeriesRows[i];
-    SeriesInfo info{row.name, row.unit, false, 0, 0};
-    for (const RailLimits& limits : kRailLimits) {
-        if (row.rail != nullptr && limits.reading == row.rail) {
-            const double a = row.sign * limits.low / 1000.0 + 0.0;
-            const double b = row.sign * limits.high / 1000.0 + 0.0;
-            info = {row.name, row.unit, true, std::min(a, b), std::max(a, b)};
-        }
+    if (row.rail < 0 || !kSupplyRails[row.rail].has_lamp) {
+        return {row.name, row.unit, false, 0, 0};
     }
-    return info;
+    const RailBounds bounds = lamp_bounds_volts(kSupplyRails[row.rail]);
+    return {row.name, row.unit, true, bounds.bottom, bounds.top};
 }
 
 ReadingHistory::ReadingHistory(std::size_t buckets_per_level)

@@ -47,7 +47,7 @@ enum class Series : int {
 constexpr int kSeriesCount = static_cast<int>(Series::kFrequencyOffset) + 1;
 
 // A series' name (lower case with underscores, usable as a metric name), its
-// unit, and for the rails that have a lamp the limits of kRailLimits in the
+// unit, and for the rails that have a lamp the limits of its lamp (kSupplyRails) in the
 // series' own unit (a value equal to a limit is in range).
 struct SeriesInfo {
     const char* name;

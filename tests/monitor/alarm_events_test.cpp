@@ -46,7 +46,7 @@ ReceiverLock lock_shown_as(const std::string& word) {
 // ---- The texts of latched rails ----
 
 struct RailCase {
-    int rail;  // index into kRailLimits
+    int rail;  // index into kSupplyRails
     int32_t millivolts;
     const char* text;
 };
@@ -67,7 +67,7 @@ class RailTextTest : public testing::TestWithParam<RailCase> {};
 
 TEST_P(RailTextTest, NamesTheRailItsValueAndItsLimitsAsThePaneShowsThem) {
     DeviceReadings readings;
-    readings.*kRailLimits[GetParam().rail].reading = GetParam().millivolts;
+    readings.*kSupplyRails[GetParam().rail].reading = GetParam().millivolts;
     EXPECT_EQ(voltage_alarm_text(readings, GetParam().rail), GetParam().text);
 }
 
@@ -200,11 +200,11 @@ TEST_P(AlarmSequenceTest, RaisesOneEventPerTransition) {
             tracker.on_reset();
         }
         if (poll.answered) {
-            for (const RailLimits& limits : kRailLimits) {
-                readings.*limits.reading = (limits.high + limits.low) / 2;
+            for (const RailSpec& rail : kSupplyRails) {
+                readings.*rail.reading = (rail.high + rail.low) / 2;
             }
             for (const RailValue& value : poll.rails) {
-                readings.*kRailLimits[value.rail].reading = value.millivolts;
+                readings.*kSupplyRails[value.rail].reading = value.millivolts;
             }
             const bool family_350 = poll.receiver[0] == '\0';
             readings.family_rate_mbps = family_350 ? kFamily350 : kFamily1000;

@@ -4,8 +4,6 @@
 #include <cmath>
 #include <limits>
 
-#include "monitor/supply_rails.h"
-
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -104,14 +102,18 @@ void fold(double& low, double& high, double other_low, double other_high) {
 SeriesInfo series_info(Series series) {
     const int i = index_of(series);
     if (i < 0 || i >= kSeriesCount) {
-        return {"", "", false, 0, 0};
+        return {"", "", false, 0, 0, nullptr};
     }
     const SeriesRow& row = kSeriesRows[i];
-    if (row.rail < 0 || !kSupplyRails[row.rail].has_lamp) {
-        return {row.name, row.unit, false, 0, 0};
+    if (row.rail < 0) {
+        return {row.name, row.unit, false, 0, 0, nullptr};
     }
-    const RailBounds bounds = lamp_bounds_volts(kSupplyRails[row.rail]);
-    return {row.name, row.unit, true, bounds.bottom, bounds.top};
+    const RailSpec& rail = kSupplyRails[row.rail];
+    if (!rail.has_lamp) {
+        return {row.name, row.unit, false, 0, 0, &rail};
+    }
+    const RailBounds bounds = lamp_bounds_volts(rail);
+    return {row.name, row.unit, true, bounds.bottom, bounds.top, &rail};
 }
 
 ReadingHistory::ReadingHistory(std::size_t buckets_per_level)

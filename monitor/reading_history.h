@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "monitor/device_readings.h"
+#include "monitor/supply_rails.h"
 
 // What a chart can show, in the units of the panes.
 enum class Series : int {
@@ -55,6 +56,7 @@ struct SeriesInfo {
     bool has_limits;
     double low;
     double high;
+    const RailSpec* rail = nullptr;  // the supply rail shown (label, nominal voltage), or null
 };
 SeriesInfo series_info(Series series);
 

@@ -7,6 +7,7 @@
 #include "monitor/alarm_events.h"
 #include "monitor/device_readings.h"
 #include "monitor/parameter_catalog.h"
+#include "monitor/supply_rails.h"
 #include "snmp/agent_link.h"
 
 namespace {
@@ -26,7 +27,8 @@ constexpr int kConformanceArc = 99;
 enum class Syntax { kText, kInteger };
 
 // One catalog row as the MIB describes it. The descriptions use the names
-// the panes and the log give the readings; a log column is in brackets.
+// the panes and the log give the readings; a log column is in brackets. A
+// supply rail's description starts with the rail's label from kSupplyRails.
 struct MibObject {
     Param row;
     const char* descriptor;
@@ -66,15 +68,15 @@ constexpr MibObject kObjects[] = {
      "Attenuation [ATT], in tenths of a dB."},
     {Param::kHumidity, "tarvikHumidity", Syntax::kInteger, "", false,
      "Humidity [HUM], in the device's own unit; logged, not shown."},
-    {Param::kSupply24V, "tarvikSupply24V", Syntax::kInteger, "mV", false, "U +24V [U24V]."},
-    {Param::kSupply12V, "tarvikSupply12V", Syntax::kInteger, "mV", false, "U +12V [U+12V]."},
-    {Param::kSupply9V, "tarvikSupply9V", Syntax::kInteger, "mV", false, "U +9V [U+9V]."},
+    {Param::kSupply24V, "tarvikSupply24V", Syntax::kInteger, "mV", false, " [U24V]."},
+    {Param::kSupply12V, "tarvikSupply12V", Syntax::kInteger, "mV", false, " [U+12V]."},
+    {Param::kSupply9V, "tarvikSupply9V", Syntax::kInteger, "mV", false, " [U+9V]."},
     {Param::kSupplyMinus12V, "tarvikSupplyMinus12V", Syntax::kInteger, "mV", false,
-     "U -12V [U-12V], reported as its positive magnitude."},
-    {Param::kSupply5V, "tarvikSupply5V", Syntax::kInteger, "mV", false, "U +5V [U+5V]."},
-    {Param::kSupply3V3, "tarvikSupply3V3", Syntax::kInteger, "mV", false, "U +3.3V [U+3.3V]."},
+     " [U-12V], reported as its positive magnitude."},
+    {Param::kSupply5V, "tarvikSupply5V", Syntax::kInteger, "mV", false, " [U+5V]."},
+    {Param::kSupply3V3, "tarvikSupply3V3", Syntax::kInteger, "mV", false, " [U+3.3V]."},
     {Param::kSupply5VStandby, "tarvikSupply5VStandby", Syntax::kInteger, "mV", false,
-     "U +5VSB [U+5VSB], the standby rail."},
+     " [U+5VSB], the standby rail."},
     {Param::kTotalCurrent, "tarvikTotalCurrent", Syntax::kInteger, "0.1 mA", false,
      "Total Consumtion [Curr], in tenths of a mA; the console shows whole mA."},
     {Param::kSwitch1, "tarvikRadioSwitch", Syntax::kInteger, "", true,
@@ -182,16 +184,20 @@ std::string smi_text(const std::string& clause, const std::string& text) {
     return "    " + clause + "\n" + folded("\"" + text + "\"", "            ");
 }
 
-std::string mv_limits(Param row) {
-    DeviceReadings probe;
-    const int32_t* field = plain_integer_field(probe, row);
-    for (int k = 0; k < kVoltageAlarmCount; ++k) {
-        if (field != nullptr && &(probe.*kRailLimits[k].reading) == field) {
-            return " Its lamp lights while it is outside " + std::to_string(kRailLimits[k].low) +
-                   " to " + std::to_string(kRailLimits[k].high) + " mV.";
-        }
+// An object's description: a supply rail's starts with its pane label (the
+// object's own text goes on from the log column), and a rail with a lamp ends
+// with the lamp's limits.
+std::string description(const MibObject& object) {
+    const RailSpec* rail = supply_rail_of(object.row);
+    if (rail == nullptr) {
+        return object.description;
     }
-    return "";
+    std::string text = rail->label + std::string(object.description);
+    if (rail->has_lamp) {
+        text += " Its lamp lights while it is outside " + std::to_string(rail->low) + " to " +
+                std::to_string(rail->high) + " mV.";
+    }
+    return text;
 }
 
 std::string family_description() {
@@ -266,8 +272,7 @@ std::string mib_text() {
         out +=
             std::string("    MAX-ACCESS  ") + (object.writable ? "read-write" : "read-only") + "\n";
         out += "    STATUS      current\n";
-        const std::string more = mv_limits(object.row);
-        out += smi_text("DESCRIPTION", object.description + more);
+        out += smi_text("DESCRIPTION", description(object));
         out += "    ::= { " + std::string(kGroups[group - 1].descriptor) + " " +
                std::to_string(number) + " }\n";
     }

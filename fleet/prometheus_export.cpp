@@ -11,6 +11,7 @@
 #include "monitor/alarm_events.h"
 #include "monitor/device_readings.h"
 #include "monitor/parameter_catalog.h"
+#include "monitor/supply_rails.h"
 #include "snmp/agent_link.h"
 
 namespace {
@@ -211,39 +212,22 @@ std::string bit_set(const std::string& expr, uint32_t bit) {
 
 // ---- The supply rails ----------------------------------------------------
 
-// A supply rail as the rules name it ("+12V"), with its lamp, if it has one.
+// A supply rail of the supply run, in catalog order, as the rules name it
+// ("+12V"), with its latch (-1 without a lamp).
 struct Rail {
-    Param row;
+    const RailSpec* supply;
     std::string label;
-    bool negative;
-    const RailLimits* limits;  // null: no lamp
     int lamp;
 };
 
-// The rails of the supply run, matched to their lamps through the decoder's
-// own table: a lamp belongs to the row whose number lands in its reading.
 std::vector<Rail> supply_rails() {
     std::vector<Rail> rails;
-    DeviceReadings probe;
     for (int i = 0; i < kSupplyRun.count; ++i) {
-        const Param row = param_at(kSupplyRun.first_index + i);
-        const int32_t* field = plain_integer_field(probe, row);
-        if (row == Param::kTotalCurrent || field == nullptr) {
-            continue;
+        const int k = supply_rail_index(param_at(kSupplyRun.first_index + i));
+        if (k >= 0) {
+            const RailSpec& supply = kSupplyRails[k];
+            rails.push_back({&supply, supply.short_label(), supply.has_lamp ? k : -1});
         }
-        Rail rail{row, "", false, nullptr, -1};
-        for (int k = 0; k < kVoltageAlarmCount; ++k) {
-            if (&(probe.*kRailLimits[k].reading) == field) {
-                rail.limits = &kRailLimits[k];
-                rail.lamp = k;
-                rail.negative = kRailNames[k].shown_negative;
-                rail.label = std::string(kRailNames[k].name).substr(2);  // after "U "
-            }
-        }
-        if (rail.limits == nullptr) {
-            rail.label = "+5VSB";  // the one rail without a lamp, as the pane names it
-        }
-        rails.push_back(rail);
     }
     return rails;
 }
@@ -251,7 +235,8 @@ std::vector<Rail> supply_rails() {
 // A PromQL expression of the rail's value in volts as the pane shows it,
 // negative for the rail shown negative, from its raw row in millivolts.
 std::string rail_volts_expr(const Rail& rail) {
-    return (rail.negative ? "-" : "") + raw(rail.row) + " / " + number(kMillivoltsPerVolt);
+    return (rail.supply->shown_negative ? "-" : "") + raw(rail.supply->row) + " / " +
+           number(kMillivoltsPerVolt);
 }
 
 // ---- snmp.yml ------------------------------------------------------------
@@ -453,10 +438,10 @@ std::vector<Recorded> recorded_series() {
     // The fleet overview: the link, the lit lamps, and one state of both.
     rules.push_back({kLinkUp, link_up_expr()});
     for (const Rail& rail : supply_rails()) {
-        if (rail.limits == nullptr) {
+        if (!rail.supply->has_lamp) {
             continue;
         }
-        const auto [bottom, top] = rail_bounds_volts(rail.lamp);
+        const auto [bottom, top] = lamp_bounds_volts(*rail.supply);
         const std::string series = rail_series(rail);
         rules.push_back({kLampLit,
                          "(" + series + " < bool " + number(bottom) + ") + (" + series +
@@ -518,16 +503,16 @@ std::vector<Alert> alerts() {
     const std::string value = "{{ printf \"%.2f\" $value }}";
     std::vector<Alert> list;
     for (const Rail& rail : supply_rails()) {
-        if (rail.limits == nullptr) {
+        if (!rail.supply->has_lamp) {
             continue;
         }
-        const auto [bottom, top] = rail_bounds_volts(rail.lamp);
+        const auto [bottom, top] = lamp_bounds_volts(*rail.supply);
         const std::string series = rail_series(rail);
         list.push_back(
             {kRailAlert, series + " < " + number(bottom) + " or " + series + " > " + number(top),
              kWarning, rail_alarm_text(rail.lamp, "{{ printf \"%.1f\" $value }}") + " on " + device,
-             device + ": U " + rail.label + " is " + value + " V, outside its lamp's limits " +
-                 number(bottom) + " V to " + number(top) + " V",
+             device + ": " + rail.supply->label + " is " + value +
+                 " V, outside its lamp's limits " + number(bottom) + " V to " + number(top) + " V",
              rail.label});
     }
     list.push_back({"TarvikLinkLost", std::string(kLinkUp) + " == 0", kCritical,
@@ -648,7 +633,7 @@ std::string panel_json(const Panel& panel, int id, int x, int y) {
     out += ",\n      \"datasource\": " + datasource_json() + ",\n";
     std::string defaults = "\"unit\": " + json_text(panel.unit);
     if (panel.rail != nullptr) {
-        const auto [bottom, top] = rail_bounds_volts(panel.rail->lamp);
+        const auto [bottom, top] = lamp_bounds_volts(*panel.rail->supply);
         // Red outside the lamp's limits, green between; drawn as bands.
         defaults += ", \"custom\": {\"thresholdsStyle\": {\"mode\": \"line+area\"}}";
         defaults +=
@@ -754,11 +739,11 @@ std::vector<Panel> link_panels(const std::vector<Rail>& rails) {
     panels.push_back(
         {"Attenuation", "dB", {{selected("tarvik_attenuation_decibels"), "{{instance}}"}}});
     for (const Rail& rail : rails) {
-        Panel panel{"U " + rail.label,
+        Panel panel{rail.supply->label,
                     "volt",
                     {{selected("tarvik_supply_voltage_volts", "rail=\"" + rail.label + "\""),
                       "{{instance}}"}}};
-        panel.rail = rail.limits != nullptr ? &rail : nullptr;
+        panel.rail = rail.supply->has_lamp ? &rail : nullptr;
         panels.push_back(panel);
     }
     panels.push_back(

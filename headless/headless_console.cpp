@@ -11,6 +11,7 @@
 #include "headless/terminal_window.h"
 #include "monitor/alarm_events.h"
 #include "monitor/device_monitor.h"
+#include "monitor/supply_rails.h"
 #include "process/line_input.h"
 #include "process/stop_signals.h"
 
@@ -294,11 +295,10 @@ private:
         for (const auto& p : panes) {
             out += std::string("-- ") + p.title + " --\n" + as_lines(window_.get_text(p.pane));
         }
-        static const char* const kRails[6] = {"+24V", "+12V", "+9V", "-12V", "+5V", "+3.3V"};
         std::string lit;
-        for (int k = 0; k < 6; ++k) {
-            if (window_.get_check(kVoltageLamps[k]) != 0) {
-                lit += std::string(" ") + kRails[k];
+        for (int k = 0; k < kVoltageAlarmCount; ++k) {
+            if (window_.get_check(kSupplyRails[k].lamp) != 0) {
+                lit += std::string(" ") + kSupplyRails[k].short_label();
             }
         }
         out += "Lamps lit:" + (lit.empty() ? std::string(" none") : lit) + "\n";

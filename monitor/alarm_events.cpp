@@ -1,38 +1,24 @@
 #include "monitor/alarm_events.h"
 
-#include <cstring>
-
 #include "monitor/text_format.h"
 
 namespace {
-
-double volts(int32_t millivolts, bool negative) {
-    // + 0.0 keeps a zero from printing as "-0.0".
-    const double value = static_cast<double>(millivolts) / 1000.0;
-    return (negative ? -value : value) + 0.0;
-}
 
 constexpr char kLockLost[] = "receiver lost lock";
 
 }  // namespace
 
-RailBounds rail_bounds_volts(int rail) {
-    const RailLimits& limits = kRailLimits[rail];
-    const bool negative = kRailNames[rail].shown_negative;
-    return {volts(negative ? limits.high : limits.low, negative),
-            volts(negative ? limits.low : limits.high, negative)};
-}
-
 std::string voltage_alarm_text(const DeviceReadings& readings, int rail) {
-    const double value =
-        volts(readings.*kRailLimits[rail].reading, kRailNames[rail].shown_negative);
-    return rail_alarm_text(rail, format_text("%.1f", value));
+    const RailSpec& supply = kSupplyRails[rail];
+    return rail_alarm_text(rail,
+                           format_text("%.1f", shown_volts(supply, readings.*supply.reading)));
 }
 
 std::string rail_alarm_text(int rail, const std::string& value) {
-    const RailBounds bounds = rail_bounds_volts(rail);
-    return format_text("%s %s V outside %.1f..%.1f V", kRailNames[rail].name, value.c_str(),
-                       bounds.bottom, bounds.top);
+    const RailSpec& supply = kSupplyRails[rail];
+    const RailBounds bounds = lamp_bounds_volts(supply);
+    return format_text("%s %s V outside %.1f..%.1f V", supply.label, value.c_str(), bounds.bottom,
+                       bounds.top);
 }
 
 std::vector<AlarmEvent> AlarmTracker::after_poll(bool answered, const DeviceReadings& readings,
@@ -65,9 +51,9 @@ std::vector<AlarmEvent> AlarmTracker::after_poll(bool answered, const DeviceRead
             lamp_raised_[k] = false;
         }
     }
-    // "no" (nothing decoded yet) tells nothing about the lock.
-    const bool locked = std::strcmp(readings.receiver_word, "Lock") == 0;
-    const bool unlocked = std::strcmp(readings.receiver_word, "NoLock") == 0;
+    // An unknown lock (nothing decoded yet) tells nothing.
+    const bool locked = readings.receiver_lock == ReceiverLock::kLocked;
+    const bool unlocked = readings.receiver_lock == ReceiverLock::kNotLocked;
     const bool family_1000 = readings.family_rate_mbps == kFamily1000;
     if (family_1000 && unlocked && !lock_lost_) {
         lock_lost_ = true;

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "monitor/device_readings.h"
+#include "monitor/supply_rails.h"
 
 // The link alarm's cause when nothing came back.
 constexpr char kNoAnswerAlarm[] = "no answer";
@@ -37,24 +38,7 @@ struct AlarmEvent {
     std::string text;
 };
 
-// The rails of `kRailLimits` as the voltage pane names them; the -12 V rail
-// arrives as a positive magnitude and is shown negative.
-struct RailName {
-    const char* name;
-    bool shown_negative;
-};
-inline constexpr RailName kRailNames[kVoltageAlarmCount] = {
-    {"U +24V", false}, {"U +12V", false}, {"U +9V", false},
-    {"U -12V", true},  {"U +5V", false},  {"U +3.3V", false},
-};
-
-// A lamp's limits in volts as the voltage pane shows the rail (the -12 V
-// rail's negative), bottom below top.
-struct RailBounds {
-    double bottom;
-    double top;
-};
-RailBounds rail_bounds_volts(int rail);
+// `rail` below is a latch's index, which is the rail's row in `kSupplyRails`.
 
 // A latched rail as the voltage pane shows it: "U -12V -7.9 V outside
 // -14.0..-8.0 V" (the -12 V rail and its limits shown negative).

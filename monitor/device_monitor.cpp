@@ -9,6 +9,7 @@
 
 #include "monitor/panes.h"
 #include "monitor/parameter_catalog.h"
+#include "monitor/supply_rails.h"
 #include "monitor/text_format.h"
 
 namespace {

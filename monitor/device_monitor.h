@@ -15,6 +15,7 @@
 #include "monitor/measurement_log.h"
 #include "monitor/parameter_fetch.h"
 #include "monitor/settings_store.h"
+#include "monitor/supply_rails.h"
 #include "monitor/window_services.h"
 #include "snmp/agent_link.h"
 

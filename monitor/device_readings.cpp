@@ -2,10 +2,10 @@
 // them, and the latches of the voltage alarms.
 #include "monitor/device_readings.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "monitor/parameter_catalog.h"
+#include "monitor/supply_rails.h"
 
 namespace {
 
@@ -26,10 +26,6 @@ bool read_number(const VarBinding& binding, T* n) {
     }
     std::memcpy(n, binding.value, sizeof *n);
     return true;
-}
-
-void set_word(char (&word)[kStatusWordSize], const char* text) {
-    std::snprintf(word, sizeof word, "%s", text);
 }
 
 // A raw counter compared with its value at the last Reset. A value below the
@@ -131,13 +127,12 @@ void apply_modem_status(DeviceReadings& r, int32_t n, uint32_t bits) {
     if (r.family_rate_mbps == kFamily350) {
         r.mse_tenths_db = bits;
     } else if (r.family_rate_mbps == kFamily1000) {
-        if ((bits & kModemLockedBit) != 0) {
-            set_word(r.receiver_word, "Lock");
+        const ModemState state = decode_modem_status(bits);
+        r.receiver_lock = state.lock;
+        r.link_quality = state.quality;
+        if (state.lock == ReceiverLock::kLocked) {
             r.down_link_mbps = link_rate_mbps(kLockedLinkMode);
-        } else {
-            set_word(r.receiver_word, "NoLock");
         }
-        set_word(r.quality_word, (bits & kModemBadQualityBit) != 0 ? "Bad" : "Good");
     }
 }
 
@@ -208,6 +203,28 @@ void apply_binding(DeviceReadings& r, const VarBinding& binding) {
 
 }  // namespace
 
+const char* receiver_lock_word(ReceiverLock lock) {
+    switch (lock) {
+        case ReceiverLock::kLocked:
+            return "Lock";
+        case ReceiverLock::kNotLocked:
+            return "NoLock";
+        default:
+            return "no";
+    }
+}
+
+const char* link_quality_word(LinkQuality quality) {
+    switch (quality) {
+        case LinkQuality::kGood:
+            return "Good";
+        case LinkQuality::kBad:
+            return "Bad";
+        default:
+            return "no";
+    }
+}
+
 DeviceReadings& device_readings() {
     return process_readings;
 }
@@ -227,8 +244,8 @@ void clear_status_fields(DeviceReadings& r) {
     r.up_link_mbps = 0;
     r.down_link_mbps = 0;
     r.frequency_offset_hz = 0;
-    set_word(r.receiver_word, "no");
-    set_word(r.quality_word, "no");
+    r.receiver_lock = ReceiverLock::kUnknown;
+    r.link_quality = LinkQuality::kUnknown;
 }
 
 void clear_readings(DeviceReadings& r, ReadingGroup group) {
@@ -269,8 +286,9 @@ void rebase_since_reset_counters(DeviceReadings& r) {
 VoltageAlarms latch_voltage_alarms(DeviceReadings& r) {
     VoltageAlarms out_of_range;
     for (int k = 0; k < kVoltageAlarmCount; ++k) {
-        const int32_t value = r.*kRailLimits[k].reading;
-        if (value > kRailLimits[k].high || value < kRailLimits[k].low) {
+        const RailSpec& rail = kSupplyRails[k];
+        const int32_t value = r.*rail.reading;
+        if (value > rail.high || value < rail.low) {
             r.voltage_alarm[k] = 1;
             out_of_range.set(static_cast<size_t>(k));
         }

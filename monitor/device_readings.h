@@ -14,7 +14,6 @@
 
 constexpr int kIdTextCount = 8;
 constexpr int kIdTextSize = 100;  // 99 characters and the terminator
-constexpr int kStatusWordSize = 12;
 constexpr int kTemperatureCount = 3;
 constexpr int kControlStateCount = 6;
 constexpr int kVoltageAlarmCount = 6;
@@ -40,6 +39,26 @@ inline constexpr FamilyCode kFamilyCodes[] = {{"KTR", kFamily350}, {"VXL", kFami
 constexpr uint32_t kModemLockedBit = 1u;
 constexpr uint32_t kModemBadQualityBit = 2u;
 
+// The receiver's lock and the link's quality on family 1000. kUnknown is the
+// start value and what family 350 (which reports neither) leaves.
+enum class ReceiverLock : uint8_t { kUnknown, kLocked, kNotLocked };
+enum class LinkQuality : uint8_t { kUnknown, kGood, kBad };
+
+struct ModemState {
+    ReceiverLock lock;
+    LinkQuality quality;
+};
+// The one decoder of the status word, for answers and log lines alike.
+constexpr ModemState decode_modem_status(uint32_t bits) {
+    return {(bits & kModemLockedBit) != 0 ? ReceiverLock::kLocked : ReceiverLock::kNotLocked,
+            (bits & kModemBadQualityBit) != 0 ? LinkQuality::kBad : LinkQuality::kGood};
+}
+
+// The words the RX pane shows: "no" (unknown), "Lock", "NoLock"; "no",
+// "Good", "Bad".
+const char* receiver_lock_word(ReceiverLock lock);
+const char* link_quality_word(LinkQuality quality);
+
 // The device's units against the units the panes show. The total current
 // arrives in tenths of a mA and is kept in whole mA, truncated toward zero.
 constexpr double kCentidegreesPerDegree = 100.0;
@@ -55,7 +74,7 @@ enum class ReadingGroup : int {
 };
 
 // A default-constructed record holds the start values: everything zero,
-// both status words "no", family 350. Each field is decoded from the catalog
+// lock and quality unknown, family 350. Each field is decoded from the catalog
 // row (`Param` in parameter_catalog.h) named beside it.
 struct DeviceReadings {
     // kIdItem1 to kIdItem8; item 8 also holds the last key sent.
@@ -90,12 +109,12 @@ struct DeviceReadings {
     double fec_fail_since_reset = 0;
     double packet_error_ratio = 0;
 
-    int32_t modem_status = 0;                    // kModemStatus
-    uint32_t mse_tenths_db = 0;                  // kModemStatus on family 350
-    char receiver_word[kStatusWordSize] = "no";  // kModemStatus on family 1000
-    char quality_word[kStatusWordSize] = "no";   // kModemStatus on family 1000
-    int32_t down_link_mbps = 0;                  // kDownLinkMbps (and kModemStatus on lock)
-    int32_t up_link_mbps = 0;                    // kUpLinkMbps
+    int32_t modem_status = 0;                             // kModemStatus
+    uint32_t mse_tenths_db = 0;                           // kModemStatus on family 350
+    ReceiverLock receiver_lock = ReceiverLock::kUnknown;  // kModemStatus on family 1000
+    LinkQuality link_quality = LinkQuality::kUnknown;     // kModemStatus on family 1000
+    int32_t down_link_mbps = 0;  // kDownLinkMbps (and kModemStatus on lock)
+    int32_t up_link_mbps = 0;    // kUpLinkMbps
 
     uint32_t drop_q1_count = 0;  // kDropQ1Count
     uint32_t drop_q1_baseline = 0;
@@ -105,21 +124,7 @@ struct DeviceReadings {
     uint32_t drop_tx_since_reset = 0;
 
     int32_t family_rate_mbps = kFamily350;
-    int32_t voltage_alarm[kVoltageAlarmCount] = {};  // latches, in the order of kRailLimits
-};
-
-// Alarm limits of the supply rails that have a latch, in mV as the device
-// reports them (the -12 V rail as its positive magnitude). A value equal to
-// a limit is in range.
-struct RailLimits {
-    int32_t DeviceReadings::*reading;
-    int32_t high;
-    int32_t low;
-};
-inline constexpr RailLimits kRailLimits[kVoltageAlarmCount] = {
-    {&DeviceReadings::supply_24v, 35000, 22000}, {&DeviceReadings::supply_12v, 14000, 10000},
-    {&DeviceReadings::supply_9v, 11000, 8000},   {&DeviceReadings::supply_minus_12v, 14000, 8000},
-    {&DeviceReadings::supply_5v, 6000, 4000},    {&DeviceReadings::supply_3v3, 4000, 2500},
+    int32_t voltage_alarm[kVoltageAlarmCount] = {};  // latches, in the order of kSupplyRails
 };
 
 // The process-wide record.
@@ -131,7 +136,7 @@ int32_t* plain_integer_field(DeviceReadings& readings, Param row);
 
 // kMeasurements zeroes the temperatures, voltages, attenuation, humidity,
 // supplies, total current, both rates, modem status, MSE, both link rates
-// and the frequency offset, and sets both status words to "no".
+// and the frequency offset, and sets the lock and the quality to unknown.
 // kIdentification empties the eight identification texts and zeroes the
 // control states. A value outside the enumeration does nothing. Totals,
 // counters, baselines, since-reset counts, the error ratio, the family and
@@ -139,8 +144,8 @@ int32_t* plain_integer_field(DeviceReadings& readings, Param row);
 void clear_readings(DeviceReadings& readings, ReadingGroup group);
 
 // The status fields that both Start's clearing and Reset empty: modem
-// status, MSE, both link rates and the frequency offset to 0, both status
-// words to "no".
+// status, MSE, both link rates and the frequency offset to 0, the lock and
+// the quality to unknown.
 void clear_status_fields(DeviceReadings& readings);
 
 // The Reset half of the since-reset counters (FEC failures and both drop
@@ -148,10 +153,10 @@ void clear_status_fields(DeviceReadings& readings);
 // since-reset count restarts at 0. A counter at 0 is left as it is.
 void rebase_since_reset_counters(DeviceReadings& readings);
 
-// One bit per rail of `kRailLimits`.
+// One bit per rail with a lamp, in the order of `kSupplyRails`.
 using VoltageAlarms = std::bitset<kVoltageAlarmCount>;
 
-// Sets the latch of every rail in `kRailLimits` that is outside its limits.
+// Sets the latch of every rail with a lamp that is outside its limits.
 // A latch stays set, the rail back in range or not, until the owner clears
 // it (Reset). Returns the rails found outside their limits by this call.
 VoltageAlarms latch_voltage_alarms(DeviceReadings& readings);

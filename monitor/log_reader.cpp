@@ -77,10 +77,6 @@ bool to_uint32(double value, double scale, uint32_t* out) {
     return true;
 }
 
-void set_word(char* word, const char* text) {
-    std::snprintf(word, kStatusWordSize, "%s", text);
-}
-
 class LogParser {
 public:
     LogParser(const LogRecordHandler& on_record, const LogProblemHandler& on_problem,
@@ -247,8 +243,11 @@ private:
             &r.supply_24v,          &r.supply_12v,      &r.supply_9v,         &r.supply_minus_12v,
             &r.supply_5v,           &r.supply_3v3,      &r.supply_5v_standby, &r.total_current,
             &r.control_state[0],    &r.control_state[2]};
-        const double scales[] = {100,  100,  100,  1000, 1000, 1000, 10, 1, 1000,
-                                 1000, 1000, 1000, 1000, 1000, 1000, 1,  1, 1};
+        constexpr double kDeg = kCentidegreesPerDegree;
+        constexpr double kVolt = kMillivoltsPerVolt;
+        constexpr double kDb = kTenthsPerDecibel;
+        const double scales[] = {kDeg,  kDeg,  kDeg,  kVolt, kVolt, kVolt, kDb, 1, kVolt,
+                                 kVolt, kVolt, kVolt, kVolt, kVolt, kVolt, 1,   1, 1};
         static_assert(sizeof scaled / sizeof scaled[0] == sizeof scales / sizeof scales[0]);
         int column = 0;
         for (int32_t* field : scaled) {
@@ -276,14 +275,14 @@ private:
             if (!to_int32(v[27], 1, &r.down_link_mbps)) {
                 return out_of_range(27);
             }
-            if (!to_uint32(v[28], 10, &r.mse_tenths_db)) {
+            if (!to_uint32(v[28], kTenthsPerDecibel, &r.mse_tenths_db)) {
                 return out_of_range(28);
             }
             r.frequency_offset_hz = v[29];
             r.fec_error_count = 0;
             r.modem_status = static_cast<int32_t>(r.mse_tenths_db);
-            set_word(r.receiver_word, "no");
-            set_word(r.quality_word, "no");
+            r.receiver_lock = ReceiverLock::kUnknown;
+            r.link_quality = LinkQuality::kUnknown;
         } else {
             if (!to_int32(v[22], 1, &r.fec_error_count)) {
                 return out_of_range(22);
@@ -293,9 +292,9 @@ private:
             if (!to_int32(v[25], 1, &r.modem_status)) {
                 return out_of_range(25);
             }
-            const auto bits = static_cast<uint32_t>(r.modem_status);
-            set_word(r.receiver_word, (bits & 1u) != 0 ? "Lock" : "NoLock");
-            set_word(r.quality_word, (bits & 2u) != 0 ? "Bad" : "Good");
+            const ModemState state = decode_modem_status(static_cast<uint32_t>(r.modem_status));
+            r.receiver_lock = state.lock;
+            r.link_quality = state.quality;
             r.mse_tenths_db = 0;
             r.frequency_offset_hz = 0;
             r.drop_q1_count = 0;

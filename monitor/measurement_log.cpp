@@ -133,14 +133,17 @@ std::string log_line_text(const DeviceReadings& r, bool poll_succeeded, std::tim
     if (!poll_succeeded) {
         return line + "NO CONNECTION\n";
     }
-    line += format_text("%.1f\t%.1f\t%.1f\t", r.temperature[0] / 100.0, r.temperature[1] / 100.0,
-                        r.temperature[2] / 100.0);
+    line += format_text("%.1f\t%.1f\t%.1f\t", r.temperature[0] / kCentidegreesPerDegree,
+                        r.temperature[1] / kCentidegreesPerDegree,
+                        r.temperature[2] / kCentidegreesPerDegree);
     line += format_text(
         "%.1f\t%.1f\t%.2f\t%.1f\t%d\t%.1f\t%.1f\t%.1f\t%.1f\t%.1f\t%.1f\t%.1f\t%ld\t",
-        r.receiver_voltage / 1000.0, r.transmitter_voltage / 1000.0, r.agc_voltage / 1000.0,
-        r.attenuation / 10.0, r.humidity, r.supply_24v / 1000.0, r.supply_12v / 1000.0,
-        r.supply_9v / 1000.0, r.supply_minus_12v / 1000.0, r.supply_5v / 1000.0,
-        r.supply_3v3 / 1000.0, r.supply_5v_standby / 1000.0, static_cast<long>(r.total_current));
+        r.receiver_voltage / kMillivoltsPerVolt, r.transmitter_voltage / kMillivoltsPerVolt,
+        r.agc_voltage / kMillivoltsPerVolt, r.attenuation / kTenthsPerDecibel, r.humidity,
+        r.supply_24v / kMillivoltsPerVolt, r.supply_12v / kMillivoltsPerVolt,
+        r.supply_9v / kMillivoltsPerVolt, r.supply_minus_12v / kMillivoltsPerVolt,
+        r.supply_5v / kMillivoltsPerVolt, r.supply_3v3 / kMillivoltsPerVolt,
+        r.supply_5v_standby / kMillivoltsPerVolt, static_cast<long>(r.total_current));
     line += format_text("%d\t%d\t", r.control_state[0], r.control_state[2]);
     line += format_text("%.f\t%.6e\t%.f\t%.6e\t", r.phy_to_radio_rate, r.phy_to_radio_total,
                         r.radio_to_phy_rate, r.radio_to_phy_total);
@@ -148,7 +151,8 @@ std::string log_line_text(const DeviceReadings& r, bool poll_succeeded, std::tim
         // The drop counters are unsigned and logged as such.
         line += format_text("%.f\t%.3e\t%u\t%u\t%d\t%d\t%.1f\t%.f\n", r.fec_fail_count,
                             r.packet_error_ratio, r.drop_q1_count, r.drop_tx_count, r.up_link_mbps,
-                            r.down_link_mbps, r.mse_tenths_db / 10.0, r.frequency_offset_hz);
+                            r.down_link_mbps, r.mse_tenths_db / kTenthsPerDecibel,
+                            r.frequency_offset_hz);
     } else {
         line += format_text("%d\t%.f\t%.3e\t%d\n", r.fec_error_count, r.fec_fail_count,
                             r.packet_error_ratio, r.modem_status);

@@ -1,5 +1,6 @@
 #include "monitor/panes.h"
 
+#include "monitor/supply_rails.h"
 #include "monitor/text_format.h"
 
 std::string temperature_pane_text(const DeviceReadings& r) {
@@ -11,27 +12,24 @@ std::string temperature_pane_text(const DeviceReadings& r) {
 }
 
 std::string voltage_pane_text(const DeviceReadings& r) {
-    // The -12 V rail arrives as a positive magnitude and is shown negative.
-    return format_text(
+    std::string text = format_text(
         "Ureceiver\t\t\t= %.1f V\r\nUtransmitter\t\t= %.1f V\r\nVoltage AGC\t\t= %.2f V\r\n"
-        "Attenuation\t\t= %.1f dB\r\n\r\nU +24V\t\t\t= %.1f V\r\nU +12V\t\t\t= %.1f V\r\n"
-        "U +9V\t\t\t= %.1f V\r\nU -12V\t\t\t= %.1f V\r\nU +5V\t\t\t= %.1f V\r\n"
-        "U +3.3V\t\t\t= %.1f V\r\nU +5VSB\t\t\t= %.1f V\r\nTotal Consumtion\t\t= %d mA",
+        "Attenuation\t\t= %.1f dB\r\n\r\n",
         r.receiver_voltage / kMillivoltsPerVolt, r.transmitter_voltage / kMillivoltsPerVolt,
-        r.agc_voltage / kMillivoltsPerVolt, r.attenuation / kTenthsPerDecibel,
-        r.supply_24v / kMillivoltsPerVolt, r.supply_12v / kMillivoltsPerVolt,
-        r.supply_9v / kMillivoltsPerVolt,
-        -static_cast<double>(r.supply_minus_12v) / kMillivoltsPerVolt + 0.0,
-        r.supply_5v / kMillivoltsPerVolt, r.supply_3v3 / kMillivoltsPerVolt,
-        r.supply_5v_standby / kMillivoltsPerVolt, r.total_current);
+        r.agc_voltage / kMillivoltsPerVolt, r.attenuation / kTenthsPerDecibel);
+    for (const RailSpec& rail : kSupplyRails) {
+        text += format_text("%s\t\t\t= %.1f V\r\n", rail.label, shown_volts(rail, r.*rail.reading));
+    }
+    return text + format_text("Total Consumtion\t\t= %d mA", r.total_current);
 }
 
 std::string rx_pane_text(const DeviceReadings& r) {
     if (r.family_rate_mbps == kFamily350) {
         return format_text("MSE dB \t= %.1f", r.mse_tenths_db / kTenthsPerDecibel);
     }
-    return format_text("Receiver \t= %s \r\nQuality  \t= %s \r\nStatus \t= %d", r.receiver_word,
-                       r.quality_word, r.modem_status);
+    return format_text("Receiver \t= %s \r\nQuality  \t= %s \r\nStatus \t= %d",
+                       receiver_lock_word(r.receiver_lock), link_quality_word(r.link_quality),
+                       r.modem_status);
 }
 
 std::string statistic_pane_text(const DeviceReadings& r) {

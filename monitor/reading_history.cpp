@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 namespace {
@@ -12,49 +11,46 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 struct SeriesRow {
     const char* name;
     const char* unit;
-    int32_t DeviceReadings::*rail;  // the rail whose lamp limits apply, or null
-    double sign;                    // -1 for the rail shown negative
+    int rail;  // the series' row of kSupplyRails, or -1
 };
 
 constexpr SeriesRow kSeriesRows[kSeriesCount] = {
-    {"temperature_1", "deg C", nullptr, 1},
-    {"temperature_2", "deg C", nullptr, 1},
-    {"temperature_3", "deg C", nullptr, 1},
-    {"supply_24v", "V", &DeviceReadings::supply_24v, 1},
-    {"supply_12v", "V", &DeviceReadings::supply_12v, 1},
-    {"supply_9v", "V", &DeviceReadings::supply_9v, 1},
-    {"supply_minus_12v", "V", &DeviceReadings::supply_minus_12v, -1},
-    {"supply_5v", "V", &DeviceReadings::supply_5v, 1},
-    {"supply_3v3", "V", &DeviceReadings::supply_3v3, 1},
-    {"supply_5v_standby", "V", nullptr, 1},
-    {"receiver_voltage", "V", nullptr, 1},
-    {"transmitter_voltage", "V", nullptr, 1},
-    {"agc_voltage", "V", nullptr, 1},
-    {"attenuation", "dB", nullptr, 1},
-    {"mse", "dB", nullptr, 1},
-    {"lock", "", nullptr, 1},
-    {"quality", "", nullptr, 1},
-    {"up_link", "Mbps", nullptr, 1},
-    {"down_link", "Mbps", nullptr, 1},
-    {"phy_to_radio_rate", "packets/s", nullptr, 1},
-    {"radio_to_phy_rate", "packets/s", nullptr, 1},
-    {"packet_error_ratio", "", nullptr, 1},
-    {"fec_fails", "", nullptr, 1},
-    {"drop_q1_rate", "packets/s", nullptr, 1},
-    {"drop_tx_rate", "packets/s", nullptr, 1},
-    {"frequency_offset", "MHz", nullptr, 1},
+    {"temperature_1", "deg C", -1},
+    {"temperature_2", "deg C", -1},
+    {"temperature_3", "deg C", -1},
+    {"supply_24v", "V", supply_rail_index(Param::kSupply24V)},
+    {"supply_12v", "V", supply_rail_index(Param::kSupply12V)},
+    {"supply_9v", "V", supply_rail_index(Param::kSupply9V)},
+    {"supply_minus_12v", "V", supply_rail_index(Param::kSupplyMinus12V)},
+    {"supply_5v", "V", supply_rail_index(Param::kSupply5V)},
+    {"supply_3v3", "V", supply_rail_index(Param::kSupply3V3)},
+    {"supply_5v_standby", "V", supply_rail_index(Param::kSupply5VStandby)},
+    {"receiver_voltage", "V", -1},
+    {"transmitter_voltage", "V", -1},
+    {"agc_voltage", "V", -1},
+    {"attenuation", "dB", -1},
+    {"mse", "dB", -1},
+    {"lock", "", -1},
+    {"quality", "", -1},
+    {"up_link", "Mbps", -1},
+    {"down_link", "Mbps", -1},
+    {"phy_to_radio_rate", "packets/s", -1},
+    {"radio_to_phy_rate", "packets/s", -1},
+    {"packet_error_ratio", "", -1},
+    {"fec_fails", "", -1},
+    {"drop_q1_rate", "packets/s", -1},
+    {"drop_tx_rate", "packets/s", -1},
+    {"frequency_offset", "MHz", -1},
 };
 
 int index_of(Series s) {
     return static_cast<int>(s);
 }
 
-// 1 or 0 for the words the device's status bits decode to, otherwise none.
-double word_value(const char* word, const char* one, const char* zero) {
-    if (std::strcmp(word, one) == 0) {
-        return 1;
-    }
-    return std::strcmp(word, zero) == 0 ? 0 : kNaN;
+// 1 or 0 for a decoded state, none while it is unknown.
+template <typename State>
+double state_value(State state, State one, State zero) {
+    return state == one ? 1 : state == zero ? 0 : kNaN;
 }
 
 // Every series but the drop rates, as the panes show them.
@@ -62,29 +58,32 @@ void pane_values(const DeviceReadings& r, double* v) {
     const bool f350 = r.family_rate_mbps == kFamily350;
     const bool f1000 = r.family_rate_mbps == kFamily1000;
     for (int i = 0; i < kTemperatureCount; ++i) {
-        v[index_of(Series::kTemperature1) + i] = r.temperature[i] / 100.0;
+        v[index_of(Series::kTemperature1) + i] = r.temperature[i] / kCentidegreesPerDegree;
     }
-    v[index_of(Series::kSupply24V)] = r.supply_24v / 1000.0;
-    v[index_of(Series::kSupply12V)] = r.supply_12v / 1000.0;
-    v[index_of(Series::kSupply9V)] = r.supply_9v / 1000.0;
-    v[index_of(Series::kSupplyMinus12V)] = -(r.supply_minus_12v / 1000.0) + 0.0;
-    v[index_of(Series::kSupply5V)] = r.supply_5v / 1000.0;
-    v[index_of(Series::kSupply3V3)] = r.supply_3v3 / 1000.0;
-    v[index_of(Series::kSupply5VStandby)] = r.supply_5v_standby / 1000.0;
-    v[index_of(Series::kReceiverVoltage)] = r.receiver_voltage / 1000.0;
-    v[index_of(Series::kTransmitterVoltage)] = r.transmitter_voltage / 1000.0;
-    v[index_of(Series::kAgcVoltage)] = r.agc_voltage / 1000.0;
-    v[index_of(Series::kAttenuation)] = r.attenuation / 10.0;
-    v[index_of(Series::kMse)] = f350 ? r.mse_tenths_db / 10.0 : kNaN;
-    v[index_of(Series::kLock)] = f1000 ? word_value(r.receiver_word, "Lock", "NoLock") : kNaN;
-    v[index_of(Series::kQuality)] = f1000 ? word_value(r.quality_word, "Good", "Bad") : kNaN;
+    for (int i = 0; i < kSeriesCount; ++i) {
+        if (kSeriesRows[i].rail >= 0) {
+            const RailSpec& rail = kSupplyRails[kSeriesRows[i].rail];
+            v[i] = shown_volts(rail, r.*rail.reading);
+        }
+    }
+    v[index_of(Series::kReceiverVoltage)] = r.receiver_voltage / kMillivoltsPerVolt;
+    v[index_of(Series::kTransmitterVoltage)] = r.transmitter_voltage / kMillivoltsPerVolt;
+    v[index_of(Series::kAgcVoltage)] = r.agc_voltage / kMillivoltsPerVolt;
+    v[index_of(Series::kAttenuation)] = r.attenuation / kTenthsPerDecibel;
+    v[index_of(Series::kMse)] = f350 ? r.mse_tenths_db / kTenthsPerDecibel : kNaN;
+    v[index_of(Series::kLock)] =
+        f1000 ? state_value(r.receiver_lock, ReceiverLock::kLocked, ReceiverLock::kNotLocked)
+              : kNaN;
+    v[index_of(Series::kQuality)] =
+        f1000 ? state_value(r.link_quality, LinkQuality::kGood, LinkQuality::kBad) : kNaN;
     v[index_of(Series::kUpLinkMbps)] = r.up_link_mbps;
     v[index_of(Series::kDownLinkMbps)] = r.down_link_mbps;
     v[index_of(Series::kPhyToRadioRate)] = r.phy_to_radio_rate;
     v[index_of(Series::kRadioToPhyRate)] = r.radio_to_phy_rate;
     v[index_of(Series::kPacketErrorRatio)] = r.packet_error_ratio;
     v[index_of(Series::kFecFails)] = r.fec_fail_since_reset;
-    v[index_of(Series::kFrequencyOffset)] = f350 ? r.frequency_offset_hz / 1000000.0 : kNaN;
+    v[index_of(Series::kFrequencyOffset)] =
+        f350 ? r.frequency_offset_hz / kHertzPerMegahertz : kNaN;
 }
 
 // Widens [low, high] by the other range. A NaN (no value) on either side
@@ -103,18 +102,18 @@ void fold(double& low, double& high, double other_low, double other_high) {
 SeriesInfo series_info(Series series) {
     const int i = index_of(series);
     if (i < 0 || i >= kSeriesCount) {
-        return {"", "", false, 0, 0};
+        return {"", "", false, 0, 0, nullptr};
     }
     const SeriesRow& row = kSeriesRows[i];
-    SeriesInfo info{row.name, row.unit, false, 0, 0};
-    for (const RailLimits& limits : kRailLimits) {
-        if (row.rail != nullptr && limits.reading == row.rail) {
-            const double a = row.sign * limits.low / 1000.0 + 0.0;
-            const double b = row.sign * limits.high / 1000.0 + 0.0;
-            info = {row.name, row.unit, true, std::min(a, b), std::max(a, b)};
-        }
+    if (row.rail < 0) {
+        return {row.name, row.unit, false, 0, 0, nullptr};
     }
-    return info;
+    const RailSpec& rail = kSupplyRails[row.rail];
+    if (!rail.has_lamp) {
+        return {row.name, row.unit, false, 0, 0, &rail};
+    }
+    const RailBounds bounds = lamp_bounds_volts(rail);
+    return {row.name, row.unit, true, bounds.bottom, bounds.top, &rail};
 }
 
 ReadingHistory::ReadingHistory(std::size_t buckets_per_level)

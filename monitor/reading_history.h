@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "monitor/device_readings.h"
+#include "monitor/supply_rails.h"
 
 // What a chart can show, in the units of the panes.
 enum class Series : int {
@@ -47,7 +48,7 @@ enum class Series : int {
 constexpr int kSeriesCount = static_cast<int>(Series::kFrequencyOffset) + 1;
 
 // A series' name (lower case with underscores, usable as a metric name), its
-// unit, and for the rails that have a lamp the limits of kRailLimits in the
+// unit, and for the rails that have a lamp the limits of its lamp (kSupplyRails) in the
 // series' own unit (a value equal to a limit is in range).
 struct SeriesInfo {
     const char* name;
@@ -55,6 +56,7 @@ struct SeriesInfo {
     bool has_limits;
     double low;
     double high;
+    const RailSpec* rail = nullptr;  // the supply rail shown (label, nominal voltage), or null
 };
 SeriesInfo series_info(Series series);
 

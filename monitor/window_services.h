@@ -48,11 +48,6 @@ constexpr bool is_unattached_slot(ControlId id) {
     return static_cast<int>(id) < 0;
 }
 
-// The lamps in rail order: +24 V, +12 V, +9 V, -12 V, +5 V, +3.3 V.
-constexpr ControlId kVoltageLamps[6] = {ControlId::kVoltageLamp1, ControlId::kVoltageLamp2,
-                                        ControlId::kVoltageLamp3, ControlId::kVoltageLamp4,
-                                        ControlId::kVoltageLamp5, ControlId::kVoltageLamp6};
-
 // The six switch controls in catalog order 28 to 33.
 constexpr ControlId kSwitchControls[6] = {ControlId::kRadioCheckBox,  ControlId::kSwitchSlot29,
                                           ControlId::kHeaterCheckBox, ControlId::kSwitchSlot31,

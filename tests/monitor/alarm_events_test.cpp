@@ -31,10 +31,22 @@ std::string describe(const AlarmEvent& event) {
            (event.cleared ? " cleared: " : ": ") + event.text;
 }
 
+// The lock whose pane word is `word`.
+ReceiverLock lock_shown_as(const std::string& word) {
+    for (ReceiverLock lock :
+         {ReceiverLock::kUnknown, ReceiverLock::kLocked, ReceiverLock::kNotLocked}) {
+        if (word == receiver_lock_word(lock)) {
+            return lock;
+        }
+    }
+    ADD_FAILURE() << "no lock is shown as " << word;
+    return ReceiverLock::kUnknown;
+}
+
 // ---- The texts of latched rails ----
 
 struct RailCase {
-    int rail;  // index into kRailLimits
+    int rail;  // index into kSupplyRails
     int32_t millivolts;
     const char* text;
 };
@@ -55,7 +67,7 @@ class RailTextTest : public testing::TestWithParam<RailCase> {};
 
 TEST_P(RailTextTest, NamesTheRailItsValueAndItsLimitsAsThePaneShowsThem) {
     DeviceReadings readings;
-    readings.*kRailLimits[GetParam().rail].reading = GetParam().millivolts;
+    readings.*kSupplyRails[GetParam().rail].reading = GetParam().millivolts;
     EXPECT_EQ(voltage_alarm_text(readings, GetParam().rail), GetParam().text);
 }
 
@@ -188,16 +200,15 @@ TEST_P(AlarmSequenceTest, RaisesOneEventPerTransition) {
             tracker.on_reset();
         }
         if (poll.answered) {
-            for (const RailLimits& limits : kRailLimits) {
-                readings.*limits.reading = (limits.high + limits.low) / 2;
+            for (const RailSpec& rail : kSupplyRails) {
+                readings.*rail.reading = (rail.high + rail.low) / 2;
             }
             for (const RailValue& value : poll.rails) {
-                readings.*kRailLimits[value.rail].reading = value.millivolts;
+                readings.*kSupplyRails[value.rail].reading = value.millivolts;
             }
             const bool family_350 = poll.receiver[0] == '\0';
             readings.family_rate_mbps = family_350 ? kFamily350 : kFamily1000;
-            std::snprintf(readings.receiver_word, sizeof readings.receiver_word, "%s",
-                          family_350 ? "no" : poll.receiver);
+            readings.receiver_lock = lock_shown_as(family_350 ? "no" : poll.receiver);
             latch_voltage_alarms(readings);
         }
         Events events;

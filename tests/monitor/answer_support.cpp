@@ -115,6 +115,12 @@ public:
         }
         text_ += '\n';
     }
+    void word_field(const char* name, const char* word) {
+        text_ += name;
+        text_ += "=\"";
+        text_ += word;
+        text_ += "\"\n";
+    }
     // Each element of an array field, as "name[i]".
     template <typename T, size_t N>
     void elements(const char* name, const T (&values)[N]) {
@@ -163,8 +169,8 @@ std::string describe(const DeviceReadings& r) {
     d.field("packet_error_ratio", r.packet_error_ratio);
     d.field("modem_status", r.modem_status);
     d.field("mse_tenths_db", r.mse_tenths_db);
-    d.text_field("receiver_word", r.receiver_word);
-    d.text_field("quality_word", r.quality_word);
+    d.word_field("receiver_lock", receiver_lock_word(r.receiver_lock));
+    d.word_field("link_quality", link_quality_word(r.link_quality));
     d.field("down_link_mbps", r.down_link_mbps);
     d.field("up_link_mbps", r.up_link_mbps);
     d.field("drop_q1_count", r.drop_q1_count);
@@ -205,8 +211,8 @@ void fill_every_field(DeviceReadings& r) {
           &r.drop_tx_count, &r.drop_tx_baseline, &r.drop_tx_since_reset}) {
         *f = static_cast<uint32_t>(next++);
     }
-    std::snprintf(r.receiver_word, kStatusWordSize, "Lock");
-    std::snprintf(r.quality_word, kStatusWordSize, "Bad");
+    r.receiver_lock = ReceiverLock::kLocked;
+    r.link_quality = LinkQuality::kBad;
     r.family_rate_mbps = kFamily1000;
     for (int32_t& a : r.voltage_alarm) {
         a = 1;

@@ -675,8 +675,8 @@ TEST_F(MonitorWithoutDevice, ResetRestartsTotalsCountersStatusAndLamps) {
     r.mse_tenths_db = 250;
     r.up_link_mbps = r.down_link_mbps = 350;
     r.frequency_offset_hz = -2500;
-    std::strcpy(r.receiver_word, "Lock");
-    std::strcpy(r.quality_word, "Good");
+    r.receiver_lock = ReceiverLock::kLocked;
+    r.link_quality = LinkQuality::kGood;
     r.packet_error_ratio = 0.5;
     r.supply_24v = 24000;
     for (int k = 0; k < kVoltageAlarmCount; ++k) {
@@ -708,8 +708,8 @@ TEST_F(MonitorWithoutDevice, ResetRestartsTotalsCountersStatusAndLamps) {
     for (const auto& f : fields) {
         EXPECT_EQ(f.value, f.expected) << f.field;
     }
-    EXPECT_STREQ(r.receiver_word, "no");
-    EXPECT_STREQ(r.quality_word, "no");
+    EXPECT_STREQ(receiver_lock_word(r.receiver_lock), "no");
+    EXPECT_STREQ(link_quality_word(r.link_quality), "no");
     for (int k = 0; k < kVoltageAlarmCount; ++k) {
         EXPECT_EQ(r.voltage_alarm[k], 0) << k;
         EXPECT_EQ(window_.get_check(kVoltageLamps[k]), 0) << k;

@@ -22,9 +22,6 @@ using R = DeviceReadings;
 void set_text(char (&field)[kIdTextSize], const std::string& text) {
     std::snprintf(field, sizeof field, "%s", text.c_str());
 }
-void set_word(char (&word)[kStatusWordSize], const char* text) {
-    std::snprintf(word, sizeof word, "%s", text);
-}
 void family_1000(R& r) {
     r.family_rate_mbps = kFamily1000;
 }
@@ -58,8 +55,8 @@ protected:
 };
 
 TEST_F(ReadingsTest, StartValuesAreZeroSaveNoWordsAndFamily350) {
-    EXPECT_STREQ(readings.receiver_word, "no");
-    EXPECT_STREQ(readings.quality_word, "no");
+    EXPECT_STREQ(receiver_lock_word(readings.receiver_lock), "no");
+    EXPECT_STREQ(link_quality_word(readings.link_quality), "no");
     EXPECT_EQ(readings.family_rate_mbps, kFamily350);
     const std::string text = describe(readings);
     size_t non_zero = 0;
@@ -215,24 +212,24 @@ const RuleCase kModemStatusRules[] = {
      {number_at(38, 3)},
      [](R& r) {
          r.modem_status = 3;
-         set_word(r.receiver_word, "Lock");
-         set_word(r.quality_word, "Bad");
+         r.receiver_lock = ReceiverLock::kLocked;
+         r.link_quality = LinkQuality::kBad;
          r.down_link_mbps = 1000;
      }},
     {"family 1000 status 0 is no lock good and keeps downlink",
      family_1000_downlink_77,
      {number_at(38, 0)},
      [](R& r) {
-         set_word(r.receiver_word, "NoLock");
-         set_word(r.quality_word, "Good");
+         r.receiver_lock = ReceiverLock::kNotLocked;
+         r.link_quality = LinkQuality::kGood;
      }},
     {"family 1000 status 1 is lock good",
      family_1000,
      {number_at(38, 1)},
      [](R& r) {
          r.modem_status = 1;
-         set_word(r.receiver_word, "Lock");
-         set_word(r.quality_word, "Good");
+         r.receiver_lock = ReceiverLock::kLocked;
+         r.link_quality = LinkQuality::kGood;
          r.down_link_mbps = 1000;
      }},
     {"family 1000 status 2 is no lock bad",
@@ -240,16 +237,16 @@ const RuleCase kModemStatusRules[] = {
      {number_at(38, 2)},
      [](R& r) {
          r.modem_status = 2;
-         set_word(r.receiver_word, "NoLock");
-         set_word(r.quality_word, "Bad");
+         r.receiver_lock = ReceiverLock::kNotLocked;
+         r.link_quality = LinkQuality::kBad;
      }},
     {"downlink after the status replaces the lock rate",
      family_1000,
      {number_at(38, 1), number_at(39, 200)},
      [](R& r) {
          r.modem_status = 1;
-         set_word(r.receiver_word, "Lock");
-         set_word(r.quality_word, "Good");
+         r.receiver_lock = ReceiverLock::kLocked;
+         r.link_quality = LinkQuality::kGood;
          r.down_link_mbps = 200;
      }},
     {"status after the downlink sets the lock rate",
@@ -257,8 +254,8 @@ const RuleCase kModemStatusRules[] = {
      {number_at(39, 200), number_at(38, 1)},
      [](R& r) {
          r.modem_status = 1;
-         set_word(r.receiver_word, "Lock");
-         set_word(r.quality_word, "Good");
+         r.receiver_lock = ReceiverLock::kLocked;
+         r.link_quality = LinkQuality::kGood;
          r.down_link_mbps = 1000;
      }},
     {"family 350 status fills only modem status and MSE",
@@ -509,8 +506,8 @@ const EffectCase kClearCases[] = {
          r.mse_tenths_db = 0;
          r.up_link_mbps = r.down_link_mbps = 0;
          r.frequency_offset_hz = 0;
-         set_word(r.receiver_word, "no");
-         set_word(r.quality_word, "no");
+         r.receiver_lock = ReceiverLock::kUnknown;
+         r.link_quality = LinkQuality::kUnknown;
      }},
     {"group 2 empties the identification and switch states", nullptr,
      [](R& r) { clear_readings(r, ReadingGroup::kIdentification); },

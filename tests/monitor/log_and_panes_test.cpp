@@ -86,8 +86,8 @@ DeviceReadings sample(int32_t family) {
     r.packet_error_ratio = 0.006;
     r.modem_status = 3;
     r.mse_tenths_db = 123;
-    std::snprintf(r.receiver_word, sizeof r.receiver_word, "Lock");
-    std::snprintf(r.quality_word, sizeof r.quality_word, "Bad");
+    r.receiver_lock = ReceiverLock::kLocked;
+    r.link_quality = LinkQuality::kBad;
     r.up_link_mbps = 350;
     r.down_link_mbps = 1000;
     r.drop_q1_count = 4294967295u;

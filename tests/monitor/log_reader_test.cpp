@@ -100,8 +100,8 @@ TEST_F(LogReaderTest, BothFamiliesReadBackWithEitherLineEnd) {
         EXPECT_EQ(log_line_text(got.readings[0], true, kNow), log_line_text(r350, true, kNow));
         EXPECT_EQ(log_line_text(got.readings[2], true, kNow), log_line_text(r1000, true, kNow));
         EXPECT_EQ(got.readings[0].fec_fail_since_reset, 3);
-        EXPECT_STREQ(got.readings[2].receiver_word, "Lock");
-        EXPECT_STREQ(got.readings[2].quality_word, "Bad");
+        EXPECT_STREQ(receiver_lock_word(got.readings[2].receiver_lock), "Lock");
+        EXPECT_STREQ(link_quality_word(got.readings[2].link_quality), "Bad");
     }
 }
 

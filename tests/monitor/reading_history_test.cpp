@@ -211,8 +211,8 @@ TEST(ReadingHistory, SeriesFollowThePanesAndTheFamily) {
     r350.up_link_mbps = 350;
     DeviceReadings r1000 = r350;
     r1000.family_rate_mbps = kFamily1000;
-    std::strcpy(r1000.receiver_word, "Lock");
-    std::strcpy(r1000.quality_word, "Bad");
+    r1000.receiver_lock = ReceiverLock::kLocked;
+    r1000.link_quality = LinkQuality::kBad;
     const struct {
         Series series;
         double on350;

@@ -15,30 +15,63 @@ TEST(OperatorCommands, LinesAndTheirCommands) {
         bool on;
         std::string key;
     } cases[] = {
-        {"", A::kNothing, false, ""},         {" \t ", A::kNothing, false, ""},
-        {"get", A::kGet, false, ""},          {"  set  ", A::kSet, false, ""},
-        {"reset", A::kReset, false, ""},      {"stop", A::kStop, false, ""},
-        {"start", A::kStart, false, ""},      {"help", A::kHelp, false, ""},
-        {"radio on", A::kRadio, true, ""},    {"radio\toff", A::kRadio, false, ""},
-        {"heater  on", A::kHeater, true, ""}, {"heater off", A::kHeater, false, ""},
-        {"key 1234", A::kKey, false, "1234"}, {"key  two words ", A::kKey, false, " two words "},
-        {"key ", A::kUnknown, false, ""},     {"key", A::kUnknown, false, ""},
-        {"key \"\"", A::kKey, false, ""},     {"key \"\"x", A::kKey, false, "\"\"x"},
-        {"key  ", A::kKey, false, " "},       {"exit", A::kQuit, false, ""},
-        {" key x", A::kKey, false, "x"},      {"radio maybe", A::kUnknown, false, ""},
-        {"radio", A::kUnknown, false, ""},    {"heater on now", A::kUnknown, false, ""},
-        {"set now", A::kUnknown, false, ""},  {"GET", A::kUnknown, false, ""},
-        {"keys", A::kUnknown, false, ""},     {"key\tx", A::kKey, false, "x"},
-        {"quit", A::kQuit, false, ""},        {"quit now", A::kUnknown, false, ""},
+        {"", A::kNothing, false, ""},
+        {" \t ", A::kNothing, false, ""},
+        {"get", A::kGet, false, ""},
+        {"  set  ", A::kSet, false, ""},
+        {"reset", A::kReset, false, ""},
+        {"stop", A::kStop, false, ""},
+        {"start", A::kStart, false, ""},
+        {"help", A::kHelp, false, ""},
+        {"radio on", A::kRadio, true, ""},
+        {"radio\toff", A::kRadio, false, ""},
+        {"heater  on", A::kHeater, true, ""},
+        {"heater off", A::kHeater, false, ""},
+        {"key 1234", A::kKey, false, "1234"},
+        {"key  two words ", A::kKey, false, " two words "},
+        {"key ", A::kUnknown, false, ""},
+        {"key", A::kUnknown, false, ""},
+        {"key \"\"", A::kKey, false, ""},
+        {"key \"\"x", A::kKey, false, "\"\"x"},
+        {"key  ", A::kKey, false, " "},
+        {"exit", A::kQuit, false, ""},
+        {" key x", A::kKey, false, "x"},
+        {"radio maybe", A::kUnknown, false, ""},
+        {"radio", A::kUnknown, false, ""},
+        {"heater on now", A::kUnknown, false, ""},
+        {"set now", A::kUnknown, false, ""},
+        {"GET", A::kUnknown, false, ""},
+        {"keys", A::kUnknown, false, ""},
+        {"key\tx", A::kKey, false, "x"},
+        {"quit", A::kQuit, false, ""},
+        {"quit now", A::kUnknown, false, ""},
+        {"sim rail 12v 14500", A::kSim, false, "rail 12v 14500"},
+        {" sim \t silent on ", A::kSim, false, "silent on "},
+        {"sim", A::kUnknown, false, ""},
+        {"sim  ", A::kUnknown, false, ""},
+        {"simulate", A::kUnknown, false, ""},
     };
     for (const auto& c : cases) {
         const OperatorCommand command = parse_operator_command(c.line);
         EXPECT_EQ(command.action, c.action) << "'" << c.line << "'";
         EXPECT_EQ(command.on, c.on) << "'" << c.line << "'";
         EXPECT_EQ(command.key, c.key) << "'" << c.line << "'";
-        EXPECT_EQ(!command.refusal.empty(), c.line == "key" || c.line == "key ")
-            << "'" << c.line << "': a key without text is refused with a reason";
+        const bool refused =
+            c.line == "key" || c.line == "key " || c.line == "sim" || c.line == "sim  ";
+        EXPECT_EQ(!command.refusal.empty(), refused)
+            << "'" << c.line << "': a key or sim without text is refused with a reason";
     }
+}
+
+TEST(OperatorCommands, HelpListsSimOnlyWhereASimulatorTakesIt) {
+    EXPECT_EQ(operator_help(false), kOperatorHelp);
+    const std::string with_sim = operator_help(true);
+    const size_t sim = with_sim.find("\n  sim COMMAND ");
+    ASSERT_NE(sim, std::string::npos);
+    // Among the commands, before the closing quit line; the rest unchanged.
+    EXPECT_LT(sim, with_sim.find("\n  quit, exit"));
+    EXPECT_EQ(with_sim.size(),
+              std::string(kOperatorHelp).size() + with_sim.find('\n', sim + 1) - sim);
 }
 
 }  // namespace

@@ -35,6 +35,12 @@ std::string rail_alarm_text(int rail, const std::string& value) {
                        bounds.bottom, bounds.top);
 }
 
+std::string lamp_tip_text(int rail) {
+    const RailBounds bounds = rail_bounds_volts(rail);
+    return format_text("%s went outside %.1f..%.1f V; lit until Reset", kRailNames[rail].name,
+                       bounds.bottom, bounds.top);
+}
+
 std::vector<AlarmEvent> AlarmTracker::after_poll(bool answered, const DeviceReadings& readings,
                                                  const std::string& address) {
     std::vector<AlarmEvent> events;

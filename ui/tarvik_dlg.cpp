@@ -124,18 +124,6 @@ CTarvikDlg::CTarvikDlg(DeviceReadings& readings, QWidget* parent)
     setup_connections();
 }
 
-namespace {
-
-// A lit lamp's tip: the rail and the limits it went outside.
-QString lamp_tip(int rail) {
-    const RailBounds bounds = rail_bounds_volts(rail);
-    return QStringLiteral("%1 went outside %2..%3 V; lit until Reset")
-        .arg(QString::fromLatin1(kRailNames[rail].name), QString::number(bounds.bottom, 'f', 1),
-             QString::number(bounds.top, 'f', 1));
-}
-
-}  // namespace
-
 void CTarvikDlg::show_lamp(int rail, bool lit) {
     auto* lamp = control_as<QCheckBox>(kVoltageLamps[rail]);
     if (lamp == nullptr) {
@@ -150,7 +138,7 @@ void CTarvikDlg::show_lamp(int rail, bool lit) {
         }
         lamp->setPalette(red);
         lamp->setAutoFillBackground(true);
-        lamp->setToolTip(lamp_tip(rail));
+        lamp->setToolTip(QString::fromStdString(lamp_tip_text(rail)));
     } else {
         // An empty palette inherits the window's again: the lamp as it was.
         lamp->setPalette(QPalette());

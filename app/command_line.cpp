@@ -20,9 +20,18 @@ std::string usage_text() {
            "), any mode\n"
            "       tarvik --plot FILE          the trends of a log the console wrote; no "
            "console\n"
+           "       tarvik --version            print the version and end\n"
            "\n"
            "HOST may carry its own port as HOST:PORT. Without a display, --demo runs\n"
            "the terminal front end on the simulated transceiver.\n";
+}
+
+const char* program_version() {
+    return TARVIK_VERSION;
+}
+
+std::string version_text() {
+    return std::string("tarvik ") + program_version() + "\n";
 }
 
 namespace {
@@ -52,6 +61,10 @@ bool parse_command_line(int argc, const char* const* argv, CommandLine* line, st
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             line->mode = RunMode::kHelp;
+            return true;
+        }
+        if (arg == "--version") {
+            line->mode = RunMode::kVersion;
             return true;
         }
         if (arg == "--demo") {

@@ -6,7 +6,7 @@
 
 #include "headless/headless_console.h"
 
-enum class RunMode { kWindow, kDemo, kHeadless, kPlot, kHelp };
+enum class RunMode { kWindow, kDemo, kHeadless, kPlot, kHelp, kVersion };
 
 struct CommandLine {
     RunMode mode = RunMode::kWindow;
@@ -17,6 +17,12 @@ struct CommandLine {
 
 // What the program takes, for --help and after a refused command line.
 std::string usage_text();
+
+// The program's version, as the package carries it ("0.1.0").
+const char* program_version();
+
+// What --version prints: "tarvik VERSION" and a line break.
+std::string version_text();
 
 // Returns false with the reason in `*error` for arguments the program does
 // not take; the caller prints the usage and exits with status 2.

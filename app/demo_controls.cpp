@@ -29,6 +29,18 @@ bool start_demo_device(SimulatedTransceiver& sim, CommandLine& line) {
     return true;
 }
 
+std::string run_demo_control(SimulatedTransceiver& sim, const std::string& line) {
+    // "sim" and its blanks off the front: the rest is the simulator's own.
+    size_t start = line.find_first_not_of(" \t");
+    if (start != std::string::npos && line.compare(start, 3, "sim") == 0 &&
+        (line.size() == start + 3 || line[start + 3] == ' ' || line[start + 3] == '\t')) {
+        start = line.find_first_not_of(" \t", start + 3);
+    }
+    const ControlReply reply =
+        run_control_command(sim, start == std::string::npos ? std::string() : line.substr(start));
+    return reply.quit ? "the demo's device ends with the console" : reply.text;
+}
+
 DemoControls::DemoControls(SimulatedTransceiver& sim) : sim_(sim), reader_([this] { run(); }) {}
 
 DemoControls::~DemoControls() {
@@ -47,12 +59,9 @@ void DemoControls::run() {
         if (!input.next_line(until, stop_, &line)) {
             continue;
         }
-        const ControlReply reply = run_control_command(sim_, line);
-        if (reply.quit) {
-            // The demo's device lives as long as the window.
-            std::printf("the demo ends with its window\n");
-        } else if (!reply.text.empty()) {
-            std::printf("%s\n", reply.text.c_str());
+        const std::string reply = run_demo_control(sim_, line);
+        if (!reply.empty()) {
+            std::printf("%s\n", reply.c_str());
         }
         std::fflush(stdout);
     }

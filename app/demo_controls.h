@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <string>
 #include <thread>
 
 struct CommandLine;
@@ -14,6 +15,12 @@ class SimulatedTransceiver;
 // the command line's address and port at it; false, with a line on standard
 // error, when it cannot start.
 bool start_demo_device(SimulatedTransceiver& sim, CommandLine& line);
+
+// Runs one line of the simulator's control language against the demo's
+// device and returns what to print. The line may start with the word `sim`,
+// as the terminal demo's command takes it; `quit` ends nothing, since the
+// device lives as long as the console, and the reply says so.
+std::string run_demo_control(SimulatedTransceiver& sim, const std::string& line);
 
 class DemoControls {
 public:

@@ -119,6 +119,9 @@ int main(int argc, char** argv) {
         case RunMode::kHelp:
             std::fputs(usage_text().c_str(), stdout);
             return 0;
+        case RunMode::kVersion:
+            std::fputs(version_text().c_str(), stdout);
+            return 0;
         case RunMode::kWindow:
 #ifdef TARVIK_WINDOW
             if (!window_possible()) {
@@ -146,6 +149,12 @@ int main(int argc, char** argv) {
             return run_window(argc, argv, line, true);
         }
         std::fprintf(stderr, "tarvik: no window here; the demo runs in the terminal\n");
+    }
+    if (line.demo) {
+        // The terminal demo's `sim` commands reach its simulated transceiver.
+        line.headless.simulator = [&sim](const std::string& command) {
+            return run_demo_control(sim, command);
+        };
     }
     return run_headless(line.headless, device_readings());
 }

@@ -68,6 +68,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
             options.autostart = autostart != nullptr && std::strcmp(autostart, "1") == 0;
             break;
         }
+        case RunMode::kVersion:
+            show_program_message(version_text());
+            return 0;
         case RunMode::kHelp:
         case RunMode::kHeadless:
         case RunMode::kPlot:

@@ -65,6 +65,21 @@ std::string as_lines(const std::string& text) {
     }
 }
 
+// A reply of lines broken by "\n", each shown safe: it may echo what was typed.
+std::string reply_lines(const std::string& text) {
+    std::string out;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        out += terminal_safe_text(text.substr(start, end - start)) + "\n";
+        start = end + 1;
+    }
+    return out;
+}
+
 // One line per alarm event on the standard error stream, beside the message
 // boxes. The address in a text is the operator's, but it is shown safe too.
 void print_alarm(const AlarmEvent& event) {
@@ -196,7 +211,7 @@ private:
     void run_command(const std::string& line) {
         const OperatorCommand command = parse_operator_command(line);
         if (command.action != OperatorAction::kNothing) {
-            help_shown_ = false;
+            below_panes_.clear();
         }
         if (command.action != OperatorAction::kUnknown) {
             print_error(errors_.end_run());
@@ -214,15 +229,16 @@ private:
                 quit_ = true;
                 return;
             case OperatorAction::kHelp:
-                if (redraw_) {
-                    // Under the panes until the next command, or the next
-                    // redraw would wipe it at once.
-                    help_shown_ = true;
-                    show(operator_command_name(command), false);
-                } else {
-                    std::fputs(kOperatorHelp, stdout);
-                    std::fflush(stdout);
+                print_below_panes(operator_command_name(command),
+                                  operator_help(static_cast<bool>(options_.simulator)));
+                return;
+            case OperatorAction::kSim:
+                if (!options_.simulator) {
+                    report("sim: no simulated transceiver here; tarvik --demo has one");
+                    return;
                 }
+                print_below_panes(operator_command_name(command),
+                                  reply_lines(options_.simulator(command.key)));
                 return;
             case OperatorAction::kStop:
                 monitor_.on_stop();
@@ -265,6 +281,19 @@ private:
         show(operator_command_name(command), identification);
     }
 
+    // Text that answers a command: printed as it comes, or on the terminal
+    // kept under the panes until the next command, or the next redraw would
+    // wipe it at once.
+    void print_below_panes(const std::string& heading, const std::string& text) {
+        if (redraw_) {
+            below_panes_ = text;
+            show(heading, false);
+        } else {
+            std::fputs(text.c_str(), stdout);
+            std::fflush(stdout);
+        }
+    }
+
     // The identification items as the device sent them, each on its own line.
     void take_identification() {
         identification_.clear();
@@ -305,9 +334,7 @@ private:
         out +=
             std::string("Radio: ") + (window_.get_check(ControlId::kRadioCheckBox) ? "on" : "off") +
             "  Heater: " + (window_.get_check(ControlId::kHeaterCheckBox) ? "on" : "off") + "\n\n";
-        if (help_shown_) {
-            out += kOperatorHelp;
-        }
+        out += below_panes_;
         std::fputs(out.c_str(), stdout);
         std::fflush(stdout);
     }
@@ -321,7 +348,7 @@ private:
     RepeatedLines errors_;
     std::string identification_;
     bool quit_ = false;
-    bool help_shown_ = false;  // on the terminal: the command list under the panes
+    std::string below_panes_;  // on the terminal: a command's answer under the panes
     long long polls_ = 0;
     std::chrono::milliseconds period_{0};
     Clock::time_point due_;

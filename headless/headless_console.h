@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "monitor/device_monitor.h"
@@ -17,6 +18,10 @@ struct HeadlessOptions {
     std::string interval = kDefaultInterval;  // as typed into the interval field
     std::string log_file;                     // empty: no log
     long long polls = 0;                      // stop after this many polls; 0: run until a signal
+    // The demo's simulated transceiver: runs one line of its control
+    // language and returns the reply to print. Empty outside the demo,
+    // where `sim` is refused.
+    std::function<std::string(const std::string&)> simulator;
 };
 
 // The readings it shows are `readings`; the caller may pass the

@@ -1,5 +1,6 @@
 #include "headless/operator_commands.h"
 
+#include <string>
 #include <vector>
 
 const char kOperatorHelp[] =
@@ -14,6 +15,18 @@ const char kOperatorHelp[] =
     "  start           start polling with the same fields (Start)\n"
     "  help            this list\n"
     "  quit, exit      stop polling and end the console\n";
+
+std::string operator_help(bool with_sim) {
+    std::string help = kOperatorHelp;
+    if (with_sim) {
+        // Before the last line, with the device's commands.
+        const size_t last = help.rfind('\n', help.size() - 2) + 1;
+        help.insert(last,
+                    "  sim COMMAND     a command to the demo's simulated transceiver (sim help "
+                    "lists them)\n");
+    }
+    return help;
+}
 
 namespace {
 
@@ -64,6 +77,21 @@ OperatorCommand parse_operator_command(const std::string& line) {
     if (words.empty()) {
         return command;
     }
+    if (words[0] == "sim") {
+        if (words.size() == 1) {
+            command.action = OperatorAction::kUnknown;
+            command.refusal = "sim needs a command; sim help lists them";
+            return command;
+        }
+        // The simulator's language has its own parser: the line goes as it is.
+        size_t rest = first + 3;
+        while (is_blank(line[rest])) {
+            ++rest;
+        }
+        command.action = OperatorAction::kSim;
+        command.key = line.substr(rest);
+        return command;
+    }
     const std::string& verb = words[0];
     if (words.size() == 1) {
         const struct {
@@ -112,6 +140,8 @@ std::string operator_command_name(const OperatorCommand& command) {
             return "start";
         case OperatorAction::kHelp:
             return "help";
+        case OperatorAction::kSim:
+            return "sim";
         case OperatorAction::kQuit:
             return "quit";
         case OperatorAction::kNothing:

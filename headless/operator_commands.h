@@ -15,6 +15,7 @@ enum class OperatorAction {
     kStop,
     kStart,
     kHelp,
+    kSim,      // `key` to the demo's simulated transceiver, as its own command
     kQuit,     // end the console
     kUnknown,  // not a command, or a command with the wrong words
 };
@@ -22,7 +23,7 @@ enum class OperatorAction {
 struct OperatorCommand {
     OperatorAction action = OperatorAction::kNothing;
     bool on = false;
-    std::string key;
+    std::string key;  // kKey: the key; kSim: the simulator's command line
     // With kUnknown: why a known command was refused; empty for a line
     // that is no command at all.
     std::string refusal;
@@ -30,10 +31,15 @@ struct OperatorCommand {
 
 extern const char kOperatorHelp[];
 
+// What `help` prints: kOperatorHelp, with the line of `sim` where a
+// simulated transceiver takes its commands.
+std::string operator_help(bool with_sim);
+
 // One line without its line break. Words are separated by blanks and
 // written in lower case; `key` takes the rest of the line after one blank
 // as it stands, blanks included. A key must be typed: `key ""` sends an
-// empty one, and `key` with nothing after it is refused.
+// empty one, and `key` with nothing after it is refused. `sim` takes the
+// rest of the line after its blanks as the simulator's command.
 OperatorCommand parse_operator_command(const std::string& line);
 
 // The command as a heading names it: "get", "radio on", "key".

@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPalette>
 #include <QPushButton>
 #include <QTextBlock>
 #include <utility>
@@ -123,6 +124,29 @@ CTarvikDlg::CTarvikDlg(DeviceReadings& readings, QWidget* parent)
     setup_connections();
 }
 
+void CTarvikDlg::show_lamp(int rail, bool lit) {
+    auto* lamp = control_as<QCheckBox>(kVoltageLamps[rail]);
+    if (lamp == nullptr) {
+        return;
+    }
+    if (lit) {
+        // Box and background both: an 8-unit check box must read as red
+        // from across the room, whatever the style draws for the tick.
+        QPalette red = lamp->palette();
+        for (QPalette::ColorRole role : {QPalette::Window, QPalette::Base, QPalette::Button}) {
+            red.setColor(role, kLitLampColour);
+        }
+        lamp->setPalette(red);
+        lamp->setAutoFillBackground(true);
+        lamp->setToolTip(QString::fromStdString(lamp_tip_text(rail)));
+    } else {
+        // An empty palette inherits the window's again: the lamp as it was.
+        lamp->setPalette(QPalette());
+        lamp->setAutoFillBackground(false);
+        lamp->setToolTip(QString());
+    }
+}
+
 // The monitor closes its link's socket as it goes.
 CTarvikDlg::~CTarvikDlg() = default;
 
@@ -145,6 +169,12 @@ void CTarvikDlg::setup_connections() {
     }
     connect(control_as<QPushButton>(ControlId::kResetButton), &QPushButton::clicked, this,
             &CTarvikDlg::update_tray_alarm);
+    // However a lamp's latch changes (a poll, Reset, a click), it is drawn
+    // to match.
+    for (int rail = 0; rail < kVoltageAlarmCount; ++rail) {
+        connect(control_as<QCheckBox>(kVoltageLamps[rail]), &QCheckBox::toggled, this,
+                [this, rail](bool lit) { show_lamp(rail, lit); });
+    }
     monitor_.set_alarm_listener([this](const AlarmEvent& event) { on_alarm(event); });
     connect(&poll_timer_, &QTimer::timeout, this, &CTarvikDlg::on_poll_timer);
     connect(about_action_, &QAction::triggered, this, &CTarvikDlg::on_about);

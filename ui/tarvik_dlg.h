@@ -25,6 +25,9 @@ class QMenu;
 class ReadingHistory;
 class TrendsWindow;
 
+// The colour a lit voltage lamp is drawn in.
+constexpr Qt::GlobalColor kLitLampColour = Qt::red;
+
 class CTarvikDlg : public QDialog, public WindowServices {
     Q_OBJECT
 
@@ -104,6 +107,9 @@ private:
     // The tray icon shows the alarm variant, and its tip names the alarm,
     // while a lamp is lit or the link is lost.
     void update_tray_alarm();
+    // A lit lamp (rail 0 to 5) is drawn red and its tip names the rail and
+    // its limits; an unlit one looks as the dialog made it.
+    void show_lamp(int rail, bool lit);
 
     DialogUnits units_;
     std::map<ControlId, QWidget*> controls_;

@@ -8,6 +8,20 @@
 
 namespace {
 
+// Where the version line goes, in dialog units: under the dialog's text.
+constexpr RECT kVersionRect = {40, 22, 40 + 119, 22 + 8};
+
+void add_version_line(HWND box) {
+    RECT rect = kVersionRect;
+    MapDialogRect(box, &rect);
+    HWND line = CreateWindowExW(0, L"STATIC", L"Version " TARVIK_WIDE_VERSION,
+                                WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, rect.left, rect.top,
+                                rect.right - rect.left, rect.bottom - rect.top, box,
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(kAboutVersionId)),
+                                GetModuleHandleW(nullptr), nullptr);
+    SendMessageW(line, WM_SETFONT, SendMessageW(box, WM_GETFONT, 0, 0), FALSE);
+}
+
 INT_PTR CALLBACK about_proc(HWND box, UINT message, WPARAM wparam, LPARAM) {
     switch (message) {
         case WM_INITDIALOG: {
@@ -25,6 +39,7 @@ INT_PTR CALLBACK about_proc(HWND box, UINT message, WPARAM wparam, LPARAM) {
             // The icon control is the template's first.
             SendMessageW(GetWindow(box, GW_CHILD), STM_SETICON,
                          reinterpret_cast<WPARAM>(load_icon(kMainIconId, 0)), 0);
+            add_version_line(box);
             return TRUE;
         }
         case WM_COMMAND:

@@ -1,5 +1,7 @@
 #include "win32/tarvik_dlg.h"
 
+#include <commctrl.h>
+
 #include <vector>
 
 #include "monitor/wide_text.h"
@@ -29,6 +31,37 @@ bool is_push_button(HWND control) {
     }
     const LONG_PTR type = GetWindowLongPtrW(control, GWL_STYLE) & BS_TYPEMASK;
     return type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON;
+}
+
+// The colour a lit voltage lamp is drawn in.
+constexpr COLORREF kLitLampColour = RGB(255, 0, 0);
+
+void paint_lit_lamp(HWND lamp, HDC dc) {
+    RECT client;
+    GetClientRect(lamp, &client);
+    HBRUSH red = CreateSolidBrush(kLitLampColour);
+    FillRect(dc, &client, red);
+    DeleteObject(red);
+    FrameRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+}
+
+// The lamps' check boxes stay check boxes; only while checked does this
+// paint them, whole and red, so that a lit lamp shows from across the room.
+LRESULT CALLBACK lamp_proc(HWND lamp, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
+                           DWORD_PTR) {
+    const bool lit = SendMessageW(lamp, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    if (lit && message == WM_PAINT) {
+        PAINTSTRUCT paint;
+        HDC dc = BeginPaint(lamp, &paint);
+        paint_lit_lamp(lamp, dc);
+        EndPaint(lamp, &paint);
+        return 0;
+    }
+    if (lit && message == WM_PRINTCLIENT) {
+        paint_lit_lamp(lamp, reinterpret_cast<HDC>(wparam));
+        return 0;
+    }
+    return DefSubclassProc(lamp, message, wparam, lparam);
 }
 
 }  // namespace
@@ -161,10 +194,51 @@ void CTarvikDlg::on_init_dialog() {
     SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big_icon_));
     SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon_));
     tray_ = std::make_unique<TrayIcon>(window_);
+    make_lamps();
     monitor_.initialise(settings_);
 }
 
+void CTarvikDlg::make_lamps() {
+    INITCOMMONCONTROLSEX classes{sizeof(INITCOMMONCONTROLSEX), ICC_BAR_CLASSES};
+    InitCommonControlsEx(&classes);
+    lamp_tips_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                 window_, nullptr, GetModuleHandleW(nullptr), nullptr);
+    for (int rail = 0; rail < kVoltageAlarmCount; ++rail) {
+        HWND lamp = control(kVoltageLamps[rail]);
+        SetWindowSubclass(lamp, lamp_proc, static_cast<UINT_PTR>(rail), 0);
+        TTTOOLINFOW tool{};
+        tool.cbSize = sizeof(tool);
+        tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        tool.hwnd = window_;
+        tool.uId = reinterpret_cast<UINT_PTR>(lamp);
+        tool.lpszText = const_cast<wchar_t*>(L"");
+        SendMessageW(lamp_tips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
+}
+
+void CTarvikDlg::show_lamp(int rail) {
+    HWND lamp = control(kVoltageLamps[rail]);
+    // The check box drew its new state itself: paint it again as a lamp.
+    InvalidateRect(lamp, nullptr, TRUE);
+    const std::wstring tip = get_check(kVoltageLamps[rail]) != 0
+                                 ? utf8_to_wide(lamp_tip_text(rail))
+                                 : std::wstring();  // no tip: none shows
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof(tool);
+    tool.hwnd = window_;
+    tool.uId = reinterpret_cast<UINT_PTR>(lamp);
+    tool.lpszText = const_cast<wchar_t*>(tip.c_str());
+    SendMessageW(lamp_tips_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
 void CTarvikDlg::on_command(int id) {
+    for (int rail = 0; rail < kVoltageAlarmCount; ++rail) {
+        if (id == static_cast<int>(kVoltageLamps[rail])) {
+            show_lamp(rail);  // clicked: the lamp follows its new state
+            return;
+        }
+    }
     for (const auto& button : kButtons) {
         if (id == static_cast<int>(button.id)) {
             (monitor_.*button.handler)();
@@ -306,6 +380,11 @@ int CTarvikDlg::get_check(ControlId id) {
 void CTarvikDlg::set_check(ControlId id, int state) {
     if (HWND c = control(id)) {
         SendMessageW(c, BM_SETCHECK, state != 0 ? BST_CHECKED : BST_UNCHECKED, 0);
+    }
+    for (int rail = 0; rail < kVoltageAlarmCount; ++rail) {
+        if (id == kVoltageLamps[rail]) {
+            show_lamp(rail);
+        }
     }
 }
 

@@ -58,6 +58,8 @@ public:
     TrayIcon& tray() { return *tray_; }
     // The tray icon's menu: the About item.
     HMENU tray_menu() const { return tray_menu_; }
+    // The tooltip control of the voltage lamps; each lamp is a tool of its own.
+    HWND lamp_tips() const { return lamp_tips_; }
 
     void set_message_box_hook(MessageBoxHook hook) { message_box_hook_ = std::move(hook); }
 
@@ -96,6 +98,10 @@ private:
     // The tray icon shows the alarm variant, and its tip names the alarm,
     // while a lamp is lit or the link is lost.
     void update_tray_alarm();
+    // The lamps: a lit one is drawn red and its tip names the rail and its
+    // limits; an unlit one looks as the dialog made it, without a tip.
+    void make_lamps();
+    void show_lamp(int rail);
 
     DeviceMonitor monitor_;
     SettingsStore* settings_ = nullptr;
@@ -103,6 +109,7 @@ private:
     HICON big_icon_ = nullptr;
     HICON small_icon_ = nullptr;
     HMENU tray_menu_ = nullptr;
+    HWND lamp_tips_ = nullptr;
     std::unique_ptr<TrayIcon> tray_;
     std::atomic<bool> cancelled_{false};  // the link's exchanges end at once once set
     bool closed_ = false;

@@ -32,6 +32,7 @@ TEST(CommandLine, FormsAndTheirModes) {
         {{"--headless", "--address", "10.0.0.1"}, RunMode::kHeadless},
         {{"--demo", "--headless"}, RunMode::kHeadless},
         {{"--help"}, RunMode::kHelp},
+        {{"--version"}, RunMode::kVersion},
         {{"--plot", "run.log"}, RunMode::kPlot},
         {{"--port", "1161", "--plot", "run.log"}, RunMode::kPlot},
     };

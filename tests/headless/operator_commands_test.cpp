@@ -30,15 +30,31 @@ TEST(OperatorCommands, LinesAndTheirCommands) {
         {"set now", A::kUnknown, false, ""},  {"GET", A::kUnknown, false, ""},
         {"keys", A::kUnknown, false, ""},     {"key\tx", A::kKey, false, "x"},
         {"quit", A::kQuit, false, ""},        {"quit now", A::kUnknown, false, ""},
+        {"sim a b", A::kSim, false, "a b"},   {" sim \t a ", A::kSim, false, "a "},
+        {"sim", A::kUnknown, false, ""},      {"sim  ", A::kUnknown, false, ""},
+        {"simulate", A::kUnknown, false, ""},
     };
     for (const auto& c : cases) {
         const OperatorCommand command = parse_operator_command(c.line);
         EXPECT_EQ(command.action, c.action) << "'" << c.line << "'";
         EXPECT_EQ(command.on, c.on) << "'" << c.line << "'";
         EXPECT_EQ(command.key, c.key) << "'" << c.line << "'";
-        EXPECT_EQ(!command.refusal.empty(), c.line == "key" || c.line == "key ")
-            << "'" << c.line << "': a key without text is refused with a reason";
+        const bool refused =
+            c.line == "key" || c.line == "key " || c.line == "sim" || c.line == "sim  ";
+        EXPECT_EQ(!command.refusal.empty(), refused)
+            << "'" << c.line << "': a key or sim without text is refused with a reason";
     }
+}
+
+TEST(OperatorCommands, HelpListsSimOnlyWhereASimulatorTakesIt) {
+    EXPECT_EQ(operator_help(false), kOperatorHelp);
+    const std::string with_sim = operator_help(true);
+    const size_t sim = with_sim.find("\n  sim COMMAND ");
+    ASSERT_NE(sim, std::string::npos);
+    // Among the commands, before the closing quit line; the rest unchanged.
+    EXPECT_LT(sim, with_sim.find("\n  quit, exit"));
+    EXPECT_EQ(with_sim.size(),
+              std::string(kOperatorHelp).size() + with_sim.find('\n', sim + 1) - sim);
 }
 
 }  // namespace

@@ -17,6 +17,14 @@ TEST(AboutDlg, ShowsTheIconTheVersionAndADefaultOkButton) {
     ASSERT_NE(text, nullptr);
     EXPECT_EQ(text->text().toStdString(), "Tarvik Version 7310QX-2");
     EXPECT_EQ(text->textFormat(), Qt::PlainText);
+    // The second line: the package's version and the Qt it runs on, below
+    // the first and clear of it.
+    const auto* version = box.findChild<QLabel*>(QStringLiteral("about_version"));
+    ASSERT_NE(version, nullptr);
+    EXPECT_EQ(version->text(), QStringLiteral("Version ") + QStringLiteral(TARVIK_TEST_VERSION) +
+                                   QStringLiteral(", Qt ") + QString::fromLatin1(qVersion()));
+    EXPECT_GE(version->geometry().top(), text->geometry().bottom());
+    EXPECT_EQ(version->geometry().left(), text->geometry().left());
     const auto* icon = box.findChild<QLabel*>(QStringLiteral("about_icon"));
     ASSERT_NE(icon, nullptr);
     EXPECT_FALSE(icon->pixmap().isNull());

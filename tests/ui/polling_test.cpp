@@ -2,6 +2,8 @@
 // transceiver: Start fills the panes and keeps polling on the timer, the
 // lamps latch, the check boxes follow the device and Set writes them, Get
 // and Send KEY, and a silent device.
+#include <QCheckBox>
+#include <QImage>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -65,13 +67,36 @@ TEST_F(PollingTest, LampLightsForTheRailOutOfLimitsAndStaysLitUntilReset) {
         SupplyRail rail;
         int32_t millivolts;
         ControlId lamp;
+        const char* tip;  // while lit
     } cases[] = {
-        {SupplyRail::k24V, 36000, ControlId::kVoltageLamp1},
-        {SupplyRail::k12V, 9000, ControlId::kVoltageLamp2},
-        {SupplyRail::k9V, 11500, ControlId::kVoltageLamp3},
-        {SupplyRail::kMinus12V, 7000, ControlId::kVoltageLamp4},
-        {SupplyRail::k5V, 6500, ControlId::kVoltageLamp5},
-        {SupplyRail::k3V3, 2000, ControlId::kVoltageLamp6},
+        {SupplyRail::k24V, 36000, ControlId::kVoltageLamp1,
+         "U +24V went outside 22.0..35.0 V; lit until Reset"},
+        {SupplyRail::k12V, 9000, ControlId::kVoltageLamp2,
+         "U +12V went outside 10.0..14.0 V; lit until Reset"},
+        {SupplyRail::k9V, 11500, ControlId::kVoltageLamp3,
+         "U +9V went outside 8.0..11.0 V; lit until Reset"},
+        {SupplyRail::kMinus12V, 7000, ControlId::kVoltageLamp4,
+         "U -12V went outside -14.0..-8.0 V; lit until Reset"},
+        {SupplyRail::k5V, 6500, ControlId::kVoltageLamp5,
+         "U +5V went outside 4.0..6.0 V; lit until Reset"},
+        {SupplyRail::k3V3, 2000, ControlId::kVoltageLamp6,
+         "U +3.3V went outside 2.5..4.0 V; lit until Reset"},
+    };
+    // Drawn red with the rail's tip while lit; as the dialog made it after.
+    const auto expect_drawn = [this](ControlId lamp, const char* tip) {
+        auto* box = widget_as<QCheckBox>(lamp);
+        const QImage drawn = box->grab().toImage();
+        int red = 0;
+        for (int y = 0; y < drawn.height(); ++y) {
+            for (int x = 0; x < drawn.width(); ++x) {
+                const QRgb pixel = drawn.pixel(x, y);
+                red += qRed(pixel) > 200 && qGreen(pixel) < 80 && qBlue(pixel) < 80 ? 1 : 0;
+            }
+        }
+        // Lit: most of it red. Unlit: none.
+        EXPECT_EQ(red * 2 > drawn.width() * drawn.height(), tip != nullptr) << red;
+        EXPECT_EQ(red == 0, tip == nullptr) << red;
+        EXPECT_EQ(box->toolTip().toStdString(), tip == nullptr ? "" : tip);
     };
     start_without_ticks();
     for (ControlId lamp : kVoltageLamps) {
@@ -83,12 +108,14 @@ TEST_F(PollingTest, LampLightsForTheRailOutOfLimitsAndStaysLitUntilReset) {
         tick();
         for (ControlId lamp : kVoltageLamps) {
             EXPECT_EQ(window_->get_check(lamp), lamp == c.lamp ? 1 : 0);
+            expect_drawn(lamp, lamp == c.lamp ? c.tip : nullptr);
         }
         sim_.clear_rails();
         tick();
         EXPECT_EQ(window_->get_check(c.lamp), 1) << "latched";
         click(ControlId::kResetButton);
         EXPECT_EQ(window_->get_check(c.lamp), 0);
+        expect_drawn(c.lamp, nullptr);
     }
 }
 

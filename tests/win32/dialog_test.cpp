@@ -6,6 +6,7 @@
 
 #include "monitor/wide_text.h"
 #include "res/dialog_templates.h"
+#include "win32/about_dlg.h"
 #include "win32/dialog_memory.h"
 #include "window_fixture.h"
 #include "window_texts.h"
@@ -92,11 +93,12 @@ TEST_F(DialogTest, TheSystemMenusAboutItemOpensTheAboutBoxOverTheDisabledWindow)
         HWND main;
         HWND owner;
         std::string text;
+        std::string version;
         bool owner_disabled = false;
         bool centred = false;
         bool icon = false;
     } seen;
-    seen = Seen{dialog, nullptr, {}, false, false, false};
+    seen = Seen{dialog, nullptr, {}, {}, false, false, false};
     SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR timer, DWORD) {
         HWND box = FindWindowW(L"#32770", L"About Tarvik v7310QX-2");
         if (box == nullptr) {
@@ -112,6 +114,7 @@ TEST_F(DialogTest, TheSystemMenusAboutItemOpensTheAboutBoxOverTheDisabledWindow)
         HWND icon = GetWindow(box, GW_CHILD);
         seen.icon = SendMessageW(icon, STM_GETICON, 0, 0) != 0;
         seen.text = window_text(GetWindow(icon, GW_HWNDNEXT));
+        seen.version = window_text(GetDlgItem(box, kAboutVersionId));
         seen.owner_disabled = !IsWindowEnabled(seen.main);
         SendMessageW(box, WM_COMMAND, IDOK, 0);
     });
@@ -119,6 +122,7 @@ TEST_F(DialogTest, TheSystemMenusAboutItemOpensTheAboutBoxOverTheDisabledWindow)
     EXPECT_EQ(seen.owner, dialog);
     EXPECT_TRUE(seen.centred);
     EXPECT_EQ(seen.text, "Tarvik Version 7310QX-2");
+    EXPECT_EQ(seen.version, "Version " TARVIK_TEST_VERSION);
     EXPECT_TRUE(seen.icon);
     EXPECT_TRUE(seen.owner_disabled);
     EXPECT_TRUE(IsWindowEnabled(dialog));

@@ -6,6 +6,9 @@
 #include "window_fixture.h"
 #include "window_texts.h"
 
+// After windows.h, which it needs.
+#include <commctrl.h>
+
 namespace {
 
 class Win32PollingTest : public Win32WindowTest {
@@ -82,9 +85,44 @@ TEST_F(Win32PollingTest, LampLatchesUntilReset) {
         SupplyRail rail;
         int32_t millivolts;
         ControlId lamp;
+        const char* tip;  // while lit
     } cases[] = {
-        {SupplyRail::k24V, 36000, ControlId::kVoltageLamp1},
-        {SupplyRail::k3V3, 2000, ControlId::kVoltageLamp6},
+        {SupplyRail::k24V, 36000, ControlId::kVoltageLamp1,
+         "U +24V went outside 22.0..35.0 V; lit until Reset"},
+        {SupplyRail::k3V3, 2000, ControlId::kVoltageLamp6,
+         "U +3.3V went outside 2.5..4.0 V; lit until Reset"},
+    };
+    // Lit: drawn red, with the rail's tip; unlit: no red and no tip.
+    const auto expect_drawn = [this](ControlId lamp, const char* tip) {
+        HWND box = window_->control(lamp);
+        RECT client;
+        GetClientRect(box, &client);
+        HDC screen = GetDC(box);
+        HDC dc = CreateCompatibleDC(screen);
+        HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
+        HGDIOBJ old = SelectObject(dc, bitmap);
+        SendMessageW(box, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+        int red = 0;
+        for (int y = 0; y < client.bottom; ++y) {
+            for (int x = 0; x < client.right; ++x) {
+                red += GetPixel(dc, x, y) == RGB(255, 0, 0) ? 1 : 0;
+            }
+        }
+        SelectObject(dc, old);
+        DeleteObject(bitmap);
+        DeleteDC(dc);
+        ReleaseDC(box, screen);
+        EXPECT_EQ(red * 2 > client.right * client.bottom, tip != nullptr) << red;
+        EXPECT_EQ(red == 0, tip == nullptr) << red;
+
+        wchar_t text[128] = L"?";
+        TTTOOLINFOW tool{};
+        tool.cbSize = sizeof(tool);
+        tool.hwnd = window_->window();
+        tool.uId = reinterpret_cast<UINT_PTR>(box);
+        tool.lpszText = text;
+        SendMessageW(window_->lamp_tips(), TTM_GETTEXTW, 128, reinterpret_cast<LPARAM>(&tool));
+        EXPECT_EQ(wide_to_utf8(text), tip == nullptr ? "" : tip);
     };
     start_without_ticks();
     for (const auto& c : cases) {
@@ -93,6 +131,7 @@ TEST_F(Win32PollingTest, LampLatchesUntilReset) {
         tick();
         for (ControlId lamp : kVoltageLamps) {
             EXPECT_EQ(window_->get_check(lamp), lamp == c.lamp ? 1 : 0);
+            expect_drawn(lamp, lamp == c.lamp ? c.tip : nullptr);
         }
         sim_.clear_rails();
         tick();
@@ -100,6 +139,7 @@ TEST_F(Win32PollingTest, LampLatchesUntilReset) {
             << "latched";
         click(ControlId::kResetButton);
         EXPECT_EQ(window_->get_check(c.lamp), 0);
+        expect_drawn(c.lamp, nullptr);
     }
 }
 

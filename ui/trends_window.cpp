@@ -34,6 +34,8 @@
 #include <optional>
 #include <thread>
 
+#include "ui/trends_view.h"
+
 namespace {
 
 // Which chart a series is drawn in, and how.
@@ -95,10 +97,8 @@ constexpr SpanChoice kSpans[] = {
     {"all", TrendsWindow::Span::kAll, 0},
 };
 
-constexpr int kMinChartColumns = 50;
 // About this many ticks on a value axis.
 constexpr int kValueTicks = 5;
-constexpr double kPollsPerColumn = 2;
 // The newest column's points (its minimum and maximum) and the point before
 // them, drawn as a piece of their own.
 constexpr qsizetype kTailPoints = 3;
@@ -126,48 +126,20 @@ struct Range {
         low = std::min(low, v);
         high = std::max(high, v);
     }
-    // The range an axis shows: a margin around the values, a unit around a
-    // single value, 0..1 when there is none; widened to round ticks.
+    // Sets the axis to trends::value_scale() of the range. The axis is
+    // touched only when it changes, since a new range lays out every series
+    // of its chart again.
     void apply(QValueAxis* axis) const {
-        double lo = low;
-        double hi = high;
-        if (!(lo <= hi)) {
-            lo = 0;
-            hi = 1;
-        } else if (hi - lo < 1e-9) {
-            lo -= 0.5;
-            hi += 0.5;
-        } else {
-            const double margin = (hi - lo) * 0.05;
-            // Counts and rates never go below zero; neither does their axis.
-            lo = lo >= 0 ? std::max(0.0, lo - margin) : lo - margin;
-            hi += margin;
+        const trends::ValueScale scale = trends::value_scale(low, high, kValueTicks);
+        if (axis->tickCount() != scale.ticks) {
+            axis->setTickCount(scale.ticks);
         }
-        // Round ticks: a step of 1, 2 or 5 times a power of ten, about
-        // kValueTicks of them. The axis is touched only when it changes,
-        // since a new range lays out every series of its chart again.
-        const double rough = (hi - lo) / (kValueTicks - 1);
-        const double power = std::pow(10.0, std::floor(std::log10(rough)));
-        const double fraction = rough / power;
-        const double step = (fraction <= 1   ? 1
-                             : fraction <= 2 ? 2
-                             : fraction <= 5 ? 5
-                                             : 10) *
-                            power;
-        lo = std::floor(lo / step) * step;
-        hi = std::ceil(hi / step) * step;
-        const int ticks = static_cast<int>(std::lround((hi - lo) / step)) + 1;
-        if (axis->tickCount() != ticks) {
-            axis->setTickCount(ticks);
-        }
-        // As many decimals as the step has.
-        const int decimals = std::max(0, static_cast<int>(-std::floor(std::log10(step) + 1e-9)));
-        const QString format = QStringLiteral("%.%1f").arg(decimals);
+        const QString format = QStringLiteral("%.%1f").arg(scale.decimals);
         if (axis->labelFormat() != format) {
             axis->setLabelFormat(format);
         }
-        if (axis->min() != lo || axis->max() != hi) {
-            axis->setRange(lo, hi);
+        if (axis->min() != scale.low || axis->max() != scale.high) {
+            axis->setRange(scale.low, scale.high);
         }
     }
 };
@@ -512,47 +484,16 @@ void TrendsWindow::refresh() {
         return;
     }
     // The span held, whatever order a log's lines came in.
-    const ReadingHistory::TimeSpan held = history_->held_span();
-    const double newest = held.latest;
-    const double seconds = kSpans[static_cast<int>(span_)].seconds;
-    // A column without a poll reads as a gap, so columns are never narrower
-    // than two of the average poll intervals of what is held, nor than two
-    // steps of its time stamps.
-    const double interval =
-        polls > 1 ? (newest - held.earliest) / static_cast<double>(polls - 1) : 1;
-    const double shortest_column = std::max(interval, resolution_) * kPollsPerColumn;
-    const int pixels = std::max(kMinChartColumns,
-                                static_cast<int>(charts_list_.front().chart->plotArea().width()));
-    double from = 0;
-    double to = newest;
-    int width = pixels;
-    if (zoomed_) {
-        // Zoomed or panned: the chosen range stays put while polls arrive.
-        from = view_from_;
-        to = view_to_;
-    } else if (seconds > 0) {
-        // Following the polls: the columns lie on a fixed grid and the view
-        // ends with the column the newest poll is in, so a new poll changes
-        // the last column alone and the axes move once a column.
-        const double column = std::max(seconds / pixels, shortest_column);
-        width = std::max(1, static_cast<int>(std::ceil(seconds / column - 1e-9)));
-        to = (std::floor(newest / column) + 1) * column;
-        from = to - width * column;
-    } else {
-        from = held.earliest;
-    }
-    if (to - from < 1) {
-        from = to - 1;
-    }
-    if (zoomed_ || seconds <= 0) {
-        const double most_columns = shortest_column > 0 ? (to - from) / shortest_column : 1;
-        width = std::max(1, static_cast<int>(std::min<double>(pixels, most_columns)));
-    }
-    // While the polls are followed and the grid stays put, the columns
-    // before the newest change only where the history folds old polls into
-    // wider buckets; those changes wait until the grid moves on by a column.
-    const bool settle =
-        zoomed_ || seconds <= 0 || from != view_from_ || to != view_to_ || width != view_columns_;
+    const ReadingHistory::TimeSpan span = history_->held_span();
+    const trends::Held held{span.earliest, span.latest, polls, resolution_};
+    const trends::View before{view_from_, view_to_, view_columns_};
+    const trends::ViewChoice choice =
+        trends::choose_view(held, kSpans[static_cast<int>(span_)].seconds,
+                            static_cast<int>(charts_list_.front().chart->plotArea().width()),
+                            zoomed_ ? &before : nullptr);
+    const double from = choice.view.from;
+    const double to = choice.view.to;
+    const int width = choice.view.columns;
     view_from_ = from;
     view_to_ = to;
     view_columns_ = width;
@@ -561,6 +502,7 @@ void TrendsWindow::refresh() {
         c.time_axis->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(from * 1000)),
                               QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(to * 1000)));
     }
+    const std::vector<std::vector<ChartPoint>> points = history_->extract_all(from, to, width);
     for (Trace& t : traces_) {
         for (const auto& [line, percent] : t.limits) {
             const QList<QPointF> ends{{from * 1000, percent}, {to * 1000, percent}};
@@ -568,7 +510,7 @@ void TrendsWindow::refresh() {
                 line->replace(ends);
             }
         }
-        draw_trace(t, from, to, width, settle);
+        draw_trace(t, points[static_cast<size_t>(t.plan.series)]);
     }
     // Each value axis spans what its shown series hold.
     std::vector<Range> left(kChartCount);
@@ -593,8 +535,7 @@ void TrendsWindow::refresh() {
     }
 }
 
-void TrendsWindow::draw_trace(Trace& trace, double from, double to, int width, bool settle) {
-    const std::vector<ChartPoint> points = history_->extract(trace.plan.series, from, to, width);
+void TrendsWindow::draw_trace(Trace& trace, const std::vector<ChartPoint>& points) {
     std::vector<QList<QPointF>> runs(1);
     for (const ChartPoint& p : points) {
         // Beyond kLargestChartValue an axis's range arithmetic would
@@ -625,10 +566,7 @@ void TrendsWindow::draw_trace(Trace& trace, double from, double to, int width, b
     for (size_t i = 0; i < trace.pieces.size(); ++i) {
         const QList<QPointF> run = i < runs.size() ? runs[i] : QList<QPointF>();
         QLineSeries* piece = trace.pieces[i];
-        const bool inner_only = !settle && i + 1 < runs.size() && piece->count() == run.size() &&
-                                !run.isEmpty() && piece->at(0) == run.front() &&
-                                piece->at(piece->count() - 1) == run.back();
-        if (!inner_only && piece->points() != run) {
+        if (piece->points() != run) {
             piece->replace(run);
         }
         // A lone point draws no line; it is shown as a dot.

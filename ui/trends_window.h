@@ -121,9 +121,9 @@ private:
     void finish_load(uint64_t number);
     void draw_empty();
     void update_title();
-    // `settle`: lay out the whole line again, not only what a new poll
-    // changed at its ends.
-    void draw_trace(Trace& trace, double from, double to, int width, bool settle);
+    // Refills the trace's pieces with `points`, one piece per run between
+    // gaps; a piece whose points did not change is left alone.
+    void draw_trace(Trace& trace, const std::vector<ChartPoint>& points);
     QLineSeries* add_piece(Trace& trace);
     void add_limits(Trace& trace);
 

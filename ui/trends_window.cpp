@@ -99,6 +99,9 @@ constexpr SpanChoice kSpans[] = {
 
 // About this many ticks on a value axis.
 constexpr int kValueTicks = 5;
+// A column of min and max is two pixels wide: as fine as the eye follows a
+// line, and half the points Qt Charts lays out (and strokes) per series.
+constexpr int kPixelsPerColumn = 2;
 // The newest column's points (its minimum and maximum) and the point before
 // them, drawn as a piece of their own.
 constexpr qsizetype kTailPoints = 3;
@@ -489,7 +492,8 @@ void TrendsWindow::refresh() {
     const trends::View before{view_from_, view_to_, view_columns_};
     const trends::ViewChoice choice =
         trends::choose_view(held, kSpans[static_cast<int>(span_)].seconds,
-                            static_cast<int>(charts_list_.front().chart->plotArea().width()),
+                            static_cast<int>(charts_list_.front().chart->plotArea().width()) /
+                                kPixelsPerColumn,
                             zoomed_ ? &before : nullptr);
     const double from = choice.view.from;
     const double to = choice.view.to;

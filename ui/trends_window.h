@@ -24,7 +24,6 @@
 class QChart;
 class QChartView;
 class QComboBox;
-class QDateTimeAxis;
 class QLineSeries;
 class QProgressDialog;
 class QPushButton;
@@ -126,6 +125,11 @@ private:
     void draw_trace(Trace& trace, const std::vector<ChartPoint>& points);
     QLineSeries* add_piece(Trace& trace);
     void add_limits(Trace& trace);
+    // Shows or hides a rail's lamp limits, bold when the rail crossed them.
+    void update_limits(Trace& trace);
+    // The time axes' ticks at round times for [from, to]; the labels carry
+    // the date unless [earliest, latest] lies within one day.
+    void set_time_ticks(double from, double to, double earliest, double latest);
 
     const ReadingHistory* history_ = nullptr;
     std::unique_ptr<ReadingHistory> own_history_;

@@ -19,10 +19,13 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <ctime>
 #include <limits>
 
+#include "monitor/alarm_events.h"
 #include "monitor/measurement_log.h"
+#include "monitor/panes.h"
 #include "window_fixture.h"
 
 namespace {
@@ -183,7 +186,7 @@ TEST_F(TrendsTest, WheelZoomsAroundTheCursorDragPansAndHoverShowsTheValues) {
     EXPECT_DOUBLE_EQ(trends.view_to() - trends.view_from(), 29.0);
 
     const auto views = trends.charts_widget()->findChildren<QChartView*>();
-    ASSERT_EQ(views.size(), 4);
+    ASSERT_EQ(views.size(), 6);
     QWidget* plot = views.front()->viewport();
     const QPointF middle(plot->width() / 2.0, plot->height() / 2.0);
     QWheelEvent wheel(middle, plot->mapToGlobal(middle), QPoint(), QPoint(0, 120), Qt::NoButton,
@@ -200,8 +203,9 @@ TEST_F(TrendsTest, WheelZoomsAroundTheCursorDragPansAndHoverShowsTheValues) {
     EXPECT_NEAR(trends.view_to() - trends.view_from(), zoomed, 1e-6);
 
     const QString answered = trends.cursor_text(kLogStart + 5.0);
-    EXPECT_TRUE(answered.contains(QStringLiteral("T1: 20."))) << answered.toStdString();
-    EXPECT_FALSE(trends.cursor_text(kLogStart + 15.0).contains(QStringLiteral("T1:")))
+    const QString t1 = QString::fromLatin1(kTemperatureNames[0]);
+    EXPECT_TRUE(answered.contains(t1 + QStringLiteral(": 20."))) << answered.toStdString();
+    EXPECT_FALSE(trends.cursor_text(kLogStart + 15.0).contains(t1 + QStringLiteral(":")))
         << "nothing where the device did not answer";
 }
 
@@ -241,7 +245,7 @@ TEST_F(TrendsTest, ALegendClickHidesTheSeriesAndASecondShowsIt) {
     QChart* chart = nullptr;
     for (QChartView* view : trends.charts_widget()->findChildren<QChartView*>()) {
         for (QAbstractSeries* series : view->chart()->series()) {
-            if (series->name() == QStringLiteral("T1") && t1 == nullptr) {
+            if (series->name() == QString::fromLatin1(kTemperatureNames[0]) && t1 == nullptr) {
                 t1 = qobject_cast<QLineSeries*>(series);
                 chart = view->chart();
             }
@@ -255,7 +259,8 @@ TEST_F(TrendsTest, ALegendClickHidesTheSeriesAndASecondShowsIt) {
     emit marker->clicked();
     EXPECT_FALSE(t1->isVisible());
     EXPECT_TRUE(marker->isVisible()) << "the entry stays, to show it again";
-    EXPECT_FALSE(trends.cursor_text(kLogStart + 5.0).contains(QStringLiteral("T1:")));
+    EXPECT_FALSE(trends.cursor_text(kLogStart + 5.0)
+                     .contains(QString::fromLatin1(kTemperatureNames[0]) + QStringLiteral(":")));
     emit marker->clicked();
     EXPECT_TRUE(t1->isVisible());
 
@@ -272,31 +277,44 @@ TEST_F(TrendsTest, ALegendClickHidesTheSeriesAndASecondShowsIt) {
     EXPECT_FALSE(t1->isVisible());
 }
 
+// The series of `trends` named `name`, or null.
+QLineSeries* named_series(const TrendsWindow& trends, const QString& name) {
+    for (QChartView* view : trends.charts_widget()->findChildren<QChartView*>()) {
+        for (QAbstractSeries* series : view->chart()->series()) {
+            if (series->name() == name) {
+                return qobject_cast<QLineSeries*>(series);
+            }
+        }
+    }
+    return nullptr;
+}
+
 TEST_F(TrendsTest, RailLampLimitsAreDrawnAsPercentagesOfTheNominalVoltage) {
     const std::string log = path("run.log");
     write_test_log(log);
     TrendsWindow trends;
     trends.set_span(TrendsWindow::Span::kAll);
     ASSERT_TRUE(trends.open_log(QString::fromStdString(log)));
+    // The log's rails read 0 V: every lamp is out of its limits, which are
+    // shown, bold.
     const struct {
+        const char* rail;
         const char* name;
         double percent;
     } cases[] = {
-        {"+24 V low limit", 22.0 / 24 * 100},  {"+24 V high limit", 35.0 / 24 * 100},
-        {"-12 V low limit", 14.0 / 12 * 100},  {"-12 V high limit", 8.0 / 12 * 100},
-        {"+3.3 V low limit", 2.5 / 3.3 * 100}, {"+3.3 V high limit", 4.0 / 3.3 * 100},
+        {kRailNames[0].name, " low limit", 22.0 / 24 * 100},
+        {kRailNames[0].name, " high limit", 35.0 / 24 * 100},
+        {kRailNames[3].name, " low limit", 14.0 / 12 * 100},
+        {kRailNames[3].name, " high limit", 8.0 / 12 * 100},
+        {kRailNames[5].name, " low limit", 2.5 / 3.3 * 100},
+        {kRailNames[5].name, " high limit", 4.0 / 3.3 * 100},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const QLineSeries* line = nullptr;
-        for (QChartView* view : trends.charts_widget()->findChildren<QChartView*>()) {
-            for (QAbstractSeries* series : view->chart()->series()) {
-                if (series->name() == QString::fromLatin1(c.name)) {
-                    line = qobject_cast<QLineSeries*>(series);
-                }
-            }
-        }
+        const QLineSeries* line = named_series(trends, QString::fromLatin1(c.rail) + c.name);
         ASSERT_NE(line, nullptr);
+        EXPECT_TRUE(line->isVisible());
+        EXPECT_EQ(line->pen().widthF(), 2.5);
         ASSERT_EQ(line->count(), 2);
         EXPECT_NEAR(line->at(0).y(), c.percent, 1e-9);
         EXPECT_NEAR(line->at(1).y(), c.percent, 1e-9);
@@ -421,6 +439,52 @@ TEST_F(TrendsTest, ALiveRedrawDrawsWhatAFullRedrawDraws) {
             ASSERT_EQ(live.drawn(s), full.drawn(s)) << "after poll " << i;
         }
     }
+}
+
+TEST_F(TrendsTest, LimitsOfARailInThemShowWhileItIsHoveredAndAFamilyShowsItsOwnAxes) {
+    auto history = std::make_unique<ReadingHistory>();
+    DeviceReadings r;
+    r.supply_24v = 24000;
+    for (int i = 0; i < 20; ++i) {
+        history->add(kLogStart + i, r, true);
+    }
+    TrendsWindow trends;
+    trends.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&trends));
+    trends.take_history(std::move(history), QStringLiteral("350"));
+    const QString rail = QString::fromLatin1(kRailNames[0].name);
+    QLineSeries* line = named_series(trends, rail);
+    QLineSeries* low = named_series(trends, rail + QStringLiteral(" low limit"));
+    ASSERT_NE(line, nullptr);
+    ASSERT_NE(low, nullptr);
+    QChart* chart = line->chart();
+    QLegendMarker* marker = chart->legend()->markers(line).front();
+    EXPECT_FALSE(low->isVisible()) << "in its limits";
+    emit marker->hovered(true);
+    EXPECT_TRUE(low->isVisible());
+    EXPECT_EQ(low->pen().widthF(), 1.0);
+    emit marker->hovered(false);
+    EXPECT_FALSE(low->isVisible());
+    EXPECT_TRUE(
+        named_series(trends, QString::fromLatin1(kRailNames[1].name) + QStringLiteral(" low limit"))
+            ->isVisible())
+        << "+12 V reads 0 V: out of its limits";
+
+    // Family 350 has no lock or quality: their axis and entries are gone.
+    QLineSeries* lock = named_series(trends, QString::fromLatin1(kReceiverName));
+    ASSERT_NE(lock, nullptr);
+    const auto right_axis = [lock] { return lock->attachedAxes().back(); };
+    QLegendMarker* lock_entry = lock->chart()->legend()->markers(lock).front();
+    ASSERT_TRUE(QTest::qWaitFor([marker] { return marker->isVisible(); }));
+    EXPECT_FALSE(right_axis()->isVisible());
+    EXPECT_FALSE(lock_entry->isVisible());
+    r.family_rate_mbps = kFamily1000;
+    std::strcpy(r.receiver_word, "Lock");
+    auto history1000 = std::make_unique<ReadingHistory>();
+    history1000->add(kLogStart, r, true);
+    trends.take_history(std::move(history1000), QStringLiteral("1000"));
+    EXPECT_TRUE(right_axis()->isVisible());
+    EXPECT_TRUE(QTest::qWaitFor([lock_entry] { return lock_entry->isVisible(); }));
 }
 
 TEST_F(TrendsTest, FineWheelStepsZoomByTheirFraction) {

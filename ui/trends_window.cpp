@@ -960,6 +960,14 @@ QString TrendsWindow::cursor_text(double seconds) const {
                         .arg(trace_name(t.plan))
                         .arg(value, 0, 'g', 6)
                         .arg(QString::fromLatin1(series_info(t.plan.series).unit));
+            // A rail names its lamp limits while they are drawn.
+            const SeriesInfo info = series_info(t.plan.series);
+            if (!t.limits.empty() && t.limits.front().first->isVisible()) {
+                text += QStringLiteral(" (lamp limits %1..%2 %3)")
+                            .arg(info.low, 0, 'f', 1)
+                            .arg(info.high, 0, 'f', 1)
+                            .arg(QString::fromLatin1(info.unit));
+            }
         }
     }
     return text;

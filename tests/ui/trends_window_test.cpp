@@ -463,6 +463,9 @@ TEST_F(TrendsTest, LimitsOfARailInThemShowWhileItIsHoveredAndAFamilyShowsItsOwnA
     emit marker->hovered(true);
     EXPECT_TRUE(low->isVisible());
     EXPECT_EQ(low->pen().widthF(), 1.0);
+    EXPECT_TRUE(trends.cursor_text(kLogStart + 5.0)
+                    .contains(rail + QStringLiteral(": 24 V (lamp limits 22.0..35.0 V)")))
+        << trends.cursor_text(kLogStart + 5.0).toStdString();
     emit marker->hovered(false);
     EXPECT_FALSE(low->isVisible());
     EXPECT_TRUE(

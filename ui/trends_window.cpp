@@ -413,6 +413,13 @@ void TrendsWindow::update_limits(Trace& trace) {
         }
         if (line->isVisible() != show) {
             line->setVisible(show);
+            // Showing a series shows its legend entry too; the limits are
+            // named in the hover text instead, and the legend keeps its room.
+            for (QLegendMarker* marker :
+                 charts_list_[static_cast<size_t>(trace.plan.chart)].chart->legend()->markers(
+                     line)) {
+                marker->setVisible(false);
+            }
         }
     }
 }

@@ -1,6 +1,7 @@
-// The trends window: four stacked charts over one time axis (temperatures,
-// supply rails as a percentage of their nominal voltage, receiver quality
-// and attenuation, rates and errors), drawn from a ReadingHistory.
+// The trends window: six stacked charts over one time axis (temperatures,
+// supply rails as a percentage of their nominal voltage, the receiver, link
+// rates, packet rates, errors), one quantity an axis, drawn from a
+// ReadingHistory. Its view arithmetic is in trends_view.h.
 //
 // It is a separate, modeless window: the console goes on polling while it
 // is open. Each chart series is refilled with `replace()` from the

@@ -259,6 +259,16 @@ TrendsWindow::TrendsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
 
 TrendsWindow::~TrendsWindow() {
     cancel_load();
+    // The charts are destroyed after the traces; a legend entry going away
+    // still says it is no longer hovered, which must no longer reach them.
+    for (Chart& c : charts_list_) {
+        for (QLegendMarker* marker : c.chart->legend()->markers()) {
+            marker->disconnect(this);
+        }
+        for (QAbstractSeries* series : c.chart->series()) {
+            series->disconnect(this);
+        }
+    }
 }
 
 void TrendsWindow::build_charts() {

@@ -84,13 +84,14 @@ void BM_TrendsLiveUpdateDay(benchmark::State& state) {
 }
 BENCHMARK(BM_TrendsLiveUpdateDay)->Unit(benchmark::kMillisecond);
 
-// An update that moves the view on by at least a column (200 polls; a
-// column of the 24-hour view is under 200 s wider than 432 pixels), so every
-// series is laid out again: what an update costs once a column.
+// An update that moves the view on by at least a column (300 polls; a
+// column of the 24-hour view is under 300 s on a plot wider than 576 pixels
+// at two pixels a column), so every series is laid out again: what an
+// update costs once a column.
 void BM_TrendsNewColumnDay(benchmark::State& state) {
     Console& c = console();
     for (auto _ : state) {
-        for (int i = 0; i < 199; ++i, ++c.polls) {
+        for (int i = 0; i < 299; ++i, ++c.polls) {
             c.history.add(kStart + c.polls, readings_at(c.polls), true);
         }
         c.live_update();

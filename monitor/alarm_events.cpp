@@ -24,8 +24,8 @@ std::string rail_alarm_text(int rail, const std::string& value) {
 std::string lamp_tip_text(int rail) {
     const RailSpec& supply = kSupplyRails[rail];
     const RailBounds bounds = lamp_bounds_volts(supply);
-    return format_text("%s went outside %.1f..%.1f V; lit until Reset", supply.label,
-                       bounds.bottom, bounds.top);
+    return format_text("%s went outside %.1f..%.1f V; lit until Reset", supply.label, bounds.bottom,
+                       bounds.top);
 }
 
 std::vector<AlarmEvent> AlarmTracker::after_poll(bool answered, const DeviceReadings& readings,

@@ -8,6 +8,24 @@
 
 constexpr char kNoConnection[] = "NO CONNECTION";
 
+// The names the panes give their values, which the trends' series take too.
+// The rails are named in the rail table (supply_rails.h).
+inline constexpr const char* kTemperatureNames[kTemperatureCount] = {
+    "Temperature Sensor 1", "Temperature Sensor 2", "Temperature Sensor 3"};
+inline constexpr char kAttenuationName[] = "Attenuation";
+inline constexpr char kMseName[] = "MSE dB";
+inline constexpr char kReceiverName[] = "Receiver";
+inline constexpr char kQualityName[] = "Quality";
+inline constexpr char kPhyToRadioName[] = "PHY->Radio";
+inline constexpr char kRadioToPhyName[] = "Radio->PHY";
+inline constexpr char kPacketsPerSecond[] = " packets per sec.";  // after a direction
+inline constexpr char kFecFailsName[] = "FEC fails total";
+inline constexpr char kPerName[] = "PER total";
+inline constexpr char kDropQ1Name[] = "Drop PHY->R";
+inline constexpr char kDropTxName[] = "Drop R->PHY";
+inline constexpr char kUpLinkName[] = "UpLink";
+inline constexpr char kDownLinkName[] = "DownLink";
+
 std::string temperature_pane_text(const DeviceReadings& r);
 std::string voltage_pane_text(const DeviceReadings& r);
 // Family 350: the receive MSE; family 1000: lock and quality words, status.

@@ -190,19 +190,11 @@ void ReadingHistory::push(int level, const Bucket& bucket) {
     ++l.count;
 }
 
-std::vector<ChartPoint> ReadingHistory::extract(Series series, double from, double to,
-                                                int width) const {
-    std::vector<ChartPoint> points;
-    const int s = index_of(series);
-    if (width < 1 || !(to > from) || s < 0 || s >= kSeriesCount) {
-        return points;
-    }
-    struct Column {
-        bool polled = false;
-        double min = kNaN;
-        double max = kNaN;
-    };
-    std::vector<Column> columns(static_cast<std::size_t>(width));
+void ReadingHistory::fold_columns(int first, int count, double from, double to, int width,
+                                  std::vector<double>* ranges, std::vector<char>* polled) const {
+    // Per column: `count` pairs of minimum and maximum, series by series.
+    ranges->assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(count) * 2, kNaN);
+    polled->assign(static_cast<std::size_t>(width), 0);
     const double scale = width / (to - from);
     auto column_of = [&](double t) {
         const double c = std::floor((t - from) * scale);
@@ -216,29 +208,68 @@ std::vector<ChartPoint> ReadingHistory::extract(Series series, double from, doub
             }
             const int last = column_of(b.last);
             for (int c = column_of(b.first); c <= last; ++c) {
-                Column& column = columns[static_cast<std::size_t>(c)];
-                column.polled = true;
-                fold(column.min, column.max, b.min[s], b.max[s]);
+                (*polled)[static_cast<std::size_t>(c)] = 1;
+                double* range = ranges->data() + static_cast<std::size_t>(c) * count * 2;
+                for (int s = 0; s < count; ++s) {
+                    fold(range[2 * s], range[2 * s + 1], b.min[first + s], b.max[first + s]);
+                }
             }
         }
     }
-    points.reserve(2 * columns.size());
+}
+
+void ReadingHistory::column_points(const std::vector<double>& ranges,
+                                   const std::vector<char>& polled, int count, int s, double from,
+                                   double to, std::vector<ChartPoint>* points) {
+    const int width = static_cast<int>(polled.size());
+    const double scale = width / (to - from);
+    points->clear();
+    points->reserve(2 * polled.size());
     bool after_value = false;
     for (int c = 0; c < width; ++c) {
-        const Column& column = columns[static_cast<std::size_t>(c)];
+        const double* range = ranges.data() + (static_cast<std::size_t>(c) * count + s) * 2;
         const double middle = from + (c + 0.5) / scale;
-        const bool has_value = !std::isnan(column.min);
+        const bool has_value = !std::isnan(range[0]);
         if (has_value) {
-            points.push_back({middle, column.min});
-            if (column.max != column.min) {
-                points.push_back({middle, column.max});
+            points->push_back({middle, range[0]});
+            if (range[1] != range[0]) {
+                points->push_back({middle, range[1]});
             }
-        } else if (column.polled || after_value) {
-            points.push_back({middle, kNaN});
+        } else if (polled[static_cast<std::size_t>(c)] != 0 || after_value) {
+            points->push_back({middle, kNaN});
         }
         after_value = has_value;
     }
+}
+
+std::vector<ChartPoint> ReadingHistory::extract(Series series, double from, double to,
+                                                int width) const {
+    std::vector<ChartPoint> points;
+    const int s = index_of(series);
+    if (width < 1 || !(to > from) || s < 0 || s >= kSeriesCount) {
+        return points;
+    }
+    std::vector<double> ranges;
+    std::vector<char> polled;
+    fold_columns(s, 1, from, to, width, &ranges, &polled);
+    column_points(ranges, polled, 1, 0, from, to, &points);
     return points;
+}
+
+std::vector<std::vector<ChartPoint>> ReadingHistory::extract_all(double from, double to,
+                                                                 int width) const {
+    std::vector<std::vector<ChartPoint>> all(kSeriesCount);
+    if (width < 1 || !(to > from)) {
+        return all;
+    }
+    // One pass over the buckets for every series: the store is read once.
+    std::vector<double> ranges;
+    std::vector<char> polled;
+    fold_columns(0, kSeriesCount, from, to, width, &ranges, &polled);
+    for (int s = 0; s < kSeriesCount; ++s) {
+        column_points(ranges, polled, kSeriesCount, s, from, to, &all[static_cast<std::size_t>(s)]);
+    }
+    return all;
 }
 
 double ReadingHistory::oldest_seconds() const {

@@ -104,6 +104,8 @@ public:
     // point. So at most 2 * width points, in time order. Empty when width
     // < 1 or to <= from.
     std::vector<ChartPoint> extract(Series series, double from, double to, int width) const;
+    // extract() of every series, indexed by Series, in one pass over the store.
+    std::vector<std::vector<ChartPoint>> extract_all(double from, double to, int width) const;
 
     // Polls added since construction, and the span of time still held.
     uint64_t polls() const { return polls_; }
@@ -139,6 +141,14 @@ private:
     };
 
     void push(int level, const Bucket& bucket);
+    // The minimum and maximum of series [first, first + count) in each of
+    // `width` columns of [from, to], and whether any poll fell in a column.
+    void fold_columns(int first, int count, double from, double to, int width,
+                      std::vector<double>* ranges, std::vector<char>* polled) const;
+    // Series `s` of what fold_columns() gave, as extract() returns it.
+    static void column_points(const std::vector<double>& ranges, const std::vector<char>& polled,
+                              int count, int s, double from, double to,
+                              std::vector<ChartPoint>* points);
 
     std::size_t buckets_per_level_;
     Level levels_[kLevels];

@@ -1,10 +1,10 @@
 #include "ui/trends_window.h"
 
+#include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
 #include <QDateTime>
-#include <QDateTimeAxis>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
@@ -34,53 +34,71 @@
 #include <optional>
 #include <thread>
 
+#include "monitor/alarm_events.h"
+#include "monitor/panes.h"
+#include "monitor/supply_rails.h"
+#include "ui/trends_view.h"
+
 namespace {
 
-// Which chart a series is drawn in, and how.
+// Which chart a series is drawn in, and how. The series are named as the
+// panes name them; `suffix`, when not null, follows the pane's name.
 struct TracePlan {
     Series series;
     const char* label;
+    const char* suffix;
     int chart;
     bool right_axis;
     double nominal;  // a rail's nominal voltage: drawn as a percentage of it; 0: as it is
 };
 
-constexpr int kChartCount = 4;
+// A rail is named, and drawn against its nominal voltage, as the rail table says.
+constexpr TracePlan rail_plan(Series series, Param row) {
+    const RailSpec& rail = kSupplyRails[supply_rail_index(row)];
+    return {series, rail.label, nullptr, 1, false, rail.nominal_volts};
+}
+
+constexpr int kChartCount = 6;
 constexpr TracePlan kTracePlans[] = {
-    {Series::kTemperature1, "T1", 0, false, 0},
-    {Series::kTemperature2, "T2", 0, false, 0},
-    {Series::kTemperature3, "T3", 0, false, 0},
-    {Series::kSupply24V, "+24 V", 1, false, 24},
-    {Series::kSupply12V, "+12 V", 1, false, 12},
-    {Series::kSupply9V, "+9 V", 1, false, 9},
-    {Series::kSupplyMinus12V, "-12 V", 1, false, -12},
-    {Series::kSupply5V, "+5 V", 1, false, 5},
-    {Series::kSupply3V3, "+3.3 V", 1, false, 3.3},
-    {Series::kSupply5VStandby, "+5 V standby", 1, false, 5},
-    {Series::kMse, "MSE", 2, false, 0},
-    {Series::kAttenuation, "attenuation", 2, false, 0},
-    {Series::kLock, "lock", 2, true, 0},
-    {Series::kQuality, "quality", 2, true, 0},
-    {Series::kUpLinkMbps, "up Mbps", 3, false, 0},
-    {Series::kDownLinkMbps, "down Mbps", 3, false, 0},
-    {Series::kPhyToRadioRate, "PHY->radio pkt/s", 3, false, 0},
-    {Series::kRadioToPhyRate, "radio->PHY pkt/s", 3, false, 0},
-    {Series::kPacketErrorRatio, "PER", 3, true, 0},
-    {Series::kFecFails, "FEC fails", 3, true, 0},
-    {Series::kDropQ1Rate, "Q1 drops/s", 3, true, 0},
-    {Series::kDropTxRate, "TX drops/s", 3, true, 0},
+    {Series::kTemperature1, kTemperatureNames[0], nullptr, 0, false, 0},
+    {Series::kTemperature2, kTemperatureNames[1], nullptr, 0, false, 0},
+    {Series::kTemperature3, kTemperatureNames[2], nullptr, 0, false, 0},
+    rail_plan(Series::kSupply24V, Param::kSupply24V),
+    rail_plan(Series::kSupply12V, Param::kSupply12V),
+    rail_plan(Series::kSupply9V, Param::kSupply9V),
+    rail_plan(Series::kSupplyMinus12V, Param::kSupplyMinus12V),
+    rail_plan(Series::kSupply5V, Param::kSupply5V),
+    rail_plan(Series::kSupply3V3, Param::kSupply3V3),
+    rail_plan(Series::kSupply5VStandby, Param::kSupply5VStandby),
+    {Series::kMse, kMseName, nullptr, 2, false, 0},
+    {Series::kAttenuation, kAttenuationName, nullptr, 2, false, 0},
+    {Series::kLock, kReceiverName, nullptr, 2, true, 0},
+    {Series::kQuality, kQualityName, nullptr, 2, true, 0},
+    {Series::kUpLinkMbps, kUpLinkName, nullptr, 3, false, 0},
+    {Series::kDownLinkMbps, kDownLinkName, nullptr, 3, false, 0},
+    {Series::kPhyToRadioRate, kPhyToRadioName, kPacketsPerSecond, 4, false, 0},
+    {Series::kRadioToPhyRate, kRadioToPhyName, kPacketsPerSecond, 4, false, 0},
+    {Series::kDropQ1Rate, kDropQ1Name, kPacketsPerSecond, 4, false, 0},
+    {Series::kDropTxRate, kDropTxName, kPacketsPerSecond, 4, false, 0},
+    {Series::kFecFails, kFecFailsName, nullptr, 5, false, 0},
+    {Series::kPacketErrorRatio, kPerName, nullptr, 5, true, 0},
 };
 
+QString trace_name(const TracePlan& plan) {
+    return QString::fromLatin1(plan.label) +
+           (plan.suffix != nullptr ? QString::fromLatin1(plan.suffix) : QString());
+}
+
+// Every axis holds one quantity.
 struct ChartPlan {
     const char* title;
     const char* left_title;
     const char* right_title;  // null: no right axis
 };
 constexpr ChartPlan kChartPlans[kChartCount] = {
-    {"Temperatures", "deg C", nullptr},
-    {"Supply rails", "% of nominal", nullptr},
-    {"Receiver", "dB", "lock / quality"},
-    {"Traffic and errors", "Mbps, packets/s", "PER, FEC, drops/s"},
+    {"Temperatures", "deg C", nullptr}, {"Supply rails", "% of nominal", nullptr},
+    {"Receiver", "dB", "1 = yes"},      {"Link rates", "Mbps", nullptr},
+    {"Packets", "packets/s", nullptr},  {"Errors", "FEC fails since Reset", "PER"},
 };
 
 struct SpanChoice {
@@ -95,10 +113,16 @@ constexpr SpanChoice kSpans[] = {
     {"all", TrendsWindow::Span::kAll, 0},
 };
 
-constexpr int kMinChartColumns = 50;
 // About this many ticks on a value axis.
 constexpr int kValueTicks = 5;
-constexpr double kPollsPerColumn = 2;
+// About this many pixels between the time axis's ticks, at least.
+constexpr double kTimeTickSpacing = 90;
+// A rail counts as out of its lamp limits beyond this (in percent of its
+// nominal voltage): the lamp's own rounding is finer.
+constexpr double kLimitSlack = 1e-9;
+// A column of min and max is two pixels wide: as fine as the eye follows a
+// line, and half the points Qt Charts lays out (and strokes) per series.
+constexpr int kPixelsPerColumn = 2;
 // The newest column's points (its minimum and maximum) and the point before
 // them, drawn as a piece of their own.
 constexpr qsizetype kTailPoints = 3;
@@ -126,48 +150,20 @@ struct Range {
         low = std::min(low, v);
         high = std::max(high, v);
     }
-    // The range an axis shows: a margin around the values, a unit around a
-    // single value, 0..1 when there is none; widened to round ticks.
+    // Sets the axis to trends::value_scale() of the range. The axis is
+    // touched only when it changes, since a new range lays out every series
+    // of its chart again.
     void apply(QValueAxis* axis) const {
-        double lo = low;
-        double hi = high;
-        if (!(lo <= hi)) {
-            lo = 0;
-            hi = 1;
-        } else if (hi - lo < 1e-9) {
-            lo -= 0.5;
-            hi += 0.5;
-        } else {
-            const double margin = (hi - lo) * 0.05;
-            // Counts and rates never go below zero; neither does their axis.
-            lo = lo >= 0 ? std::max(0.0, lo - margin) : lo - margin;
-            hi += margin;
+        const trends::ValueScale scale = trends::value_scale(low, high, kValueTicks);
+        if (axis->tickCount() != scale.ticks) {
+            axis->setTickCount(scale.ticks);
         }
-        // Round ticks: a step of 1, 2 or 5 times a power of ten, about
-        // kValueTicks of them. The axis is touched only when it changes,
-        // since a new range lays out every series of its chart again.
-        const double rough = (hi - lo) / (kValueTicks - 1);
-        const double power = std::pow(10.0, std::floor(std::log10(rough)));
-        const double fraction = rough / power;
-        const double step = (fraction <= 1   ? 1
-                             : fraction <= 2 ? 2
-                             : fraction <= 5 ? 5
-                                             : 10) *
-                            power;
-        lo = std::floor(lo / step) * step;
-        hi = std::ceil(hi / step) * step;
-        const int ticks = static_cast<int>(std::lround((hi - lo) / step)) + 1;
-        if (axis->tickCount() != ticks) {
-            axis->setTickCount(ticks);
-        }
-        // As many decimals as the step has.
-        const int decimals = std::max(0, static_cast<int>(-std::floor(std::log10(step) + 1e-9)));
-        const QString format = QStringLiteral("%.%1f").arg(decimals);
+        const QString format = QStringLiteral("%.%1f").arg(scale.decimals);
         if (axis->labelFormat() != format) {
             axis->setLabelFormat(format);
         }
-        if (axis->min() != lo || axis->max() != hi) {
-            axis->setRange(lo, hi);
+        if (axis->min() != scale.low || axis->max() != scale.high) {
+            axis->setRange(scale.low, scale.high);
         }
     }
 };
@@ -195,13 +191,18 @@ struct TrendsWindow::Trace {
     std::vector<QLineSeries*> pieces;  // one per run of points between gaps
     // A rail's lamp limits, as dashed lines; they do not widen the axis, so
     // they show when the rail comes near them.
+    // They show only while the rail is hovered (its line or legend entry),
+    // and always, bold, while it is out of them in the time shown.
     std::vector<std::pair<QLineSeries*, double>> limits;
+    bool hovered = false;
+    bool out_of_limits = false;
+    bool has_points = false;  // any value in the time shown
 };
 
 struct TrendsWindow::Chart {
     QChart* chart = nullptr;
     QChartView* view = nullptr;
-    QDateTimeAxis* time_axis = nullptr;
+    QCategoryAxis* time_axis = nullptr;  // ticks at round times, set by refresh()
     QValueAxis* left = nullptr;
     QValueAxis* right = nullptr;
 };
@@ -265,6 +266,16 @@ TrendsWindow::TrendsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
 
 TrendsWindow::~TrendsWindow() {
     cancel_load();
+    // The charts are destroyed after the traces; a legend entry going away
+    // still says it is no longer hovered, which must no longer reach them.
+    for (Chart& c : charts_list_) {
+        for (QLegendMarker* marker : c.chart->legend()->markers()) {
+            marker->disconnect(this);
+        }
+        for (QAbstractSeries* series : c.chart->series()) {
+            series->disconnect(this);
+        }
+    }
 }
 
 void TrendsWindow::build_charts() {
@@ -284,10 +295,9 @@ void TrendsWindow::build_charts() {
             c.chart->legend()->setFont(legend_font);
         }
         c.chart->setMargins(QMargins(4, 2, 4, 2));
-        c.time_axis = new QDateTimeAxis;
-        c.time_axis->setFormat(QStringLiteral("dd.MM HH:mm:ss"));
-        c.time_axis->setRange(QDateTime::fromMSecsSinceEpoch(now - 3600 * 1000),
-                              QDateTime::fromMSecsSinceEpoch(now));
+        c.time_axis = new QCategoryAxis;
+        c.time_axis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+        c.time_axis->setRange(static_cast<double>(now - 3600 * 1000), static_cast<double>(now));
         c.chart->addAxis(c.time_axis, Qt::AlignBottom);
         c.left = new QValueAxis;
         c.left->setTitleText(QString::fromLatin1(plan.left_title));
@@ -330,7 +340,7 @@ void TrendsWindow::build_charts() {
 QLineSeries* TrendsWindow::add_piece(Trace& trace) {
     Chart& c = charts_list_[static_cast<size_t>(trace.plan.chart)];
     auto* piece = new QLineSeries;
-    piece->setName(QString::fromLatin1(trace.plan.label));
+    piece->setName(trace_name(trace.plan));
     QPen pen(trace.color);
     pen.setWidthF(1.5);
     piece->setPen(pen);
@@ -338,17 +348,25 @@ QLineSeries* TrendsWindow::add_piece(Trace& trace) {
     piece->attachAxis(c.time_axis);
     piece->attachAxis(trace.plan.right_axis && c.right != nullptr ? c.right : c.left);
     piece->setVisible(trace.shown);
+    // Hovering the line shows the rail's lamp limits too.
+    Trace* hovered = &trace;
+    connect(piece, &QLineSeries::hovered, this, [this, hovered](const QPointF&, bool over) {
+        hovered->hovered = over;
+        update_limits(*hovered);
+    });
     const QList<QLegendMarker*> markers = c.chart->legend()->markers(piece);
     if (trace.pieces.empty()) {
         // The first piece's legend entry stands for the whole series: a
         // click hides or shows every piece.
         Trace* target = &trace;
         for (QLegendMarker* marker : markers) {
+            // Hovering the entry shows the rail's lamp limits.
+            connect(marker, &QLegendMarker::hovered, this, [this, target](bool over) {
+                target->hovered = over;
+                update_limits(*target);
+            });
             connect(marker, &QLegendMarker::clicked, this, [this, target, marker] {
                 target->shown = !target->shown;
-                for (const auto& limit : target->limits) {
-                    limit.first->setVisible(target->shown);
-                }
                 for (QLineSeries* p : target->pieces) {
                     p->setVisible(target->shown);
                     for (QLegendMarker* m : charts_list_[static_cast<size_t>(target->plan.chart)]
@@ -384,10 +402,11 @@ void TrendsWindow::add_limits(Trace& trace) {
     } lines[] = {{" low limit", info.low}, {" high limit", info.high}};
     for (const auto& l : lines) {
         auto* line = new QLineSeries;
-        line->setName(QString::fromLatin1(trace.plan.label) + QString::fromLatin1(l.name));
+        line->setName(trace_name(trace.plan) + QString::fromLatin1(l.name));
         QPen pen(trace.color);
         pen.setStyle(Qt::DashLine);
         line->setPen(pen);
+        line->setVisible(false);  // until the rail is hovered or out of them
         c.chart->addSeries(line);
         line->attachAxis(c.time_axis);
         line->attachAxis(c.left);
@@ -395,6 +414,62 @@ void TrendsWindow::add_limits(Trace& trace) {
             marker->setVisible(false);
         }
         trace.limits.emplace_back(line, l.value / trace.plan.nominal * 100);
+    }
+}
+
+void TrendsWindow::update_limits(Trace& trace) {
+    const bool show = trace.shown && trace.has_points && (trace.hovered || trace.out_of_limits);
+    for (const auto& limit : trace.limits) {
+        QLineSeries* line = limit.first;
+        // Limits that the rail crossed are drawn bold.
+        const double width = trace.out_of_limits ? 2.5 : 1.0;
+        if (line->pen().widthF() != width) {
+            QPen pen = line->pen();
+            pen.setWidthF(width);
+            line->setPen(pen);
+        }
+        if (line->isVisible() != show) {
+            line->setVisible(show);
+            // Showing a series shows its legend entry too; the limits are
+            // named in the hover text instead, and the legend keeps its room.
+            for (QLegendMarker* marker :
+                 charts_list_[static_cast<size_t>(trace.plan.chart)].chart->legend()->markers(
+                     line)) {
+                marker->setVisible(false);
+            }
+        }
+    }
+}
+
+void TrendsWindow::set_time_ticks(double from, double to, double earliest, double latest) {
+    const QDateTime start = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(from * 1000));
+    const int most = std::max(
+        2, static_cast<int>(charts_list_.front().chart->plotArea().width() / kTimeTickSpacing));
+    const trends::TimeTicks ticks =
+        trends::time_ticks(from, to, most, start.offsetFromUtc(), earliest, latest);
+    const QString format = QString::fromLatin1(ticks.format);
+    QStringList labels;
+    QList<double> at;
+    for (double t = ticks.first; t <= to; t += ticks.step) {
+        at.append(t * 1000);
+        labels.append(QDateTime::fromMSecsSinceEpoch(std::llround(t * 1000)).toString(format));
+    }
+    for (Chart& c : charts_list_) {
+        QCategoryAxis* axis = c.time_axis;
+        // The categories' ends are the ticks; they are made again only when
+        // the ticks change, since that lays the chart out again.
+        if (axis->categoriesLabels() != labels || axis->startValue() > from * 1000) {
+            for (const QString& label : axis->categoriesLabels()) {
+                axis->remove(label);
+            }
+            axis->setStartValue(from * 1000);
+            for (qsizetype i = 0; i < labels.size(); ++i) {
+                axis->append(labels[i], at[i]);
+            }
+        }
+        if (axis->min() != from * 1000 || axis->max() != to * 1000) {
+            axis->setRange(from * 1000, to * 1000);
+        }
     }
 }
 
@@ -490,6 +565,9 @@ void TrendsWindow::on_span_changed(int index) {
 
 void TrendsWindow::draw_empty() {
     for (Trace& t : traces_) {
+        t.has_points = false;
+        t.out_of_limits = false;
+        update_limits(t);
         for (QLineSeries* piece : t.pieces) {
             if (piece->count() > 0) {
                 piece->clear();
@@ -512,55 +590,22 @@ void TrendsWindow::refresh() {
         return;
     }
     // The span held, whatever order a log's lines came in.
-    const ReadingHistory::TimeSpan held = history_->held_span();
-    const double newest = held.latest;
-    const double seconds = kSpans[static_cast<int>(span_)].seconds;
-    // A column without a poll reads as a gap, so columns are never narrower
-    // than two of the average poll intervals of what is held, nor than two
-    // steps of its time stamps.
-    const double interval =
-        polls > 1 ? (newest - held.earliest) / static_cast<double>(polls - 1) : 1;
-    const double shortest_column = std::max(interval, resolution_) * kPollsPerColumn;
-    const int pixels = std::max(kMinChartColumns,
-                                static_cast<int>(charts_list_.front().chart->plotArea().width()));
-    double from = 0;
-    double to = newest;
-    int width = pixels;
-    if (zoomed_) {
-        // Zoomed or panned: the chosen range stays put while polls arrive.
-        from = view_from_;
-        to = view_to_;
-    } else if (seconds > 0) {
-        // Following the polls: the columns lie on a fixed grid and the view
-        // ends with the column the newest poll is in, so a new poll changes
-        // the last column alone and the axes move once a column.
-        const double column = std::max(seconds / pixels, shortest_column);
-        width = std::max(1, static_cast<int>(std::ceil(seconds / column - 1e-9)));
-        to = (std::floor(newest / column) + 1) * column;
-        from = to - width * column;
-    } else {
-        from = held.earliest;
-    }
-    if (to - from < 1) {
-        from = to - 1;
-    }
-    if (zoomed_ || seconds <= 0) {
-        const double most_columns = shortest_column > 0 ? (to - from) / shortest_column : 1;
-        width = std::max(1, static_cast<int>(std::min<double>(pixels, most_columns)));
-    }
-    // While the polls are followed and the grid stays put, the columns
-    // before the newest change only where the history folds old polls into
-    // wider buckets; those changes wait until the grid moves on by a column.
-    const bool settle =
-        zoomed_ || seconds <= 0 || from != view_from_ || to != view_to_ || width != view_columns_;
+    const ReadingHistory::TimeSpan span = history_->held_span();
+    const trends::Held held{span.earliest, span.latest, polls, resolution_};
+    const trends::View before{view_from_, view_to_, view_columns_};
+    const trends::ViewChoice choice = trends::choose_view(
+        held, kSpans[static_cast<int>(span_)].seconds,
+        static_cast<int>(charts_list_.front().chart->plotArea().width()) / kPixelsPerColumn,
+        zoomed_ ? &before : nullptr);
+    const double from = choice.view.from;
+    const double to = choice.view.to;
+    const int width = choice.view.columns;
     view_from_ = from;
     view_to_ = to;
     view_columns_ = width;
     column_seconds_ = (to - from) / width;
-    for (Chart& c : charts_list_) {
-        c.time_axis->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(from * 1000)),
-                              QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(to * 1000)));
-    }
+    set_time_ticks(from, to, span.earliest, span.latest);
+    const std::vector<std::vector<ChartPoint>> points = history_->extract_all(from, to, width);
     for (Trace& t : traces_) {
         for (const auto& [line, percent] : t.limits) {
             const QList<QPointF> ends{{from * 1000, percent}, {to * 1000, percent}};
@@ -568,33 +613,58 @@ void TrendsWindow::refresh() {
                 line->replace(ends);
             }
         }
-        draw_trace(t, from, to, width, settle);
+        draw_trace(t, points[static_cast<size_t>(t.plan.series)]);
     }
-    // Each value axis spans what its shown series hold.
+    // Each value axis spans what its shown series hold. A series with no
+    // value in view (such as another family's) leaves the legend, and an
+    // axis none of whose series has one is hidden.
     std::vector<Range> left(kChartCount);
     std::vector<Range> right(kChartCount);
-    for (const Trace& t : traces_) {
-        if (!t.shown) {
-            continue;
-        }
-        Range& r = t.plan.right_axis ? right[static_cast<size_t>(t.plan.chart)]
-                                     : left[static_cast<size_t>(t.plan.chart)];
+    std::vector<bool> right_used(kChartCount, false);
+    for (Trace& t : traces_) {
+        Range values;
         for (const QLineSeries* p : t.pieces) {
             for (const QPointF& point : p->points()) {
-                r.take(point.y());
+                values.take(point.y());
             }
+        }
+        const size_t chart = static_cast<size_t>(t.plan.chart);
+        t.has_points = values.low <= values.high;
+        for (QLegendMarker* marker :
+             charts_list_[chart].chart->legend()->markers(t.pieces.front())) {
+            // Asked unconditionally: a legend not yet laid out reports its
+            // entries hidden.
+            marker->setVisible(t.has_points);
+        }
+        t.out_of_limits = false;
+        if (t.limits.size() == 2) {
+            const double a = t.limits[0].second;
+            const double b = t.limits[1].second;
+            t.out_of_limits = t.has_points && (values.low < std::min(a, b) - kLimitSlack ||
+                                               values.high > std::max(a, b) + kLimitSlack);
+        }
+        update_limits(t);
+        if (t.plan.right_axis && t.has_points) {
+            right_used[chart] = true;
+        }
+        if (t.shown && t.has_points) {
+            Range& r = t.plan.right_axis ? right[chart] : left[chart];
+            r.take(values.low);
+            r.take(values.high);
         }
     }
     for (size_t i = 0; i < charts_list_.size(); ++i) {
         left[i].apply(charts_list_[i].left);
-        if (charts_list_[i].right != nullptr) {
-            right[i].apply(charts_list_[i].right);
+        if (QValueAxis* axis = charts_list_[i].right) {
+            right[i].apply(axis);
+            if (axis->isVisible() != right_used[i]) {
+                axis->setVisible(right_used[i]);
+            }
         }
     }
 }
 
-void TrendsWindow::draw_trace(Trace& trace, double from, double to, int width, bool settle) {
-    const std::vector<ChartPoint> points = history_->extract(trace.plan.series, from, to, width);
+void TrendsWindow::draw_trace(Trace& trace, const std::vector<ChartPoint>& points) {
     std::vector<QList<QPointF>> runs(1);
     for (const ChartPoint& p : points) {
         // Beyond kLargestChartValue an axis's range arithmetic would
@@ -625,10 +695,7 @@ void TrendsWindow::draw_trace(Trace& trace, double from, double to, int width, b
     for (size_t i = 0; i < trace.pieces.size(); ++i) {
         const QList<QPointF> run = i < runs.size() ? runs[i] : QList<QPointF>();
         QLineSeries* piece = trace.pieces[i];
-        const bool inner_only = !settle && i + 1 < runs.size() && piece->count() == run.size() &&
-                                !run.isEmpty() && piece->at(0) == run.front() &&
-                                piece->at(piece->count() - 1) == run.back();
-        if (!inner_only && piece->points() != run) {
+        if (piece->points() != run) {
             piece->replace(run);
         }
         // A lone point draws no line; it is shown as a dot.
@@ -914,9 +981,17 @@ QString TrendsWindow::cursor_text(double seconds) const {
             const bool rail = t.plan.nominal != 0;
             const double value = rail ? nearest->y() * t.plan.nominal / 100 : nearest->y();
             text += QStringLiteral("\n%1: %2 %3")
-                        .arg(QString::fromLatin1(t.plan.label))
+                        .arg(trace_name(t.plan))
                         .arg(value, 0, 'g', 6)
                         .arg(QString::fromLatin1(series_info(t.plan.series).unit));
+            // A rail names its lamp limits while they are drawn.
+            const SeriesInfo info = series_info(t.plan.series);
+            if (!t.limits.empty() && t.limits.front().first->isVisible()) {
+                text += QStringLiteral(" (lamp limits %1..%2 %3)")
+                            .arg(info.low, 0, 'f', 1)
+                            .arg(info.high, 0, 'f', 1)
+                            .arg(QString::fromLatin1(info.unit));
+            }
         }
     }
     return text;

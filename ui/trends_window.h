@@ -1,6 +1,7 @@
-// The trends window: four stacked charts over one time axis (temperatures,
-// supply rails as a percentage of their nominal voltage, receiver quality
-// and attenuation, rates and errors), drawn from a ReadingHistory.
+// The trends window: six stacked charts over one time axis (temperatures,
+// supply rails as a percentage of their nominal voltage, the receiver, link
+// rates, packet rates, errors), one quantity an axis, drawn from a
+// ReadingHistory. Its view arithmetic is in trends_view.h.
 //
 // It is a separate, modeless window: the console goes on polling while it
 // is open. Each chart series is refilled with `replace()` from the
@@ -24,7 +25,6 @@
 class QChart;
 class QChartView;
 class QComboBox;
-class QDateTimeAxis;
 class QLineSeries;
 class QProgressDialog;
 class QPushButton;
@@ -121,11 +121,16 @@ private:
     void finish_load(uint64_t number);
     void draw_empty();
     void update_title();
-    // `settle`: lay out the whole line again, not only what a new poll
-    // changed at its ends.
-    void draw_trace(Trace& trace, double from, double to, int width, bool settle);
+    // Refills the trace's pieces with `points`, one piece per run between
+    // gaps; a piece whose points did not change is left alone.
+    void draw_trace(Trace& trace, const std::vector<ChartPoint>& points);
     QLineSeries* add_piece(Trace& trace);
     void add_limits(Trace& trace);
+    // Shows or hides a rail's lamp limits, bold when the rail crossed them.
+    void update_limits(Trace& trace);
+    // The time axes' ticks at round times for [from, to]; the labels carry
+    // the date unless [earliest, latest] lies within one day.
+    void set_time_ticks(double from, double to, double earliest, double latest);
 
     const ReadingHistory* history_ = nullptr;
     std::unique_ptr<ReadingHistory> own_history_;

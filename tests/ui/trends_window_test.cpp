@@ -483,7 +483,7 @@ TEST_F(TrendsTest, LimitsOfARailInThemShowWhileItIsHoveredAndAFamilyShowsItsOwnA
     EXPECT_FALSE(right_axis()->isVisible());
     EXPECT_FALSE(lock_entry->isVisible());
     r.family_rate_mbps = kFamily1000;
-    std::strcpy(r.receiver_word, "Lock");
+    r.receiver_lock = ReceiverLock::kLocked;
     auto history1000 = std::make_unique<ReadingHistory>();
     history1000->add(kLogStart, r, true);
     trends.take_history(std::move(history1000), QStringLiteral("1000"));

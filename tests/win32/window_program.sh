@@ -16,7 +16,13 @@ pids+=("$program")
 window=$(timeout 60 xdotool search --sync --name '^Tarvik v7310QX-2$' | head -1) || true
 [ -n "$window" ] || fail "no window titled Tarvik v7310QX-2"
 sleep 2  # a few polls
-xdotool key --window "$window" Escape
+# Wine may have made the window's X window anew meanwhile: find it again
+# for the key.
+for _ in 1 2 3 4 5; do
+    window=$(xdotool search --name '^Tarvik v7310QX-2$' | tail -n 1) || true
+    [ -n "$window" ] && xdotool key --window "$window" Escape 2>/dev/null && break
+    sleep 0.2
+done
 wait_end "$program" 200 || fail "the program did not end on Esc"
 shown=("$ini")
 grep -q '^ip0=127.0.0.1' "$ini" || fail "no ip0=127.0.0.1 in $ini"

@@ -140,3 +140,17 @@ private:
     AlarmTracker alarms_;
     AlarmListener alarm_listener_;
 };
+
+// The dialog's buttons and the handler each one runs, for every front end.
+struct ButtonHandler {
+    ControlId id;
+    void (DeviceMonitor::*handler)();
+};
+inline constexpr ButtonHandler kButtonHandlers[] = {
+    {ControlId::kStartButton, &DeviceMonitor::on_start},
+    {ControlId::kStopButton, &DeviceMonitor::on_stop},
+    {ControlId::kGetButton, &DeviceMonitor::on_get},
+    {ControlId::kSetButton, &DeviceMonitor::on_set},
+    {ControlId::kSendKeyButton, &DeviceMonitor::on_send_key},
+    {ControlId::kResetButton, &DeviceMonitor::on_reset},
+};

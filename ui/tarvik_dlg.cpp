@@ -151,18 +151,7 @@ void CTarvikDlg::show_lamp(int rail, bool lit) {
 CTarvikDlg::~CTarvikDlg() = default;
 
 void CTarvikDlg::setup_connections() {
-    const struct {
-        ControlId id;
-        void (DeviceMonitor::*handler)();
-    } buttons[] = {
-        {ControlId::kStartButton, &DeviceMonitor::on_start},
-        {ControlId::kStopButton, &DeviceMonitor::on_stop},
-        {ControlId::kGetButton, &DeviceMonitor::on_get},
-        {ControlId::kSetButton, &DeviceMonitor::on_set},
-        {ControlId::kSendKeyButton, &DeviceMonitor::on_send_key},
-        {ControlId::kResetButton, &DeviceMonitor::on_reset},
-    };
-    for (const auto& b : buttons) {
+    for (const auto& b : kButtonHandlers) {
         const auto handler = b.handler;
         connect(control_as<QPushButton>(b.id), &QPushButton::clicked, this,
                 [this, handler] { (monitor_.*handler)(); });

@@ -12,18 +12,6 @@
 
 namespace {
 
-const struct {
-    ControlId id;
-    void (DeviceMonitor::*handler)();
-} kButtons[] = {
-    {ControlId::kStartButton, &DeviceMonitor::on_start},
-    {ControlId::kStopButton, &DeviceMonitor::on_stop},
-    {ControlId::kGetButton, &DeviceMonitor::on_get},
-    {ControlId::kSetButton, &DeviceMonitor::on_set},
-    {ControlId::kSendKeyButton, &DeviceMonitor::on_send_key},
-    {ControlId::kResetButton, &DeviceMonitor::on_reset},
-};
-
 bool is_push_button(HWND control) {
     wchar_t name[16];
     if (GetClassNameW(control, name, 16) == 0 || lstrcmpiW(name, L"Button") != 0) {
@@ -239,7 +227,7 @@ void CTarvikDlg::on_command(int id) {
             return;
         }
     }
-    for (const auto& button : kButtons) {
+    for (const auto& button : kButtonHandlers) {
         if (id == static_cast<int>(button.id)) {
             (monitor_.*button.handler)();
             if (button.id == ControlId::kResetButton) {

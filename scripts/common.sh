@@ -76,12 +76,12 @@ build() {
     (cd "$ROOT" && cmake --build --preset "$preset" -j "$JOBS")
 }
 
-# run_tests PRESET [ARGUMENT...]: the tree's suite, through the test preset
-# (its environment and output options).
+# run_tests PRESET JOBS [ARGUMENT...]: the tree's suite, JOBS tests at a
+# time, through the test preset (its environment and output options).
 run_tests() {
-    local preset=$1
-    shift
-    (cd "$ROOT" && ctest --preset "$preset" -j "$JOBS" "$@")
+    local preset=$1 jobs=$2
+    shift 2
+    (cd "$ROOT" && ctest --preset "$preset" -j "$jobs" "$@")
 }
 
 # cache_value NAME: the value of NAME in the cache of the tree last built.

@@ -99,7 +99,7 @@ class Simulator:
         # An IPv6 target in the one form snmp_exporter 0.21 takes: [ADDRESS]:PORT.
         host = f"[{bind}]" if ":" in bind else bind
         match = wait_for("tarvik-sim's port",
-                         lambda: self._find(" on " + re.escape(host) + r":(\d+),"), 10)
+                         lambda: self._find(" on " + re.escape(host) + r":(\d+),"), 10, 0.02)
         self.port = int(match.group(1))
         self.target = f"{host}:{self.port}"
 

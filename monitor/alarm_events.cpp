@@ -77,3 +77,23 @@ void AlarmTracker::on_reset() {
         raised = false;
     }
 }
+
+void StandingAlarm::on_event(const AlarmEvent& event) {
+    if (event.kind == AlarmKind::kLink) {
+        link_alarm_ = event.cleared ? std::string() : event.text;
+    } else if (event.kind == AlarmKind::kVoltage && !event.cleared) {
+        voltage_alarm_ = event.text;
+    }
+}
+
+std::string StandingAlarm::text(WindowServices& window) const {
+    if (!link_alarm_.empty()) {
+        return link_alarm_;
+    }
+    for (ControlId lamp : kVoltageLamps) {
+        if (window.get_check(lamp) != 0) {
+            return voltage_alarm_;
+        }
+    }
+    return std::string();
+}

@@ -67,3 +67,17 @@ private:
     std::string link_alarm_;  // the standing link alarm's text; empty: none
     bool lock_lost_ = false;
 };
+
+// The alarm a window's tray icon names while it stands: the link alarm
+// first, else the last lamp that latched while any lamp is still lit (the
+// operator's Reset or a cleared lamp ends it); empty when none stands.
+class StandingAlarm {
+public:
+    void on_event(const AlarmEvent& event);
+    // `window`'s voltage lamps tell whether a lamp is still lit.
+    std::string text(WindowServices& window) const;
+
+private:
+    std::string link_alarm_;     // the standing link alarm's text; empty: none
+    std::string voltage_alarm_;  // the last lamp that latched
+};

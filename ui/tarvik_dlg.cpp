@@ -322,11 +322,7 @@ void CTarvikDlg::on_poll_timer() {
 }
 
 void CTarvikDlg::on_alarm(const AlarmEvent& event) {
-    if (event.kind == AlarmKind::kLink) {
-        link_alarm_ = event.cleared ? std::string() : event.text;
-    } else if (event.kind == AlarmKind::kVoltage && !event.cleared) {
-        voltage_alarm_ = event.text;
-    }
+    standing_alarm_.on_event(event);
     notifier_->notify(
         event.cleared ? QStringLiteral("Tarvik: alarm cleared") : QStringLiteral("Tarvik alarm"),
         to_qt(event.text));
@@ -334,17 +330,11 @@ void CTarvikDlg::on_alarm(const AlarmEvent& event) {
 }
 
 void CTarvikDlg::update_tray_alarm() {
-    bool lamp_lit = false;
-    for (ControlId lamp : kVoltageLamps) {
-        lamp_lit = lamp_lit || get_check(lamp) != 0;
-    }
     const QString tip = QString::fromLatin1(dialog_template::kTrayTip);
-    if (!link_alarm_.empty()) {
+    const std::string alarm = standing_alarm_.text(*this);
+    if (!alarm.empty()) {
         tray_->setIcon(load_tray_alarm_icon());
-        tray_->setToolTip(tip + QStringLiteral(": ") + to_qt(link_alarm_));
-    } else if (lamp_lit) {
-        tray_->setIcon(load_tray_alarm_icon());
-        tray_->setToolTip(tip + QStringLiteral(": ") + to_qt(voltage_alarm_));
+        tray_->setToolTip(tip + QStringLiteral(": ") + to_qt(alarm));
     } else {
         tray_->setIcon(load_tray_icon());
         tray_->setToolTip(tip);

@@ -126,6 +126,5 @@ private:
     TrayCheck tray_check_;
     TrayCheck tray_shown_;
     std::unique_ptr<DesktopNotifier> notifier_;
-    std::string link_alarm_;     // the standing link alarm's text; empty: none
-    std::string voltage_alarm_;  // the last lamp that latched
+    StandingAlarm standing_alarm_;  // what the tray icon names
 };

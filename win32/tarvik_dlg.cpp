@@ -315,11 +315,7 @@ void CTarvikDlg::on_poll_timer() {
 }
 
 void CTarvikDlg::on_alarm(const AlarmEvent& event) {
-    if (event.kind == AlarmKind::kLink) {
-        link_alarm_ = event.cleared ? std::string() : event.text;
-    } else if (event.kind == AlarmKind::kVoltage && !event.cleared) {
-        voltage_alarm_ = event.text;
-    }
+    standing_alarm_.on_event(event);
     if (tray_ != nullptr) {
         tray_->notify(event.cleared ? "Tarvik: alarm cleared" : "Tarvik alarm", event.text);
     }
@@ -327,16 +323,9 @@ void CTarvikDlg::on_alarm(const AlarmEvent& event) {
 }
 
 void CTarvikDlg::update_tray_alarm() {
-    if (tray_ == nullptr) {
-        return;
+    if (tray_ != nullptr) {
+        tray_->set_alarm(standing_alarm_.text(*this));
     }
-    bool lamp_lit = false;
-    for (ControlId lamp : kVoltageLamps) {
-        lamp_lit = lamp_lit || get_check(lamp) != 0;
-    }
-    tray_->set_alarm(!link_alarm_.empty() ? link_alarm_
-                     : lamp_lit           ? voltage_alarm_
-                                          : std::string());
 }
 
 void CTarvikDlg::set_text(ControlId id, const std::string& text) {

@@ -114,6 +114,5 @@ private:
     std::atomic<bool> cancelled_{false};  // the link's exchanges end at once once set
     bool closed_ = false;
     MessageBoxHook message_box_hook_;
-    std::string link_alarm_;     // the standing link alarm's text; empty: none
-    std::string voltage_alarm_;  // the last lamp that latched
+    StandingAlarm standing_alarm_;  // what the tray icon names
 };

@@ -273,4 +273,34 @@ TEST(AlarmListenerTest, GetsEachTransitionAfterThePollIsShown) {
                               "link: device error genErr from 127.0.0.1 | NO CONNECTION"}));
 }
 
+// What the tray names after each step: the link alarm over a lamp's, a
+// lamp's only while a lamp is lit, the last lamp that latched.
+TEST(StandingAlarmTest, NamesTheLinkAlarmElseTheLastLatchedLampWhileOneIsLit) {
+    const AlarmEvent lamp1{AlarmKind::kVoltage, false, "U +24V 30.0 V outside 20.0..28.0 V"};
+    const AlarmEvent lamp2{AlarmKind::kVoltage, false, "U +12V 14.5 V outside 10.0..14.0 V"};
+    const AlarmEvent link{AlarmKind::kLink, false, "no answer from 192.0.2.10"};
+    const AlarmEvent link_cleared{AlarmKind::kLink, true, link.text};
+    const AlarmEvent lock{AlarmKind::kLock, false, "receiver lost lock"};
+    const struct {
+        const AlarmEvent* event;  // nullptr: none, only the lamps change
+        int lit;                  // index of the lamp lit after the step; -1: none
+        std::string named;
+    } steps[] = {
+        {&lock, -1, ""},          {&lamp1, 0, lamp1.text},  {&lamp2, 1, lamp2.text},
+        {&link, 1, link.text},    {nullptr, -1, link.text}, {&link_cleared, -1, ""},
+        {nullptr, 0, lamp2.text},
+    };
+    StandingAlarm alarm;
+    FakeWindow window;
+    for (size_t i = 0; i < sizeof steps / sizeof steps[0]; ++i) {
+        if (steps[i].event != nullptr) {
+            alarm.on_event(*steps[i].event);
+        }
+        for (int k = 0; k < kVoltageAlarmCount; ++k) {
+            window.set_check(kVoltageLamps[k], k == steps[i].lit ? 1 : 0);
+        }
+        EXPECT_EQ(alarm.text(window), steps[i].named) << "step " << i;
+    }
+}
+
 }  // namespace

@@ -8,6 +8,7 @@
 #include "res/dialog_templates.h"
 #include "win32/about_dlg.h"
 #include "win32/dialog_memory.h"
+#include "win32/program_name.h"
 #include "window_fixture.h"
 #include "window_texts.h"
 
@@ -127,6 +128,84 @@ TEST_F(DialogTest, TheSystemMenusAboutItemOpensTheAboutBoxOverTheDisabledWindow)
     EXPECT_TRUE(seen.owner_disabled);
     EXPECT_TRUE(IsWindowEnabled(dialog));
     EXPECT_FALSE(window_->closed());
+}
+
+// The real box: a warning with an OK button, captioned with the program's
+// name, over the window, and the poll timer still ticking while it is open.
+TEST_F(DialogTest, TheWarningBoxIsOwnedByTheWindowAndPollsGoOnWhileItIsOpen) {
+    window_->set_message_box_hook(nullptr);
+    SendMessageW(window_->control(ControlId::kLogCheckBox), BM_SETCHECK, BST_CHECKED, 0);
+    set_text(ControlId::kLogFileField, wide_to_utf8(folder_ + L"\\missing\\run.log"));
+    set_text(ControlId::kIntervalField, "20");
+    point_at_simulator();
+
+    // The box runs its own loop: a timer of the thread looks at it from
+    // inside, and ends it once ten more requests came or five seconds passed.
+    static struct Seen {
+        SimulatedTransceiver* sim;
+        HWND main;
+        DWORD until;
+        HWND box;
+        HWND owner;
+        std::string title;
+        std::string text;
+        bool icon;
+        bool ok_only;
+        uint64_t opened_at;
+        bool polled_inside;
+    } seen;
+    seen = Seen{
+        &sim_, window_->window(), GetTickCount() + 5000, nullptr, nullptr, {}, {}, false, false, 0,
+        false};
+    SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR timer, DWORD) {
+        if (seen.box == nullptr) {
+            EnumThreadWindows(
+                GetCurrentThreadId(),
+                [](HWND window, LPARAM) {
+                    wchar_t name[16];
+                    GetClassNameW(window, name, 16);
+                    if (std::wstring(name) == L"#32770" && window != seen.main) {
+                        seen.box = window;
+                        return FALSE;
+                    }
+                    return TRUE;
+                },
+                0);
+            if (seen.box != nullptr) {
+                seen.owner = GetWindow(seen.box, GW_OWNER);
+                seen.title = window_text(seen.box);
+                seen.text = window_text(GetDlgItem(seen.box, 0xFFFF));  // the box's text
+                for (HWND child = GetWindow(seen.box, GW_CHILD); child != nullptr;
+                     child = GetWindow(child, GW_HWNDNEXT)) {
+                    seen.icon = seen.icon || SendMessageW(child, STM_GETICON, 0, 0) != 0;
+                }
+                seen.ok_only = GetDlgItem(seen.box, IDOK) != nullptr &&
+                               GetDlgItem(seen.box, IDCANCEL) == nullptr;
+                seen.opened_at = seen.sim->requests_received();
+            }
+        }
+        seen.polled_inside =
+            seen.box != nullptr && seen.sim->requests_received() >= seen.opened_at + 10;
+        if (seen.polled_inside || GetTickCount() > seen.until) {
+            KillTimer(nullptr, timer);
+            if (seen.box != nullptr) {
+                SendMessageW(seen.box, WM_COMMAND, IDOK, 0);
+            }
+        }
+    });
+    // Clicked without handling the queue after it: at this interval ticks
+    // would keep it from ever running empty until Stop.
+    SendMessageW(window_->control(ControlId::kStartButton), BM_CLICK, 0, 0);
+    SendMessageW(window_->control(ControlId::kStopButton), BM_CLICK, 0, 0);
+
+    ASSERT_NE(seen.box, nullptr);
+    EXPECT_EQ(seen.owner, seen.main);
+    EXPECT_EQ(seen.title, wide_to_utf8(program_name()));
+    EXPECT_EQ(seen.text, window_texts::kCannotOpenLog);
+    EXPECT_TRUE(seen.icon);
+    EXPECT_TRUE(seen.ok_only);
+    EXPECT_TRUE(seen.polled_inside);
+    EXPECT_FALSE(IsWindow(seen.box));
 }
 
 }  // namespace

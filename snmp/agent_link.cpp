@@ -108,13 +108,9 @@ bool is_sendable(int32_t pdu_type) {
 // Throws away whatever already waits on the socket, such as an answer that
 // came after its request gave up, so it cannot pass for the next answer.
 void drain_socket(const AgentLink& link) {
-    uint8_t sink[kMaxDatagram + 1];
-    for (int i = 0; i < kMaxDrained && wait_readable(link.socket_handle, 0) == 1; ++i) {
-        SocketAddress from{};
-        socklen_arg from_length = sizeof from;
-        if (recvfrom(link.socket_handle, reinterpret_cast<char*>(sink), sizeof sink, 0, &from.any,
-                     &from_length) < 0 &&
-            !datagram_was_cut()) {
+    char sink[kMaxDatagram + 1];
+    for (int i = 0; i < kMaxDrained; ++i) {
+        if (!take_waiting_datagram(link.socket_handle, sink, sizeof sink)) {
             break;
         }
     }

@@ -85,6 +85,14 @@ inline bool datagram_was_cut() {
     return WSAGetLastError() == WSAEMSGSIZE;
 }
 
+// Takes one datagram that already waits on `s` into `buffer` (a longer one
+// cut to `size` octets), without waiting. Returns false when none waits or
+// the receive fails. Winsock has no per-call non-blocking flag: it asks
+// first.
+inline bool take_waiting_datagram(socket_t s, char* buffer, int size) {
+    return wait_readable(s, 0) == 1 && (recv(s, buffer, size, 0) >= 0 || datagram_was_cut());
+}
+
 // Windows fails the next recvfrom() on a UDP socket with WSAECONNRESET once
 // an earlier datagram drew an ICMP port-unreachable: a device whose agent is
 // down would show a receive failure instead of no answer. Switched off, as
@@ -128,6 +136,10 @@ inline bool receive_wait_passed() {
 }
 inline bool datagram_was_cut() {
     return false;
+}
+// One system call: a receive that does not wait.
+inline bool take_waiting_datagram(socket_t s, char* buffer, int size) {
+    return recv(s, buffer, static_cast<size_t>(size), MSG_DONTWAIT) >= 0;
 }
 inline bool ignore_port_unreachable(socket_t) {
     return true;

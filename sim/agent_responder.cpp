@@ -73,10 +73,7 @@ DeviceValue value_of(const VarBinding& binding) {
 }
 
 bool replace_value(VarBinding* binding, const DeviceValue& value) {
-    snmp_release(binding->value);
-    binding->value = nullptr;
-    binding->value_length = 0;
-    binding->type = kTagNull;
+    binding_clear_value(binding);
     if (value.type == kTagInteger) {
         return binding_set_int32(binding, value.number) == 0;
     }
@@ -85,15 +82,7 @@ bool replace_value(VarBinding* binding, const DeviceValue& value) {
 }
 
 bool replace_name(VarBinding* binding, const std::vector<uint32_t>& name) {
-    auto* ids = static_cast<uint32_t*>(snmp_alloc_zeroed(sizeof(uint32_t) * name.size()));
-    if (ids == nullptr) {
-        return false;
-    }
-    std::memcpy(ids, name.data(), sizeof(uint32_t) * name.size());
-    snmp_release(binding->name.ids);
-    binding->name.ids = ids;
-    binding->name.count = static_cast<int32_t>(name.size());
-    return true;
+    return binding_set_name(binding, name.data(), static_cast<int32_t>(name.size())) == 0;
 }
 
 // Outcome of handling one request: the error status and index of the

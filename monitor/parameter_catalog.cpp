@@ -1,6 +1,9 @@
 // The catalog table and its lookup.
 #include "monitor/parameter_catalog.h"
 
+#include <array>
+#include <cstddef>
+
 namespace {
 
 constexpr CatalogRow system_row(uint32_t n) {
@@ -71,15 +74,61 @@ int compare_object_ids(const uint32_t* a, const uint32_t* b, int32_t count) {
     return 0;
 }
 
+namespace {
+
+// Slots of the name index: a power of two, more than twice the rows, so
+// that probes stay short.
+constexpr size_t kIndexSlots = 128;
+static_assert(kIndexSlots >= 2 * kCatalogRows, "the index has room for every row");
+
+size_t name_hash(const uint32_t* ids, int32_t count) {
+    uint64_t h = static_cast<uint64_t>(count);
+    for (int32_t i = 0; i < count; ++i) {
+        h = (h ^ ids[i]) * 0x100000001B3ull;
+    }
+    return static_cast<size_t>(h ^ (h >> 32));
+}
+
+bool row_names(int index, const uint32_t* ids, int32_t count) {
+    const CatalogRow& row = kParameterCatalog.rows[index];
+    return row.length == count && compare_object_ids(row.ids, ids, count) == 0;
+}
+
+// The rows by a hash of their names (open addressing, -1 for an empty
+// slot), built once: the poll looks up every binding of every answer, and
+// comparing a name with every row was most of a poll's own work. A name that
+// two rows share keeps the first.
+const std::array<int, kIndexSlots>& rows_by_name() {
+    static const std::array<int, kIndexSlots> slots = [] {
+        std::array<int, kIndexSlots> index{};
+        index.fill(-1);
+        for (int row = 0; row < kCatalogRows; ++row) {
+            const CatalogRow& r = kParameterCatalog.rows[row];
+            size_t slot = name_hash(r.ids, r.length) % kIndexSlots;
+            while (index[slot] >= 0 && !row_names(index[slot], r.ids, r.length)) {
+                slot = (slot + 1) % kIndexSlots;
+            }
+            if (index[slot] < 0) {
+                index[slot] = row;
+            }
+        }
+        return index;
+    }();
+    return slots;
+}
+
+}  // namespace
+
 int find_catalog_index(const VarBinding& binding) {
     const int32_t count = binding.name.count;
     if (count > kCatalogIdCapacity || count <= 0 || binding.name.ids == nullptr) {
         return -1;
     }
-    for (int index = 0; index < kCatalogRows; ++index) {
-        const CatalogRow& row = kParameterCatalog.rows[index];
-        if (row.length == count && compare_object_ids(row.ids, binding.name.ids, count) == 0) {
-            return index;
+    const auto& slots = rows_by_name();
+    for (size_t slot = name_hash(binding.name.ids, count) % kIndexSlots; slots[slot] >= 0;
+         slot = (slot + 1) % kIndexSlots) {
+        if (row_names(slots[slot], binding.name.ids, count)) {
+            return slots[slot];
         }
     }
     return -1;

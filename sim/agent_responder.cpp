@@ -49,14 +49,16 @@ MessagePtr decode_request(const std::string& community, const uint8_t* data, int
 
 bool encode_answer(const std::string& community, const SnmpMessage& message,
                    std::vector<uint8_t>* out) {
-    out->resize(kMaxDatagram);
+    // Encoded on the stack and copied once: growing `out` to the largest
+    // datagram first would zero 4500 octets for every answer.
+    uint8_t encoded[kMaxDatagram];
     int32_t length = kMaxDatagram;
     if (msg_encode(kVersion1, reinterpret_cast<const uint8_t*>(community.data()),
-                   static_cast<int32_t>(community.size()), &message, out->data(), &length) != 0) {
+                   static_cast<int32_t>(community.size()), &message, encoded, &length) != 0) {
         out->clear();
         return false;
     }
-    out->resize(static_cast<size_t>(length));
+    out->assign(encoded, encoded + length);
     return true;
 }
 
@@ -73,10 +75,7 @@ DeviceValue value_of(const VarBinding& binding) {
 }
 
 bool replace_value(VarBinding* binding, const DeviceValue& value) {
-    snmp_release(binding->value);
-    binding->value = nullptr;
-    binding->value_length = 0;
-    binding->type = kTagNull;
+    binding_clear_value(binding);
     if (value.type == kTagInteger) {
         return binding_set_int32(binding, value.number) == 0;
     }
@@ -85,15 +84,15 @@ bool replace_value(VarBinding* binding, const DeviceValue& value) {
 }
 
 bool replace_name(VarBinding* binding, const std::vector<uint32_t>& name) {
-    auto* ids = static_cast<uint32_t*>(snmp_alloc_zeroed(sizeof(uint32_t) * name.size()));
-    if (ids == nullptr) {
-        return false;
+    return binding_set_name(binding, name.data(), static_cast<int32_t>(name.size())) == 0;
+}
+
+size_t binding_count(const SnmpMessage& message) {
+    size_t n = 0;
+    for (const VarBinding* b = message.bindings; b != nullptr; b = b->next) {
+        ++n;
     }
-    std::memcpy(ids, name.data(), sizeof(uint32_t) * name.size());
-    snmp_release(binding->name.ids);
-    binding->name.ids = ids;
-    binding->name.count = static_cast<int32_t>(name.size());
-    return true;
+    return n;
 }
 
 // Outcome of handling one request: the error status and index of the
@@ -113,6 +112,7 @@ Handled fail_at(int32_t status, int32_t position) {
 
 Handled handle_get(const DeviceModel& model, SnmpMessage* request) {
     std::vector<DeviceObject> objects;
+    objects.reserve(binding_count(*request));
     int32_t position = 1;
     for (VarBinding* b = request->bindings; b != nullptr; b = b->next, ++position) {
         DeviceObject object;
@@ -134,6 +134,7 @@ Handled handle_get(const DeviceModel& model, SnmpMessage* request) {
 
 Handled handle_get_next(const DeviceModel& model, SnmpMessage* request) {
     std::vector<DeviceObject> objects;
+    objects.reserve(binding_count(*request));
     int32_t position = 1;
     for (VarBinding* b = request->bindings; b != nullptr; b = b->next, ++position) {
         DeviceObject object;

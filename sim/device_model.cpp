@@ -29,6 +29,8 @@ constexpr GroupItem kEnterpriseObjects[] = {
 };
 constexpr uint32_t kMib2Items[] = {1, 4, 5};  // sysDescr, sysContact, sysName
 constexpr int kFirstEnterprise = static_cast<int>(DeviceObject::kIdentification1);
+constexpr int32_t kMib2SystemLength = sizeof kMib2System / sizeof kMib2System[0];
+constexpr int32_t kEnterpriseLength = sizeof kEnterprise / sizeof kEnterprise[0];
 static_assert(kFirstEnterprise == 3, "the three MIB-II objects come first");
 static_assert(kFirstEnterprise + sizeof kEnterpriseObjects / sizeof kEnterpriseObjects[0] ==
                   kDeviceObjectCount,
@@ -71,6 +73,22 @@ int compare_names(const uint32_t* a, int32_t a_count, const uint32_t* b, int32_t
 
 DeviceObject object_at(int index) {
     return static_cast<DeviceObject>(index);
+}
+
+// Every object's name, in object order, built once. Object order is the
+// names' order, so the name after any other is found by binary search.
+const Name* sorted_names() {
+    struct Table {
+        Name names[kDeviceObjectCount];
+    };
+    static const Table table = [] {
+        Table t{};
+        for (int i = 0; i < kDeviceObjectCount; ++i) {
+            t.names[i] = name_of(object_at(i));
+        }
+        return t;
+    }();
+    return table.names;
 }
 
 double wave(double t, double period_seconds, double phase) {
@@ -163,11 +181,27 @@ bool find_device_object(const uint32_t* ids, int32_t count, DeviceObject* object
     if (count <= 0 || count > kMaxNameLength || ids == nullptr) {
         return false;
     }
-    for (int i = 0; i < kDeviceObjectCount; ++i) {
-        const Name name = name_of(object_at(i));
-        if (compare_names(ids, count, name.ids, name.count) == 0) {
-            *object = object_at(i);
-            return true;
+    // The inverse of `name_of`: a prefix, the item (or group and item), the
+    // instance 0; read off directly, since every request's every name is
+    // looked up.
+    const auto named = [&](const uint32_t* prefix, int32_t length, int32_t items) {
+        return count == length + items + 1 && std::equal(prefix, prefix + length, ids) &&
+               ids[count - 1] == 0;
+    };
+    if (named(kMib2System, kMib2SystemLength, 1)) {
+        for (int i = 0; i < kFirstEnterprise; ++i) {
+            if (kMib2Items[i] == ids[kMib2SystemLength]) {
+                *object = object_at(i);
+                return true;
+            }
+        }
+    } else if (named(kEnterprise, kEnterpriseLength, 2)) {
+        for (int i = kFirstEnterprise; i < kDeviceObjectCount; ++i) {
+            const GroupItem& g = kEnterpriseObjects[i - kFirstEnterprise];
+            if (g.group == ids[kEnterpriseLength] && g.item == ids[kEnterpriseLength + 1]) {
+                *object = object_at(i);
+                return true;
+            }
         }
     }
     return false;
@@ -177,14 +211,16 @@ bool next_device_object(const uint32_t* ids, int32_t count, DeviceObject* object
     if (count < 0 || (count > 0 && ids == nullptr)) {
         return false;
     }
-    for (int i = 0; i < kDeviceObjectCount; ++i) {
-        const Name name = name_of(object_at(i));
-        if (compare_names(ids, count, name.ids, name.count) < 0) {
-            *object = object_at(i);
-            return true;
-        }
+    const Name* names = sorted_names();
+    const Name* end = names + kDeviceObjectCount;
+    const Name* next = std::upper_bound(names, end, 0, [&](int, const Name& name) {
+        return compare_names(ids, count, name.ids, name.count) < 0;
+    });
+    if (next == end) {
+        return false;
     }
-    return false;
+    *object = object_at(static_cast<int>(next - names));
+    return true;
 }
 
 std::vector<uint32_t> device_object_name(DeviceObject object) {

@@ -108,13 +108,9 @@ bool is_sendable(int32_t pdu_type) {
 // Throws away whatever already waits on the socket, such as an answer that
 // came after its request gave up, so it cannot pass for the next answer.
 void drain_socket(const AgentLink& link) {
-    uint8_t sink[kMaxDatagram + 1];
-    for (int i = 0; i < kMaxDrained && wait_readable(link.socket_handle, 0) == 1; ++i) {
-        SocketAddress from{};
-        socklen_arg from_length = sizeof from;
-        if (recvfrom(link.socket_handle, reinterpret_cast<char*>(sink), sizeof sink, 0, &from.any,
-                     &from_length) < 0 &&
-            !datagram_was_cut()) {
+    char sink[kMaxDatagram + 1];
+    for (int i = 0; i < kMaxDrained; ++i) {
+        if (!take_waiting_datagram(link.socket_handle, sink, sizeof sink)) {
             break;
         }
     }
@@ -232,6 +228,7 @@ int open_link(AgentLink& link) {
         if (s != kNoSocket) {
             link.socket_handle = s;
             link.socket_family = family;
+            link.timed_receive = set_receive_wait(s, kCancelCheckMs);
             break;
         }
     }
@@ -259,6 +256,7 @@ void close_link(AgentLink& link) {
         close_socket(link.socket_handle);
         link.socket_handle = kNoSocket;
         link.socket_family = 0;
+        link.timed_receive = false;
     }
 }
 
@@ -328,11 +326,15 @@ SnmpMessage* accept_datagram(AgentLink& link, int32_t request_id, const uint8_t*
     return answer;
 }
 
-SnmpMessage* receive_answer(AgentLink& link, int32_t request_id, bool* dropped) {
+namespace {
+
+// As `receive_answer`; `*nothing` tells that no datagram came because the
+// socket's receive time-out passed or a signal interrupted the wait, which
+// is not reported.
+SnmpMessage* receive_or_time_out(AgentLink& link, int32_t request_id, bool* dropped,
+                                 bool* nothing) {
     *dropped = false;
-    if (link.socket_handle == kNoSocket) {
-        return nullptr;
-    }
+    *nothing = false;
     // One octet more than the largest datagram: a longer one shows up as
     // filling it, on platforms that truncate silently.
     uint8_t buffer[kMaxDatagram + 1];
@@ -343,12 +345,31 @@ SnmpMessage* receive_answer(AgentLink& link, int32_t request_id, bool* dropped) 
     if (received < 0 && datagram_was_cut()) {
         received = sizeof buffer;  // as POSIX reports it: the buffer filled
     }
+    if (received < 0 && (receive_wait_passed() || interrupted_call())) {
+        *nothing = true;
+        return nullptr;
+    }
     if (received < 0) {
         print_socket_error("recvfrom");
         return nullptr;
     }
     const auto size = static_cast<int32_t>(received);
     return accept_datagram(link, request_id, buffer, size, kMaxDatagram, source, dropped);
+}
+
+}  // namespace
+
+SnmpMessage* receive_answer(AgentLink& link, int32_t request_id, bool* dropped) {
+    *dropped = false;
+    if (link.socket_handle == kNoSocket) {
+        return nullptr;
+    }
+    bool nothing = false;
+    SnmpMessage* answer = receive_or_time_out(link, request_id, dropped, &nothing);
+    if (nothing) {
+        print_socket_error("recvfrom");
+    }
+    return answer;
 }
 
 SnmpMessage* exchange_request(AgentLink& link, SnmpMessage* request) {
@@ -378,6 +399,19 @@ SnmpMessage* exchange_request(AgentLink& link, SnmpMessage* request) {
         if (link.cancel != nullptr && slice > kCancelCheckMs) {
             slice = kCancelCheckMs;
         }
+        bool dropped = false;
+        if (link.timed_receive && left.count() > 2 * kCancelCheckMs) {
+            // The socket's own receive time-out is the slice: one system
+            // call per answer instead of poll() and recvfrom(). The system
+            // may round that time-out up, so the last two slices of the
+            // wait go through poll() and the wait still ends on time.
+            bool nothing = false;
+            SnmpMessage* answer = receive_or_time_out(link, id, &dropped, &nothing);
+            if (!nothing && !dropped) {
+                return answer;
+            }
+            continue;
+        }
         const int ready = wait_readable(link.socket_handle, slice);
         if (ready == 0 && slice <= left.count()) {
             continue;
@@ -388,7 +422,6 @@ SnmpMessage* exchange_request(AgentLink& link, SnmpMessage* request) {
         if (ready != 1) {
             return nullptr;
         }
-        bool dropped = false;
         SnmpMessage* answer = receive_answer(link, id, &dropped);
         if (!dropped) {
             return answer;

@@ -43,6 +43,9 @@ struct AgentLink {
     // AF_INET6 for the dual-stack socket (IPv4 agents through v4-mapped
     // addresses), AF_INET where the system has no IPv6; 0 while not open.
     int socket_family;
+    // True when a blocking receive on the socket gives up after
+    // kCancelCheckMs, so the answer wait needs no poll() before it.
+    bool timed_receive = false;
     // Destination of every request, IPv4 agents as plain AF_INET; family
     // 0: no agent.
     SocketAddress agent_address;

@@ -177,6 +177,11 @@ const uint8_t* tlv_read_oid(const uint8_t* pos, int32_t* space, uint8_t* tag, ui
     const uint8_t* end = content + length;
     bool first = true;
     while (p < end && stored < capacity) {
+        if (!first && *p < 0x80) {
+            // A one-octet arc, as nearly every arc of the console's names.
+            ids[stored++] = *p++;
+            continue;
+        }
         uint32_t v = 0;
         // A value ends at its first octet with the top bit clear, or at the
         // end of the content.

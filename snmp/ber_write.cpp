@@ -174,6 +174,14 @@ uint8_t* tlv_write_oid(uint8_t* pos, int32_t* space, uint8_t tag, const uint32_t
         scratch[n++] = static_cast<uint8_t>(40 * ids[0] + ids[1]);
         for (int32_t i = 2; i < count; ++i) {
             const uint32_t v = ids[i];
+            if (v < 0x80) {
+                // One octet, as nearly every arc of the console's names.
+                if (n + 1 > kOidScratch) {
+                    return nullptr;
+                }
+                scratch[n++] = static_cast<uint8_t>(v);
+                continue;
+            }
             int shift = 28;
             while (shift > 0 && (v >> shift) == 0) {
                 shift -= 7;

@@ -70,6 +70,7 @@ int binding_set_int32(VarBinding* binding, int32_t value) {
     }
     std::memcpy(block, &value, sizeof value);
     binding->value = block;
+    binding->value_in_record = false;
     binding->value_length = sizeof value;
     binding->type = kTagInteger;
     return 0;
@@ -87,8 +88,43 @@ int binding_set_octets(VarBinding* binding, const uint8_t* octets, int32_t lengt
         std::memcpy(block, octets, static_cast<size_t>(length));
     }
     binding->value = block;
+    binding->value_in_record = false;
     binding->value_length = length;
     binding->type = kTagOctetString;
+    return 0;
+}
+
+void binding_clear_value(VarBinding* binding) {
+    if (binding == nullptr) {
+        return;
+    }
+    if (!binding->value_in_record) {
+        snmp_release(binding->value);
+    }
+    binding->value = nullptr;
+    binding->value_in_record = false;
+    binding->value_length = 0;
+    binding->type = kTagNull;
+}
+
+int binding_set_name(VarBinding* binding, const uint32_t* ids, int32_t count) {
+    if (binding == nullptr || count < 0 || (count > 0 && ids == nullptr)) {
+        return -1;
+    }
+    const size_t bytes = sizeof(uint32_t) * static_cast<size_t>(count);
+    auto* copy = static_cast<uint32_t*>(snmp_alloc_zeroed(bytes));
+    if (copy == nullptr) {
+        return -1;
+    }
+    if (bytes > 0) {
+        std::memcpy(copy, ids, bytes);
+    }
+    if (!binding->name_in_record) {
+        snmp_release(binding->name.ids);
+    }
+    binding->name.ids = copy;
+    binding->name.count = count;
+    binding->name_in_record = false;
     return 0;
 }
 
@@ -99,8 +135,12 @@ void msg_free(SnmpMessage* message) {
     VarBinding* binding = message->bindings;
     while (binding != nullptr) {
         VarBinding* next = binding->next;
-        snmp_release(binding->name.ids);
-        snmp_release(binding->value);
+        if (!binding->name_in_record) {
+            snmp_release(binding->name.ids);
+        }
+        if (!binding->value_in_record) {
+            snmp_release(binding->value);
+        }
         snmp_release(binding);
         binding = next;
     }

@@ -2,7 +2,8 @@
 // datagram (version, community, PDU) and back.
 //
 // Ownership: a message owns its bindings, a binding owns its name array and
-// its value block, and `msg_free` releases the whole tree. Every record and
+// its value block, and `msg_free` releases the whole tree. A decoded binding
+// holds its name and value in its own block (see `VarBinding`). Every record and
 // block comes from the non-throwing heap; builders return null (or -1) when
 // memory runs out and never throw.
 #pragma once
@@ -86,6 +87,12 @@ struct VarBinding {
     uint8_t* value;
     int32_t value_length;
     bool past_limits;  // decoded only; the encoder ignores it
+    // Set by the decoder: the name or the value lives in the binding's own
+    // block and goes with it, so it is never released on its own. Code that
+    // replaces a decoded name or value does it with `binding_set_name` and
+    // `binding_clear_value`, which know.
+    bool name_in_record;
+    bool value_in_record;
 };
 
 struct SnmpMessage {
@@ -111,6 +118,16 @@ VarBinding* msg_append_null_binding(SnmpMessage* message, const uint32_t* ids, i
 // keeps its NULL value).
 int binding_set_int32(VarBinding* binding, int32_t value);
 int binding_set_octets(VarBinding* binding, const uint8_t* octets, int32_t length);
+
+// Drops a binding's value, as any binding may hold it (decoded or built):
+// the value becomes NULL with no block, ready for `binding_set_int32` or
+// `binding_set_octets`. Null does nothing.
+void binding_clear_value(VarBinding* binding);
+
+// Gives a binding a copy of `ids` as its name, releasing the old one.
+// Returns 0, or -1 (the binding unchanged) when `binding` is null, the name
+// is not backed by ids, or memory runs out.
+int binding_set_name(VarBinding* binding, const uint32_t* ids, int32_t count);
 
 // Releases the message, its bindings, names and values. Null does nothing.
 void msg_free(SnmpMessage* message);

@@ -10,81 +10,66 @@
 
 namespace {
 
+// A binding's value as read from its element, before it has a block:
+// numbers and identifiers in `held`, octet strings left where they lie in
+// the datagram.
+struct ReadValue {
+    int32_t size = 0;                 // octets of the value block; 0: no block
+    const uint8_t* octets = nullptr;  // content to copy, when not `held`
+    union {
+        uint32_t ids[kMaxOidLength];
+        uint32_t words[2];
+        int32_t number;
+    } held;  // written only as far as the value is read
+    bool past_limits = false;
+};
+
 // Reads the value element at `element` (which `binding_decode` has already
-// bounded to `element_size` octets) into a new block of `binding`.
-int decode_value(VarBinding* binding, const uint8_t* element, int32_t element_size) {
+// bounded to `element_size` octets) of a binding of `type` whose content is
+// `content_length` octets. Returns 0, or -1 for an identifier longer than a
+// decoded one may be.
+int read_value(uint8_t type, int32_t content_length, const uint8_t* element, int32_t element_size,
+               ReadValue* value) {
     int32_t space = element_size;
     uint8_t tag = 0;
-    switch (binding->type) {
+    switch (type) {
+        case kTagCounter64:
+            value->size = 8;
+            // A value past its reader's limits is held as 0: the reading is 0
+            // and the rest of the message still counts.
+            value->past_limits =
+                tlv_read_counter64(element, &space, &tag, value->held.words, 8) == nullptr;
+            return 0;
         case kTagInteger:
+            value->size = 4;
+            value->past_limits =
+                tlv_read_int32(element, &space, &tag, &value->held.number, 4) == nullptr;
+            return 0;
         case kTagCounter32:
         case kTagGauge32:
         case kTagTimeTicks:
         case kTagUInteger32:
-        case kTagCounter64: {
-            const bool wide = binding->type == kTagCounter64;
-            const int32_t size = wide ? 8 : 4;
-            binding->value = static_cast<uint8_t*>(snmp_alloc_zeroed(static_cast<size_t>(size)));
-            if (binding->value == nullptr) {
-                return kDecodeOutOfMemory;
-            }
-            binding->value_length = size;
-            // A value past its reader's limits leaves the zero-filled block:
-            // the reading is 0 and the rest of the message still counts.
-            bool read = false;
-            if (wide) {
-                uint32_t words[2];
-                read = tlv_read_counter64(element, &space, &tag, words, 8) != nullptr;
-                if (read) {
-                    std::memcpy(binding->value, words, sizeof words);
-                }
-            } else if (binding->type == kTagInteger) {
-                int32_t v = 0;
-                read = tlv_read_int32(element, &space, &tag, &v, 4) != nullptr;
-                if (read) {
-                    std::memcpy(binding->value, &v, sizeof v);
-                }
-            } else {
-                uint32_t v = 0;
-                read = tlv_read_uint32(element, &space, &tag, &v, 4) != nullptr;
-                if (read) {
-                    std::memcpy(binding->value, &v, sizeof v);
-                }
-            }
-            binding->past_limits = !read;
+            value->size = 4;
+            value->past_limits =
+                tlv_read_uint32(element, &space, &tag, value->held.words, 4) == nullptr;
             return 0;
-        }
         case kTagOctetString:
         case kTagIpAddress:
         case kTagOpaque:
-        case kTagNsapAddress: {
+        case kTagNsapAddress:
             // One octet more than the content, left zero, so the value reads
             // as a terminated text too.
-            const int32_t length = binding->value_length;
-            binding->value =
-                static_cast<uint8_t*>(snmp_alloc_zeroed(static_cast<size_t>(length) + 1));
-            if (binding->value == nullptr) {
-                return kDecodeOutOfMemory;
-            }
-            int32_t copied = length;
-            tlv_read_octets(element, &space, &tag, binding->value, &copied);
+            value->size = content_length + 1;
+            value->octets = element + (element_size - content_length);
             return 0;
-        }
         case kTagObjectId: {
-            uint32_t ids[kMaxOidLength];
             int32_t count = kMaxOidLength;
-            const uint8_t* end = tlv_read_oid(element, &space, &tag, ids, &count);
+            const uint8_t* end = tlv_read_oid(element, &space, &tag, value->held.ids, &count);
             // More sub-identifiers than a decoded identifier may hold.
             if (end == nullptr || end != element + element_size) {
                 return -1;
             }
-            const size_t bytes = sizeof(uint32_t) * static_cast<size_t>(count);
-            binding->value = static_cast<uint8_t*>(snmp_alloc_zeroed(bytes));
-            if (binding->value == nullptr) {
-                return kDecodeOutOfMemory;
-            }
-            std::memcpy(binding->value, ids, bytes);
-            binding->value_length = static_cast<int32_t>(bytes);
+            value->size = static_cast<int32_t>(sizeof(uint32_t)) * count;
             return 0;
         }
         case kTagNull:
@@ -93,9 +78,48 @@ int decode_value(VarBinding* binding, const uint8_t* element, int32_t element_si
         case kTagEndOfMibView:
             return 0;
         default:
-            std::fprintf(stderr, "bad type returned (%x)\n", binding->type);
+            std::fprintf(stderr, "bad type returned (%x)\n", type);
             return 0;
     }
+}
+
+// One block for the binding, its name and its value: a binding costs one
+// allocation, not three. Null when memory runs out.
+VarBinding* new_binding(const uint32_t* name, int32_t name_count, uint8_t type,
+                        int32_t value_length, const ReadValue& value) {
+    const size_t name_bytes = sizeof(uint32_t) * static_cast<size_t>(name_count);
+    const size_t value_bytes = static_cast<size_t>(value.size);
+    auto* block =
+        static_cast<uint8_t*>(snmp_alloc_zeroed(sizeof(VarBinding) + name_bytes + value_bytes));
+    if (block == nullptr) {
+        return nullptr;
+    }
+    auto* binding = reinterpret_cast<VarBinding*>(block);
+    static_assert(sizeof(VarBinding) % alignof(uint32_t) == 0, "the name follows aligned");
+    binding->name.ids = reinterpret_cast<uint32_t*>(block + sizeof(VarBinding));
+    if (name_bytes > 0) {
+        std::memcpy(binding->name.ids, name, name_bytes);
+    }
+    binding->name.count = name_count;
+    binding->name_in_record = true;
+    binding->type = type;
+    binding->value_length = value_length;
+    binding->past_limits = value.past_limits;
+    if (value_bytes > 0) {
+        binding->value = block + sizeof(VarBinding) + name_bytes;
+        binding->value_in_record = true;
+        if (value.octets != nullptr) {
+            // The zero after the content is the block's own.
+            std::memcpy(binding->value, value.octets, value_bytes - 1);
+        } else {
+            binding->value_length = value.size;
+            // A value past its reader's limits stays zero.
+            if (!value.past_limits) {
+                std::memcpy(binding->value, &value.held, value_bytes);
+            }
+        }
+    }
+    return binding;
 }
 
 // What a message holds in front of its PDU's error status, as far as it was
@@ -212,33 +236,27 @@ int msg_decode(SnmpMessage* message, const uint8_t* data, int32_t size) {
     }
     VarBinding** tail = &message->bindings;
     while (space > 0) {
-        auto* binding = static_cast<VarBinding*>(snmp_alloc_zeroed(sizeof(VarBinding)));
+        uint32_t name[kMaxOidLength];
+        int32_t name_count = kMaxOidLength;
+        uint8_t type = 0;
+        int32_t value_length = 0;
+        const uint8_t* element = nullptr;
+        const uint8_t* end =
+            binding_decode(pos, name, &name_count, &type, &value_length, &element, &space);
+        if (end == nullptr) {
+            return -1;
+        }
+        ReadValue value;
+        if (read_value(type, value_length, element, static_cast<int32_t>(end - element), &value) !=
+            0) {
+            return -1;
+        }
+        VarBinding* binding = new_binding(name, name_count, type, value_length, value);
         if (binding == nullptr) {
             return kDecodeOutOfMemory;
         }
         *tail = binding;
         tail = &binding->next;
-
-        uint32_t name[kMaxOidLength];
-        int32_t name_count = kMaxOidLength;
-        const uint8_t* element = nullptr;
-        const uint8_t* end = binding_decode(pos, name, &name_count, &binding->type,
-                                            &binding->value_length, &element, &space);
-        if (end == nullptr) {
-            return -1;
-        }
-        const size_t bytes = sizeof(uint32_t) * static_cast<size_t>(name_count);
-        binding->name.ids = static_cast<uint32_t*>(snmp_alloc_zeroed(bytes));
-        if (binding->name.ids == nullptr) {
-            return kDecodeOutOfMemory;
-        }
-        std::memcpy(binding->name.ids, name, bytes);
-        binding->name.count = name_count;
-
-        const int result = decode_value(binding, element, static_cast<int32_t>(end - element));
-        if (result != 0) {
-            return result;
-        }
         pos = end;
     }
     return 0;

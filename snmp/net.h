@@ -68,11 +68,29 @@ inline bool interrupted_call() {
     return false;
 }
 
+// Winsock leaves a socket in an undefined state after a receive time-out,
+// so a timed blocking receive is not used there: waits go through
+// wait_readable.
+inline bool set_receive_wait(socket_t, int) {
+    return false;
+}
+inline bool receive_wait_passed() {
+    return false;
+}
+
 // Whether the last recvfrom() failed only because the datagram was longer
 // than the buffer: Winsock fills the buffer, drops the rest and fails with
 // WSAEMSGSIZE, where POSIX cuts the datagram silently.
 inline bool datagram_was_cut() {
     return WSAGetLastError() == WSAEMSGSIZE;
+}
+
+// Takes one datagram that already waits on `s` into `buffer` (a longer one
+// cut to `size` octets), without waiting. Returns false when none waits or
+// the receive fails. Winsock has no per-call non-blocking flag: it asks
+// first.
+inline bool take_waiting_datagram(socket_t s, char* buffer, int size) {
+    return wait_readable(s, 0) == 1 && (recv(s, buffer, size, 0) >= 0 || datagram_was_cut());
 }
 
 // Windows fails the next recvfrom() on a UDP socket with WSAECONNRESET once
@@ -103,8 +121,25 @@ inline int wait_readable(socket_t s, int timeout_ms) {
 inline bool interrupted_call() {
     return errno == EINTR;
 }
+
+// Makes a blocking recvfrom() on `s` give up after `timeout_ms` (0: never).
+// Returns false when the system refuses.
+inline bool set_receive_wait(socket_t s, int timeout_ms) {
+    timeval timeout{};
+    timeout.tv_sec = timeout_ms / 1000;
+    timeout.tv_usec = (timeout_ms % 1000) * 1000;
+    return setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout) == 0;
+}
+// Whether the last recvfrom() failed because its receive time-out passed.
+inline bool receive_wait_passed() {
+    return errno == EAGAIN || errno == EWOULDBLOCK;
+}
 inline bool datagram_was_cut() {
     return false;
+}
+// One system call: a receive that does not wait.
+inline bool take_waiting_datagram(socket_t s, char* buffer, int size) {
+    return recv(s, buffer, static_cast<size_t>(size), MSG_DONTWAIT) >= 0;
 }
 inline bool ignore_port_unreachable(socket_t) {
     return true;

@@ -80,6 +80,8 @@ const FindCase kFindCases[] = {
     {"unknown leaf", {1, 3, 6, 1, 4, 1, 47, 2, 6, 10, 0}, -1},
     {"other enterprise", {1, 3, 6, 1, 4, 1, 48, 2, 1, 1, 0}, -1},
     {"empty name", {}, -1},
+    {"nine zeros, below every row", {0, 0, 0, 0, 0, 0, 0, 0, 0}, -1},
+    {"above every row", Ids(11, 0xFFFFFFFFu), -1},
 };
 
 class FindCatalogIndex : public ::testing::TestWithParam<FindCase> {};

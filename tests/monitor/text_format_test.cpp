@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <limits>
@@ -47,6 +48,47 @@ TEST(FormatText, IntegersTextsAndPercentSigns) {
     EXPECT_EQ(format_text("100%%"), "100%");
     EXPECT_EQ(format_text("ip%d", 9), "ip9");
     EXPECT_EQ(format_text("%s", std::string(300, 'a').c_str()), std::string(300, 'a'));
+}
+
+TEST(FormatText, PlainConversionsWriteWhatSnprintfWrites) {
+    // Ties, halves that binary cannot hold, negative zero, the subnormal
+    // range and the largest magnitudes, at every precision the console uses
+    // and beyond.
+    const double values[] = {0.0,
+                             -0.0,
+                             0.25,
+                             2.5,
+                             0.125,
+                             23.45,
+                             -23.45,
+                             1.005,
+                             1e15 + 0.5,
+                             4503599627370497.0,
+                             1e-310,
+                             -1e300,
+                             1.7976931348623157e308,
+                             0.05,
+                             999.95,
+                             12345.678901};
+    for (const double v : values) {
+        for (const char* pattern : {"%.f", "%.1f", "%.2f", "%.3f", "%.6f", "%f", "%.17f"}) {
+            char expected[512];
+            std::snprintf(expected, sizeof expected, pattern, v);
+            EXPECT_EQ(format_text(pattern, v), expected) << pattern << " " << v;
+        }
+    }
+    for (const int v :
+         {0, -1, 7, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()}) {
+        EXPECT_EQ(format_text("%d", v), std::to_string(v));
+    }
+    EXPECT_EQ(format_text("%u", 0u), "0");
+    const unsigned long widest = std::numeric_limits<unsigned long>::max();
+    const long long lowest = std::numeric_limits<long long>::min();
+    EXPECT_EQ(format_text("%lu|%lld", widest, lowest),
+              std::to_string(widest) + "|" + std::to_string(lowest));
+    // Forms the plain writer leaves to snprintf.
+    EXPECT_EQ(format_text("%5.1f|%-4d|%+d|%.3s|%s", 1.25, 7, 7, "abcdef", "x"),
+              "  1.2|7   |+7|abc|x");
 }
 
 // A Qt application switches the C library to the user's locale; a desktop

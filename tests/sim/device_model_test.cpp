@@ -175,6 +175,41 @@ TEST(DeviceObjectNames, EveryCatalogRowNamesItsOwnObject) {
     }
 }
 
+TEST(DeviceObjectNames, NamesAreFoundExactlyAndTheNextOneAfterAnyName) {
+    // The first and last objects, and names around them that are none.
+    const struct {
+        const char* what;
+        std::vector<uint32_t> name;
+        int found;  // object index, -1: no object has that name
+        int next;   // object index, -1: none after it
+    } cases[] = {
+        {"before every object", {1, 3, 6, 1, 2, 1}, -1, 0},
+        {"sysDescr", {1, 3, 6, 1, 2, 1, 1, 1, 0}, 0, 1},
+        {"sysDescr without its instance", {1, 3, 6, 1, 2, 1, 1, 1}, -1, 0},
+        {"sysDescr with one arc more", {1, 3, 6, 1, 2, 1, 1, 1, 0, 0}, -1, 1},
+        {"between sysName and the enterprise", {1, 3, 6, 1, 3}, -1, 3},
+        {"sysDescr instance 1", {1, 3, 6, 1, 2, 1, 1, 1, 1}, -1, 1},
+        {"group 6 item 9", {1, 3, 6, 1, 4, 1, 47, 2, 6, 9, 0}, 42, -1},
+        {"group 6 item 9 instance 1", {1, 3, 6, 1, 4, 1, 47, 2, 6, 9, 1}, -1, -1},
+        {"sysDescr's item under the enterprise", {1, 3, 6, 1, 4, 1, 47, 2, 1, 0}, -1, 3},
+        {"group 4 item 9, missing", {1, 3, 6, 1, 4, 1, 47, 2, 4, 9, 0}, -1, 28},
+        {"past every object", {1, 3, 6, 1, 4, 1, 47, 3}, -1, -1},
+    };
+    for (const auto& c : cases) {
+        const auto count = static_cast<int32_t>(c.name.size());
+        DeviceObject object{};
+        EXPECT_EQ(find_device_object(c.name.data(), count, &object), c.found >= 0) << c.what;
+        if (c.found >= 0) {
+            EXPECT_EQ(static_cast<int>(object), c.found) << c.what;
+        }
+        DeviceObject next{};
+        EXPECT_EQ(next_device_object(c.name.data(), count, &next), c.next >= 0) << c.what;
+        if (c.next >= 0) {
+            EXPECT_EQ(static_cast<int>(next), c.next) << c.what;
+        }
+    }
+}
+
 TEST(DeviceObjectNames, AWalkFromTheRootVisitsEveryRowOnceInCatalogOrder) {
     std::vector<uint32_t> name = {1, 3};
     for (int row = kFirstRow; row <= kLastRow; ++row) {

@@ -388,6 +388,7 @@ const OidCase kOidCases[] = {
     {"sysDescr", "06 08 2B 06 01 02 01 01 01 00", 16, {1, 3, 6, 1, 2, 1, 1, 1, 0}, 10},
     {"largest sub-identifier", "06 06 2B 8F FF FF FF 7F", 8, {1, 3, 4294967295u}, 8},
     {"16384", "06 04 2B 81 80 00", 8, {1, 3, 16384}, 6},
+    {"one-octet arcs around a longer one", "06 05 2B 7F 81 00 00", 8, {1, 3, 127, 128, 0}, 7},
     {"value cut by the content end", "06 02 2B 81", 8, {1, 3, 1}, 4},
     {"capacity stops decoding", "06 04 2B 06 01 02", 3, {1, 3, 6}, 4},
     {"capacity one splits only the quotient", "06 01 2B", 1, {1}, 3},

@@ -245,4 +245,18 @@ TEST(WriteRefusals, IdentifierLongerThanTheScratchAreaIsRefused) {
     EXPECT_EQ(tlv_write_oid(out, &space, 0x06, ids.data(), 28), nullptr);
 }
 
+TEST(WriteRefusals, IdentifierOfOneOctetArcsLongerThanTheScratchAreaIsRefused) {
+    // 1 + 127 one-octet arcs fill the 128-octet area exactly; one more does not fit.
+    std::vector<uint32_t> ids = {1, 3};
+    ids.resize(129, 0x7F);
+    uint8_t out[512];
+    int32_t space = sizeof out;
+    uint8_t* end = tlv_write_oid(out, &space, 0x06, ids.data(), 129);
+    ASSERT_NE(end, nullptr);
+    EXPECT_EQ(end - out, 3 + 128);
+    ids.push_back(0);
+    space = sizeof out;
+    EXPECT_EQ(tlv_write_oid(out, &space, 0x06, ids.data(), 130), nullptr);
+}
+
 }  // namespace

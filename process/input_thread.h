@@ -9,6 +9,13 @@
 // memory. It is left behind, blocked in its read or its wait, when the
 // program ends.
 //
+// The thread reads nothing until the constructor has detached it. MinGW's
+// thread library frees the record of a thread detached after it ended, and
+// the ending thread frees it again on its way out, by then perhaps as
+// another thread's record: that thread's next thread-local access spins
+// for ever on the zeroed record (a program with an input that ends at
+// once, /dev/null under Wine, now and then never ended).
+//
 // Header-only, standard library and the system's own interface only; POSIX
 // programs poll() their descriptor instead.
 #pragma once
@@ -53,8 +60,9 @@ public:
             for (;;) {
                 {
                     std::unique_lock<std::mutex> lock(shared->mutex);
-                    shared->changed.wait(
-                        lock, [&] { return shared->received.size() + sizeof chunk <= kHeld; });
+                    shared->changed.wait(lock, [&] {
+                        return shared->detached && shared->received.size() + sizeof chunk <= kHeld;
+                    });
                 }
                 DWORD got = 0;
                 const bool read = ReadFile(own, chunk, sizeof chunk, &got, nullptr) != 0;
@@ -70,6 +78,9 @@ public:
             }
             CloseHandle(own);
         }).detach();
+        const std::lock_guard<std::mutex> lock(shared_->mutex);
+        shared_->detached = true;
+        shared_->changed.notify_all();
     }
 
     // Waits until input has come or the input ended, at most until `until`;
@@ -91,6 +102,7 @@ private:
         std::condition_variable changed;
         std::string received;
         bool ended = false;
+        bool detached = false;  // the thread may start reading
     };
     std::shared_ptr<Shared> shared_;
 };

@@ -40,6 +40,7 @@ INT_PTR CALLBACK about_proc(HWND box, UINT message, WPARAM wparam, LPARAM) {
             SendMessageW(GetWindow(box, GW_CHILD), STM_SETICON,
                          reinterpret_cast<WPARAM>(load_icon(kMainIconId, 0)), 0);
             add_version_line(box);
+            fit_static_texts(box);
             return TRUE;
         }
         case WM_COMMAND:

@@ -167,3 +167,34 @@ std::vector<DWORD> build_dialog_template(const dialog_template::Dialog& dialog, 
     }
     return out.finish();
 }
+
+void fit_static_texts(HWND dialog) {
+    HDC dc = GetDC(dialog);
+    if (dc == nullptr) {
+        return;
+    }
+    const HGDIOBJ before =
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0)));
+    for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t name[16];
+        if (GetClassNameW(child, name, 16) == 0 || lstrcmpiW(name, L"Static") != 0 ||
+            (GetWindowLongPtrW(child, GWL_STYLE) & SS_TYPEMASK) != SS_LEFT) {
+            continue;
+        }
+        wchar_t text[256];
+        const int length = GetWindowTextW(child, text, 256);
+        SIZE extent;
+        RECT client;
+        if (length == 0 || !GetTextExtentPoint32W(dc, text, length, &extent) ||
+            !GetClientRect(child, &client) || extent.cx <= client.right) {
+            continue;
+        }
+        RECT frame;
+        GetWindowRect(child, &frame);
+        SetWindowPos(child, nullptr, 0, 0, frame.right - frame.left + extent.cx - client.right,
+                     frame.bottom - frame.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    SelectObject(dc, before);
+    ReleaseDC(dialog, dc);
+}

@@ -20,3 +20,10 @@
 // created (a modal box); otherwise its owner shows it once initialised.
 std::vector<DWORD> build_dialog_template(const dialog_template::Dialog& dialog, bool main_window,
                                          bool visible);
+
+// Widens each left-aligned static text whose text is wider, in the dialog's
+// font, than its template allowed for (a font other than the template's,
+// such as Wine's): it grows to the right, where the templates leave room,
+// rather than break its text onto a line that does not show. Call it once
+// the dialog's controls exist (WM_INITDIALOG).
+void fit_static_texts(HWND dialog);

@@ -169,6 +169,7 @@ INT_PTR CTarvikDlg::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
 }
 
 void CTarvikDlg::on_init_dialog() {
+    fit_static_texts(window_);
     if (HMENU system_menu = GetSystemMenu(window_, FALSE)) {
         AppendMenuW(system_menu, MF_SEPARATOR, 0, nullptr);
         AppendMenuW(system_menu, MF_STRING, kAboutCommand,

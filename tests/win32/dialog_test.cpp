@@ -21,6 +21,20 @@ std::string window_text(HWND window) {
     return wide_to_utf8(std::wstring(text, GetWindowTextW(window, text, 256)));
 }
 
+// How wide `control`'s text is drawn in the dialog's font, in pixels.
+int text_width(HWND dialog, HWND control) {
+    wchar_t text[256];
+    const int length = GetWindowTextW(control, text, 256);
+    HDC dc = GetDC(dialog);
+    const HGDIOBJ before =
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0)));
+    SIZE extent{};
+    GetTextExtentPoint32W(dc, text, length, &extent);
+    SelectObject(dc, before);
+    ReleaseDC(dialog, dc);
+    return extent.cx;
+}
+
 class DialogTest : public Win32WindowTest {
 protected:
     void SetUp() override {
@@ -40,6 +54,8 @@ TEST_F(DialogTest, ControlsStandWhereTheTableSaysInTemplateAndTabOrder) {
               WS_MINIMIZEBOX);
 
     std::vector<HWND> tab_stops;
+    std::vector<HWND> statics;
+    std::vector<HWND> others;
     HWND child = GetWindow(dialog, GW_CHILD);
     for (const auto& c : dialog_template::kMainControls) {
         SCOPED_TRACE(c.name);
@@ -53,7 +69,16 @@ TEST_F(DialogTest, ControlsStandWhereTheTableSaysInTemplateAndTabOrder) {
         MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&shown), 2);
         EXPECT_EQ(shown.left, expected.left);
         EXPECT_EQ(shown.top, expected.top);
-        EXPECT_EQ(shown.right - shown.left, expected.right);
+        if (c.kind == ControlKind::kStaticText) {
+            // A static text grows to the right to show its whole text on its
+            // one line when the font is wider than the template allowed for.
+            EXPECT_GE(shown.right - shown.left, expected.right);
+            EXPECT_GE(shown.right - shown.left, text_width(dialog, child));
+            statics.push_back(child);
+        } else {
+            EXPECT_EQ(shown.right - shown.left, expected.right);
+            others.push_back(child);
+        }
         if (c.kind != ControlKind::kDropDownCombo) {  // shown closed, shorter than its list
             EXPECT_EQ(shown.bottom - shown.top, expected.bottom);
         }
@@ -66,6 +91,19 @@ TEST_F(DialogTest, ControlsStandWhereTheTableSaysInTemplateAndTabOrder) {
         child = GetWindow(child, GW_HWNDNEXT);
     }
     EXPECT_EQ(child, nullptr);
+    // Grown or not, a static text covers no control beside it.
+    for (HWND label : statics) {
+        RECT own, other, both;
+        GetWindowRect(label, &own);
+        for (HWND control : others) {
+            GetWindowRect(control, &other);
+            const bool framed =
+                (GetWindowLongPtrW(control, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX &&
+                IntersectRect(&both, &own, &other) && EqualRect(&both, &own);
+            EXPECT_TRUE(framed || !IntersectRect(&both, &own, &other))
+                << window_text(label) << " covers " << GetDlgCtrlID(control);
+        }
+    }
     size_t with_id = 0;  // all but the static texts and group boxes are tab stops
     for (const auto& c : dialog_template::kMainControls) {
         with_id += c.id != dialog_template::kNoId ? 1 : 0;

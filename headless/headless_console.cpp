@@ -11,6 +11,7 @@
 #include "headless/terminal_window.h"
 #include "monitor/alarm_events.h"
 #include "monitor/device_monitor.h"
+#include "monitor/panes.h"
 #include "monitor/supply_rails.h"
 #include "process/line_input.h"
 #include "process/stop_signals.h"
@@ -311,18 +312,8 @@ private:
         if (with_identification && !redraw_) {
             out += "-- Identification --\n" + identification_;
         }
-        const struct {
-            const char* title;
-            ControlId pane;
-        } panes[] = {
-            {"Temperature", ControlId::kTemperaturePane},
-            {"Voltage", ControlId::kVoltagePane},
-            {"RX inf.", ControlId::kRxPane},
-            {"Statistic", ControlId::kStatisticPane},
-            {"Link", ControlId::kLinkPane},
-        };
-        for (const auto& p : panes) {
-            out += std::string("-- ") + p.title + " --\n" + as_lines(window_.get_text(p.pane));
+        for (const ReadingPane& pane : kReadingPanes) {
+            out += std::string("-- ") + pane.title + " --\n" + as_lines(window_.get_text(pane.id));
         }
         std::string lit;
         for (int k = 0; k < kVoltageAlarmCount; ++k) {

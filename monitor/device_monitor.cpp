@@ -334,11 +334,9 @@ void DeviceMonitor::show_poll_result(bool succeeded) {
         }
         return;
     }
-    window_.set_text(ControlId::kTemperaturePane, temperature_pane_text(readings_));
-    window_.set_text(ControlId::kVoltagePane, voltage_pane_text(readings_));
-    window_.set_text(ControlId::kRxPane, rx_pane_text(readings_));
-    window_.set_text(ControlId::kStatisticPane, statistic_pane_text(readings_));
-    window_.set_text(ControlId::kLinkPane, link_pane_text(readings_));
+    for (const ReadingPane& pane : kReadingPanes) {
+        window_.set_text(pane.id, pane.text(readings_));
+    }
     for (int k = 0; k < kControlStateCount; ++k) {
         window_.set_check(kSwitchControls[k], readings_.control_state[k]);
         device_switches_[k] = readings_.control_state[k];

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "monitor/device_readings.h"
+#include "monitor/window_services.h"
 
 constexpr char kNoConnection[] = "NO CONNECTION";
 
@@ -36,3 +37,19 @@ std::string statistic_pane_text(const DeviceReadings& r);
 std::string link_pane_text(const DeviceReadings& r);
 // The eight identification items, each followed by a line break.
 std::string identification_pane_text(const DeviceReadings& r);
+
+// The five panes an answered poll fills, in the order the window and the
+// terminal console show them: the control, its heading in the terminal,
+// and its text.
+struct ReadingPane {
+    ControlId id;
+    const char* title;
+    std::string (*text)(const DeviceReadings& r);
+};
+inline constexpr ReadingPane kReadingPanes[] = {
+    {ControlId::kTemperaturePane, "Temperature", temperature_pane_text},
+    {ControlId::kVoltagePane, "Voltage", voltage_pane_text},
+    {ControlId::kRxPane, "RX inf.", rx_pane_text},
+    {ControlId::kStatisticPane, "Statistic", statistic_pane_text},
+    {ControlId::kLinkPane, "Link", link_pane_text},
+};

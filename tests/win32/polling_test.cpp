@@ -32,20 +32,10 @@ protected:
 TEST_F(Win32PollingTest, StartFillsEveryPaneTheTimerPollsAndStopEndsPolling) {
     start_without_ticks();
     EXPECT_TRUE(messages_.empty());
-    const struct {
-        ControlId pane;
-        std::string expected;
-    } panes[] = {
-        {ControlId::kTemperaturePane, temperature_pane_text(readings_)},
-        {ControlId::kVoltagePane, voltage_pane_text(readings_)},
-        {ControlId::kRxPane, rx_pane_text(readings_)},
-        {ControlId::kStatisticPane, statistic_pane_text(readings_)},
-        {ControlId::kLinkPane, link_pane_text(readings_)},
-    };
-    for (const auto& p : panes) {
-        SCOPED_TRACE(static_cast<int>(p.pane));
-        EXPECT_NE(p.expected, kNoConnection);
-        EXPECT_EQ(text(p.pane), p.expected);
+    for (const ReadingPane& pane : kReadingPanes) {
+        SCOPED_TRACE(pane.title);
+        EXPECT_NE(pane.text(readings_), kNoConnection);
+        EXPECT_EQ(text(pane.id), pane.text(readings_));
     }
     EXPECT_NE(readings_.temperature[0], 0);
     EXPECT_FALSE(IsWindowEnabled(window_->control(ControlId::kLogCheckBox)));

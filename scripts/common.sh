@@ -58,11 +58,17 @@ install_packages() {
         "${missing[@]}"
 }
 
-# build PRESET: configures the preset's tree and builds it, each step through
-# the preset; BINARY_DIR is then the tree, as CMake resolved the preset's
-# binaryDir (the one place it is written).
+# build PRESET [TARGET...]: configures the preset's tree and builds it, each
+# step through the preset; with TARGETs, only those and what they link, built
+# exactly as the whole tree builds them, so a later build of the tree reuses
+# them. BINARY_DIR is then the tree, as CMake resolved the preset's binaryDir
+# (the one place it is written). Each step says what it does before the wait.
 build() {
     local preset=$1 out
+    shift
+    local targets=()
+    [ $# -eq 0 ] || targets=(--target "$@")
+    echo "== configuring (preset $preset)"
     out=$(cd "$ROOT" && cmake --preset "$preset") || {
         printf '%s\n' "$out"
         return 1
@@ -73,7 +79,8 @@ build() {
         echo "cmake --preset $preset named no build tree" >&2
         return 1
     }
-    (cd "$ROOT" && cmake --build --preset "$preset" -j "$JOBS")
+    echo "== building ${*:-everything} in ${BINARY_DIR#"$ROOT"/}/, $JOBS jobs at a time"
+    (cd "$ROOT" && cmake --build --preset "$preset" -j "$JOBS" "${targets[@]}")
 }
 
 # run_tests PRESET JOBS [ARGUMENT...]: the tree's suite, JOBS tests at a

@@ -305,7 +305,7 @@ std::string generator_yml() {
                       "# Input of prometheus-snmp-generator: builds the tarvik module of\n"
                       "# snmp.yml from " +
                       kMibModuleName +
-                      " (see the README).\n"
+                      " (see docs/fleet.md).\n"
                       "modules:\n  " +
                       kExporterModule +
                       ":\n"

@@ -27,10 +27,10 @@ constexpr char kAlertHoldTime[] = "30s";
 inline constexpr Param kDeviceCounters[] = {Param::kFecFailCount, Param::kDropQ1Count,
                                             Param::kDropTxCount};
 
-// Where each alert's runbook_url points: the README's section of that alert
-// (its heading is the alert's name, so the anchor is the name in lower
-// case). Relative: a site that publishes the README puts its address first.
-constexpr char kRunbookBase[] = "README.md#";
+// Where each alert's runbook_url points: the fleet page's section of that
+// alert (its heading is the alert's name, so the anchor is the name in lower
+// case). Relative: a site that publishes the pages puts its address first.
+constexpr char kRunbookBase[] = "docs/fleet.md#";
 // The family 350 receiver's MSE under which an alert fires, dB: a default
 // that an operator tunes to the links' budget.
 constexpr double kMseAlertThresholdDb = 20.0;

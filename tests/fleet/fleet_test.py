@@ -22,7 +22,7 @@ on loopback ports of its own: the simulators, the exporter, Prometheus
   each with its severity, and both resolve once the faults are gone;
 - the rail alert reaches the webhook as one notification that carries the
   device and the rail;
-- every alert's runbook_url names a section of the README.
+- every alert's runbook_url names a section of the page it points at.
 
 Every wait is bounded; everything started is stopped at the end. Exits 77
 (skipped) when the Debian packages are not installed (scripts/test
@@ -158,7 +158,8 @@ def run(cmd, **kw):
 
 def validate(export_dir, work):
     """promtool and the exporter's own check of the generated files, and
-    the README sections their runbook links name."""
+    the sections of the page their runbook links name; returns that page,
+    which also shows the Alertmanager route."""
     rules = [os.path.join(export_dir, f) for f in ("tarvik-rules.yml", "tarvik-alerts.yml")]
     checks = [["promtool", "check", "rules", *rules],
               ["prometheus-snmp-exporter", "--dry-run",
@@ -176,15 +177,20 @@ def validate(export_dir, work):
             raise Failure(f"{' '.join(cmd)} failed:\n{result.stdout}{result.stderr}")
     with open(os.path.join(export_dir, "tarvik-alerts.yml")) as f:
         alert_rules = f.read()
-    with open(os.path.join(export_dir, "..", "..", "README.md")) as f:
-        readme = f.read()
-    anchors = {re.sub(r"[^a-z0-9_ -]", "", m.group(1).lower()).replace(" ", "-")
-               for m in re.finditer(r"^#+ (.*?)\s*$", readme, re.M)}
-    links = re.findall(r"runbook_url: 'README\.md#(.*)'", alert_rules)
-    if len(links) != alert_rules.count("- alert: ") or not set(links) <= anchors:
-        raise Failure(f"runbook anchors {sorted(set(links) - anchors)} have no README heading "
+    targets = re.findall(r"runbook_url: '(.*)#(.*)'", alert_rules)
+    pages = {page for page, _ in targets}
+    if len(targets) != alert_rules.count("- alert: ") or len(pages) != 1:
+        raise Failure(f"the alerts' runbook links name pages {sorted(pages)} "
                       f"(or an alert has none)")
-    return example, alert_rules, readme
+    page = pages.pop()
+    with open(os.path.join(export_dir, "..", "..", page)) as f:
+        runbook = f.read()
+    anchors = {re.sub(r"[^a-z0-9_ -]", "", m.group(1).lower()).replace(" ", "-")
+               for m in re.finditer(r"^#+ (.*?)\s*$", runbook, re.M)}
+    missing = {anchor for _, anchor in targets} - anchors
+    if missing:
+        raise Failure(f"runbook anchors {sorted(missing)} have no heading in {page}")
+    return example, alert_rules, runbook
 
 
 def short_hold(alert_rules, work):
@@ -498,15 +504,15 @@ class Webhook:
         self.server.server_close()
 
 
-def readme_route(readme, url):
-    """The README's Alertmanager route, its receivers' URLs pointed at the
+def alert_route(page, url):
+    """The runbook page's Alertmanager route, its receivers' URLs pointed at the
     test's webhook and its first wait shortened."""
-    m = re.search(r"^```\n(route:\n.*?)^```", readme, re.M | re.S)
+    m = re.search(r"^```\n(route:\n.*?)^```", page, re.M | re.S)
     if not m:
-        raise Failure("the README shows no Alertmanager route")
+        raise Failure("the runbook page shows no Alertmanager route")
     config, urls = m.group(1), re.findall(r"url: (\S+)", m.group(1))
     if "group_wait: 30s" not in config or not urls:
-        raise Failure(f"the README's route has no group_wait or webhook:\n{config}")
+        raise Failure(f"the runbook page's route has no group_wait or webhook:\n{config}")
     for old in urls:
         config = config.replace(old, url)
     return config.replace("group_wait: 30s", "group_wait: 1s")
@@ -580,7 +586,7 @@ def main(argv):
     logs = []
     webhook = Webhook()
     try:
-        example, alert_rules, readme = validate(export_dir, work)
+        example, alert_rules, runbook = validate(export_dir, work)
         test_alerts = short_hold(alert_rules, work)
         # The last one on IPv6 loopback, where the machine has one.
         ipv6 = ipv6_loopback()
@@ -601,7 +607,7 @@ def main(argv):
         alertmanager = f"127.0.0.1:{free_port()}"
         am_config = os.path.join(work, "alertmanager.yml")
         with open(am_config, "w") as f:
-            f.write(readme_route(readme, webhook.url))
+            f.write(alert_route(runbook, webhook.url))
         log = open(os.path.join(work, "alertmanager.log"), "w")
         logs.append(log)
         procs.append(subprocess.Popen(

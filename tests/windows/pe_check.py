@@ -5,9 +5,10 @@
       each program carries the icons 128, 129 and 130 in 16, 32 and 48
       pixels, a version resource naming the program and VERSION, and the
       manifest (common controls 6, per-monitor DPI awareness v2)
-  pe_check.py package ZIP PROMETHEUS_DIR [--window]
-      the zip holds the programs, the README, the MIB and the Prometheus
-      files and nothing else; each program is of its intended subsystem and imports
+  pe_check.py package ZIP PROMETHEUS_DIR DOCS_DIR [--window]
+      the zip holds the programs, the README, the pages and pictures of
+      DOCS_DIR in docs/ (the README links to them), the MIB and the
+      Prometheus files and nothing else; each program is of its intended subsystem and imports
       only DLLs that come with Windows (--window: the window program too)
 """
 
@@ -158,7 +159,7 @@ def check_resources(version, path):
     return ["%s: %s" % (name, fault) for fault in faults]
 
 
-def check_package(zip_path, prometheus_dir, window):
+def check_package(zip_path, prometheus_dir, docs_dir, window):
     with zipfile.ZipFile(zip_path) as z:
         members = {info.filename: info for info in z.infolist() if not info.is_dir()}
         # cpack puts everything in one folder named after the package.
@@ -169,6 +170,8 @@ def check_package(zip_path, prometheus_dir, window):
     expected = {name for name, _ in PROGRAMS if window or name != WINDOW_PROGRAM}
     expected |= set(OTHER_FILES)
     expected |= {"prometheus/" + name for name in os.listdir(prometheus_dir)}
+    expected |= {"docs/" + os.path.relpath(os.path.join(folder, name), docs_dir)
+                 for folder, _, names in os.walk(docs_dir) for name in names}
     faults = ["missing: " + name for name in sorted(expected - files.keys())]
     faults += ["not expected: " + name for name in sorted(files.keys() - expected)]
     for name, subsystem in PROGRAMS:
@@ -187,8 +190,8 @@ def check_package(zip_path, prometheus_dir, window):
 def main(argv):
     if len(argv) >= 3 and argv[0] == "resources":
         faults = [f for path in argv[2:] for f in check_resources(argv[1], path)]
-    elif len(argv) in (3, 4) and argv[0] == "package" and argv[3:] in ([], ["--window"]):
-        faults = check_package(argv[1], argv[2], argv[3:] == ["--window"])
+    elif len(argv) in (4, 5) and argv[0] == "package" and argv[4:] in ([], ["--window"]):
+        faults = check_package(argv[1], argv[2], argv[3], argv[4:] == ["--window"])
     else:
         print(__doc__.strip(), file=sys.stderr)
         return 2

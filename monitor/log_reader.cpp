@@ -101,13 +101,14 @@ public:
             headings(text);
             return;
         }
-        double seconds = 0;
-        const bool stamped = timestamp(text, &seconds);
-        if (in_header_ && !stamped) {
-            return;  // a line break inside an identification item
+        if (in_header_) {
+            // Not even a stamped line is a poll here: device text that broke
+            // its item's line could forge one.
+            problem("in a header block, neither an identification item nor the column headings");
+            return;
         }
-        in_header_ = false;
-        if (!stamped) {
+        double seconds = 0;
+        if (!timestamp(text, &seconds)) {
             problem("bad timestamp");
             return;
         }

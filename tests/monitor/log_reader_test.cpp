@@ -82,7 +82,7 @@ protected:
 };
 
 TEST_F(LogReaderTest, BothFamiliesReadBackWithEitherLineEnd) {
-    // An identification item with a line break spreads over two lines.
+    // An identification item with a line break keeps to its line.
     const DeviceReadings r350 = sample(350, "fw\n1.2");
     const DeviceReadings r1000 = sample(1000);
     const std::string lf = log_header_text(r350) + log_line_text(r350, true, kNow) +
@@ -93,7 +93,7 @@ TEST_F(LogReaderTest, BothFamiliesReadBackWithEitherLineEnd) {
         EXPECT_TRUE(got.problems.empty()) << got.problems[0];
         ASSERT_EQ(got.seconds, (std::vector<double>{kNow, kNow + 1, kNow + 3600}));
         ASSERT_EQ(got.succeeded, (std::vector<bool>{true, false, true}));
-        EXPECT_EQ(got.totals.lines, 26u);
+        EXPECT_EQ(got.totals.lines, 25u);
         EXPECT_EQ(got.totals.records, 3u);
 
         // Every logged column comes back: the line written again is the same.
@@ -139,6 +139,30 @@ TEST_F(LogReaderTest, MalformedLinesAreReportedAndTheRestIsRead) {
         EXPECT_EQ(got.problems, std::vector<std::string>{"line 13: " + c.reason}) << c.line;
         EXPECT_EQ(got.seconds.size(), 2u) << c.line;
         EXPECT_EQ(got.totals.lines, 14u) << c.line;
+    }
+}
+
+TEST_F(LogReaderTest, AHeaderLineItCannotPlaceIsReportedAndNeverTakenForAPoll) {
+    const DeviceReadings r = sample(1000);
+    const std::string header = log_header_text(r);
+    const std::string good = log_line_text(r, true, kNow);
+    const std::string after_id1 = header.substr(header.find('\n') + 1);
+    const struct {
+        const char* what;
+        std::string line;
+    } cases[] = {
+        {"a poll forged by item 1", "08.12.26 14:05:09\tNO CONNECTION\n"},
+        {"a whole forged record", good},
+        {"the rest of an item an older console broke", "1.2\n"},
+    };
+    for (const auto& c : cases) {
+        const Read got = read(crlf("ID1=\n" + c.line + after_id1 + good));
+        EXPECT_EQ(got.problems,
+                  std::vector<std::string>{"line 2: in a header block, neither an identification "
+                                           "item nor the column headings"})
+            << c.what;
+        EXPECT_EQ(got.seconds, std::vector<double>{kNow}) << c.what;
+        EXPECT_EQ(got.totals.lines, 13u) << c.what;
     }
 }
 

@@ -107,7 +107,7 @@ TEST_F(HistoryTest, StartListsTheStoredAddressesInOrderWithTheFirstShown) {
     }
 }
 
-TEST_F(HistoryTest, EscapeWritesTheListAndLeavesHigherPositionsAlone) {
+TEST_F(HistoryTest, EscapeWritesTheListAndRemovesTheValuesAfterIt) {
     write_file("[Main]\nip0=10.0.0.1\nip1=10.0.0.2\nip5=10.0.0.6\nip10=10.0.0.11\n");
     start();
     QSignalSpy finished(window_.get(), &QDialog::finished);
@@ -116,13 +116,71 @@ TEST_F(HistoryTest, EscapeWritesTheListAndLeavesHigherPositionsAlone) {
     EXPECT_EQ(finished.at(0).at(0).toInt(), QDialog::Rejected);
 
     const std::map<std::string, std::string> expected = {
-        {"ip0", "10.0.0.1"}, {"ip1", "10.0.0.2"},   {"ip2", "10.0.0.6"},
-        {"ip5", "10.0.0.6"}, {"ip10", "10.0.0.11"},
-    };
-    EXPECT_EQ(stored(), expected);
+        {"ip0", "10.0.0.1"}, {"ip1", "10.0.0.2"}, {"ip2", "10.0.0.6"}, {"ip10", "10.0.0.11"}};
+    EXPECT_EQ(stored(), expected) << "positions of ten and more are never read, nor removed";
 
     start();
-    EXPECT_EQ(listed(), (std::vector<std::string>{"10.0.0.1", "10.0.0.2", "10.0.0.6", "10.0.0.6"}));
+    EXPECT_EQ(listed(), (std::vector<std::string>{"10.0.0.1", "10.0.0.2", "10.0.0.6"}));
+}
+
+// A private-profile file holds one value a line; a file that QSettings
+// reads otherwise is set aside whole, never written over.
+TEST_F(HistoryTest, AFileThatCannotBeReadLineByLineIsKeptAsBadAndNeverWritten) {
+    const QString aside = path_ + QStringLiteral(".bad");
+    const struct {
+        const char* what;
+        std::string file;
+        bool bad;
+    } cases[] = {
+        {"an unbalanced quote", "[Main]\nip0=\"10.0.0.1\nip1=10.0.0.2\n", true},
+        {"a quote at the end", "[Main]\nip0=10.0.0.1\"\nip1=10.0.0.2\n", true},
+        {"a line that goes on after a backslash", "[Main]\nip0=10.0.0.1\\\nip1=10.0.0.2\n", true},
+        {"quotes in pairs", "[Main]\nip0=\"10.0.0.1\"\nip1=10.0.0.2\n", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile::remove(aside);
+        write_file(c.file);
+        messages_.clear();
+        start();
+        if (!c.bad) {
+            EXPECT_TRUE(messages_.empty());
+            EXPECT_FALSE(QFile::exists(aside));
+            continue;
+        }
+        ASSERT_EQ(messages_.size(), 1u);
+        EXPECT_NE(messages_[0].find(aside.toStdString()), std::string::npos) << messages_[0];
+        EXPECT_EQ(listed(), std::vector<std::string>{});
+        point_at_simulator();
+        click(ControlId::kGetButton);
+        close_with_escape();
+        EXPECT_EQ(stored(), (std::map<std::string, std::string>{{"ip0", "127.0.0.1"}}));
+        QFile kept(aside);
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+        EXPECT_EQ(kept.readAll().toStdString(), c.file);
+
+        // Once more: the name for it is taken, so the file stays as it is.
+        write_file(c.file);
+        messages_.clear();
+        start();
+        ASSERT_EQ(messages_.size(), 1u);
+        EXPECT_NE(messages_[0].find("will not be saved"), std::string::npos) << messages_[0];
+        close_with_escape();
+        EXPECT_EQ(file_bytes(), c.file);
+        ASSERT_EQ(messages_.size(), 2u);
+        EXPECT_EQ(messages_[1].rfind(kHistoryNotSaved, 0), 0u) << messages_[1];
+    }
+}
+
+TEST_F(HistoryTest, AHistoryThatCannotBeSavedIsToldWithTheReason) {
+    // The configuration folder is a file.
+    write_file("not a folder");
+    const QString inside = path_ + QStringLiteral("/tarvik.INI");
+    IniSettingsStore store(inside);
+    EXPECT_EQ(store.notice(), "");
+    EXPECT_FALSE(store.write("Main", "ip0", "10.0.0.1"));
+    EXPECT_EQ(store.error(), path_.toStdString() + " is a file, not a folder");
+    EXPECT_EQ(file_bytes(), "not a folder");
 }
 
 TEST_F(HistoryTest, AnAddressUsedComesFirstAtTheNextStart) {

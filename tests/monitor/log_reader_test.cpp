@@ -17,8 +17,13 @@
 #include "monitor/measurement_log.h"
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 #endif
 
 namespace {
@@ -258,6 +263,56 @@ TEST_F(LogFileTest, OnlyARegularFileIsOpened) {
         EXPECT_EQ(history.polls(), c.status == LogLoad::Status::kRead ? 3u : 0u) << c.name;
     }
 }
+
+#ifndef _WIN32
+// The path turns into a FIFO and back while loads run: a load that checked
+// a file but opened the FIFO would wait for a writer for ever.
+TEST_F(LogFileTest, AFifoSwappedInAfterTheCheckIsNeverWaitedOn) {
+    const std::string log = write_log("run.log", 3, 1);
+    const std::string file = path("file");
+    const std::string fifo = path("fifo");
+    const std::string next = path("next");
+    ASSERT_EQ(::link(log.c_str(), file.c_str()), 0);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::atomic<bool> stop{false};
+    std::atomic<int> loads{0};
+    std::atomic<int> fifos_read{0};
+    std::atomic<bool> done{false};
+    std::thread loader([&] {
+        while (!stop) {
+            ReadingHistory history;
+            const LogLoad load = load_log_file(log, history);
+            fifos_read += load.status == LogLoad::Status::kRead && history.polls() == 0;
+            ++loads;
+        }
+        done = true;
+    });
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    for (bool to_fifo = true; std::chrono::steady_clock::now() < until; to_fifo = !to_fifo) {
+        ::unlink(next.c_str());
+        ASSERT_EQ(::link((to_fifo ? fifo : file).c_str(), next.c_str()), 0);
+        ASSERT_EQ(std::rename(next.c_str(), log.c_str()), 0);
+    }
+    stop = true;
+    const auto patience = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (!done && std::chrono::steady_clock::now() < patience) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    const bool stuck = !done;
+    // A load stuck in its open is let go by a writer.
+    while (!done) {
+        const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0) {
+            ::close(writer);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    loader.join();
+    EXPECT_FALSE(stuck) << "a load waited on the FIFO";
+    EXPECT_EQ(fifos_read.load(), 0);
+    EXPECT_GT(loads.load(), 10);
+}
+#endif
 
 TEST_F(LogFileTest, ProgressCountsTheBytesAndCanStopTheLoad) {
     const std::string log = write_log("long.log", 2000, 1);  // several read chunks

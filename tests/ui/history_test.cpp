@@ -128,56 +128,49 @@ TEST_F(HistoryTest, EscapeWritesTheListAndRemovesTheValuesAfterIt) {
 TEST_F(HistoryTest, AFileThatCannotBeReadLineByLineIsKeptAsBadAndNeverWritten) {
     const QString aside = path_ + QStringLiteral(".bad");
     const struct {
-        const char* what;
         std::string file;
         bool bad;
     } cases[] = {
-        {"an unbalanced quote", "[Main]\nip0=\"10.0.0.1\nip1=10.0.0.2\n", true},
-        {"a quote at the end", "[Main]\nip0=10.0.0.1\"\nip1=10.0.0.2\n", true},
-        {"a line that goes on after a backslash", "[Main]\nip0=10.0.0.1\\\nip1=10.0.0.2\n", true},
-        {"quotes in pairs", "[Main]\nip0=\"10.0.0.1\"\nip1=10.0.0.2\n", false},
+        {"[Main]\nip0=\"10.0.0.1\nip1=10.0.0.2\n", true},  // an unbalanced quote
+        {"[Main]\nip0=10.0.0.1\"\nip1=10.0.0.2\n", true},
+        {"[Main]\nip0=10.0.0.1\\\nip1=10.0.0.2\n", true},  // goes on after a backslash
+        {"[Main]\nip0=\"10.0.0.1\"\nip1=10.0.0.2\n", false},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
         QFile::remove(aside);
         write_file(c.file);
+        const IniSettingsStore store(path_);
+        EXPECT_EQ(store.notice().empty(), !c.bad) << c.file;
+        EXPECT_EQ(QFile::exists(aside), c.bad) << c.file;
+    }
+    // The window says so at the start and writes a new file at the closing;
+    // when the name is taken, the file stays as it is and the closing says so.
+    for (const bool taken : {false, true}) {
+        write_file(cases[0].file);
         messages_.clear();
         start();
-        if (!c.bad) {
-            EXPECT_TRUE(messages_.empty());
-            EXPECT_FALSE(QFile::exists(aside));
-            continue;
-        }
-        ASSERT_EQ(messages_.size(), 1u);
-        EXPECT_NE(messages_[0].find(aside.toStdString()), std::string::npos) << messages_[0];
-        EXPECT_EQ(listed(), std::vector<std::string>{});
         point_at_simulator();
         click(ControlId::kGetButton);
         close_with_escape();
-        EXPECT_EQ(stored(), (std::map<std::string, std::string>{{"ip0", "127.0.0.1"}}));
+        ASSERT_EQ(messages_.size(), taken ? 2u : 1u);
+        EXPECT_NE(messages_[0].find(taken ? "will not be saved" : aside.toStdString()),
+                  std::string::npos)
+            << messages_[0];
+        if (taken) {
+            EXPECT_EQ(messages_[1].rfind(kHistoryNotSaved, 0), 0u) << messages_[1];
+            EXPECT_EQ(file_bytes(), cases[0].file);
+        } else {
+            EXPECT_EQ(stored(), (std::map<std::string, std::string>{{"ip0", "127.0.0.1"}}));
+        }
         QFile kept(aside);
         ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
-        EXPECT_EQ(kept.readAll().toStdString(), c.file);
-
-        // Once more: the name for it is taken, so the file stays as it is.
-        write_file(c.file);
-        messages_.clear();
-        start();
-        ASSERT_EQ(messages_.size(), 1u);
-        EXPECT_NE(messages_[0].find("will not be saved"), std::string::npos) << messages_[0];
-        close_with_escape();
-        EXPECT_EQ(file_bytes(), c.file);
-        ASSERT_EQ(messages_.size(), 2u);
-        EXPECT_EQ(messages_[1].rfind(kHistoryNotSaved, 0), 0u) << messages_[1];
+        EXPECT_EQ(kept.readAll().toStdString(), cases[0].file);
     }
 }
 
 TEST_F(HistoryTest, AHistoryThatCannotBeSavedIsToldWithTheReason) {
-    // The configuration folder is a file.
-    write_file("not a folder");
-    const QString inside = path_ + QStringLiteral("/tarvik.INI");
-    IniSettingsStore store(inside);
-    EXPECT_EQ(store.notice(), "");
+    write_file("not a folder");  // the configuration folder is a file
+    IniSettingsStore store(path_ + QStringLiteral("/tarvik.INI"));
     EXPECT_FALSE(store.write("Main", "ip0", "10.0.0.1"));
     EXPECT_EQ(store.error(), path_.toStdString() + " is a file, not a folder");
     EXPECT_EQ(file_bytes(), "not a folder");

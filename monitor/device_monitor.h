@@ -69,8 +69,9 @@ public:
     void set_alarm_listener(AlarmListener listener) { alarm_listener_ = std::move(listener); }
 
     // The window's initialisation: the address history from `settings` (may
-    // be null; its notice, if any, told first), the default community and interval, polling off,
-    // and the socket opened once ("Couldn't open snmp" when it cannot be).
+    // be null; its notice, if any, told first), the default community and
+    // interval, polling off, and the socket opened once ("Couldn't open
+    // snmp" when it cannot be).
     void initialise(SettingsStore* settings);
     // The window's closing: the address list written back as "ip0" onwards,
     // the values after it up to "ip9" removed; a failure is told with its

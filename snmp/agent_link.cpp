@@ -437,6 +437,7 @@ int32_t send_request(AgentLink& link, SnmpMessage* request) {
         return 0;
     }
     if (link.socket_handle == kNoSocket) {
+        set_fault(link, ExchangeFault::kSendFailed, "the link has no socket");
         return 0;
     }
     const SocketAddress to = address_for_socket(link.agent_address, link.socket_family);

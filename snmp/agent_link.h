@@ -35,9 +35,9 @@ constexpr int kCancelCheckMs = 20;
 // Why an exchange ended without an answer.
 enum class ExchangeFault {
     kNone,           // an answer came
-    kNotSent,        // nothing sent: no agent (its address was refused), no socket, no request
+    kNotSent,        // nothing sent: no agent (its address was refused), or no sendable request
     kBuildFailed,    // the request could not be encoded ("Error building packet")
-    kSendFailed,     // the system refused the datagram
+    kSendFailed,     // the system refused the datagram, or the link has no socket
     kNoAnswer,       // nothing came within the wait
     kTooLong,        // an answer came but was longer than kMaxDatagram
     kReceiveFailed,  // the wait or the receive failed
@@ -172,6 +172,6 @@ SnmpMessage* accept_datagram(AgentLink& link, int32_t request_id, const uint8_t*
 
 // Discards datagrams already queued, sends the request, and waits at most the
 // link's `answer_wait` in all for its answer. Returns the answer (owned by the
-// caller) or none; none at once when the link has no agent or is cancelled.
-// The request stays the caller's.
+// caller) or none, with `link.fault` saying why; none at once when the link
+// has no agent or is cancelled. The request stays the caller's.
 SnmpMessage* exchange_request(AgentLink& link, SnmpMessage* request);

@@ -241,6 +241,31 @@ std::string rail_volts_expr(const Rail& rail) {
 
 // ---- snmp.yml ------------------------------------------------------------
 
+}  // namespace
+
+std::vector<RawMetric> raw_metrics() {
+    std::vector<RawMetric> metrics;
+    // Start's identification read, then the runs of every poll.
+    std::vector<CatalogRun> runs{kIdentificationRun};
+    runs.insert(runs.end(), std::begin(kPollRuns), std::end(kPollRuns));
+    for (const CatalogRun& run : runs) {
+        for (int i = 0; i < run.count; ++i) {
+            const Param row = param_at(run.first_index + i);
+            const RawName* name = raw_name_of(row);
+            if (name == nullptr) {
+                continue;
+            }
+            const RawKind kind = is_text(row)      ? RawKind::kText
+                                 : is_counter(row) ? RawKind::kCounter
+                                                   : RawKind::kGauge;
+            metrics.push_back({row, raw(row), name->help, kind});
+        }
+    }
+    return metrics;
+}
+
+namespace {
+
 std::string snmp_yml() {
     std::string out = std::string("# ") + kGeneratedBy +
                       ".\n"
@@ -254,25 +279,15 @@ std::string snmp_yml() {
     out += "  timeout: " + std::to_string(kAnswerWaitSeconds) + "s\n  retries: 1\n";
     out += "  get:\n";
     std::string metrics = "  metrics:\n";
-    // Start's identification read, then the runs of every poll.
-    std::vector<CatalogRun> runs{kIdentificationRun};
-    runs.insert(runs.end(), std::begin(kPollRuns), std::end(kPollRuns));
-    for (const CatalogRun& run : runs) {
-        for (int i = 0; i < run.count; ++i) {
-            const Param row = param_at(run.first_index + i);
-            const RawName* name = raw_name_of(row);
-            if (name == nullptr) {
-                continue;
-            }
-            out += "  - " + oid_text(row, true) + "\n";
-            metrics += "  - name: " + raw(row) + "\n";
-            metrics += "    oid: " + oid_text(row, false) + "\n";
-            const char* type = is_text(row)      ? "DisplayString"
-                               : is_counter(row) ? "counter"
-                                                 : "gauge";
-            metrics += std::string("    type: ") + type + "\n";
-            metrics += "    help: " + yaml_text(name->help) + "\n";
-        }
+    for (const RawMetric& metric : raw_metrics()) {
+        out += "  - " + oid_text(metric.row, true) + "\n";
+        metrics += "  - name: " + metric.name + "\n";
+        metrics += "    oid: " + oid_text(metric.row, false) + "\n";
+        const char* type = metric.kind == RawKind::kText      ? "DisplayString"
+                           : metric.kind == RawKind::kCounter ? "counter"
+                                                              : "gauge";
+        metrics += std::string("    type: ") + type + "\n";
+        metrics += "    help: " + yaml_text(metric.help) + "\n";
     }
     return out + metrics;
 }

@@ -40,6 +40,22 @@ struct ExportFile {
     std::string text;
 };
 
+// One series of the snmp_exporter module: a catalog row the console polls,
+// its metric name, help and type. Identification items are texts, exposed
+// as snmp_exporter shows a DisplayString: a gauge of 1 whose label (named as
+// the metric) holds the text.
+enum class RawKind { kText, kGauge, kCounter };
+struct RawMetric {
+    Param row;
+    std::string name;
+    std::string help;
+    RawKind kind;
+};
+// Every series of the module, in the order it requests them: the
+// identification run (item 8, the key, left out), then the poll's runs.
+// snmp.yml and tarvik-exporter both read this list.
+std::vector<RawMetric> raw_metrics();
+
 // snmp.yml, tarvik-rules.yml, tarvik-alerts.yml, tarvik-dashboard.json and
 // prometheus.yml, in that order.
 std::vector<ExportFile> prometheus_files();

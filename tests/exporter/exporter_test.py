@@ -248,10 +248,15 @@ def main(argv):
                                        "--web.listen-address=" + theirs],
                                       stdout=log, stderr=subprocess.STDOUT))
         ours.wait()
-        wait_for("snmp_exporter to listen", lambda: fetch(f"http://{theirs}/")[0] == 200, 10)
-        compared = compare(ours, theirs, sims)
+        def listening():
+            try:
+                return fetch(f"http://{theirs}/")[0] == 200
+            except OSError:
+                return False
+        wait_for("snmp_exporter to listen", listening, 10, 0.05)
         counts = check_requests(ours, sims[0])
-        if counts != [6, 5] and counts != [5, 5]:
+        compared = compare(ours, theirs, sims)
+        if counts != [6, 5]:
             raise Failure(f"requests per scrape {counts}, expected 5 (6 with the identification)")
         refusals = check_refusals(ours, sims[0])
         silent = check_silent(ours, sims[1])

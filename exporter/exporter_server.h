@@ -18,12 +18,13 @@
 #include "exporter/probe.h"
 #include "exporter/probe_gate.h"
 #include "exporter/web_config.h"
+#include "fleet/prometheus_export.h"
 
 namespace httplib {
 class Server;
 }
 
-constexpr char kDefaultListenAddress[] = "127.0.0.1:9195";
+constexpr const char* kDefaultListenAddress = kTarvikExporterAddress;
 constexpr int kDefaultMaxConcurrent = 256;
 // The scrape timeout when Prometheus sends none (its own default), and the
 // part of it kept back so that the answer reaches Prometheus in time.

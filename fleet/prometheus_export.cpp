@@ -740,9 +740,9 @@ std::vector<Panel> link_panels(const std::vector<Rail>& rails) {
     panels.push_back(identification);
     panels.push_back(
         {"Scrape duration", "s", {{selected("snmp_scrape_duration_seconds"), "{{instance}}"}}});
-    panels.push_back({"PDUs returned per scrape",
-                      "none",
-                      {{selected("snmp_scrape_pdus_returned"), "{{instance}}"}}});
+    // Requests, not values: snmp_exporter sends one object a request.
+    panels.push_back(
+        {"Requests per scrape", "none", {{selected("snmp_scrape_packets_sent"), "{{instance}}"}}});
     panels.push_back({"Temperatures",
                       "celsius",
                       {{selected("tarvik_temperature_celsius"), "{{instance}} T{{sensor}}"}}});
@@ -838,12 +838,23 @@ std::string dashboard_json() {
 
 // ---- The example scrape job ----------------------------------------------
 
-std::string prometheus_yml() {
+// The scrape job of the devices, through snmp_exporter or tarvik-exporter.
+struct ExampleJob {
+    const char* file;
+    const char* exporter_name;
+    const char* metrics_path;
+    bool module;  // snmp_exporter needs its module named
+    const char* exporter_address;
+};
+
+std::string prometheus_yml(const ExampleJob& job) {
     std::string out = std::string("# ") + kGeneratedBy +
                       ".\n"
-                      "# An example: the rule files as the .deb installs them, and one scrape\n"
-                      "# job that asks the exporter for each device. Put the devices' addresses\n"
-                      "# (HOST or HOST:PORT) under targets.\n"
+                      "# An example for " +
+                      job.exporter_name +
+                      ": the rule files as the .deb installs them, and one\n"
+                      "# scrape job that asks the exporter for each device. Put the devices'\n"
+                      "# addresses (HOST or HOST:PORT) under targets.\n"
                       "global:\n"
                       "  scrape_interval: 15s\n"
                       "  evaluation_interval: 15s\n"
@@ -858,16 +869,28 @@ std::string prometheus_yml() {
     out += "scrape_configs:\n";
     out += std::string("- job_name: ") + kScrapeJob + "\n";
     out += "  scrape_timeout: 10s\n";
-    out += "  metrics_path: /snmp\n";
-    out += std::string("  params:\n    module: [") + kExporterModule + "]\n";
+    out += std::string("  metrics_path: ") + job.metrics_path + "\n";
+    if (job.module) {
+        out += std::string("  params:\n    module: [") + kExporterModule + "]\n";
+    }
     out += "  static_configs:\n  - targets:\n    - 192.0.2.10\n    - 192.0.2.11:1161\n";
     out += "  relabel_configs:\n";
     out += "  - source_labels: [__address__]\n    target_label: __param_target\n";
     out += "  - source_labels: [__param_target]\n    target_label: instance\n";
-    out +=
-        std::string("  - target_label: __address__\n    replacement: ") + kExporterAddress + "\n";
+    out += std::string("  - target_label: __address__\n    replacement: ") + job.exporter_address +
+           "\n";
+    if (!job.module) {
+        // The exporter's own health.
+        out += std::string("- job_name: ") + kScrapeJob + "-exporter\n";
+        out += std::string("  static_configs:\n  - targets:\n    - ") + job.exporter_address + "\n";
+    }
     return out;
 }
+
+constexpr ExampleJob kSnmpExporterJob = {"prometheus.yml", "Debian's snmp_exporter", "/snmp", true,
+                                         kExporterAddress};
+constexpr ExampleJob kTarvikExporterJob = {"prometheus-tarvik-exporter.yml", "tarvik-exporter",
+                                           "/probe", false, kTarvikExporterAddress};
 
 }  // namespace
 
@@ -877,6 +900,7 @@ std::vector<ExportFile> prometheus_files() {
         {"tarvik-rules.yml", rules_yml()},
         {"tarvik-alerts.yml", alerts_yml()},
         {"tarvik-dashboard.json", dashboard_json()},
-        {"prometheus.yml", prometheus_yml()},
+        {kSnmpExporterJob.file, prometheus_yml(kSnmpExporterJob)},
+        {kTarvikExporterJob.file, prometheus_yml(kTarvikExporterJob)},
     };
 }

@@ -16,7 +16,9 @@ then checks that
   requests get 400;
 - with --web.config.file, plain HTTP and wrong credentials are refused and
   the right ones pass over TLS;
-- with a 600 ms answer delay a scrape takes under 4 s.
+- with a 600 ms answer delay a scrape takes under 4 s;
+- with --max-concurrent 1, a scrape that gets no turn within its scrape
+  timeout gets 503 with the reason, and is counted.
 
 Exits 77 (skipped) without Debian's snmp_exporter, promtool or openssl.
 """
@@ -31,6 +33,7 @@ import shutil
 import ssl
 import subprocess
 import sys
+import threading
 import time
 import urllib.error
 import urllib.request
@@ -189,6 +192,33 @@ def check_delay(ours, sim):
     return took
 
 
+def check_busy(binary, work, sims):
+    """One slot: a slow scrape holds it, the next waits out its timeout."""
+    bounded = Exporter(binary, work, "bounded", "--allow", "127.0.0.1", "--max-concurrent", "1")
+    try:
+        bounded.wait()
+        sims[0].command("delay 800")
+        first = {}
+
+        def slow():
+            first["status"] = fetch(f"http://{bounded.address}/probe?target={sims[0].target}",
+                                    {"X-Prometheus-Scrape-Timeout-Seconds": "5"})[0]
+        holder = threading.Thread(target=slow)
+        holder.start()
+        time.sleep(0.2)
+        status, body = fetch(f"http://{bounded.address}/probe?target={sims[1].target}",
+                             {"X-Prometheus-Scrape-Timeout-Seconds": "1"})
+        holder.join(30)
+        sims[0].command("delay 0")
+        _, health = fetch(f"http://{bounded.address}/metrics")
+        if status != 503 or "--max-concurrent" not in body or first.get("status") != 200 or \
+                'tarvik_exporter_refused_requests_total{reason="busy"} 1' not in health:
+            raise Failure(f"past the bound: {status} {body!r}, the slow scrape {first}")
+    finally:
+        stop([bounded.proc])
+        bounded.log.close()
+
+
 def check_web_config(binary, work, sim):
     key, cert = os.path.join(work, "tls.key"), os.path.join(work, "tls.crt")
     subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key,
@@ -265,15 +295,17 @@ def main(argv):
         promtool_clean("/metrics", health)
         if 'tarvik_exporter_refused_requests_total{reason="forbidden"} 2' not in health:
             raise Failure(f"the refusals are not counted:\n{health}")
+        check_busy(binary, work, sims)
         check_web_config(binary, work, sims[0])
         print(f"{compared} series equal to snmp_exporter's for both families, promtool clean; "
               f"requests per scrape {counts}; {refusals} bad or forbidden probes refused with "
               f"nothing sent; a silent device answered in {silent:.2f} s; 600 ms answers: a "
-              f"scrape in {delayed:.2f} s; TLS and basic auth enforced")
+              f"scrape in {delayed:.2f} s; a scrape past --max-concurrent refused with 503; TLS and "
+              f"basic auth enforced")
         return 0
     except Failure as e:
         print(f"FAIL: {e}")
-        for name in ("tarvik-exporter.log", "snmp_exporter.log", "secured.log"):
+        for name in ("tarvik-exporter.log", "snmp_exporter.log", "bounded.log", "secured.log"):
             path = os.path.join(work, name)
             if os.path.exists(path):
                 with open(path) as f:

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <utility>
 
+#include "fleet/prometheus_export.h"
 #include "monitor/parameter_fetch.h"
 #include "snmp/agent_link.h"
 
@@ -17,6 +18,11 @@ bool in_run(int index, const CatalogRun& run) {
 
 // The number as the device sent it. The fetch's checks have made sure every
 // numeric binding holds 4 octets of a number type.
+bool is_counter(Param row) {
+    return std::find(std::begin(kDeviceCounters), std::end(kDeviceCounters), row) !=
+           std::end(kDeviceCounters);
+}
+
 double number_sent(const VarBinding& binding) {
     if (binding.type == kTagInteger) {
         int32_t n = 0;
@@ -120,6 +126,19 @@ ProbeResult TargetProbe::scrape(ProbeClock::time_point deadline,
                 {static_cast<Param>(kProbeIdentificationRun.first_index + i), 0, id_texts_[i]});
         }
         result.values.insert(result.values.end(), numbers.begin(), numbers.end());
+        // A counter below its last value: the device started again.
+        std::vector<RawValue> counters;
+        for (const RawValue& n : numbers) {
+            if (is_counter(n.row)) {
+                counters.push_back(n);
+            }
+        }
+        for (size_t i = 0; i < counters.size() && i < counters_.size(); ++i) {
+            if (counters[i].row == counters_[i].row && counters[i].number < counters_[i].number) {
+                identified_ = false;
+            }
+        }
+        counters_ = counters;
     } else {
         // The next scrape reads the identification again: a device that
         // went silent may come back as another.

@@ -1,9 +1,10 @@
 // One scrape of one transceiver: the console's runs, each one GetRequest,
 // checked and decoded by the monitor's own fetch, and the values kept as
 // the device sent them for the exposition. The identification is read at
-// the first scrape, then again once it is older than the interval, and after
-// a scrape that failed (the device may have been restarted or replaced, so
-// its family may be another).
+// the first scrape, then again once it is older than the interval, and
+// whenever the device may have been restarted or replaced, so that its
+// family may be another: after a scrape that failed, and after one that
+// found a counter gone back.
 #pragma once
 
 #include <array>
@@ -76,6 +77,8 @@ private:
     bool identified_ = false;
     ProbeClock::time_point identified_at_{};
     std::array<std::string, kProbeIdentificationRun.count> id_texts_;
+    // The device's counters at the last scrape, to see one go back.
+    std::vector<RawValue> counters_;
 };
 
 // The runs a scrape reads, in order, the identification first when due.

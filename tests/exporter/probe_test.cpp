@@ -81,6 +81,27 @@ TEST_F(ExporterProbe, ValuesAreTheDevicesAsSentWithTheLastIdentification) {
     }
 }
 
+TEST_F(ExporterProbe, ACounterGoneBackHasTheIdentificationReadAgain) {
+    sim_.freeze_time(100000);
+    TargetProbe probe(target(), kDefaultCommunity);
+    ASSERT_EQ(scrape(probe, seconds(600)).requests, 6);
+    // Another device on the same address between two scrapes, its counters
+    // near zero.
+    const uint16_t port = sim_.port();
+    sim_.stop();
+    SimulatorOptions options;
+    options.port = port;
+    options.family = DeviceFamily::k1000;
+    SimulatedTransceiver replacement(options);
+    ASSERT_TRUE(replacement.start());
+    const ProbeResult seen = scrape(probe, seconds(600));
+    EXPECT_EQ(seen.requests, 5);
+    EXPECT_EQ(seen.family, kFamily350);  // not known until it is read
+    const ProbeResult identified = scrape(probe, seconds(600));
+    EXPECT_EQ(identified.requests, 6);
+    EXPECT_EQ(identified.family, kFamily1000);
+}
+
 TEST_F(ExporterProbe, AScrapeNeverOutlastsItsDeadline) {
     sim_.set_delay(std::chrono::milliseconds(300));
     TargetProbe probe(target(), kDefaultCommunity);

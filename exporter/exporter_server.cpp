@@ -140,6 +140,16 @@ ExporterServer::Reply ExporterServer::probe(const std::string& query_target,
         return {503, why + "\n", kPlainText};
     }
     stats_.scrape_started();
+    // The turn is given back however the scrape ends.
+    struct Turn {
+        ExporterStats& stats;
+        ProbeGate& gate;
+        const std::string& key;
+        ~Turn() {
+            stats.scrape_ended();
+            gate.leave(key);
+        }
+    } turn{stats_, gate_, key};
     const std::shared_ptr<TargetProbe> probe = target_probe(key, key, communities_.of(target));
     const ProbeResult result =
         probe->scrape(deadline, settings_.identification_interval, &stopping_);
@@ -153,8 +163,6 @@ ExporterServer::Reply ExporterServer::probe(const std::string& query_target,
         }
         last_success_[key] = result.success;
     }
-    stats_.scrape_ended();
-    gate_.leave(key);
     return {200, probe_exposition(result, metrics_), kTextFormat};
 }
 

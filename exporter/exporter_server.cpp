@@ -4,8 +4,13 @@
 #include <httplib.h>
 
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
+#include <functional>
+#include <thread>
+#include <vector>
 
 #include "snmp/agent_link.h"
 #include "snmp/net.h"
@@ -18,7 +23,8 @@ constexpr char kTimeoutHeader[] = "X-Prometheus-Scrape-Timeout-Seconds";
 // Requests are small: a URL and a few headers.
 constexpr size_t kLongestBody = 4096;
 // Threads that wait on a target or a slot cost little; scrapes beyond the
-// pool wait in cpp-httplib's queue.
+// pool wait in the server's queue, and that wait counts against their
+// timeout.
 constexpr int kExtraThreads = 16;
 // An idle keep-alive connection holds a server thread; Prometheus opens
 // another when it needs one.
@@ -30,6 +36,88 @@ const char kIndex[] =
     "<p><a href=\"metrics\">The exporter's own metrics</a></p>\n"
     "<p>A transceiver: <code>/probe?target=HOST[:PORT]</code></p>\n"
     "</body></html>\n";
+
+// When the connection a server thread now serves was accepted, until its
+// first request takes it: a scrape that waited in the queue for a thread
+// has waited part of its timeout already.
+thread_local bool t_accepted_known = false;
+thread_local ProbeClock::time_point t_accepted_at;
+
+// The request's arrival, as near as the server knows it: the connection's
+// acceptance for its first request, else now. Taken for every request, as
+// routing begins, into t_request_arrival.
+thread_local ProbeClock::time_point t_request_arrival;
+ProbeClock::time_point request_arrival() {
+    if (t_accepted_known) {
+        t_accepted_known = false;
+        return t_accepted_at;
+    }
+    return ProbeClock::now();
+}
+
+// cpp-httplib's thread pool, remembering when each connection was queued.
+class ConnectionQueue : public httplib::TaskQueue {
+public:
+    explicit ConnectionQueue(size_t threads) {
+        for (size_t i = 0; i < threads; ++i) {
+            threads_.emplace_back([this] { work(); });
+        }
+    }
+    ~ConnectionQueue() override { shutdown(); }
+
+    void enqueue(std::function<void()> job) override {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            jobs_.push_back({std::move(job), ProbeClock::now()});
+        }
+        ready_.notify_one();
+    }
+
+    // Serves what is queued, then ends the threads.
+    void shutdown() override {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+        }
+        ready_.notify_all();
+        for (std::thread& t : threads_) {
+            if (t.joinable()) {
+                t.join();
+            }
+        }
+    }
+
+private:
+    struct Job {
+        std::function<void()> run;
+        ProbeClock::time_point queued;
+    };
+
+    void work() {
+        for (;;) {
+            Job job;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                ready_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+                if (jobs_.empty()) {
+                    return;
+                }
+                job = std::move(jobs_.front());
+                jobs_.pop_front();
+            }
+            t_accepted_known = true;
+            t_accepted_at = job.queued;
+            job.run();
+            t_accepted_known = false;
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<Job> jobs_;
+    bool stopping_ = false;
+    std::vector<std::thread> threads_;
+};
 
 void log_line(const std::string& text) {
     std::fprintf(stderr, "tarvik-exporter: %s\n", text.c_str());
@@ -84,7 +172,7 @@ std::shared_ptr<TargetProbe> ExporterServer::target_probe(const std::string& key
 ExporterServer::Reply ExporterServer::probe(const std::string& query_target,
                                             const std::string& timeout_header,
                                             const std::multimap<std::string, std::string>& params) {
-    const ProbeClock::time_point received = ProbeClock::now();
+    const ProbeClock::time_point received = t_request_arrival;
     for (const auto& [name, value] : params) {
         if (name == "module" && value == kExporterModule) {
             continue;
@@ -127,7 +215,9 @@ ExporterServer::Reply ExporterServer::probe(const std::string& query_target,
     }
     const auto deadline = received + std::chrono::duration_cast<ProbeClock::duration>(budget);
     stats_.waiting_started();
-    const bool entered = gate_.enter(key, deadline);
+    // A scrape whose time went by in the server's queue is refused, not
+    // read for a Prometheus that has given up on it.
+    const bool entered = ProbeClock::now() < deadline && gate_.enter(key, deadline);
     stats_.waiting_ended();
     if (!entered) {
         stats_.refused(Refusal::kBusy);
@@ -192,7 +282,7 @@ bool ExporterServer::bind(std::string* error) {
     }
     const int threads = settings_.max_concurrent * 2 + kExtraThreads;
     server_->new_task_queue = [threads] {
-        return new httplib::ThreadPool(static_cast<size_t>(threads));
+        return new ConnectionQueue(static_cast<size_t>(threads));
     };
     server_->set_payload_max_length(kLongestBody);
     // The headers and the body leave in separate writes: without this the
@@ -201,6 +291,7 @@ bool ExporterServer::bind(std::string* error) {
     server_->set_keep_alive_timeout(kKeepAliveSeconds);
     server_->set_pre_routing_handler(
         [this](const httplib::Request& request, httplib::Response& response) {
+            t_request_arrival = request_arrival();
             if (!auth_.enabled() || auth_.allows(request.get_header_value("Authorization"))) {
                 return httplib::Server::HandlerResponse::Unhandled;
             }

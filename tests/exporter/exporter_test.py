@@ -18,7 +18,9 @@ then checks that
   the right ones pass over TLS;
 - with a 600 ms answer delay a scrape takes under 4 s;
 - with --max-concurrent 1, a scrape that gets no turn within its scrape
-  timeout gets 503 with the reason, and is counted.
+  timeout gets 503 with the reason, and is counted; so does one that spent
+  its timeout waiting for a server thread (idle connections hold them all),
+  without sending a request.
 
 Exits 77 (skipped) without Debian's snmp_exporter, promtool or openssl.
 """
@@ -30,6 +32,7 @@ with warnings.catch_warnings():
 import os
 import re
 import shutil
+import socket
 import ssl
 import subprocess
 import sys
@@ -214,6 +217,19 @@ def check_busy(binary, work, sims):
         if status != 503 or "--max-concurrent" not in body or first.get("status") != 200 or \
                 'tarvik_exporter_refused_requests_total{reason="busy"} 1' not in health:
             raise Failure(f"past the bound: {status} {body!r}, the slow scrape {first}")
+        # Every server thread (2 a slot and 16) held by a connection that
+        # sends nothing, until the server closes it (2 s without a request).
+        idle = [socket.create_connection(tuple(bounded.address.rsplit(":", 1)), timeout=10)
+                for _ in range(2 * 1 + 16)]
+        before = requests_received(sims[1])
+        started = time.monotonic()
+        status, body = fetch(f"http://{bounded.address}/probe?target={sims[1].target}",
+                             {"X-Prometheus-Scrape-Timeout-Seconds": "2"})
+        waited = time.monotonic() - started
+        for s in idle:
+            s.close()
+        if status != 503 or waited < 1.5 or requests_received(sims[1]) != before:
+            raise Failure(f"a scrape that waited {waited:.1f} s for a thread: {status} {body!r}")
     finally:
         stop([bounded.proc])
         bounded.log.close()

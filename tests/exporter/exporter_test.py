@@ -218,17 +218,22 @@ def check_busy(binary, work, sims):
                 'tarvik_exporter_refused_requests_total{reason="busy"} 1' not in health:
             raise Failure(f"past the bound: {status} {body!r}, the slow scrape {first}")
         # Every server thread (2 a slot and 16) held by a connection that
-        # sends nothing, until the server closes it (2 s without a request).
-        idle = [socket.create_connection(tuple(bounded.address.rsplit(":", 1)), timeout=10)
-                for _ in range(2 * 1 + 16)]
+        # sends the start of a request and no more, until the server's 5 s
+        # read timeout closes it.
+        idle = []
+        for _ in range(2 * 1 + 16):
+            s = socket.create_connection(tuple(bounded.address.rsplit(":", 1)), timeout=10)
+            s.sendall(b"GET /metrics HTTP/1.1\r\n")
+            idle.append(s)
+        time.sleep(0.2)
         before = requests_received(sims[1])
         started = time.monotonic()
         status, body = fetch(f"http://{bounded.address}/probe?target={sims[1].target}",
-                             {"X-Prometheus-Scrape-Timeout-Seconds": "2"})
+                             {"X-Prometheus-Scrape-Timeout-Seconds": "1"})
         waited = time.monotonic() - started
         for s in idle:
             s.close()
-        if status != 503 or waited < 1.5 or requests_received(sims[1]) != before:
+        if status != 503 or waited < 0.5 or requests_received(sims[1]) != before:
             raise Failure(f"a scrape that waited {waited:.1f} s for a thread: {status} {body!r}")
     finally:
         stop([bounded.proc])

@@ -200,8 +200,9 @@ void DeviceMonitor::refresh_agent_link() {
 }
 
 void DeviceMonitor::forget_previous_device() {
-    for (ControlId pane : {ControlId::kIdentificationPane, ControlId::kLinkPane, ControlId::kRxPane,
-                           ControlId::kStatisticPane}) {
+    for (ControlId pane :
+         {ControlId::kIdentificationPane, ControlId::kTemperaturePane, ControlId::kVoltagePane,
+          ControlId::kLinkPane, ControlId::kRxPane, ControlId::kStatisticPane}) {
         if (!window_.get_text(pane).empty()) {
             window_.set_text(pane, std::string());
         }

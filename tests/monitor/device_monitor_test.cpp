@@ -630,6 +630,30 @@ TEST_P(MonitorTest, AnotherAddressClearsThePanesOfThePreviousDevice) {
     EXPECT_EQ(other.switch_state(1), 0);
 }
 
+TEST_P(MonitorTest, GetFromAnotherAddressEmptiesThePanesOfThePreviousDevice) {
+    SimulatedTransceiver other;
+    ASSERT_TRUE(other.start());
+    const struct {
+        const char* description;
+        std::string address;
+        bool kept;
+    } cases[] = {
+        {"the same address", "127.0.0.1", true},
+        {"another device", "127.0.0.1:" + std::to_string(other.port()), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.description);
+        window_.set_text(ControlId::kAddressBox, "127.0.0.1");
+        monitor_.on_start();
+        monitor_.on_stop();
+        window_.set_text(ControlId::kAddressBox, c.address);
+        monitor_.on_get();
+        for (const ReadingPane& pane : kReadingPanes) {
+            EXPECT_EQ(text(pane.id), c.kept ? pane.text(readings_) : "") << pane.title;
+        }
+    }
+}
+
 TEST_P(MonitorTest, AddressWithAPortReachesAForwardedAgent) {
     monitor_.set_default_port(1);  // nothing listens there
     window_.set_text(ControlId::kAddressBox, "127.0.0.1:" + std::to_string(sim_->port()));

@@ -176,5 +176,4 @@ VoltageAlarms latch_voltage_alarms(DeviceReadings& readings);
 // expected, leaves its field alone) and returns true, also when there are
 // no bindings. The rates and the FEC failures, held as doubles, take a
 // Counter32, Gauge32, TimeTicks or UInteger32 as the unsigned number it is.
-
 bool apply_answer(DeviceReadings& readings, const SnmpMessage* answer);

@@ -47,27 +47,10 @@ TEST(OperatorCommands, LinesAndTheirCommands) {
 }
 
 TEST(OperatorCommands, KeyLongerThanTheDeviceTakesIsRefusedWithTheLimit) {
-    std::string umlauts;  // 50 two-octet characters: 100 octets
-    for (int i = 0; i < 50; ++i) {
-        umlauts += "\xc3\xa4";
-    }
-    const struct {
-        std::string key;
-        const char* refusal;  // "": sent
-    } cases[] = {
-        {std::string(99, 'k'), ""},
-        {umlauts.substr(0, 98), ""},
-        {std::string(100, 'k'), "key refused: the key is 100 octets long; at most 99 can be sent"},
-        {std::string(150, 'k'), "key refused: the key is 150 octets long; at most 99 can be sent"},
-        {umlauts, "key refused: the key is 100 octets long; at most 99 can be sent"},
-    };
-    for (const auto& c : cases) {
-        const OperatorCommand command = parse_operator_command("key " + c.key);
-        EXPECT_EQ(command.refusal, c.refusal) << c.key.size();
-        EXPECT_EQ(command.action,
-                  *c.refusal == '\0' ? OperatorAction::kKey : OperatorAction::kUnknown)
-            << c.key.size();
-    }
+    EXPECT_EQ(parse_operator_command("key " + std::string(99, 'k')).action, OperatorAction::kKey);
+    const OperatorCommand refused = parse_operator_command("key " + std::string(100, 'k'));
+    EXPECT_EQ(refused.action, OperatorAction::kUnknown);
+    EXPECT_EQ(refused.refusal, "key refused: the key is 100 octets long; at most 99 can be sent");
 }
 
 TEST(OperatorCommands, HelpListsSimOnlyWhereASimulatorTakesIt) {

@@ -298,11 +298,7 @@ TEST_P(MonitorTest, SetWritesTheSwitchesAndThePollReadsThemBack) {
 }
 
 TEST_P(MonitorTest, SetGoesOutOnlyWithSwitchesReadFromThisDevice) {
-    // Switches 2, 5 and 6 on; the first poll goes unanswered.
-    const int32_t device[] = {1, 1, 0, 0, 1, 1};
-    for (int k = 0; k < kControlStateCount; ++k) {
-        sim_->set_switch(k, device[k] != 0);
-    }
+    const int32_t device[] = {1, 1, 0, 0, 1, 1};  // set again before each step
     SimulatedTransceiver other;
     ASSERT_TRUE(other.start());
     const std::string other_address = "127.0.0.1:" + std::to_string(other.port());

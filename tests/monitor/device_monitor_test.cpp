@@ -415,7 +415,7 @@ TEST_P(MonitorTest, RejectedOrUnansweredWritesAreShown) {
          [](SimulatedTransceiver&) {},
          "no.such.device",
          {"Can't resolve hostname", kSetRefusedUnread},
-         {"Can't resolve hostname", "Send KEY failed: no answer"},
+         {"Can't resolve hostname", "Send KEY failed: nothing was sent: no usable agent address"},
          false},
     };
     set_name_lookup(no_such_name);
@@ -904,29 +904,31 @@ TEST(CommandFailure, TheAnswerMustEchoTheWrite) {
         int32_t pdu;
         int32_t error_status;
         std::vector<AnswerBinding> bindings;
-        bool too_long;
+        const char* no_answer;  // why no answer came, as the link says it
         const char* text;
         bool key = false;  // the answer to Send KEY's request
     } cases[] = {
         // clang-format off
-        {"accepted", true, kPduGetResponse, 0, echo, false, ""},
-        {"another value echoed", true, kPduGetResponse, 0, other_value, false, kNotDone},
-        {"the value as another type", true, kPduGetResponse, 0, gauge, false, kNotDone},
-        {"noSuchObject for a row", true, kPduGetResponse, 0, no_such_object, false, kNotDone},
-        {"key accepted", true, kPduGetResponse, 0, {text_at(kKeyIndex, "abc")}, false, "", true},
-        {"another key echoed", true, kPduGetResponse, 0, {text_at(kKeyIndex, "abd")}, false, kKeyNotDone, true},
-        {"the key cut", true, kPduGetResponse, 0, {text_at(kKeyIndex, "ab")}, false, kKeyNotDone, true},
-        {"the key longer", true, kPduGetResponse, 0, {text_at(kKeyIndex, "abcd")}, false, kKeyNotDone, true},
-        {"the key as a number", true, kPduGetResponse, 0, {number_at(kKeyIndex, 0x636261)}, false, kKeyNotDone, true},
-        {"noSuchObject for the key", true, kPduGetResponse, 0, {empty_at(kKeyIndex, kTagNoSuchObject)}, false, kKeyNotDone, true},
-        {"silence", false, 0, 0, {}, false, "Set failed: no answer"},
-        {"an answer too long to read", false, 0, 0, {}, true, "Set failed: the answer was too long"},
-        {"the device's error", true, kPduGetResponse, kErrorGeneral, echo, false, "Set failed: genErr at binding 1"},
-        {"the request echoed", true, kPduSetRequest, 0, echo, false, kNotDone},
-        {"an echo's error status is not the device's", true, kPduSetRequest, kErrorGeneral, echo, false, kNotDone},
-        {"a row missing", true, kPduGetResponse, 0, missing, false, kNotDone},
-        {"rows swapped", true, kPduGetResponse, 0, swapped, false, kNotDone},
-        {"no bindings", true, kPduGetResponse, 0, {}, false, kNotDone},
+        {"accepted", true, kPduGetResponse, 0, echo, "", ""},
+        {"silence", false, 0, 0, {}, "no answer", "Set failed: no answer"},
+        {"an answer too long to read", false, 0, 0, {}, "the answer was too long", "Set failed: the answer was too long"},
+        {"a send the system refused", false, 0, 0, {}, "the request could not be sent: Permission denied", "Set failed: the request could not be sent: Permission denied"},
+        {"no cause known", false, 0, 0, {}, "", "Set failed: no answer"},
+        {"the device's error", true, kPduGetResponse, kErrorGeneral, echo, "", "Set failed: genErr at binding 1"},
+        {"the request echoed", true, kPduSetRequest, 0, echo, "", kNotDone},
+        {"an echo's error status is not the device's", true, kPduSetRequest, kErrorGeneral, echo, "", kNotDone},
+        {"a row missing", true, kPduGetResponse, 0, missing, "", kNotDone},
+        {"rows swapped", true, kPduGetResponse, 0, swapped, "", kNotDone},
+        {"no bindings", true, kPduGetResponse, 0, {}, "", kNotDone},
+        {"another value echoed", true, kPduGetResponse, 0, other_value, "", kNotDone},
+        {"the value as another type", true, kPduGetResponse, 0, gauge, "", kNotDone},
+        {"noSuchObject for a row", true, kPduGetResponse, 0, no_such_object, "", kNotDone},
+        {"key accepted", true, kPduGetResponse, 0, {text_at(kKeyIndex, "abc")}, "", "", true},
+        {"another key echoed", true, kPduGetResponse, 0, {text_at(kKeyIndex, "abd")}, "", kKeyNotDone, true},
+        {"the key cut", true, kPduGetResponse, 0, {text_at(kKeyIndex, "ab")}, "", kKeyNotDone, true},
+        {"the key longer", true, kPduGetResponse, 0, {text_at(kKeyIndex, "abcd")}, "", kKeyNotDone, true},
+        {"the key as a number", true, kPduGetResponse, 0, {number_at(kKeyIndex, 0x636261)}, "", kKeyNotDone, true},
+        {"noSuchObject for the key", true, kPduGetResponse, 0, {empty_at(kKeyIndex, kTagNoSuchObject)}, "", kKeyNotDone, true},
         // clang-format on
     };
     for (const auto& c : cases) {
@@ -937,7 +939,7 @@ TEST(CommandFailure, TheAnswerMustEchoTheWrite) {
             answer->error_index = c.error_status != 0 ? 1 : 0;
         }
         EXPECT_EQ(command_failure_text(c.key ? "Send KEY" : "Set", c.key ? *key_request : *request,
-                                       answer.get(), c.too_long),
+                                       answer.get(), c.no_answer),
                   c.text)
             << c.description;
     }

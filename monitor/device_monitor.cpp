@@ -425,8 +425,9 @@ bool DeviceMonitor::send_set_request(SnmpMessage* request, const char* command) 
 
 void DeviceMonitor::on_set() {
     refresh_agent_link();
-    if (!switches_read_) {
-        // The four switches without a box would go out as guesses.
+    if (!switches_read_ && has_agent(link_)) {
+        // The four switches without a box would go out as guesses. (Without
+        // an agent nothing goes out, and the link says why.)
         window_.message_box(kSetRefusedUnread);
         return;
     }

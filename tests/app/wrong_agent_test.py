@@ -7,8 +7,8 @@ None of them may pass for readings (every poll shows NO CONNECTION and no
 lamp), none may pass a Send KEY as done, a Set is refused since no poll
 read the switches, each refused answer is told once on stderr, the alarm
 names the cause, and every stderr line carries the program's name. A
-well-formed answer from the same agent is
-taken, which shows that the agent's own encoding is sound.
+well-formed answer from the same agent is taken, which shows that the
+agent's own encoding is sound.
 
 usage: wrong_agent_test.py TARVIK
 """

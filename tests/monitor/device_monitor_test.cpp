@@ -414,7 +414,7 @@ TEST_P(MonitorTest, RejectedOrUnansweredWritesAreShown) {
         {"address that does not resolve",
          [](SimulatedTransceiver&) {},
          "no.such.device",
-         {"Can't resolve hostname", kSetRefusedUnread},
+         {"Can't resolve hostname", "Set failed: nothing was sent: no usable agent address"},
          {"Can't resolve hostname", "Send KEY failed: nothing was sent: no usable agent address"},
          false},
     };

@@ -1,6 +1,8 @@
 // Requesting a run of catalog rows, and checking that the answer is one.
 #include "monitor/parameter_fetch.h"
 
+#include <cstdint>
+#include <cstring>
 #include <utility>
 
 #include "monitor/parameter_catalog.h"
@@ -108,7 +110,14 @@ std::string value_fault(const VarBinding& binding) {
     }
     if (binding.past_limits || binding.value == nullptr || binding.value_length != 4) {
         return name_text(binding) + " came back as " + type_name(binding.type) +
-               " past 32 bits, not a number";
+               " past 32 bits or empty, not a number";
+    }
+    uint32_t number = 0;
+    std::memcpy(&number, binding.value, sizeof number);
+    if (binding.type != kTagInteger && number > static_cast<uint32_t>(INT32_MAX) &&
+        signed_measurement_row(static_cast<Param>(index))) {
+        return name_text(binding) + " came back as " + type_name(binding.type) + " " +
+               std::to_string(number) + ", past a signed 32-bit number";
     }
     return std::string();
 }

@@ -20,7 +20,8 @@ std::string answer_mismatch(const SnmpMessage& request, const SnmpMessage& answe
 // have a type its row is read from: an OCTET STRING for the identification
 // rows; INTEGER, Counter32, Gauge32, TimeTicks or UInteger32 within its
 // reader's limits for the numeric rows (the readings take these octets
-// whatever the tag, so a NULL or a text would otherwise read as a number).
+// whatever the tag, so a NULL or a text would otherwise read as a number),
+// and not an unsigned type above 2147483647 for a `signed_measurement_row`.
 std::string reading_answer_fault(const SnmpMessage& request, const SnmpMessage& answer);
 
 // Why a fetch gave no readings.

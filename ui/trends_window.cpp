@@ -37,7 +37,7 @@
 #include "monitor/alarm_events.h"
 #include "monitor/panes.h"
 #include "monitor/supply_rails.h"
-#include "ui/trends_view.h"
+#include "monitor/chart_plan.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
-// The trends window's view arithmetic, as tables of exact results.
-#include "ui/trends_view.h"
+// The trend charts' plan: view arithmetic as tables of exact results, and
+// plans of known logs against the logs' own rows.
+#include "monitor/chart_plan.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +12,7 @@ namespace {
 using trends::Held;
 using trends::View;
 
-TEST(TrendsView, ChoosesTheTimeShownAndItsColumns) {
+TEST(ChartPlan, ChoosesTheTimeShownAndItsColumns) {
     const View zoom{150, 160, 0};
     const struct {
         const char* what;
@@ -82,7 +83,7 @@ TEST(TrendsView, ChoosesTheTimeShownAndItsColumns) {
     }
 }
 
-TEST(TrendsView, ValueAxesTakeRoundTicksAroundTheValues) {
+TEST(ChartPlan, ValueAxesTakeRoundTicksAroundTheValues) {
     constexpr double kInf = std::numeric_limits<double>::infinity();
     const struct {
         const char* what;
@@ -90,7 +91,9 @@ TEST(TrendsView, ValueAxesTakeRoundTicksAroundTheValues) {
         trends::ValueScale expected;
     } cases[] = {
         {"no values", kInf, -kInf, {0, 1, 3, 1}},
-        {"one value", 24, 24, {23.5, 24.5, 3, 1}},
+        {"a constant: 5% either side", 24, 24, {22, 26, 5, 0}},
+        {"a constant link rate", 350, 350, {330, 370, 5, 0}},
+        {"a constant zero", 0, 0, {0, 1, 3, 1}},
         {"counts do not go below zero", 0, 100, {0, 150, 4, 0}},
         {"negative values", -14, -8, {-16, -6, 6, 0}},
         {"near a nominal", 98, 102, {96, 104, 5, 0}},
@@ -105,7 +108,7 @@ TEST(TrendsView, ValueAxesTakeRoundTicksAroundTheValues) {
     }
 }
 
-TEST(TrendsView, TimeTicksFallOnRoundLocalTimes) {
+TEST(ChartPlan, TimeTicksFallOnRoundLocalTimes) {
     constexpr double kDay = 86400;
     const struct {
         const char* what;
@@ -113,16 +116,16 @@ TEST(TrendsView, TimeTicksFallOnRoundLocalTimes) {
         double step, first;
         const char* format;
     } cases[] = {
-        {"half a minute", 0, 29, 0, 0, 29, 5, 0, "HH:mm:ss"},
-        {"five minutes", 1000.5, 1300, 0, 1000, 1300, 60, 1020, "HH:mm"},
-        {"an hour", 1000, 4600, 0, 1000, 4600, 600, 1200, "HH:mm"},
-        {"a day over midnight", 0, kDay, 0, 0, kDay, 6 * 3600, 0, "dd.MM HH:mm"},
-        {"hours of UTC+1", 1800, 1800 + 5 * 3600, 3600, 1800, 1800, 3600, 3600, "HH:mm"},
-        {"hours of UTC+5:30", 0, 5 * 3600, 19800, 0, 0, 3600, 1800, "HH:mm"},
-        {"a month", 0, 30 * kDay, 0, 0, 30 * kDay, 5 * kDay, 0, "dd.MM"},
-        {"seconds over midnight", 82800, 82820, 0, 82800, 90000, 5, 82800, "dd.MM HH:mm:ss"},
+        {"half a minute", 0, 29, 0, 0, 29, 5, 0, "%H:%M:%S"},
+        {"five minutes", 1000.5, 1300, 0, 1000, 1300, 60, 1020, "%H:%M"},
+        {"an hour", 1000, 4600, 0, 1000, 4600, 600, 1200, "%H:%M"},
+        {"a day over midnight", 0, kDay, 0, 0, kDay, 6 * 3600, 0, "%d.%m %H:%M"},
+        {"hours of UTC+1", 1800, 1800 + 5 * 3600, 3600, 1800, 1800, 3600, 3600, "%H:%M"},
+        {"hours of UTC+5:30", 0, 5 * 3600, 19800, 0, 0, 3600, 1800, "%H:%M"},
+        {"a month", 0, 30 * kDay, 0, 0, 30 * kDay, 5 * kDay, 0, "%d.%m"},
+        {"seconds over midnight", 82800, 82820, 0, 82800, 90000, 5, 82800, "%d.%m %H:%M:%S"},
         {"the same span in UTC-2 is one day", 82800, 82820, -7200, 82800, 90000, 5, 82800,
-         "HH:mm:ss"},
+         "%H:%M:%S"},
     };
     for (const auto& c : cases) {
         const trends::TimeTicks got =

@@ -276,9 +276,8 @@ TrendPlan plan_trends(const ReadingHistory& history, const PlanRequest& request)
     plan.latest = span.latest;
     const Held held{span.earliest, span.latest, polls, request.resolution};
     const int pixels = std::max(1, request.plot_pixels);
-    const ViewChoice choice =
-        choose_view(held, request.span, pixels / std::max(1, request.pixels_per_column),
-                    request.zoom);
+    const ViewChoice choice = choose_view(
+        held, request.span, pixels / std::max(1, request.pixels_per_column), request.zoom);
     plan.view = choice.view;
     plan.grid = choice.grid;
     const double from = choice.view.from;
@@ -340,28 +339,21 @@ TrendPlan plan_trends(const ReadingHistory& history, const PlanRequest& request)
     return plan;
 }
 
-std::vector<std::string> tooltip_rows(const TrendPlan& plan, double seconds, bool with_limits) {
-    std::vector<std::string> rows{local_time_text(seconds, "%d.%m.%Y %H:%M:%S")};
-    // A point counts as at the cursor within one column of it.
-    const double reach = plan.column_seconds;
+std::vector<std::string> tooltip_rows(const ReadingHistory& history, const TrendPlan& plan,
+                                      double seconds, bool with_limits) {
+    std::vector<std::string> rows;
+    ReadingHistory::PollValues poll;
+    // A poll counts as at the cursor within one column of it.
+    if (!history.poll_near(seconds, plan.column_seconds, &poll)) {
+        return rows;
+    }
+    rows.push_back(local_time_text(poll.seconds, "%d.%m.%Y %H:%M:%S"));
     for (const TracePlan& t : plan.traces) {
-        if (!t.shown) {
+        const double value = poll.value[static_cast<int>(kTraceSpecs[t.trace].series)];
+        if (!t.shown || std::isnan(value) || std::fabs(value) > kLargestChartValue) {
             continue;
         }
-        const ChartPoint* nearest = nullptr;
-        for (const std::vector<ChartPoint>& run : t.runs) {
-            for (const ChartPoint& p : run) {
-                const double distance = std::fabs(p.seconds - seconds);
-                if (distance <= reach &&
-                    (nearest == nullptr || distance < std::fabs(nearest->seconds - seconds))) {
-                    nearest = &p;
-                }
-            }
-        }
-        if (nearest == nullptr) {
-            continue;
-        }
-        std::string row = t.name + ": " + number_text(nearest->value, "%.6g");
+        std::string row = t.name + ": " + number_text(value, "%.6g");
         if (*t.unit != '\0') {
             row += std::string(" ") + t.unit;
         }

@@ -156,7 +156,7 @@ struct AxisPlan {
 struct ChartPlan {
     const ChartSpec* spec;
     AxisPlan left;
-    AxisPlan right;  // only with spec->right_title
+    AxisPlan right;           // only with spec->right_title
     std::vector<int> traces;  // indices in TrendPlan::traces
 };
 
@@ -166,10 +166,10 @@ struct TimeTick {
 };
 
 struct TrendPlan {
-    View view;               // from == to == 0 when nothing is held
-    bool grid = false;       // see ViewChoice
+    View view;          // from == to == 0 when nothing is held
+    bool grid = false;  // see ViewChoice
     double column_seconds = 0;
-    double earliest = 0;     // the span held
+    double earliest = 0;  // the span held
     double latest = 0;
     std::vector<TimeTick> ticks;
     std::vector<ChartPlan> charts;  // kChartCount, in kChartSpecs' order
@@ -186,10 +186,12 @@ constexpr double kTimeTickSpacing = 90;
 // The plan of `history` for `request`.
 TrendPlan plan_trends(const ReadingHistory& history, const PlanRequest& request);
 
-// What a tooltip at `seconds` shows: the time ("dd.mm.yyyy HH:MM:SS"), then
-// for each shown series the drawn point nearest to it within a column, as
-// "name: value unit" (with a rail's lamp limits when `with_limits`).
-std::vector<std::string> tooltip_rows(const TrendPlan& plan, double seconds,
-                                      bool with_limits = false);
+// What a tooltip at `seconds` shows: the poll of `history` nearest to it
+// within a column of `plan`, so that a time and its values always come from
+// one poll: its time ("dd.mm.yyyy HH:MM:SS"), then each shown series' value
+// in it as "name: value unit" (with a rail's lamp limits when
+// `with_limits`). Empty when no poll lies within reach.
+std::vector<std::string> tooltip_rows(const ReadingHistory& history, const TrendPlan& plan,
+                                      double seconds, bool with_limits = false);
 
 }  // namespace trends

@@ -248,9 +248,13 @@ void ReadingHistory::fold_columns(int first, int count, double from, double to, 
             for (int s = 0; s < count; ++s) {
                 const int series = first + s;
                 if (std::isnan(b.min[series])) {
-                    // No poll of the bucket had a value: a gap wherever it reached.
-                    for (int c = first_column; c <= last_column; ++c) {
-                        (*kept)[static_cast<std::size_t>(c) * count + s].missing = true;
+                    // No poll of the bucket had a value: a gap where it began.
+                    if (b.first >= from) {
+                        double& at =
+                            (*kept)[static_cast<std::size_t>(first_column) * count + s].missing_at;
+                        if (std::isnan(at) || b.first < at) {
+                            at = b.first;
+                        }
                     }
                     continue;
                 }
@@ -280,21 +284,26 @@ void ReadingHistory::column_points(const std::vector<Kept>& kept, const std::vec
     for (int c = 0; c < width; ++c) {
         const Kept& k = kept[static_cast<std::size_t>(c) * count + s];
         if (!std::isnan(k.first.seconds)) {
-            ChartPoint column[4] = {k.first, k.low, k.high, k.last};
-            std::sort(
-                std::begin(column), std::end(column),
-                [](const ChartPoint& a, const ChartPoint& b) { return a.seconds < b.seconds; });
-            for (int i = 0; i < 4; ++i) {
+            ChartPoint column[5] = {k.first, k.low, k.high, k.last, {k.missing_at, kNaN}};
+            const int n = std::isnan(k.missing_at) ? 4 : 5;
+            std::stable_sort(column, column + n, [](const ChartPoint& a, const ChartPoint& b) {
+                return a.seconds < b.seconds;
+            });
+            for (int i = 0; i < n; ++i) {
                 if (i == 0 || column[i].seconds != column[i - 1].seconds ||
-                    column[i].value != column[i - 1].value) {
+                    !(column[i].value == column[i - 1].value)) {
                     points->push_back(column[i]);
                 }
             }
-            after_value = true;
+            after_value = !std::isnan(points->back().value);
             continue;
         }
-        const bool polled_here = polled[static_cast<std::size_t>(c)] != 0;
-        if ((polled_here && k.missing) || (!polled_here && after_value)) {
+        if (!std::isnan(k.missing_at)) {
+            points->push_back({k.missing_at, kNaN});
+            after_value = false;
+            continue;
+        }
+        if (polled[static_cast<std::size_t>(c)] == 0 && after_value) {
             points->push_back({from + (c + 0.5) / scale, kNaN});
             after_value = false;
         }
@@ -329,6 +338,49 @@ std::vector<std::vector<ChartPoint>> ReadingHistory::extract_all(double from, do
         column_points(kept, polled, kSeriesCount, s, from, to, &all[static_cast<std::size_t>(s)]);
     }
     return all;
+}
+
+bool ReadingHistory::poll_near(double seconds, double reach, PollValues* out) const {
+    // The nearest time any series' extreme was taken at, then what each
+    // bucket held at that time.
+    double best = kNaN;
+    for (const Level& level : levels_) {
+        for (std::size_t i = 0; i < level.count; ++i) {
+            const Bucket& b = level.at(i);
+            if (b.last < seconds - reach || b.first > seconds + reach) {
+                continue;
+            }
+            for (int s = 0; s < kSeriesCount; ++s) {
+                for (double at : {b.min_at[s], b.max_at[s]}) {
+                    const double d = std::fabs(at - seconds);
+                    if (d <= reach && (std::isnan(best) || d < std::fabs(best - seconds))) {
+                        best = at;
+                    }
+                }
+            }
+        }
+    }
+    if (std::isnan(best)) {
+        return false;
+    }
+    out->seconds = best;
+    std::fill(out->value, out->value + kSeriesCount, kNaN);
+    for (const Level& level : levels_) {
+        for (std::size_t i = 0; i < level.count; ++i) {
+            const Bucket& b = level.at(i);
+            if (b.last < best || b.first > best) {
+                continue;
+            }
+            for (int s = 0; s < kSeriesCount; ++s) {
+                if (b.min_at[s] == best && !std::isnan(b.min[s])) {
+                    out->value[s] = b.min[s];
+                } else if (b.max_at[s] == best && !std::isnan(b.max[s])) {
+                    out->value[s] = b.max[s];
+                }
+            }
+        }
+    }
+    return true;
 }
 
 double ReadingHistory::oldest_seconds() const {

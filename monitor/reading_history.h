@@ -104,13 +104,24 @@ public:
     // each column with values, its earliest, lowest, highest and latest
     // value, each at its poll's time, in time order and each poll once (so a
     // column of up to four polls keeps them all, and no reduction reorders
-    // what it keeps). A column whose polls all failed, or the first column
-    // after one with values that no poll reached, gives one NaN point at
-    // its middle. So at most 4 * width points, in time order. Empty when
-    // width < 1 or to <= from.
+    // what it keeps). A failed poll breaks the line where it was: a NaN
+    // point at its time (the earliest one, in a column of several). The
+    // first column after one with values that no poll reached gives a NaN
+    // point at its middle. So at most 5 * width points, in time order.
+    // Empty when width < 1 or to <= from.
     std::vector<ChartPoint> extract(Series series, double from, double to, int width) const;
     // extract() of every series, indexed by Series, in one pass over the store.
     std::vector<std::vector<ChartPoint>> extract_all(double from, double to, int width) const;
+
+    // The poll nearest to `seconds`, within `reach` of it: its time and each
+    // series' value in it (NaN: none). For polls folded into buckets only
+    // the extremes are held, so only series whose extreme it was have one.
+    // False when no poll lies within reach.
+    struct PollValues {
+        double seconds;
+        double value[kSeriesCount];
+    };
+    bool poll_near(double seconds, double reach, PollValues* out) const;
 
     // Polls added since construction, and the span of time still held.
     uint64_t polls() const { return polls_; }
@@ -149,15 +160,15 @@ private:
 
     void push(int level, const Bucket& bucket);
     // A column's reduction of one series: its earliest, lowest, highest and
-    // latest value, each with its time (NaN while none), and whether a poll
-    // that reached the column had no value.
+    // latest value, each with its time (NaN while none), and the time of the
+    // earliest poll in it that had no value (NaN: none).
     static constexpr double kNoTime = std::numeric_limits<double>::quiet_NaN();
     struct Kept {
         ChartPoint first{kNoTime, kNoTime};
         ChartPoint low{kNoTime, kNoTime};
         ChartPoint high{kNoTime, kNoTime};
         ChartPoint last{kNoTime, kNoTime};
-        bool missing = false;
+        double missing_at = kNoTime;
         void take(double seconds, double value);
     };
     // Kept values of series [first, first + count) in each of `width`

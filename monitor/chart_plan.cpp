@@ -339,6 +339,39 @@ TrendPlan plan_trends(const ReadingHistory& history, const PlanRequest& request)
     return plan;
 }
 
+PageLayout lay_out_page(int width, int height) {
+    PageLayout page{width, height, {}};
+    double weights = 0;
+    for (int c = 0; c < kChartCount; ++c) {
+        weights += c >= kFirstRailChart && c < kFirstRailChart + kRailCount ? 1 : 2;
+    }
+    double top = 0;
+    for (int c = 0; c < kChartCount; ++c) {
+        const double weight = c >= kFirstRailChart && c < kFirstRailChart + kRailCount ? 1 : 2;
+        const double block = height * weight / weights;
+        page.plots.push_back({static_cast<double>(kPlotLeft), top + kPlotTitle,
+                              std::max(1.0, width - double(kPlotLeft) - kPlotRight),
+                              std::max(1.0, block - kPlotTitle - kPlotBottom)});
+        top += block;
+    }
+    return page;
+}
+
+double x_at(const TrendPlan& plan, const PlotBox& box, double seconds) {
+    const double length = plan.view.to - plan.view.from;
+    return box.left + (length > 0 ? (seconds - plan.view.from) / length * box.width : 0);
+}
+
+double y_at(const ValueScale& scale, const PlotBox& box, double value) {
+    const double range = scale.high - scale.low;
+    return box.top + box.height - (range > 0 ? (value - scale.low) / range * box.height : 0);
+}
+
+TrendPlan plan_page(const ReadingHistory& history, PlanRequest request, const PageLayout& page) {
+    request.plot_pixels = page.plots.empty() ? 1 : static_cast<int>(page.plots.front().width);
+    return plan_trends(history, request);
+}
+
 std::vector<std::string> tooltip_rows(const ReadingHistory& history, const TrendPlan& plan,
                                       double seconds, bool with_limits) {
     std::vector<std::string> rows;

@@ -186,6 +186,34 @@ constexpr double kTimeTickSpacing = 90;
 // The plan of `history` for `request`.
 TrendPlan plan_trends(const ReadingHistory& history, const PlanRequest& request);
 
+// A page of every chart, for the front ends that draw the plan themselves
+// (the SVG writer, the Win32 window): each chart's plot area in pixels,
+// with room left of it for the value labels and the axis title, above it
+// for the chart's title, below it for the time labels and right of it for
+// the right axis and the legend. A rail's chart is half as high as the
+// others.
+struct PlotBox {
+    double left;
+    double top;
+    double width;
+    double height;
+};
+struct PageLayout {
+    int width;
+    int height;
+    std::vector<PlotBox> plots;  // kChartCount, top to bottom
+};
+constexpr int kPlotLeft = 70;
+constexpr int kPlotRight = 200;
+constexpr int kPlotTitle = 18;
+constexpr int kPlotBottom = 18;
+PageLayout lay_out_page(int width, int height);
+// Where a time falls across a plot, and a value up it.
+double x_at(const TrendPlan& plan, const PlotBox& box, double seconds);
+double y_at(const ValueScale& scale, const PlotBox& box, double value);
+// The plan for a page: `request` with the page's plot width.
+TrendPlan plan_page(const ReadingHistory& history, PlanRequest request, const PageLayout& page);
+
 // What a tooltip at `seconds` shows: the poll of `history` nearest to it
 // within a column of `plan`, so that a time and its values always come from
 // one poll: its time ("dd.mm.yyyy HH:MM:SS"), then each shown series' value

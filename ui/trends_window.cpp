@@ -73,7 +73,7 @@ constexpr int kProgressDelayMs = 300;
 // A chart's least height, and what its legend needs beyond its entries'
 // text: the gap between entries and the chart's title and margins.
 constexpr int kMinChartHeight = 150;
-constexpr int kMinRailChartHeight = 110;
+constexpr int kMinRailChartHeight = 140;
 constexpr int kLegendRowGap = 8;
 constexpr int kLegendFrame = 70;
 
@@ -118,11 +118,9 @@ struct TrendsWindow::Trace {
     QColor color;
     bool shown = true;
     std::vector<QLineSeries*> pieces;  // one per run of points between gaps
-    // A rail's lamp limits, as dashed lines within its axis. They show
-    // only while the rail is hovered (its line or legend entry), and
-    // always, bold, while it is out of them in the time shown.
+    // A rail's lamp limits, as dashed lines within its axis, while it has
+    // values in view; bold while it is out of them in the time shown.
     std::vector<std::pair<QLineSeries*, double>> limits;
-    bool hovered = false;
     bool out_of_limits = false;
     bool has_points = false;  // any value in the time shown
 };
@@ -279,23 +277,12 @@ QLineSeries* TrendsWindow::add_piece(Trace& trace) {
     piece->attachAxis(c.time_axis);
     piece->attachAxis(trace.plan.right_axis && c.right != nullptr ? c.right : c.left);
     piece->setVisible(trace.shown);
-    // Hovering the line shows the rail's lamp limits too.
-    Trace* hovered = &trace;
-    connect(piece, &QLineSeries::hovered, this, [this, hovered](const QPointF&, bool over) {
-        hovered->hovered = over;
-        update_limits(*hovered);
-    });
     const QList<QLegendMarker*> markers = c.chart->legend()->markers(piece);
     if (trace.pieces.empty()) {
         // The first piece's legend entry stands for the whole series: a
         // click hides or shows every piece.
         Trace* target = &trace;
         for (QLegendMarker* marker : markers) {
-            // Hovering the entry shows the rail's lamp limits.
-            connect(marker, &QLegendMarker::hovered, this, [this, target](bool over) {
-                target->hovered = over;
-                update_limits(*target);
-            });
             connect(marker, &QLegendMarker::clicked, this, [this, target, marker] {
                 target->shown = !target->shown;
                 for (QLineSeries* p : target->pieces) {
@@ -337,7 +324,7 @@ void TrendsWindow::add_limits(Trace& trace) {
         QPen pen(trace.color);
         pen.setStyle(Qt::DashLine);
         line->setPen(pen);
-        line->setVisible(false);  // until the rail is hovered or out of them
+        line->setVisible(false);  // until the rail has values in view
         c.chart->addSeries(line);
         line->attachAxis(c.time_axis);
         line->attachAxis(c.left);
@@ -349,7 +336,7 @@ void TrendsWindow::add_limits(Trace& trace) {
 }
 
 void TrendsWindow::update_limits(Trace& trace) {
-    const bool show = trace.shown && trace.has_points && (trace.hovered || trace.out_of_limits);
+    const bool show = trace.shown && trace.has_points;
     for (const auto& limit : trace.limits) {
         QLineSeries* line = limit.first;
         // Limits that the rail crossed are drawn bold.

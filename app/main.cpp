@@ -23,6 +23,9 @@
 
 #ifdef TARVIK_WINDOW
 #include "ui/tarvik_app.h"
+#elif defined(_WIN32)
+#include "monitor/wide_text.h"
+#include "win32/trends_drawing.h"
 #endif
 
 namespace {
@@ -108,6 +111,16 @@ int save_plot(int& argc, char** argv, const CommandLine& line,
         if (!app.save_plot_png(std::move(history), line.plot_save, line.plot_width,
                                line.plot_height, view.from, view.to)) {
             std::fprintf(stderr, "tarvik: cannot write %s\n", shown.c_str());
+            return 1;
+        }
+        return 0;
+#elif defined(_WIN32)
+        (void)argc;
+        (void)argv;
+        std::string error;
+        if (!save_trends_png(*history, view, line.plot_width, line.plot_height,
+                             utf8_to_wide(line.plot_save), &error)) {
+            std::fprintf(stderr, "tarvik: cannot write %s: %s\n", shown.c_str(), error.c_str());
             return 1;
         }
         return 0;

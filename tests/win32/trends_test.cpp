@@ -131,7 +131,7 @@ TEST_F(Win32TrendsTest, ALogIsReadOffTheThreadEachTooltipShowsItsRowAndSavesAsPn
     ASSERT_EQ(write_log_header(log, r), LogWrite::kWritten);
     for (std::size_t i = 0; i < kPlateau.size(); ++i) {
         r.supply_12v = static_cast<int32_t>(std::lround(kPlateau[i] * 1000));
-        r.temperature[0] = static_cast<int32_t>(2000 + i);
+        r.temperature[0] = static_cast<int32_t>(2000 + 10 * i);
         ASSERT_EQ(write_log_line(log, r, true, kLogStart + static_cast<std::time_t>(i)),
                   LogWrite::kWritten);
     }
@@ -150,7 +150,7 @@ TEST_F(Win32TrendsTest, ALogIsReadOffTheThreadEachTooltipShowsItsRowAndSavesAsPn
         char volts[80];
         std::snprintf(volts, sizeof volts, "U +12V: %g V (lamp limits 10.0..14.0 V)", kPlateau[i]);
         char celsius[80];
-        std::snprintf(celsius, sizeof celsius, "Temperature Sensor 1: %g deg C", 20 + i / 100.0);
+        std::snprintf(celsius, sizeof celsius, "Temperature Sensor 1: %g deg C", 20 + i / 10.0);
         std::string all;
         for (const std::string& row : rows) {
             all += row + "\n";

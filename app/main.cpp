@@ -183,7 +183,13 @@ int run_plot(int& argc, char** argv, const CommandLine& line) {
 #else
     (void)argc;
     (void)argv;
+#ifdef _WIN32
+    std::fprintf(stderr,
+                 "tarvik: the trends window is tarvikw.exe --plot; tarvik.exe writes them to a "
+                 "file with --save FILE.svg or FILE.png\n");
+#else
     std::fprintf(stderr, "tarvik: this build has no window to show the trends in\n");
+#endif
     return 1;
 #endif
 }

@@ -345,13 +345,16 @@ PageLayout lay_out_page(int width, int height) {
     for (int c = 0; c < kChartCount; ++c) {
         weights += c >= kFirstRailChart && c < kFirstRailChart + kRailCount ? 1 : 2;
     }
+
     double top = 0;
     for (int c = 0; c < kChartCount; ++c) {
-        const double weight = c >= kFirstRailChart && c < kFirstRailChart + kRailCount ? 1 : 2;
-        const double block = height * weight / weights;
-        page.plots.push_back({static_cast<double>(kPlotLeft), top + kPlotTitle,
+        const bool rail = c >= kFirstRailChart && c < kFirstRailChart + kRailCount;
+        const double block = height * (rail ? 1 : 2) / weights;
+        const double above = rail ? kCompactGap / 2.0 : kPlotTitle;
+        const double below = rail ? kCompactGap / 2.0 : kPlotBottom;
+        page.plots.push_back({static_cast<double>(kPlotLeft), top + above,
                               std::max(1.0, width - double(kPlotLeft) - kPlotRight),
-                              std::max(1.0, block - kPlotTitle - kPlotBottom)});
+                              std::max(1.0, block - above - below), rail});
         top += block;
     }
     return page;

@@ -191,12 +191,14 @@ TrendPlan plan_trends(const ReadingHistory& history, const PlanRequest& request)
 // with room left of it for the value labels and the axis title, above it
 // for the chart's title, below it for the time labels and right of it for
 // the right axis and the legend. A rail's chart is half as high as the
-// others.
+// others and compact: no title (its legend names the rail), no time
+// labels, and only its lowest and highest value labelled.
 struct PlotBox {
     double left;
     double top;
     double width;
     double height;
+    bool compact = false;
 };
 struct PageLayout {
     int width;
@@ -204,7 +206,8 @@ struct PageLayout {
     std::vector<PlotBox> plots;  // kChartCount, top to bottom
 };
 constexpr int kPlotLeft = 70;
-constexpr int kPlotRight = 200;
+constexpr int kPlotRight = 230;
+constexpr int kCompactGap = 8;
 constexpr int kPlotTitle = 18;
 constexpr int kPlotBottom = 18;
 PageLayout lay_out_page(int width, int height);

@@ -70,7 +70,9 @@ void value_axis(std::string& svg, const ValueScale& scale, const PlotBox& box, b
         }
         char text[48];
         std::snprintf(text, sizeof text, format, v);
-        svg += label(x, y + 4, text, right ? "start" : "end");
+        if (!box.compact || k == 0 || k == scale.ticks - 1) {
+            svg += label(x, y + 4, text, right ? "start" : "end");
+        }
     }
     const double tx = right ? box.left + box.width + 40 : box.left - 52;
     const double ty = box.top + box.height / 2;
@@ -91,8 +93,10 @@ std::string trends_svg(const TrendPlan& plan, const PageLayout& page) {
         const ChartPlan& chart = plan.charts[c];
         const PlotBox& box = page.plots[c];
         svg += "<g>\n";
-        svg += label(box.left + box.width / 2, box.top - 5, chart.spec->title, "middle",
-                     " font-weight=\"bold\"");
+        if (!box.compact) {
+            svg += label(box.left + box.width / 2, box.top - 5, chart.spec->title, "middle",
+                         " font-weight=\"bold\"");
+        }
         value_axis(svg, chart.left.scale, box, false, chart.spec->left_title);
         if (chart.spec->right_title != nullptr && chart.right.used) {
             value_axis(svg, chart.right.scale, box, true, chart.spec->right_title);
@@ -100,7 +104,9 @@ std::string trends_svg(const TrendPlan& plan, const PageLayout& page) {
         for (const TimeTick& tick : plan.ticks) {
             const double x = x_at(plan, box, tick.seconds);
             svg += line(x, box.top, x, box.top + box.height, "stroke=\"#e0e0e0\"");
-            svg += label(x, box.top + box.height + 12, tick.label, "middle");
+            if (!box.compact) {
+                svg += label(x, box.top + box.height + 12, tick.label, "middle");
+            }
         }
         svg += "<rect x=\"" + num(box.left) + "\" y=\"" + num(box.top) + "\" width=\"" +
                num(box.width) + "\" height=\"" + num(box.height) +

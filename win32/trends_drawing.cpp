@@ -67,8 +67,10 @@ void value_axis(HDC dc, const trends::ValueScale& scale, const trends::PlotBox& 
         }
         char text[48];
         std::snprintf(text, sizeof text, format, v);
-        text_at(dc, right ? box.left + box.width + 4 : box.left - 4, y - 7, text,
-                right ? TA_LEFT | TA_TOP : TA_RIGHT | TA_TOP);
+        if (!box.compact || k == 0 || k == scale.ticks - 1) {
+            text_at(dc, right ? box.left + box.width + 4 : box.left - 4, y - 7, text,
+                    right ? TA_LEFT | TA_TOP : TA_RIGHT | TA_TOP);
+        }
     }
     SelectObject(dc, old);
     DeleteObject(grid);
@@ -140,10 +142,12 @@ void draw_trends(HDC dc, const trends::TrendPlan& plan, const trends::PageLayout
     for (std::size_t c = 0; c < plan.charts.size() && c < page.plots.size(); ++c) {
         const trends::ChartPlan& chart = plan.charts[c];
         const trends::PlotBox& box = page.plots[c];
-        SelectObject(dc, bold);
-        text_at(dc, box.left + box.width / 2, box.top - 3, chart.spec->title,
-                TA_CENTER | TA_BOTTOM);
-        SelectObject(dc, font);
+        if (!box.compact) {
+            SelectObject(dc, bold);
+            text_at(dc, box.left + box.width / 2, box.top - 3, chart.spec->title,
+                    TA_CENTER | TA_BOTTOM);
+            SelectObject(dc, font);
+        }
         value_axis(dc, chart.left.scale, box, false, chart.spec->left_title, upright);
         if (chart.spec->right_title != nullptr && chart.right.used) {
             value_axis(dc, chart.right.scale, box, true, chart.spec->right_title, upright);
@@ -152,7 +156,9 @@ void draw_trends(HDC dc, const trends::TrendPlan& plan, const trends::PageLayout
         for (const trends::TimeTick& tick : plan.ticks) {
             const double x = trends::x_at(plan, box, tick.seconds);
             line_at(dc, x, box.top, x, box.top + box.height);
-            text_at(dc, x, box.top + box.height + 2, tick.label, TA_CENTER | TA_TOP);
+            if (!box.compact) {
+                text_at(dc, x, box.top + box.height + 2, tick.label, TA_CENTER | TA_TOP);
+            }
         }
         SelectObject(dc, frame);
         Rectangle(dc, px(box.left), px(box.top), px(box.left + box.width) + 1,

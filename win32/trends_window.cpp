@@ -16,6 +16,8 @@ namespace {
 
 constexpr wchar_t kClassName[] = L"TarvikTrends";
 constexpr int kBarHeight = 30;
+constexpr int kWindowWidth = 1000;
+constexpr int kWindowHeight = 1000;
 constexpr int kSpanBox = 101;
 constexpr int kLiveButton = 102;
 constexpr int kOpenButton = 103;
@@ -84,9 +86,14 @@ bool TrendsWindow::create(bool quit_on_close) {
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = kClassName;
     RegisterClassExW(&wc);  // fails harmlessly when already registered
+    // A usual size, no larger than the screen leaves room for.
+    RECT work{0, 0, kWindowWidth, kWindowHeight};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     CreateWindowExW(0, kClassName, L"Tarvik trends", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
-                    CW_USEDEFAULT, CW_USEDEFAULT, 1000, 900, nullptr, nullptr,
-                    GetModuleHandleW(nullptr), this);
+                    CW_USEDEFAULT, CW_USEDEFAULT,
+                    std::min<int>(kWindowWidth, static_cast<int>(work.right - work.left)),
+                    std::min<int>(kWindowHeight, static_cast<int>(work.bottom - work.top)), nullptr,
+                    nullptr, GetModuleHandleW(nullptr), this);
     if (window_ == nullptr) {
         return false;
     }

@@ -213,18 +213,6 @@ void ReadingHistory::push(int level, const Bucket& bucket) {
     ++l.count;
 }
 
-void ReadingHistory::Kept::take(double seconds, double value) {
-    const ChartPoint p{seconds, value};
-    if (std::isnan(first.seconds) || seconds < first.seconds) {
-        first = p;
-    }
-    if (std::isnan(last.seconds) || seconds > last.seconds) {
-        last = p;
-    }
-    fold_extreme(low.value, low.seconds, value, seconds, lower);
-    fold_extreme(high.value, high.seconds, value, seconds, higher);
-}
-
 void ReadingHistory::fold_columns(int first, int count, double from, double to, int width,
                                   std::vector<Kept>* kept, std::vector<char>* polled) const {
     kept->assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(count), Kept());
@@ -234,6 +222,7 @@ void ReadingHistory::fold_columns(int first, int count, double from, double to, 
         const double c = std::floor((t - from) * scale);
         return c < 0 ? 0 : c >= width ? width - 1 : static_cast<int>(c);
     };
+    Kept* kept_data = kept->data();
     for (const Level& level : levels_) {
         for (std::size_t i = 0; i < level.count; ++i) {
             const Bucket& b = level.at(i);
@@ -262,10 +251,14 @@ void ReadingHistory::fold_columns(int first, int count, double from, double to, 
                 // outside the window is left out.
                 const double at[2] = {b.min_at[series], b.max_at[series]};
                 const double value[2] = {b.min[series], b.max[series]};
-                for (int k = 0; k < 2; ++k) {
+                // A single poll's bucket holds one value.
+                const int extremes = at[0] == at[1] ? 1 : 2;
+                for (int k = 0; k < extremes; ++k) {
                     if (at[k] >= from && at[k] <= to) {
-                        (*kept)[static_cast<std::size_t>(column_of(at[k])) * count + s].take(
-                            at[k], value[k]);
+                        const int c = at[k] == b.first  ? first_column
+                                      : at[k] == b.last ? last_column
+                                                        : column_of(at[k]);
+                        kept_data[static_cast<std::size_t>(c) * count + s].take(at[k], value[k]);
                     }
                 }
             }
@@ -283,12 +276,16 @@ void ReadingHistory::column_points(const std::vector<Kept>& kept, const std::vec
     bool after_value = false;
     for (int c = 0; c < width; ++c) {
         const Kept& k = kept[static_cast<std::size_t>(c) * count + s];
-        if (!std::isnan(k.first.seconds)) {
+        if (!k.empty()) {
             ChartPoint column[5] = {k.first, k.low, k.high, k.last, {k.missing_at, kNaN}};
             const int n = std::isnan(k.missing_at) ? 4 : 5;
-            std::stable_sort(column, column + n, [](const ChartPoint& a, const ChartPoint& b) {
-                return a.seconds < b.seconds;
-            });
+            // In time order; five at most, so by insertion (a library sort
+            // costs more than the column itself).
+            for (int i = 1; i < n; ++i) {
+                for (int j = i; j > 0 && column[j].seconds < column[j - 1].seconds; --j) {
+                    std::swap(column[j], column[j - 1]);
+                }
+            }
             for (int i = 0; i < n; ++i) {
                 if (i == 0 || column[i].seconds != column[i - 1].seconds ||
                     !(column[i].value == column[i - 1].value)) {

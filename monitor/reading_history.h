@@ -160,16 +160,32 @@ private:
 
     void push(int level, const Bucket& bucket);
     // A column's reduction of one series: its earliest, lowest, highest and
-    // latest value, each with its time (NaN while none), and the time of the
-    // earliest poll in it that had no value (NaN: none).
+    // latest value, each with its time (the first's time is +infinity while
+    // none), and the time of the earliest poll in it that had no value (NaN:
+    // none). Infinite starts keep the comparisons free of NaN tests.
     static constexpr double kNoTime = std::numeric_limits<double>::quiet_NaN();
+    static constexpr double kInf = std::numeric_limits<double>::infinity();
     struct Kept {
-        ChartPoint first{kNoTime, kNoTime};
-        ChartPoint low{kNoTime, kNoTime};
-        ChartPoint high{kNoTime, kNoTime};
-        ChartPoint last{kNoTime, kNoTime};
+        ChartPoint first{kInf, 0};
+        ChartPoint low{kInf, kInf};
+        ChartPoint high{kInf, -kInf};
+        ChartPoint last{-kInf, 0};
         double missing_at = kNoTime;
-        void take(double seconds, double value);
+        bool empty() const { return first.seconds == kInf; }
+        void take(double seconds, double value) {
+            if (seconds < first.seconds) {
+                first = {seconds, value};
+            }
+            if (seconds > last.seconds) {
+                last = {seconds, value};
+            }
+            if (value < low.value || (value == low.value && seconds < low.seconds)) {
+                low = {seconds, value};
+            }
+            if (value > high.value || (value == high.value && seconds < high.seconds)) {
+                high = {seconds, value};
+            }
+        }
     };
     // Kept values of series [first, first + count) in each of `width`
     // columns of [from, to] (column-major), and whether any poll reached a

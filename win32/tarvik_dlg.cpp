@@ -185,6 +185,7 @@ void CTarvikDlg::on_init_dialog() {
     if (HMENU system_menu = GetSystemMenu(window_, FALSE)) {
         AppendMenuW(system_menu, MF_SEPARATOR, 0, nullptr);
         AppendMenuW(system_menu, MF_STRING, kTrendsCommand, L"&Trends...\tCtrl+T");
+        AppendMenuW(system_menu, MF_SEPARATOR, 0, nullptr);
         AppendMenuW(system_menu, MF_STRING, kAboutCommand,
                     utf8_to_wide(dialog_template::kAboutItemText).c_str());
     }

@@ -134,6 +134,7 @@ TEST(CommandLine, RefusesWhatItDoesNotTake) {
          "2026-03-09 10:40"},
         {"--plot", "a.log", "--save", "a.svg", "--span", "1h", "--from", "2026-12-09 10:40", "--to",
          "2026-12-09 11:40"},
+        {"--headless", "--address", ""},
     };
     for (const auto& args : cases) {
         const Parsed p = parse(args);

@@ -1,6 +1,8 @@
 // Requesting a run of catalog rows, and checking that the answer is one.
 #include "monitor/parameter_fetch.h"
 
+#include <utility>
+
 #include "monitor/parameter_catalog.h"
 #include "monitor/text_format.h"
 
@@ -142,7 +144,10 @@ std::string reading_answer_fault(const SnmpMessage& request, const SnmpMessage& 
 }
 
 bool fetch_parameters(AgentLink& link, DeviceReadings& readings, int first_index, int count,
-                      FetchFault* fault) {
+                      FetchFault* fault, MessagePtr* answer_out) {
+    if (answer_out != nullptr) {
+        answer_out->reset();
+    }
     FetchFault unused;
     FetchFault& out = fault != nullptr ? *fault : unused;
     out = FetchFault{FetchFailure::kNoAnswer, std::string()};
@@ -159,7 +164,7 @@ bool fetch_parameters(AgentLink& link, DeviceReadings& readings, int first_index
             return false;
         }
     }
-    const MessagePtr answer(exchange_request(link, request.get()));
+    MessagePtr answer(exchange_request(link, request.get()));
     if (answer == nullptr) {
         if (link.fault != ExchangeFault::kNoAnswer) {
             out.text = exchange_fault_text(link);
@@ -180,5 +185,8 @@ bool fetch_parameters(AgentLink& link, DeviceReadings& readings, int first_index
         return false;
     }
     out = FetchFault{};
+    if (answer_out != nullptr) {
+        *answer_out = std::move(answer);
+    }
     return true;
 }

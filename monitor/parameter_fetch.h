@@ -44,5 +44,8 @@ struct FetchFault {
 // request cannot be built (nothing is then sent), no answer comes within
 // the link's wait, the answer carries an error status, or
 // `reading_answer_fault` refuses it. `fault`, when given, says which.
+// `answer`, when given, receives the answer that was decoded (emptied
+// otherwise), for a caller that also wants the values as the device sent
+// them.
 bool fetch_parameters(AgentLink& link, DeviceReadings& readings, int first_index, int count,
-                      FetchFault* fault = nullptr);
+                      FetchFault* fault = nullptr, MessagePtr* answer = nullptr);

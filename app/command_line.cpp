@@ -1,7 +1,10 @@
 #include "app/command_line.h"
 
+#include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
 
 #include "monitor/device_monitor.h"
 #include "snmp/agent_link.h"
@@ -20,6 +23,11 @@ std::string usage_text() {
            "), any mode\n"
            "       tarvik --plot FILE          the trends of a log the console wrote; no "
            "console\n"
+           "       tarvik --plot FILE --save OUT.svg|OUT.png [--size WxH]\n"
+           "              [--span DURATION | --from TIME --to TIME]\n"
+           "                                   the trends written to a file, no window;\n"
+           "                                   DURATION as 90s, 30m, 2h or 1d (the last of the\n"
+           "                                   log), TIME as \"YYYY-MM-DD HH:MM[:SS]\" local\n"
            "       tarvik --version            print the version and end\n"
            "\n"
            "HOST may carry its own port as HOST:PORT. Without a display, --demo runs\n"
@@ -50,13 +58,94 @@ bool parse_number(const std::string& text, long long low, long long high, long l
     return true;
 }
 
+bool ends_with_any_case(const std::string& text, const char* suffix) {
+    const std::string tail(suffix);
+    if (text.size() < tail.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < tail.size(); ++i) {
+        const char c = text[text.size() - tail.size() + i];
+        if (std::tolower(static_cast<unsigned char>(c)) != tail[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// "WxH", each from 200 to 20000 pixels.
+bool parse_size(const std::string& text, int* width, int* height) {
+    const std::size_t x = text.find('x');
+    long long w = 0;
+    long long h = 0;
+    if (x == std::string::npos || !parse_number(text.substr(0, x), 200, 20000, &w) ||
+        !parse_number(text.substr(x + 1), 200, 20000, &h)) {
+        return false;
+    }
+    *width = static_cast<int>(w);
+    *height = static_cast<int>(h);
+    return true;
+}
+
 }  // namespace
+
+bool parse_duration(const std::string& text, double* seconds) {
+    if (text.empty()) {
+        return false;
+    }
+    const char unit = text.back();
+    const double scale = unit == 's'   ? 1
+                         : unit == 'm' ? 60
+                         : unit == 'h' ? 3600
+                         : unit == 'd' ? 86400
+                                       : 0;
+    long long count = 0;
+    const std::string digits = scale > 0 ? text.substr(0, text.size() - 1) : text;
+    // Up to about 100 years.
+    if (!parse_number(digits, 1, 3153600000LL, &count)) {
+        return false;
+    }
+    *seconds = static_cast<double>(count) * (scale > 0 ? scale : 1);
+    return *seconds <= 3153600000.0;
+}
+
+bool parse_local_time(const std::string& text, double* seconds) {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    char separator = 0;
+    int used = 0;
+    const int n = std::sscanf(text.c_str(), "%4d-%2d-%2d%c%2d:%2d%n:%2d%n", &year, &month, &day,
+                              &separator, &hour, &minute, &used, &second, &used);
+    if (n < 6 || static_cast<std::size_t>(used) != text.size() ||
+        (separator != ' ' && separator != 'T') || year < 1970 || year > 2999 || month < 1 ||
+        month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 59 || hour < 0 ||
+        minute < 0 || second < 0) {
+        return false;
+    }
+    std::tm t{};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_sec = second;
+    t.tm_isdst = -1;
+    const std::time_t at = std::mktime(&t);
+    // mktime() moves a day past the month's end on: that is no such date.
+    if (at == static_cast<std::time_t>(-1) || t.tm_mday != day) {
+        return false;
+    }
+    *seconds = static_cast<double>(at);
+    return true;
+}
 
 bool parse_command_line(int argc, const char* const* argv, CommandLine* line, std::string* error) {
     bool headless = false;
     bool headless_option = false;
     bool address_given = false;
     bool plot = false;
+    bool plot_option = false;
+    bool from_given = false;
+    bool to_given = false;
+    bool span_given = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -82,6 +171,41 @@ bool parse_command_line(int argc, const char* const* argv, CommandLine* line, st
             }
             line->plot_file = argv[++i];
             plot = true;
+            continue;
+        }
+        if (arg == "--save" || arg == "--size" || arg == "--span" || arg == "--from" ||
+            arg == "--to") {
+            if (i + 1 >= argc) {
+                *error = arg + " needs a value";
+                return false;
+            }
+            const std::string value = argv[++i];
+            plot_option = arg != "--save" || plot_option;
+            if (arg == "--save") {
+                if (!ends_with_any_case(value, ".svg") && !ends_with_any_case(value, ".png")) {
+                    *error = "--save takes a file name ending in .svg or .png";
+                    return false;
+                }
+                line->plot_save = value;
+            } else if (arg == "--size") {
+                if (!parse_size(value, &line->plot_width, &line->plot_height)) {
+                    *error = "--size takes WIDTHxHEIGHT, each from 200 to 20000 pixels";
+                    return false;
+                }
+            } else if (arg == "--span") {
+                if (!parse_duration(value, &line->plot_span)) {
+                    *error = "--span takes a duration such as 90s, 30m, 2h or 1d";
+                    return false;
+                }
+                span_given = true;
+            } else {
+                double& at = arg == "--from" ? line->plot_from : line->plot_to;
+                if (!parse_local_time(value, &at)) {
+                    *error = arg + " takes a local time as \"YYYY-MM-DD HH:MM[:SS]\"";
+                    return false;
+                }
+                (arg == "--from" ? from_given : to_given) = true;
+            }
             continue;
         }
         const bool takes_value = arg == "--port" || arg == "--address" || arg == "--community" ||
@@ -144,6 +268,18 @@ bool parse_command_line(int argc, const char* const* argv, CommandLine* line, st
     }
     if (headless && !address_given && !line->demo) {
         *error = "--headless needs --address";
+        return false;
+    }
+    if ((plot_option || !line->plot_save.empty()) && (!plot || line->plot_save.empty())) {
+        *error = "--save, --size, --span, --from and --to go with --plot and --save";
+        return false;
+    }
+    if (from_given != to_given || (from_given && span_given)) {
+        *error = "--from and --to go together, and without --span";
+        return false;
+    }
+    if (from_given && !(line->plot_to > line->plot_from)) {
+        *error = "--to must be later than --from";
         return false;
     }
     if (plot) {

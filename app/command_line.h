@@ -13,7 +13,24 @@ struct CommandLine {
     bool demo = false;         // with kHeadless: the headless demo
     HeadlessOptions headless;  // --headless and its options; its port is --port, any mode
     std::string plot_file;     // with kPlot: the log whose trends are shown
+    // With kPlot and --save: the file the charts are written to (.svg or
+    // .png) instead of a window, its size in pixels, and the time shown:
+    // the last `plot_span` seconds held (0: all), or [plot_from, plot_to]
+    // when plot_to > plot_from (seconds since the epoch).
+    std::string plot_save;
+    int plot_width = 1200;
+    int plot_height = 1400;
+    double plot_span = 0;
+    double plot_from = 0;
+    double plot_to = 0;
 };
+
+// "90s", "30m", "2h", "1d" or plain seconds ("600"), as seconds; false when
+// it is none of these or not above zero.
+bool parse_duration(const std::string& text, double* seconds);
+// A local time "YYYY-MM-DD HH:MM[:SS]" (or with "T" for the space) as
+// seconds since the epoch.
+bool parse_local_time(const std::string& text, double* seconds);
 
 // What the program takes, for --help and after a refused command line.
 std::string usage_text();

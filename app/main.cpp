@@ -1,8 +1,10 @@
 // tarvik: chooses the front end from the command line and runs it.
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,6 +13,8 @@
 #include "app/demo_controls.h"
 #include "headless/headless_console.h"
 #include "headless/terminal_text.h"
+#include "monitor/chart_plan.h"
+#include "monitor/chart_svg.h"
 #include "monitor/device_readings.h"
 #include "monitor/log_reader.h"
 #include "monitor/reading_history.h"
@@ -20,6 +24,9 @@
 
 #ifdef TARVIK_WINDOW
 #include "ui/tarvik_app.h"
+#elif defined(_WIN32)
+#include "monitor/wide_text.h"
+#include "win32/trends_drawing.h"
 #endif
 
 namespace {
@@ -67,6 +74,79 @@ int run_window(int& argc, char** argv, const CommandLine& line, bool demo) {
 // Reports of unreadable log lines printed before the rest are only counted.
 constexpr std::size_t kPlotProblemsPrinted = 5;
 
+// The time a saved plot shows: the command line's --from and --to, or the
+// last --span of the log, or all of it.
+trends::View saved_view(const CommandLine& line, const ReadingHistory& history) {
+    const ReadingHistory::TimeSpan held = history.held_span();
+    if (line.plot_to > line.plot_from) {
+        return {line.plot_from, line.plot_to, 0};
+    }
+    if (line.plot_span > 0) {
+        return {held.latest - line.plot_span, held.latest, 0};
+    }
+    return {held.earliest, std::max(held.latest, held.earliest + 1), 0};
+}
+
+bool ends_in_png(const std::string& name) {
+    return name.size() >= 4 && (name.compare(name.size() - 4, 4, ".png") == 0 ||
+                                name.compare(name.size() - 4, 4, ".PNG") == 0);
+}
+
+// Writes the charts of `history` to the --save file: an SVG from the chart
+// plan on every platform, a PNG through the platform's own toolkit.
+int save_plot(int& argc, char** argv, const CommandLine& line,
+              std::unique_ptr<ReadingHistory> history) {
+    const std::string shown = terminal_safe_text(line.plot_save);
+    if (history->held_polls() == 0) {
+        std::fprintf(stderr, "tarvik: the log holds no polls to draw\n");
+        return 1;
+    }
+    const trends::View view = saved_view(line, *history);
+    if (ends_in_png(line.plot_save)) {
+#ifdef TARVIK_WINDOW
+        // No display is needed to draw into an image.
+        if (!CTarvikApp::display_available()) {
+            setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        }
+        CTarvikApp app(argc, argv);
+        if (!app.save_plot_png(std::move(history), line.plot_save, line.plot_width,
+                               line.plot_height, view.from, view.to)) {
+            std::fprintf(stderr, "tarvik: cannot write %s\n", shown.c_str());
+            return 1;
+        }
+        return 0;
+#elif defined(_WIN32)
+        (void)argc;
+        (void)argv;
+        std::string error;
+        if (!save_trends_png(*history, view, line.plot_width, line.plot_height,
+                             utf8_to_wide(line.plot_save), &error)) {
+            std::fprintf(stderr, "tarvik: cannot write %s: %s\n", shown.c_str(), error.c_str());
+            return 1;
+        }
+        return 0;
+#else
+        (void)argc;
+        (void)argv;
+        std::fprintf(stderr, "tarvik: this build writes no PNG; save as .svg\n");
+        return 1;
+#endif
+    }
+    const trends::PageLayout page = trends::lay_out_page(line.plot_width, line.plot_height);
+    trends::PlanRequest request;
+    request.zoom = &view;
+    request.resolution = 1;  // a log stamps its lines to the second
+    const std::string svg = trends::trends_svg(trends::plan_page(*history, request, page), page);
+    std::ofstream out(line.plot_save, std::ios::binary | std::ios::trunc);
+    out << svg;
+    out.close();
+    if (!out) {
+        std::fprintf(stderr, "tarvik: cannot write %s\n", shown.c_str());
+        return 1;
+    }
+    return 0;
+}
+
 // The trends of a log file, in the trends window alone. A missing file, or
 // one that is not a regular file, is an error; lines that cannot be read are
 // reported and the rest is shown.
@@ -91,6 +171,9 @@ int run_plot(int& argc, char** argv, const CommandLine& line) {
     if (!notice.empty()) {
         std::fprintf(stderr, "tarvik: %s: %s\n", shown.c_str(), notice.c_str());
     }
+    if (!line.plot_save.empty()) {
+        return save_plot(argc, argv, line, std::move(history));
+    }
 #ifdef TARVIK_WINDOW
     if (!window_possible()) {
         std::fprintf(stderr, "tarvik: no display to show the trends on\n");
@@ -101,7 +184,13 @@ int run_plot(int& argc, char** argv, const CommandLine& line) {
 #else
     (void)argc;
     (void)argv;
+#ifdef _WIN32
+    std::fprintf(stderr,
+                 "tarvik: the trends window is tarvikw.exe --plot; tarvik.exe writes them to a "
+                 "file with --save FILE.svg or FILE.png\n");
+#else
     std::fprintf(stderr, "tarvik: this build has no window to show the trends in\n");
+#endif
     return 1;
 #endif
 }

@@ -1,6 +1,7 @@
 // tarvikw: the console window on Windows, a GUI-subsystem program. With
-// --demo it points the window at the built-in simulated transceiver; the
-// terminal front end and the trends stay with tarvik.exe.
+// --demo it points the window at the built-in simulated transceiver; with
+// --plot LOG it shows the trends of a log alone. The terminal front end and
+// writing the trends to a file stay with tarvik.exe.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -73,12 +74,19 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         case RunMode::kVersion:
             show_program_message(version_text());
             return 0;
+        case RunMode::kPlot:
+            if (line.plot_save.empty()) {
+                return start_plot(line.plot_file);
+            }
+            show_program_message(
+                "tarvikw --plot shows the trends in a window; tarvik.exe --plot "
+                "--save writes them to a file.");
+            return 2;
         case RunMode::kHelp:
         case RunMode::kHeadless:
-        case RunMode::kPlot:
             show_program_message(
-                "tarvikw opens the console window. The terminal console (--headless, "
-                "--plot, --demo in the terminal) is tarvik.exe.\n\n" +
+                "tarvikw opens the console window, or with --plot a log's trends. The terminal "
+                "console (--headless, --demo in the terminal, --plot --save) is tarvik.exe.\n\n" +
                 usage_text());
             return line.mode == RunMode::kHelp ? 0 : 2;
     }

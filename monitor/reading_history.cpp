@@ -97,6 +97,26 @@ void fold(double& low, double& high, double other_low, double other_high) {
     }
 }
 
+// Takes `other` as the extreme when it goes further (`beyond`), or as far at
+// an earlier time; a NaN never hides a value.
+template <typename Beyond>
+void fold_extreme(double& value, double& at, double other, double other_at, Beyond beyond) {
+    if (std::isnan(other)) {
+        return;
+    }
+    if (std::isnan(value) || beyond(other, value) || (other == value && other_at < at)) {
+        value = other;
+        at = other_at;
+    }
+}
+
+bool lower(double a, double b) {
+    return a < b;
+}
+bool higher(double a, double b) {
+    return a > b;
+}
+
 }  // namespace
 
 SeriesInfo series_info(Series series) {
@@ -156,6 +176,8 @@ void ReadingHistory::add(double seconds, const DeviceReadings& readings, bool su
         }
     }
     std::copy(point.min, point.min + kSeriesCount, point.max);
+    std::fill(point.min_at, point.min_at + kSeriesCount, seconds);
+    std::fill(point.max_at, point.max_at + kSeriesCount, seconds);
     push(0, point);
 }
 
@@ -178,7 +200,8 @@ void ReadingHistory::push(int level, const Bucket& bucket) {
         merged.first = std::min(merged.first, second.first);
         merged.last = std::max(merged.last, second.last);
         for (int i = 0; i < kSeriesCount; ++i) {
-            fold(merged.min[i], merged.max[i], second.min[i], second.max[i]);
+            fold_extreme(merged.min[i], merged.min_at[i], second.min[i], second.min_at[i], lower);
+            fold_extreme(merged.max[i], merged.max_at[i], second.max[i], second.max_at[i], higher);
         }
         l.head = (l.head + 2) % buckets_per_level_;
         l.count -= 2;
@@ -191,54 +214,96 @@ void ReadingHistory::push(int level, const Bucket& bucket) {
 }
 
 void ReadingHistory::fold_columns(int first, int count, double from, double to, int width,
-                                  std::vector<double>* ranges, std::vector<char>* polled) const {
-    // Per column: `count` pairs of minimum and maximum, series by series.
-    ranges->assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(count) * 2, kNaN);
+                                  std::vector<Kept>* kept, std::vector<char>* polled) const {
+    kept->assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(count), Kept());
     polled->assign(static_cast<std::size_t>(width), 0);
     const double scale = width / (to - from);
     auto column_of = [&](double t) {
         const double c = std::floor((t - from) * scale);
         return c < 0 ? 0 : c >= width ? width - 1 : static_cast<int>(c);
     };
+    Kept* kept_data = kept->data();
     for (const Level& level : levels_) {
         for (std::size_t i = 0; i < level.count; ++i) {
             const Bucket& b = level.at(i);
             if (b.last < from || b.first > to) {
                 continue;
             }
-            const int last = column_of(b.last);
-            for (int c = column_of(b.first); c <= last; ++c) {
+            const int first_column = column_of(b.first);
+            const int last_column = column_of(b.last);
+            for (int c = first_column; c <= last_column; ++c) {
                 (*polled)[static_cast<std::size_t>(c)] = 1;
-                double* range = ranges->data() + static_cast<std::size_t>(c) * count * 2;
-                for (int s = 0; s < count; ++s) {
-                    fold(range[2 * s], range[2 * s + 1], b.min[first + s], b.max[first + s]);
+            }
+            for (int s = 0; s < count; ++s) {
+                const int series = first + s;
+                if (std::isnan(b.min[series])) {
+                    // No poll of the bucket had a value: a gap where it began.
+                    if (b.first >= from) {
+                        double& at =
+                            (*kept)[static_cast<std::size_t>(first_column) * count + s].missing_at;
+                        if (std::isnan(at) || b.first < at) {
+                            at = b.first;
+                        }
+                    }
+                    continue;
+                }
+                // Each extreme goes to the column of its own poll; one
+                // outside the window is left out.
+                const double at[2] = {b.min_at[series], b.max_at[series]};
+                const double value[2] = {b.min[series], b.max[series]};
+                // A single poll's bucket holds one value.
+                const int extremes = at[0] == at[1] ? 1 : 2;
+                for (int k = 0; k < extremes; ++k) {
+                    if (at[k] >= from && at[k] <= to) {
+                        const int c = at[k] == b.first  ? first_column
+                                      : at[k] == b.last ? last_column
+                                                        : column_of(at[k]);
+                        kept_data[static_cast<std::size_t>(c) * count + s].take(at[k], value[k]);
+                    }
                 }
             }
         }
     }
 }
 
-void ReadingHistory::column_points(const std::vector<double>& ranges,
-                                   const std::vector<char>& polled, int count, int s, double from,
-                                   double to, std::vector<ChartPoint>* points) {
+void ReadingHistory::column_points(const std::vector<Kept>& kept, const std::vector<char>& polled,
+                                   int count, int s, double from, double to,
+                                   std::vector<ChartPoint>* points) {
     const int width = static_cast<int>(polled.size());
     const double scale = width / (to - from);
     points->clear();
     points->reserve(2 * polled.size());
     bool after_value = false;
     for (int c = 0; c < width; ++c) {
-        const double* range = ranges.data() + (static_cast<std::size_t>(c) * count + s) * 2;
-        const double middle = from + (c + 0.5) / scale;
-        const bool has_value = !std::isnan(range[0]);
-        if (has_value) {
-            points->push_back({middle, range[0]});
-            if (range[1] != range[0]) {
-                points->push_back({middle, range[1]});
+        const Kept& k = kept[static_cast<std::size_t>(c) * count + s];
+        if (!k.empty()) {
+            ChartPoint column[5] = {k.first, k.low, k.high, k.last, {k.missing_at, kNaN}};
+            const int n = std::isnan(k.missing_at) ? 4 : 5;
+            // In time order; five at most, so by insertion (a library sort
+            // costs more than the column itself).
+            for (int i = 1; i < n; ++i) {
+                for (int j = i; j > 0 && column[j].seconds < column[j - 1].seconds; --j) {
+                    std::swap(column[j], column[j - 1]);
+                }
             }
-        } else if (polled[static_cast<std::size_t>(c)] != 0 || after_value) {
-            points->push_back({middle, kNaN});
+            for (int i = 0; i < n; ++i) {
+                if (i == 0 || column[i].seconds != column[i - 1].seconds ||
+                    !(column[i].value == column[i - 1].value)) {
+                    points->push_back(column[i]);
+                }
+            }
+            after_value = !std::isnan(points->back().value);
+            continue;
         }
-        after_value = has_value;
+        if (!std::isnan(k.missing_at)) {
+            points->push_back({k.missing_at, kNaN});
+            after_value = false;
+            continue;
+        }
+        if (polled[static_cast<std::size_t>(c)] == 0 && after_value) {
+            points->push_back({from + (c + 0.5) / scale, kNaN});
+            after_value = false;
+        }
     }
 }
 
@@ -249,10 +314,10 @@ std::vector<ChartPoint> ReadingHistory::extract(Series series, double from, doub
     if (width < 1 || !(to > from) || s < 0 || s >= kSeriesCount) {
         return points;
     }
-    std::vector<double> ranges;
+    std::vector<Kept> kept;
     std::vector<char> polled;
-    fold_columns(s, 1, from, to, width, &ranges, &polled);
-    column_points(ranges, polled, 1, 0, from, to, &points);
+    fold_columns(s, 1, from, to, width, &kept, &polled);
+    column_points(kept, polled, 1, 0, from, to, &points);
     return points;
 }
 
@@ -263,13 +328,56 @@ std::vector<std::vector<ChartPoint>> ReadingHistory::extract_all(double from, do
         return all;
     }
     // One pass over the buckets for every series: the store is read once.
-    std::vector<double> ranges;
+    std::vector<Kept> kept;
     std::vector<char> polled;
-    fold_columns(0, kSeriesCount, from, to, width, &ranges, &polled);
+    fold_columns(0, kSeriesCount, from, to, width, &kept, &polled);
     for (int s = 0; s < kSeriesCount; ++s) {
-        column_points(ranges, polled, kSeriesCount, s, from, to, &all[static_cast<std::size_t>(s)]);
+        column_points(kept, polled, kSeriesCount, s, from, to, &all[static_cast<std::size_t>(s)]);
     }
     return all;
+}
+
+bool ReadingHistory::poll_near(double seconds, double reach, PollValues* out) const {
+    // The nearest time any series' extreme was taken at, then what each
+    // bucket held at that time.
+    double best = kNaN;
+    for (const Level& level : levels_) {
+        for (std::size_t i = 0; i < level.count; ++i) {
+            const Bucket& b = level.at(i);
+            if (b.last < seconds - reach || b.first > seconds + reach) {
+                continue;
+            }
+            for (int s = 0; s < kSeriesCount; ++s) {
+                for (double at : {b.min_at[s], b.max_at[s]}) {
+                    const double d = std::fabs(at - seconds);
+                    if (d <= reach && (std::isnan(best) || d < std::fabs(best - seconds))) {
+                        best = at;
+                    }
+                }
+            }
+        }
+    }
+    if (std::isnan(best)) {
+        return false;
+    }
+    out->seconds = best;
+    std::fill(out->value, out->value + kSeriesCount, kNaN);
+    for (const Level& level : levels_) {
+        for (std::size_t i = 0; i < level.count; ++i) {
+            const Bucket& b = level.at(i);
+            if (b.last < best || b.first > best) {
+                continue;
+            }
+            for (int s = 0; s < kSeriesCount; ++s) {
+                if (b.min_at[s] == best && !std::isnan(b.min[s])) {
+                    out->value[s] = b.min[s];
+                } else if (b.max_at[s] == best && !std::isnan(b.max[s])) {
+                    out->value[s] = b.max[s];
+                }
+            }
+        }
+    }
+    return true;
 }
 
 double ReadingHistory::oldest_seconds() const {

@@ -4,13 +4,16 @@
 // Every poll is added, failed ones too: a failed poll is a gap (no value),
 // never a zero. The newest polls are kept at full resolution; older ones are
 // folded, two neighbours at a time, into min/max buckets that coarsen as
-// they age, so a spike stays visible at any age. Extraction reduces a time
-// window to a chart's pixel columns as min and max per column.
+// they age, so a spike stays visible at any age; each bucket keeps the times
+// of its extremes, so every value extracted is a poll's own value at that
+// poll's own time. Extraction reduces a time window to a chart's columns as
+// each column's first, lowest, highest and last poll, in time order.
 #pragma once
 
 #include <bitset>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "monitor/device_readings.h"
@@ -98,14 +101,27 @@ public:
              const SeriesSet& known = all_series());
 
     // The window [from, to] reduced to `width` columns of equal time: for
-    // each column with values, its minimum and its maximum (one point when
-    // they are equal), at the column's middle; a column whose polls all
-    // failed, or the first empty column after one with values, gives one NaN
-    // point. So at most 2 * width points, in time order. Empty when width
-    // < 1 or to <= from.
+    // each column with values, its earliest, lowest, highest and latest
+    // value, each at its poll's time, in time order and each poll once (so a
+    // column of up to four polls keeps them all, and no reduction reorders
+    // what it keeps). A failed poll breaks the line where it was: a NaN
+    // point at its time (the earliest one, in a column of several). The
+    // first column after one with values that no poll reached gives a NaN
+    // point at its middle. So at most 5 * width points, in time order.
+    // Empty when width < 1 or to <= from.
     std::vector<ChartPoint> extract(Series series, double from, double to, int width) const;
     // extract() of every series, indexed by Series, in one pass over the store.
     std::vector<std::vector<ChartPoint>> extract_all(double from, double to, int width) const;
+
+    // The poll nearest to `seconds`, within `reach` of it: its time and each
+    // series' value in it (NaN: none). For polls folded into buckets only
+    // the extremes are held, so only series whose extreme it was have one.
+    // False when no poll lies within reach.
+    struct PollValues {
+        double seconds;
+        double value[kSeriesCount];
+    };
+    bool poll_near(double seconds, double reach, PollValues* out) const;
 
     // Polls added since construction, and the span of time still held.
     uint64_t polls() const { return polls_; }
@@ -131,6 +147,8 @@ private:
         double last;
         double min[kSeriesCount];  // NaN when no poll in the bucket had a value
         double max[kSeriesCount];
+        double min_at[kSeriesCount];  // the time of the poll that had min (max)
+        double max_at[kSeriesCount];
     };
     // A ring of at most buckets_per_level_ buckets, oldest first.
     struct Level {
@@ -141,12 +159,41 @@ private:
     };
 
     void push(int level, const Bucket& bucket);
-    // The minimum and maximum of series [first, first + count) in each of
-    // `width` columns of [from, to], and whether any poll fell in a column.
+    // A column's reduction of one series: its earliest, lowest, highest and
+    // latest value, each with its time (the first's time is +infinity while
+    // none), and the time of the earliest poll in it that had no value (NaN:
+    // none). Infinite starts keep the comparisons free of NaN tests.
+    static constexpr double kNoTime = std::numeric_limits<double>::quiet_NaN();
+    static constexpr double kInf = std::numeric_limits<double>::infinity();
+    struct Kept {
+        ChartPoint first{kInf, 0};
+        ChartPoint low{kInf, kInf};
+        ChartPoint high{kInf, -kInf};
+        ChartPoint last{-kInf, 0};
+        double missing_at = kNoTime;
+        bool empty() const { return first.seconds == kInf; }
+        void take(double seconds, double value) {
+            if (seconds < first.seconds) {
+                first = {seconds, value};
+            }
+            if (seconds > last.seconds) {
+                last = {seconds, value};
+            }
+            if (value < low.value || (value == low.value && seconds < low.seconds)) {
+                low = {seconds, value};
+            }
+            if (value > high.value || (value == high.value && seconds < high.seconds)) {
+                high = {seconds, value};
+            }
+        }
+    };
+    // Kept values of series [first, first + count) in each of `width`
+    // columns of [from, to] (column-major), and whether any poll reached a
+    // column.
     void fold_columns(int first, int count, double from, double to, int width,
-                      std::vector<double>* ranges, std::vector<char>* polled) const;
+                      std::vector<Kept>* kept, std::vector<char>* polled) const;
     // Series `s` of what fold_columns() gave, as extract() returns it.
-    static void column_points(const std::vector<double>& ranges, const std::vector<char>& polled,
+    static void column_points(const std::vector<Kept>& kept, const std::vector<char>& polled,
                               int count, int s, double from, double to,
                               std::vector<ChartPoint>* points);
 

@@ -77,3 +77,19 @@ int CTarvikApp::start_plot(std::unique_ptr<ReadingHistory> history, const std::s
     exec();
     return 0;
 }
+
+bool CTarvikApp::save_plot_png(std::unique_ptr<ReadingHistory> history, const std::string& path,
+                               int width, int height, double from, double to) {
+    TrendsWindow window;
+    window.take_history(std::move(history), QString());
+    window.resize(width, height);
+    // Laid out at its size, so that the charts take it, then drawn.
+    window.setAttribute(Qt::WA_DontShowOnScreen);
+    window.show();
+    processEvents();
+    window.set_view(from, to);
+    window.charts_widget()->resize(width, height);
+    processEvents();
+    window.set_view(from, to);
+    return window.save_png(QFile::decodeName(path.c_str()));
+}

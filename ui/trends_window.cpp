@@ -35,71 +35,11 @@
 #include <thread>
 
 #include "monitor/alarm_events.h"
+#include "monitor/chart_plan.h"
 #include "monitor/panes.h"
 #include "monitor/supply_rails.h"
-#include "ui/trends_view.h"
 
 namespace {
-
-// Which chart a series is drawn in, and how. The series are named as the
-// panes name them; `suffix`, when not null, follows the pane's name.
-struct TracePlan {
-    Series series;
-    const char* label;
-    const char* suffix;
-    int chart;
-    bool right_axis;
-    double nominal;  // a rail's nominal voltage: drawn as a percentage of it; 0: as it is
-};
-
-// A rail is named, and drawn against its nominal voltage, as the rail table says.
-constexpr TracePlan rail_plan(Series series, Param row) {
-    const RailSpec& rail = kSupplyRails[supply_rail_index(row)];
-    return {series, rail.label, nullptr, 1, false, rail.nominal_volts};
-}
-
-constexpr int kChartCount = 6;
-constexpr TracePlan kTracePlans[] = {
-    {Series::kTemperature1, kTemperatureNames[0], nullptr, 0, false, 0},
-    {Series::kTemperature2, kTemperatureNames[1], nullptr, 0, false, 0},
-    {Series::kTemperature3, kTemperatureNames[2], nullptr, 0, false, 0},
-    rail_plan(Series::kSupply24V, Param::kSupply24V),
-    rail_plan(Series::kSupply12V, Param::kSupply12V),
-    rail_plan(Series::kSupply9V, Param::kSupply9V),
-    rail_plan(Series::kSupplyMinus12V, Param::kSupplyMinus12V),
-    rail_plan(Series::kSupply5V, Param::kSupply5V),
-    rail_plan(Series::kSupply3V3, Param::kSupply3V3),
-    rail_plan(Series::kSupply5VStandby, Param::kSupply5VStandby),
-    {Series::kMse, kMseName, nullptr, 2, false, 0},
-    {Series::kAttenuation, kAttenuationName, nullptr, 2, false, 0},
-    {Series::kLock, kReceiverName, nullptr, 2, true, 0},
-    {Series::kQuality, kQualityName, nullptr, 2, true, 0},
-    {Series::kUpLinkMbps, kUpLinkName, nullptr, 3, false, 0},
-    {Series::kDownLinkMbps, kDownLinkName, nullptr, 3, false, 0},
-    {Series::kPhyToRadioRate, kPhyToRadioName, kPacketsPerSecond, 4, false, 0},
-    {Series::kRadioToPhyRate, kRadioToPhyName, kPacketsPerSecond, 4, false, 0},
-    {Series::kDropQ1Rate, kDropQ1Name, kPacketsPerSecond, 4, false, 0},
-    {Series::kDropTxRate, kDropTxName, kPacketsPerSecond, 4, false, 0},
-    {Series::kFecFails, kFecFailsName, nullptr, 5, false, 0},
-    {Series::kPacketErrorRatio, kPerName, nullptr, 5, true, 0},
-};
-
-QString trace_name(const TracePlan& plan) {
-    return QString::fromLatin1(plan.label) +
-           (plan.suffix != nullptr ? QString::fromLatin1(plan.suffix) : QString());
-}
-
-// Every axis holds one quantity.
-struct ChartPlan {
-    const char* title;
-    const char* left_title;
-    const char* right_title;  // null: no right axis
-};
-constexpr ChartPlan kChartPlans[kChartCount] = {
-    {"Temperatures", "deg C", nullptr}, {"Supply rails", "% of nominal", nullptr},
-    {"Receiver", "dB", "1 = yes"},      {"Link rates", "Mbps", nullptr},
-    {"Packets", "packets/s", nullptr},  {"Errors", "FEC fails since Reset", "PER"},
-};
 
 struct SpanChoice {
     const char* text;
@@ -113,19 +53,13 @@ constexpr SpanChoice kSpans[] = {
     {"all", TrendsWindow::Span::kAll, 0},
 };
 
-// About this many ticks on a value axis.
-constexpr int kValueTicks = 5;
-// About this many pixels between the time axis's ticks, at least.
-constexpr double kTimeTickSpacing = 90;
-// A rail counts as out of its lamp limits beyond this (in percent of its
-// nominal voltage): the lamp's own rounding is finer.
-constexpr double kLimitSlack = 1e-9;
-// A column of min and max is two pixels wide: as fine as the eye follows a
-// line, and half the points Qt Charts lays out (and strokes) per series.
+// A column of up to four points is two pixels wide: as fine as the eye
+// follows a line, and half the points Qt Charts lays out (and strokes) per
+// series.
 constexpr int kPixelsPerColumn = 2;
-// The newest column's points (its minimum and maximum) and the point before
-// them, drawn as a piece of their own.
-constexpr qsizetype kTailPoints = 3;
+// The newest column's points (up to four) and the point before them, drawn
+// as a piece of their own.
+constexpr qsizetype kTailPoints = 5;
 // One step of the mouse wheel narrows the shown time by this factor.
 constexpr double kZoomStep = 0.8;
 constexpr double kShortestView = 10;  // seconds
@@ -139,34 +73,28 @@ constexpr int kProgressDelayMs = 300;
 // A chart's least height, and what its legend needs beyond its entries'
 // text: the gap between entries and the chart's title and margins.
 constexpr int kMinChartHeight = 150;
+constexpr int kMinRailChartHeight = 140;
 constexpr int kLegendRowGap = 8;
 constexpr int kLegendFrame = 70;
 
-// A value range that grows to take points; empty until it takes one.
-struct Range {
-    double low = std::numeric_limits<double>::infinity();
-    double high = -std::numeric_limits<double>::infinity();
-    void take(double v) {
-        low = std::min(low, v);
-        high = std::max(high, v);
+QString trace_text(const trends::TraceSpec& spec) {
+    return QString::fromStdString(trends::trace_name(spec));
+}
+
+// Sets the axis to the plan's scale. The axis is touched only when it
+// changes, since a new range lays out every series of its chart again.
+void apply_scale(QValueAxis* axis, const trends::ValueScale& scale) {
+    if (axis->tickCount() != scale.ticks) {
+        axis->setTickCount(scale.ticks);
     }
-    // Sets the axis to trends::value_scale() of the range. The axis is
-    // touched only when it changes, since a new range lays out every series
-    // of its chart again.
-    void apply(QValueAxis* axis) const {
-        const trends::ValueScale scale = trends::value_scale(low, high, kValueTicks);
-        if (axis->tickCount() != scale.ticks) {
-            axis->setTickCount(scale.ticks);
-        }
-        const QString format = QStringLiteral("%.%1f").arg(scale.decimals);
-        if (axis->labelFormat() != format) {
-            axis->setLabelFormat(format);
-        }
-        if (axis->min() != scale.low || axis->max() != scale.high) {
-            axis->setRange(scale.low, scale.high);
-        }
+    const QString format = QStringLiteral("%.%1f").arg(scale.decimals);
+    if (axis->labelFormat() != format) {
+        axis->setLabelFormat(format);
     }
-};
+    if (axis->min() != scale.low || axis->max() != scale.high) {
+        axis->setRange(scale.low, scale.high);
+    }
+}
 
 }  // namespace
 
@@ -185,16 +113,14 @@ struct TrendsWindow::Load {
 };
 
 struct TrendsWindow::Trace {
-    TracePlan plan;
+    int index;  // in trends::kTraceSpecs
+    trends::TraceSpec plan;
     QColor color;
     bool shown = true;
     std::vector<QLineSeries*> pieces;  // one per run of points between gaps
-    // A rail's lamp limits, as dashed lines; they do not widen the axis, so
-    // they show when the rail comes near them.
-    // They show only while the rail is hovered (its line or legend entry),
-    // and always, bold, while it is out of them in the time shown.
+    // A rail's lamp limits, as dashed lines within its axis, while it has
+    // values in view; bold while it is out of them in the time shown.
     std::vector<std::pair<QLineSeries*, double>> limits;
-    bool hovered = false;
     bool out_of_limits = false;
     bool has_points = false;  // any value in the time shown
 };
@@ -283,7 +209,8 @@ void TrendsWindow::build_charts() {
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    for (const ChartPlan& plan : kChartPlans) {
+    for (int i = 0; i < trends::kChartCount; ++i) {
+        const trends::ChartSpec& plan = trends::kChartSpecs[i];
         Chart c;
         c.chart = new QChart;
         c.chart->setTitle(QString::fromLatin1(plan.title));
@@ -314,33 +241,35 @@ void TrendsWindow::build_charts() {
         column->addWidget(c.view, 1);
         charts_list_.push_back(c);
     }
-    // Distinct colours within each chart, from Qt's own palette order.
-    const Qt::GlobalColor palette[] = {Qt::blue,     Qt::red,     Qt::darkGreen,  Qt::magenta,
-                                       Qt::darkCyan, Qt::darkRed, Qt::darkYellow, Qt::black};
-    int in_chart[kChartCount] = {};
-    for (const TracePlan& plan : kTracePlans) {
+    int in_chart[trends::kChartCount] = {};
+    for (int i = 0; i < trends::kTraceCount; ++i) {
         Trace t;
-        t.plan = plan;
-        t.color = QColor(palette[in_chart[plan.chart]++ % std::size(palette)]);
+        t.index = i;
+        t.plan = trends::kTraceSpecs[i];
+        t.color = QColor(static_cast<QRgb>(trends::trace_color(i)));
+        ++in_chart[t.plan.chart];
         traces_.push_back(t);
     }
     for (Trace& t : traces_) {
         add_piece(t);
         add_limits(t);
     }
-    // Each chart at least as high as its legend's entries need.
-    for (int i = 0; i < kChartCount; ++i) {
+    // Each chart at least as high as its legend's entries need; a rail's
+    // chart of one series is smaller.
+    for (int i = 0; i < trends::kChartCount; ++i) {
         Chart& c = charts_list_[static_cast<size_t>(i)];
         const int rows = std::max(in_chart[i], 3);
         const int row = QFontMetrics(c.chart->legend()->font()).height() + kLegendRowGap;
-        c.view->setMinimumHeight(std::max(kMinChartHeight, rows * row + kLegendFrame));
+        const int least = in_chart[i] == 1 ? kMinRailChartHeight : kMinChartHeight;
+        c.view->setMinimumHeight(in_chart[i] == 1 ? least
+                                                  : std::max(least, rows * row + kLegendFrame));
     }
 }
 
 QLineSeries* TrendsWindow::add_piece(Trace& trace) {
     Chart& c = charts_list_[static_cast<size_t>(trace.plan.chart)];
     auto* piece = new QLineSeries;
-    piece->setName(trace_name(trace.plan));
+    piece->setName(trace_text(trace.plan));
     QPen pen(trace.color);
     pen.setWidthF(1.5);
     piece->setPen(pen);
@@ -348,23 +277,12 @@ QLineSeries* TrendsWindow::add_piece(Trace& trace) {
     piece->attachAxis(c.time_axis);
     piece->attachAxis(trace.plan.right_axis && c.right != nullptr ? c.right : c.left);
     piece->setVisible(trace.shown);
-    // Hovering the line shows the rail's lamp limits too.
-    Trace* hovered = &trace;
-    connect(piece, &QLineSeries::hovered, this, [this, hovered](const QPointF&, bool over) {
-        hovered->hovered = over;
-        update_limits(*hovered);
-    });
     const QList<QLegendMarker*> markers = c.chart->legend()->markers(piece);
     if (trace.pieces.empty()) {
         // The first piece's legend entry stands for the whole series: a
         // click hides or shows every piece.
         Trace* target = &trace;
         for (QLegendMarker* marker : markers) {
-            // Hovering the entry shows the rail's lamp limits.
-            connect(marker, &QLegendMarker::hovered, this, [this, target](bool over) {
-                target->hovered = over;
-                update_limits(*target);
-            });
             connect(marker, &QLegendMarker::clicked, this, [this, target, marker] {
                 target->shown = !target->shown;
                 for (QLineSeries* p : target->pieces) {
@@ -392,7 +310,7 @@ QLineSeries* TrendsWindow::add_piece(Trace& trace) {
 
 void TrendsWindow::add_limits(Trace& trace) {
     const SeriesInfo info = series_info(trace.plan.series);
-    if (trace.plan.nominal == 0 || !info.has_limits) {
+    if (!info.has_limits) {
         return;
     }
     Chart& c = charts_list_[static_cast<size_t>(trace.plan.chart)];
@@ -402,23 +320,23 @@ void TrendsWindow::add_limits(Trace& trace) {
     } lines[] = {{" low limit", info.low}, {" high limit", info.high}};
     for (const auto& l : lines) {
         auto* line = new QLineSeries;
-        line->setName(trace_name(trace.plan) + QString::fromLatin1(l.name));
+        line->setName(trace_text(trace.plan) + QString::fromLatin1(l.name));
         QPen pen(trace.color);
         pen.setStyle(Qt::DashLine);
         line->setPen(pen);
-        line->setVisible(false);  // until the rail is hovered or out of them
+        line->setVisible(false);  // until the rail has values in view
         c.chart->addSeries(line);
         line->attachAxis(c.time_axis);
         line->attachAxis(c.left);
         for (QLegendMarker* marker : c.chart->legend()->markers(line)) {
             marker->setVisible(false);
         }
-        trace.limits.emplace_back(line, l.value / trace.plan.nominal * 100);
+        trace.limits.emplace_back(line, l.value);
     }
 }
 
 void TrendsWindow::update_limits(Trace& trace) {
-    const bool show = trace.shown && trace.has_points && (trace.hovered || trace.out_of_limits);
+    const bool show = trace.shown && trace.has_points;
     for (const auto& limit : trace.limits) {
         QLineSeries* line = limit.first;
         // Limits that the rail crossed are drawn bold.
@@ -441,18 +359,14 @@ void TrendsWindow::update_limits(Trace& trace) {
     }
 }
 
-void TrendsWindow::set_time_ticks(double from, double to, double earliest, double latest) {
-    const QDateTime start = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(from * 1000));
-    const int most = std::max(
-        2, static_cast<int>(charts_list_.front().chart->plotArea().width() / kTimeTickSpacing));
-    const trends::TimeTicks ticks =
-        trends::time_ticks(from, to, most, start.offsetFromUtc(), earliest, latest);
-    const QString format = QString::fromLatin1(ticks.format);
+void TrendsWindow::set_time_ticks(const trends::TrendPlan& plan) {
+    const double from = plan.view.from;
+    const double to = plan.view.to;
     QStringList labels;
     QList<double> at;
-    for (double t = ticks.first; t <= to; t += ticks.step) {
-        at.append(t * 1000);
-        labels.append(QDateTime::fromMSecsSinceEpoch(std::llround(t * 1000)).toString(format));
+    for (const trends::TimeTick& tick : plan.ticks) {
+        at.append(tick.seconds * 1000);
+        labels.append(QString::fromStdString(tick.label));
     }
     for (Chart& c : charts_list_) {
         QCategoryAxis* axis = c.time_axis;
@@ -564,6 +478,7 @@ void TrendsWindow::on_span_changed(int index) {
 }
 
 void TrendsWindow::draw_empty() {
+    plan_ = trends::TrendPlan();
     for (Trace& t : traces_) {
         t.has_points = false;
         t.out_of_limits = false;
@@ -574,10 +489,11 @@ void TrendsWindow::draw_empty() {
             }
         }
     }
+    const trends::ValueScale none = trends::value_scale(1, 0, trends::kValueTicks);
     for (Chart& c : charts_list_) {
-        Range().apply(c.left);
+        apply_scale(c.left, none);
         if (c.right != nullptr) {
-            Range().apply(c.right);
+            apply_scale(c.right, none);
         }
     }
     view_columns_ = 0;
@@ -589,94 +505,64 @@ void TrendsWindow::refresh() {
         draw_empty();
         return;
     }
-    // The span held, whatever order a log's lines came in.
-    const ReadingHistory::TimeSpan span = history_->held_span();
-    const trends::Held held{span.earliest, span.latest, polls, resolution_};
     const trends::View before{view_from_, view_to_, view_columns_};
-    const trends::ViewChoice choice = trends::choose_view(
-        held, kSpans[static_cast<int>(span_)].seconds,
-        static_cast<int>(charts_list_.front().chart->plotArea().width()) / kPixelsPerColumn,
-        zoomed_ ? &before : nullptr);
-    const double from = choice.view.from;
-    const double to = choice.view.to;
-    const int width = choice.view.columns;
-    view_from_ = from;
-    view_to_ = to;
-    view_columns_ = width;
-    column_seconds_ = (to - from) / width;
-    set_time_ticks(from, to, span.earliest, span.latest);
-    const std::vector<std::vector<ChartPoint>> points = history_->extract_all(from, to, width);
+    trends::PlanRequest request;
+    request.span = kSpans[static_cast<int>(span_)].seconds;
+    request.zoom = zoomed_ ? &before : nullptr;
+    request.plot_pixels = static_cast<int>(charts_list_.front().chart->plotArea().width());
+    request.pixels_per_column = kPixelsPerColumn;
+    request.resolution = resolution_;
+    for (const Trace& t : traces_) {
+        request.hidden[static_cast<std::size_t>(t.index)] = !t.shown;
+    }
+    plan_ = trends::plan_trends(*history_, request);
+    view_from_ = plan_.view.from;
+    view_to_ = plan_.view.to;
+    view_columns_ = plan_.view.columns;
+    set_time_ticks(plan_);
     for (Trace& t : traces_) {
-        for (const auto& [line, percent] : t.limits) {
-            const QList<QPointF> ends{{from * 1000, percent}, {to * 1000, percent}};
+        const trends::TracePlan& drawn = plan_.traces[static_cast<size_t>(t.index)];
+        for (const auto& [line, value] : t.limits) {
+            const QList<QPointF> ends{{view_from_ * 1000, value}, {view_to_ * 1000, value}};
             if (line->points() != ends) {
                 line->replace(ends);
             }
         }
-        draw_trace(t, points[static_cast<size_t>(t.plan.series)]);
-    }
-    // Each value axis spans what its shown series hold. A series with no
-    // value in view (such as another family's) leaves the legend, and an
-    // axis none of whose series has one is hidden.
-    std::vector<Range> left(kChartCount);
-    std::vector<Range> right(kChartCount);
-    std::vector<bool> right_used(kChartCount, false);
-    for (Trace& t : traces_) {
-        Range values;
-        for (const QLineSeries* p : t.pieces) {
-            for (const QPointF& point : p->points()) {
-                values.take(point.y());
-            }
-        }
-        const size_t chart = static_cast<size_t>(t.plan.chart);
-        t.has_points = values.low <= values.high;
+        draw_trace(t, drawn.runs);
+        // A series with no value in view (such as another family's) leaves
+        // the legend.
+        t.has_points = drawn.has_points;
         for (QLegendMarker* marker :
-             charts_list_[chart].chart->legend()->markers(t.pieces.front())) {
+             charts_list_[static_cast<size_t>(t.plan.chart)].chart->legend()->markers(
+                 t.pieces.front())) {
             // Asked unconditionally: a legend not yet laid out reports its
             // entries hidden.
             marker->setVisible(t.has_points);
         }
-        t.out_of_limits = false;
-        if (t.limits.size() == 2) {
-            const double a = t.limits[0].second;
-            const double b = t.limits[1].second;
-            t.out_of_limits = t.has_points && (values.low < std::min(a, b) - kLimitSlack ||
-                                               values.high > std::max(a, b) + kLimitSlack);
-        }
+        t.out_of_limits = drawn.out_of_limits;
         update_limits(t);
-        if (t.plan.right_axis && t.has_points) {
-            right_used[chart] = true;
-        }
-        if (t.shown && t.has_points) {
-            Range& r = t.plan.right_axis ? right[chart] : left[chart];
-            r.take(values.low);
-            r.take(values.high);
-        }
     }
+    // An axis none of whose series has a value is hidden.
     for (size_t i = 0; i < charts_list_.size(); ++i) {
-        left[i].apply(charts_list_[i].left);
+        apply_scale(charts_list_[i].left, plan_.charts[i].left.scale);
         if (QValueAxis* axis = charts_list_[i].right) {
-            right[i].apply(axis);
-            if (axis->isVisible() != right_used[i]) {
-                axis->setVisible(right_used[i]);
+            apply_scale(axis, plan_.charts[i].right.scale);
+            if (axis->isVisible() != plan_.charts[i].right.used) {
+                axis->setVisible(plan_.charts[i].right.used);
             }
         }
     }
 }
 
-void TrendsWindow::draw_trace(Trace& trace, const std::vector<ChartPoint>& points) {
+void TrendsWindow::draw_trace(Trace& trace, const std::vector<std::vector<ChartPoint>>& points) {
     std::vector<QList<QPointF>> runs(1);
-    for (const ChartPoint& p : points) {
-        // Beyond kLargestChartValue an axis's range arithmetic would
-        // overflow: such a value is a gap.
-        if (std::isnan(p.value) || std::fabs(p.value) > kLargestChartValue) {
-            if (!runs.back().isEmpty()) {
-                runs.emplace_back();
-            }
-            continue;
+    for (const std::vector<ChartPoint>& run : points) {
+        if (!runs.back().isEmpty()) {
+            runs.emplace_back();
         }
-        const double value = trace.plan.nominal != 0 ? p.value / trace.plan.nominal * 100 : p.value;
-        runs.back().append(QPointF(p.seconds * 1000, value));
+        for (const ChartPoint& p : run) {
+            runs.back().append(QPointF(p.seconds * 1000, p.value));
+        }
     }
     // The newest column changes with every poll; it is a piece of its own,
     // joined to the rest of the line at its first point, so that the rest,
@@ -958,41 +844,12 @@ bool TrendsWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 QString TrendsWindow::cursor_text(double seconds) const {
-    const double ms = seconds * 1000;
-    // A value counts as at the cursor within one chart column of it.
-    const double reach = column_seconds_ * 1000;
-    QString text = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(ms))
-                       .toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"));
-    for (const Trace& t : traces_) {
-        if (!t.shown) {
-            continue;
-        }
-        // points() hands out a copy: the nearest point is kept by value.
-        std::optional<QPointF> nearest;
-        for (const QLineSeries* p : t.pieces) {
-            for (const QPointF& point : p->points()) {
-                if (std::abs(point.x() - ms) <= reach &&
-                    (!nearest || std::abs(point.x() - ms) < std::abs(nearest->x() - ms))) {
-                    nearest = point;
-                }
-            }
-        }
-        if (nearest) {
-            const bool rail = t.plan.nominal != 0;
-            const double value = rail ? nearest->y() * t.plan.nominal / 100 : nearest->y();
-            text += QStringLiteral("\n%1: %2 %3")
-                        .arg(trace_name(t.plan))
-                        .arg(value, 0, 'g', 6)
-                        .arg(QString::fromLatin1(series_info(t.plan.series).unit));
-            // A rail names its lamp limits while they are drawn.
-            const SeriesInfo info = series_info(t.plan.series);
-            if (!t.limits.empty() && t.limits.front().first->isVisible()) {
-                text += QStringLiteral(" (lamp limits %1..%2 %3)")
-                            .arg(info.low, 0, 'f', 1)
-                            .arg(info.high, 0, 'f', 1)
-                            .arg(QString::fromLatin1(info.unit));
-            }
-        }
+    if (history_ == nullptr) {
+        return QString();
     }
-    return text;
+    QStringList rows;
+    for (const std::string& row : trends::tooltip_rows(*history_, plan_, seconds, true)) {
+        rows.append(QString::fromStdString(row));
+    }
+    return rows.join(QLatin1Char('\n'));
 }

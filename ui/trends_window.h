@@ -1,7 +1,8 @@
-// The trends window: six stacked charts over one time axis (temperatures,
-// supply rails as a percentage of their nominal voltage, the receiver, link
-// rates, packet rates, errors), one quantity an axis, drawn from a
-// ReadingHistory. Its view arithmetic is in trends_view.h.
+// The trends window: stacked charts over one time axis (temperatures, one
+// per supply rail, the receiver, link rates, packet rates, errors), one
+// quantity an axis, drawn from a ReadingHistory as the chart plan
+// (monitor/chart_plan.h) lays them out; the window only draws the plan and
+// handles the mouse, the buttons and loading a log.
 //
 // It is a separate, modeless window: the console goes on polling while it
 // is open. Each chart series is refilled with `replace()` from the
@@ -19,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "monitor/chart_plan.h"
 #include "monitor/log_reader.h"
 #include "monitor/reading_history.h"
 
@@ -88,8 +90,8 @@ public:
     void set_view(double from, double to);
     // Narrows (factor < 1) or widens the time shown around `around`.
     void zoom(double factor, double around);
-    // What the hover cursor shows at `seconds`: the time, and each shown
-    // series' value there.
+    // What the hover cursor shows at `seconds`: the nearest poll's time and
+    // each shown series' value in it.
     QString cursor_text(double seconds) const;
 
 signals:
@@ -121,23 +123,22 @@ private:
     void finish_load(uint64_t number);
     void draw_empty();
     void update_title();
-    // Refills the trace's pieces with `points`, one piece per run between
-    // gaps; a piece whose points did not change is left alone.
-    void draw_trace(Trace& trace, const std::vector<ChartPoint>& points);
+    // Refills the trace's pieces with the plan's runs; a piece whose points
+    // did not change is left alone.
+    void draw_trace(Trace& trace, const std::vector<std::vector<ChartPoint>>& runs);
     QLineSeries* add_piece(Trace& trace);
     void add_limits(Trace& trace);
     // Shows or hides a rail's lamp limits, bold when the rail crossed them.
     void update_limits(Trace& trace);
-    // The time axes' ticks at round times for [from, to]; the labels carry
-    // the date unless [earliest, latest] lies within one day.
-    void set_time_ticks(double from, double to, double earliest, double latest);
+    // The time axes' ticks as the plan has them.
+    void set_time_ticks(const trends::TrendPlan& plan);
 
     const ReadingHistory* history_ = nullptr;
     std::unique_ptr<ReadingHistory> own_history_;
     QString source_;
     double resolution_ = 0;
     bool zoomed_ = false;
-    double column_seconds_ = 0;  // the time one chart column spans
+    trends::TrendPlan plan_;  // what is drawn now
     double view_from_ = 0;
     double view_to_ = 0;
     int view_columns_ = 0;

@@ -11,6 +11,7 @@
 #include "win32/profile_settings_store.h"
 #include "win32/program_name.h"
 #include "win32/tarvik_dlg.h"
+#include "win32/trends_window.h"
 
 int start_application(const WindowOptions& options, DeviceReadings& readings) {
     INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
@@ -40,4 +41,30 @@ int start_application(const WindowOptions& options, DeviceReadings& readings) {
 void show_program_message(const std::string& text) {
     MessageBoxW(nullptr, utf8_to_wide(text).c_str(), program_name().c_str(),
                 MB_OK | MB_ICONEXCLAMATION);
+}
+
+int start_plot(const std::string& path) {
+    TrendsWindow window;
+    if (!window.create(true)) {
+        show_program_message("The trends window could not be created");
+        return 1;
+    }
+    window.set_span(TrendsWindow::Span::kAll);
+    LogLoad load;
+    if (!window.open_log(utf8_to_wide(path), &load)) {
+        show_program_message("Cannot open " + path + ": " + load.error);
+        return 1;
+    }
+    window.show();
+    if (load.totals.problems > 0) {
+        show_program_message(
+            std::to_string(load.totals.problems) +
+            " lines of the log could not be read; the first: " + load.problems.front());
+    }
+    MSG message;
+    while (!window.closed() && GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return 0;
 }

@@ -22,6 +22,10 @@ struct WindowOptions {
 // Returns the process's exit status.
 int start_application(const WindowOptions& options, DeviceReadings& readings);
 
+// The trends of the log at `path` in the trends window alone, until it is
+// closed (tarvikw --plot). Returns the process's exit status.
+int start_plot(const std::string& path);
+
 // A message box captioned with the program's name, before or without the
 // window (a refused command line).
 void show_program_message(const std::string& text);

@@ -2,8 +2,10 @@
 
 #include <commctrl.h>
 
+#include <chrono>
 #include <vector>
 
+#include "monitor/panes.h"
 #include "monitor/wide_text.h"
 #include "res/dialog_templates.h"
 #include "win32/about_dlg.h"
@@ -92,6 +94,12 @@ void CTarvikDlg::run() {
 }
 
 void CTarvikDlg::dispatch(MSG& message) {
+    // Ctrl+T anywhere in the console opens the trends.
+    if (message.message == WM_KEYDOWN && message.wParam == 'T' && GetKeyState(VK_CONTROL) < 0 &&
+        window_ != nullptr && (message.hwnd == window_ || IsChild(window_, message.hwnd))) {
+        on_trends();
+        return;
+    }
     // The dialog manager takes the keys: Tab, Esc, Enter, mnemonics.
     if (window_ != nullptr && IsDialogMessageW(window_, &message)) {
         return;
@@ -139,6 +147,10 @@ INT_PTR CTarvikDlg::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
                 on_about();
                 return TRUE;
             }
+            if ((wparam & 0xFFF0) == kTrendsCommand) {
+                on_trends();
+                return TRUE;
+            }
             return FALSE;  // the rest: move, minimise, close...
         case WM_TIMER:     // the poll timer's, whatever its identifier
             on_poll_timer();
@@ -171,6 +183,8 @@ INT_PTR CTarvikDlg::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
 void CTarvikDlg::on_init_dialog() {
     fit_static_texts(window_);
     if (HMENU system_menu = GetSystemMenu(window_, FALSE)) {
+        AppendMenuW(system_menu, MF_SEPARATOR, 0, nullptr);
+        AppendMenuW(system_menu, MF_STRING, kTrendsCommand, L"&Trends...\tCtrl+T");
         AppendMenuW(system_menu, MF_SEPARATOR, 0, nullptr);
         AppendMenuW(system_menu, MF_STRING, kAboutCommand,
                     utf8_to_wide(dialog_template::kAboutItemText).c_str());
@@ -334,6 +348,29 @@ void CTarvikDlg::set_text(ControlId id, const std::string& text) {
     if (HWND c = control(id)) {
         SetWindowTextW(c, utf8_to_wide(text).c_str());
     }
+    // Every poll, answered or not, writes the temperature pane once, after
+    // the readings are complete: the trends take it then.
+    if (id == ControlId::kTemperaturePane) {
+        const double now =
+            std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
+                .count();
+        history_.add(now, monitor_.readings(), text != kNoConnection);
+        if (trends_ != nullptr && IsWindowVisible(trends_->window())) {
+            trends_->refresh();
+        }
+    }
+}
+
+void CTarvikDlg::on_trends() {
+    if (trends_ == nullptr) {
+        trends_ = std::make_unique<TrendsWindow>();
+        if (!trends_->create()) {
+            trends_.reset();
+            return;
+        }
+        trends_->show_history(&history_, "live");
+    }
+    trends_->show();
 }
 
 std::string CTarvikDlg::get_text(ControlId id) {

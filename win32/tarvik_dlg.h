@@ -22,11 +22,15 @@
 
 #include "monitor/alarm_events.h"
 #include "monitor/device_monitor.h"
+#include "monitor/reading_history.h"
 #include "monitor/window_services.h"
 #include "win32/tray_icon.h"
+#include "win32/trends_window.h"
 
 // The About command of the system menu and the tray icon's menu.
 constexpr UINT kAboutCommand = 16;
+// The Trends command of the system menu (also Ctrl+T).
+constexpr UINT kTrendsCommand = 32;
 
 class CTarvikDlg : public WindowServices {
 public:
@@ -62,6 +66,12 @@ public:
     HWND lamp_tips() const { return lamp_tips_; }
 
     void set_message_box_hook(MessageBoxHook hook) { message_box_hook_ = std::move(hook); }
+
+    // Every poll, answered or not, as the trends show it.
+    const ReadingHistory& history() const { return history_; }
+    // Opens (or brings back) the trends window on the polls; null until then.
+    void on_trends();
+    TrendsWindow* trends_window() { return trends_.get(); }
 
     // WindowServices: texts are UTF-8 here and UTF-16 in the controls.
     void set_text(ControlId id, const std::string& text) override;
@@ -115,4 +125,6 @@ private:
     bool closed_ = false;
     MessageBoxHook message_box_hook_;
     StandingAlarm standing_alarm_;  // what the tray icon names
+    ReadingHistory history_;
+    std::unique_ptr<TrendsWindow> trends_;
 };

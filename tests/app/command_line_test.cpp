@@ -68,6 +68,37 @@ TEST(CommandLine, PlotNamesTheLog) {
     EXPECT_EQ(p.line.plot_file, "old run.log");
 }
 
+TEST(CommandLine, PlotToAFileTakesItsSizeAndTime) {
+    const struct {
+        std::vector<const char*> args;
+        int width, height;
+        double span, length;  // length: to - from
+    } cases[] = {
+        {{"--plot", "a.log", "--save", "a.SVG"}, 1200, 1400, 0, 0},
+        {{"--plot", "a.log", "--save", "a.png", "--size", "800x600"}, 800, 600, 0, 0},
+        {{"--plot", "a.log", "--save", "a.svg", "--span", "90s"}, 1200, 1400, 90, 0},
+        {{"--plot", "a.log", "--save", "a.svg", "--span", "2h"}, 1200, 1400, 7200, 0},
+        {{"--plot", "a.log", "--save", "a.svg", "--span", "1d"}, 1200, 1400, 86400, 0},
+        {{"--plot", "a.log", "--save", "a.svg", "--span", "600"}, 1200, 1400, 600, 0},
+        {{"--plot", "a.log", "--save", "a.svg", "--from", "2026-12-09 10:40", "--to",
+          "2026-12-09T10:41:30"},
+         1200,
+         1400,
+         0,
+         90},
+    };
+    for (const auto& c : cases) {
+        const Parsed p = parse(c.args);
+        ASSERT_TRUE(p.ok) << p.error;
+        EXPECT_EQ(p.line.mode, RunMode::kPlot);
+        EXPECT_EQ(p.line.plot_save, c.args[3]);
+        EXPECT_EQ(p.line.plot_width, c.width);
+        EXPECT_EQ(p.line.plot_height, c.height);
+        EXPECT_EQ(p.line.plot_span, c.span);
+        EXPECT_EQ(p.line.plot_to - p.line.plot_from, c.length);
+    }
+}
+
 TEST(CommandLine, RefusesWhatItDoesNotTake) {
     const std::vector<std::vector<const char*>> cases = {
         {"--bogus"},
@@ -89,6 +120,20 @@ TEST(CommandLine, RefusesWhatItDoesNotTake) {
         {"--headless", "--address", "h", "--interval", "-5"},
         {"--headless", "--address", "h", "--interval", ""},
         {"--headless", "--address", "h", "--log", ""},
+        {"--plot", "a.log", "--save", "a.jpg"},
+        {"--plot", "a.log", "--size", "800x600"},
+        {"--save", "a.svg"},
+        {"--plot", "a.log", "--save", "a.svg", "--size", "800"},
+        {"--plot", "a.log", "--save", "a.svg", "--size", "100x600"},
+        {"--plot", "a.log", "--save", "a.svg", "--span", "0"},
+        {"--plot", "a.log", "--save", "a.svg", "--span", "5w"},
+        {"--plot", "a.log", "--save", "a.svg", "--from", "2026-12-09 10:40"},
+        {"--plot", "a.log", "--save", "a.svg", "--from", "2026-12-09 10:40", "--to",
+         "2026-12-09 10:40"},
+        {"--plot", "a.log", "--save", "a.svg", "--from", "2026-02-30 10:40", "--to",
+         "2026-03-09 10:40"},
+        {"--plot", "a.log", "--save", "a.svg", "--span", "1h", "--from", "2026-12-09 10:40", "--to",
+         "2026-12-09 11:40"},
         {"--headless", "--address", ""},
     };
     for (const auto& args : cases) {

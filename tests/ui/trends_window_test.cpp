@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QValueAxis>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
@@ -187,7 +188,7 @@ TEST_F(TrendsTest, WheelZoomsAroundTheCursorDragPansAndHoverShowsTheValues) {
     EXPECT_DOUBLE_EQ(trends.view_to() - trends.view_from(), 29.0);
 
     const auto views = trends.charts_widget()->findChildren<QChartView*>();
-    ASSERT_EQ(views.size(), 6);
+    ASSERT_EQ(views.size(), trends::kChartCount);
     QWidget* plot = views.front()->viewport();
     const QPointF middle(plot->width() / 2.0, plot->height() / 2.0);
     QWheelEvent wheel(middle, plot->mapToGlobal(middle), QPoint(), QPoint(0, 120), Qt::NoButton,
@@ -290,7 +291,7 @@ QLineSeries* named_series(const TrendsWindow& trends, const QString& name) {
     return nullptr;
 }
 
-TEST_F(TrendsTest, RailLampLimitsAreDrawnAsPercentagesOfTheNominalVoltage) {
+TEST_F(TrendsTest, RailLampLimitsAreDrawnInVoltsWithinTheRailsAxis) {
     const std::string log = path("run.log");
     write_test_log(log);
     TrendsWindow trends;
@@ -301,24 +302,23 @@ TEST_F(TrendsTest, RailLampLimitsAreDrawnAsPercentagesOfTheNominalVoltage) {
     const struct {
         const char* rail;
         const char* name;
-        double percent;
+        double volts;
     } cases[] = {
-        {kSupplyRails[0].label, " low limit", 22.0 / 24 * 100},
-        {kSupplyRails[0].label, " high limit", 35.0 / 24 * 100},
-        {kSupplyRails[3].label, " low limit", 14.0 / 12 * 100},
-        {kSupplyRails[3].label, " high limit", 8.0 / 12 * 100},
-        {kSupplyRails[5].label, " low limit", 2.5 / 3.3 * 100},
-        {kSupplyRails[5].label, " high limit", 4.0 / 3.3 * 100},
+        {kSupplyRails[0].label, " low limit", 22},  {kSupplyRails[0].label, " high limit", 35},
+        {kSupplyRails[3].label, " low limit", -14}, {kSupplyRails[3].label, " high limit", -8},
+        {kSupplyRails[5].label, " low limit", 2.5}, {kSupplyRails[5].label, " high limit", 4},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const QLineSeries* line = named_series(trends, QString::fromLatin1(c.rail) + c.name);
+        QLineSeries* line = named_series(trends, QString::fromLatin1(c.rail) + c.name);
         ASSERT_NE(line, nullptr);
         EXPECT_TRUE(line->isVisible());
         EXPECT_EQ(line->pen().widthF(), 2.5);
         ASSERT_EQ(line->count(), 2);
-        EXPECT_NEAR(line->at(0).y(), c.percent, 1e-9);
-        EXPECT_NEAR(line->at(1).y(), c.percent, 1e-9);
+        EXPECT_EQ(line->at(0).y(), c.volts);
+        EXPECT_EQ(line->at(1).y(), c.volts);
+        const auto* axis = static_cast<const QValueAxis*>(line->attachedAxes().back());
+        EXPECT_TRUE(axis->min() <= c.volts && c.volts <= axis->max()) << "within the axis";
         EXPECT_DOUBLE_EQ(line->at(1).x() - line->at(0).x(), 29000.0) << "across the time shown";
     }
 }
@@ -442,7 +442,7 @@ TEST_F(TrendsTest, ALiveRedrawDrawsWhatAFullRedrawDraws) {
     }
 }
 
-TEST_F(TrendsTest, LimitsOfARailInThemShowWhileItIsHoveredAndAFamilyShowsItsOwnAxes) {
+TEST_F(TrendsTest, LimitsOfARailShowWhileItHasValuesAndAFamilyShowsItsOwnAxes) {
     auto history = std::make_unique<ReadingHistory>();
     DeviceReadings r;
     r.supply_24v = 24000;
@@ -460,15 +460,11 @@ TEST_F(TrendsTest, LimitsOfARailInThemShowWhileItIsHoveredAndAFamilyShowsItsOwnA
     ASSERT_NE(low, nullptr);
     QChart* chart = line->chart();
     QLegendMarker* marker = chart->legend()->markers(line).front();
-    EXPECT_FALSE(low->isVisible()) << "in its limits";
-    emit marker->hovered(true);
     EXPECT_TRUE(low->isVisible());
-    EXPECT_EQ(low->pen().widthF(), 1.0);
+    EXPECT_EQ(low->pen().widthF(), 1.0) << "in its limits";
     EXPECT_TRUE(trends.cursor_text(kLogStart + 5.0)
                     .contains(rail + QStringLiteral(": 24 V (lamp limits 22.0..35.0 V)")))
         << trends.cursor_text(kLogStart + 5.0).toStdString();
-    emit marker->hovered(false);
-    EXPECT_FALSE(low->isVisible());
     EXPECT_TRUE(named_series(trends, QString::fromLatin1(kSupplyRails[1].label) +
                                          QStringLiteral(" low limit"))
                     ->isVisible())

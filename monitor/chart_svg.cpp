@@ -1,0 +1,162 @@
+#include "monitor/chart_svg.h"
+
+#include <cstdint>
+#include <cstdio>
+
+namespace trends {
+
+namespace {
+
+constexpr int kLegendGap = 50;  // from the plot's right edge, past the right axis's labels
+constexpr int kLegendRow = 14;
+
+std::string num(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", v);
+    return text;
+}
+
+std::string color_text(uint32_t rgb) {
+    char text[8];
+    std::snprintf(text, sizeof text, "#%06x", static_cast<unsigned>(rgb & 0xFFFFFF));
+    return text;
+}
+
+// The text with XML's special characters escaped, for content and attributes.
+std::string escaped(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
+std::string label(double x, double y, const std::string& text, const char* anchor,
+                  const char* extra = "") {
+    return "<text x=\"" + num(x) + "\" y=\"" + num(y) + "\" text-anchor=\"" + anchor + "\"" +
+           extra + ">" + escaped(text) + "</text>\n";
+}
+
+std::string line(double x1, double y1, double x2, double y2, const std::string& style) {
+    return "<line x1=\"" + num(x1) + "\" y1=\"" + num(y1) + "\" x2=\"" + num(x2) + "\" y2=\"" +
+           num(y2) + "\" " + style + "/>\n";
+}
+
+void value_axis(std::string& svg, const ValueScale& scale, const PlotBox& box, bool right,
+                const char* title) {
+    char format[8];
+    std::snprintf(format, sizeof format, "%%.%df", scale.decimals);
+    const double x = right ? box.left + box.width + 4 : box.left - 4;
+    for (int k = 0; k < scale.ticks; ++k) {
+        const double v = TrendPlan::tick_value(scale, k);
+        const double y = y_at(scale, box, v);
+        if (!right) {
+            svg += line(box.left, y, box.left + box.width, y, "stroke=\"#e0e0e0\"");
+        }
+        char text[48];
+        std::snprintf(text, sizeof text, format, v);
+        if (!box.compact || k == 0 || k == scale.ticks - 1) {
+            svg += label(x, y + 4, text, right ? "start" : "end");
+        }
+    }
+    const double tx = right ? box.left + box.width + 40 : box.left - 52;
+    const double ty = box.top + box.height / 2;
+    svg += label(tx, ty, title, "middle",
+                 (" transform=\"rotate(-90 " + num(tx) + " " + num(ty) + ")\"").c_str());
+}
+
+}  // namespace
+
+std::string trends_svg(const TrendPlan& plan, const PageLayout& page) {
+    std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + std::to_string(page.width) +
+           "\" height=\"" + std::to_string(page.height) + "\" viewBox=\"0 0 " +
+           std::to_string(page.width) + " " + std::to_string(page.height) +
+           "\" font-family=\"sans-serif\" font-size=\"10\">\n";
+    svg += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
+    for (std::size_t c = 0; c < plan.charts.size() && c < page.plots.size(); ++c) {
+        const ChartPlan& chart = plan.charts[c];
+        const PlotBox& box = page.plots[c];
+        svg += "<g>\n";
+        if (!box.compact) {
+            svg += label(box.left + box.width / 2, box.top - 5, chart.spec->title, "middle",
+                         " font-weight=\"bold\"");
+        }
+        value_axis(svg, chart.left.scale, box, false, chart.spec->left_title);
+        if (chart.spec->right_title != nullptr && chart.right.used) {
+            value_axis(svg, chart.right.scale, box, true, chart.spec->right_title);
+        }
+        for (const TimeTick& tick : plan.ticks) {
+            const double x = x_at(plan, box, tick.seconds);
+            svg += line(x, box.top, x, box.top + box.height, "stroke=\"#e0e0e0\"");
+            if (!box.compact) {
+                svg += label(x, box.top + box.height + 12, tick.label, "middle");
+            }
+        }
+        svg += "<rect x=\"" + num(box.left) + "\" y=\"" + num(box.top) + "\" width=\"" +
+               num(box.width) + "\" height=\"" + num(box.height) +
+               "\" fill=\"none\" stroke=\"#808080\"/>\n";
+        int entry = 0;
+        for (int i : chart.traces) {
+            const TracePlan& t = plan.traces[static_cast<std::size_t>(i)];
+            if (!t.shown || !t.has_points) {
+                continue;
+            }
+            const TraceSpec& spec = kTraceSpecs[t.trace];
+            const ValueScale& scale = spec.right_axis ? chart.right.scale : chart.left.scale;
+            const std::string color = color_text(t.color);
+            if (t.has_limits) {
+                const std::string style = "stroke=\"" + color + "\" stroke-dasharray=\"6 4\"" +
+                                          (t.out_of_limits ? " stroke-width=\"2.5\"" : "");
+                for (double limit : {t.limit_low, t.limit_high}) {
+                    const double y = y_at(scale, box, limit);
+                    svg += line(box.left, y, box.left + box.width, y, style);
+                }
+            }
+            std::string d;
+            for (const std::vector<ChartPoint>& run : t.runs) {
+                for (std::size_t k = 0; k < run.size(); ++k) {
+                    d += (k == 0 ? (d.empty() ? "M" : " M") : " L") +
+                         num(x_at(plan, box, run[k].seconds)) + " " +
+                         num(y_at(scale, box, run[k].value));
+                }
+            }
+            svg += "<path fill=\"none\" stroke=\"" + color +
+                   "\" stroke-width=\"1.5\" stroke-linejoin=\"round\" d=\"" + d + "\"><title>" +
+                   escaped(t.name) + "</title></path>\n";
+            // A run of one point draws no line: a dot shows it.
+            for (const std::vector<ChartPoint>& run : t.runs) {
+                if (run.size() == 1) {
+                    svg += "<circle cx=\"" + num(x_at(plan, box, run[0].seconds)) + "\" cy=\"" +
+                           num(y_at(scale, box, run[0].value)) + "\" r=\"2\" fill=\"" + color +
+                           "\"/>\n";
+                }
+            }
+            const double lx = box.left + box.width + kLegendGap;
+            const double ly = box.top + 8 + entry * kLegendRow;
+            svg += line(lx, ly - 3, lx + 14, ly - 3, "stroke=\"" + color + "\" stroke-width=\"2\"");
+            svg += label(lx + 18, ly, t.name, "start");
+            ++entry;
+        }
+        svg += "</g>\n";
+    }
+    svg += "</svg>\n";
+    return svg;
+}
+
+}  // namespace trends

@@ -1,0 +1,100 @@
+// The SVG of the trends: each series' path holds the plan's vertices.
+#include "monitor/chart_svg.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <map>
+#include <regex>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The vertices of each <path> by its title; a NaN point where the path
+// moves without drawing (a gap).
+std::map<std::string, std::vector<ChartPoint>> paths_of(const std::string& svg) {
+    std::map<std::string, std::vector<ChartPoint>> paths;
+    const std::regex path("<path [^>]*d=\"([^\"]*)\"><title>([^<]*)</title></path>");
+    for (auto it = std::sregex_iterator(svg.begin(), svg.end(), path); it != std::sregex_iterator();
+         ++it) {
+        std::vector<ChartPoint>& points = paths[(*it)[2].str()];
+        const std::string d = (*it)[1].str();
+        const char* p = d.c_str();
+        while (*p != '\0') {
+            const char command = *p++;
+            char* end = nullptr;
+            const double x = std::strtod(p, &end);
+            const double y = std::strtod(end, &end);
+            p = end;
+            while (*p == ' ') {
+                ++p;
+            }
+            if (command == 'M' && !points.empty()) {
+                points.push_back({0, std::nan("")});
+            }
+            points.push_back({x, y});
+        }
+    }
+    return paths;
+}
+
+TEST(ChartSvg, EachSeriesIsOnePathTitledWithItsPaneNameWhoseVerticesAreThePlans) {
+    ReadingHistory history;
+    DeviceReadings r;
+    r.family_rate_mbps = kFamily350;
+    for (int i = 0; i < 400; ++i) {
+        r.supply_12v = i >= 100 && i < 103 ? 14500 : 12000;
+        r.temperature[0] = 2000 + (i * 37) % 300;
+        r.phy_to_radio_rate = i;
+        history.add(1.8e9 + i, r, i % 50 != 7);
+    }
+    trends::PlanRequest request;
+    request.span = 0;
+    const trends::PageLayout page = trends::lay_out_page(900, 1400);
+    const trends::TrendPlan plan = trends::plan_page(history, request, page);
+    const auto paths = paths_of(trends::trends_svg(plan, page));
+
+    std::size_t drawn = 0;
+    for (const trends::TracePlan& t : plan.traces) {
+        // "PHY->Radio ..." is written with its ">" escaped.
+        const std::string title = std::regex_replace(t.name, std::regex(">"), "&gt;");
+        const auto found = paths.find(title);
+        ASSERT_EQ(found != paths.end(), t.has_points) << t.name;
+        if (!t.has_points) {
+            continue;
+        }
+        ++drawn;
+        const trends::ChartPlan& chart =
+            plan.charts[static_cast<std::size_t>(trends::kTraceSpecs[t.trace].chart)];
+        const trends::PlotBox& box =
+            page.plots[static_cast<std::size_t>(trends::kTraceSpecs[t.trace].chart)];
+        const trends::ValueScale& scale =
+            trends::kTraceSpecs[t.trace].right_axis ? chart.right.scale : chart.left.scale;
+        std::vector<ChartPoint> expected;
+        for (const auto& run : t.runs) {
+            if (!expected.empty()) {
+                expected.push_back({0, std::nan("")});
+            }
+            for (const ChartPoint& p : run) {
+                expected.push_back(
+                    {trends::x_at(plan, box, p.seconds), trends::y_at(scale, box, p.value)});
+            }
+        }
+        const std::vector<ChartPoint>& got = found->second;
+        ASSERT_EQ(got.size(), expected.size()) << t.name;
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            if (std::isnan(expected[i].value)) {
+                EXPECT_TRUE(std::isnan(got[i].value)) << t.name << " vertex " << i;
+                continue;
+            }
+            EXPECT_NEAR(got[i].seconds, expected[i].seconds, 0.005) << t.name << " vertex " << i;
+            EXPECT_NEAR(got[i].value, expected[i].value, 0.005) << t.name << " vertex " << i;
+        }
+    }
+    EXPECT_EQ(paths.size(), drawn) << "one path a series";
+    EXPECT_GT(drawn, 10u);
+}
+
+}  // namespace

@@ -1,0 +1,181 @@
+// The Win32 trends: the GDI drawing probed pixel by pixel, the window opened
+// from the system menu and Ctrl+T, a log read off the window's thread, and
+// the charts saved as PNG through WIC.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "monitor/measurement_log.h"
+#include "monitor/wide_text.h"
+#include "win32/trends_drawing.h"
+#include "win32/trends_window.h"
+#include "window_fixture.h"
+
+namespace {
+
+constexpr std::time_t kLogStart = 1796812857;
+// The +12 V rail's plateau: three polls at 14.5 V between 12 V ones.
+const std::vector<double> kPlateau = {12, 12, 12, 14.5, 14.5, 14.5, 12, 12, 12};
+
+std::unique_ptr<ReadingHistory> plateau_history() {
+    auto history = std::make_unique<ReadingHistory>();
+    DeviceReadings r;
+    r.family_rate_mbps = kFamily350;
+    for (std::size_t i = 0; i < kPlateau.size(); ++i) {
+        r.supply_12v = static_cast<int32_t>(std::lround(kPlateau[i] * 1000));
+        history->add(static_cast<double>(kLogStart) + static_cast<double>(i), r, true);
+    }
+    return history;
+}
+
+// Whether the trace's colour is within a pixel of (x, y).
+bool drawn_near(const PageBitmap& bitmap, double x, double y, DWORD rgb) {
+    for (int dy = -1; dy <= 1; ++dy) {
+        for (int dx = -1; dx <= 1; ++dx) {
+            const int px = static_cast<int>(std::lround(x)) + dx;
+            const int py = static_cast<int>(std::lround(y)) + dy;
+            if (px >= 0 && py >= 0 && px < bitmap.width && py < bitmap.height &&
+                (bitmap.pixels[py * bitmap.width + px] & 0xFFFFFF) == rgb) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+TEST(Win32TrendsDrawing, APlateauDrawsAsOneRunAtItsPollsAndNoSecondSpike) {
+    const auto history = plateau_history();
+    trends::PlanRequest request;
+    request.span = 0;
+    const trends::PageLayout page = trends::lay_out_page(900, 1400);
+    const trends::TrendPlan plan = trends::plan_page(*history, request, page);
+    PageBitmap bitmap(page.width, page.height);
+    ASSERT_NE(bitmap.pixels, nullptr);
+    render_trends(plan, page, bitmap);
+
+    const int rail = trends::kFirstRailChart + 1;  // U +12V
+    const trends::PlotBox& box = page.plots[rail];
+    const trends::ValueScale& scale = plan.charts[rail].left.scale;
+    const DWORD blue = trends::trace_color(4);
+    ASSERT_EQ(trends::kTraceSpecs[4].series, Series::kSupply12V);
+    const double high = trends::y_at(scale, box, 14.5);
+    const double low = trends::y_at(scale, box, 12);
+    const struct {
+        const char* what;
+        double seconds;
+        double y;
+        bool drawn;
+    } probes[] = {
+        {"plateau's first poll", 3, high, true},
+        {"between plateau polls", 3.5, high, true},
+        {"plateau's middle poll", 4, high, true},
+        {"between plateau polls", 4.5, high, true},
+        {"plateau's last poll", 5, high, true},
+        {"the poll after, at 12 V", 6, low, true},
+        {"no spike after the plateau", 7, high, false},
+        {"no spike after the plateau", 7.5, high, false},
+        {"the last poll, at 12 V", 8, low, true},
+        {"no spike before the plateau", 1, high, false},
+    };
+    for (const auto& p : probes) {
+        const double x = trends::x_at(plan, box, static_cast<double>(kLogStart) + p.seconds);
+        EXPECT_EQ(drawn_near(bitmap, x, p.y, blue), p.drawn) << p.what << " at " << p.seconds;
+    }
+}
+
+class Win32TrendsTest : public Win32WindowTest {};
+
+TEST_F(Win32TrendsTest, TheSystemMenuAndCtrlTOpenTheTrendsOfTheLivePolls) {
+    CTarvikDlg& window = open_window();
+    HMENU menu = GetSystemMenu(window.window(), FALSE);
+    wchar_t item[64];
+    ASSERT_GT(GetMenuStringW(menu, kTrendsCommand, item, 64, MF_BYCOMMAND), 0);
+    EXPECT_EQ(std::wstring(item), L"&Trends...\tCtrl+T");
+
+    SendMessageW(window.window(), WM_SYSCOMMAND, kTrendsCommand, 0);
+    ASSERT_NE(window.trends_window(), nullptr);
+    HWND trends = window.trends_window()->window();
+    EXPECT_TRUE(IsWindowVisible(trends));
+    wchar_t title[64];
+    GetWindowTextW(trends, title, 64);
+    EXPECT_EQ(std::wstring(title), L"Tarvik trends: live");
+    SendMessageW(trends, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindowVisible(trends)) << "closing hides it";
+
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    keys[VK_CONTROL] = 0x80;
+    SetKeyboardState(keys);
+    press_key(ControlId::kAddressBox, 'T');
+    keys[VK_CONTROL] = 0;
+    SetKeyboardState(keys);
+    EXPECT_TRUE(IsWindowVisible(trends)) << "Ctrl+T shows it again";
+
+    point_at_simulator();
+    set_text(ControlId::kIntervalField, "3600000");
+    click(ControlId::kStartButton);
+    window.monitor().on_timer(kPollTimerId);
+    EXPECT_EQ(window.history().polls(), 2u) << "Start's poll and a tick";
+    EXPECT_TRUE(window.trends_window()->plan().traces[0].has_points);
+}
+
+TEST_F(Win32TrendsTest, ALogIsReadOffTheThreadEachTooltipShowsItsRowAndSavesAsPng) {
+    const std::string log = wide_to_utf8(folder_) + "\\run.log";
+    DeviceReadings r;
+    r.family_rate_mbps = kFamily350;
+    ASSERT_EQ(write_log_header(log, r), LogWrite::kWritten);
+    for (std::size_t i = 0; i < kPlateau.size(); ++i) {
+        r.supply_12v = static_cast<int32_t>(std::lround(kPlateau[i] * 1000));
+        r.temperature[0] = static_cast<int32_t>(2000 + 10 * i);
+        ASSERT_EQ(write_log_line(log, r, true, kLogStart + static_cast<std::time_t>(i)),
+                  LogWrite::kWritten);
+    }
+    TrendsWindow trends;
+    ASSERT_TRUE(trends.create());
+    trends.set_span(TrendsWindow::Span::kAll);
+    trends.show();
+    LogLoad load;
+    ASSERT_TRUE(trends.open_log(utf8_to_wide(log), &load));
+    EXPECT_EQ(load.totals.records, kPlateau.size());
+    wchar_t title[64];
+    GetWindowTextW(trends.window(), title, 64);
+    EXPECT_EQ(std::wstring(title), L"Tarvik trends: run.log");
+    for (std::size_t i = 0; i < kPlateau.size(); ++i) {
+        const auto rows = trends.cursor_rows(static_cast<double>(kLogStart) + i);
+        char volts[80];
+        std::snprintf(volts, sizeof volts, "U +12V: %g V (lamp limits 10.0..14.0 V)", kPlateau[i]);
+        char celsius[80];
+        std::snprintf(celsius, sizeof celsius, "Temperature Sensor 1: %g deg C", 20 + i / 10.0);
+        std::string all;
+        for (const std::string& row : rows) {
+            all += row + "\n";
+        }
+        EXPECT_NE(all.find(std::string(volts) + "\n"), std::string::npos) << all;
+        EXPECT_NE(all.find(std::string(celsius) + "\n"), std::string::npos) << all;
+    }
+
+    // Wheel and drag move the time shown.
+    const double length = trends.view_to() - trends.view_from();
+    trends.set_view(trends.view_from() - 100, trends.view_to() + 100);
+    trends.zoom(0.5, trends.view_from() + 100);
+    EXPECT_DOUBLE_EQ(trends.view_to() - trends.view_from(), (length + 200) * 0.5);
+
+    const std::wstring png = folder_ + L"\\trends.png";
+    std::string error;
+    ASSERT_TRUE(trends.save_png(png, &error)) << error;
+    std::ifstream file(wide_to_utf8(png), std::ios::binary);
+    char signature[8] = {};
+    file.read(signature, 8);
+    EXPECT_EQ(std::string(signature, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+
+    EXPECT_FALSE(trends.open_log(folder_ + L"\\missing.log"));
+    GetWindowTextW(trends.window(), title, 64);
+    EXPECT_EQ(std::wstring(title), L"Tarvik trends: run.log") << "what was shown stays";
+}
+
+}  // namespace

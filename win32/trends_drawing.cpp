@@ -1,0 +1,352 @@
+#include "win32/trends_drawing.h"
+
+#include <objbase.h>
+#include <wincodec.h>
+
+#include <cmath>
+#include <cstdio>
+
+#include "monitor/wide_text.h"
+
+namespace {
+
+// WIC's identifiers, spelled out so that no import library is needed: the
+// factory comes from COM, which every Windows has.
+constexpr CLSID kWicFactory = {
+    0xcacaf262, 0x9370, 0x4615, {0xa1, 0x3b, 0x9f, 0x55, 0x39, 0xda, 0x4c, 0x0a}};
+constexpr IID kWicFactoryInterface = {
+    0xec5ec8a9, 0xc395, 0x4314, {0x9c, 0x77, 0x54, 0xd7, 0xa9, 0x35, 0xff, 0x70}};
+constexpr GUID kPngContainer = {
+    0x1b7cfaf4, 0x713f, 0x473c, {0xbb, 0xcd, 0x61, 0x37, 0x42, 0x5f, 0xae, 0xaf}};
+constexpr GUID kPixels32bppBgr = {
+    0x6fddc324, 0x4e03, 0x4bfe, {0xb1, 0x85, 0x3d, 0x77, 0x76, 0x8d, 0xc9, 0x0e}};
+
+constexpr COLORREF kGrid = RGB(0xe0, 0xe0, 0xe0);
+constexpr COLORREF kFrame = RGB(0x80, 0x80, 0x80);
+constexpr COLORREF kText = RGB(0, 0, 0);
+constexpr int kLegendGap = 50;  // as the SVG places it
+constexpr int kLegendRow = 14;
+constexpr int kSeriesWidth = 2;
+
+COLORREF colour(uint32_t rgb) {
+    return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+}
+
+int px(double v) {
+    return static_cast<int>(std::lround(v));
+}
+
+void text_at(HDC dc, double x, double y, const std::string& text, UINT align) {
+    const std::wstring wide = utf8_to_wide(text);
+    SetTextAlign(dc, align);
+    TextOutW(dc, px(x), px(y), wide.c_str(), static_cast<int>(wide.size()));
+}
+
+void line_at(HDC dc, double x1, double y1, double x2, double y2) {
+    MoveToEx(dc, px(x1), px(y1), nullptr);
+    LineTo(dc, px(x2), px(y2));
+}
+
+HPEN geometric_pen(COLORREF c, int width, DWORD style) {
+    LOGBRUSH brush{BS_SOLID, c, 0};
+    return ExtCreatePen(PS_GEOMETRIC | style | PS_ENDCAP_FLAT | PS_JOIN_ROUND,
+                        static_cast<DWORD>(width), &brush, 0, nullptr);
+}
+
+void value_axis(HDC dc, const trends::ValueScale& scale, const trends::PlotBox& box, bool right,
+                const char* title, HFONT upright) {
+    char format[8];
+    std::snprintf(format, sizeof format, "%%.%df", scale.decimals);
+    HPEN grid = CreatePen(PS_SOLID, 1, kGrid);
+    HGDIOBJ old = SelectObject(dc, grid);
+    for (int k = 0; k < scale.ticks; ++k) {
+        const double v = trends::TrendPlan::tick_value(scale, k);
+        const double y = trends::y_at(scale, box, v);
+        if (!right) {
+            line_at(dc, box.left, y, box.left + box.width, y);
+        }
+        char text[48];
+        std::snprintf(text, sizeof text, format, v);
+        if (!box.compact || k == 0 || k == scale.ticks - 1) {
+            text_at(dc, right ? box.left + box.width + 4 : box.left - 4, y - 7, text,
+                    right ? TA_LEFT | TA_TOP : TA_RIGHT | TA_TOP);
+        }
+    }
+    SelectObject(dc, old);
+    DeleteObject(grid);
+    HGDIOBJ font = SelectObject(dc, upright);
+    text_at(dc, right ? box.left + box.width + 40 : box.left - 66, box.top + box.height / 2, title,
+            TA_CENTER | TA_TOP);
+    SelectObject(dc, font);
+}
+
+void draw_trace(HDC dc, const trends::TrendPlan& plan, const trends::ChartPlan& chart,
+                const trends::PlotBox& box, const trends::TracePlan& t) {
+    const trends::TraceSpec& spec = trends::kTraceSpecs[t.trace];
+    const trends::ValueScale& scale = spec.right_axis ? chart.right.scale : chart.left.scale;
+    if (t.has_limits) {
+        HPEN dashed = t.out_of_limits ? geometric_pen(colour(t.color), 3, PS_DASH)
+                                      : CreatePen(PS_DASH, 1, colour(t.color));
+        HGDIOBJ before = SelectObject(dc, dashed);
+        for (double limit : {t.limit_low, t.limit_high}) {
+            const double y = trends::y_at(scale, box, limit);
+            line_at(dc, box.left, y, box.left + box.width, y);
+        }
+        SelectObject(dc, before);
+        DeleteObject(dashed);
+    }
+    HPEN pen = geometric_pen(colour(t.color), kSeriesWidth, PS_SOLID);
+    HBRUSH dot = CreateSolidBrush(colour(t.color));
+    HGDIOBJ old_pen = SelectObject(dc, pen);
+    HGDIOBJ old_brush = SelectObject(dc, dot);
+    for (const std::vector<ChartPoint>& run : t.runs) {
+        std::vector<POINT> points;
+        for (const ChartPoint& p : run) {
+            points.push_back(
+                {px(trends::x_at(plan, box, p.seconds)), px(trends::y_at(scale, box, p.value))});
+        }
+        if (points.size() == 1) {
+            // A run of one point draws no line: a dot shows it.
+            Ellipse(dc, points[0].x - 2, points[0].y - 2, points[0].x + 3, points[0].y + 3);
+        } else if (!points.empty()) {
+            Polyline(dc, points.data(), static_cast<int>(points.size()));
+        }
+    }
+    SelectObject(dc, old_brush);
+    SelectObject(dc, old_pen);
+    DeleteObject(pen);
+    DeleteObject(dot);
+}
+
+}  // namespace
+
+void draw_trends(HDC dc, const trends::TrendPlan& plan, const trends::PageLayout& page) {
+    RECT all{0, 0, page.width, page.height};
+    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, kText);
+    HFONT font = CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                             DEFAULT_PITCH | FF_SWISS, L"Tahoma");
+    HFONT bold =
+        CreateFontW(-11, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                    CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Tahoma");
+    HFONT upright = CreateFontW(-11, 0, 900, 900, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                DEFAULT_PITCH | FF_SWISS, L"Tahoma");
+    HGDIOBJ old_font = SelectObject(dc, font);
+    HGDIOBJ old_brush = SelectObject(dc, GetStockObject(NULL_BRUSH));
+    HPEN grid = CreatePen(PS_SOLID, 1, kGrid);
+    HPEN frame = CreatePen(PS_SOLID, 1, kFrame);
+    HGDIOBJ old_pen = SelectObject(dc, grid);
+    for (std::size_t c = 0; c < plan.charts.size() && c < page.plots.size(); ++c) {
+        const trends::ChartPlan& chart = plan.charts[c];
+        const trends::PlotBox& box = page.plots[c];
+        if (!box.compact) {
+            SelectObject(dc, bold);
+            text_at(dc, box.left + box.width / 2, box.top - 3, chart.spec->title,
+                    TA_CENTER | TA_BOTTOM);
+            SelectObject(dc, font);
+        }
+        value_axis(dc, chart.left.scale, box, false, chart.spec->left_title, upright);
+        if (chart.spec->right_title != nullptr && chart.right.used) {
+            value_axis(dc, chart.right.scale, box, true, chart.spec->right_title, upright);
+        }
+        SelectObject(dc, grid);
+        for (const trends::TimeTick& tick : plan.ticks) {
+            const double x = trends::x_at(plan, box, tick.seconds);
+            line_at(dc, x, box.top, x, box.top + box.height);
+            if (!box.compact) {
+                text_at(dc, x, box.top + box.height + 2, tick.label, TA_CENTER | TA_TOP);
+            }
+        }
+        SelectObject(dc, frame);
+        Rectangle(dc, px(box.left), px(box.top), px(box.left + box.width) + 1,
+                  px(box.top + box.height) + 1);
+        // The series stay inside the plot; their legend lies beside it.
+        const int saved = SaveDC(dc);
+        IntersectClipRect(dc, px(box.left), px(box.top), px(box.left + box.width) + 1,
+                          px(box.top + box.height) + 1);
+        std::vector<const trends::TracePlan*> drawn;
+        for (int i : chart.traces) {
+            const trends::TracePlan& t = plan.traces[static_cast<std::size_t>(i)];
+            if (t.shown && t.has_points) {
+                draw_trace(dc, plan, chart, box, t);
+                drawn.push_back(&t);
+            }
+        }
+        RestoreDC(dc, saved);
+        int entry = 0;
+        for (const trends::TracePlan* t : drawn) {
+            HPEN pen = geometric_pen(colour(t->color), kSeriesWidth, PS_SOLID);
+            HGDIOBJ before = SelectObject(dc, pen);
+            const double lx = box.left + box.width + kLegendGap;
+            const double ly = box.top + 8 + entry * kLegendRow;
+            line_at(dc, lx, ly - 3, lx + 14, ly - 3);
+            text_at(dc, lx + 18, ly - 9, t->name, TA_LEFT | TA_TOP);
+            SelectObject(dc, before);
+            DeleteObject(pen);
+            ++entry;
+        }
+        SelectObject(dc, grid);
+    }
+    SelectObject(dc, old_pen);
+    SelectObject(dc, old_brush);
+    SelectObject(dc, old_font);
+    DeleteObject(grid);
+    DeleteObject(frame);
+    DeleteObject(font);
+    DeleteObject(bold);
+    DeleteObject(upright);
+}
+
+void draw_tooltip(HDC dc, const std::vector<std::string>& rows, int x, int y, const RECT& bounds) {
+    if (rows.empty()) {
+        return;
+    }
+    HGDIOBJ old_font = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+    int width = 0;
+    int line = 14;
+    std::vector<std::wstring> wide;
+    for (const std::string& row : rows) {
+        wide.push_back(utf8_to_wide(row));
+        SIZE size{};
+        GetTextExtentPoint32W(dc, wide.back().c_str(), static_cast<int>(wide.back().size()), &size);
+        width = width > size.cx ? width : size.cx;
+        line = line > size.cy ? line : size.cy;
+    }
+    RECT box{x + 12, y + 12, x + 12 + width + 8, y + 12 + line * static_cast<int>(rows.size()) + 6};
+    if (box.right > bounds.right) {
+        OffsetRect(&box, x - 12 - box.right, 0);
+    }
+    if (box.bottom > bounds.bottom) {
+        OffsetRect(&box, 0, bounds.bottom - box.bottom);
+    }
+    HBRUSH fill = CreateSolidBrush(RGB(0xff, 0xff, 0xe1));
+    FillRect(dc, &box, fill);
+    DeleteObject(fill);
+    FrameRect(dc, &box, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    SetBkMode(dc, TRANSPARENT);
+    SetTextAlign(dc, TA_LEFT | TA_TOP);
+    for (std::size_t i = 0; i < wide.size(); ++i) {
+        TextOutW(dc, box.left + 4, box.top + 3 + line * static_cast<int>(i), wide[i].c_str(),
+                 static_cast<int>(wide[i].size()));
+    }
+    SelectObject(dc, old_font);
+}
+
+PageBitmap::PageBitmap(int w, int h) : width(w), height(h) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = w;
+    info.bmiHeader.biHeight = -h;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    pixels = static_cast<DWORD*>(bits);
+}
+
+PageBitmap::~PageBitmap() {
+    if (bitmap != nullptr) {
+        DeleteObject(bitmap);
+    }
+}
+
+void render_trends(const trends::TrendPlan& plan, const trends::PageLayout& page,
+                   PageBitmap& bitmap) {
+    if (bitmap.bitmap == nullptr) {
+        return;
+    }
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, bitmap.bitmap);
+    draw_trends(dc, plan, page);
+    GdiFlush();
+    SelectObject(dc, old);
+    DeleteDC(dc);
+}
+
+bool save_png(const PageBitmap& bitmap, const std::wstring& path, std::string* error) {
+    if (bitmap.pixels == nullptr) {
+        *error = "no image to save";
+        return false;
+    }
+    const HRESULT init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    IWICImagingFactory* factory = nullptr;
+    IWICStream* stream = nullptr;
+    IWICBitmapEncoder* encoder = nullptr;
+    IWICBitmapFrameEncode* frame = nullptr;
+    HRESULT hr = CoCreateInstance(kWicFactory, nullptr, CLSCTX_INPROC_SERVER, kWicFactoryInterface,
+                                  reinterpret_cast<void**>(&factory));
+    const char* step = "no Windows imaging component";
+    if (SUCCEEDED(hr)) {
+        step = "cannot create the file";
+        hr = factory->CreateStream(&stream);
+    }
+    if (SUCCEEDED(hr)) {
+        hr = stream->InitializeFromFilename(path.c_str(), GENERIC_WRITE);
+    }
+    if (SUCCEEDED(hr)) {
+        step = "no PNG encoder";
+        hr = factory->CreateEncoder(kPngContainer, nullptr, &encoder);
+    }
+    if (SUCCEEDED(hr)) {
+        hr = encoder->Initialize(stream, WICBitmapEncoderNoCache);
+    }
+    if (SUCCEEDED(hr)) {
+        hr = encoder->CreateNewFrame(&frame, nullptr);
+    }
+    if (SUCCEEDED(hr)) {
+        hr = frame->Initialize(nullptr);
+    }
+    if (SUCCEEDED(hr)) {
+        hr = frame->SetSize(static_cast<UINT>(bitmap.width), static_cast<UINT>(bitmap.height));
+    }
+    WICPixelFormatGUID format = kPixels32bppBgr;
+    if (SUCCEEDED(hr)) {
+        hr = frame->SetPixelFormat(&format);
+    }
+    if (SUCCEEDED(hr) && format != kPixels32bppBgr) {
+        step = "the PNG encoder takes no 32-bit pixels";
+        hr = E_FAIL;
+    }
+    if (SUCCEEDED(hr)) {
+        step = "cannot write the file";
+        const UINT stride = static_cast<UINT>(bitmap.width) * 4;
+        hr = frame->WritePixels(static_cast<UINT>(bitmap.height), stride,
+                                stride * static_cast<UINT>(bitmap.height),
+                                reinterpret_cast<BYTE*>(bitmap.pixels));
+    }
+    if (SUCCEEDED(hr)) {
+        hr = frame->Commit();
+    }
+    if (SUCCEEDED(hr)) {
+        hr = encoder->Commit();
+    }
+    for (IUnknown* object : {static_cast<IUnknown*>(frame), static_cast<IUnknown*>(encoder),
+                             static_cast<IUnknown*>(stream), static_cast<IUnknown*>(factory)}) {
+        if (object != nullptr) {
+            object->Release();
+        }
+    }
+    if (SUCCEEDED(init)) {
+        CoUninitialize();
+    }
+    if (FAILED(hr)) {
+        *error = step;
+        return false;
+    }
+    return true;
+}
+
+bool save_trends_png(const ReadingHistory& history, const trends::View& view, int width, int height,
+                     const std::wstring& path, std::string* error) {
+    const trends::PageLayout page = trends::lay_out_page(width, height);
+    trends::PlanRequest request;
+    request.zoom = &view;
+    request.resolution = 1;  // a log stamps its lines to the second
+    PageBitmap bitmap(width, height);
+    render_trends(trends::plan_page(history, request, page), page, bitmap);
+    return save_png(bitmap, path, error);
+}

@@ -6,13 +6,16 @@
 
 #include "headless/headless_console.h"
 
-enum class RunMode { kWindow, kDemo, kHeadless, kPlot, kHelp, kVersion };
+enum class RunMode { kWindow, kDemo, kHeadless, kPlot, kExport, kHelp, kVersion };
 
 struct CommandLine {
     RunMode mode = RunMode::kWindow;
     bool demo = false;         // with kHeadless: the headless demo
     HeadlessOptions headless;  // --headless and its options; its port is --port, any mode
     std::string plot_file;     // with kPlot: the log whose trends are shown
+    std::string export_file;   // with kExport: the log to export
+    bool export_json = false;  // with kExport: JSON Lines rather than CSV
+    std::string export_out;    // with kExport: the file written; empty for stdout
 };
 
 // What the program takes, for --help and after a refused command line.

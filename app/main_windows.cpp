@@ -74,6 +74,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         case RunMode::kHelp:
         case RunMode::kHeadless:
         case RunMode::kPlot:
+        case RunMode::kExport:
             show_program_message(
                 "tarvikw opens the console window. The terminal console (--headless, "
                 "--plot, --demo in the terminal) is tarvik.exe.\n\n" +

@@ -63,8 +63,8 @@ bool finite_number(Text field, double* out) {
 class LogParser {
 public:
     LogParser(const LogRecordHandler& on_record, const LogProblemHandler& on_problem,
-              LogReadTotals& totals)
-        : on_record_(on_record), on_problem_(on_problem), totals_(totals) {}
+              const LogHeaderHandler& on_header, LogReadTotals& totals)
+        : on_record_(on_record), on_problem_(on_problem), on_header_(on_header), totals_(totals) {}
 
     void line(uint64_t number, Text text) {
         ++totals_.lines;
@@ -77,7 +77,14 @@ public:
         }
         if (text.size >= 4 && text.starts_with("ID") && text.data[2] >= '1' &&
             text.data[2] <= '8' && text.data[3] == '=') {
+            if (!in_header_) {
+                header_ = LogHeader();
+            }
             in_header_ = true;
+            last_item_ = text.data[2] - '1';
+            if (on_header_) {
+                header_.id_text[last_item_].assign(text.data + 4, text.size - 4);
+            }
             return;
         }
         if (text.starts_with("Time")) {
@@ -87,7 +94,11 @@ public:
         double seconds = 0;
         const bool stamped = timestamp(text, &seconds);
         if (in_header_ && !stamped) {
-            return;  // a line break inside an identification item
+            // A line break inside an identification item.
+            if (on_header_) {
+                header_.id_text[last_item_].append("\n").append(text.data, text.size);
+            }
+            return;
         }
         in_header_ = false;
         if (!stamped) {
@@ -121,6 +132,11 @@ private:
         if (family_ == 0) {
             problem("column headings of neither family (" + std::to_string(columns) + " columns)");
         }
+        if (on_header_) {
+            header_.family = family_;
+            on_header_(header_);
+        }
+        header_ = LogHeader();
     }
 
     // "dd.mm.yy HH:MM:SS" and a tab, as local time.
@@ -256,7 +272,10 @@ private:
 
     const LogRecordHandler& on_record_;
     const LogProblemHandler& on_problem_;
+    const LogHeaderHandler& on_header_;
     LogReadTotals& totals_;
+    LogHeader header_;   // the block being read
+    int last_item_ = 0;  // of the last identification line
     uint64_t number_ = 0;
     bool in_header_ = false;
     int family_ = 0;  // of the last headings; 0 before any, or after unreadable ones
@@ -281,9 +300,10 @@ SeriesSet logged_series(int32_t family) {
 
 LogReadTotals read_measurement_log(std::istream& in, const LogRecordHandler& on_record,
                                    const LogProblemHandler& on_problem,
-                                   const LogProgressHandler& on_progress) {
+                                   const LogProgressHandler& on_progress,
+                                   const LogHeaderHandler& on_header) {
     LogReadTotals totals;
-    LogParser parser(on_record, on_problem, totals);
+    LogParser parser(on_record, on_problem, on_header, totals);
     std::vector<char> chunk(kChunkSize);
     // A line that runs across chunks is gathered here; one CR more is room
     // for the CR LF end.

@@ -3,7 +3,7 @@
 # changelog (gzip -9n, as lintian expects), and the package's extended
 # description. Included by app/CMakeLists.txt before CPack, in builds that
 # make a .deb.
-set(tarvik_manual_pages tarvik.1 tarvik-sim.1)
+set(tarvik_manual_pages tarvik.1 tarvik-sim.1 tarvik-log.5)
 
 # The changelog's latest entry is the package's version.
 file(STRINGS ${PROJECT_SOURCE_DIR}/res/debian/changelog tarvik_changelog_head LIMIT_COUNT 1)
@@ -30,8 +30,11 @@ foreach(source IN LISTS tarvik_debian_docs)
 endforeach()
 add_custom_target(tarvik_debian_docs ALL DEPENDS ${tarvik_debian_gz})
 
+# Each page in the section its name ends in.
 foreach(page IN LISTS tarvik_manual_pages)
-    install(FILES ${CMAKE_BINARY_DIR}/debian/${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    string(REGEX REPLACE ".*\\." "" section ${page})
+    install(FILES ${CMAKE_BINARY_DIR}/debian/${page}.gz
+            DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section})
 endforeach()
 install(FILES ${CMAKE_BINARY_DIR}/debian/changelog.gz ${PROJECT_SOURCE_DIR}/res/debian/copyright
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tarvik)

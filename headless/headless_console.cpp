@@ -321,7 +321,8 @@ private:
             } else if (with_identification) {
                 out = "-- Identification --\n" + identification_;
             }
-            out += json ? poll_json(readings_, answered, now) : lines_.next(readings_, answered, now);
+            out +=
+                json ? poll_json(readings_, answered, now) : lines_.next(readings_, answered, now);
         }
         std::fputs(out.c_str(), stdout);
         std::fflush(stdout);

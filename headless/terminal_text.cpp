@@ -203,7 +203,9 @@ constexpr char kAnsweredHeading[] = "answer";
 std::string line_heading(const LineColumn& c) {
     const ColumnSpec& column = column_spec(c.column);
     const RailSpec* rail = supply_rail_of(column.row);
-    return c.heading != nullptr ? c.heading : rail != nullptr ? rail->short_label() : column.heading;
+    return c.heading != nullptr ? c.heading
+           : rail != nullptr    ? rail->short_label()
+                                : column.heading;
 }
 
 std::string right_aligned(const std::string& text, int width) {
@@ -248,8 +250,7 @@ std::string PollLines::next(const DeviceReadings& r, bool answered, std::time_t 
         const ColumnSpec& column = column_spec(c.column);
         std::string value = format_text(column.whole ? "%.0f" : "%.1f", signed_value(column, r));
         const int rail = supply_rail_index(column.row);
-        const bool lit =
-            rail >= 0 && kSupplyRails[rail].has_lamp && r.voltage_alarm[rail] != 0;
+        const bool lit = rail >= 0 && kSupplyRails[rail].has_lamp && r.voltage_alarm[rail] != 0;
         // The "!" stands after the column, so that the values keep their places.
         out += right_aligned(value, c.width - (rail >= 0 ? 1 : 0)) +
                (rail >= 0 ? (lit ? "!" : " ") : "");

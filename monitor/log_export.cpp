@@ -133,8 +133,8 @@ public:
         ++section_;
         header_ = header;
         if (format_ == ExportFormat::kJson) {
-            buffer_ += "{\"kind\":\"device\",\"section\":" + std::to_string(section_) +
-                       ",\"family\":";
+            buffer_ +=
+                "{\"kind\":\"device\",\"section\":" + std::to_string(section_) + ",\"family\":";
             if (header.family != 0) {
                 buffer_ += std::to_string(header.family);
             } else {

@@ -308,7 +308,8 @@ private:
         const bool json = options_.format == TerminalFormat::kJson;
         if (polls_ == shown_polls_) {
             if (json) {
-                out = command_json(heading, with_identification ? identification_ : "");
+                out = command_json(heading, "");
+                out += with_identification ? device_json(readings_) : "";
             } else if (with_identification) {
                 out = "-- Identification --\n" + identification_;
             }

@@ -36,7 +36,9 @@ foreach(page IN LISTS tarvik_manual_pages)
     install(FILES ${CMAKE_BINARY_DIR}/debian/${page}.gz
             DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section})
 endforeach()
+# The README too: the Prometheus alerts' runbook links point into it.
 install(FILES ${CMAKE_BINARY_DIR}/debian/changelog.gz ${PROJECT_SOURCE_DIR}/res/debian/copyright
+              ${PROJECT_SOURCE_DIR}/README.md
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tarvik)
 
 # The first line is CPACK_PACKAGE_DESCRIPTION_SUMMARY; these follow it.

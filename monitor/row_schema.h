@@ -13,6 +13,120 @@
 #include "monitor/parameter_catalog.h"
 #include "monitor/supply_rails.h"
 
+// The names of each device row outside the console: the MIB's descriptor
+// and the unit of its value as the device sends it (empty where there is
+// none or it depends on the family), and the snmp_exporter's metric (after
+// its prefix) with its help, null for the rows the exporter does not ask
+// for (the key, a secret, and the row the console never requests). One
+// entry per row under the enterprise subtree, in catalog order.
+struct RowNames {
+    Param row;
+    const char* mib;
+    const char* device_unit;
+    const char* metric;
+    const char* metric_help;
+};
+// clang-format off
+inline constexpr RowNames kRowNames[] = {
+    {Param::kIdItem1, "tarvikIdItem1", "", "id_item_1",
+     "Identification item 1 (ID1)"},
+    {Param::kIdItem2, "tarvikIdItem2", "", "id_item_2",
+     "Identification item 2 (ID2; carries the family code)"},
+    {Param::kIdItem3, "tarvikIdItem3", "", "id_item_3",
+     "Identification item 3 (ID3)"},
+    {Param::kIdItem4, "tarvikIdItem4", "", "id_item_4",
+     "Identification item 4 (ID4)"},
+    {Param::kIdItem5, "tarvikIdItem5", "", "id_item_5",
+     "Identification item 5 (ID5)"},
+    {Param::kIdItem6, "tarvikIdItem6", "", "id_item_6",
+     "Identification item 6 (ID6)"},
+    {Param::kIdItem7, "tarvikIdItem7", "", "id_item_7",
+     "Identification item 7 (ID7)"},
+    {Param::kIdItem8, "tarvikIdItem8", "", nullptr,
+     nullptr},
+    {Param::kUnrequested, "tarvikUnrequested", "", nullptr,
+     nullptr},
+    {Param::kTemperature1, "tarvikTemperature1", "0.01 degrees Celsius", "temperature_1",
+     "Temperature sensor 1, in 0.01 degC"},
+    {Param::kTemperature2, "tarvikTemperature2", "0.01 degrees Celsius", "temperature_2",
+     "Temperature sensor 2, in 0.01 degC"},
+    {Param::kTemperature3, "tarvikTemperature3", "0.01 degrees Celsius", "temperature_3",
+     "Temperature sensor 3, in 0.01 degC"},
+    {Param::kReceiverVoltage, "tarvikReceiverVoltage", "mV", "receiver_voltage",
+     "Receiver voltage, in mV"},
+    {Param::kTransmitterVoltage, "tarvikTransmitterVoltage", "mV", "transmitter_voltage",
+     "Transmitter voltage, in mV"},
+    {Param::kAgcVoltage, "tarvikAgcVoltage", "mV", "agc_voltage",
+     "AGC voltage, in mV"},
+    {Param::kAttenuation, "tarvikAttenuation", "0.1 dB", "attenuation",
+     "Attenuation, in 0.1 dB"},
+    {Param::kHumidity, "tarvikHumidity", "", "humidity",
+     "Humidity, in the device's own unit"},
+    {Param::kSupply24V, "tarvikSupply24V", "mV", "supply_24v",
+     "Supply +24 V, in mV"},
+    {Param::kSupply12V, "tarvikSupply12V", "mV", "supply_12v",
+     "Supply +12 V, in mV"},
+    {Param::kSupply9V, "tarvikSupply9V", "mV", "supply_9v",
+     "Supply +9 V, in mV"},
+    {Param::kSupplyMinus12V, "tarvikSupplyMinus12V", "mV", "supply_minus_12v",
+     "Supply -12 V, its magnitude in mV"},
+    {Param::kSupply5V, "tarvikSupply5V", "mV", "supply_5v",
+     "Supply +5 V, in mV"},
+    {Param::kSupply3V3, "tarvikSupply3V3", "mV", "supply_3v3",
+     "Supply +3.3 V, in mV"},
+    {Param::kSupply5VStandby, "tarvikSupply5VStandby", "mV", "supply_5v_standby",
+     "Supply +5 V standby, in mV"},
+    {Param::kTotalCurrent, "tarvikTotalCurrent", "0.1 mA", "total_current",
+     "Total current, in 0.1 mA"},
+    {Param::kSwitch1, "tarvikRadioSwitch", "", "switch_1",
+     "Switch 1 (radio), 0 off or 1 on"},
+    {Param::kSwitch2, "tarvikSwitch2", "", "switch_2",
+     "Switch 2, 0 off or 1 on"},
+    {Param::kSwitch3, "tarvikHeaterSwitch", "", "switch_3",
+     "Switch 3 (heater), 0 off or 1 on"},
+    {Param::kSwitch4, "tarvikSwitch4", "", "switch_4",
+     "Switch 4, 0 off or 1 on"},
+    {Param::kSwitch5, "tarvikSwitch5", "", "switch_5",
+     "Switch 5, 0 off or 1 on"},
+    {Param::kSwitch6, "tarvikSwitch6", "", "switch_6",
+     "Switch 6, 0 off or 1 on"},
+    {Param::kPhyToRadioRate, "tarvikPhyToRadioRate", "packets per second", "phy_to_radio_rate",
+     "PHY to radio rate, in packets per second"},
+    {Param::kRadioToPhyRate, "tarvikRadioToPhyRate", "packets per second", "radio_to_phy_rate",
+     "Radio to PHY rate, in packets per second"},
+    {Param::kFecErrorCount, "tarvikFecErrorCount", "", "fec_errors_or_frequency_offset",
+     "FEC errors (family 1000); frequency offset in Hz (family 350)"},
+    {Param::kFecFailCount, "tarvikFecFailCount", "", "fec_failures_total",
+     "FEC failures, cumulative"},
+    {Param::kModemStatus, "tarvikModemStatus", "", "modem_status_or_mse",
+     "Modem status bits (family 1000); receive MSE in 0.1 dB (family 350)"},
+    {Param::kDownLinkMbps, "tarvikDownLinkRate", "Mbps", "down_link_rate",
+     "Downlink rate, in Mbps"},
+    {Param::kUpLinkMbps, "tarvikUpLinkRate", "Mbps", "up_link_rate",
+     "Uplink rate, in Mbps"},
+    {Param::kDropQ1Count, "tarvikDropPhyToRadio", "", "dropped_phy_to_radio_total",
+     "Dropped PHY to radio packets, cumulative (32 bits, sent as signed)"},
+    {Param::kDropTxCount, "tarvikDropRadioToPhy", "", "dropped_radio_to_phy_total",
+     "Dropped radio to PHY packets, cumulative (32 bits, sent as signed)"},
+};
+// clang-format on
+
+constexpr bool row_names_follow_catalog() {
+    int index = kIdentificationRun.first_index;
+    for (const RowNames& names : kRowNames) {
+        if (catalog_index(names.row) != index++) {
+            return false;
+        }
+    }
+    return index == kTrafficRun.first_index + kTrafficRun.count;
+}
+static_assert(row_names_follow_catalog(), "one entry per device row, in catalog order");
+
+// The names of device row `row` (rows 3 to 42).
+constexpr const RowNames& row_names(Param row) {
+    return kRowNames[catalog_index(row) - kIdentificationRun.first_index];
+}
+
 // How a reading is held in DeviceReadings.
 enum class ValueKind : uint8_t { kInt32, kUint32, kDouble };
 

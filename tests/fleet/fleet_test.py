@@ -22,7 +22,8 @@ on loopback ports of its own: the simulators, the exporter, Prometheus
   each with its severity, and both resolve once the faults are gone;
 - the rail alert reaches the webhook as one notification that carries the
   device and the rail;
-- every alert's runbook_url names a section of the README.
+- every alert's runbook_url names a section of the README, where the .deb
+  installs it.
 
 Every wait is bounded; everything started is stopped at the end. Exits 77
 (skipped) when the Debian packages are not installed (scripts/test
@@ -180,7 +181,7 @@ def validate(export_dir, work):
         readme = f.read()
     anchors = {re.sub(r"[^a-z0-9_ -]", "", m.group(1).lower()).replace(" ", "-")
                for m in re.finditer(r"^#+ (.*?)\s*$", readme, re.M)}
-    links = re.findall(r"runbook_url: 'README\.md#(.*)'", alert_rules)
+    links = re.findall(r"runbook_url: '/usr/share/doc/tarvik/README\.md#(.*)'", alert_rules)
     if len(links) != alert_rules.count("- alert: ") or not set(links) <= anchors:
         raise Failure(f"runbook anchors {sorted(set(links) - anchors)} have no README heading "
                       f"(or an alert has none)")

@@ -131,7 +131,13 @@ public:
 
     void header(const LogHeader& header) {
         ++section_;
-        header_ = header;
+        section_text_ = std::to_string(section_);
+        id_tail_.clear();
+        for (int i = 0; i < kExportedIdItems; ++i) {
+            id_tail_ += ',';
+            append_csv_text(id_tail_, header.id_text[i]);
+        }
+        id_tail_ += "\r\n";
         if (format_ == ExportFormat::kJson) {
             buffer_ +=
                 "{\"kind\":\"device\",\"section\":" + std::to_string(section_) + ",\"family\":";
@@ -167,7 +173,7 @@ public:
 private:
     void csv_row(const LogRecord& record) {
         const DeviceReadings& r = record.readings;
-        buffer_ += std::to_string(section_);
+        buffer_ += section_text_;
         buffer_ += ',';
         buffer_ += times_.text(record.seconds);
         buffer_ += record.succeeded ? ",true," : ",false,";
@@ -178,19 +184,15 @@ private:
         for (const ColumnSpec& column : kColumns) {
             buffer_ += ',';
             if (record.succeeded && (column.families & in) != 0) {
-                append_export_number(buffer_, signed_value(column, r), column.whole);
+                append_export_value(buffer_, column, r);
             }
         }
-        for (int i = 0; i < kExportedIdItems; ++i) {
-            buffer_ += ',';
-            append_csv_text(buffer_, header_.id_text[i]);
-        }
-        buffer_ += "\r\n";
+        buffer_ += id_tail_;
     }
 
     void json_object(const LogRecord& record) {
         buffer_ += "{\"kind\":\"poll\",\"section\":";
-        buffer_ += std::to_string(section_);
+        buffer_ += section_text_;
         buffer_ += ",\"time\":\"";
         buffer_ += times_.text(record.seconds);
         buffer_ += record.succeeded ? "\",\"answered\":true," : "\",\"answered\":false}\n";
@@ -213,7 +215,9 @@ private:
     std::string buffer_;
     LocalTimes times_;
     int section_ = 0;  // 0 for the lines before any header block
-    LogHeader header_;
+    std::string section_text_ = "0";
+    // The CSV rows' end: the section's identification items and CR LF.
+    std::string id_tail_ = std::string(kExportedIdItems, ',') + "\r\n";
 };
 
 }  // namespace
@@ -262,6 +266,68 @@ void append_export_number(std::string& out, double value, bool whole) {
     out.append(text, result.ptr);
 }
 
+namespace {
+
+// Whether `column`'s value is shown negative: the rail table says so.
+bool negated(const ColumnSpec& column) {
+    const RailSpec* rail = supply_rail_of(column.row);
+    return rail != nullptr && rail->shown_negative;
+}
+
+// The sign of each column's value as exported, looked up once.
+const std::array<bool, kColumnCount>& negated_columns() {
+    static const std::array<bool, kColumnCount> table = [] {
+        std::array<bool, kColumnCount> t{};
+        for (int i = 0; i < kColumnCount; ++i) {
+            t[static_cast<std::size_t>(i)] = negated(kColumns[i]);
+        }
+        return t;
+    }();
+    return table;
+}
+
+// A whole number of device units divided by `scale` (1, 10, 100 or 1000),
+// written exactly, without trailing zeros: 2350 / 100 is "23.5".
+void append_scaled_integer(std::string& out, long long units, long long scale) {
+    if (units < 0) {
+        out += '-';
+        units = -units;
+    }
+    char digits[32];
+    const auto end = std::to_chars(digits, digits + sizeof digits, units / scale).ptr;
+    out.append(digits, end);
+    long long fraction = units % scale;
+    if (fraction == 0) {
+        return;
+    }
+    out += '.';
+    for (long long place = scale / 10; place > 0 && fraction > 0; place /= 10) {
+        out += static_cast<char>('0' + fraction / place);
+        fraction %= place;
+    }
+}
+
+}  // namespace
+
+void append_export_value(std::string& out, const ColumnSpec& column, const DeviceReadings& r) {
+    const bool negative = negated_columns()[static_cast<std::size_t>(column.column)];
+    const auto scale = static_cast<long long>(column.scale);
+    if (column.field.kind != ValueKind::kDouble && scale == column.scale &&
+        (scale == 1 || scale == 10 || scale == 100 || scale == 1000)) {
+        const auto units = static_cast<long long>(device_value(column, r));
+        append_scaled_integer(out, negative ? -units : units, scale);
+        return;
+    }
+    const double value = signed_value(column, r);
+    if (column.whole && std::fabs(value) < 9e15) {
+        char text[32];
+        const auto end = std::to_chars(text, text + sizeof text, std::llround(value)).ptr;
+        out.append(text, end);
+        return;
+    }
+    append_export_number(out, value, column.whole);
+}
+
 void append_json_text(std::string& out, const std::string& text) {
     static const char kHex[] = "0123456789abcdef";
     out += '"';
@@ -298,7 +364,7 @@ void append_json_readings(std::string& out, const DeviceReadings& r) {
         }
         out += keys[static_cast<int>(column.column)];
         if ((column.families & in) != 0) {
-            append_export_number(out, signed_value(column, r), column.whole);
+            append_export_value(out, column, r);
         } else {
             out += "null";
         }

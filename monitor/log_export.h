@@ -31,6 +31,11 @@ std::string iso8601_local_time(double seconds);
 // the others in the fewest digits that read back as the same value.
 void append_export_number(std::string& out, double value, bool whole);
 
+struct ColumnSpec;
+// The reading of `column` in `r` as the exports write it: in the logged
+// unit with its sign as shown, as above.
+void append_export_value(std::string& out, const ColumnSpec& column, const DeviceReadings& r);
+
 // The JSON string literal of `text`, quotes included; octets that are no
 // UTF-8 are taken as Latin-1.
 void append_json_text(std::string& out, const std::string& text);

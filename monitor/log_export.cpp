@@ -85,31 +85,37 @@ const std::string* json_keys() {
     return keys.data();
 }
 
-// The local time of each poll, with one conversion per hour: the minutes
-// and seconds are filled in.
+// The local time of each poll, with one conversion per local hour: within
+// it only the minutes and seconds change (offsets from UTC change on the
+// hour, and some are not whole hours).
 class LocalTimes {
 public:
     const std::string& text(double seconds) {
         const auto t = static_cast<long long>(std::floor(seconds));
-        const long long hour = t >= 0 ? t / 3600 : (t - 3599) / 3600;
-        if (hour != hour_) {
-            hour_ = hour;
-            text_ = iso8601_local_time(static_cast<double>(hour * 3600));
+        if (!(t >= hour_start_ && t < hour_start_ + 3600)) {
+            text_ = iso8601_local_time(static_cast<double>(t));
+            // "YYYY-MM-DDTHH:MM:SS+hh:mm"; another shape is not cached.
+            hour_start_ = kNoHour;
+            if (text_.size() == 25 && text_[13] == ':' && text_[16] == ':') {
+                const int in_hour = ((text_[14] - '0') * 10 + (text_[15] - '0')) * 60 +
+                                    (text_[17] - '0') * 10 + (text_[18] - '0');
+                hour_start_ = t - in_hour;
+            }
+            return text_;
         }
-        if (text_.size() >= 19) {
-            const auto in_hour = static_cast<int>(t - hour * 3600);
-            char* p = &text_[14];
-            p[0] = static_cast<char>('0' + in_hour / 600);
-            p[1] = static_cast<char>('0' + in_hour / 60 % 10);
-            p[3] = static_cast<char>('0' + in_hour % 60 / 10);
-            p[4] = static_cast<char>('0' + in_hour % 10);
-        }
+        const auto in_hour = static_cast<int>(t - hour_start_);
+        char* p = &text_[14];
+        p[0] = static_cast<char>('0' + in_hour / 600);
+        p[1] = static_cast<char>('0' + in_hour / 60 % 10);
+        p[3] = static_cast<char>('0' + in_hour % 60 / 10);
+        p[4] = static_cast<char>('0' + in_hour % 10);
         return text_;
     }
 
 private:
-    long long hour_ = 0;
-    std::string text_ = iso8601_local_time(0);
+    static constexpr long long kNoHour = -(1LL << 62);
+    long long hour_start_ = kNoHour;
+    std::string text_;
 };
 
 class Exporter {

@@ -194,6 +194,22 @@ TEST_F(LogExportTest, TimesCarryTheirOffsetFromUtc) {
         use_local_time_zone_setting();
         EXPECT_EQ(iso8601_local_time(kNow), c.text) << c.zone;
     }
+    // Through the export, whose lines of one local hour share a conversion:
+    // an offset of half an hour moves the minutes too.
+    set_environment("TZ", "XXX-5:30");
+    use_local_time_zone_setting();
+    const DeviceReadings r = sample(kFamily350);
+    std::string log = log_header_text(r);
+    for (std::time_t t : {kNow, kNow + 1, kNow + 1500, kNow + 1611, kNow + 3600}) {
+        log += log_line_text(r, false, t);
+    }
+    const std::string json = exported(log, ExportFormat::kJson).text;
+    for (const char* time :
+         {"2026-12-08T19:35:09+05:30", "2026-12-08T19:35:10+05:30", "2026-12-08T20:00:09+05:30",
+          "2026-12-08T20:02:00+05:30", "2026-12-08T20:35:09+05:30"}) {
+        EXPECT_NE(json.find(time), std::string::npos) << time;
+    }
+    use_utc_time_zone();
 }
 
 TEST(ExportText, JsonStringsAreValidUtf8) {

@@ -4,10 +4,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "app/command_line.h"
@@ -122,6 +124,14 @@ int run_export(const CommandLine& line) {
     if (!in.is_open()) {
         std::fprintf(stderr, "tarvik: cannot open %s: %s\n", shown.c_str(),
                      check.error.empty() ? std::strerror(errno) : check.error.c_str());
+        return 1;
+    }
+    // Opening the table would empty the log it is made from.
+    std::error_code same_error;
+    if (!line.export_out.empty() &&
+        std::filesystem::equivalent(line.export_file, line.export_out, same_error)) {
+        std::fprintf(stderr, "tarvik: %s is the log itself\n",
+                     terminal_safe_text(line.export_out).c_str());
         return 1;
     }
     std::ofstream file;

@@ -115,6 +115,11 @@ def main(tarvik, sim, work):
                 float(value)
     check(rows[0]["id2"].find("KTR") >= 0 and rows[3]["id2"].find("VXL") >= 0, "ids")
 
+    # A table written over its own log is refused, the log left whole.
+    size = os.path.getsize(log)
+    got = run([tarvik, "--export", log, "--out", log])
+    check(got.returncode == 1 and os.path.getsize(log) == size, "export over the log itself")
+
     # The JSON Lines export: one device object per header block.
     got = run([tarvik, "--export", log, "--json"])
     objects = [json.loads(line) for line in got.stdout.splitlines()]

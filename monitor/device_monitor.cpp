@@ -121,6 +121,9 @@ DeviceMonitor::~DeviceMonitor() {
 
 void DeviceMonitor::initialise(SettingsStore* settings) {
     if (settings != nullptr) {
+        if (!settings->notice().empty()) {
+            window_.message_box(settings->notice());
+        }
         int loaded = 0;
         for (int i = 0; i < kHistorySize; ++i) {
             const std::string value = settings->read(kSettingsSection, format_text("ip%d", i));
@@ -146,9 +149,17 @@ void DeviceMonitor::initialise(SettingsStore* settings) {
 
 void DeviceMonitor::save_history(SettingsStore& settings) {
     const int count = window_.list_count(ControlId::kAddressBox);
-    for (int i = 0; i < count; ++i) {
-        settings.write(kSettingsSection, format_text("ip%d", i),
-                       window_.list_item(ControlId::kAddressBox, i));
+    // Values past the list go, or the next start would list them again
+    // after entries that moved up.
+    for (int i = 0; i < kHistorySize; ++i) {
+        const std::string key = format_text("ip%d", i);
+        const bool saved = i < count ? settings.write(kSettingsSection, key,
+                                                      window_.list_item(ControlId::kAddressBox, i))
+                                     : settings.remove(kSettingsSection, key);
+        if (!saved) {
+            window_.message_box(kHistoryNotSaved + settings.error());
+            return;
+        }
     }
 }
 

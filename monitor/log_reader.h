@@ -47,9 +47,9 @@ struct LogReadTotals {
     uint64_t problems = 0;  // lines reported
 };
 
-// One header block: the identification items as written (a line break
-// inside one kept), and the family its headings name (0 for headings of
-// neither family).
+// One header block: the identification items as written (their control
+// characters escaped by the writer), and the family its headings name (0
+// for headings of neither family).
 struct LogHeader {
     std::string id_text[kIdTextCount];
     int32_t family = 0;

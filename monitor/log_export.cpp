@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "monitor/row_schema.h"
+#include "monitor/text_format.h"
 
 namespace {
 
@@ -27,35 +28,6 @@ long long days_from_civil(long long y, unsigned m, unsigned d) {
 void append_two(std::string& out, int n) {
     out += static_cast<char>('0' + n / 10 % 10);
     out += static_cast<char>('0' + n % 10);
-}
-
-// Whether the `size` octets at `p` start with a well-formed UTF-8
-// character of more than one octet; its length, or 0.
-std::size_t utf8_length(const unsigned char* p, std::size_t size) {
-    const unsigned char c = p[0];
-    std::size_t n = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) {
-        n = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        n = 3;
-        low = c == 0xE0 ? 0xA0 : 0x80;
-        high = c == 0xED ? 0x9F : 0xBF;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        n = 4;
-        low = c == 0xF0 ? 0x90 : 0x80;
-        high = c == 0xF4 ? 0x8F : 0xBF;
-    }
-    if (n == 0 || size < n || p[1] < low || p[1] > high) {
-        return 0;
-    }
-    for (std::size_t i = 2; i < n; ++i) {
-        if (p[i] < 0x80 || p[i] > 0xBF) {
-            return 0;
-        }
-    }
-    return n;
 }
 
 void append_csv_text(std::string& out, const std::string& text) {
@@ -346,7 +318,7 @@ void append_json_text(std::string& out, const std::string& text) {
             out += static_cast<char>(c);
         } else if (c >= 0x20 && c < 0x7F) {
             out += static_cast<char>(c);
-        } else if (const std::size_t n = c >= 0x80 ? utf8_length(p + i, size - i) : 0; n > 0) {
+        } else if (const std::size_t n = c >= 0x80 ? utf8_sequence_length(text, i) : 0; n > 0) {
             out.append(text, i, n);
             i += n;
             continue;

@@ -20,8 +20,9 @@ if grep -E '^E: |no-manual-page|hardening-' "$work/lintian.log"; then
     echo "lintian: the package has errors, a program without a manual page or without hardening"
     exit 1
 fi
+dpkg-deb -c "${debs[0]}" >"$work/contents.txt"
 for size in 16 32 48 64 128 256; do
-    if ! dpkg-deb -c "${debs[0]}" | grep -q "/hicolor/${size}x${size}/apps/tarvik.png$"; then
+    if ! grep -q "/hicolor/${size}x${size}/apps/tarvik.png$" "$work/contents.txt"; then
         echo "no ${size}x${size} icon in the package"
         exit 1
     fi

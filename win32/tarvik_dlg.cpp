@@ -339,7 +339,7 @@ void CTarvikDlg::set_text(ControlId id, const std::string& text) {
     // the end of the new text and back to the top, and each scroll copies
     // the lines already drawn: until the next paint, the first line showed a
     // copy of the second. Drawing is held off while the text changes, and
-    // the whole pane is painted afresh after.
+    // the whole pane is painted afresh at once after.
     const bool pane = (GetWindowLongW(c, GWL_STYLE) & ES_MULTILINE) != 0;
     if (pane) {
         SendMessageW(c, WM_SETREDRAW, FALSE, 0);
@@ -347,7 +347,8 @@ void CTarvikDlg::set_text(ControlId id, const std::string& text) {
     SetWindowTextW(c, utf8_to_wide(text).c_str());
     if (pane) {
         SendMessageW(c, WM_SETREDRAW, TRUE, 0);
-        RedrawWindow(c, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
+        RedrawWindow(c, nullptr, nullptr,
+                     RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ERASENOW | RDW_UPDATENOW);
     }
 }
 

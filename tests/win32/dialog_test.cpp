@@ -1,6 +1,7 @@
 // The dialogs as Windows made them from the tables: every control where the
 // table puts it, in dialog units, the tab order, the captions, the font;
 // and the About box from the system menu.
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -275,6 +276,11 @@ LineBands line_bands(HWND edit) {
     return bands;
 }
 
+// Whether a band holds one colour only: no text drawn in it.
+bool blank(const std::vector<COLORREF>& band) {
+    return std::all_of(band.begin(), band.end(), [&](COLORREF c) { return c == band[0]; });
+}
+
 // The link pane holds three lines in the room of two. Replacing its text
 // must not leave the first line drawn as a copy of the second, not even
 // before the next paint (a screen capture can fall there).
@@ -290,6 +296,7 @@ TEST_F(DialogTest, TheLinkPanesFirstLineIsNeverACopyOfTheSecond) {
         set_text(ControlId::kLinkPane,
                  "UpLink\t=" + std::to_string(100 + i) + "Mbps\r\nDownLink=350Mbps\r\n ");
         const LineBands now = line_bands(pane);
+        EXPECT_FALSE(blank(now.first)) << "before the paint, after text " << i;
         EXPECT_NE(now.first, now.second) << "before the paint, after text " << i;
         pump();
         UpdateWindow(window_->window());

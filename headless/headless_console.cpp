@@ -164,22 +164,25 @@ private:
         }
     }
 
-    // The terminal names the host or file a message box is about; the
-    // window's boxes keep their fixed texts.
+    // The terminal names the host or file a message box is about, right
+    // after the box's fixed text; the window's boxes keep their own texts.
     std::string message_detail(const std::string& text, int error) {
         const std::string log = terminal_safe_text(window_.get_text(ControlId::kLogFileField));
-        if (text == "Can't resolve hostname") {
+        const std::string resolve = kResolveFailure;
+        if (text.compare(0, resolve.size(), resolve) == 0) {
             const AgentLink& link = monitor_.link();
-            return ": " +
-                   terminal_safe_text(std::string(link.host, strnlen(link.host, sizeof link.host)));
+            return resolve + ": " +
+                   terminal_safe_text(
+                       std::string(link.host, strnlen(link.host, sizeof link.host))) +
+                   text.substr(resolve.size());
         }
         if (text == "Can't open log file") {
-            return " " + log + ": " + std::strerror(error);
+            return text + " " + log + ": " + std::strerror(error);
         }
         if (text == "Can't write log file") {
-            return " " + log;
+            return text + " " + log;
         }
-        return std::string();
+        return text;
     }
 
     void restart_ticks() {

@@ -36,7 +36,7 @@ void TerminalWindow::start_timer(int period_ms) {
 
 void TerminalWindow::message_box(const std::string& text) {
     const int error = errno;  // as the failure left it, before anything else runs
-    const std::string detail = detail_ ? detail_(text, error) : std::string();
-    std::fprintf(stderr, "tarvik: %s%s\n", text.c_str(), detail.c_str());
+    const std::string shown = detail_ ? detail_(text, error) : text;
+    std::fprintf(stderr, "tarvik: %s\n", shown.c_str());
     std::fflush(stderr);
 }

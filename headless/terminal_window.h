@@ -31,9 +31,9 @@ public:
     void stop_timer() override { timer_running_ = false; }
     void message_box(const std::string& text) override;
 
-    // What the terminal can add to a message box's fixed text (the name of
-    // the host or file it is about), given the text and the `errno` the
-    // failure left; returns the addition, often empty.
+    // A message box's text as the terminal shows it, given the text and the
+    // `errno` the failure left: the text, often with the name of the host or
+    // file it is about added.
     using MessageDetail = std::function<std::string(const std::string& text, int error)>;
     void set_message_detail(MessageDetail detail) { detail_ = std::move(detail); }
 

@@ -49,6 +49,9 @@ int find_history_entry(WindowServices& window, const std::string& text) {
     return -1;
 }
 
+// What an alarm names when the address box was empty: the local computer.
+constexpr char kEmptyAddress[] = "127.0.0.1 (no address given)";
+
 // Copies as much of `text` as the array holds with its terminator.
 template <size_t N>
 void copy_text(char (&dest)[N], const std::string& text) {
@@ -91,9 +94,9 @@ int timer_period_ms(long long interval) {
 }
 
 std::string command_failure_text(const std::string& command, const SnmpMessage& request,
-                                 const SnmpMessage* answer, bool too_long) {
+                                 const SnmpMessage* answer, const std::string& no_answer) {
     if (answer == nullptr) {
-        return command + (too_long ? " failed: the answer was too long" : " failed: no answer");
+        return command + " failed: " + (no_answer.empty() ? kNoAnswerAlarm : no_answer);
     }
     // Only a GetResponse carries the device's verdict; an echo of the
     // request, or a stranger's datagram, says nothing about the write.
@@ -313,8 +316,12 @@ void DeviceMonitor::report_alarms(bool succeeded) {
     } else if (last_fault_.kind == FetchFailure::kUnusableAnswer) {
         failure = "unusable answer";
     }
-    for (const AlarmEvent& event :
-         alarms_.after_poll(succeeded, readings_, agent_address_, failure)) {
+    // Silence is plain "no answer"; anything else that left the poll
+    // without an answer is named after the address.
+    const std::string cause = last_fault_.kind == FetchFailure::kNoAnswer ? last_fault_.text : "";
+    for (const AlarmEvent& event : alarms_.after_poll(
+             succeeded, readings_, agent_address_.empty() ? kEmptyAddress : agent_address_, failure,
+             cause)) {
         if (alarm_listener_) {
             alarm_listener_(event);
         }
@@ -377,7 +384,7 @@ bool DeviceMonitor::send_set_request(SnmpMessage* request, const char* command) 
     const int reports_before = transport_reports_;
     const MessagePtr answer(exchange_request(link_, request));
     const std::string failure =
-        command_failure_text(command, *request, answer.get(), link_.answer_too_long);
+        command_failure_text(command, *request, answer.get(), exchange_fault_text(link_));
     // A failure the link has already shown in a box is not shown twice, and
     // an exchange the owner cancelled is no failure of the device's.
     if (!failure.empty() && transport_reports_ == reports_before && !link_cancelled(link_)) {

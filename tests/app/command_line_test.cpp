@@ -120,6 +120,7 @@ TEST(CommandLine, RefusesWhatItDoesNotTake) {
         {"--out", "t.csv"},
         {"--headless", "--address", "h", "--format", "xml"},
         {"--format", "line"},
+        {"--headless", "--address", ""},
     };
     for (const auto& args : cases) {
         const Parsed p = parse(args);

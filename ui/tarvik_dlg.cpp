@@ -102,6 +102,7 @@ CTarvikDlg::CTarvikDlg(DeviceReadings& readings, QWidget* parent)
         }
     }
     setWindowIcon(load_main_icon());
+    control_as<QLineEdit>(ControlId::kKeyField)->setMaxLength(kKeyLimit);
     poll_timer_.setObjectName(QStringLiteral("poll_timer"));
     history_ = std::make_unique<ReadingHistory>();
 

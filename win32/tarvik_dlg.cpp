@@ -184,6 +184,7 @@ void CTarvikDlg::on_init_dialog() {
     SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon_));
     tray_ = std::make_unique<TrayIcon>(window_);
     make_lamps();
+    SendMessageW(control(ControlId::kKeyField), EM_LIMITTEXT, kKeyLimit, 0);
     monitor_.initialise(settings_);
 }
 

@@ -15,9 +15,10 @@ std::string usage_text() {
            "       tarvik --demo               the window, plus a simulated transceiver on "
            "loopback\n"
            "       tarvik --headless --address HOST [--port N] [--community TEXT]\n"
-           "              [--interval MS] [--log FILE] [--polls N]\n"
+           "              [--interval MS] [--log FILE] [--polls N] [--format panes|line|json]\n"
            "                                   no window: Start with these fields, print the\n"
-           "                                   panes after every poll, stop after N polls\n"
+           "                                   panes (or one line, or one JSON object) after\n"
+           "                                   every poll, stop after N polls\n"
            "       tarvik --port N             the agent's UDP port (default " +
            port +
            "), any mode\n"
@@ -28,6 +29,9 @@ std::string usage_text() {
            "                                   the trends written to a file, no window;\n"
            "                                   DURATION as 90s, 30m, 2h or 1d (the last of the\n"
            "                                   log), TIME as \"YYYY-MM-DD HH:MM[:SS]\" local\n"
+           "       tarvik --export LOG [--csv|--json] [--out FILE]\n"
+           "                                   a log the console wrote as a clean table (CSV,\n"
+           "                                   or JSON Lines) on standard output or in FILE\n"
            "       tarvik --version            print the version and end\n"
            "\n"
            "HOST may carry its own port as HOST:PORT. Without a display, --demo runs\n"
@@ -146,6 +150,8 @@ bool parse_command_line(int argc, const char* const* argv, CommandLine* line, st
     bool from_given = false;
     bool to_given = false;
     bool span_given = false;
+    bool exporting = false;
+    bool export_option = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -208,6 +214,43 @@ bool parse_command_line(int argc, const char* const* argv, CommandLine* line, st
             }
             continue;
         }
+        if (arg == "--export" || arg == "--out") {
+            if (i + 1 >= argc) {
+                *error = arg + " needs a value";
+                return false;
+            }
+            const std::string value = argv[++i];
+            if (value.empty()) {
+                *error = arg + " needs a file name";
+                return false;
+            }
+            if (arg == "--export") {
+                line->export_file = value;
+                exporting = true;
+            } else {
+                line->export_out = value;
+                export_option = true;
+            }
+            continue;
+        }
+        if (arg == "--csv" || arg == "--json") {
+            line->export_json = arg == "--json";
+            export_option = true;
+            continue;
+        }
+        if (arg == "--format") {
+            if (i + 1 >= argc) {
+                *error = arg + " needs a value";
+                return false;
+            }
+            const std::string value = argv[++i];
+            if (!parse_terminal_format(value, &line->headless.format)) {
+                *error = "--format takes panes, line or json";
+                return false;
+            }
+            headless_option = true;
+            continue;
+        }
         const bool takes_value = arg == "--port" || arg == "--address" || arg == "--community" ||
                                  arg == "--interval" || arg == "--log" || arg == "--polls";
         if (!takes_value) {
@@ -263,7 +306,8 @@ bool parse_command_line(int argc, const char* const* argv, CommandLine* line, st
         }
     }
     if (headless_option && !headless) {
-        *error = "--address, --community, --interval, --log and --polls go with --headless";
+        *error =
+            "--address, --community, --interval, --log, --polls and --format go with --headless";
         return false;
     }
     if (headless && !address_given && !line->demo) {
@@ -281,6 +325,18 @@ bool parse_command_line(int argc, const char* const* argv, CommandLine* line, st
     if (from_given && !(line->plot_to > line->plot_from)) {
         *error = "--to must be later than --from";
         return false;
+    }
+    if (export_option && !exporting) {
+        *error = "--csv, --json and --out go with --export";
+        return false;
+    }
+    if (exporting) {
+        if (headless || line->demo || plot) {
+            *error = "--export goes without --headless, --demo and --plot";
+            return false;
+        }
+        line->mode = RunMode::kExport;
+        return true;
     }
     if (plot) {
         if (headless || line->demo) {

@@ -6,7 +6,7 @@
 
 #include "headless/headless_console.h"
 
-enum class RunMode { kWindow, kDemo, kHeadless, kPlot, kHelp, kVersion };
+enum class RunMode { kWindow, kDemo, kHeadless, kPlot, kExport, kHelp, kVersion };
 
 struct CommandLine {
     RunMode mode = RunMode::kWindow;
@@ -23,6 +23,9 @@ struct CommandLine {
     double plot_span = 0;
     double plot_from = 0;
     double plot_to = 0;
+    std::string export_file;   // with kExport: the log to export
+    bool export_json = false;  // with kExport: JSON Lines rather than CSV
+    std::string export_out;    // with kExport: the file written; empty for stdout
 };
 
 // "90s", "30m", "2h", "1d" or plain seconds ("600"), as seconds; false when

@@ -1,12 +1,16 @@
 // tarvik: chooses the front end from the command line and runs it.
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "app/command_line.h"
@@ -16,6 +20,7 @@
 #include "monitor/chart_plan.h"
 #include "monitor/chart_svg.h"
 #include "monitor/device_readings.h"
+#include "monitor/log_export.h"
 #include "monitor/log_reader.h"
 #include "monitor/reading_history.h"
 #include "process/plain_output.h"
@@ -195,6 +200,53 @@ int run_plot(int& argc, char** argv, const CommandLine& line) {
 #endif
 }
 
+// A log as a table on standard output or in the --out file. Lines the
+// reader cannot read are reported by number and left out; the rest is
+// exported. 1 when the log cannot be read or the table cannot be written.
+int run_export(const CommandLine& line) {
+    const std::string shown = terminal_safe_text(line.export_file);
+    const LogLoad check = check_log_file(line.export_file);
+    std::ifstream in;
+    if (check.status == LogLoad::Status::kRead) {
+        in.open(line.export_file, std::ios::binary);
+    }
+    if (!in.is_open()) {
+        std::fprintf(stderr, "tarvik: cannot open %s: %s\n", shown.c_str(),
+                     check.error.empty() ? std::strerror(errno) : check.error.c_str());
+        return 1;
+    }
+    // Opening the table would empty the log it is made from.
+    std::error_code same_error;
+    if (!line.export_out.empty() &&
+        std::filesystem::equivalent(line.export_file, line.export_out, same_error)) {
+        std::fprintf(stderr, "tarvik: %s is the log itself\n",
+                     terminal_safe_text(line.export_out).c_str());
+        return 1;
+    }
+    std::ofstream file;
+    if (!line.export_out.empty()) {
+        file.open(line.export_out, std::ios::binary | std::ios::trunc);
+        if (!file.is_open()) {
+            std::fprintf(stderr, "tarvik: cannot write %s: %s\n",
+                         terminal_safe_text(line.export_out).c_str(), std::strerror(errno));
+            return 1;
+        }
+    }
+    std::ostream& out = line.export_out.empty() ? std::cout : file;
+    export_log(in, out, line.export_json ? ExportFormat::kJson : ExportFormat::kCsv,
+               [&](const std::string& problem) {
+                   std::fprintf(stderr, "tarvik: %s: %s\n", shown.c_str(), problem.c_str());
+               });
+    if (file.is_open()) {
+        file.close();
+    }
+    if (!out) {
+        std::fprintf(stderr, "tarvik: cannot write the table\n");
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -226,6 +278,8 @@ int main(int argc, char** argv) {
             return run_window(argc, argv, line, false);
         case RunMode::kPlot:
             return run_plot(argc, argv, line);
+        case RunMode::kExport:
+            return run_export(line);
         case RunMode::kDemo:
         case RunMode::kHeadless:
             break;

@@ -1,13 +1,17 @@
 // The reading history and the log reader: adding one poll, a day's window
-// reduced for a 1,200-pixel chart, and a week's log read back.
+// reduced for a 1,200-pixel chart, a week's log read back, and the same log
+// exported as CSV and as JSON Lines.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
 #include <ctime>
+#include <ostream>
 #include <sstream>
+#include <streambuf>
 #include <string>
 
 #include "bench/sample_readings.h"
+#include "monitor/log_export.h"
 #include "monitor/log_reader.h"
 #include "monitor/measurement_log.h"
 #include "monitor/reading_history.h"
@@ -116,6 +120,40 @@ void BM_ReadWeekLogIntoHistory(benchmark::State& state) {
                             static_cast<int64_t>(text.size()));
 }
 BENCHMARK(BM_ReadWeekLogIntoHistory)->Unit(benchmark::kMillisecond);
+
+// Counts what is written to it and keeps nothing.
+class CountingBuffer : public std::streambuf {
+public:
+    uint64_t bytes = 0;
+
+protected:
+    std::streamsize xsputn(const char*, std::streamsize n) override {
+        bytes += static_cast<uint64_t>(n);
+        return n;
+    }
+    int_type overflow(int_type c) override {
+        ++bytes;
+        return traits_type::not_eof(c);
+    }
+};
+
+// The export of the week's log: the reader's bytes per second, with the
+// table's size beside it.
+void BM_ExportWeekLog(benchmark::State& state, ExportFormat format) {
+    const std::string& text = week_log();
+    CountingBuffer table;
+    for (auto _ : state) {
+        std::istringstream in(text);
+        std::ostream out(&table);
+        export_log(in, out, format, nullptr);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(text.size()));
+    state.counters["table_bytes"] =
+        static_cast<double>(table.bytes) / static_cast<double>(state.iterations());
+}
+BENCHMARK_CAPTURE(BM_ExportWeekLog, csv, ExportFormat::kCsv)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ExportWeekLog, json, ExportFormat::kJson)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -3,7 +3,7 @@
 # changelog (gzip -9n, as lintian expects), and the package's extended
 # description. Included by app/CMakeLists.txt before CPack, in builds that
 # make a .deb.
-set(tarvik_manual_pages tarvik.1 tarvik-sim.1)
+set(tarvik_manual_pages tarvik.1 tarvik-sim.1 tarvik-log.5)
 if(TARGET tarvik-exporter)
     list(APPEND tarvik_manual_pages tarvik-exporter.1)
 endif()
@@ -33,11 +33,20 @@ foreach(source IN LISTS tarvik_debian_docs)
 endforeach()
 add_custom_target(tarvik_debian_docs ALL DEPENDS ${tarvik_debian_gz})
 
+# Each page in the section its name ends in.
 foreach(page IN LISTS tarvik_manual_pages)
-    install(FILES ${CMAKE_BINARY_DIR}/debian/${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    string(REGEX REPLACE ".*\\." "" section ${page})
+    install(FILES ${CMAKE_BINARY_DIR}/debian/${page}.gz
+            DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section})
 endforeach()
+# The README and its pages too: the Prometheus alerts' runbook links point
+# into docs/fleet.md, and the README's links into docs/.
 install(FILES ${CMAKE_BINARY_DIR}/debian/changelog.gz ${PROJECT_SOURCE_DIR}/res/debian/copyright
+              ${PROJECT_SOURCE_DIR}/README.md
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tarvik)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tarvik/docs
+        FILES_MATCHING PATTERN "*.md" PATTERN "*.png")
 
 # tarvik-exporter's service, off until enabled, and its example options
 # (not installed into /etc: the operator writes /etc/default/tarvik-exporter).

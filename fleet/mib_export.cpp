@@ -7,6 +7,7 @@
 #include "monitor/alarm_events.h"
 #include "monitor/device_readings.h"
 #include "monitor/parameter_catalog.h"
+#include "monitor/row_schema.h"
 #include "monitor/supply_rails.h"
 #include "snmp/agent_link.h"
 
@@ -30,90 +31,83 @@ enum class Syntax { kText, kInteger };
 // the panes and the log give the readings; a log column is in brackets. A
 // supply rail's description starts with the rail's label from kSupplyRails.
 struct MibObject {
-    Param row;
-    const char* descriptor;
+    Param row;  // its descriptor and UNITS come from kRowNames
     Syntax syntax;
-    const char* units;  // empty: no UNITS clause (none, or it depends on the family)
     bool writable;
     const char* description;
 };
 
 constexpr MibObject kObjects[] = {
-    {Param::kIdItem1, "tarvikIdItem1", Syntax::kText, "", false, "Identification item 1 [ID1]."},
-    {Param::kIdItem2, "tarvikIdItem2", Syntax::kText, "", false,
+    {Param::kIdItem1, Syntax::kText, false, "Identification item 1 [ID1]."},
+    {Param::kIdItem2, Syntax::kText, false,
      "Identification item 2 [ID2]. It carries the family code (see the module's description)."},
-    {Param::kIdItem3, "tarvikIdItem3", Syntax::kText, "", false, "Identification item 3 [ID3]."},
-    {Param::kIdItem4, "tarvikIdItem4", Syntax::kText, "", false, "Identification item 4 [ID4]."},
-    {Param::kIdItem5, "tarvikIdItem5", Syntax::kText, "", false, "Identification item 5 [ID5]."},
-    {Param::kIdItem6, "tarvikIdItem6", Syntax::kText, "", false, "Identification item 6 [ID6]."},
-    {Param::kIdItem7, "tarvikIdItem7", Syntax::kText, "", false, "Identification item 7 [ID7]."},
-    {Param::kIdItem8, "tarvikIdItem8", Syntax::kText, "", true,
+    {Param::kIdItem3, Syntax::kText, false, "Identification item 3 [ID3]."},
+    {Param::kIdItem4, Syntax::kText, false, "Identification item 4 [ID4]."},
+    {Param::kIdItem5, Syntax::kText, false, "Identification item 5 [ID5]."},
+    {Param::kIdItem6, Syntax::kText, false, "Identification item 6 [ID6]."},
+    {Param::kIdItem7, Syntax::kText, false, "Identification item 7 [ID7]."},
+    {Param::kIdItem8, Syntax::kText, true,
      "Identification item 8 [ID8], the key: Send KEY writes the text typed in the key box "
      "here. It is a secret; the snmp_exporter module does not ask for it."},
-    {Param::kUnrequested, "tarvikUnrequested", Syntax::kInteger, "", false,
+    {Param::kUnrequested, Syntax::kInteger, false,
      "An object of the temperature group that the console never requests, and ignores when "
      "an answer carries it."},
-    {Param::kTemperature1, "tarvikTemperature1", Syntax::kInteger, "0.01 degrees Celsius", false,
+    {Param::kTemperature1, Syntax::kInteger, false,
      "Temperature Sensor 1 [TS1], in hundredths of a degree."},
-    {Param::kTemperature2, "tarvikTemperature2", Syntax::kInteger, "0.01 degrees Celsius", false,
+    {Param::kTemperature2, Syntax::kInteger, false,
      "Temperature Sensor 2 [TS2], in hundredths of a degree."},
-    {Param::kTemperature3, "tarvikTemperature3", Syntax::kInteger, "0.01 degrees Celsius", false,
+    {Param::kTemperature3, Syntax::kInteger, false,
      "Temperature Sensor 3 [TS3], in hundredths of a degree."},
-    {Param::kReceiverVoltage, "tarvikReceiverVoltage", Syntax::kInteger, "mV", false,
-     "Ureceiver [URE], the receiver voltage."},
-    {Param::kTransmitterVoltage, "tarvikTransmitterVoltage", Syntax::kInteger, "mV", false,
+    {Param::kReceiverVoltage, Syntax::kInteger, false, "Ureceiver [URE], the receiver voltage."},
+    {Param::kTransmitterVoltage, Syntax::kInteger, false,
      "Utransmitter [UTR], the transmitter voltage."},
-    {Param::kAgcVoltage, "tarvikAgcVoltage", Syntax::kInteger, "mV", false, "Voltage AGC [UAG]."},
-    {Param::kAttenuation, "tarvikAttenuation", Syntax::kInteger, "0.1 dB", false,
-     "Attenuation [ATT], in tenths of a dB."},
-    {Param::kHumidity, "tarvikHumidity", Syntax::kInteger, "", false,
+    {Param::kAgcVoltage, Syntax::kInteger, false, "Voltage AGC [UAG]."},
+    {Param::kAttenuation, Syntax::kInteger, false, "Attenuation [ATT], in tenths of a dB."},
+    {Param::kHumidity, Syntax::kInteger, false,
      "Humidity [HUM], in the device's own unit; logged, not shown."},
-    {Param::kSupply24V, "tarvikSupply24V", Syntax::kInteger, "mV", false, " [U24V]."},
-    {Param::kSupply12V, "tarvikSupply12V", Syntax::kInteger, "mV", false, " [U+12V]."},
-    {Param::kSupply9V, "tarvikSupply9V", Syntax::kInteger, "mV", false, " [U+9V]."},
-    {Param::kSupplyMinus12V, "tarvikSupplyMinus12V", Syntax::kInteger, "mV", false,
+    {Param::kSupply24V, Syntax::kInteger, false, " [U24V]."},
+    {Param::kSupply12V, Syntax::kInteger, false, " [U+12V]."},
+    {Param::kSupply9V, Syntax::kInteger, false, " [U+9V]."},
+    {Param::kSupplyMinus12V, Syntax::kInteger, false,
      " [U-12V], reported as its positive magnitude."},
-    {Param::kSupply5V, "tarvikSupply5V", Syntax::kInteger, "mV", false, " [U+5V]."},
-    {Param::kSupply3V3, "tarvikSupply3V3", Syntax::kInteger, "mV", false, " [U+3.3V]."},
-    {Param::kSupply5VStandby, "tarvikSupply5VStandby", Syntax::kInteger, "mV", false,
-     " [U+5VSB], the standby rail."},
-    {Param::kTotalCurrent, "tarvikTotalCurrent", Syntax::kInteger, "0.1 mA", false,
+    {Param::kSupply5V, Syntax::kInteger, false, " [U+5V]."},
+    {Param::kSupply3V3, Syntax::kInteger, false, " [U+3.3V]."},
+    {Param::kSupply5VStandby, Syntax::kInteger, false, " [U+5VSB], the standby rail."},
+    {Param::kTotalCurrent, Syntax::kInteger, false,
      "Total Consumtion [Curr], in tenths of a mA; the console shows whole mA."},
-    {Param::kSwitch1, "tarvikRadioSwitch", Syntax::kInteger, "", true,
+    {Param::kSwitch1, Syntax::kInteger, true,
      "Switch 1, the radio: 0 off, 1 on. The Radio check box shows it and Set writes it."},
-    {Param::kSwitch2, "tarvikSwitch2", Syntax::kInteger, "", true,
+    {Param::kSwitch2, Syntax::kInteger, true,
      "Switch 2: shown nowhere; Set writes back the value last read."},
-    {Param::kSwitch3, "tarvikHeaterSwitch", Syntax::kInteger, "", true,
+    {Param::kSwitch3, Syntax::kInteger, true,
      "Switch 3, the heater: 0 off, 1 on. The Heater check box shows it and Set writes it."},
-    {Param::kSwitch4, "tarvikSwitch4", Syntax::kInteger, "", true,
+    {Param::kSwitch4, Syntax::kInteger, true,
      "Switch 4: shown nowhere; Set writes back the value last read."},
-    {Param::kSwitch5, "tarvikSwitch5", Syntax::kInteger, "", true,
+    {Param::kSwitch5, Syntax::kInteger, true,
      "Switch 5: shown nowhere; Set writes back the value last read."},
-    {Param::kSwitch6, "tarvikSwitch6", Syntax::kInteger, "", true,
+    {Param::kSwitch6, Syntax::kInteger, true,
      "Switch 6: shown nowhere; Set writes back the value last read."},
-    {Param::kPhyToRadioRate, "tarvikPhyToRadioRate", Syntax::kInteger, "packets per second", false,
+    {Param::kPhyToRadioRate, Syntax::kInteger, false,
      "PHY->Radio packets per sec. [PHY->R[pps]]; the console adds up the total."},
-    {Param::kRadioToPhyRate, "tarvikRadioToPhyRate", Syntax::kInteger, "packets per second", false,
+    {Param::kRadioToPhyRate, Syntax::kInteger, false,
      "Radio->PHY packets per sec. [R->PHY[pps]]; the console adds up the total."},
-    {Param::kFecErrorCount, "tarvikFecErrorCount", Syntax::kInteger, "", false,
+    {Param::kFecErrorCount, Syntax::kInteger, false,
      "Family 1000: the FEC error counter [FECerr]. Family 350: the frequency offset in Hz "
      "[Frequency_Offset_Hz], shown as Frequency Offset MHz."},
-    {Param::kFecFailCount, "tarvikFecFailCount", Syntax::kInteger, "", false,
+    {Param::kFecFailCount, Syntax::kInteger, false,
      "The cumulative FEC failure counter [FECfail]; the console shows the failures since "
      "Reset as FEC fails total."},
-    {Param::kModemStatus, "tarvikModemStatus", Syntax::kInteger, "", false,
+    {Param::kModemStatus, Syntax::kInteger, false,
      "Family 1000: the modem status word [ModSt], shown as Status; while bit 0 is set the "
      "Receiver is Lock and the downlink is 1000 Mbps, else NoLock; while bit 1 is set the "
      "Quality is Bad, else Good. Family 350: the receive MSE in tenths of a dB [MSE_RX], shown "
      "as MSE dB."},
-    {Param::kDownLinkMbps, "tarvikDownLinkRate", Syntax::kInteger, "Mbps", false,
-     "DownLink [DownLink_Mbps], the downlink rate."},
-    {Param::kUpLinkMbps, "tarvikUpLinkRate", Syntax::kInteger, "Mbps", false,
-     "UpLink [UpLink_Mbps], the uplink rate."},
-    {Param::kDropQ1Count, "tarvikDropPhyToRadio", Syntax::kInteger, "", false,
+    {Param::kDownLinkMbps, Syntax::kInteger, false, "DownLink [DownLink_Mbps], the downlink rate."},
+    {Param::kUpLinkMbps, Syntax::kInteger, false, "UpLink [UpLink_Mbps], the uplink rate."},
+    {Param::kDropQ1Count, Syntax::kInteger, false,
      "The cumulative counter of dropped PHY to radio packets [DropQ1], read as unsigned; "
      "the console shows the drops since Reset as Drop PHY->R packets total."},
-    {Param::kDropTxCount, "tarvikDropRadioToPhy", Syntax::kInteger, "", false,
+    {Param::kDropTxCount, Syntax::kInteger, false,
      "The cumulative counter of dropped radio to PHY packets [DropTX], read as unsigned; "
      "the console shows the drops since Reset as Drop R->PHY packets total."},
 };
@@ -264,10 +258,10 @@ std::string mib_text() {
         const uint32_t group = row.ids[row.length - 3];
         const uint32_t number = row.ids[row.length - 2];
         const bool text = object.syntax == Syntax::kText;
-        out += std::string("\n") + object.descriptor + " OBJECT-TYPE\n";
+        out += std::string("\n") + row_names(object.row).mib + " OBJECT-TYPE\n";
         out += text ? "    SYNTAX      DisplayString\n" : "    SYNTAX      Integer32\n";
-        if (object.units[0] != '\0') {
-            out += std::string("    UNITS       \"") + object.units + "\"\n";
+        if (row_names(object.row).device_unit[0] != '\0') {
+            out += std::string("    UNITS       \"") + row_names(object.row).device_unit + "\"\n";
         }
         out +=
             std::string("    MAX-ACCESS  ") + (object.writable ? "read-write" : "read-only") + "\n";
@@ -283,7 +277,7 @@ std::string mib_text() {
     out += "tarvikCompliances OBJECT IDENTIFIER ::= { tarvikConformance 2 }\n\n";
     out += std::string(kGroupDescriptor) + " OBJECT-GROUP\n    OBJECTS {\n";
     for (const MibObject& object : kObjects) {
-        out += std::string("        ") + object.descriptor +
+        out += std::string("        ") + row_names(object.row).mib +
                (&object == std::end(kObjects) - 1 ? "\n" : ",\n");
     }
     out += "    }\n    STATUS      current\n";
@@ -322,7 +316,7 @@ std::string generator_yml() {
             }
             for (const MibObject& object : kObjects) {
                 if (catalog_index(object.row) == index) {
-                    out += std::string("    - ") + object.descriptor + "\n";
+                    out += std::string("    - ") + row_names(object.row).mib + "\n";
                 }
             }
         }
@@ -333,7 +327,8 @@ std::string generator_yml() {
     for (const Param row : kDeviceCounters) {
         for (const MibObject& object : kObjects) {
             if (object.row == row) {
-                out += std::string("      ") + object.descriptor + ":\n        type: counter\n";
+                out += std::string("      ") + row_names(object.row).mib +
+                       ":\n        type: counter\n";
             }
         }
     }

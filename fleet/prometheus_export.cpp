@@ -11,6 +11,7 @@
 #include "monitor/alarm_events.h"
 #include "monitor/device_readings.h"
 #include "monitor/parameter_catalog.h"
+#include "monitor/row_schema.h"
 #include "monitor/supply_rails.h"
 #include "snmp/agent_link.h"
 
@@ -38,74 +39,27 @@ constexpr int kErrorRatioWindowSeconds = 300;
 // Readings the device sends as INTEGER but the console reads as unsigned.
 constexpr char kTwoTo32[] = "4294967296";
 
-// The exporter's name of every catalog row the console requests. The values
-// are in device units, which the help names: the names say what a row is
-// and carry no unit, since a name like "millivolts" would pass for a base
-// unit. Counters end in "_total". The key (identification item 8) is left
-// out: it is a secret, and a label would keep it in the time-series
+// The exporter's names of the rows come from kRowNames (row_schema.h). The
+// values are in device units, which the help names: the names say what a
+// row is and carry no unit, since a name like "millivolts" would pass for a
+// base unit. Counters end in "_total". The key (identification item 8) is
+// left out: it is a secret, and a label would keep it in the time-series
 // database.
-struct RawName {
-    Param row;
-    const char* name;
-    const char* help;
-};
-constexpr RawName kRawNames[] = {
-    {Param::kIdItem1, "id_item_1", "Identification item 1 (ID1)"},
-    {Param::kIdItem2, "id_item_2", "Identification item 2 (ID2; carries the family code)"},
-    {Param::kIdItem3, "id_item_3", "Identification item 3 (ID3)"},
-    {Param::kIdItem4, "id_item_4", "Identification item 4 (ID4)"},
-    {Param::kIdItem5, "id_item_5", "Identification item 5 (ID5)"},
-    {Param::kIdItem6, "id_item_6", "Identification item 6 (ID6)"},
-    {Param::kIdItem7, "id_item_7", "Identification item 7 (ID7)"},
-    {Param::kTemperature1, "temperature_1", "Temperature sensor 1, in 0.01 degC"},
-    {Param::kTemperature2, "temperature_2", "Temperature sensor 2, in 0.01 degC"},
-    {Param::kTemperature3, "temperature_3", "Temperature sensor 3, in 0.01 degC"},
-    {Param::kReceiverVoltage, "receiver_voltage", "Receiver voltage, in mV"},
-    {Param::kTransmitterVoltage, "transmitter_voltage", "Transmitter voltage, in mV"},
-    {Param::kAgcVoltage, "agc_voltage", "AGC voltage, in mV"},
-    {Param::kAttenuation, "attenuation", "Attenuation, in 0.1 dB"},
-    {Param::kHumidity, "humidity", "Humidity, in the device's own unit"},
-    {Param::kSupply24V, "supply_24v", "Supply +24 V, in mV"},
-    {Param::kSupply12V, "supply_12v", "Supply +12 V, in mV"},
-    {Param::kSupply9V, "supply_9v", "Supply +9 V, in mV"},
-    {Param::kSupplyMinus12V, "supply_minus_12v", "Supply -12 V, its magnitude in mV"},
-    {Param::kSupply5V, "supply_5v", "Supply +5 V, in mV"},
-    {Param::kSupply3V3, "supply_3v3", "Supply +3.3 V, in mV"},
-    {Param::kSupply5VStandby, "supply_5v_standby", "Supply +5 V standby, in mV"},
-    {Param::kTotalCurrent, "total_current", "Total current, in 0.1 mA"},
-    {Param::kSwitch1, "switch_1", "Switch 1 (radio), 0 off or 1 on"},
-    {Param::kSwitch2, "switch_2", "Switch 2, 0 off or 1 on"},
-    {Param::kSwitch3, "switch_3", "Switch 3 (heater), 0 off or 1 on"},
-    {Param::kSwitch4, "switch_4", "Switch 4, 0 off or 1 on"},
-    {Param::kSwitch5, "switch_5", "Switch 5, 0 off or 1 on"},
-    {Param::kSwitch6, "switch_6", "Switch 6, 0 off or 1 on"},
-    {Param::kPhyToRadioRate, "phy_to_radio_rate", "PHY to radio rate, in packets per second"},
-    {Param::kRadioToPhyRate, "radio_to_phy_rate", "Radio to PHY rate, in packets per second"},
-    {Param::kFecErrorCount, "fec_errors_or_frequency_offset",
-     "FEC errors (family 1000); frequency offset in Hz (family 350)"},
-    {Param::kFecFailCount, "fec_failures_total", "FEC failures, cumulative"},
-    {Param::kModemStatus, "modem_status_or_mse",
-     "Modem status bits (family 1000); receive MSE in 0.1 dB (family 350)"},
-    {Param::kDownLinkMbps, "down_link_rate", "Downlink rate, in Mbps"},
-    {Param::kUpLinkMbps, "up_link_rate", "Uplink rate, in Mbps"},
-    {Param::kDropQ1Count, "dropped_phy_to_radio_total",
-     "Dropped PHY to radio packets, cumulative (32 bits, sent as signed)"},
-    {Param::kDropTxCount, "dropped_radio_to_phy_total",
-     "Dropped radio to PHY packets, cumulative (32 bits, sent as signed)"},
-};
 
 bool is_counter(Param row) {
     return std::find(std::begin(kDeviceCounters), std::end(kDeviceCounters), row) !=
            std::end(kDeviceCounters);
 }
 
-const RawName* raw_name_of(Param row) {
-    for (const RawName& raw : kRawNames) {
-        if (raw.row == row) {
-            return &raw;
-        }
+// The names of `row` when the exporter asks for it, else null.
+const RowNames* raw_name_of(Param row) {
+    const int index = catalog_index(row);
+    if (index < kIdentificationRun.first_index ||
+        index >= kTrafficRun.first_index + kTrafficRun.count) {
+        return nullptr;
     }
-    return nullptr;
+    const RowNames& names = row_names(row);
+    return names.metric != nullptr ? &names : nullptr;
 }
 
 Param param_at(int index) {
@@ -115,12 +69,12 @@ Param param_at(int index) {
 }  // namespace
 
 std::string raw(Param row) {
-    const RawName* name = raw_name_of(row);
+    const RowNames* name = raw_name_of(row);
     if (name == nullptr) {
         throw std::logic_error("catalog row " + std::to_string(catalog_index(row)) +
                                " has no exporter name");
     }
-    return std::string(kRawPrefix) + name->name;
+    return std::string(kRawPrefix) + name->metric;
 }
 
 namespace {
@@ -251,14 +205,14 @@ std::vector<RawMetric> raw_metrics() {
     for (const CatalogRun& run : runs) {
         for (int i = 0; i < run.count; ++i) {
             const Param row = param_at(run.first_index + i);
-            const RawName* name = raw_name_of(row);
+            const RowNames* name = raw_name_of(row);
             if (name == nullptr) {
                 continue;
             }
             const RawKind kind = is_text(row)      ? RawKind::kText
                                  : is_counter(row) ? RawKind::kCounter
                                                    : RawKind::kGauge;
-            metrics.push_back({row, raw(row), name->help, kind});
+            metrics.push_back({row, raw(row), name->metric_help, kind});
         }
     }
     return metrics;
@@ -554,7 +508,7 @@ std::string lower(std::string text) {
     return text;
 }
 
-std::string alerts_yml() {
+std::string alerts_yml(const std::string& runbook_base) {
     std::string out = std::string("# ") + kGeneratedBy +
                       ".\n"
                       "# The voltage lamps with the console's limits (a value equal to a limit\n"
@@ -574,7 +528,7 @@ std::string alerts_yml() {
         out += "    annotations:\n";
         out += "      summary: " + yaml_text(alert.summary) + "\n";
         out += "      description: " + yaml_text(alert.description) + "\n";
-        out += "      runbook_url: " + yaml_text(kRunbookBase + lower(alert.name)) + "\n";
+        out += "      runbook_url: " + yaml_text(runbook_base + lower(alert.name)) + "\n";
     }
     return out;
 }
@@ -894,11 +848,11 @@ constexpr ExampleJob kTarvikExporterJob = {"prometheus-tarvik-exporter.yml", "ta
 
 }  // namespace
 
-std::vector<ExportFile> prometheus_files() {
+std::vector<ExportFile> prometheus_files(const std::string& runbook_base) {
     return {
         {"snmp.yml", snmp_yml()},
         {"tarvik-rules.yml", rules_yml()},
-        {"tarvik-alerts.yml", alerts_yml()},
+        {"tarvik-alerts.yml", alerts_yml(runbook_base)},
         {"tarvik-dashboard.json", dashboard_json()},
         {kSnmpExporterJob.file, prometheus_yml(kSnmpExporterJob)},
         {kTarvikExporterJob.file, prometheus_yml(kTarvikExporterJob)},

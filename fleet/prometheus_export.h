@@ -29,10 +29,11 @@ constexpr char kAlertHoldTime[] = "30s";
 inline constexpr Param kDeviceCounters[] = {Param::kFecFailCount, Param::kDropQ1Count,
                                             Param::kDropTxCount};
 
-// Where each alert's runbook_url points: the fleet page's section of that
-// alert (its heading is the alert's name, so the anchor is the name in lower
-// case). Relative: a site that publishes the pages puts its address first.
-constexpr char kRunbookBase[] = "docs/fleet.md#";
+// Where each alert's runbook_url points by default: the installed fleet
+// page's section of that alert (its heading is the alert's name, so the
+// anchor is the name in lower case). A site that publishes the pages
+// elsewhere gives its address with --runbook-base.
+constexpr char kRunbookBase[] = "/usr/share/doc/tarvik/docs/fleet.md#";
 // The family 350 receiver's MSE under which an alert fires, dB: a default
 // that an operator tunes to the links' budget.
 constexpr double kMseAlertThresholdDb = 20.0;
@@ -61,8 +62,9 @@ std::vector<RawMetric> raw_metrics();
 // snmp.yml, tarvik-rules.yml, tarvik-alerts.yml, tarvik-dashboard.json,
 // prometheus.yml (the example job through snmp_exporter) and
 // prometheus-tarvik-exporter.yml (the same through tarvik-exporter), in that
-// order.
-std::vector<ExportFile> prometheus_files();
+// order; each alert's runbook_url is `runbook_base` followed by the
+// alert's name in lower case.
+std::vector<ExportFile> prometheus_files(const std::string& runbook_base = kRunbookBase);
 
 // Building blocks of the files, for their tests.
 // The shortest plain decimal that reads back as the same double: "0.1", "1000".

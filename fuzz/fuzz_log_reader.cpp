@@ -6,7 +6,9 @@
 // - each report names a line that exists, as "line N: reason";
 // - every record's time is a whole number of seconds;
 // - every value the history holds can be drawn: finite, within
-//   kLargestChartValue.
+//   kLargestChartValue;
+// - the same input exported, as CSV or JSON Lines, reads the same records
+//   and writes at least a line for each.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -15,6 +17,7 @@
 #include <sstream>
 #include <string>
 
+#include "monitor/log_export.h"
 #include "monitor/log_reader.h"
 #include "monitor/reading_history.h"
 
@@ -73,6 +76,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 require(std::isnan(p.value) || std::fabs(p.value) <= kLargestChartValue,
                         "a value a chart cannot draw");
             }
+        }
+    }
+    for (ExportFormat format : {ExportFormat::kCsv, ExportFormat::kJson}) {
+        std::istringstream again(text);
+        std::ostringstream table;
+        const LogReadTotals exported = export_log(again, table, format, nullptr);
+        require(exported.records == records, "the export read other records");
+        const std::string out = table.str();
+        uint64_t rows = 0;
+        for (char c : out) {
+            rows += c == '\n';
+        }
+        if (format == ExportFormat::kCsv) {
+            require(rows >= records + 1, "a record without its row");
+        } else {
+            require(rows >= records, "a record without its object");
         }
     }
     return 0;

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <string>
 
 #include "headless/operator_commands.h"
@@ -51,21 +52,6 @@ int standard_input() {
 #endif
 }
 
-// A pane's text as terminal lines, split where the pane breaks its lines
-// ("\r\n"); anything else that could drive the terminal is shown escaped.
-std::string as_lines(const std::string& text) {
-    std::string out;
-    size_t start = 0;
-    for (;;) {
-        const size_t end = text.find("\r\n", start);
-        out += terminal_safe_text(text.substr(start, end - start)) + "\n";
-        if (end == std::string::npos || end + 2 == text.size()) {
-            return out;
-        }
-        start = end + 2;
-    }
-}
-
 // A reply of lines broken by "\n", each shown safe: it may echo what was typed.
 std::string reply_lines(const std::string& text) {
     std::string out;
@@ -95,13 +81,19 @@ public:
         : options_(options),
           readings_(readings),
           monitor_(window_, readings_),
-          redraw_(on_terminal()),
+          redraw_(on_terminal() && options.format == TerminalFormat::kPanes),
           input_(standard_input(), [this](const std::string& message) { report(message); }),
           errors_("tarvik") {}
 
     int run() {
         monitor_.set_default_port(options_.port);
-        monitor_.set_alarm_listener(print_alarm);
+        monitor_.set_alarm_listener([this](const AlarmEvent& event) {
+            print_alarm(event);
+            if (options_.format == TerminalFormat::kJson) {
+                std::fputs(alarm_json(event).c_str(), stdout);
+                std::fflush(stdout);
+            }
+        });
         window_.set_message_detail(
             [this](const std::string& text, int error) { return message_detail(text, error); });
         monitor_.initialise(nullptr);
@@ -117,9 +109,12 @@ public:
         monitor_.on_start();
         if (!stop_requested()) {
             take_identification();
-            if (!redraw_) {
+            if (options_.format == TerminalFormat::kJson) {
+                std::fputs(device_json(readings_).c_str(), stdout);
+            } else if (!redraw_) {
                 std::printf("-- Identification --\n%s", identification_.c_str());
             }
+            polls_ = 1;
             show("Poll 1", false);
         }
         polls_ = 1;
@@ -292,6 +287,9 @@ private:
         if (redraw_) {
             below_panes_ = text;
             show(heading, false);
+        } else if (options_.format == TerminalFormat::kJson) {
+            std::fputs(command_json(heading, text).c_str(), stdout);
+            std::fflush(stdout);
         } else {
             std::fputs(text.c_str(), stdout);
             std::fflush(stdout);
@@ -306,7 +304,39 @@ private:
         }
     }
 
+    // The line and JSON forms: a poll since the last showing prints its line
+    // or object; a command prints what it answered.
+    void show_compact(const std::string& heading, bool with_identification) {
+        std::string out;
+        const bool json = options_.format == TerminalFormat::kJson;
+        if (polls_ == shown_polls_) {
+            if (json) {
+                out = command_json(heading, "");
+                out += with_identification ? device_json(readings_) : "";
+            } else if (with_identification) {
+                out = "-- Identification --\n" + identification_;
+            }
+        } else {
+            shown_polls_ = polls_;
+            const bool answered = monitor_.last_poll_answered();
+            const std::time_t now = std::time(nullptr);
+            if (json && with_identification) {
+                out = device_json(readings_);
+            } else if (with_identification) {
+                out = "-- Identification --\n" + identification_;
+            }
+            out +=
+                json ? poll_json(readings_, answered, now) : lines_.next(readings_, answered, now);
+        }
+        std::fputs(out.c_str(), stdout);
+        std::fflush(stdout);
+    }
+
     void show(const std::string& heading, bool with_identification) {
+        if (options_.format != TerminalFormat::kPanes) {
+            show_compact(heading, with_identification);
+            return;
+        }
         std::string out;
         if (redraw_) {
             out += "\033[H\033[2J-- Identification --\n" + identification_;
@@ -316,7 +346,8 @@ private:
             out += "-- Identification --\n" + identification_;
         }
         for (const ReadingPane& pane : kReadingPanes) {
-            out += std::string("-- ") + pane.title + " --\n" + as_lines(window_.get_text(pane.id));
+            out += std::string("-- ") + pane.title + " --\n" +
+                   aligned_pane_lines(window_.get_text(pane.id));
         }
         std::string lit;
         for (int k = 0; k < kVoltageAlarmCount; ++k) {
@@ -344,6 +375,8 @@ private:
     bool quit_ = false;
     std::string below_panes_;  // on the terminal: a command's answer under the panes
     long long polls_ = 0;
+    long long shown_polls_ = 0;  // the polls shown by the line and JSON forms
+    PollLines lines_;
     std::chrono::milliseconds period_{0};
     Clock::time_point due_;
     Clock::time_point commands_until_;  // commands run at least until then
@@ -354,4 +387,20 @@ private:
 int run_headless(const HeadlessOptions& options, DeviceReadings& readings) {
     HeadlessConsole console(options, readings);
     return console.run();
+}
+
+bool parse_terminal_format(const std::string& text, TerminalFormat* format) {
+    static const struct {
+        const char* name;
+        TerminalFormat format;
+    } kFormats[] = {{"panes", TerminalFormat::kPanes},
+                    {"line", TerminalFormat::kLine},
+                    {"json", TerminalFormat::kJson}};
+    for (const auto& f : kFormats) {
+        if (text == f.name) {
+            *format = f.format;
+            return true;
+        }
+    }
+    return false;
 }

@@ -11,6 +11,14 @@
 #include "monitor/device_monitor.h"
 #include "snmp/agent_link.h"
 
+// What the terminal console prints after each poll: the panes, one aligned
+// line (with a heading every kLineHeadingEvery lines), or one JSON object
+// (JSON Lines, with the export's names; alarms and command results are
+// objects of their own in the same stream).
+enum class TerminalFormat { kPanes, kLine, kJson };
+// "panes", "line" or "json"; false for anything else.
+bool parse_terminal_format(const std::string& text, TerminalFormat* format);
+
 struct HeadlessOptions {
     std::string address;                // as typed into the address box; HOST or HOST:PORT
     uint16_t port = kDefaultAgentPort;  // the agent's port when the address names none
@@ -18,6 +26,7 @@ struct HeadlessOptions {
     std::string interval = kDefaultInterval;  // as typed into the interval field
     std::string log_file;                     // empty: no log
     long long polls = 0;                      // stop after this many polls; 0: run until a signal
+    TerminalFormat format = TerminalFormat::kPanes;
     // The demo's simulated transceiver: runs one line of its control
     // language and returns the reply to print. Empty outside the demo,
     // where `sim` is refused.

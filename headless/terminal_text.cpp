@@ -1,5 +1,13 @@
 #include "headless/terminal_text.h"
 
+#include <algorithm>
+#include <vector>
+
+#include "monitor/alarm_events.h"
+#include "monitor/device_readings.h"
+#include "monitor/log_export.h"
+#include "monitor/row_schema.h"
+#include "monitor/supply_rails.h"
 #include "monitor/text_format.h"
 
 std::string terminal_safe_text(const std::string& text) {
@@ -32,4 +40,194 @@ std::string RepeatedLines::end_run() {
     repeats_ = 0;
     last_.clear();
     return out;
+}
+
+namespace {
+
+std::string trimmed(const std::string& text) {
+    const size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) {
+        return std::string();
+    }
+    const size_t last = text.find_last_not_of(" \t");
+    return text.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+std::string aligned_pane_lines(const std::string& pane_text) {
+    std::vector<std::string> labels;
+    std::vector<std::string> values;
+    std::vector<bool> has_sign;
+    size_t width = 0;
+    size_t start = 0;
+    while (start <= pane_text.size()) {
+        size_t end = pane_text.find("\r\n", start);
+        if (end == std::string::npos) {
+            end = pane_text.size();
+        }
+        const std::string line = pane_text.substr(start, end - start);
+        const size_t sign = line.find('=');
+        has_sign.push_back(sign != std::string::npos);
+        if (sign == std::string::npos) {
+            labels.push_back(terminal_safe_text(trimmed(line)));
+            values.emplace_back();
+        } else {
+            labels.push_back(terminal_safe_text(trimmed(line.substr(0, sign))));
+            values.push_back(terminal_safe_text(trimmed(line.substr(sign + 1))));
+            width = std::max(width, labels.back().size());
+        }
+        start = end + 2;
+    }
+    while (!labels.empty() && labels.back().empty() && !has_sign.back()) {
+        labels.pop_back();
+        values.pop_back();
+        has_sign.pop_back();
+    }
+    std::string out;
+    for (size_t i = 0; i < labels.size(); ++i) {
+        if (!has_sign[i]) {
+            out += labels[i] + "\n";
+            continue;
+        }
+        out += labels[i] + std::string(width - labels[i].size(), ' ') + " =";
+        out += values[i].empty() ? "\n" : " " + values[i] + "\n";
+    }
+    return out;
+}
+
+namespace {
+
+// The line form's columns: the temperatures, the rails, the link rates and
+// the packet rates, each right-aligned in its width.
+struct LineColumn {
+    Column column;
+    int width;
+    const char* heading = nullptr;  // null: the rail's short label, or the log's heading
+};
+constexpr LineColumn kLineColumns[] = {
+    {Column::kTemperature1, 6},
+    {Column::kTemperature2, 6},
+    {Column::kTemperature3, 6},
+    {Column::kSupply24V, 7},
+    {Column::kSupply12V, 7},
+    {Column::kSupply9V, 7},
+    {Column::kSupplyMinus12V, 7},
+    {Column::kSupply5V, 7},
+    {Column::kSupply3V3, 7},
+    {Column::kSupply5VStandby, 7},
+    {Column::kUpLinkMbps, 7, "UpLink"},
+    {Column::kDownLinkMbps, 9, "DownLink"},
+    {Column::kPhyToRadioRate, 10, "PHY->R/s"},
+    {Column::kRadioToPhyRate, 10, "R->PHY/s"},
+};
+constexpr char kTimeHeading[] = "time     ";  // "HH:MM:SS "
+constexpr char kAnsweredHeading[] = "answer";
+
+// The heading of a line column: the rail's short label ("+24V"), else the
+// log's heading.
+std::string line_heading(const LineColumn& c) {
+    const ColumnSpec& column = column_spec(c.column);
+    const RailSpec* rail = supply_rail_of(column.row);
+    return c.heading != nullptr ? c.heading
+           : rail != nullptr    ? rail->short_label()
+                                : column.heading;
+}
+
+std::string right_aligned(const std::string& text, int width) {
+    const auto w = static_cast<size_t>(width);
+    return text.size() >= w ? " " + text : std::string(w - text.size(), ' ') + text;
+}
+
+std::string local_clock(std::time_t now) {
+    std::tm local{};
+#ifdef _WIN32
+    const bool ok = localtime_s(&local, &now) == 0;
+#else
+    const bool ok = localtime_r(&now, &local) != nullptr;
+#endif
+    char text[16];
+    if (!ok || std::strftime(text, sizeof text, "%H:%M:%S", &local) == 0) {
+        return "--:--:--";
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string PollLines::heading() {
+    std::string out = std::string(kTimeHeading) + kAnsweredHeading;
+    for (const LineColumn& c : kLineColumns) {
+        out += right_aligned(line_heading(c), c.width);
+    }
+    return out + "\n";
+}
+
+std::string PollLines::next(const DeviceReadings& r, bool answered, std::time_t now) {
+    std::string out;
+    if (lines_++ % kLineHeadingEvery == 0) {
+        out += heading();
+    }
+    out += local_clock(now) + " " + (answered ? "yes   " : "no");
+    if (!answered) {
+        return out + "\n";
+    }
+    for (const LineColumn& c : kLineColumns) {
+        const ColumnSpec& column = column_spec(c.column);
+        std::string value = format_text(column.whole ? "%.0f" : "%.1f", signed_value(column, r));
+        const int rail = supply_rail_index(column.row);
+        const bool lit = rail >= 0 && kSupplyRails[rail].has_lamp && r.voltage_alarm[rail] != 0;
+        // The "!" stands after the column, so that the values keep their places.
+        out += right_aligned(value, c.width - (rail >= 0 ? 1 : 0)) +
+               (rail >= 0 ? (lit ? "!" : " ") : "");
+    }
+    while (!out.empty() && out.back() == ' ') {
+        out.pop_back();
+    }
+    return out + "\n";
+}
+
+std::string poll_json(const DeviceReadings& r, bool answered, std::time_t now) {
+    std::string out = "{\"kind\":\"poll\",\"time\":\"" +
+                      iso8601_local_time(static_cast<double>(now)) + "\",\"answered\":";
+    if (!answered) {
+        return out + "false}\n";
+    }
+    out += "true,\"family\":" + std::to_string(r.family_rate_mbps) + ",";
+    append_json_readings(out, r);
+    out += ",\"lamps_lit\":[";
+    bool first = true;
+    for (int k = 0; k < kVoltageAlarmCount; ++k) {
+        if (r.voltage_alarm[k] != 0) {
+            out += first ? "" : ",";
+            append_json_text(out, kSupplyRails[k].short_label());
+            first = false;
+        }
+    }
+    return out + "]}\n";
+}
+
+std::string alarm_json(const AlarmEvent& event) {
+    std::string out = "{\"kind\":\"alarm\",\"cleared\":";
+    out += event.cleared ? "true" : "false";
+    out += ",\"text\":";
+    append_json_text(out, event.text);
+    return out + "}\n";
+}
+
+std::string command_json(const std::string& command, const std::string& text) {
+    std::string out = "{\"kind\":\"command\",\"command\":";
+    append_json_text(out, command);
+    out += ",\"text\":";
+    append_json_text(out, text);
+    return out + "}\n";
+}
+
+std::string device_json(const DeviceReadings& r) {
+    std::string out = "{\"kind\":\"device\",\"family\":" + std::to_string(r.family_rate_mbps);
+    for (int i = 0; i + 1 < kIdTextCount; ++i) {
+        out += ",\"id" + std::to_string(i + 1) + "\":";
+        append_json_text(out, r.id_text[i]);
+    }
+    return out + "}\n";
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <ctime>
 #include <string>
 #include <utility>
 
@@ -34,3 +35,37 @@ private:
     bool in_run_ = false;
     unsigned long long repeats_ = 0;
 };
+
+// A pane's text ("\r\n" between lines) as terminal lines, each ended by
+// "\n": the labels padded so that every "=" of the pane stands in one
+// column, one blank on each side of it, no blank at a line's end, and no
+// blank lines at the pane's end. Shown safe as above.
+std::string aligned_pane_lines(const std::string& pane_text);
+
+struct DeviceReadings;
+struct AlarmEvent;
+
+// One line per poll, like ping's: the time, whether the device answered,
+// the temperatures, the rails (a "!" after one whose lamp is lit), the
+// link rates and the packet rates, aligned under a heading that comes
+// again every kLineHeadingEvery lines.
+constexpr int kLineHeadingEvery = 20;
+class PollLines {
+public:
+    std::string next(const DeviceReadings& r, bool answered, std::time_t now);
+    static std::string heading();
+
+private:
+    int lines_ = 0;
+};
+
+// The JSON Lines objects of the terminal console: one "poll" object per
+// poll with the export's names (and the lit lamps), one "alarm" object per
+// alarm event, one "command" object per command the operator ran, with the
+// text it answered (empty for none). Each ends in "\n".
+std::string poll_json(const DeviceReadings& r, bool answered, std::time_t now);
+std::string alarm_json(const AlarmEvent& event);
+std::string command_json(const std::string& command, const std::string& text);
+// A "device" object: the family and identification items 1 to 7 (item 8
+// is the key, a secret).
+std::string device_json(const DeviceReadings& r);

@@ -16,13 +16,16 @@
 #include <unistd.h>
 #endif
 
+#include "monitor/panes.h"
+#include "monitor/row_schema.h"
+
 namespace {
 
-constexpr int kColumns350 = 31;
-constexpr int kColumns1000 = 27;
+// Columns of each family's lines, the time included.
+constexpr int kColumns350 = log_layout(kFamily350).count + 1;
+constexpr int kColumns1000 = log_layout(kFamily1000).count + 1;
 constexpr std::size_t kTimestampLength = 17;  // "dd.mm.yy HH:MM:SS"
 constexpr std::size_t kChunkSize = 64 * 1024;
-constexpr char kNoConnectionText[] = "NO CONNECTION";
 
 struct Text {
     const char* data;
@@ -63,31 +66,11 @@ bool finite_number(Text field, double* out) {
     return error == std::errc() && end == field.data + field.size && std::isfinite(*out);
 }
 
-// `value` times `scale`, rounded, when it fits the target; the log keeps
-// fewer digits than the device sends, so scaled values come back rounded.
-bool to_int32(double value, double scale, int32_t* out) {
-    const double x = std::round(value * scale);
-    if (!(x >= -2147483648.0 && x <= 2147483647.0)) {
-        return false;
-    }
-    *out = static_cast<int32_t>(x);
-    return true;
-}
-
-bool to_uint32(double value, double scale, uint32_t* out) {
-    const double x = std::round(value * scale);
-    if (!(x >= 0 && x <= 4294967295.0)) {
-        return false;
-    }
-    *out = static_cast<uint32_t>(x);
-    return true;
-}
-
 class LogParser {
 public:
     LogParser(const LogRecordHandler& on_record, const LogProblemHandler& on_problem,
-              LogReadTotals& totals)
-        : on_record_(on_record), on_problem_(on_problem), totals_(totals) {}
+              const LogHeaderHandler& on_header, LogReadTotals& totals)
+        : on_record_(on_record), on_problem_(on_problem), on_header_(on_header), totals_(totals) {}
 
     void line(uint64_t number, Text text) {
         ++totals_.lines;
@@ -100,7 +83,13 @@ public:
         }
         if (text.size >= 4 && text.starts_with("ID") && text.data[2] >= '1' &&
             text.data[2] <= '8' && text.data[3] == '=') {
+            if (!in_header_) {
+                header_ = LogHeader();
+            }
             in_header_ = true;
+            if (on_header_) {
+                header_.id_text[text.data[2] - '1'].assign(text.data + 4, text.size - 4);
+            }
             return;
         }
         if (text.starts_with("Time")) {
@@ -145,6 +134,11 @@ private:
         if (family_ == 0) {
             problem("column headings of neither family (" + std::to_string(columns) + " columns)");
         }
+        if (on_header_) {
+            header_.family = family_;
+            on_header_(header_);
+        }
+        header_ = LogHeader();
     }
 
     // "dd.mm.yy HH:MM:SS" and a tab, as local time.
@@ -187,13 +181,14 @@ private:
     }
 
     void poll(double seconds, Text rest) {
-        if (rest.size == sizeof kNoConnectionText - 1 && rest.starts_with(kNoConnectionText)) {
+        if (rest.size == sizeof kNoConnection - 1 && rest.starts_with(kNoConnection)) {
             ++totals_.records;
             on_record_(LogRecord{seconds, false, readings_});
             return;
         }
         // The columns after the time, counted to the end, kept up to the
         // larger layout.
+        static_assert(kColumns350 > kColumns1000, "the fields are kept up to the larger layout");
         Text fields[kColumns350 - 1];
         int count = 0;
         const char* p = rest.data;
@@ -239,75 +234,33 @@ private:
         on_record_(LogRecord{seconds, true, readings_});
     }
 
-    // The values of one line into the readings, in the order of
-    // log_line_text; `v[0]` is the column after the time.
+    // The values of one line into the readings, through the family's
+    // layout; `v[0]` is the column after the time. The columns the family
+    // does not log are zero.
     bool store(int family, const double* v) {
         DeviceReadings& r = scratch_;
         r.family_rate_mbps = family;
-        int32_t* const scaled[] = {
-            &r.temperature[0],      &r.temperature[1],  &r.temperature[2],    &r.receiver_voltage,
-            &r.transmitter_voltage, &r.agc_voltage,     &r.attenuation,       &r.humidity,
-            &r.supply_24v,          &r.supply_12v,      &r.supply_9v,         &r.supply_minus_12v,
-            &r.supply_5v,           &r.supply_3v3,      &r.supply_5v_standby, &r.total_current,
-            &r.control_state[0],    &r.control_state[2]};
-        constexpr double kDeg = kCentidegreesPerDegree;
-        constexpr double kVolt = kMillivoltsPerVolt;
-        constexpr double kDb = kTenthsPerDecibel;
-        const double scales[] = {kDeg,  kDeg,  kDeg,  kVolt, kVolt, kVolt, kDb, 1, kVolt,
-                                 kVolt, kVolt, kVolt, kVolt, kVolt, kVolt, 1,   1, 1};
-        static_assert(sizeof scaled / sizeof scaled[0] == sizeof scales / sizeof scales[0]);
-        int column = 0;
-        for (int32_t* field : scaled) {
-            if (!to_int32(v[column], scales[column], field)) {
-                return out_of_range(column);
+        const FamilySet in = family == kFamily350 ? kIn350 : kIn1000;
+        for (const ColumnSpec& column : kColumns) {
+            if ((column.families & in) == 0) {
+                store_logged_value(column, r, 0);
             }
-            ++column;
         }
-        r.phy_to_radio_rate = v[18];
-        r.phy_to_radio_total = v[19];
-        r.radio_to_phy_rate = v[20];
-        r.radio_to_phy_total = v[21];
+        const LogLayout layout = log_layout(family);
+        for (int i = 0; i < layout.count; ++i) {
+            if (!store_logged_value(column_spec(layout.slots[i].column), r, v[i])) {
+                return out_of_range(i);
+            }
+        }
         if (family == kFamily350) {
-            r.fec_fail_count = v[22];
-            r.packet_error_ratio = v[23];
-            if (!to_uint32(v[24], 1, &r.drop_q1_count)) {
-                return out_of_range(24);
-            }
-            if (!to_uint32(v[25], 1, &r.drop_tx_count)) {
-                return out_of_range(25);
-            }
-            if (!to_int32(v[26], 1, &r.up_link_mbps)) {
-                return out_of_range(26);
-            }
-            if (!to_int32(v[27], 1, &r.down_link_mbps)) {
-                return out_of_range(27);
-            }
-            if (!to_uint32(v[28], kTenthsPerDecibel, &r.mse_tenths_db)) {
-                return out_of_range(28);
-            }
-            r.frequency_offset_hz = v[29];
-            r.fec_error_count = 0;
+            // Family 350 sends its MSE in the status row.
             r.modem_status = static_cast<int32_t>(r.mse_tenths_db);
             r.receiver_lock = ReceiverLock::kUnknown;
             r.link_quality = LinkQuality::kUnknown;
         } else {
-            if (!to_int32(v[22], 1, &r.fec_error_count)) {
-                return out_of_range(22);
-            }
-            r.fec_fail_count = v[23];
-            r.packet_error_ratio = v[24];
-            if (!to_int32(v[25], 1, &r.modem_status)) {
-                return out_of_range(25);
-            }
             const ModemState state = decode_modem_status(static_cast<uint32_t>(r.modem_status));
             r.receiver_lock = state.lock;
             r.link_quality = state.quality;
-            r.mse_tenths_db = 0;
-            r.frequency_offset_hz = 0;
-            r.drop_q1_count = 0;
-            r.drop_tx_count = 0;
-            r.up_link_mbps = 0;
-            r.down_link_mbps = 0;
         }
         r.fec_fail_since_reset = r.fec_fail_count;
         readings_ = r;
@@ -321,7 +274,9 @@ private:
 
     const LogRecordHandler& on_record_;
     const LogProblemHandler& on_problem_;
+    const LogHeaderHandler& on_header_;
     LogReadTotals& totals_;
+    LogHeader header_;  // the block being read
     uint64_t number_ = 0;
     bool in_header_ = false;
     int family_ = 0;  // of the last headings; 0 before any, or after unreadable ones
@@ -346,9 +301,10 @@ SeriesSet logged_series(int32_t family) {
 
 LogReadTotals read_measurement_log(std::istream& in, const LogRecordHandler& on_record,
                                    const LogProblemHandler& on_problem,
-                                   const LogProgressHandler& on_progress) {
+                                   const LogProgressHandler& on_progress,
+                                   const LogHeaderHandler& on_header) {
     LogReadTotals totals;
-    LogParser parser(on_record, on_problem, totals);
+    LogParser parser(on_record, on_problem, on_header, totals);
     std::vector<char> chunk(kChunkSize);
     // A line that runs across chunks is gathered here; one CR more is room
     // for the CR LF end.

@@ -47,7 +47,17 @@ struct LogReadTotals {
     uint64_t problems = 0;  // lines reported
 };
 
+// One header block: the identification items as written (their control
+// characters escaped by the writer), and the family its headings name (0
+// for headings of neither family).
+struct LogHeader {
+    std::string id_text[kIdTextCount];
+    int32_t family = 0;
+};
+
 using LogRecordHandler = std::function<void(const LogRecord&)>;
+// Receives each header block at its column headings.
+using LogHeaderHandler = std::function<void(const LogHeader&)>;
 // Receives "line N: reason"; N counts from 1.
 using LogProblemHandler = std::function<void(const std::string&)>;
 // Receives the bytes read so far, every read chunk; false stops the reading.
@@ -56,10 +66,12 @@ using LogProgressHandler = std::function<bool(uint64_t bytes)>;
 // Reads `in` to its end, calling `on_record` for each poll line in order and
 // `on_problem` (when set) for each line that cannot be read. A value past
 // kLargestChartValue makes its line "number out of range". `on_progress`
-// (when set) may stop the reading early.
+// (when set) may stop the reading early; `on_header` (when set) gets each
+// header block before the lines that follow it.
 LogReadTotals read_measurement_log(std::istream& in, const LogRecordHandler& on_record,
                                    const LogProblemHandler& on_problem,
-                                   const LogProgressHandler& on_progress = {});
+                                   const LogProgressHandler& on_progress = {},
+                                   const LogHeaderHandler& on_header = {});
 
 // Reads `in` into `history`, each record with the series its family logs.
 // The first `max_problems` reports are appended to `problems` (when not

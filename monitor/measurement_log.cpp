@@ -5,12 +5,15 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #ifdef _WIN32
 #include <io.h>
 #else
 #include <unistd.h>
 #endif
 
+#include "monitor/panes.h"
+#include "monitor/row_schema.h"
 #include "monitor/text_format.h"
 #include "monitor/wide_text.h"
 
@@ -124,44 +127,37 @@ std::string log_header_text(const DeviceReadings& r) {
         format_text("ID1=%s\nID2=%s\nID3=%s\nID4=%s\nID5=%s\nID6=%s\nID7=%s\nID8=%s\n\n\n",
                     id[0].c_str(), id[1].c_str(), id[2].c_str(), id[3].c_str(), id[4].c_str(),
                     id[5].c_str(), id[6].c_str(), id[7].c_str());
-    text +=
-        "Time             \tTS1\tTS2\tTS3\tURE\tUTR\tUAG\tATT\tHUM\tU24V\tU+12V\tU+9V\tU-12V\t"
-        "U+5V\tU+3.3V\tU+5VSB\tCurr\tONP\tON1\tPHY->R[pps]\tPHY->R\tR->PHY[pps]\tR->PHY\t";
-    text += r.family_rate_mbps == kFamily350
-                ? "FECfail\t PER\t      DropQ1\tDropTX\tUpLink_Mbps\tDownLink_Mbps\tMSE_RX\t"
-                  "Frequency_Offset_Hz\n"
-                : "FECerr\tFECfail\tPER\tModSt\n";
-    return text;
+    text += kLogTimeHeading;
+    const LogLayout layout = log_layout(r.family_rate_mbps);
+    for (int i = 0; i < layout.count; ++i) {
+        text += '\t';
+        text += log_heading(layout.slots[i]);
+    }
+    return text + '\n';
+}
+
+std::string log_value_text(const ColumnSpec& column, const DeviceReadings& r) {
+    // The table's conversions: %ld for int32 readings, %lu for uint32 ones,
+    // a floating conversion for the rest and for scaled values.
+    const char conversion = column.format[std::strlen(column.format) - 1];
+    if (conversion == 'd') {
+        return format_text(column.format, static_cast<long>(device_value(column, r)));
+    }
+    if (conversion == 'u') {
+        return format_text(column.format, static_cast<unsigned long>(device_value(column, r)));
+    }
+    return format_text(column.format, logged_value(column, r));
 }
 
 std::string log_line_text(const DeviceReadings& r, bool poll_succeeded, std::time_t now) {
     std::string line = timestamp(now);
     if (!poll_succeeded) {
-        return line + "NO CONNECTION\n";
+        return line + kNoConnection + '\n';
     }
-    line += format_text("%.1f\t%.1f\t%.1f\t", r.temperature[0] / kCentidegreesPerDegree,
-                        r.temperature[1] / kCentidegreesPerDegree,
-                        r.temperature[2] / kCentidegreesPerDegree);
-    line += format_text(
-        "%.1f\t%.1f\t%.2f\t%.1f\t%d\t%.1f\t%.1f\t%.1f\t%.1f\t%.1f\t%.1f\t%.1f\t%ld\t",
-        r.receiver_voltage / kMillivoltsPerVolt, r.transmitter_voltage / kMillivoltsPerVolt,
-        r.agc_voltage / kMillivoltsPerVolt, r.attenuation / kTenthsPerDecibel, r.humidity,
-        r.supply_24v / kMillivoltsPerVolt, r.supply_12v / kMillivoltsPerVolt,
-        r.supply_9v / kMillivoltsPerVolt, r.supply_minus_12v / kMillivoltsPerVolt,
-        r.supply_5v / kMillivoltsPerVolt, r.supply_3v3 / kMillivoltsPerVolt,
-        r.supply_5v_standby / kMillivoltsPerVolt, static_cast<long>(r.total_current));
-    line += format_text("%d\t%d\t", r.control_state[0], r.control_state[2]);
-    line += format_text("%.f\t%.6e\t%.f\t%.6e\t", r.phy_to_radio_rate, r.phy_to_radio_total,
-                        r.radio_to_phy_rate, r.radio_to_phy_total);
-    if (r.family_rate_mbps == kFamily350) {
-        // The drop counters are unsigned and logged as such.
-        line += format_text("%.f\t%.3e\t%u\t%u\t%d\t%d\t%.1f\t%.f\n", r.fec_fail_count,
-                            r.packet_error_ratio, r.drop_q1_count, r.drop_tx_count, r.up_link_mbps,
-                            r.down_link_mbps, r.mse_tenths_db / kTenthsPerDecibel,
-                            r.frequency_offset_hz);
-    } else {
-        line += format_text("%d\t%.f\t%.3e\t%d\n", r.fec_error_count, r.fec_fail_count,
-                            r.packet_error_ratio, r.modem_status);
+    const LogLayout layout = log_layout(r.family_rate_mbps);
+    for (int i = 0; i < layout.count; ++i) {
+        line += log_value_text(column_spec(layout.slots[i].column), r);
+        line += i + 1 < layout.count ? '\t' : '\n';
     }
     return line;
 }

@@ -25,6 +25,10 @@ enum class LogWrite {
     kCannotWrite  // full disk, quota, size limit, I/O error; a regular file is left as it was
 };
 
+struct ColumnSpec;
+// One reading as the log writes it: "23.5", "1.234500e+004".
+std::string log_value_text(const ColumnSpec& column, const DeviceReadings& r);
+
 // Append the header block or one poll's line to the file named `path`, with
 // a single write. A failed or short write is cut back off the file, so it
 // never holds half a line.

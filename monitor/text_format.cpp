@@ -253,10 +253,6 @@ size_t utf8_prefix_length(const std::string& text, size_t limit) {
     return (octet(cut) & 0xC0) == 0xC0 ? cut : limit;
 }
 
-namespace {
-
-// Octets in a well-formed UTF-8 sequence starting at `at` (RFC 3629: no
-// overlong forms, no surrogates, nothing above U+10FFFF); 0 for none.
 size_t utf8_sequence_length(const std::string& text, size_t at) {
     const auto octet = [&](size_t i) {
         return i < text.size() ? static_cast<unsigned char>(text[i]) : 0u;
@@ -288,6 +284,8 @@ size_t utf8_sequence_length(const std::string& text, size_t at) {
     }
     return length;
 }
+
+namespace {
 
 void append_escaped(std::string& out, unsigned char octet) {
     static const char kHex[] = "0123456789ABCDEF";

@@ -22,6 +22,11 @@ std::string format_text(const char* pattern, ...) TARVIK_PRINTF_FORMAT;
 // character are cut anywhere.
 size_t utf8_prefix_length(const std::string& text, size_t limit);
 
+// Octets in a well-formed UTF-8 sequence starting at `at` (RFC 3629: no
+// overlong forms, no surrogates, nothing above U+10FFFF); 0 for none, and
+// for an ASCII octet.
+size_t utf8_sequence_length(const std::string& text, size_t at);
+
 // Which octets of device text `escape_device_text` shows as `\xHH`.
 enum class TextEscapes {
     // The C0 controls except tab, so that a line break in a device's text

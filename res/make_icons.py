@@ -1,15 +1,17 @@
 #!/usr/bin/env python3
 """Draws the console's icons: a radio link, two dishes on masts with a
 zig-zag beam between them. Writes 16-colour indexed PNGs (index 0 is
-transparent) into res/icons/ for the Qt window, and from the same drawings
-the Windows icon files (.ico, 16, 32 and 48 pixels each) that the Windows
-programs' resources carry. Run once after changing the drawing:
+transparent) into res/icons/ for the Qt window and the hicolor theme (the
+main icon at 16, 32, 48, 64, 128 and 256 pixels), and from the same
+drawings the Windows icon files that the Windows programs' resources carry
+(the main icon at the same sizes, the tray icons at 16, 32 and 48). Run once after changing the drawing:
 
     python3 res/make_icons.py
 
 Only the standard library is used. Shapes are sampled 8 x 8 times per
 pixel and each pixel takes the colour that covers most of it, so the
-result stays crisp pixel art in the 16 colours of the palette.
+result stays crisp pixel art in the 16 colours of the palette; large icons
+take fewer samples, each pixel being small against the shapes already.
 """
 
 import math
@@ -40,6 +42,8 @@ CLEAR, BLACK, MAROON, GREEN, OLIVE, NAVY, TEAL, SILVER, GREY, RED, LIME, YELLOW,
     WHITE = range(15)
 
 SAMPLES = 8
+# Samples per pixel side stop shrinking here, however large the icon.
+MIN_SAMPLES = 2
 
 
 def segment(ax, ay, bx, by, width):
@@ -80,15 +84,16 @@ def dish(cx, cy, radius, depth, facing):
 def render(size, shapes):
     """shapes: (colour, inside) pairs painted in order onto a clear canvas."""
     scale = size / 32.0
+    samples = max(MIN_SAMPLES, SAMPLES * 64 // max(size, 64))
     pixels = []
     for py in range(size):
         row = []
         for px in range(size):
             counts = {}
-            for sy in range(SAMPLES):
-                for sx in range(SAMPLES):
-                    x = (px + (sx + 0.5) / SAMPLES) / scale
-                    y = (py + (sy + 0.5) / SAMPLES) / scale
+            for sy in range(samples):
+                for sx in range(samples):
+                    x = (px + (sx + 0.5) / samples) / scale
+                    y = (py + (sy + 0.5) / samples) / scale
                     colour = CLEAR
                     for c, inside in shapes:
                         if inside(x, y):
@@ -226,16 +231,17 @@ def ico_bytes(images):
 
 
 ICO_SIZES = (16, 32, 48)
+# The main icon's sizes, as PNGs for the hicolor theme and in tarvik.ico.
+MAIN_SIZES = (16, 32, 48, 64, 128, 256)
 
 
 def files():
     """Each file the drawings make: its name under res/icons/ and bytes."""
-    return [
-        ("tarvik-32.png", png_bytes(main_icon(32))),
-        ("tarvik-16.png", png_bytes(main_icon(16))),
+    main = {n: main_icon(n) for n in MAIN_SIZES}
+    return [("tarvik-%d.png" % n, png_bytes(main[n])) for n in MAIN_SIZES] + [
         ("tray-16.png", png_bytes(tray_icon(16))),
         ("tray-alarm-16.png", png_bytes(tray_alarm_icon(16))),
-        ("tarvik.ico", ico_bytes([main_icon(n) for n in ICO_SIZES])),
+        ("tarvik.ico", ico_bytes([main[n] for n in MAIN_SIZES])),
         ("tray.ico", ico_bytes([tray_icon(n) for n in ICO_SIZES])),
         ("tray-alarm.ico", ico_bytes([tray_alarm_icon(n) for n in ICO_SIZES])),
     ]

@@ -345,8 +345,25 @@ void CTarvikDlg::update_tray_alarm() {
 }
 
 void CTarvikDlg::set_text(ControlId id, const std::string& text) {
-    if (HWND c = control(id)) {
-        SetWindowTextW(c, utf8_to_wide(text).c_str());
+    HWND c = control(id);
+    if (c == nullptr) {
+        return;
+    }
+    // A pane whose text is taller than the pane (the link pane's ends in a
+    // third, blank line) is scrolled by Wine's edit control to the caret at
+    // the end of the new text and back to the top, and each scroll copies
+    // the lines already drawn: until the next paint, the first line showed a
+    // copy of the second. Drawing is held off while the text changes, and
+    // the whole pane is painted afresh at once after.
+    const bool pane = (GetWindowLongW(c, GWL_STYLE) & ES_MULTILINE) != 0;
+    if (pane) {
+        SendMessageW(c, WM_SETREDRAW, FALSE, 0);
+    }
+    SetWindowTextW(c, utf8_to_wide(text).c_str());
+    if (pane) {
+        SendMessageW(c, WM_SETREDRAW, TRUE, 0);
+        RedrawWindow(c, nullptr, nullptr,
+                     RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ERASENOW | RDW_UPDATENOW);
     }
     // Every poll, answered or not, writes the temperature pane once, after
     // the readings are complete: the trends take it then.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -35,6 +36,8 @@ TEST(CommandLine, FormsAndTheirModes) {
         {{"--version"}, RunMode::kVersion},
         {{"--plot", "run.log"}, RunMode::kPlot},
         {{"--port", "1161", "--plot", "run.log"}, RunMode::kPlot},
+        {{"--export", "run.log"}, RunMode::kExport},
+        {{"--json", "--export", "run.log", "--out", "t.json"}, RunMode::kExport},
     };
     for (const auto& c : cases) {
         const Parsed p = parse(c.args);
@@ -99,6 +102,25 @@ TEST(CommandLine, PlotToAFileTakesItsSizeAndTime) {
     }
 }
 
+TEST(CommandLine, ExportAndFormatOptions) {
+    const Parsed csv = parse({"--export", "run.log"});
+    ASSERT_TRUE(csv.ok) << csv.error;
+    EXPECT_EQ(csv.line.export_file, "run.log");
+    EXPECT_FALSE(csv.line.export_json);
+    EXPECT_EQ(csv.line.export_out, "") << "standard output";
+    const Parsed json = parse({"--export", "run.log", "--csv", "--json", "--out", "t.json"});
+    ASSERT_TRUE(json.ok) << json.error;
+    EXPECT_TRUE(json.line.export_json) << "the last of --csv and --json counts";
+    EXPECT_EQ(json.line.export_out, "t.json");
+    for (const auto& [name, format] :
+         {std::pair{"panes", TerminalFormat::kPanes}, std::pair{"line", TerminalFormat::kLine},
+          std::pair{"json", TerminalFormat::kJson}}) {
+        const Parsed p = parse({"--headless", "--address", "h", "--format", name});
+        ASSERT_TRUE(p.ok) << p.error;
+        EXPECT_EQ(p.line.headless.format, format) << name;
+    }
+}
+
 TEST(CommandLine, RefusesWhatItDoesNotTake) {
     const std::vector<std::vector<const char*>> cases = {
         {"--bogus"},
@@ -134,6 +156,15 @@ TEST(CommandLine, RefusesWhatItDoesNotTake) {
          "2026-03-09 10:40"},
         {"--plot", "a.log", "--save", "a.svg", "--span", "1h", "--from", "2026-12-09 10:40", "--to",
          "2026-12-09 11:40"},
+        {"--export"},
+        {"--export", ""},
+        {"--export", "run.log", "--out"},
+        {"--export", "run.log", "--headless", "--address", "h"},
+        {"--export", "run.log", "--plot", "run.log"},
+        {"--csv"},
+        {"--out", "t.csv"},
+        {"--headless", "--address", "h", "--format", "xml"},
+        {"--format", "line"},
         {"--headless", "--address", ""},
     };
     for (const auto& args : cases) {

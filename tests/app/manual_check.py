@@ -7,17 +7,27 @@ Every option (--name) in `PROGRAM --help` is in PAGE, and every option in
 PAGE is in `--help`. The same both ways for the commands: those `--help`
 lists (help), or those the terminal console lists for its `help` command
 (terminal: `PROGRAM --demo` without a display, on its own simulated
-transceiver on loopback), against the items of PAGE's commands section.
+transceiver on loopback), against the items of PAGE's commands section;
+a command's other names ("quit, exit") count as commands too.
+
+The page's exit statuses against what the program does: every status that
+the page lists comes out of one of the program's runs below, and every run
+ends in a status that the page lists.
 """
 import os
 import re
+import socket
 import subprocess
+import tempfile
 import sys
 import threading
 
 OPTION = re.compile(r"--[a-z][a-z0-9-]*")
-# "  silent on|off   ...": two spaces, then the command's first word.
-COMMAND_LINE = re.compile(r"^  ([a-z][a-z0-9-]*)(\s|$)")
+# "  silent on|off   ...", "  quit, exit   ...": two spaces, then the
+# command's names.
+COMMAND_LINE = re.compile(r"^  ([a-z][a-z0-9-]*(?:, [a-z][a-z0-9-]*)*)(\s|$)")
+# A page's item: the names, then what they take.
+PAGE_ITEM = re.compile(r"^([a-z][a-z0-9-]*(?:\s*,\s*[a-z][a-z0-9-]*)*)")
 
 
 def help_text(program):
@@ -27,8 +37,12 @@ def help_text(program):
     return run.stdout
 
 
+def names(text):
+    return {name.strip() for name in text.split(",")}
+
+
 def commands_in(lines):
-    return {m.group(1) for m in map(COMMAND_LINE.match, lines) if m}
+    return set().union(*(names(m.group(1)) for m in map(COMMAND_LINE.match, lines) if m))
 
 
 def terminal_commands(program):
@@ -79,8 +93,71 @@ def page_commands(roff):
             in_section = line.rstrip().endswith("COMMANDS")
         elif in_section and line.startswith(".TP") and i + 1 < len(lines):
             item = re.sub(r"^\.[A-Z]+\s+", "", lines[i + 1])
-            commands.add(re.sub(r"\\f.", "", item).split()[0].strip('"'))
+            item = re.sub(r"\\f.", "", item).replace('"', "").strip()
+            match = PAGE_ITEM.match(item)
+            if match:
+                commands |= names(match.group(1))
     return commands
+
+
+def page_statuses(roff):
+    """The numbers of the .TP items in the EXIT STATUS section."""
+    statuses, in_section = set(), False
+    lines = roff.splitlines()
+    for i, line in enumerate(lines):
+        if line.startswith(".SH"):
+            in_section = line.rstrip() == ".SH EXIT STATUS"
+        elif in_section and line.startswith(".TP") and i + 1 < len(lines):
+            match = re.match(r"^\.B\s+(\d+)", lines[i + 1])
+            if match:
+                statuses.add(int(match.group(1)))
+    return statuses
+
+
+def status_runs(name, work):
+    """(arguments, standard input) of runs that end in each exit status."""
+    # A loopback port that never answers, for a last poll without answer.
+    silent = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    silent.bind(("127.0.0.1", 0))
+    silent_address = "127.0.0.1:%d" % silent.getsockname()[1]
+    busy = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    busy.bind(("127.0.0.1", 0))
+    log = os.path.join(work, "empty.log")
+    open(log, "w").close()
+    runs = {
+        "tarvik": [
+            (["--help"], ""),
+            (["--version"], ""),
+            (["--export", log, "--out", os.path.join(work, "out.csv")], ""),
+            (["--headless", "--address", silent_address], "quit\n"),
+            (["--headless", "--address", silent_address, "--polls", "1"], ""),
+            (["--export", os.path.join(work, "missing.log")], ""),
+            (["--export", log, "--out", os.path.join(work, "no-folder", "out.csv")], ""),
+            (["--no-such-option"], ""),
+            (["--headless"], ""),
+        ],
+        "tarvik-sim": [
+            (["--help"], ""),
+            (["--port", "0"], "quit\n"),
+            (["--port", str(busy.getsockname()[1])], ""),
+            (["--family", "42"], ""),
+        ],
+    }
+    return runs.get(name, []), (silent, busy)
+
+
+def run_statuses(program, work):
+    runs, sockets = status_runs(os.path.basename(program).split(".")[0], work)
+    produced = {}
+    try:
+        for args, stdin in runs:
+            run = subprocess.run([program] + args, input=stdin, capture_output=True, text=True,
+                                 timeout=30)
+            produced.setdefault(run.returncode, " ".join(args))
+    finally:
+        for s in sockets:
+            s.close()
+    return produced
 
 
 def compare(what, program_side, page_side, faults):
@@ -106,10 +183,18 @@ def main(page, program, source):
     faults = []
     compare("option", options, page_options(roff), faults)
     compare("command", commands, page_commands(roff), faults)
+    with tempfile.TemporaryDirectory() as work:
+        produced = run_statuses(program, work)
+    documented = page_statuses(roff)
+    for status in sorted(set(produced) - documented):
+        faults.append("exit status %d (%s) is not in the page" % (status, produced[status]))
+    for status in sorted(documented - set(produced)):
+        faults.append("exit status %d is in the page but no run here produces it" % status)
     if faults:
         sys.exit("%s against %s:\n  %s" % (page, program, "\n  ".join(faults)))
-    print("%s: %d options, %d commands, as the program lists them" % (
-        os.path.basename(page), len(page_options(roff)), len(commands)))
+    print("%s: %d options, %d commands, exit statuses %s, as the program has them" % (
+        os.path.basename(page), len(page_options(roff)), len(commands),
+        sorted(documented)))
 
 
 if __name__ == "__main__":

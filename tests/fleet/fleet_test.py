@@ -25,7 +25,8 @@ on loopback ports of its own: the simulators, the exporter, Prometheus
   each with its severity, and both resolve once the faults are gone;
 - the rail alert reaches the webhook as one notification that carries the
   device and the rail;
-- every alert's runbook_url names a section of the page it points at.
+- every alert's runbook_url names a section of the page it points at, where
+  the .deb installs the repository's docs/.
 
 Every wait is bounded; everything started is stopped at the end. Exits 77
 (skipped) when the Debian packages are not installed (scripts/test
@@ -188,6 +189,10 @@ def validate(export_dir, work, example_name="prometheus.yml"):
         raise Failure(f"the alerts' runbook links name pages {sorted(pages)} "
                       f"(or an alert has none)")
     page = pages.pop()
+    installed = "/usr/share/doc/tarvik/"
+    if not page.startswith(installed):
+        raise Failure(f"the alerts' runbook links point at {page}, not under {installed}")
+    page = page[len(installed):]
     with open(os.path.join(export_dir, "..", "..", page)) as f:
         runbook = f.read()
     anchors = {re.sub(r"[^a-z0-9_ -]", "", m.group(1).lower()).replace(" ", "-")

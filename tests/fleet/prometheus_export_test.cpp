@@ -92,4 +92,18 @@ TEST(PrometheusExport, ARowWithoutAnExporterNameIsAClearError) {
     }
 }
 
+TEST(PrometheusExport, EveryRunbookLinkStartsWithTheBaseGiven) {
+    for (const std::string& base :
+         {std::string(kRunbookBase), std::string("https://x.example/rb#")}) {
+        const std::string alerts = prometheus_files(base)[2].text;
+        const std::regex link("runbook_url: '([^']*)'");
+        int links = 0;
+        for (auto m = std::sregex_iterator(alerts.begin(), alerts.end(), link);
+             m != std::sregex_iterator(); ++m, ++links) {
+            EXPECT_EQ((*m)[1].str().rfind(base + "tarvik", 0), 0u) << (*m)[1];
+        }
+        EXPECT_GT(links, 0);
+    }
+}
+
 }  // namespace

@@ -19,3 +19,11 @@ void use_utc_time_zone() {
     tzset();
 #endif
 }
+
+void use_local_time_zone_setting() {
+#ifdef _WIN32
+    _tzset();
+#else
+    tzset();
+#endif
+}

@@ -1,7 +1,9 @@
 // The dialogs as Windows made them from the tables: every control where the
 // table puts it, in dialog units, the tab order, the captions, the font;
 // and the About box from the system menu.
+#include <algorithm>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "monitor/wide_text.h"
@@ -244,6 +246,62 @@ TEST_F(DialogTest, TheWarningBoxIsOwnedByTheWindowAndPollsGoOnWhileItIsOpen) {
     EXPECT_TRUE(seen.ok_only);
     EXPECT_TRUE(seen.polled_inside);
     EXPECT_FALSE(IsWindow(seen.box));
+}
+
+// The pixels of the first two text lines of a multi-line edit, as drawn
+// now: each band one line high, from the top of its formatting rectangle.
+struct LineBands {
+    std::vector<COLORREF> first;
+    std::vector<COLORREF> second;
+};
+LineBands line_bands(HWND edit) {
+    RECT format{};
+    SendMessageW(edit, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&format));
+    HDC dc = GetDC(edit);
+    HGDIOBJ before =
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(edit, WM_GETFONT, 0, 0)));
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    SelectObject(dc, before);
+    LineBands bands;
+    for (int line = 0; line < 2; ++line) {
+        std::vector<COLORREF>& band = line == 0 ? bands.first : bands.second;
+        for (int y = 0; y < metrics.tmHeight; ++y) {
+            for (int x = format.left; x < format.right; ++x) {
+                band.push_back(GetPixel(dc, x, format.top + line * metrics.tmHeight + y));
+            }
+        }
+    }
+    ReleaseDC(edit, dc);
+    return bands;
+}
+
+// Whether a band holds one colour only: no text drawn in it.
+bool blank(const std::vector<COLORREF>& band) {
+    return std::all_of(band.begin(), band.end(), [&](COLORREF c) { return c == band[0]; });
+}
+
+// The link pane holds three lines in the room of two. Replacing its text
+// must not leave the first line drawn as a copy of the second, not even
+// before the next paint (a screen capture can fall there).
+TEST_F(DialogTest, TheLinkPanesFirstLineIsNeverACopyOfTheSecond) {
+    HWND pane = window_->control(ControlId::kLinkPane);
+    ASSERT_NE(pane, nullptr);
+    set_text(ControlId::kLinkPane, "UpLink\t=80Mbps\r\nDownLink=350Mbps\r\n ");
+    pump();
+    UpdateWindow(window_->window());
+    const LineBands drawn = line_bands(pane);
+    ASSERT_NE(drawn.first, drawn.second) << "the two lines differ once painted";
+    for (int i = 0; i < 5; ++i) {
+        set_text(ControlId::kLinkPane,
+                 "UpLink\t=" + std::to_string(100 + i) + "Mbps\r\nDownLink=350Mbps\r\n ");
+        const LineBands now = line_bands(pane);
+        EXPECT_FALSE(blank(now.first)) << "before the paint, after text " << i;
+        EXPECT_NE(now.first, now.second) << "before the paint, after text " << i;
+        pump();
+        UpdateWindow(window_->window());
+        EXPECT_NE(line_bands(pane).first, line_bands(pane).second) << "painted, text " << i;
+    }
 }
 
 }  // namespace

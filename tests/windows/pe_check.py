@@ -2,7 +2,7 @@
 """Checks the Windows build's programs and its zip by reading the PE files.
 
   pe_check.py resources VERSION EXE...
-      each program carries the icons 128, 129 and 130 in 16, 32 and 48
+      each program carries the icons 128 (16 to 256 pixels), 129 and 130 in 16, 32 and 48
       pixels, a version resource naming the program and VERSION, and the
       manifest (common controls 6, per-monitor DPI awareness v2)
   pe_check.py package ZIP PROMETHEUS_DIR DOCS_DIR [--window]
@@ -36,6 +36,8 @@ SYSTEM_DLLS = {
 RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
 ICONS = (128, 129, 130)
 ICON_SIZES = {16, 32, 48}
+# The program's own icon, in every size Explorer and the taskbar ask for.
+MAIN_ICON_SIZES = {16, 32, 48, 64, 128, 256}
 
 
 class PeFile:
@@ -136,8 +138,9 @@ def check_resources(version, path):
             sizes.add(width or 256)
             if (RT_ICON, image) not in found:
                 faults.append("icon %d names a missing image %d" % (icon, image))
-        if not ICON_SIZES <= sizes:
-            faults.append("icon %d has sizes %s, not %s" % (icon, sorted(sizes), sorted(ICON_SIZES)))
+        wanted = MAIN_ICON_SIZES if icon == ICONS[0] else ICON_SIZES
+        if not wanted <= sizes:
+            faults.append("icon %d has sizes %s, not %s" % (icon, sorted(sizes), sorted(wanted)))
     block = found.get((RT_VERSION, 1))
     if block is None:
         faults.append("no version resource")

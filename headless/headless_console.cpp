@@ -102,8 +102,7 @@ public:
     int run() {
         monitor_.set_default_port(options_.port);
         monitor_.set_alarm_listener(print_alarm);
-        window_.set_message_detail(
-            [this](const std::string& text, int error) { return message_detail(text, error); });
+        window_.attach(monitor_);
         monitor_.initialise(nullptr);
         window_.set_text(ControlId::kAddressBox, options_.address);
         window_.set_text(ControlId::kCommunityField, options_.community);
@@ -169,26 +168,8 @@ private:
         }
     }
 
-    // The terminal names the host or file a message box is about; the
-    // window's boxes keep their fixed texts.
-    std::string message_detail(const std::string& text, int error) {
-        const std::string log = terminal_safe_text(window_.get_text(ControlId::kLogFileField));
-        if (text == "Can't resolve hostname") {
-            const AgentLink& link = monitor_.link();
-            return ": " +
-                   terminal_safe_text(std::string(link.host, strnlen(link.host, sizeof link.host)));
-        }
-        if (text == "Can't open log file") {
-            return " " + log + ": " + std::strerror(error);
-        }
-        if (text == "Can't write log file") {
-            return " " + log;
-        }
-        return std::string();
-    }
-
     void restart_ticks() {
-        period_ = std::chrono::milliseconds(window_.timer_period_ms());
+        period_ = std::chrono::milliseconds(window_.timer_period());
         due_ = Clock::now() + period_;
     }
 
@@ -312,19 +293,31 @@ private:
         if (with_identification && !redraw_) {
             out += "-- Identification --\n" + identification_;
         }
+        const ViewState& view = monitor_.view();
         for (const ReadingPane& pane : kReadingPanes) {
-            out += std::string("-- ") + pane.title + " --\n" + as_lines(window_.get_text(pane.id));
+            // A pane kept from an earlier answered poll says so.
+            out += std::string("-- ") + pane.title + (is_stale(view, pane.id) ? " (old)" : "") +
+                   " --\n" + as_lines(window_.get_text(pane.id));
         }
         std::string lit;
+        std::string not_known;
         for (int k = 0; k < kVoltageAlarmCount; ++k) {
-            if (window_.get_check(kSupplyRails[k].lamp) != 0) {
-                lit += std::string(" ") + kSupplyRails[k].short_label();
+            const std::string label = std::string(" ") + kSupplyRails[k].short_label();
+            if (view.lamps[k] == LampState::kLit) {
+                lit += label;
+            } else if (view.lamps[k] == LampState::kNotKnownNow) {
+                not_known += label;
             }
         }
-        out += "Lamps lit:" + (lit.empty() ? std::string(" none") : lit) + "\n";
+        out += "Lamps lit:" + (lit.empty() ? std::string(" none") : lit);
+        if (!not_known.empty()) {
+            out += "; not known now:" + not_known;
+        }
+        out += "\n";
         out +=
             std::string("Radio: ") + (window_.get_check(ControlId::kRadioCheckBox) ? "on" : "off") +
-            "  Heater: " + (window_.get_check(ControlId::kHeaterCheckBox) ? "on" : "off") + "\n\n";
+            "  Heater: " + (window_.get_check(ControlId::kHeaterCheckBox) ? "on" : "off") + "\n";
+        out += "Status: " + terminal_safe_text(view.status) + "\n\n";
         out += below_panes_;
         std::fputs(out.c_str(), stdout);
         std::fflush(stdout);

@@ -396,7 +396,7 @@ SnmpMessage* exchange_request(AgentLink& link, SnmpMessage* request) {
         // link that can be cancelled waits in short slices, since a signal
         // may reach another thread or come just before the wait begins.
         int slice = static_cast<int>(left.count()) + 1;
-        if (link.cancel != nullptr && slice > kCancelCheckMs) {
+        if ((link.cancel != nullptr || link.idle) && slice > kCancelCheckMs) {
             slice = kCancelCheckMs;
         }
         bool dropped = false;
@@ -410,9 +410,15 @@ SnmpMessage* exchange_request(AgentLink& link, SnmpMessage* request) {
             if (!nothing && !dropped) {
                 return answer;
             }
+            if (nothing && link.idle && !link.idle()) {
+                return nullptr;
+            }
             continue;
         }
         const int ready = wait_readable(link.socket_handle, slice);
+        if (ready == 0 && link.idle && !link.idle()) {
+            return nullptr;
+        }
         if (ready == 0 && slice <= left.count()) {
             continue;
         }

@@ -54,6 +54,11 @@ struct AgentLink {
     // an exchange that finds it set sends nothing, and one waiting for its
     // answer ends within kCancelCheckMs with none. Null: never cancelled.
     const std::atomic<bool>* cancel = nullptr;
+    // Set by an owner whose thread must stay responsive while it waits (a
+    // window's event loop): called after every slice of the answer wait,
+    // at least each kCancelCheckMs. Returning false gives up the wait, as a
+    // cancel does for that one exchange. Null: the wait is one block.
+    std::function<bool()> idle;
     // How long an exchange waits for its answer, in all; zero or less sends
     // the request and awaits nothing. The console keeps the default; tests
     // that only need "no answer came" shorten it.

@@ -318,8 +318,9 @@ void CTarvikDlg::draw_history(const std::vector<std::string>& history) {
 void CTarvikDlg::draw(const ViewState& view) {
     const bool all = !drawn_once_;
     for (const auto& pane : view.panes) {
-        const auto before = drawn_.panes.find(pane.first);
-        if (all || before == drawn_.panes.end() || before->second != pane.second) {
+        // Compared with what the pane shows, so that a pane is written only
+        // when its text changes.
+        if (get_text(pane.first) != pane.second) {
             set_text(pane.first, pane.second);
         }
         const bool stale = is_stale(view, pane.first);

@@ -436,7 +436,9 @@ void DeviceMonitor::show_poll_result(bool succeeded) {
         view_.panes[ControlId::kTemperaturePane] = kNoConnection;
         view_.panes[ControlId::kVoltagePane] = kNoConnection;
         for (ControlId pane : kKeptPanes) {
-            view_.stale.insert(pane);
+            if (!view_.panes[pane].empty()) {
+                view_.stale.insert(pane);
+            }
         }
         ++view_.unanswered_polls;
         return;

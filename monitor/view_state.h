@@ -35,7 +35,8 @@ struct ViewState {
     // The six panes' texts by control ("\r\n" breaks a line).
     std::map<ControlId, std::string> panes;
     // Panes that keep the text of an earlier answered poll because the last
-    // poll had no answer; a host draws them as old.
+    // poll had no answer (an empty pane is not among them); a host draws
+    // them as old.
     std::set<ControlId> stale;
     LampState lamps[kVoltageAlarmCount] = {};
     // Radio and Heater as the device last reported them. A host sets its

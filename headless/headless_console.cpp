@@ -314,9 +314,9 @@ private:
             out += "; not known now:" + not_known;
         }
         out += "\n";
-        out +=
-            std::string("Radio: ") + (window_.get_check(ControlId::kRadioCheckBox) ? "on" : "off") +
-            "  Heater: " + (window_.get_check(ControlId::kHeaterCheckBox) ? "on" : "off") + "\n";
+        out += std::string("Radio: ") +
+               (window_.get_check(ControlId::kRadioCheckBox) ? "on" : "off") +
+               "  Heater: " + (window_.get_check(ControlId::kHeaterCheckBox) ? "on" : "off") + "\n";
         out += "Status: " + terminal_safe_text(view.status) + "\n\n";
         out += below_panes_;
         std::fputs(out.c_str(), stdout);

@@ -418,8 +418,8 @@ void DeviceMonitor::add_to_totals(bool succeeded) {
 void DeviceMonitor::show_lamps(bool answered) {
     for (int k = 0; k < kVoltageAlarmCount; ++k) {
         view_.lamps[k] = readings_.voltage_alarm[k] == 0 ? LampState::kClear
-                         : answered                       ? LampState::kLit
-                                                          : LampState::kNotKnownNow;
+                         : answered                      ? LampState::kLit
+                                                         : LampState::kNotKnownNow;
     }
 }
 

@@ -53,15 +53,15 @@ struct ViewState {
     bool log_controls_enabled = true;
 
     bool polling = false;
-    std::string agent;  // the address as the last command took it
-    int period_ms = 0;  // the poll timer's period since Start
-    int32_t family = 0;  // the device's family as last read; 0: none read
+    std::string agent;            // the address as the last command took it
+    int period_ms = 0;            // the poll timer's period since Start
+    int32_t family = 0;           // the device's family as last read; 0: none read
     std::time_t last_answer = 0;  // the last answered poll; 0: none
-    int unanswered_polls = 0;  // polls without answer since `last_answer`
-    unsigned polls_shown = 0;  // counts every poll shown, answered or not
+    int unanswered_polls = 0;     // polls without answer since `last_answer`
+    unsigned polls_shown = 0;     // counts every poll shown, answered or not
     bool last_poll_answered = false;
     std::string standing_alarm;  // what a tray icon names; empty: none
-    std::string status;  // the status line
+    std::string status;          // the status line
 };
 
 // "Polling 10.0.0.5 every 1000 ms · family 350 · last answer 10:41:03",

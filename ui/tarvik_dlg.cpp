@@ -113,10 +113,8 @@ CTarvikDlg::CTarvikDlg(DeviceReadings& readings, QWidget* parent)
     const QSize template_size = size();
     const int margin = units_.x_to_pixels(kStatusLineMargin);
     status_->setGeometry(margin, units_.y_to_pixels(kStatusLineTop),
-                         template_size.width() - 2 * margin,
-                         units_.y_to_pixels(kStatusLineHeight));
-    setFixedSize(template_size.width(),
-                 units_.y_to_pixels(kStatusLineTop + kStatusLineHeight + 2));
+                         template_size.width() - 2 * margin, units_.y_to_pixels(kStatusLineHeight));
+    setFixedSize(template_size.width(), units_.y_to_pixels(kStatusLineTop + kStatusLineHeight + 2));
     monitor_.link().cancel = &closing_;
     monitor_.set_event_pump([] { QCoreApplication::processEvents(); });
     setWindowIcon(load_main_icon());
@@ -173,12 +171,12 @@ void CTarvikDlg::show_stale(ControlId pane, bool stale) {
     }
     QPalette palette = widget->palette();
     const QPalette window_palette = this->palette();
-    palette.setColor(QPalette::Active, QPalette::Text,
-                     window_palette.color(stale ? QPalette::Disabled : QPalette::Active,
-                                          QPalette::Text));
-    palette.setColor(QPalette::Inactive, QPalette::Text,
-                     window_palette.color(stale ? QPalette::Disabled : QPalette::Inactive,
-                                          QPalette::Text));
+    palette.setColor(
+        QPalette::Active, QPalette::Text,
+        window_palette.color(stale ? QPalette::Disabled : QPalette::Active, QPalette::Text));
+    palette.setColor(
+        QPalette::Inactive, QPalette::Text,
+        window_palette.color(stale ? QPalette::Disabled : QPalette::Inactive, QPalette::Text));
     widget->setPalette(palette);
     widget->setToolTip(stale ? QStringLiteral("No answer since this was read") : QString());
 }
@@ -202,10 +200,9 @@ void CTarvikDlg::setup_connections() {
     }
     // A lamp the operator clicks is drawn as its box now stands.
     for (int rail = 0; rail < kVoltageAlarmCount; ++rail) {
-        connect(control_as<QCheckBox>(kVoltageLamps[rail]), &QCheckBox::clicked, this,
-                [this, rail](bool lit) {
-                    show_lamp(rail, lit ? LampState::kLit : LampState::kClear);
-                });
+        connect(
+            control_as<QCheckBox>(kVoltageLamps[rail]), &QCheckBox::clicked, this,
+            [this, rail](bool lit) { show_lamp(rail, lit ? LampState::kLit : LampState::kClear); });
     }
     monitor_.set_alarm_listener([this](const AlarmEvent& event) { on_alarm(event); });
     connect(&poll_timer_, &QTimer::timeout, this, &CTarvikDlg::on_poll_timer);
@@ -387,8 +384,7 @@ void CTarvikDlg::show_message_box(const std::string& text) {
     auto* box = new QMessageBox(QMessageBox::Warning, QCoreApplication::applicationName(),
                                 to_qt(text), QMessageBox::Ok, isVisible() ? this : nullptr);
     box->setAttribute(Qt::WA_DeleteOnClose);
-    connect(box, &QMessageBox::finished, this,
-            [this, text] { monitor_.message_box_closed(text); });
+    connect(box, &QMessageBox::finished, this, [this, text] { monitor_.message_box_closed(text); });
     boxes_.erase(std::remove(boxes_.begin(), boxes_.end(), nullptr), boxes_.end());
     boxes_.emplace_back(box);
     box->open();

@@ -3,9 +3,9 @@
 // command with the fields as they stand, and the poll timer, minimising, the
 // tray icon and closing are connected to the monitor here. The window's
 // event loop goes on while an exchange waits for its answer (the monitor's
-// event pump), so typing, Stop and closing are never held up by the network. Closing by Esc, the close box or Alt+F4 writes the address
-// history back to the settings file and ends the window's run; Enter in a
-// field does nothing (in the identification pane it breaks the line).
+// event pump), so typing, Stop and closing are never held up by the network. Closing by Esc, the
+// close box or Alt+F4 writes the address history back to the settings file and ends the window's
+// run; Enter in a field does nothing (in the identification pane it breaks the line).
 #pragma once
 
 #include <QDialog>
@@ -134,7 +134,7 @@ private:
     ViewState drawn_;  // the view as last drawn
     bool drawn_once_ = false;
     std::vector<QPointer<QMessageBox>> boxes_;  // open message boxes
-    QTimer poll_timer_;  // a child named "poll_timer"
+    QTimer poll_timer_;                         // a child named "poll_timer"
     SettingsStore* settings_ = nullptr;
     QAction* about_action_ = nullptr;
     QAction* trends_action_ = nullptr;

@@ -608,8 +608,8 @@ TEST_P(MonitorTest, AnOutageReadsAsOne) {
          true, LampState::kNotKnownNow, 1,
          "No answer from 127.0.0.1 since " + clock_text(first) + " (1 poll)",
          "no answer from 127.0.0.1"},
-        {"still silent", [&] { monitor_.on_timer(kPollTimerId); }, true, LampState::kNotKnownNow,
-         2, "No answer from 127.0.0.1 since " + clock_text(first) + " (2 polls)",
+        {"still silent", [&] { monitor_.on_timer(kPollTimerId); }, true, LampState::kNotKnownNow, 2,
+         "No answer from 127.0.0.1 since " + clock_text(first) + " (2 polls)",
          "no answer from 127.0.0.1"},
         {"answered again",
          [&] {
@@ -672,15 +672,13 @@ TEST(StatusLine, SaysWhatThePollingDoes) {
         {view(false, "10.0.0.5", 350, at, 0), "Stopped"},
         {view(false, "10.0.0.5", 350, at, 3), "Stopped"},
         {view(true, "10.0.0.5", 0, 0, 0), "Polling 10.0.0.5 every 1000 ms"},
-        {view(true, "10.0.0.5", 350, at, 0),
-         "Polling 10.0.0.5 every 1000 ms" + dot + "family 350" + dot + "last answer " +
-             clock_text(at)},
-        {view(true, "[::1]:1161", 1000, at, 0),
-         "Polling [::1]:1161 every 1000 ms" + dot + "family 1000" + dot + "last answer " +
-             clock_text(at)},
-        {view(true, "", 350, at, 0),
-         "Polling 127.0.0.1 every 1000 ms" + dot + "family 350" + dot + "last answer " +
-             clock_text(at)},
+        {view(true, "10.0.0.5", 350, at, 0), "Polling 10.0.0.5 every 1000 ms" + dot + "family 350" +
+                                                 dot + "last answer " + clock_text(at)},
+        {view(true, "[::1]:1161", 1000, at, 0), "Polling [::1]:1161 every 1000 ms" + dot +
+                                                    "family 1000" + dot + "last answer " +
+                                                    clock_text(at)},
+        {view(true, "", 350, at, 0), "Polling 127.0.0.1 every 1000 ms" + dot + "family 350" + dot +
+                                         "last answer " + clock_text(at)},
         {view(true, "10.0.0.5", 350, at, 1),
          "No answer from 10.0.0.5 since " + clock_text(at) + " (1 poll)"},
         {view(true, "10.0.0.5", 350, at, 4),

@@ -46,9 +46,8 @@ TEST_F(WindowServicesTest, PaneLinesBreakAtCrLfAndReadBackWithIt) {
         EXPECT_EQ(pane->toPlainText().toStdString(), c.shown);
         EXPECT_EQ(text(ControlId::kIdentificationPane), c.given);
         for (size_t i = 0; i < c.lines.size(); ++i) {
-            EXPECT_EQ(
-                pane->document()->findBlockByNumber(static_cast<int>(i)).text().toStdString(),
-                c.lines[i]);
+            EXPECT_EQ(pane->document()->findBlockByNumber(static_cast<int>(i)).text().toStdString(),
+                      c.lines[i]);
         }
     }
 }

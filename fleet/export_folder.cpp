@@ -1,11 +1,26 @@
 // Writes or checks generated files.
 #include "fleet/export_folder.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <fstream>
 #include <sstream>
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <io.h>
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -18,6 +33,82 @@ bool read_file(const std::string& path, std::string* text) {
     all << in.rdbuf();
     *text = all.str();
     return true;
+}
+
+void close_file(int fd) {
+#ifdef _WIN32
+    ::_close(fd);
+#else
+    ::close(fd);
+#endif
+}
+
+// Puts `from` in the place of `to`, a symlink at `to` replaced itself.
+// Returns the empty text, or why it failed.
+std::string rename_over(const std::string& from, const std::string& to) {
+#ifdef _WIN32
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) == 0) {
+        return "cannot replace it (error " + std::to_string(GetLastError()) + ")";
+    }
+#else
+    if (std::rename(from.c_str(), to.c_str()) != 0) {
+        return std::strerror(errno);
+    }
+#endif
+    return std::string();
+}
+
+// Writes `text` to a file made new beside `target` (named in `*made` once
+// it exists) and flushed to the disk. O_EXCL never opens what is there
+// already, a planted symlink included; a name taken is passed over. Returns
+// the empty text, or why it failed.
+std::string write_new_file(const std::string& target, const std::string& text, std::string* made) {
+    int fd = -1;
+    std::string name;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        name = target + ".new" + std::to_string(attempt);
+#ifdef _WIN32
+        fd =
+            ::_open(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+#else
+        fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+#endif
+        if (fd < 0 && errno != EEXIST) {
+            return std::strerror(errno);
+        }
+    }
+    if (fd < 0) {
+        return std::strerror(errno);
+    }
+    *made = name;
+    std::size_t done = 0;
+    while (done < text.size()) {
+#ifdef _WIN32
+        const int count =
+            ::_write(fd, text.data() + done,
+                     static_cast<unsigned>(std::min<std::size_t>(text.size() - done, 1 << 20)));
+#else
+        const ssize_t count = ::write(fd, text.data() + done, text.size() - done);
+#endif
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            const std::string error = count < 0 ? std::strerror(errno) : "nothing written";
+            close_file(fd);
+            return error;
+        }
+        done += static_cast<std::size_t>(count);
+    }
+#ifdef _WIN32
+    const bool flushed = ::_commit(fd) == 0;
+#else
+    // A full disk may only show when the blocks are given out.
+    const bool flushed = ::fsync(fd) == 0;
+#endif
+    const std::string error = flushed ? std::string() : std::strerror(errno);
+    close_file(fd);
+    return error;
 }
 
 // What the command line asks for.
@@ -50,17 +141,43 @@ Command parse(int argc, char** argv, std::string* dir, std::string* error) {
 
 }  // namespace
 
+std::string replace_export_files(const std::string& dir, const std::vector<ExportFile>& files) {
+    std::vector<std::string> written;  // the new files, not yet in place
+    const auto give_up = [&](const std::string& why) {
+        for (const std::string& path : written) {
+            std::remove(path.c_str());
+        }
+        return why;
+    };
+    for (const ExportFile& file : files) {
+        const std::string target = dir + "/" + file.name;
+        std::string fresh;
+        const std::string error = write_new_file(target, file.text, &fresh);
+        if (!fresh.empty()) {
+            written.push_back(fresh);
+        }
+        if (!error.empty()) {
+            return give_up(target + ": " + error);
+        }
+    }
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const std::string target = dir + "/" + files[i].name;
+        const std::string error = rename_over(written[i], target);
+        if (!error.empty()) {
+            // Those before it are in place already; the rest are not.
+            written.erase(written.begin(), written.begin() + static_cast<std::ptrdiff_t>(i));
+            return give_up(target + ": " + error);
+        }
+    }
+    return std::string();
+}
+
 int write_export_files(const char* program, const std::string& dir,
                        const std::vector<ExportFile>& files) {
-    for (const ExportFile& file : files) {
-        const std::string path = dir + "/" + file.name;
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out << file.text;
-        out.close();
-        if (!out) {
-            std::fprintf(stderr, "%s: cannot write %s\n", program, path.c_str());
-            return 1;
-        }
+    const std::string error = replace_export_files(dir, files);
+    if (!error.empty()) {
+        std::fprintf(stderr, "%s: cannot write %s\n", program, error.c_str());
+        return 1;
     }
     return 0;
 }

@@ -8,8 +8,16 @@
 
 #include "fleet/prometheus_export.h"
 
-// Writes every file into `dir`. Returns 0, or 1 after naming on stderr a
-// file that could not be written.
+// Writes every file into `dir`, all or none: each is written beside its
+// target under a name of its own (made new, never opened through a
+// symlink), and only once all are written are they renamed into place. A
+// symlink planted under a file's name is replaced, never followed, and a
+// write that fails (a full disk) leaves every old file as it was. Returns
+// the empty text, or what failed and why ("dir/snmp.yml: No space left on
+// device").
+std::string replace_export_files(const std::string& dir, const std::vector<ExportFile>& files);
+
+// replace_export_files; returns 0, or 1 after saying on stderr what failed.
 int write_export_files(const char* program, const std::string& dir,
                        const std::vector<ExportFile>& files);
 

@@ -191,7 +191,7 @@ private:
 
     // The operator's line runs the handler the window's control runs.
     void run_command(const std::string& line) {
-        const OperatorCommand command = parse_operator_command(line);
+        const OperatorCommand command = parse_operator_command(line, input_.line_was_terminated());
         if (command.action != OperatorAction::kNothing) {
             below_panes_.clear();
         }

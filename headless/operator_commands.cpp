@@ -52,9 +52,8 @@ std::vector<std::string> split_words(const std::string& line) {
     return words;
 }
 
-}  // namespace
-
-OperatorCommand parse_operator_command(const std::string& line) {
+// The command a whole line gives.
+OperatorCommand command_of_line(const std::string& line) {
     OperatorCommand command;
     size_t first = 0;
     while (first < line.size() && is_blank(line[first])) {
@@ -116,6 +115,20 @@ OperatorCommand parse_operator_command(const std::string& line) {
         return command;
     }
     command.action = OperatorAction::kUnknown;
+    return command;
+}
+
+}  // namespace
+
+OperatorCommand parse_operator_command(const std::string& line, bool terminated) {
+    OperatorCommand command = command_of_line(line);
+    if (!terminated &&
+        (command.action == OperatorAction::kSet || command.action == OperatorAction::kKey)) {
+        const std::string name = operator_command_name(command);
+        command = OperatorCommand();
+        command.action = OperatorAction::kUnknown;
+        command.refusal = name + " not run: the input ended inside its line";
+    }
     return command;
 }
 

@@ -40,7 +40,10 @@ std::string operator_help(bool with_sim);
 // as it stands, blanks included. A key must be typed: `key ""` sends an
 // empty one, and `key` with nothing after it is refused. `sim` takes the
 // rest of the line after its blanks as the simulator's command.
-OperatorCommand parse_operator_command(const std::string& line);
+// A `set` or `key` on a line that the input ended inside (`terminated`
+// false) is refused: the line may have been cut short, and what it would
+// send was never confirmed by the line's end.
+OperatorCommand parse_operator_command(const std::string& line, bool terminated = true);
 
 // The command as a heading names it: "get", "radio on", "key".
 std::string operator_command_name(const OperatorCommand& command);

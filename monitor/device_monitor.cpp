@@ -192,6 +192,9 @@ DeviceMonitor::~DeviceMonitor() {
 
 void DeviceMonitor::initialise(SettingsStore* settings) {
     if (settings != nullptr) {
+        if (!settings->notice().empty()) {
+            tell(settings->notice());
+        }
         for (int i = 0; i < kHistorySize; ++i) {
             const std::string value = settings->read(kSettingsSection, format_text("ip%d", i));
             if (!value.empty()) {
@@ -217,9 +220,18 @@ void DeviceMonitor::initialise(SettingsStore* settings) {
 }
 
 void DeviceMonitor::save_history(SettingsStore& settings) {
-    for (size_t i = 0; i < view_.history.size(); ++i) {
-        settings.write(kSettingsSection, format_text("ip%d", static_cast<int>(i)),
-                       view_.history[i]);
+    const int count = static_cast<int>(view_.history.size());
+    // Values past the list go, or the next start would list them again
+    // after entries that moved up.
+    for (int i = 0; i < kHistorySize; ++i) {
+        const std::string key = format_text("ip%d", i);
+        const bool saved =
+            i < count ? settings.write(kSettingsSection, key, view_.history[static_cast<size_t>(i)])
+                      : settings.remove(kSettingsSection, key);
+        if (!saved) {
+            tell(kHistoryNotSaved + settings.error());
+            return;
+        }
     }
 }
 

@@ -40,6 +40,8 @@ constexpr int kMinTimerPeriodMs = 10;
 constexpr int kMaxTimerPeriodMs = 2147483647;
 constexpr char kDefaultInterval[] = "1000";
 constexpr char kSettingsSection[] = "Main";
+// Before the settings store's reason, when closing could not save the list.
+constexpr char kHistoryNotSaved[] = "The address history could not be saved: ";
 
 // Position of the history entry that is `text`, letters compared without
 // regard to case; -1 when none is. Whole entries only: "10.0.0.1" is not
@@ -90,10 +92,13 @@ public:
     void set_clock(std::function<std::time_t()> clock) { clock_ = std::move(clock); }
 
     // The window's initialisation: the address history from `settings` (may
-    // be null), the default community and interval, polling off, and the
-    // socket opened once ("Couldn't open snmp" when it cannot be).
+    // be null; its notice, if any, told first), the default community and
+    // interval, polling off, and the socket opened once ("Couldn't open
+    // snmp" when it cannot be).
     void initialise(SettingsStore* settings);
-    // The window's closing: the address list written back as "ip0" onwards.
+    // The window's closing: the address list written back as "ip0" onwards,
+    // the values after it up to "ip9" removed; a failure is told with its
+    // reason.
     void save_history(SettingsStore& settings);
 
     // A button: `handler` (one of kButtonHandlers) runs with the fields as

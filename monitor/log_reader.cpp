@@ -10,6 +10,12 @@
 #include <fstream>
 #include <system_error>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 constexpr int kColumns350 = 31;
@@ -101,13 +107,14 @@ public:
             headings(text);
             return;
         }
-        double seconds = 0;
-        const bool stamped = timestamp(text, &seconds);
-        if (in_header_ && !stamped) {
-            return;  // a line break inside an identification item
+        if (in_header_) {
+            // Not even a stamped line is a poll here: device text that broke
+            // its item's line could forge one.
+            problem("in a header block, neither an identification item nor the column headings");
+            return;
         }
-        in_header_ = false;
-        if (!stamped) {
+        double seconds = 0;
+        if (!timestamp(text, &seconds)) {
             problem("bad timestamp");
             return;
         }
@@ -418,6 +425,46 @@ LogReadTotals read_measurement_log(std::istream& in, ReadingHistory& history,
 
 namespace {
 
+#ifndef _WIN32
+
+// The stream the reader reads an open descriptor through; closes it.
+class DescriptorBuffer : public std::streambuf {
+public:
+    explicit DescriptorBuffer(int fd) : fd_(fd) {}
+    ~DescriptorBuffer() override { ::close(fd_); }
+    DescriptorBuffer(const DescriptorBuffer&) = delete;
+    DescriptorBuffer& operator=(const DescriptorBuffer&) = delete;
+
+protected:
+    int_type underflow() override {
+        ssize_t got;
+        do {
+            got = ::read(fd_, buffer_, sizeof buffer_);
+        } while (got < 0 && errno == EINTR);
+        if (got <= 0) {
+            return traits_type::eof();
+        }
+        setg(buffer_, buffer_, buffer_ + got);
+        return traits_type::to_int_type(buffer_[0]);
+    }
+
+private:
+    int fd_;
+    char buffer_[kChunkSize];
+};
+
+std::filesystem::file_type type_of(mode_t mode) {
+    using std::filesystem::file_type;
+    return S_ISDIR(mode)    ? file_type::directory
+           : S_ISFIFO(mode) ? file_type::fifo
+           : S_ISBLK(mode)  ? file_type::block
+           : S_ISCHR(mode)  ? file_type::character
+           : S_ISSOCK(mode) ? file_type::socket
+                            : file_type::unknown;
+}
+
+#endif
+
 // What a path that is not a regular file is, for the operator.
 std::string kind_of(std::filesystem::file_type type) {
     switch (type) {
@@ -464,12 +511,34 @@ LogLoad load_log_file(const std::string& path, ReadingHistory& history,
     if (load.status != LogLoad::Status::kRead) {
         return load;
     }
+#ifdef _WIN32
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         load.status = LogLoad::Status::kCannotOpen;
         load.error = std::strerror(errno);
         return load;
     }
+#else
+    // The path may name something else by now (a FIFO swapped in would
+    // block a plain open until a writer came): opened without waiting, and
+    // read only when what was opened is a regular file. A regular file
+    // ignores O_NONBLOCK.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        load.status = LogLoad::Status::kCannotOpen;
+        load.error = std::strerror(errno);
+        return load;
+    }
+    DescriptorBuffer file(fd);
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        load.status = LogLoad::Status::kNotAFile;
+        load.error = kind_of(type_of(info.st_mode));
+        return load;
+    }
+    load.bytes = static_cast<uint64_t>(info.st_size);
+    std::istream in(&file);
+#endif
     bool stopped = false;
     load.totals =
         read_measurement_log(in, history, &load.problems, kMaxLogProblems, [&](uint64_t bytes) {

@@ -114,10 +114,16 @@ std::string timestamp(std::time_t now) {
 }  // namespace
 
 std::string log_header_text(const DeviceReadings& r) {
+    // Each item stays on its own line: a line break in a device's text
+    // would otherwise write lines of its own choosing into the log.
+    std::string id[kIdTextCount];
+    for (int i = 0; i < kIdTextCount; ++i) {
+        id[i] = escape_device_text(r.id_text[i], TextEscapes::kControls);
+    }
     std::string text =
         format_text("ID1=%s\nID2=%s\nID3=%s\nID4=%s\nID5=%s\nID6=%s\nID7=%s\nID8=%s\n\n\n",
-                    r.id_text[0], r.id_text[1], r.id_text[2], r.id_text[3], r.id_text[4],
-                    r.id_text[5], r.id_text[6], r.id_text[7]);
+                    id[0].c_str(), id[1].c_str(), id[2].c_str(), id[3].c_str(), id[4].c_str(),
+                    id[5].c_str(), id[6].c_str(), id[7].c_str());
     text +=
         "Time             \tTS1\tTS2\tTS3\tURE\tUTR\tUAG\tATT\tHUM\tU24V\tU+12V\tU+9V\tU-12V\t"
         "U+5V\tU+3.3V\tU+5VSB\tCurr\tONP\tON1\tPHY->R[pps]\tPHY->R\tR->PHY[pps]\tR->PHY\t";

@@ -21,3 +21,17 @@ std::string format_text(const char* pattern, ...) TARVIK_PRINTF_FORMAT;
 // the device and the terminal show as garbage. Octets that form no UTF-8
 // character are cut anywhere.
 size_t utf8_prefix_length(const std::string& text, size_t limit);
+
+// Which octets of device text `escape_device_text` shows as `\xHH`.
+enum class TextEscapes {
+    // The C0 controls except tab, so that a line break in a device's text
+    // cannot start a line of its own; every other octet passes, and
+    // single-byte text stays as the device sent it (the log).
+    kControls,
+    // Those, DEL, the C1 controls (UTF-8 C2 80 to C2 9F) and every octet
+    // that is not part of a well-formed UTF-8 sequence (a raw 0x9B is CSI
+    // to some terminals): printable ASCII and well-formed UTF-8 text pass
+    // unchanged (the terminal).
+    kTerminal,
+};
+std::string escape_device_text(const std::string& text, TextEscapes escapes);

@@ -44,6 +44,7 @@ struct LineInput::State {
     std::string buffered;
     bool ended = false;       // end of input, or a descriptor that cannot be read
     bool discarding = false;  // inside a line too long, dropped up to its line break
+    bool terminated = true;   // the line taken last ended in a line break
 
     void report_overlong() {
         if (overlong) {
@@ -78,9 +79,11 @@ struct LineInput::State {
                 // A last line without a line break.
                 line->swap(buffered);
                 buffered.clear();
+                terminated = false;
             } else {
                 line->assign(buffered, 0, end);
                 buffered.erase(0, end + 1);
+                terminated = true;
             }
             drop_carriage_return(line);
             if (line->size() <= kLongestLine) {
@@ -132,6 +135,10 @@ LineInput::~LineInput() = default;
 
 bool LineInput::ended() const {
     return state_->ended;
+}
+
+bool LineInput::line_was_terminated() const {
+    return state_->terminated;
 }
 
 bool LineInput::next_line(Clock::time_point until, const std::atomic<bool>& stop,

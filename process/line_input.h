@@ -40,6 +40,10 @@ public:
     // may still be waiting to be taken.
     bool ended() const;
 
+    // Whether the line next_line gave last ended in a line break: false for
+    // a last line that the input ended inside, which may have been cut short.
+    bool line_was_terminated() const;
+
     static constexpr std::chrono::milliseconds kStopCheck{20};
 
 private:

@@ -5,6 +5,8 @@
 #endif
 #include <windows.h>
 
+#include <string>
+
 #include "monitor/wide_text.h"
 #include "win32/program_name.h"
 
@@ -23,11 +25,35 @@ std::string ProfileSettingsStore::read(const std::string& section, const std::st
     return wide_to_utf8(std::wstring(value, length));
 }
 
-void ProfileSettingsStore::write(const std::string& section, const std::string& key,
+bool ProfileSettingsStore::write(const std::string& section, const std::string& key,
                                  const std::string& value) {
-    // A failed write is ignored: the remaining values are still written.
-    WritePrivateProfileStringW(utf8_to_wide(section).c_str(), utf8_to_wide(key).c_str(),
-                               utf8_to_wide(value).c_str(), utf8_to_wide(path_).c_str());
+    return put(section, key, utf8_to_wide(value).c_str());
+}
+
+bool ProfileSettingsStore::remove(const std::string& section, const std::string& key) {
+    return put(section, key, nullptr);
+}
+
+bool ProfileSettingsStore::put(const std::string& section, const std::string& key,
+                               const wchar_t* value) {
+    if (WritePrivateProfileStringW(utf8_to_wide(section).c_str(), utf8_to_wide(key).c_str(), value,
+                                   utf8_to_wide(path_).c_str()) != 0) {
+        return true;
+    }
+    const DWORD code = GetLastError();
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring reason = length > 0 ? std::wstring(text, length) : std::wstring();
+    LocalFree(text);
+    while (!reason.empty() && (reason.back() == L'\r' || reason.back() == L'\n' ||
+                               reason.back() == L' ' || reason.back() == L'.')) {
+        reason.pop_back();
+    }
+    error_ =
+        path_ + ": " + (reason.empty() ? "error " + std::to_string(code) : wide_to_utf8(reason));
+    return false;
 }
 
 std::string ProfileSettingsStore::default_path(const std::string& variant) {

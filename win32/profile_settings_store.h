@@ -1,5 +1,6 @@
 // The settings file on Windows: a private profile (INI) file read and
-// written with GetPrivateProfileStringW and WritePrivateProfileStringW.
+// written with GetPrivateProfileStringW and WritePrivateProfileStringW,
+// which read it line by line: an unbalanced quote stays in its value.
 // Each write reaches the file at once; values not written keep what they
 // held, and a missing value reads as empty.
 #pragma once
@@ -14,8 +15,10 @@ public:
     explicit ProfileSettingsStore(std::string path) : path_(std::move(path)) {}
 
     std::string read(const std::string& section, const std::string& key) override;
-    void write(const std::string& section, const std::string& key,
+    bool write(const std::string& section, const std::string& key,
                const std::string& value) override;
+    bool remove(const std::string& section, const std::string& key) override;
+    std::string error() const override { return error_; }
 
     const std::string& path() const { return path_; }
 
@@ -26,5 +29,10 @@ public:
     static std::string default_path(const std::string& variant = std::string());
 
 private:
+    // WritePrivateProfileStringW with `value` (null: remove); false with
+    // error_ set when it failed.
+    bool put(const std::string& section, const std::string& key, const wchar_t* value);
+
     std::string path_;
+    std::string error_;
 };

@@ -46,6 +46,31 @@ TEST(OperatorCommands, LinesAndTheirCommands) {
     }
 }
 
+// A last line that the input ended inside may have been cut short: the
+// commands that write to the device do not run from it.
+TEST(OperatorCommands, AnUnterminatedLineRunsNoSetAndNoKey) {
+    using A = OperatorAction;
+    const struct {
+        std::string line;
+        A action;
+        std::string refusal;
+    } cases[] = {
+        {"set", A::kUnknown, "set not run: the input ended inside its line"},
+        {"key 12", A::kUnknown, "key not run: the input ended inside its line"},
+        {"key \"\"", A::kUnknown, "key not run: the input ended inside its line"},
+        {"get", A::kGet, ""},
+        {"radio on", A::kRadio, ""},
+        {"quit", A::kQuit, ""},
+        {"key", A::kUnknown, "key needs a text; key \"\" sends an empty key"},
+    };
+    for (const auto& c : cases) {
+        const OperatorCommand command = parse_operator_command(c.line, false);
+        EXPECT_EQ(command.action, c.action) << c.line;
+        EXPECT_EQ(command.refusal, c.refusal) << c.line;
+        EXPECT_EQ(command.key, "") << c.line;
+    }
+}
+
 TEST(OperatorCommands, HelpListsSimOnlyWhereASimulatorTakesIt) {
     EXPECT_EQ(operator_help(false), kOperatorHelp);
     const std::string with_sim = operator_help(true);

@@ -41,11 +41,23 @@ public:
     std::string read(const std::string& section, const std::string& key) override {
         return values[section + "/" + key];
     }
-    void write(const std::string& section, const std::string& key,
+    bool write(const std::string& section, const std::string& key,
                const std::string& value) override {
+        if (!trouble.empty()) {
+            return false;
+        }
         values[section + "/" + key] = value;
+        return true;
     }
+    bool remove(const std::string& section, const std::string& key) override {
+        values.erase(section + "/" + key);
+        return trouble.empty();
+    }
+    std::string error() const override { return trouble; }
+    std::string notice() const override { return found; }
     std::map<std::string, std::string> values;
+    std::string trouble;  // every write fails with this reason
+    std::string found;
 };
 
 std::string read_file(const std::string& path) {
@@ -869,11 +881,30 @@ TEST_F(MonitorWithoutDevice, HistoryIsLoadedAndSavedUnderMain) {
     EXPECT_EQ(window.selected(), 0);
     EXPECT_EQ(window.get_text(ControlId::kAddressBox), "10.1.1.1");
     monitor.save_history(stored);
-    EXPECT_EQ(stored.values["Main/ip0"], "10.1.1.1");
-    EXPECT_EQ(stored.values["Main/ip1"], "10.1.1.2");
-    EXPECT_EQ(stored.values["Main/ip2"], "10.1.1.6");
-    EXPECT_EQ(stored.values["Main/ip5"], "10.1.1.6") << "values past the list are left alone";
-    EXPECT_EQ(stored.values["Main/ip10"], "never read");
+    EXPECT_EQ(stored.values, (std::map<std::string, std::string>{{"Main/ip0", "10.1.1.1"},
+                                                                 {"Main/ip1", "10.1.1.2"},
+                                                                 {"Main/ip2", "10.1.1.6"},
+                                                                 {"Main/ip10", "never read"}}))
+        << "values past the list are removed up to ip9";
+    EXPECT_TRUE(window.message_boxes.empty());
+}
+
+TEST_F(MonitorWithoutDevice, TheSettingsStoresTroubleIsTold) {
+    FakeSettings stored;
+    stored.found = "The settings file t.INI could not be read";
+    stored.values = {{"Main/ip0", "10.1.1.1"}};
+    FakeWindow window;
+    DeviceReadings readings;
+    DeviceMonitor monitor(window, readings);
+    window.attach(monitor);
+    monitor.initialise(&stored);
+    EXPECT_EQ(window.message_boxes, std::vector<std::string>{stored.found});
+    window.message_boxes.clear();
+    stored.trouble = "/home/op/.config is a file, not a folder";
+    monitor.save_history(stored);
+    EXPECT_EQ(window.message_boxes,
+              std::vector<std::string>{"The address history could not be saved: "
+                                       "/home/op/.config is a file, not a folder"});
 }
 
 TEST_F(MonitorWithoutDevice, CommunityAndAddressAreCutTo999Characters) {

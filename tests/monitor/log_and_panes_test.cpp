@@ -187,6 +187,27 @@ TEST_F(LogTest, HeadingsAndLinesHaveTheFamilysColumnCount) {
               std::string::npos);
 }
 
+TEST_F(LogTest, ControlCharactersInAnItemAreEscapedOnItsLine) {
+    const struct {
+        const char* item;
+        const char* line;
+    } cases[] = {
+        {"a\n08.12.26 14:05:09\tNO CONNECTION", "ID1=a\\x0A08.12.26 14:05:09\tNO CONNECTION"},
+        {"cr\rlf", "ID1=cr\\x0Dlf"},
+        {"\x1B[2J\x01\x1F", "ID1=\\x1B[2J\\x01\\x1F"},
+        {"tab\tkept", "ID1=tab\tkept"},
+        {"M\xFCller \x7F\xC2\x9B \xC3\xBC", "ID1=M\xFCller \x7F\xC2\x9B \xC3\xBC"},
+    };
+    for (const auto& c : cases) {
+        DeviceReadings r = sample(1000);
+        std::snprintf(r.id_text[0], sizeof r.id_text[0], "%s", c.item);
+        const auto header = split(log_header_text(r), '\n');
+        ASSERT_EQ(header.size(), 12u) << c.item;
+        EXPECT_EQ(header[0], c.line);
+        EXPECT_EQ(header[1], "ID2=RL-VXL-1000");
+    }
+}
+
 TEST_F(LogTest, FileGetsCrLfLinesAppendedAcrossRuns) {
     const DeviceReadings r = sample(1000);
     ASSERT_EQ(write_log_header(path_, r), LogWrite::kWritten);

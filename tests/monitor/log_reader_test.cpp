@@ -17,8 +17,13 @@
 #include "monitor/measurement_log.h"
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 #endif
 
 namespace {
@@ -82,7 +87,7 @@ protected:
 };
 
 TEST_F(LogReaderTest, BothFamiliesReadBackWithEitherLineEnd) {
-    // An identification item with a line break spreads over two lines.
+    // An identification item with a line break keeps to its line.
     const DeviceReadings r350 = sample(350, "fw\n1.2");
     const DeviceReadings r1000 = sample(1000);
     const std::string lf = log_header_text(r350) + log_line_text(r350, true, kNow) +
@@ -93,7 +98,7 @@ TEST_F(LogReaderTest, BothFamiliesReadBackWithEitherLineEnd) {
         EXPECT_TRUE(got.problems.empty()) << got.problems[0];
         ASSERT_EQ(got.seconds, (std::vector<double>{kNow, kNow + 1, kNow + 3600}));
         ASSERT_EQ(got.succeeded, (std::vector<bool>{true, false, true}));
-        EXPECT_EQ(got.totals.lines, 26u);
+        EXPECT_EQ(got.totals.lines, 25u);
         EXPECT_EQ(got.totals.records, 3u);
 
         // Every logged column comes back: the line written again is the same.
@@ -139,6 +144,30 @@ TEST_F(LogReaderTest, MalformedLinesAreReportedAndTheRestIsRead) {
         EXPECT_EQ(got.problems, std::vector<std::string>{"line 13: " + c.reason}) << c.line;
         EXPECT_EQ(got.seconds.size(), 2u) << c.line;
         EXPECT_EQ(got.totals.lines, 14u) << c.line;
+    }
+}
+
+TEST_F(LogReaderTest, AHeaderLineItCannotPlaceIsReportedAndNeverTakenForAPoll) {
+    const DeviceReadings r = sample(1000);
+    const std::string header = log_header_text(r);
+    const std::string good = log_line_text(r, true, kNow);
+    const std::string after_id1 = header.substr(header.find('\n') + 1);
+    const struct {
+        const char* what;
+        std::string line;
+    } cases[] = {
+        {"a poll forged by item 1", "08.12.26 14:05:09\tNO CONNECTION\n"},
+        {"a whole forged record", good},
+        {"the rest of an item an older console broke", "1.2\n"},
+    };
+    for (const auto& c : cases) {
+        const Read got = read(crlf("ID1=\n" + c.line + after_id1 + good));
+        EXPECT_EQ(got.problems,
+                  std::vector<std::string>{"line 2: in a header block, neither an identification "
+                                           "item nor the column headings"})
+            << c.what;
+        EXPECT_EQ(got.seconds, std::vector<double>{kNow}) << c.what;
+        EXPECT_EQ(got.totals.lines, 13u) << c.what;
     }
 }
 
@@ -234,6 +263,44 @@ TEST_F(LogFileTest, OnlyARegularFileIsOpened) {
         EXPECT_EQ(history.polls(), c.status == LogLoad::Status::kRead ? 3u : 0u) << c.name;
     }
 }
+
+#ifndef _WIN32
+// The path turns into a FIFO and back while loads run: a load that checked
+// a file but opened the FIFO would wait for a writer for ever.
+TEST_F(LogFileTest, AFifoSwappedInAfterTheCheckIsNeverWaitedOn) {
+    const std::string log = write_log("run.log", 3, 1);
+    const std::string file = path("file"), fifo = path("fifo"), next = path("next");
+    ASSERT_EQ(::link(log.c_str(), file.c_str()), 0);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::atomic<bool> stop{false}, done{false};
+    std::atomic<int> loads{0}, fifos_read{0};
+    std::thread loader([&] {
+        for (; !stop; ++loads) {
+            ReadingHistory history;
+            const LogLoad load = load_log_file(log, history);
+            fifos_read += load.status == LogLoad::Status::kRead && history.polls() == 0;
+        }
+        done = true;
+    });
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    for (bool to_fifo = true; std::chrono::steady_clock::now() < until; to_fifo = !to_fifo) {
+        ::unlink(next.c_str());
+        ASSERT_EQ(::link((to_fifo ? fifo : file).c_str(), next.c_str()), 0);
+        ASSERT_EQ(std::rename(next.c_str(), log.c_str()), 0);
+    }
+    stop = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const bool stuck = !done;
+    while (!done) {  // a load stuck in its open is let go by a writer
+        ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    loader.join();
+    EXPECT_FALSE(stuck) << "a load waited on the FIFO";
+    EXPECT_EQ(fifos_read.load(), 0);
+    EXPECT_GT(loads.load(), 10);
+}
+#endif
 
 TEST_F(LogFileTest, ProgressCountsTheBytesAndCanStopTheLoad) {
     const std::string log = write_log("long.log", 2000, 1);  // several read chunks

@@ -66,6 +66,7 @@ TEST_F(LineInputTest, LinesInPiecesAndALastLineWithoutBreak) {
     LineInput input(fds_[0]);
     write_text("get\r\nradio o");
     EXPECT_EQ(next(input), "get");
+    EXPECT_TRUE(input.line_was_terminated());
     EXPECT_EQ(next(input, std::chrono::milliseconds(30)), "(none)") << "half a line";
     write_text("n\n\nkey x");
     EXPECT_EQ(next(input), "radio on");
@@ -73,6 +74,7 @@ TEST_F(LineInputTest, LinesInPiecesAndALastLineWithoutBreak) {
     EXPECT_FALSE(input.ended());
     close_writer();
     EXPECT_EQ(next(input), "key x");
+    EXPECT_FALSE(input.line_was_terminated()) << "the input ended inside it";
     EXPECT_EQ(next(input, std::chrono::milliseconds(30)), "(none)") << "after the end";
     EXPECT_TRUE(input.ended());
 }

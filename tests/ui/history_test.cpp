@@ -107,7 +107,7 @@ TEST_F(HistoryTest, StartListsTheStoredAddressesInOrderWithTheFirstShown) {
     }
 }
 
-TEST_F(HistoryTest, EscapeWritesTheListAndLeavesHigherPositionsAlone) {
+TEST_F(HistoryTest, EscapeWritesTheListAndRemovesTheValuesAfterIt) {
     write_file("[Main]\nip0=10.0.0.1\nip1=10.0.0.2\nip5=10.0.0.6\nip10=10.0.0.11\n");
     start();
     QSignalSpy finished(window_.get(), &QDialog::finished);
@@ -116,13 +116,64 @@ TEST_F(HistoryTest, EscapeWritesTheListAndLeavesHigherPositionsAlone) {
     EXPECT_EQ(finished.at(0).at(0).toInt(), QDialog::Rejected);
 
     const std::map<std::string, std::string> expected = {
-        {"ip0", "10.0.0.1"}, {"ip1", "10.0.0.2"},   {"ip2", "10.0.0.6"},
-        {"ip5", "10.0.0.6"}, {"ip10", "10.0.0.11"},
-    };
-    EXPECT_EQ(stored(), expected);
+        {"ip0", "10.0.0.1"}, {"ip1", "10.0.0.2"}, {"ip2", "10.0.0.6"}, {"ip10", "10.0.0.11"}};
+    EXPECT_EQ(stored(), expected) << "positions of ten and more are never read, nor removed";
 
     start();
-    EXPECT_EQ(listed(), (std::vector<std::string>{"10.0.0.1", "10.0.0.2", "10.0.0.6", "10.0.0.6"}));
+    EXPECT_EQ(listed(), (std::vector<std::string>{"10.0.0.1", "10.0.0.2", "10.0.0.6"}));
+}
+
+// A private-profile file holds one value a line; a file that QSettings
+// reads otherwise is set aside whole, never written over.
+TEST_F(HistoryTest, AFileThatCannotBeReadLineByLineIsKeptAsBadAndNeverWritten) {
+    const QString aside = path_ + QStringLiteral(".bad");
+    const struct {
+        std::string file;
+        bool bad;
+    } cases[] = {
+        {"[Main]\nip0=\"10.0.0.1\nip1=10.0.0.2\n", true},  // an unbalanced quote
+        {"[Main]\nip0=10.0.0.1\"\nip1=10.0.0.2\n", true},
+        {"[Main]\nip0=10.0.0.1\\\nip1=10.0.0.2\n", true},  // goes on after a backslash
+        {"[Main]\nip0=\"10.0.0.1\"\nip1=10.0.0.2\n", false},
+    };
+    for (const auto& c : cases) {
+        QFile::remove(aside);
+        write_file(c.file);
+        const IniSettingsStore store(path_);
+        EXPECT_EQ(store.notice().empty(), !c.bad) << c.file;
+        EXPECT_EQ(QFile::exists(aside), c.bad) << c.file;
+    }
+    // The window says so at the start and writes a new file at the closing;
+    // when the name is taken, the file stays as it is and the closing says so.
+    for (const bool taken : {false, true}) {
+        write_file(cases[0].file);
+        messages_.clear();
+        start();
+        point_at_simulator();
+        click(ControlId::kGetButton);
+        close_with_escape();
+        ASSERT_EQ(messages_.size(), taken ? 2u : 1u);
+        EXPECT_NE(messages_[0].find(taken ? "will not be saved" : aside.toStdString()),
+                  std::string::npos)
+            << messages_[0];
+        if (taken) {
+            EXPECT_EQ(messages_[1].rfind(kHistoryNotSaved, 0), 0u) << messages_[1];
+            EXPECT_EQ(file_bytes(), cases[0].file);
+        } else {
+            EXPECT_EQ(stored(), (std::map<std::string, std::string>{{"ip0", "127.0.0.1"}}));
+        }
+        QFile kept(aside);
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+        EXPECT_EQ(kept.readAll().toStdString(), cases[0].file);
+    }
+}
+
+TEST_F(HistoryTest, AHistoryThatCannotBeSavedIsToldWithTheReason) {
+    write_file("not a folder");  // the configuration folder is a file
+    IniSettingsStore store(path_ + QStringLiteral("/tarvik.INI"));
+    EXPECT_FALSE(store.write("Main", "ip0", "10.0.0.1"));
+    EXPECT_EQ(store.error(), path_.toStdString() + " is a file, not a folder");
+    EXPECT_EQ(file_bytes(), "not a folder");
 }
 
 TEST_F(HistoryTest, AnAddressUsedComesFirstAtTheNextStart) {

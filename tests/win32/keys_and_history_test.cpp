@@ -1,5 +1,6 @@
 // Keys that would end a dialog, the routes that close the window and write
 // the address history, the history read back, and where the file lives.
+#include <cstdio>
 #include <functional>
 
 #include "monitor/wide_text.h"
@@ -108,7 +109,38 @@ TEST_F(Win32KeysTest, HistoryIsReadInOrderSkippingEmptyValuesAndWrittenBackFromT
     EXPECT_TRUE(window_->closed());
     EXPECT_EQ(ini_value(ini_path_, "ip1"), "M\xC3\xBCller.example");
     EXPECT_EQ(ini_value(ini_path_, "ip2"), "old.example");
-    EXPECT_EQ(ini_value(ini_path_, "ip5"), "old.example") << "left as it was";
+    EXPECT_EQ(ini_value(ini_path_, "ip5"), "") << "removed: the list ends at ip2";
+}
+
+// The profile functions read one value a line: an unbalanced quote stays in
+// its value, and both entries live through a closing.
+TEST_F(Win32KeysTest, AnUnbalancedQuoteLosesNoEntry) {
+    window_.reset();
+    {
+        std::FILE* file = _wfopen(utf8_to_wide(ini_path_).c_str(), L"wb");
+        ASSERT_NE(file, nullptr);
+        std::fputs("[Main]\r\nip0=\"10.0.0.1\r\nip1=10.0.0.2\r\n", file);
+        std::fclose(file);
+    }
+    open_window();
+    EXPECT_TRUE(messages_.empty());
+    ASSERT_EQ(window_->list_count(ControlId::kAddressBox), 2);
+    point_at_simulator();
+    click(ControlId::kGetButton);
+    press_key(ControlId::kAddressBox, VK_ESCAPE);
+    EXPECT_TRUE(window_->closed());
+    EXPECT_EQ(ini_value(ini_path_, "ip0"), "127.0.0.1");
+    EXPECT_EQ(ini_value(ini_path_, "ip1"), "\"10.0.0.1");
+    EXPECT_EQ(ini_value(ini_path_, "ip2"), "10.0.0.2");
+}
+
+TEST_F(Win32KeysTest, AWriteThatFailsSaysWhy) {
+    const std::string folder = ini_path_ + ".d";  // the settings folder is a file
+    std::fclose(_wfopen(utf8_to_wide(folder).c_str(), L"wb"));
+    ProfileSettingsStore store(folder + "\\tarvikw.INI");
+    EXPECT_FALSE(store.write("Main", "ip0", "10.0.0.1"));
+    EXPECT_EQ(store.error().rfind(store.path() + ": ", 0), 0u) << store.error();
+    EXPECT_GT(store.error().size(), store.path().size() + 4) << "a reason follows";
 }
 
 TEST(Win32SettingsFile, LivesInTheUsersApplicationDataFolder) {

@@ -478,10 +478,15 @@ void CTarvikDlg::draw(const ViewState& view) {
         }
     }
     for (int rail = 0; rail < kVoltageAlarmCount; ++rail) {
-        if (HWND lamp = control(kVoltageLamps[rail])) {
-            SendMessageW(lamp, BM_SETCHECK,
-                         view.lamps[rail] == LampState::kLit ? BST_CHECKED : BST_UNCHECKED, 0);
+        HWND lamp = control(kVoltageLamps[rail]);
+        const bool lit = view.lamps[rail] == LampState::kLit;
+        // A lamp is drawn again only when its state changes (or a click
+        // changed its box).
+        if (lamp == nullptr || (!all && view.lamps[rail] == before.lamps[rail] &&
+                                (get_check(kVoltageLamps[rail]) != 0) == lit)) {
+            continue;
         }
+        SendMessageW(lamp, BM_SETCHECK, lit ? BST_CHECKED : BST_UNCHECKED, 0);
         show_lamp(rail);
     }
     // The operator's own clicks and typing stand until the monitor fills

@@ -90,7 +90,18 @@ TEST_F(DialogTest, ControlsStandWhereTheTableSaysInTemplateAndTabOrder) {
         }
         child = GetWindow(child, GW_HWNDNEXT);
     }
-    EXPECT_EQ(child, nullptr);
+    // After the table's controls, the status line, below them all.
+    EXPECT_EQ(child, window_->status_line());
+    RECT status;
+    GetWindowRect(window_->status_line(), &status);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&status), 2);
+    RECT table{0, 0, 0, dialog_template::kMainDialog.height};
+    MapDialogRect(dialog, &table);
+    EXPECT_GE(status.top, table.bottom);
+    RECT client;
+    GetClientRect(dialog, &client);
+    EXPECT_LE(status.bottom, client.bottom);
+    EXPECT_EQ(GetWindow(child, GW_HWNDNEXT), nullptr);
     // Grown or not, a static text covers no control beside it.
     for (HWND label : statics) {
         RECT own, other, both;

@@ -106,6 +106,12 @@ bool parse_command_line(int argc, const char* const* argv, CommandLine* line, st
         }
         headless_option = true;
         if (arg == "--address") {
+            // The empty address box means the local computer; on the
+            // command line an empty value is a mistake (an unset variable).
+            if (value.empty()) {
+                *error = "--address needs a host name or address";
+                return false;
+            }
             line->headless.address = value;
             address_given = true;
         } else if (arg == "--community") {

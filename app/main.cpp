@@ -16,6 +16,7 @@
 #include "monitor/reading_history.h"
 #include "process/plain_output.h"
 #include "sim/simulated_transceiver.h"
+#include "snmp/diagnostic.h"
 
 #ifdef TARVIK_WINDOW
 #include "ui/tarvik_app.h"
@@ -109,6 +110,7 @@ int run_plot(int& argc, char** argv, const CommandLine& line) {
 
 int main(int argc, char** argv) {
     write_output_unchanged();
+    set_diagnostic_program("tarvik");
     CommandLine line;
     std::string error;
     if (!parse_command_line(argc, argv, &line, &error)) {

@@ -18,6 +18,7 @@
 #include "monitor/device_readings.h"
 #include "monitor/wide_text.h"
 #include "sim/simulated_transceiver.h"
+#include "snmp/diagnostic.h"
 #include "win32/tarvik_app.h"
 
 namespace {
@@ -40,6 +41,7 @@ SimulatedTransceiver* demo_outage = nullptr;
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    set_diagnostic_program("tarvik");
     const std::vector<std::string> args = arguments();
     std::vector<const char*> argv;
     for (const std::string& arg : args) {

@@ -38,13 +38,15 @@ std::string not_known_lamp_tip_text(int rail) {
 
 std::vector<AlarmEvent> AlarmTracker::after_poll(bool answered, const DeviceReadings& readings,
                                                  const std::string& address,
-                                                 const std::string& failure) {
+                                                 const std::string& failure,
+                                                 const std::string& cause) {
     std::vector<AlarmEvent> events;
     if (!answered) {
         // Readings are not refreshed by a poll without answer: only the link
         // changes. A new address's silence, or another cause, replaces the
         // standing alarm.
-        const std::string text = failure + " from " + address;
+        const std::string text =
+            failure + " from " + address + (cause.empty() ? std::string() : ": " + cause);
         if (link_alarm_ != text) {
             if (!link_alarm_.empty()) {
                 events.push_back({AlarmKind::kLink, true, link_alarm_});

@@ -59,10 +59,12 @@ public:
     // The events of one finished poll, in the order link, lamps, lock.
     // `answered`: the poll read the device; `address`: the agent's address
     // as typed in the address box; `failure`: why a poll was not answered,
-    // which heads the link alarm ("<failure> from <address>").
+    // which heads the link alarm ("<failure> from <address>"), and `cause`,
+    // when not empty, what lay behind it ("...: <cause>").
     std::vector<AlarmEvent> after_poll(bool answered, const DeviceReadings& readings,
                                        const std::string& address,
-                                       const std::string& failure = kNoAnswerAlarm);
+                                       const std::string& failure = kNoAnswerAlarm,
+                                       const std::string& cause = std::string());
     // Reset cleared the lamps' latches: each may raise again.
     void on_reset();
 

@@ -44,6 +44,9 @@ int box_input(const OperatorInput& input, ControlId box) {
     return (box == ControlId::kRadioCheckBox ? input.radio : input.heater) ? 1 : 0;
 }
 
+// What an alarm names when the address box was empty: the local computer.
+constexpr char kEmptyAddress[] = "127.0.0.1 (no address given)";
+
 // Copies as much of `text` as the array holds with its terminator.
 template <size_t N>
 void copy_text(char (&dest)[N], const std::string& text) {
@@ -95,9 +98,9 @@ int timer_period_ms(long long interval) {
 }
 
 std::string command_failure_text(const std::string& command, const SnmpMessage& request,
-                                 const SnmpMessage* answer, bool too_long) {
+                                 const SnmpMessage* answer, const std::string& no_answer) {
     if (answer == nullptr) {
-        return command + (too_long ? " failed: the answer was too long" : " failed: no answer");
+        return command + " failed: " + (no_answer.empty() ? kNoAnswerAlarm : no_answer);
     }
     // Only a GetResponse carries the device's verdict; an echo of the
     // request, or a stranger's datagram, says nothing about the write.
@@ -115,11 +118,16 @@ DeviceMonitor::DeviceMonitor(MonitorHost& host, DeviceReadings& readings)
     : host_(host), readings_(readings), clock_([] { return std::time(nullptr); }) {
     link_.report = [this](const std::string& text) {
         ++transport_reports_;
-        // A name that does not resolve is named; the rest are about the
-        // link itself.
-        tell(text, text == "Can't resolve hostname"
-                       ? std::string(link_.host, strnlen(link_.host, sizeof link_.host))
-                       : std::string());
+        // An address that does not resolve is named, with the reason the
+        // link gave; the rest are about the link itself.
+        const std::string resolve = kResolveFailure;
+        if (text.compare(0, resolve.size(), resolve) == 0) {
+            const std::string why = text.substr(resolve.size());
+            tell(resolve, std::string(link_.host, strnlen(link_.host, sizeof link_.host)) +
+                              (why.empty() ? ": no address found for this name" : why));
+        } else {
+            tell(text);
+        }
     };
     link_.idle = [this] {
         if (pump_) {
@@ -406,8 +414,12 @@ void DeviceMonitor::report_alarms(bool succeeded) {
     } else if (last_fault_.kind == FetchFailure::kUnusableAnswer) {
         failure = "unusable answer";
     }
-    for (const AlarmEvent& event :
-         alarms_.after_poll(succeeded, readings_, agent_address_, failure)) {
+    // Silence is plain "no answer"; anything else that left the poll
+    // without an answer is named after the address.
+    const std::string cause = last_fault_.kind == FetchFailure::kNoAnswer ? last_fault_.text : "";
+    for (const AlarmEvent& event : alarms_.after_poll(
+             succeeded, readings_, agent_address_.empty() ? kEmptyAddress : agent_address_, failure,
+             cause)) {
         standing_alarm_.on_event(event);
         if (alarm_listener_) {
             alarm_listener_(event);
@@ -511,7 +523,7 @@ bool DeviceMonitor::send_set_request(SnmpMessage* request, const char* command) 
     const int reports_before = transport_reports_;
     const MessagePtr answer(exchange_request(link_, request));
     const std::string failure =
-        command_failure_text(command, *request, answer.get(), link_.answer_too_long);
+        command_failure_text(command, *request, answer.get(), exchange_fault_text(link_));
     // A failure the link has already shown in a box is not shown twice, and
     // an exchange the owner cancelled is no failure of the device's.
     if (!failure.empty() && transport_reports_ == reports_before && !exchange_abandoned()) {

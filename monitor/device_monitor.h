@@ -58,13 +58,13 @@ long long parse_interval(const std::string& text);
 int timer_period_ms(long long interval);
 
 // What the operator is shown after Set or Send KEY (`command` names it):
-// empty when the device accepted `request`; else "<command> failed: no
-// answer", "... the answer was too long" (`too_long`: an answer came but
-// was dropped for its size), "... <error name> at binding <index>", or "...
-// the answer does not match the request" when `answer` is no GetResponse
-// echoing the names sent.
+// empty when the device accepted `request`; else "<command> failed: " and,
+// without an answer, why none came (`no_answer`, as `exchange_fault_text`
+// gives it: "no answer", "the answer was too long", ...), or "<error name>
+// at binding <index>", or "the answer does not match the request" when
+// `answer` is no GetResponse echoing the names sent.
 std::string command_failure_text(const std::string& command, const SnmpMessage& request,
-                                 const SnmpMessage* answer, bool too_long);
+                                 const SnmpMessage* answer, const std::string& no_answer);
 
 class DeviceMonitor {
 public:

@@ -161,6 +161,9 @@ bool fetch_parameters(AgentLink& link, DeviceReadings& readings, int first_index
     }
     const MessagePtr answer(exchange_request(link, request.get()));
     if (answer == nullptr) {
+        if (link.fault != ExchangeFault::kNoAnswer) {
+            out.text = exchange_fault_text(link);
+        }
         return false;
     }
     // An error status counts as the device's own only on a GetResponse.

@@ -33,7 +33,8 @@ enum class FetchFailure {
 struct FetchFault {
     FetchFailure kind = FetchFailure::kNone;
     // kDeviceError: the error's name ("genErr"); kUnusableAnswer: what is
-    // wrong with the answer; otherwise empty.
+    // wrong with the answer; kNoAnswer: why none came, as
+    // `exchange_fault_text` says it, empty for plain silence.
     std::string text;
 };
 

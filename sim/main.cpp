@@ -12,6 +12,7 @@
 #include "process/stop_signals.h"
 #include "sim/control_commands.h"
 #include "sim/simulated_transceiver.h"
+#include "snmp/diagnostic.h"
 
 namespace {
 
@@ -88,6 +89,7 @@ bool parse_port(const std::string& text, uint16_t* port) {
 
 int main(int argc, char** argv) {
     write_output_unchanged();
+    set_diagnostic_program("tarvik-sim");
     SimulatorOptions options;
     options.port = kDefaultAgentPort;
     for (int i = 1; i < argc; ++i) {

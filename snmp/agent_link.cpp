@@ -1,11 +1,13 @@
 // The agent link: resolution, the socket, and the synchronous exchange.
 #include "snmp/agent_link.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 
 #include "snmp/alloc.h"
+#include "snmp/diagnostic.h"
 
 int32_t request_counter = 0;
 
@@ -15,11 +17,49 @@ namespace {
 // console here.
 constexpr int kMaxDrained = 256;
 
-void report_failure(const AgentLink& link, const char* text) {
+void report_failure(const AgentLink& link, const std::string& text) {
     if (link.report) {
         link.report(text);
     } else {
-        std::fprintf(stderr, "%s\n", text);
+        print_diagnostic("%s", text.c_str());
+    }
+}
+
+void set_fault(AgentLink& link, ExchangeFault fault, const std::string& detail = std::string()) {
+    link.fault = fault;
+    link.fault_detail = detail;
+}
+
+constexpr char kBadPort[] = "the port must be a number from 1 to 65535";
+constexpr char kBadForm[] =
+    "not an address of the form HOST, HOST:PORT, IPv6 address or [IPv6 address]:PORT";
+constexpr char kNotDecimal[] =
+    "a numeric IPv4 address is four decimal numbers from 0 to 255 separated by dots";
+
+bool only_digits_and_dots(const std::string& text) {
+    return !text.empty() && text.find_first_not_of("0123456789.") == std::string::npos;
+}
+
+// Whether `host` has the shape of the resolvers' old IPv4 numbers: one to
+// four parts between dots, each decimal, octal (a leading 0) or hex (0x),
+// such as "0x7f.1". A name lookup would take it for that number rather than
+// look it up, on every platform alike.
+bool old_ipv4_number(const std::string& host) {
+    int parts = 0;
+    size_t start = 0;
+    for (;;) {
+        const size_t dot = std::min(host.find('.', start), host.size());
+        const std::string part = host.substr(start, dot - start);
+        const bool hex = part.size() >= 2 && part[0] == '0' && (part[1] == 'x' || part[1] == 'X');
+        const size_t digits = hex ? part.find_first_not_of("0123456789abcdefABCDEF", 2)
+                                  : part.find_first_not_of("0123456789");
+        if (part.empty() || digits != std::string::npos || ++parts > 4) {
+            return false;
+        }
+        if (dot == host.size()) {
+            return true;
+        }
+        start = dot + 1;
     }
 }
 
@@ -136,7 +176,10 @@ AgentLink::AgentLink()
 }
 
 bool split_agent_address(const std::string& text, uint16_t default_port, std::string* host,
-                         uint16_t* port, bool* ipv6) {
+                         uint16_t* port, bool* ipv6, std::string* why) {
+    std::string unused;
+    std::string& cause = why != nullptr ? *why : unused;
+    cause = kBadForm;
     if (!text.empty() && text[0] == '[') {
         const size_t close = text.find(']');
         if (close == std::string::npos || text.find(':') > close) {
@@ -144,8 +187,12 @@ bool split_agent_address(const std::string& text, uint16_t default_port, std::st
         }
         uint16_t number = default_port;
         if (close + 1 < text.size()) {
-            number = text[close + 1] == ':' ? port_number(text.substr(close + 2)) : 0;
+            if (text[close + 1] != ':') {
+                return false;
+            }
+            number = port_number(text.substr(close + 2));
             if (number == 0) {
+                cause = kBadPort;
                 return false;
             }
         }
@@ -160,18 +207,84 @@ bool split_agent_address(const std::string& text, uint16_t default_port, std::st
     const size_t colon = text.find(':');
     if (colon != std::string::npos && text.find(':', colon + 1) == std::string::npos) {
         const uint16_t number = port_number(text.substr(colon + 1));
-        if (colon == 0 || number == 0) {
+        if (colon == 0) {
+            return false;
+        }
+        if (number == 0) {
+            cause = kBadPort;
             return false;
         }
         *host = text.substr(0, colon);
         *port = number;
         *ipv6 = false;
+        cause.clear();
         return true;
     }
     *host = text;
     *port = default_port;
     *ipv6 = colon != std::string::npos;
+    cause.clear();
     return true;
+}
+
+std::string parse_dotted_quad(const std::string& host, SocketAddress* address) {
+    if (!only_digits_and_dots(host)) {
+        return kNotDecimal;
+    }
+    const auto numbers = std::count(host.begin(), host.end(), '.') + 1;
+    if (numbers != 4) {
+        return "an IPv4 address has four numbers, not " + std::to_string(numbers);
+    }
+    uint32_t value = 0;
+    size_t start = 0;
+    for (;;) {
+        const size_t dot = std::min(host.find('.', start), host.size());
+        const std::string number = host.substr(start, dot - start);
+        if (number.empty()) {
+            return "a number is missing between the dots";
+        }
+        if (number.size() > 1 && number[0] == '0') {
+            return number + " has a leading zero, which some systems read as octal";
+        }
+        if (number.size() > 3 || std::stoi(number) > 255) {
+            return number + " is over 255";
+        }
+        value = value << 8 | static_cast<uint32_t>(std::stoi(number));
+        if (dot == host.size()) {
+            break;
+        }
+        start = dot + 1;
+    }
+    *address = SocketAddress{};
+    address->v4.sin_family = AF_INET;
+    address->v4.sin_addr.s_addr = htonl(value);
+    return std::string();
+}
+
+std::string destination_fault(const SocketAddress& address) {
+    const SocketAddress a = plain_address(address);
+    if (address_family(a) == AF_INET) {
+        const uint32_t v4 = ntohl(a.v4.sin_addr.s_addr);
+        if ((v4 >> 28) == 0xE) {
+            return "a multicast address, which reaches every device that listens on it";
+        }
+        if (v4 == 0xFFFFFFFF) {
+            return "the broadcast address, which reaches every device on the network";
+        }
+        if (v4 == 0) {
+            return "the unspecified address, which names no device";
+        }
+    } else if (address_family(a) == AF_INET6) {
+        const auto* bytes = reinterpret_cast<const uint8_t*>(&a.v6.sin6_addr);
+        if (bytes[0] == 0xFF) {
+            return "a multicast address, which reaches every device that listens on it";
+        }
+        static const uint8_t kUnspecified[16] = {};
+        if (std::memcmp(bytes, kUnspecified, sizeof kUnspecified) == 0) {
+            return "the unspecified address, which names no device";
+        }
+    }
+    return std::string();
 }
 
 int resolve_agent(AgentLink& link) {
@@ -181,30 +294,44 @@ int resolve_agent(AgentLink& link) {
     uint16_t port = 0;
     bool ipv6 = false;
     SocketAddress address{};
-    bool resolved = split_agent_address(text, link.agent_port, &host, &port, &ipv6);
-    if (resolved && host.empty()) {
+    std::string why;
+    bool resolved = split_agent_address(text, link.agent_port, &host, &port, &ipv6, &why);
+    if (!resolved) {
+        // `why` says what is wrong with the form.
+    } else if (host.empty()) {
         // Not every platform's lookup answers an empty name; the local
         // computer is meant.
         address.v4.sin_family = AF_INET;
         address.v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    } else if (resolved && numeric_address(host, &address)) {
-        resolved = !ipv6 || address_family(address) == AF_INET6;
-    } else if (resolved) {
-        // A name has no colon: a bracketed or many-colon text that is no
-        // IPv6 address is not looked up.
+    } else if (ipv6) {
+        // A bracketed or many-colon text that is no IPv6 address is not
+        // looked up: a name has no colon.
+        resolved = numeric_address(host, &address) && address_family(address) == AF_INET6;
+        why = resolved ? std::string() : "not an IPv6 address";
+    } else if (only_digits_and_dots(host)) {
+        why = parse_dotted_quad(host, &address);
+        resolved = why.empty();
+    } else if (old_ipv4_number(host)) {
+        why = kNotDecimal;
+        resolved = false;
+    } else {
         const int family = link.socket_family == AF_INET ? AF_INET : AF_UNSPEC;
-        resolved = !ipv6 && name_lookup(host.c_str(), family, &address);
+        resolved = name_lookup(host.c_str(), family, &address);
     }
     address = plain_address(address);
+    if (resolved) {
+        why = destination_fault(address);
+        resolved = why.empty();
+    }
     if (resolved && address_family(address) == AF_INET6 && link.socket_family == AF_INET) {
-        std::fprintf(stderr, "%s: IPv6 is not available on this system\n", text.c_str());
+        why = "IPv6 is not available on this system";
         resolved = false;
     }
     if (!resolved) {
         // The old address would send this command, a Set included, to
         // another device than the one the operator now names.
         link.agent_address = SocketAddress{};
-        report_failure(link, "Can't resolve hostname");
+        report_failure(link, why.empty() ? kResolveFailure : kResolveFailure + (": " + why));
         return 0;
     }
     set_address_port(&address, port);
@@ -260,7 +387,35 @@ void close_link(AgentLink& link) {
     }
 }
 
+std::string exchange_fault_text(const AgentLink& link) {
+    const std::string detail = link.fault_detail.empty() ? "" : ": " + link.fault_detail;
+    switch (link.fault) {
+        case ExchangeFault::kNone:
+            return std::string();
+        case ExchangeFault::kNotSent:
+            return "nothing was sent: no usable agent address";
+        case ExchangeFault::kBuildFailed:
+            return "the request could not be built";
+        case ExchangeFault::kSendFailed:
+            return "the request could not be sent" + detail;
+        case ExchangeFault::kNoAnswer:
+            break;
+        case ExchangeFault::kTooLong:
+            return "the answer was too long";
+        case ExchangeFault::kReceiveFailed:
+            return "the answer could not be received" + detail;
+        case ExchangeFault::kMangled:
+            return "the answer could not be decoded";
+        case ExchangeFault::kOutOfMemory:
+            return "out of memory";
+        case ExchangeFault::kCancelled:
+            return "cancelled";
+    }
+    return "no answer";
+}
+
 int32_t send_request(AgentLink& link, SnmpMessage* request) {
+    set_fault(link, ExchangeFault::kNotSent);
     if (request == nullptr || !is_sendable(request->pdu_type) || !has_agent(link)) {
         return 0;
     }
@@ -277,18 +432,22 @@ int32_t send_request(AgentLink& link, SnmpMessage* request) {
     uint8_t buffer[kMaxDatagram];
     int32_t length = kMaxDatagram;
     if (msg_encode(link, request, buffer, &length) < 0) {
+        set_fault(link, ExchangeFault::kBuildFailed);
         report_failure(link, "Error building packet");
         return 0;
     }
     if (link.socket_handle == kNoSocket) {
+        set_fault(link, ExchangeFault::kSendFailed, "the link has no socket");
         return 0;
     }
     const SocketAddress to = address_for_socket(link.agent_address, link.socket_family);
     const auto sent = sendto(link.socket_handle, reinterpret_cast<const char*>(buffer), length, 0,
                              &to.any, address_length(to));
     if (sent < 0) {
+        set_fault(link, ExchangeFault::kSendFailed, socket_error_text());
         return 0;
     }
+    set_fault(link, ExchangeFault::kNone);
     return request->request_id;
 }
 
@@ -300,8 +459,8 @@ SnmpMessage* accept_datagram(AgentLink& link, int32_t request_id, const uint8_t*
         return nullptr;
     }
     if (size > kMaxDatagram || size > capacity) {
-        std::fprintf(stderr, "recvfrom: Message too long\n");
-        link.answer_too_long = true;
+        print_diagnostic("recvfrom: Message too long");
+        set_fault(link, ExchangeFault::kTooLong);
         return nullptr;
     }
     // A readable request id that is not ours marks a late answer: not this
@@ -313,6 +472,7 @@ SnmpMessage* accept_datagram(AgentLink& link, int32_t request_id, const uint8_t*
     }
     auto* answer = static_cast<SnmpMessage*>(snmp_alloc_zeroed(sizeof(SnmpMessage)));
     if (answer == nullptr) {
+        set_fault(link, ExchangeFault::kOutOfMemory);
         report_failure(link, "Out of memory!");
         return nullptr;
     }
@@ -320,9 +480,12 @@ SnmpMessage* accept_datagram(AgentLink& link, int32_t request_id, const uint8_t*
     const int result = msg_decode(answer, data, size);
     if (result != 0) {
         msg_free(answer);
-        report_failure(link, result == kDecodeOutOfMemory ? "Out of memory!" : "Mangled packet");
+        const bool memory = result == kDecodeOutOfMemory;
+        set_fault(link, memory ? ExchangeFault::kOutOfMemory : ExchangeFault::kMangled);
+        report_failure(link, memory ? "Out of memory!" : "Mangled packet");
         return nullptr;
     }
+    set_fault(link, ExchangeFault::kNone);
     return answer;
 }
 
@@ -350,7 +513,9 @@ SnmpMessage* receive_or_time_out(AgentLink& link, int32_t request_id, bool* drop
         return nullptr;
     }
     if (received < 0) {
-        print_socket_error("recvfrom");
+        const std::string error = socket_error_text();
+        print_diagnostic("recvfrom: %s", error.c_str());
+        set_fault(link, ExchangeFault::kReceiveFailed, error);
         return nullptr;
     }
     const auto size = static_cast<int32_t>(received);
@@ -367,13 +532,15 @@ SnmpMessage* receive_answer(AgentLink& link, int32_t request_id, bool* dropped) 
     bool nothing = false;
     SnmpMessage* answer = receive_or_time_out(link, request_id, dropped, &nothing);
     if (nothing) {
-        print_socket_error("recvfrom");
+        const std::string error = socket_error_text();
+        print_diagnostic("recvfrom: %s", error.c_str());
+        set_fault(link, ExchangeFault::kReceiveFailed, error);
     }
     return answer;
 }
 
 SnmpMessage* exchange_request(AgentLink& link, SnmpMessage* request) {
-    link.answer_too_long = false;
+    set_fault(link, link_cancelled(link) ? ExchangeFault::kCancelled : ExchangeFault::kNotSent);
     if (request == nullptr || link_cancelled(link)) {
         return nullptr;
     }
@@ -390,6 +557,8 @@ SnmpMessage* exchange_request(AgentLink& link, SnmpMessage* request) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0 || link_cancelled(link)) {
+            set_fault(link,
+                      left.count() <= 0 ? ExchangeFault::kNoAnswer : ExchangeFault::kCancelled);
             return nullptr;
         }
         // Round up so the last fraction of a millisecond is still waited; a
@@ -425,7 +594,12 @@ SnmpMessage* exchange_request(AgentLink& link, SnmpMessage* request) {
         if (ready < 0 && interrupted_call()) {
             continue;
         }
+        if (ready == 0) {
+            set_fault(link, ExchangeFault::kNoAnswer);
+            return nullptr;
+        }
         if (ready != 1) {
+            set_fault(link, ExchangeFault::kReceiveFailed, socket_error_text());
             return nullptr;
         }
         SnmpMessage* answer = receive_answer(link, id, &dropped);

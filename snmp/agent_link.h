@@ -21,6 +21,9 @@
 
 using FailureReporter = std::function<void(const std::string& text)>;
 
+// The failure of `resolve_agent`, which a cause may follow (": ...").
+constexpr char kResolveFailure[] = "Can't resolve hostname";
+
 constexpr uint16_t kDefaultAgentPort = 161;
 constexpr char kDefaultCommunity[] = "quolen";
 constexpr int32_t kLinkTextSize = 1000;  // host and community, terminator included
@@ -28,6 +31,20 @@ constexpr int kAnswerWaitSeconds = 2;
 // While an owner can cancel, the wait for an answer looks at the flag at
 // least this often.
 constexpr int kCancelCheckMs = 20;
+
+// Why an exchange ended without an answer.
+enum class ExchangeFault {
+    kNone,           // an answer came
+    kNotSent,        // nothing sent: no agent (its address was refused), or no sendable request
+    kBuildFailed,    // the request could not be encoded ("Error building packet")
+    kSendFailed,     // the system refused the datagram, or the link has no socket
+    kNoAnswer,       // nothing came within the wait
+    kTooLong,        // an answer came but was longer than kMaxDatagram
+    kReceiveFailed,  // the wait or the receive failed
+    kMangled,        // the answer could not be decoded ("Mangled packet")
+    kOutOfMemory,    // "Out of memory!"
+    kCancelled,      // the owner cancelled it
+};
 
 struct AgentLink {
     // As typed: IPv4, a host name or IPv6, each optionally with ":PORT"
@@ -63,10 +80,11 @@ struct AgentLink {
     // the request and awaits nothing. The console keeps the default; tests
     // that only need "no answer came" shorten it.
     std::chrono::milliseconds answer_wait = std::chrono::seconds(kAnswerWaitSeconds);
-    // Whether the last exchange's answer came and was dropped for being
-    // longer than kMaxDatagram, so the owner can say so instead of "no
-    // answer". Each exchange clears it when it begins.
-    bool answer_too_long = false;
+    // Why the last exchange gave no answer, so the owner can say what
+    // happened instead of "no answer"; kNone after an answer. Each exchange
+    // sets it.
+    ExchangeFault fault = ExchangeFault::kNone;
+    std::string fault_detail;  // the system's reason, for kSendFailed and kReceiveFailed
 
     AgentLink();
 };
@@ -87,16 +105,32 @@ void set_name_lookup(NameLookup lookup);
 // a bare IPv6 address (never split: "::1:161" is an address), "[IPv6]" or
 // "[IPv6]:PORT". A port is 1 to 65535 in decimal; without one the port is
 // `default_port`. `*ipv6` tells that the host must be a numeric IPv6
-// address. Returns false, leaving the outputs alone, for any other form.
+// address. Returns false, leaving the outputs alone, for any other form,
+// and then says why in `*why` when given.
 bool split_agent_address(const std::string& text, uint16_t default_port, std::string* host,
-                         uint16_t* port, bool* ipv6);
+                         uint16_t* port, bool* ipv6, std::string* why = nullptr);
+
+// A host of only digits and dots is an IPv4 address, and only as a dotted
+// quad: four decimal numbers 0 to 255 without leading zeros. Returns empty
+// and sets `*address` (port 0) for one; else says why it is none ("010 has
+// a leading zero ..."), leaving `*address` alone. The resolver's older forms
+// ("10.1", "010.0.0.1" read as octal) would reach another device.
+std::string parse_dotted_quad(const std::string& host, SocketAddress* address);
+
+// Why no request may be sent to `address`: a multicast, broadcast or
+// unspecified destination reaches many devices or none. Empty for an
+// address of one device.
+std::string destination_fault(const SocketAddress& address);
 
 // Sets `agent_address` from `host` and `agent_port` (see
-// `split_agent_address`): a numeric address used directly, else a name
-// lookup. An empty host is the local computer, 127.0.0.1. An IPv6 address
-// on a link whose socket is IPv4 only is refused, with a line on the
-// standard error stream. Returns 1, or 0 after reporting "Can't resolve
-// hostname"; the link then has no agent (`agent_address` all zero) and
+// `split_agent_address`): a numeric address used directly (IPv4 only as a
+// dotted quad), else a name lookup. An empty host is the local computer,
+// 127.0.0.1. Refused: a form `split_agent_address` refuses, a text the
+// system would read as an IPv4 number of another form, a destination that
+// `destination_fault` names, and an IPv6 address on a link whose socket is
+// IPv4 only. Returns 1, or 0 after reporting "Can't resolve hostname",
+// followed by ": " and the cause when there is one more precise than an
+// unknown name; the link then has no agent (`agent_address` all zero) and
 // sends nothing until a later resolution succeeds, so no request reaches
 // the device named before.
 int resolve_agent(AgentLink& link);
@@ -114,10 +148,16 @@ bool has_agent(const AgentLink& link);
 // True once the owner has cancelled the link's exchanges.
 bool link_cancelled(const AgentLink& link);
 
+// What the operator is told for `link.fault`: empty for kNone, "no answer"
+// for silence, else the cause ("the request could not be sent: Permission
+// denied", "the answer was too long", ...).
+std::string exchange_fault_text(const AgentLink& link);
+
 // Numbers the request (when its id is 0), turns error status and index of -1
 // into 0, sets its peer, encodes and sends it. Returns the request id, or 0
 // when nothing was sent (unsendable PDU type; no agent, silently; "Error
-// building packet" reported when encoding fails; a failed send is silent).
+// building packet" reported when encoding fails; a failed send is silent),
+// with `link.fault` saying which.
 int32_t send_request(AgentLink& link, SnmpMessage* request);
 
 // Reads one datagram and decodes it if it is the answer to `request_id`: from
@@ -125,8 +165,8 @@ int32_t send_request(AgentLink& link, SnmpMessage* request);
 // anyone else, or with another readable request id, is dropped and
 // `*dropped` set, so the caller goes on waiting. Otherwise the result is the
 // answer (owned by the caller), or none after a receive error (the "recvfrom"
-// diagnostic; a datagram over 4500 octets counts as one and sets
-// `answer_too_long`), "Out of memory!" or "Mangled packet".
+// diagnostic; a datagram over 4500 octets counts as one, kTooLong), "Out of
+// memory!" or "Mangled packet", with `link.fault` saying which.
 SnmpMessage* receive_answer(AgentLink& link, int32_t request_id, bool* dropped);
 
 // Judges one received datagram as `receive_answer` does, without a socket:
@@ -137,6 +177,6 @@ SnmpMessage* accept_datagram(AgentLink& link, int32_t request_id, const uint8_t*
 
 // Discards datagrams already queued, sends the request, and waits at most the
 // link's `answer_wait` in all for its answer. Returns the answer (owned by the
-// caller) or none; none at once when the link has no agent or is cancelled.
-// The request stays the caller's.
+// caller) or none, with `link.fault` saying why; none at once when the link
+// has no agent or is cancelled. The request stays the caller's.
 SnmpMessage* exchange_request(AgentLink& link, SnmpMessage* request);

@@ -1,11 +1,11 @@
 // Message decoder. Acceptance is wider than what the encoder writes: SNMP
 // versions 1 and 2c, any PDU tag but Trap, any community, and the exception
 // values of version 2c.
-#include <cstdio>
 #include <cstring>
 
 #include "snmp/alloc.h"
 #include "snmp/ber.h"
+#include "snmp/diagnostic.h"
 #include "snmp/message.h"
 
 namespace {
@@ -78,7 +78,7 @@ int read_value(uint8_t type, int32_t content_length, const uint8_t* element, int
         case kTagEndOfMibView:
             return 0;
         default:
-            std::fprintf(stderr, "bad type returned (%x)\n", type);
+            print_diagnostic("bad type returned (%x)", type);
             return 0;
     }
 }
@@ -210,7 +210,7 @@ int msg_decode(SnmpMessage* message, const uint8_t* data, int32_t size) {
     const uint8_t* pos = read_prefix(data, &space, &prefix);
     // Judged in the order the elements come, before the walk's own outcome.
     if (prefix.header_read && (prefix.version < 0 || prefix.version > 2)) {
-        std::fprintf(stderr, "Wrong version: %ld\n", static_cast<long>(prefix.version));
+        print_diagnostic("Wrong version: %ld", static_cast<long>(prefix.version));
         return -1;
     }
     if (prefix.pdu_read) {

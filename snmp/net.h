@@ -282,9 +282,3 @@ inline bool allow_both_families(socket_t s) {
     return setsockopt(s, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&v6_only),
                       sizeof v6_only) == 0;
 }
-
-// "WHAT: reason" for the last failed socket call on the standard error
-// stream, as perror() prints it.
-inline void print_socket_error(const char* what) {
-    std::fprintf(stderr, "%s: %s\n", what, socket_error_text().c_str());
-}

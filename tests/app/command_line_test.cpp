@@ -89,6 +89,7 @@ TEST(CommandLine, RefusesWhatItDoesNotTake) {
         {"--headless", "--address", "h", "--interval", "-5"},
         {"--headless", "--address", "h", "--interval", ""},
         {"--headless", "--address", "h", "--log", ""},
+        {"--headless", "--address", ""},
     };
     for (const auto& args : cases) {
         const Parsed p = parse(args);

@@ -48,6 +48,7 @@ status=0
 "$tarvik" --headless --address "[::1]:0" --polls 1 </dev/null >/dev/null 2>"$work/bad.err" ||
     status=$?
 [ "$status" -eq 1 ] || fail "the bad-form run exited with $status, not 1"
-grep -qxF "tarvik: Can't resolve hostname: [::1]:0" "$work/bad.err" ||
+grep -qxF "tarvik: Can't resolve hostname: [::1]:0: the port must be a number from 1 to 65535" \
+    "$work/bad.err" ||
     fail "the bad form is not named: $(cat "$work/bad.err")"
 echo "terminal console against tarvik-sim on [::1]:$port: $received requests, Set taken"

@@ -2,9 +2,10 @@
 """The terminal console against an agent on loopback that records what it
 receives and answers wrongly: an echo of the request, NULL, text or wide
 numbers where numbers belong, an error status, or an answer too long to
-read. None of them may pass for readings (every poll shows NO CONNECTION
-and no lamp), none may pass a Set or Send KEY as done, and each refused
-answer is told once on stderr. A well-formed answer from the same agent is
+read, or one that cannot be decoded. None of them may pass for readings
+(every poll shows NO CONNECTION and no lamp), none may pass a Set or Send
+KEY as done, each refused answer is told once on stderr, the alarm names
+the cause, and every stderr line carries the program's name. A well-formed answer from the same agent is
 taken, which shows that the agent's own encoding is sound.
 
 usage: wrong_agent_test.py TARVIK
@@ -91,6 +92,8 @@ def answer(mode, datagram):
 
     if mode == "echo":
         return datagram
+    if mode == "garbage":
+        return bytes.fromhex("DEADBEEF")
     if mode == "null":
         return each(tlv(0x05, b""))
     if mode == "octets":
@@ -135,17 +138,23 @@ class Agent:
 ROW12 = "row 12 (1.3.6.1.4.1.47.2.2.2.0)"
 NOT_DONE = "the answer does not match the request"
 
-# mode, the refusal told once (None: none), the alarm's cause, how Set and
-# Send KEY fail (None: they are taken).
+# mode, the refusal told once (None: none), the alarm ({} the address), how
+# Set and Send KEY fail (None: they are taken).
 CASES = [
     ("good", None, None, None),
-    ("echo", "a GetRequest came back instead of a GetResponse", "unusable answer", NOT_DONE),
-    ("null", ROW12 + " came back as NULL, not a number", "unusable answer", None),
-    ("octets", ROW12 + " came back as OCTET STRING, not a number", "unusable answer", None),
-    ("wide", ROW12 + " came back as INTEGER past 32 bits, not a number", "unusable answer", None),
-    ("counter64", ROW12 + " came back as Counter64, not a number", "unusable answer", None),
-    ("generr", None, "device error genErr", "genErr at binding 1"),
-    ("big", None, "no answer", "the answer was too long"),
+    ("echo", "a GetRequest came back instead of a GetResponse", "unusable answer from {}",
+     NOT_DONE),
+    ("null", ROW12 + " came back as NULL, not a number", "unusable answer from {}", None),
+    ("octets", ROW12 + " came back as OCTET STRING, not a number", "unusable answer from {}",
+     None),
+    ("wide", ROW12 + " came back as INTEGER past 32 bits, not a number",
+     "unusable answer from {}", None),
+    ("counter64", ROW12 + " came back as Counter64, not a number", "unusable answer from {}",
+     None),
+    ("generr", None, "device error genErr from {}", "genErr at binding 1"),
+    ("big", None, "no answer from {}: the answer was too long", "the answer was too long"),
+    # The box says it ("Mangled packet"), so Set and Send KEY add nothing.
+    ("garbage", None, "no answer from {}: the answer could not be decoded", None),
 ]
 
 
@@ -185,9 +194,11 @@ def run_case(tarvik, mode, refusal, cause, command_failure):
     expected = ["tarvik: answer refused: " + refusal] if refusal else []
     if refusals != expected:
         problems.append("refusals %r, expected %r" % (refusals, expected))
-    alarm = "tarvik: alarm: %s from %s" % (cause, address)
-    if cause and err.count(alarm) != 1:
-        problems.append("no single %r" % alarm)
+    if cause and err.count("tarvik: alarm: " + cause.format(address)) != 1:
+        problems.append("no single alarm %r" % cause.format(address))
+    unnamed = [line for line in err if not line.startswith("tarvik: ")]
+    if unnamed:
+        problems.append("lines without the program's name: %r" % unnamed)
     for command in ("Set", "Send KEY"):
         failed = [line for line in err if line.startswith("tarvik: %s failed" % command)]
         wanted = (["tarvik: %s failed: %s" % (command, command_failure)]

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -272,6 +273,31 @@ TEST(AlarmListenerTest, GetsEachTransitionAfterThePollIsShown) {
     monitor.on_timer(kPollTimerId);
     EXPECT_EQ(events, (Events{"link cleared: no answer from 127.0.0.1 | NO CONNECTION",
                               "link: device error genErr from 127.0.0.1 | NO CONNECTION"}));
+
+    // No answer for another reason than silence says which.
+    const struct {
+        const char* address;
+        std::function<void()> fault;
+        const char* raised;
+    } causes[] = {
+        {"127.0.0.1", [&sim] { sim.set_garbage(true); },
+         "link: no answer from 127.0.0.1: the answer could not be decoded"},
+        {"224.0.0.1", [] {},
+         "link: no answer from 224.0.0.1: nothing was sent: no usable agent address"},
+        {"", [&sim] { sim.set_silent(true); }, "link: no answer from 127.0.0.1 (no address given)"},
+    };
+    monitor.link().answer_wait = std::chrono::milliseconds(50);
+    for (const auto& c : causes) {
+        SCOPED_TRACE(c.raised);
+        sim.clear_faults();
+        c.fault();
+        window.set_text(ControlId::kAddressBox, c.address);
+        monitor.on_stop();
+        events.clear();
+        monitor.on_start();
+        ASSERT_FALSE(events.empty());
+        EXPECT_EQ(events.back(), std::string(c.raised) + " | NO CONNECTION");
+    }
 }
 
 // What the tray names after each step: the link alarm over a lamp's, a

@@ -372,8 +372,10 @@ TEST_P(MonitorTest, RejectedOrUnansweredWritesAreShown) {
         {"address that does not resolve",
          [](SimulatedTransceiver&) {},
          "no.such.device",
-         {"Can't resolve hostname\nno.such.device", "Set failed: no answer"},
-         {"Can't resolve hostname\nno.such.device", "Send KEY failed: no answer"},
+         {"Can't resolve hostname\nno.such.device: no address found for this name",
+          "Set failed: nothing was sent: no usable agent address"},
+         {"Can't resolve hostname\nno.such.device: no address found for this name",
+          "Send KEY failed: nothing was sent: no usable agent address"},
          false},
     };
     set_name_lookup(no_such_name);
@@ -1036,19 +1038,21 @@ TEST(CommandFailure, TheAnswerMustEchoTheWrite) {
         int32_t pdu;
         int32_t error_status;
         std::vector<AnswerBinding> bindings;
-        bool too_long;
+        const char* no_answer;  // why no answer came, as the link says it
         const char* text;
     } cases[] = {
         // clang-format off
-        {"accepted", true, kPduGetResponse, 0, echo, false, ""},
-        {"silence", false, 0, 0, {}, false, "Set failed: no answer"},
-        {"an answer too long to read", false, 0, 0, {}, true, "Set failed: the answer was too long"},
-        {"the device's error", true, kPduGetResponse, kErrorGeneral, echo, false, "Set failed: genErr at binding 1"},
-        {"the request echoed", true, kPduSetRequest, 0, echo, false, kNotDone},
-        {"an echo's error status is not the device's", true, kPduSetRequest, kErrorGeneral, echo, false, kNotDone},
-        {"a row missing", true, kPduGetResponse, 0, missing, false, kNotDone},
-        {"rows swapped", true, kPduGetResponse, 0, swapped, false, kNotDone},
-        {"no bindings", true, kPduGetResponse, 0, {}, false, kNotDone},
+        {"accepted", true, kPduGetResponse, 0, echo, "", ""},
+        {"silence", false, 0, 0, {}, "no answer", "Set failed: no answer"},
+        {"an answer too long to read", false, 0, 0, {}, "the answer was too long", "Set failed: the answer was too long"},
+        {"a send the system refused", false, 0, 0, {}, "the request could not be sent: Permission denied", "Set failed: the request could not be sent: Permission denied"},
+        {"no cause known", false, 0, 0, {}, "", "Set failed: no answer"},
+        {"the device's error", true, kPduGetResponse, kErrorGeneral, echo, "", "Set failed: genErr at binding 1"},
+        {"the request echoed", true, kPduSetRequest, 0, echo, "", kNotDone},
+        {"an echo's error status is not the device's", true, kPduSetRequest, kErrorGeneral, echo, "", kNotDone},
+        {"a row missing", true, kPduGetResponse, 0, missing, "", kNotDone},
+        {"rows swapped", true, kPduGetResponse, 0, swapped, "", kNotDone},
+        {"no bindings", true, kPduGetResponse, 0, {}, "", kNotDone},
         // clang-format on
     };
     for (const auto& c : cases) {
@@ -1058,7 +1062,7 @@ TEST(CommandFailure, TheAnswerMustEchoTheWrite) {
             answer->pdu_type = c.pdu;
             answer->error_index = c.error_status != 0 ? 1 : 0;
         }
-        EXPECT_EQ(command_failure_text("Set", *request, answer.get(), c.too_long), c.text)
+        EXPECT_EQ(command_failure_text("Set", *request, answer.get(), c.no_answer), c.text)
             << c.description;
     }
 }

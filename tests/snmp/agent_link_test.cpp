@@ -21,6 +21,7 @@
 #include "hex.h"
 #include "loopback_peer.h"
 #include "snmp/alloc.h"
+#include "snmp/diagnostic.h"
 #include "snmp/message.h"
 
 namespace {
@@ -58,12 +59,13 @@ MessagePtr get_request() {
 }
 
 // "device.lab" has an IPv4 address; "dual.lab" has both, IPv6 first in the
-// resolver's order.
+// resolver's order; "group.lab" is a multicast group.
 bool fake_lookup(const char* name, int family, SocketAddress* address) {
     const std::string n(name);
-    const char* text = n == "device.lab" ? "10.1.2.3"
-                       : n == "dual.lab" ? (family == AF_INET ? "10.4.5.6" : "2001:db8::5")
-                                         : nullptr;
+    const char* text = n == "device.lab"  ? "10.1.2.3"
+                       : n == "dual.lab"  ? (family == AF_INET ? "10.4.5.6" : "2001:db8::5")
+                       : n == "group.lab" ? "239.1.2.3"
+                                          : nullptr;
     return text != nullptr && numeric_address(text, address);
 }
 
@@ -190,50 +192,93 @@ TEST_F(AgentLinkTest, ResolvesNumbersNamesAndTheEmptyHost) {
     }
 }
 
+// What follows "Can't resolve hostname: " for each kind of refusal.
+constexpr char kBadPort[] = "the port must be a number from 1 to 65535";
+constexpr char kBadForm[] =
+    "not an address of the form HOST, HOST:PORT, IPv6 address or [IPv6 address]:PORT";
+constexpr char kNotIpv6[] = "not an IPv6 address";
+constexpr char kNotDecimal[] =
+    "a numeric IPv4 address is four decimal numbers from 0 to 255 separated by dots";
+constexpr char kOctal[] = " has a leading zero, which some systems read as octal";
+constexpr char kMulticast[] = "a multicast address, which reaches every device that listens on it";
+constexpr char kBroadcast[] = "the broadcast address, which reaches every device on the network";
+constexpr char kUnspecified[] = "the unspecified address, which names no device";
+
 TEST_F(AgentLinkTest, AddressTextsResolveToFamilyAddressAndPortOrAreRefused) {
+    const std::string octal = kOctal;
     const struct {
-        const char* text;
-        const char* agent;
+        std::string text;
+        std::string agent;  // "none": refused, with "Can't resolve hostname" and `cause`
+        std::string cause;  // empty: the plain text, for a name the resolver does not know
     } cases[] = {
-        {"10.0.0.1", "4 10.0.0.1 1161"},
-        {"10.0.0.1:1161", "4 10.0.0.1 1161"},
-        {"device.lab:65535", "4 10.1.2.3 65535"},
-        {"dual.lab", "6 2001:db8:0:0:0:0:0:5 1161"},
-        {"dual.lab:7", "6 2001:db8:0:0:0:0:0:5 7"},
-        {"::1", "6 0:0:0:0:0:0:0:1 1161"},
-        {"::1:161", "6 0:0:0:0:0:0:1:161 1161"},
-        {"fe80::1", "6 fe80:0:0:0:0:0:0:1 1161"},
-        {"[2001:db8::7]:1162", "6 2001:db8:0:0:0:0:0:7 1162"},
-        {"[::1]", "6 0:0:0:0:0:0:0:1 1161"},
-        {"::ffff:10.0.0.9", "4 10.0.0.9 1161"},
-        {"[::ffff:10.0.0.9]:99", "4 10.0.0.9 99"},
-        {"10.0.0.1:0", "none"},
-        {"10.0.0.1:65536", "none"},
-        {"10.0.0.1:", "none"},
-        {":161", "none"},
-        {"10.0.0.1:16a", "none"},
-        {"host:+161", "none"},
-        {"10.1", "none"},
-        {"[::1]:", "none"},
-        {"[::1]:0", "none"},
-        {"[::1]161", "none"},
-        {"[::1", "none"},
-        {"::1]", "none"},
-        {"[]:161", "none"},
-        {"[10.0.0.1]:161", "none"},
-        {"[device.lab]", "none"},
-        {"2001:db8::7::1", "none"},
-        {"dual.lab:80:1", "none"},
+        {"10.0.0.1", "4 10.0.0.1 1161", ""},
+        {"10.0.0.1:1161", "4 10.0.0.1 1161", ""},
+        {"device.lab:65535", "4 10.1.2.3 65535", ""},
+        {"dual.lab", "6 2001:db8:0:0:0:0:0:5 1161", ""},
+        {"dual.lab:7", "6 2001:db8:0:0:0:0:0:5 7", ""},
+        {"::1", "6 0:0:0:0:0:0:0:1 1161", ""},
+        {"::1:161", "6 0:0:0:0:0:0:1:161 1161", ""},
+        {"fe80::1", "6 fe80:0:0:0:0:0:0:1 1161", ""},
+        {"[2001:db8::7]:1162", "6 2001:db8:0:0:0:0:0:7 1162", ""},
+        {"[::1]", "6 0:0:0:0:0:0:0:1 1161", ""},
+        {"::ffff:10.0.0.9", "4 10.0.0.9 1161", ""},
+        {"[::ffff:10.0.0.9]:99", "4 10.0.0.9 99", ""},
+        {"no.such.device", "none", ""},
+        {"10.0.0.1:0", "none", kBadPort},
+        {"10.0.0.1:65536", "none", kBadPort},
+        {"10.0.0.1:", "none", kBadPort},
+        {":161", "none", kBadForm},
+        {"10.0.0.1:16a", "none", kBadPort},
+        {"host:+161", "none", kBadPort},
+        {"[::1]:", "none", kBadPort},
+        {"[::1]:0", "none", kBadPort},
+        {"[::1]161", "none", kBadForm},
+        {"[::1", "none", kBadForm},
+        {"::1]", "none", kBadForm},
+        {"[]:161", "none", kBadForm},
+        {"[10.0.0.1]:161", "none", kBadForm},
+        {"[device.lab]", "none", kBadForm},
+        {"2001:db8::7::1", "none", kNotIpv6},
+        {"dual.lab:80:1", "none", kNotIpv6},
+        // Digits and dots: a dotted quad of decimal numbers or nothing, so
+        // the resolver's old forms cannot reach another device.
+        {"0.0.0.1", "4 0.0.0.1 1161", ""},
+        {"255.255.255.254:7", "4 255.255.255.254 7", ""},
+        {"010.000.000.001", "none", "010" + octal},
+        {"10.1.1.010", "none", "010" + octal},
+        {"010.0.0.1:1161", "none", "010" + octal},
+        {"192.168.1", "none", "an IPv4 address has four numbers, not 3"},
+        {"10.1", "none", "an IPv4 address has four numbers, not 2"},
+        {"2130706433", "none", "an IPv4 address has four numbers, not 1"},
+        {"1.2.3.4.5", "none", "an IPv4 address has four numbers, not 5"},
+        {"256.1.1.1", "none", "256 is over 255"},
+        {"99999999999999999999.1.1.1", "none", "99999999999999999999 is over 255"},
+        {"1..2.3", "none", "a number is missing between the dots"},
+        {"1.2.3.", "none", "a number is missing between the dots"},
+        {"0x7f.0.0.1", "none", kNotDecimal},
+        {"0x7F000001", "none", kNotDecimal},
+        {"0xcafe.lab", "none", ""},
+        // Destinations of many devices or none, typed or resolved.
+        {"224.0.0.1", "none", kMulticast},
+        {"group.lab", "none", kMulticast},
+        {"ff02::1", "none", kMulticast},
+        {"::ffff:224.0.0.1", "none", kMulticast},
+        {"255.255.255.255", "none", kBroadcast},
+        {"0.0.0.0", "none", kUnspecified},
+        {"[::]:161", "none", kUnspecified},
+        {"223.255.255.255", "4 223.255.255.255 1161", ""},
+        {"240.0.0.1", "4 240.0.0.1 1161", ""},
     };
     link_.agent_port = 1161;
     for (const auto& c : cases) {
         reports_.clear();
-        std::strcpy(link_.host, c.text);
-        const bool none = std::string(c.agent) == "none";
+        std::strcpy(link_.host, c.text.c_str());
+        const bool none = c.agent == "none";
+        const std::string report =
+            "Can't resolve hostname" + (c.cause.empty() ? "" : ": " + c.cause);
         EXPECT_EQ(resolve_agent(link_), none ? 0 : 1) << c.text;
         EXPECT_EQ(agent_text(link_), c.agent) << c.text;
-        EXPECT_EQ(reports_, none ? std::vector<std::string>{"Can't resolve hostname"}
-                                 : std::vector<std::string>{})
+        EXPECT_EQ(reports_, none ? std::vector<std::string>{report} : std::vector<std::string>{})
             << c.text;
     }
 }
@@ -487,10 +532,49 @@ TEST_F(AgentLinkTest, GarbageFromTheAgentIsAMangledPacket) {
         &seconds);
     EXPECT_EQ(got, nullptr);
     EXPECT_EQ(reports_, std::vector<std::string>{"Mangled packet"});
+    EXPECT_EQ(exchange_fault_text(link_), "the answer could not be decoded");
     EXPECT_LT(seconds, 1.5) << "the exchange ends with the mangled answer";
 }
 
+// Each way an exchange can end without an answer is told apart, so that
+// none passes for a silent device.
+TEST_F(AgentLinkTest, AnExchangeWithoutAnswerSaysWhy) {
+    wait_briefly();
+    std::atomic<bool> cancel{true};
+    const struct {
+        const char* description;
+        std::function<void(AgentLink&)> prepare;
+        ExchangeFault fault;
+        std::string text;  // up to the system's own reason, where one follows
+    } cases[] = {
+        {"silence", [](AgentLink&) {}, ExchangeFault::kNoAnswer, "no answer"},
+        {"no agent", [](AgentLink& l) { l.agent_address = SocketAddress{}; },
+         ExchangeFault::kNotSent, "nothing was sent: no usable agent address"},
+        {"a destination the system refuses",
+         [](AgentLink& l) { set_address_port(&l.agent_address, 0); }, ExchangeFault::kSendFailed,
+         "the request could not be sent: "},
+        {"cancelled", [&cancel](AgentLink& l) { l.cancel = &cancel; }, ExchangeFault::kCancelled,
+         "cancelled"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.description);
+        link_.cancel = nullptr;
+        link_.host[0] = '\0';
+        ASSERT_EQ(resolve_agent(link_), 1);
+        c.prepare(link_);
+        MessagePtr request = get_request();
+        EXPECT_EQ(MessagePtr(exchange_request(link_, request.get())), nullptr);
+        EXPECT_EQ(link_.fault, c.fault);
+        const std::string text = exchange_fault_text(link_);
+        EXPECT_EQ(text.substr(0, c.text.size()), c.text);
+        EXPECT_EQ(text.size() > c.text.size(), c.fault == ExchangeFault::kSendFailed) << text;
+    }
+    link_.cancel = nullptr;
+    EXPECT_TRUE(reports_.empty());
+}
+
 TEST_F(AgentLinkTest, OversizedDatagramFromTheAgentIsAReceiveFailure) {
+    set_diagnostic_program("tarvik");
     testing::internal::CaptureStderr();
     MessagePtr got = exchange([&](int32_t id, const sockaddr_in& from) {
         Bytes big = answer(id, 5);
@@ -498,16 +582,17 @@ TEST_F(AgentLinkTest, OversizedDatagramFromTheAgentIsAReceiveFailure) {
         agent_.send_to(from, big);
     });
     const std::string err = testing::internal::GetCapturedStderr();
+    set_diagnostic_program(nullptr);
     EXPECT_EQ(got, nullptr);
     // The same words on every platform: Winsock fails such a datagram where
-    // POSIX cuts it.
-    EXPECT_EQ(err, "recvfrom: Message too long\n");
+    // POSIX cuts it; the program's name first, as on its other lines.
+    EXPECT_EQ(err, "tarvik: recvfrom: Message too long\n");
     EXPECT_TRUE(reports_.empty());
-    EXPECT_TRUE(link_.answer_too_long) << "the owner can tell this from silence";
+    EXPECT_EQ(link_.fault, ExchangeFault::kTooLong) << "the owner can tell this from silence";
     got =
         exchange([&](int32_t id, const sockaddr_in& from) { agent_.send_to(from, answer(id, 5)); });
     EXPECT_NE(got, nullptr);
-    EXPECT_FALSE(link_.answer_too_long) << "the next exchange starts afresh";
+    EXPECT_EQ(link_.fault, ExchangeFault::kNone) << "the next exchange starts afresh";
 }
 
 // Nobody listens on the agent's port: each request draws an ICMP

@@ -4,6 +4,9 @@
 # description. Included by app/CMakeLists.txt before CPack, in builds that
 # make a .deb.
 set(tarvik_manual_pages tarvik.1 tarvik-sim.1)
+if(TARGET tarvik-exporter)
+    list(APPEND tarvik_manual_pages tarvik-exporter.1)
+endif()
 
 # The changelog's latest entry is the package's version.
 file(STRINGS ${PROJECT_SOURCE_DIR}/res/debian/changelog tarvik_changelog_head LIMIT_COUNT 1)
@@ -36,6 +39,15 @@ endforeach()
 install(FILES ${CMAKE_BINARY_DIR}/debian/changelog.gz ${PROJECT_SOURCE_DIR}/res/debian/copyright
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tarvik)
 
+# tarvik-exporter's service, off until enabled, and its example options
+# (not installed into /etc: the operator writes /etc/default/tarvik-exporter).
+if(TARGET tarvik-exporter)
+    install(FILES ${PROJECT_SOURCE_DIR}/res/debian/tarvik-exporter.service
+            DESTINATION lib/systemd/system)
+    install(FILES ${PROJECT_SOURCE_DIR}/res/debian/tarvik-exporter.default
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tarvik/examples)
+endif()
+
 # The first line is CPACK_PACKAGE_DESCRIPTION_SUMMARY; these follow it.
 set(CPACK_PACKAGE_DESCRIPTION
     "The Tarvik console polls one radio-link transceiver's SNMP agent and shows
@@ -43,4 +55,6 @@ its identification, temperatures, voltages with alarm lamps, link rates and
 receive statistics, and writes its switches and key. It runs as a Qt 6
 window, as a terminal console, or on a simulated transceiver (tarvik-sim),
 and can log every poll and plot a log's trends. The package also carries the
-device's MIB module and the files that let Prometheus watch many links.")
+device's MIB module, the files that let Prometheus watch many links, and
+tarvik-exporter, a Prometheus exporter that reads each device with the
+console's five requests a scrape.")

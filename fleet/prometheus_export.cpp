@@ -241,6 +241,31 @@ std::string rail_volts_expr(const Rail& rail) {
 
 // ---- snmp.yml ------------------------------------------------------------
 
+}  // namespace
+
+std::vector<RawMetric> raw_metrics() {
+    std::vector<RawMetric> metrics;
+    // Start's identification read, then the runs of every poll.
+    std::vector<CatalogRun> runs{kIdentificationRun};
+    runs.insert(runs.end(), std::begin(kPollRuns), std::end(kPollRuns));
+    for (const CatalogRun& run : runs) {
+        for (int i = 0; i < run.count; ++i) {
+            const Param row = param_at(run.first_index + i);
+            const RawName* name = raw_name_of(row);
+            if (name == nullptr) {
+                continue;
+            }
+            const RawKind kind = is_text(row)      ? RawKind::kText
+                                 : is_counter(row) ? RawKind::kCounter
+                                                   : RawKind::kGauge;
+            metrics.push_back({row, raw(row), name->help, kind});
+        }
+    }
+    return metrics;
+}
+
+namespace {
+
 std::string snmp_yml() {
     std::string out = std::string("# ") + kGeneratedBy +
                       ".\n"
@@ -254,25 +279,15 @@ std::string snmp_yml() {
     out += "  timeout: " + std::to_string(kAnswerWaitSeconds) + "s\n  retries: 1\n";
     out += "  get:\n";
     std::string metrics = "  metrics:\n";
-    // Start's identification read, then the runs of every poll.
-    std::vector<CatalogRun> runs{kIdentificationRun};
-    runs.insert(runs.end(), std::begin(kPollRuns), std::end(kPollRuns));
-    for (const CatalogRun& run : runs) {
-        for (int i = 0; i < run.count; ++i) {
-            const Param row = param_at(run.first_index + i);
-            const RawName* name = raw_name_of(row);
-            if (name == nullptr) {
-                continue;
-            }
-            out += "  - " + oid_text(row, true) + "\n";
-            metrics += "  - name: " + raw(row) + "\n";
-            metrics += "    oid: " + oid_text(row, false) + "\n";
-            const char* type = is_text(row)      ? "DisplayString"
-                               : is_counter(row) ? "counter"
-                                                 : "gauge";
-            metrics += std::string("    type: ") + type + "\n";
-            metrics += "    help: " + yaml_text(name->help) + "\n";
-        }
+    for (const RawMetric& metric : raw_metrics()) {
+        out += "  - " + oid_text(metric.row, true) + "\n";
+        metrics += "  - name: " + metric.name + "\n";
+        metrics += "    oid: " + oid_text(metric.row, false) + "\n";
+        const char* type = metric.kind == RawKind::kText      ? "DisplayString"
+                           : metric.kind == RawKind::kCounter ? "counter"
+                                                              : "gauge";
+        metrics += std::string("    type: ") + type + "\n";
+        metrics += "    help: " + yaml_text(metric.help) + "\n";
     }
     return out + metrics;
 }
@@ -725,9 +740,9 @@ std::vector<Panel> link_panels(const std::vector<Rail>& rails) {
     panels.push_back(identification);
     panels.push_back(
         {"Scrape duration", "s", {{selected("snmp_scrape_duration_seconds"), "{{instance}}"}}});
-    panels.push_back({"PDUs returned per scrape",
-                      "none",
-                      {{selected("snmp_scrape_pdus_returned"), "{{instance}}"}}});
+    // Requests, not values: snmp_exporter sends one object a request.
+    panels.push_back(
+        {"Requests per scrape", "none", {{selected("snmp_scrape_packets_sent"), "{{instance}}"}}});
     panels.push_back({"Temperatures",
                       "celsius",
                       {{selected("tarvik_temperature_celsius"), "{{instance}} T{{sensor}}"}}});
@@ -823,12 +838,23 @@ std::string dashboard_json() {
 
 // ---- The example scrape job ----------------------------------------------
 
-std::string prometheus_yml() {
+// The scrape job of the devices, through snmp_exporter or tarvik-exporter.
+struct ExampleJob {
+    const char* file;
+    const char* exporter_name;
+    const char* metrics_path;
+    bool module;  // snmp_exporter needs its module named
+    const char* exporter_address;
+};
+
+std::string prometheus_yml(const ExampleJob& job) {
     std::string out = std::string("# ") + kGeneratedBy +
                       ".\n"
-                      "# An example: the rule files as the .deb installs them, and one scrape\n"
-                      "# job that asks the exporter for each device. Put the devices' addresses\n"
-                      "# (HOST or HOST:PORT) under targets.\n"
+                      "# An example for " +
+                      job.exporter_name +
+                      ": the rule files as the .deb installs them, and one\n"
+                      "# scrape job that asks the exporter for each device. Put the devices'\n"
+                      "# addresses (HOST or HOST:PORT) under targets.\n"
                       "global:\n"
                       "  scrape_interval: 15s\n"
                       "  evaluation_interval: 15s\n"
@@ -843,16 +869,28 @@ std::string prometheus_yml() {
     out += "scrape_configs:\n";
     out += std::string("- job_name: ") + kScrapeJob + "\n";
     out += "  scrape_timeout: 10s\n";
-    out += "  metrics_path: /snmp\n";
-    out += std::string("  params:\n    module: [") + kExporterModule + "]\n";
+    out += std::string("  metrics_path: ") + job.metrics_path + "\n";
+    if (job.module) {
+        out += std::string("  params:\n    module: [") + kExporterModule + "]\n";
+    }
     out += "  static_configs:\n  - targets:\n    - 192.0.2.10\n    - 192.0.2.11:1161\n";
     out += "  relabel_configs:\n";
     out += "  - source_labels: [__address__]\n    target_label: __param_target\n";
     out += "  - source_labels: [__param_target]\n    target_label: instance\n";
-    out +=
-        std::string("  - target_label: __address__\n    replacement: ") + kExporterAddress + "\n";
+    out += std::string("  - target_label: __address__\n    replacement: ") + job.exporter_address +
+           "\n";
+    if (!job.module) {
+        // The exporter's own health.
+        out += std::string("- job_name: ") + kScrapeJob + "-exporter\n";
+        out += std::string("  static_configs:\n  - targets:\n    - ") + job.exporter_address + "\n";
+    }
     return out;
 }
+
+constexpr ExampleJob kSnmpExporterJob = {"prometheus.yml", "Debian's snmp_exporter", "/snmp", true,
+                                         kExporterAddress};
+constexpr ExampleJob kTarvikExporterJob = {"prometheus-tarvik-exporter.yml", "tarvik-exporter",
+                                           "/probe", false, kTarvikExporterAddress};
 
 }  // namespace
 
@@ -862,6 +900,7 @@ std::vector<ExportFile> prometheus_files() {
         {"tarvik-rules.yml", rules_yml()},
         {"tarvik-alerts.yml", alerts_yml()},
         {"tarvik-dashboard.json", dashboard_json()},
-        {"prometheus.yml", prometheus_yml()},
+        {kSnmpExporterJob.file, prometheus_yml(kSnmpExporterJob)},
+        {kTarvikExporterJob.file, prometheus_yml(kTarvikExporterJob)},
     };
 }

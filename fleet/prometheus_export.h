@@ -16,6 +16,8 @@
 // dashboard expect the devices under.
 constexpr char kExporterModule[] = "tarvik";
 constexpr char kScrapeJob[] = "tarvik";
+// Where tarvik-exporter listens by default, and the example job finds it.
+constexpr char kTarvikExporterAddress[] = "127.0.0.1:9195";
 
 // How long a condition must hold before an alert fires: two more scrapes at
 // the usual 15 s interval after the one that saw it.
@@ -40,8 +42,26 @@ struct ExportFile {
     std::string text;
 };
 
-// snmp.yml, tarvik-rules.yml, tarvik-alerts.yml, tarvik-dashboard.json and
-// prometheus.yml, in that order.
+// One series of the snmp_exporter module: a catalog row the console polls,
+// its metric name, help and type. Identification items are texts, exposed
+// as snmp_exporter shows a DisplayString: a gauge of 1 whose label (named as
+// the metric) holds the text.
+enum class RawKind { kText, kGauge, kCounter };
+struct RawMetric {
+    Param row;
+    std::string name;
+    std::string help;
+    RawKind kind;
+};
+// Every series of the module, in the order it requests them: the
+// identification run (item 8, the key, left out), then the poll's runs.
+// snmp.yml and tarvik-exporter both read this list.
+std::vector<RawMetric> raw_metrics();
+
+// snmp.yml, tarvik-rules.yml, tarvik-alerts.yml, tarvik-dashboard.json,
+// prometheus.yml (the example job through snmp_exporter) and
+// prometheus-tarvik-exporter.yml (the same through tarvik-exporter), in that
+// order.
 std::vector<ExportFile> prometheus_files();
 
 // Building blocks of the files, for their tests.

@@ -83,6 +83,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         } else {
             require(b->value != nullptr && b->value_length == 4 && !b->past_limits,
                     "taken, but not a 32-bit number");
+            uint32_t number = 0;
+            std::memcpy(&number, b->value, sizeof number);
+            require(b->type == kTagInteger || number <= 0x7FFFFFFFu ||
+                        !signed_measurement_row(static_cast<Param>(index)),
+                    "taken, but an unsigned number a signed row would read negative");
         }
     }
     require(index == run.first_index + run.count, "taken, but rows missing");

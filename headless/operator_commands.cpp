@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "monitor/device_monitor.h"
+
 const char kOperatorHelp[] =
     "Commands, one a line:\n"
     "  get             read the identification (Get)\n"
@@ -68,8 +70,15 @@ OperatorCommand command_of_line(const std::string& line) {
             command.refusal = "key needs a text; key \"\" sends an empty key";
             return command;
         }
-        command.action = OperatorAction::kKey;
         command.key = rest == "\"\"" ? std::string() : rest;
+        const std::string too_long = key_length_refusal(command.key);
+        if (!too_long.empty()) {
+            command.action = OperatorAction::kUnknown;
+            command.refusal = "key refused: " + too_long;
+            command.key.clear();
+            return command;
+        }
+        command.action = OperatorAction::kKey;
         return command;
     }
     const std::vector<std::string> words = split_words(line);

@@ -38,7 +38,8 @@ std::string operator_help(bool with_sim);
 // One line without its line break. Words are separated by blanks and
 // written in lower case; `key` takes the rest of the line after one blank
 // as it stands, blanks included. A key must be typed: `key ""` sends an
-// empty one, and `key` with nothing after it is refused. `sim` takes the
+// empty one, and `key` with nothing after it is refused, as is a key
+// longer than the device takes (kKeyLimit octets). `sim` takes the
 // rest of the line after its blanks as the simulator's command.
 // A `set` or `key` on a line that the input ended inside (`terminated`
 // false) is refused: the line may have been cut short, and what it would

@@ -44,6 +44,25 @@ int box_input(const OperatorInput& input, ControlId box) {
     return (box == ControlId::kRadioCheckBox ? input.radio : input.heater) ? 1 : 0;
 }
 
+// Whether each binding of `answer` carries the value written by the binding
+// of `request` in the same place: the same type, octets and length, and a
+// number the decoder read whole. Names are compared elsewhere.
+bool echoes_values(const SnmpMessage& request, const SnmpMessage& answer) {
+    const VarBinding* got = answer.bindings;
+    for (const VarBinding* sent = request.bindings; sent != nullptr && got != nullptr;
+         sent = sent->next, got = got->next) {
+        if (got->type != sent->type || got->past_limits ||
+            got->value_length != sent->value_length ||
+            (sent->value_length > 0 &&
+             (got->value == nullptr ||
+              std::memcmp(got->value, sent->value, static_cast<size_t>(sent->value_length)) !=
+                  0))) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // What an alarm names when the address box was empty: the local computer.
 constexpr char kEmptyAddress[] = "127.0.0.1 (no address given)";
 
@@ -97,6 +116,14 @@ int timer_period_ms(long long interval) {
     return static_cast<int>(interval);
 }
 
+std::string key_length_refusal(const std::string& key) {
+    if (key.size() <= static_cast<size_t>(kKeyLimit)) {
+        return std::string();
+    }
+    return "the key is " + std::to_string(key.size()) + " octets long; at most " +
+           std::to_string(kKeyLimit) + " can be sent";
+}
+
 std::string command_failure_text(const std::string& command, const SnmpMessage& request,
                                  const SnmpMessage* answer, const std::string& no_answer) {
     if (answer == nullptr) {
@@ -108,7 +135,7 @@ std::string command_failure_text(const std::string& command, const SnmpMessage& 
         return command + " failed: " + error_status_name(answer->error_status) + " at binding " +
                std::to_string(answer->error_index);
     }
-    if (!answer_mismatch(request, *answer).empty()) {
+    if (!answer_mismatch(request, *answer).empty() || !echoes_values(request, *answer)) {
         return command + " failed: the answer does not match the request";
     }
     return std::string();
@@ -265,8 +292,9 @@ void DeviceMonitor::refresh_agent_link() {
 }
 
 void DeviceMonitor::forget_previous_device() {
-    for (ControlId pane : {ControlId::kIdentificationPane, ControlId::kLinkPane, ControlId::kRxPane,
-                           ControlId::kStatisticPane}) {
+    for (ControlId pane :
+         {ControlId::kIdentificationPane, ControlId::kTemperaturePane, ControlId::kVoltagePane,
+          ControlId::kLinkPane, ControlId::kRxPane, ControlId::kStatisticPane}) {
         view_.panes[pane].clear();
         view_.stale.erase(pane);
     }
@@ -283,6 +311,7 @@ void DeviceMonitor::forget_previous_device() {
     for (int32_t& state : device_switches_) {
         state = 0;
     }
+    switches_read_ = false;
     refusal_told_.clear();
 }
 
@@ -474,6 +503,7 @@ void DeviceMonitor::show_poll_result(bool succeeded) {
     for (int k = 0; k < kControlStateCount; ++k) {
         device_switches_[k] = readings_.control_state[k];
     }
+    switches_read_ = true;
     for (int k = 0; k < kControlStateCount; ++k) {
         if (kSwitchControls[k] == ControlId::kRadioCheckBox) {
             view_.radio = readings_.control_state[k] != 0;
@@ -535,6 +565,12 @@ bool DeviceMonitor::send_set_request(SnmpMessage* request, const char* command) 
 void DeviceMonitor::on_set() {
     const Published published(*this);
     refresh_agent_link();
+    if (!switches_read_ && has_agent(link_)) {
+        // The four switches without a box would go out as guesses. (Without
+        // an agent nothing goes out, and the link says why.)
+        tell(kSetRefusedUnread);
+        return;
+    }
     for (int k = 0; k < kControlStateCount; ++k) {
         // The switches without a box keep the device's own values.
         readings_.control_state[k] = is_unattached_slot(kSwitchControls[k])
@@ -560,9 +596,13 @@ void DeviceMonitor::on_set() {
 
 void DeviceMonitor::on_send_key() {
     const Published published(*this);
+    const std::string key = line_of_text(input_.key, 0);
+    const std::string refusal = key_length_refusal(key);
+    if (!refusal.empty()) {
+        tell("Send KEY refused: " + refusal);
+        return;
+    }
     refresh_agent_link();
-    std::string key = line_of_text(input_.key, 0);
-    key.resize(utf8_prefix_length(key, kKeyLimit));
     MessagePtr request(msg_create(kPduSetRequest));
     const CatalogRow& row = kParameterCatalog.rows[kKeyIndex];
     VarBinding* binding = msg_append_null_binding(request.get(), row.ids, row.length);

@@ -35,7 +35,7 @@ constexpr int kHistorySize = 10;
 // Characters taken from the address and community fields: what the link's
 // host and community buffers hold besides their terminator.
 constexpr int kFieldTextLimit = kLinkTextSize - 1;
-constexpr int kKeyLimit = 99;  // characters of the key sent
+constexpr int kKeyLimit = 99;  // octets of the key the device's text holds
 constexpr int kMinTimerPeriodMs = 10;
 constexpr int kMaxTimerPeriodMs = 2147483647;
 constexpr char kDefaultInterval[] = "1000";
@@ -57,12 +57,23 @@ long long parse_interval(const std::string& text);
 // taking the period unsigned), at 2147483647 ms.
 int timer_period_ms(long long interval);
 
+// Why `key` is not sent: "the key is N octets long; at most 99 can be
+// sent" for a key the device's text cannot hold whole; empty otherwise.
+// A cut key would differ from the one typed without a word.
+std::string key_length_refusal(const std::string& key);
+
+// Set before any answered poll of the device at the address box's text.
+constexpr char kSetRefusedUnread[] =
+    "Set refused: this device's switches have not been read yet; Start, and Set once a poll "
+    "has answered";
+
 // What the operator is shown after Set or Send KEY (`command` names it):
 // empty when the device accepted `request`; else "<command> failed: " and,
 // without an answer, why none came (`no_answer`, as `exchange_fault_text`
 // gives it: "no answer", "the answer was too long", ...), or "<error name>
 // at binding <index>", or "the answer does not match the request" when
-// `answer` is no GetResponse echoing the names sent.
+// `answer` is no GetResponse echoing the names and the values sent (type,
+// octets and length).
 std::string command_failure_text(const std::string& command, const SnmpMessage& request,
                                  const SnmpMessage* answer, const std::string& no_answer);
 
@@ -194,8 +205,10 @@ private:
     uint16_t default_port_ = kDefaultAgentPort;
     int period_ms_ = 0;  // the poll timer's period since the last Start
     // The switches as the device last reported them in a successful poll:
-    // Set writes the ones the window has no box for with these values.
+    // Set writes the ones the window has no box for with these values, and
+    // is refused until a poll of this address has answered.
     int32_t device_switches_[kControlStateCount] = {};
+    bool switches_read_ = false;
     int transport_reports_ = 0;  // message boxes the link has raised so far
     bool log_trouble_shown_ = false;
     // The address box's text when the link was last pointed at the agent,

@@ -118,6 +118,11 @@ constexpr PlainInteger kPlainIntegers[] = {
     {Param::kSwitch6, element<&DeviceReadings::control_state, 5>},
 };
 
+bool is_unsigned_type(uint8_t type) {
+    return type == kTagCounter32 || type == kTagGauge32 || type == kTagTimeTicks ||
+           type == kTagUInteger32;
+}
+
 bool in_run(int index, const CatalogRun& run) {
     return index >= run.first_index && index < run.first_index + run.count;
 }
@@ -159,15 +164,16 @@ void apply_binding(DeviceReadings& r, const VarBinding& binding) {
         *plain = n;
         return;
     }
+    const double number = is_unsigned_type(binding.type) ? static_cast<double>(bits) : n;
     switch (row) {
         case Param::kTotalCurrent:
             r.total_current = n / kCurrentTenthsPerMilliampere;  // truncates toward zero
             break;
         case Param::kPhyToRadioRate:
-            r.phy_to_radio_rate = n;
+            r.phy_to_radio_rate = number;
             break;
         case Param::kRadioToPhyRate:
-            r.radio_to_phy_rate = n;
+            r.radio_to_phy_rate = number;
             break;
         case Param::kFecErrorCount:
             r.fec_error_count = n;
@@ -176,7 +182,7 @@ void apply_binding(DeviceReadings& r, const VarBinding& binding) {
             }
             break;
         case Param::kFecFailCount:
-            r.fec_fail_count = n;
+            r.fec_fail_count = number;
             follow_since_reset(r.fec_fail_count, r.fec_fail_baseline, r.fec_fail_since_reset);
             break;
         case Param::kModemStatus:
@@ -236,6 +242,15 @@ int32_t* plain_integer_field(DeviceReadings& r, Param row) {
         }
     }
     return nullptr;
+}
+
+bool signed_measurement_row(Param row) {
+    for (const PlainInteger& plain : kPlainIntegers) {
+        if (plain.row == row) {
+            return true;
+        }
+    }
+    return row == Param::kTotalCurrent || row == Param::kDownLinkMbps || row == Param::kUpLinkMbps;
 }
 
 void clear_status_fields(DeviceReadings& r) {

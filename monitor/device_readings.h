@@ -134,6 +134,13 @@ DeviceReadings& device_readings();
 // unchanged, or null for a row that is decoded otherwise (or not at all).
 int32_t* plain_integer_field(DeviceReadings& readings, Param row);
 
+// Whether catalog row `row` keeps its number as a signed 32-bit measurement
+// (temperatures, voltages, attenuation, humidity, rails, current, switches,
+// link rates). An unsigned type's value above 2147483647 would turn
+// negative there (a Gauge32 of 4294967295 would show as -0.0), so an answer
+// carrying one is no reading of the row.
+bool signed_measurement_row(Param row);
+
 // kMeasurements zeroes the temperatures, voltages, attenuation, humidity,
 // supplies, total current, both rates, modem status, MSE, both link rates
 // and the frequency offset, and sets the lock and the quality to unknown.
@@ -167,5 +174,6 @@ VoltageAlarms latch_voltage_alarms(DeviceReadings& readings);
 // the system rows, kUnrequested and kTerminator are skipped; a binding
 // without a value, or with fewer than 4 value octets where a number is
 // expected, leaves its field alone) and returns true, also when there are
-// no bindings.
+// no bindings. The rates and the FEC failures, held as doubles, take a
+// Counter32, Gauge32, TimeTicks or UInteger32 as the unsigned number it is.
 bool apply_answer(DeviceReadings& readings, const SnmpMessage* answer);

@@ -1,6 +1,10 @@
 // Requesting a run of catalog rows, and checking that the answer is one.
 #include "monitor/parameter_fetch.h"
 
+#include <cstdint>
+#include <cstring>
+#include <utility>
+
 #include "monitor/parameter_catalog.h"
 #include "monitor/text_format.h"
 
@@ -106,7 +110,14 @@ std::string value_fault(const VarBinding& binding) {
     }
     if (binding.past_limits || binding.value == nullptr || binding.value_length != 4) {
         return name_text(binding) + " came back as " + type_name(binding.type) +
-               " past 32 bits, not a number";
+               " past 32 bits or empty, not a number";
+    }
+    uint32_t number = 0;
+    std::memcpy(&number, binding.value, sizeof number);
+    if (binding.type != kTagInteger && number > static_cast<uint32_t>(INT32_MAX) &&
+        signed_measurement_row(static_cast<Param>(index))) {
+        return name_text(binding) + " came back as " + type_name(binding.type) + " " +
+               std::to_string(number) + ", past a signed 32-bit number";
     }
     return std::string();
 }
@@ -142,7 +153,10 @@ std::string reading_answer_fault(const SnmpMessage& request, const SnmpMessage& 
 }
 
 bool fetch_parameters(AgentLink& link, DeviceReadings& readings, int first_index, int count,
-                      FetchFault* fault) {
+                      FetchFault* fault, MessagePtr* answer_out) {
+    if (answer_out != nullptr) {
+        answer_out->reset();
+    }
     FetchFault unused;
     FetchFault& out = fault != nullptr ? *fault : unused;
     out = FetchFault{FetchFailure::kNoAnswer, std::string()};
@@ -159,7 +173,7 @@ bool fetch_parameters(AgentLink& link, DeviceReadings& readings, int first_index
             return false;
         }
     }
-    const MessagePtr answer(exchange_request(link, request.get()));
+    MessagePtr answer(exchange_request(link, request.get()));
     if (answer == nullptr) {
         if (link.fault != ExchangeFault::kNoAnswer) {
             out.text = exchange_fault_text(link);
@@ -180,5 +194,8 @@ bool fetch_parameters(AgentLink& link, DeviceReadings& readings, int first_index
         return false;
     }
     out = FetchFault{};
+    if (answer_out != nullptr) {
+        *answer_out = std::move(answer);
+    }
     return true;
 }

@@ -20,7 +20,8 @@ std::string answer_mismatch(const SnmpMessage& request, const SnmpMessage& answe
 // have a type its row is read from: an OCTET STRING for the identification
 // rows; INTEGER, Counter32, Gauge32, TimeTicks or UInteger32 within its
 // reader's limits for the numeric rows (the readings take these octets
-// whatever the tag, so a NULL or a text would otherwise read as a number).
+// whatever the tag, so a NULL or a text would otherwise read as a number),
+// and not an unsigned type above 2147483647 for a `signed_measurement_row`.
 std::string reading_answer_fault(const SnmpMessage& request, const SnmpMessage& answer);
 
 // Why a fetch gave no readings.
@@ -44,5 +45,8 @@ struct FetchFault {
 // request cannot be built (nothing is then sent), no answer comes within
 // the link's wait, the answer carries an error status, or
 // `reading_answer_fault` refuses it. `fault`, when given, says which.
+// `answer`, when given, receives the answer that was decoded (emptied
+// otherwise), for a caller that also wants the values as the device sent
+// them.
 bool fetch_parameters(AgentLink& link, DeviceReadings& readings, int first_index, int count,
-                      FetchFault* fault = nullptr);
+                      FetchFault* fault = nullptr, MessagePtr* answer = nullptr);

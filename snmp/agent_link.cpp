@@ -9,7 +9,7 @@
 #include "snmp/alloc.h"
 #include "snmp/diagnostic.h"
 
-int32_t request_counter = 0;
+std::atomic<int32_t> request_counter{0};
 
 namespace {
 
@@ -65,12 +65,13 @@ bool old_ipv4_number(const std::string& host) {
 
 int32_t next_request_id() {
     // Unsigned arithmetic: no overflow, and 0 stays reserved for "unnumbered".
-    uint32_t next = static_cast<uint32_t>(request_counter) + 1;
-    if (next == 0) {
-        next = 1;
-    }
-    request_counter = static_cast<int32_t>(next);
-    return request_counter;
+    int32_t current = request_counter.load();
+    int32_t next = 0;
+    do {
+        const uint32_t after = static_cast<uint32_t>(current) + 1;
+        next = static_cast<int32_t>(after == 0 ? 1 : after);
+    } while (!request_counter.compare_exchange_weak(current, next));
+    return next;
 }
 
 bool system_name_lookup(const char* name, int family, SocketAddress* address) {

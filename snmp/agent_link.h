@@ -94,8 +94,9 @@ struct AgentLink {
 
 // Process-wide request numbering: 1, 2, 3, ... across every request sent.
 // After 2147483647 it goes on through the negative numbers and skips 0, which
-// means "not yet numbered".
-extern int32_t request_counter;
+// means "not yet numbered". Atomic: links on several threads (the exporter's
+// scrapes) number their requests from it at once.
+extern std::atomic<int32_t> request_counter;
 
 // The name lookup behind `resolve_agent` (the system's resolver by default).
 // Returns true and the first address of `name` whose family is `family`

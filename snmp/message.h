@@ -78,8 +78,9 @@ struct ObjectId {
 //   0x06                      uint32_t sub-identifiers, length 4 * count
 //   0x05 0x80 0x81 0x82       no block (null); length as read (0)
 //   0x03 (sending only)       the whole BIT STRING content
-// A decoded number past its reader's limits (a 5-octet INTEGER, say) is
-// held as 0 and flagged, so a reader that must not take it for 0 can tell.
+// A decoded number past its reader's limits (a 5-octet INTEGER, say), or
+// without content octets (malformed), is held as 0 and flagged, so a reader
+// that must not take it for 0 can tell.
 struct VarBinding {
     VarBinding* next;
     ObjectId name;

@@ -38,12 +38,16 @@ int read_value(uint8_t type, int32_t content_length, const uint8_t* element, int
             // A value past its reader's limits is held as 0: the reading is 0
             // and the rest of the message still counts.
             value->past_limits =
-                tlv_read_counter64(element, &space, &tag, value->held.words, 8) == nullptr;
+                tlv_read_counter64(element, &space, &tag, value->held.words, 8) == nullptr ||
+                content_length == 0;
             return 0;
+        // A number without content octets is malformed, not 0: it is held
+        // as 0 and flagged like one past the limits.
         case kTagInteger:
             value->size = 4;
             value->past_limits =
-                tlv_read_int32(element, &space, &tag, &value->held.number, 4) == nullptr;
+                tlv_read_int32(element, &space, &tag, &value->held.number, 4) == nullptr ||
+                content_length == 0;
             return 0;
         case kTagCounter32:
         case kTagGauge32:
@@ -51,7 +55,8 @@ int read_value(uint8_t type, int32_t content_length, const uint8_t* element, int
         case kTagUInteger32:
             value->size = 4;
             value->past_limits =
-                tlv_read_uint32(element, &space, &tag, value->held.words, 4) == nullptr;
+                tlv_read_uint32(element, &space, &tag, value->held.words, 4) == nullptr ||
+                content_length == 0;
             return 0;
         case kTagOctetString:
         case kTagIpAddress:

@@ -118,6 +118,7 @@ CTarvikDlg::CTarvikDlg(DeviceReadings& readings, QWidget* parent)
     monitor_.link().cancel = &closing_;
     monitor_.set_event_pump([] { QCoreApplication::processEvents(); });
     setWindowIcon(load_main_icon());
+    control_as<QLineEdit>(ControlId::kKeyField)->setMaxLength(kKeyLimit);
     poll_timer_.setObjectName(QStringLiteral("poll_timer"));
     history_ = std::make_unique<ReadingHistory>();
 

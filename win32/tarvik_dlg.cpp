@@ -222,6 +222,7 @@ void CTarvikDlg::on_init_dialog() {
     tray_ = std::make_unique<TrayIcon>(window_);
     make_lamps();
     make_status_line();
+    SendMessageW(control(ControlId::kKeyField), EM_LIMITTEXT, kKeyLimit, 0);
     monitor_.initialise(settings_);
 }
 

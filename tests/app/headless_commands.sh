@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The operator's commands on tarvik's standard input, against tarvik-sim:
 # Set after a poll without answer writes only what the operator changed,
+# Set before any answered poll is refused,
 # unknown commands, the key, the end of input, a stop signal in the middle
 # of an answer wait, a log that cannot be written, and the alarm lines.
 # usage: headless_commands.sh TARVIK TARVIK_SIM WORKDIR
@@ -14,9 +15,11 @@ mkdir -p "$work"
 sim_ctl="$work/sim.ctl" sim_out="$work/sim.out"
 commands="$work/console.cmd" out="$work/console.out" err="$work/console.err"
 alarm_commands="$work/alarm.cmd" alarm_out="$work/alarm.out" alarm_err="$work/alarm.err"
-rm -f "$sim_ctl" "$sim_out" "$commands" "$out" "$err" "$alarm_commands" "$alarm_out" "$alarm_err"
-mkfifo "$sim_ctl" "$commands" "$alarm_commands"
-fifos=("$sim_ctl" "$commands" "$alarm_commands")
+unread_commands="$work/unread.cmd" unread_out="$work/unread.out" unread_err="$work/unread.err"
+rm -f "$sim_ctl" "$sim_out" "$commands" "$out" "$err" "$alarm_commands" "$alarm_out" "$alarm_err" \
+    "$unread_commands" "$unread_out" "$unread_err"
+mkfifo "$sim_ctl" "$commands" "$alarm_commands" "$unread_commands"
+fifos=("$sim_ctl" "$commands" "$alarm_commands" "$unread_commands")
 shown=("$out" "$err" "$sim_out")
 
 # The block printed under the last heading HEADING.
@@ -162,6 +165,35 @@ wait_polls 2
 [ "$(lines "$lost_lock")" -eq 1 ] || fail "expected one lost-lock alarm"
 [ "$(wc -l <"$err")" -eq 6 ] || fail "stderr has more than the six alarm lines"
 echo "rail off" >&3
+stop_within_a_second INT "$console"
+
+# Set never writes switches it has not read. Switches 1, 2, 5 and 6 on and
+# the device silent, so the poll of Start goes unanswered; the device
+# answers again, and Radio on, Heater on, Set is refused and writes
+# nothing. Once a poll has answered, Set writes the heater and keeps the
+# four switches without a box as the device has them.
+exec 5>&-
+out=$unread_out err=$unread_err
+shown=("$out" "$err" "$sim_out")
+printf 'switch 1 on\nswitch 2 on\nswitch 3 off\nswitch 4 off\nswitch 5 on\nswitch 6 on\n' >&3
+echo "silent on" >&3
+[ "$(sim_switches)" = "1 1 0 0 1 1" ] || fail "switches not set up for the unread Set"
+"$tarvik" --headless --address "127.0.0.1:$port" --interval 600000 <"$unread_commands" >"$out" \
+    2>"$err" &
+console=$!
+pids+=("$console")
+exec 5>"$unread_commands"
+wait_for '^NO CONNECTION$' "$out"
+echo "silent off" >&3
+printf 'radio on\nheater on\nset\n' >&5
+wait_for '^== set ==' "$out"
+unread="tarvik: Set refused: this device's switches have not been read yet; Start, and Set once a poll has answered"
+[ "$(grep -cxF -- "$unread" "$err")" -eq 1 ] || fail "no refusal of the unread Set"
+[ "$(sim_switches)" = "1 1 0 0 1 1" ] || fail "a Set before any answered poll wrote the switches"
+printf 'start\nheater on\nset\n' >&5
+wait_for '^== set ==' "$out" 2
+[ "$(sim_switches)" = "1 1 1 0 1 1" ] || fail "Set after an answered poll"
+[ "$(grep -c 'Set ' "$err")" -eq 1 ] || fail "the second Set was not taken"
 stop_within_a_second INT "$console"
 
 echo "operator commands against tarvik-sim: all checks passed"

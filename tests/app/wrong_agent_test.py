@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
 """The terminal console against an agent on loopback that records what it
-receives and answers wrongly: an echo of the request, NULL, text or wide
-numbers where numbers belong, an error status, or an answer too long to
-read, or one that cannot be decoded. None of them may pass for readings
-(every poll shows NO CONNECTION and no lamp), none may pass a Set or Send
-KEY as done, each refused answer is told once on stderr, the alarm names
-the cause, and every stderr line carries the program's name. A well-formed answer from the same agent is
-taken, which shows that the agent's own encoding is sound.
+receives and answers wrongly: an echo of the request, NULL, text, wide,
+empty or unsigned-past-the-signed-limit numbers where numbers belong, an
+error status, an answer too long to read, or one that cannot be decoded.
+None of them may pass for readings (every poll shows NO CONNECTION and no
+lamp), none may pass a Send KEY as done, a Set is refused since no poll
+read the switches, each refused answer is told once on stderr, the alarm
+names the cause, and every stderr line carries the program's name. A
+well-formed answer from the same agent is taken, which shows that the
+agent's own encoding is sound.
 
 usage: wrong_agent_test.py TARVIK
 """
@@ -54,12 +56,15 @@ def elements(data):
 
 
 def parse_request(datagram):
-    """Community, PDU tag, request id octets and binding names of a request."""
+    """Community, PDU tag, request id octets, binding names and the values
+    (whole elements) of a request."""
     (_, message), = elements(datagram)
     _, (_, community), (pdu, body) = elements(message)
     request_id, _, _, (_, bindings) = elements(body)
-    names = [elements(b)[0][1] for _, b in elements(bindings)]
-    return community, pdu, tlv(0x02, request_id[1]), names
+    pairs = [elements(b) for _, b in elements(bindings)]
+    names = [name for (_, name), _ in pairs]
+    values = [tlv(tag, content) for _, (tag, content) in pairs]
+    return community, pdu, tlv(0x02, request_id[1]), names, values
 
 
 def response(community, request_id, bindings, error_status=0, pdu=0xA2):
@@ -83,7 +88,7 @@ def good_value(name):
 
 
 def answer(mode, datagram):
-    community, _, request_id, names = parse_request(datagram)
+    community, pdu, request_id, names, values = parse_request(datagram)
 
     def each(value):
         # Text rows get text, so Start's identification read is not what fails.
@@ -102,9 +107,14 @@ def answer(mode, datagram):
         return each(tlv(0x02, b"\x01\x00\x00\x00\x00"))
     if mode == "counter64":
         return each(tlv(0x46, b"\x01\x00\x00\x00\x00"))
+    if mode == "empty":
+        return each(tlv(0x02, b""))
+    if mode == "gauge":
+        return each(integer(4294967295, 0x42))
     if mode == "generr":
         return response(community, request_id, [(n, tlv(0x05, b"")) for n in names], 5)
-    good = [(n, good_value(n)) for n in names]
+    # A write is answered with the values written.
+    good = list(zip(names, values)) if pdu == 0xA3 else [(n, good_value(n)) for n in names]
     if mode == "big":
         good.append((names[0], tlv(0x04, b"x" * 5000)))
     return response(community, request_id, good)
@@ -136,25 +146,35 @@ class Agent:
 
 
 ROW12 = "row 12 (1.3.6.1.4.1.47.2.2.2.0)"
-NOT_DONE = "the answer does not match the request"
+NOT_DONE = "failed: the answer does not match the request"
+# Set without an answered poll: the switches without a box are not known.
+UNREAD = ("refused: this device's switches have not been read yet; "
+          "Start, and Set once a poll has answered")
 
-# mode, the refusal told once (None: none), the alarm ({} the address), how
-# Set and Send KEY fail (None: they are taken).
+# mode, the refusal told once (None: none), the alarm ({} the address), what
+# Set and Send KEY say after their name (None: they are taken). The key's
+# row is answered with another text in every mode that answers it wrongly.
 CASES = [
-    ("good", None, None, None),
+    ("good", None, None, None, None),
     ("echo", "a GetRequest came back instead of a GetResponse", "unusable answer from {}",
+     UNREAD, NOT_DONE),
+    ("null", ROW12 + " came back as NULL, not a number", "unusable answer from {}", UNREAD,
      NOT_DONE),
-    ("null", ROW12 + " came back as NULL, not a number", "unusable answer from {}", None),
     ("octets", ROW12 + " came back as OCTET STRING, not a number", "unusable answer from {}",
-     None),
-    ("wide", ROW12 + " came back as INTEGER past 32 bits, not a number",
-     "unusable answer from {}", None),
+     UNREAD, NOT_DONE),
+    ("wide", ROW12 + " came back as INTEGER past 32 bits or empty, not a number",
+     "unusable answer from {}", UNREAD, NOT_DONE),
+    ("empty", ROW12 + " came back as INTEGER past 32 bits or empty, not a number",
+     "unusable answer from {}", UNREAD, NOT_DONE),
+    ("gauge", ROW12 + " came back as Gauge32 4294967295, past a signed 32-bit number",
+     "unusable answer from {}", UNREAD, NOT_DONE),
     ("counter64", ROW12 + " came back as Counter64, not a number", "unusable answer from {}",
-     None),
-    ("generr", None, "device error genErr from {}", "genErr at binding 1"),
-    ("big", None, "no answer from {}: the answer was too long", "the answer was too long"),
-    # The box says it ("Mangled packet"), so Set and Send KEY add nothing.
-    ("garbage", None, "no answer from {}: the answer could not be decoded", None),
+     UNREAD, NOT_DONE),
+    ("generr", None, "device error genErr from {}", UNREAD, "failed: genErr at binding 1"),
+    ("big", None, "no answer from {}: the answer was too long", UNREAD,
+     "failed: the answer was too long"),
+    # The box says it ("Mangled packet"), so Send KEY adds nothing.
+    ("garbage", None, "no answer from {}: the answer could not be decoded", UNREAD, None),
 ]
 
 
@@ -163,7 +183,7 @@ def poll_blocks(out):
     return [b.split("\n== ")[0] for b in blocks]
 
 
-def run_case(tarvik, mode, refusal, cause, command_failure):
+def run_case(tarvik, mode, refusal, cause, set_failure, key_failure):
     agent = Agent(mode)
     address = "127.0.0.1:%d" % agent.port
     try:
@@ -199,17 +219,17 @@ def run_case(tarvik, mode, refusal, cause, command_failure):
     unnamed = [line for line in err if not line.startswith("tarvik: ")]
     if unnamed:
         problems.append("lines without the program's name: %r" % unnamed)
-    for command in ("Set", "Send KEY"):
-        failed = [line for line in err if line.startswith("tarvik: %s failed" % command)]
-        wanted = (["tarvik: %s failed: %s" % (command, command_failure)]
-                  if command_failure else [])
+    for command, failure in (("Set", set_failure), ("Send KEY", key_failure)):
+        failed = [line for line in err if line.startswith("tarvik: %s " % command)]
+        wanted = ["tarvik: %s %s" % (command, failure)] if failure else []
         if failed != wanted:
             problems.append("%s: %r, expected %r" % (command, failed, wanted))
-    # The agent saw the writes: a failure above is the answer's, not a
-    # request that never left.
+    # The agent saw each write that was not refused: a failure above is the
+    # answer's, not a request that never left.
     sets = [parse_request(d)[1] for d in agent.received].count(0xA3)
-    if sets != 2:
-        problems.append("the agent received %d SetRequests, not 2" % sets)
+    wanted_sets = 1 if set_failure == UNREAD else 2
+    if sets != wanted_sets:
+        problems.append("the agent received %d SetRequests, not %d" % (sets, wanted_sets))
     if problems:
         print("FAIL %s:\n  %s\n--- stderr:\n%s" % (mode, "\n  ".join(problems), "\n".join(err)))
     else:

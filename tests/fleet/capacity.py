@@ -1,13 +1,16 @@
 #!/usr/bin/env python3
-"""How much one snmp_exporter scrapes, measured in one run on this machine
+"""How much one exporter scrapes, measured in one run on this machine
 (not part of the test suite; it takes several minutes).
 
-    capacity.py TARVIK TARVIK_SIM EXPORT_DIR WORK_DIR [COUNT...]
+    capacity.py TARVIK TARVIK_SIM EXPORT_DIR WORK_DIR [--tarvik-exporter BIN] [COUNT...]
+
+Debian's snmp_exporter, and with --tarvik-exporter that one too, each
+measured the same way against the same simulators, one after the other.
 
 1. Cost of one target: datagrams the simulator receives per exporter scrape
    and per console poll, and the time of each against the same simulator,
-   with answers delayed 0, 5 and 20 ms (the simulator's `delay`, standing
-   in for a link's round trip). The console's poll time is the difference
+   with answers delayed 0, 5, 20 and 600 ms (the simulator's `delay`, standing
+   in for a link's round trip; no console figure at 600 ms). The console's poll time is the difference
    between headless runs of 41 and 1 polls at its shortest period (10 ms)
    divided by 40, so it is measured only where a poll outlasts the period.
 2. Capacity: Prometheus scrapes COUNT targets (default 500 1000 2000 4000 8000)
@@ -45,8 +48,13 @@ def requests_received(sim):
     return int(match.group(1))
 
 
-def scrape(exporter, target):
-    url = f"http://{exporter}/snmp?module=tarvik&target={target}"
+# The path of a probe, by exporter.
+SNMP_EXPORTER_PATH = "/snmp?module=tarvik&"
+TARVIK_EXPORTER_PATH = "/probe?"
+
+
+def scrape(exporter, target, path=SNMP_EXPORTER_PATH):
+    url = f"http://{exporter}{path}target={target}"
     started = time.monotonic()
     with urllib.request.urlopen(url, timeout=30) as answer:
         body = answer.read().decode()
@@ -64,25 +72,29 @@ def console_seconds(tarvik, target, polls):
     return time.monotonic() - started
 
 
-def one_target(tarvik, sim, exporter):
+def one_target(tarvik, sim, exporter, path):
     print("== one target: exporter scrape against console poll, same simulator")
-    before = requests_received(sim)
-    scrape(exporter, sim.target)
-    per_scrape = requests_received(sim) - before
+    per_scrape = []
+    for _ in range(2):
+        before = requests_received(sim)
+        scrape(exporter, sim.target, path)
+        per_scrape.append(requests_received(sim) - before)
     before = requests_received(sim)
     console_seconds(tarvik, sim.target, 1)
     start_and_one = requests_received(sim) - before
     before = requests_received(sim)
     console_seconds(tarvik, sim.target, 2)
     per_poll = requests_received(sim) - before - start_and_one
-    print(f"datagrams per exporter scrape: {per_scrape}; per console poll: {per_poll} "
+    print(f"datagrams per exporter scrape: {' then '.join(map(str, per_scrape))}; "
+          f"per console poll: {per_poll} "
           f"(Start adds {start_and_one - per_poll} for the identification)")
-    for delay in (0, 5, 20):
+    for delay in (0, 5, 20, 600):
         sim.command(f"delay {delay}")
-        walls, reported = zip(*(scrape(exporter, sim.target) for _ in range(10)))
+        walls, reported = zip(*(scrape(exporter, sim.target, path)
+                                for _ in range(10 if delay < 600 else 2)))
         line = (f"delay {delay:2d} ms: scrape {statistics.median(reported) * 1000:7.1f} ms "
                 f"(exporter's own figure; {statistics.median(walls) * 1000:.1f} ms over HTTP)")
-        if delay > 0:
+        if 0 < delay < 600:
             polls = 40
             poll = (min(console_seconds(tarvik, sim.target, polls + 1) for _ in range(2)) -
                     min(console_seconds(tarvik, sim.target, 1) for _ in range(2))) / polls
@@ -92,7 +104,7 @@ def one_target(tarvik, sim, exporter):
     sim.command("delay 0")
 
 
-def capacity(export_dir, work, sims, exporter, count):
+def capacity(export_dir, work, sims, exporter, count, path):
     config = os.path.join(work, f"prometheus-{count}.yml")
     lines = [
         "global:",
@@ -100,11 +112,11 @@ def capacity(export_dir, work, sims, exporter, count):
         "scrape_configs:",
         "- job_name: tarvik",
         f"  scrape_timeout: {INTERVAL_SECONDS}s",
-        "  metrics_path: /snmp",
-        "  params:",
-        "    module: [tarvik]",
-        "  static_configs:",
+        "  metrics_path: " + path.split("?")[0],
     ]
+    if path == SNMP_EXPORTER_PATH:
+        lines += ["  params:", "    module: [tarvik]"]
+    lines += ["  static_configs:"]
     # The same simulator many times over, told apart by a label of its own.
     for i in range(count):
         lines += [f"  - targets: ['{sims[i % len(sims)].target}']",
@@ -168,11 +180,32 @@ def _answers(url):
         return False
 
 
+def measure(name, command, exporter, path, tarvik, sims, export_dir, work, counts):
+    log = open(os.path.join(work, name + ".log"), "w")
+    proc = subprocess.Popen(command, stdout=log, stderr=subprocess.STDOUT)
+    try:
+        wait_for(name, lambda: _answers(f"http://{exporter}/"), 30, 0.2)
+        print(f"======== {name}", flush=True)
+        one_target(tarvik, sims[1], exporter, path)
+        print(f"== capacity: one exporter, {SIMULATORS} simulators, every "
+              f"{INTERVAL_SECONDS} s", flush=True)
+        for count in counts:
+            if capacity(export_dir, work, sims, exporter, count, path):
+                break
+    finally:
+        stop([proc])
+        log.close()
+
+
 def main(argv):
     if len(argv) < 5:
         sys.exit(__doc__)
     tarvik, sim_binary, export_dir, work = argv[1:5]
-    counts = [int(c) for c in argv[5:]] or [500, 1000, 2000, 4000, 8000]
+    rest = argv[5:]
+    ours = None
+    if rest[:1] == ["--tarvik-exporter"] and len(rest) >= 2:
+        ours, rest = rest[1], rest[2:]
+    counts = [int(c) for c in rest] or [500, 1000, 2000, 4000, 8000]
     export_dir = os.path.abspath(export_dir)
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
@@ -181,17 +214,16 @@ def main(argv):
         sims = [Simulator(sim_binary, 350 if i % 2 == 0 else 1000) for i in range(SIMULATORS)]
         procs += [s.proc for s in sims]
         exporter = f"127.0.0.1:{free_port()}"
-        log = open(os.path.join(work, "exporter.log"), "w")
-        procs.append(subprocess.Popen(
-            ["prometheus-snmp-exporter", "--config.file=" + os.path.join(export_dir, "snmp.yml"),
-             "--web.listen-address=" + exporter], stdout=log, stderr=subprocess.STDOUT))
-        wait_for("the exporter", lambda: _answers(f"http://{exporter}/"), 30, 0.2)
-        one_target(tarvik, sims[1], exporter)
-        print(f"== capacity: one exporter, {SIMULATORS} simulators, every "
-              f"{INTERVAL_SECONDS} s", flush=True)
-        for count in counts:
-            if capacity(export_dir, work, sims, exporter, count):
-                break
+        measure("snmp_exporter",
+                ["prometheus-snmp-exporter",
+                 "--config.file=" + os.path.join(export_dir, "snmp.yml"),
+                 "--web.listen-address=" + exporter],
+                exporter, SNMP_EXPORTER_PATH, tarvik, sims, export_dir, work, counts)
+        if ours:
+            exporter = f"127.0.0.1:{free_port()}"
+            measure("tarvik-exporter",
+                    [ours, "--web.listen-address", exporter, "--allow", "127.0.0.1"],
+                    exporter, TARVIK_EXPORTER_PATH, tarvik, sims, export_dir, work, counts)
         return 0
     finally:
         stop(procs)

@@ -3,7 +3,10 @@
 generated files, against simulated transceivers of both families, one of them on IPv6
 loopback where the machine has it.
 
-    fleet_test.py TARVIK TARVIK_SIM EXPORT_DIR WORK_DIR
+    fleet_test.py TARVIK TARVIK_SIM EXPORT_DIR WORK_DIR [TARVIK_EXPORTER]
+
+With TARVIK_EXPORTER, the same through tarvik-exporter in place of
+snmp_exporter, with its example job (prometheus-tarvik-exporter.yml).
 
 Validates the files with promtool and the exporter's --dry-run, then starts
 on loopback ports of its own: the simulators, the exporter, Prometheus
@@ -47,6 +50,8 @@ JOB = "tarvik"
 INSTALLED_FOLDER = "/usr/share/tarvik/prometheus/"
 EXAMPLE_TARGETS = "    - 192.0.2.10\n    - 192.0.2.11:1161\n"
 EXAMPLE_EXPORTER = "127.0.0.1:9116"
+TARVIK_EXAMPLE = "prometheus-tarvik-exporter.yml"
+TARVIK_EXAMPLE_EXPORTER = "127.0.0.1:9195"
 EXAMPLE_ALERTMANAGER = "127.0.0.1:9093"
 SHIPPED_HOLD = "for: 30s"
 RAIL_ALERT = "TarvikSupplyOutOfRange"
@@ -156,7 +161,7 @@ def run(cmd, **kw):
     return subprocess.run(cmd, capture_output=True, text=True, timeout=60, **kw)
 
 
-def validate(export_dir, work):
+def validate(export_dir, work, example_name="prometheus.yml"):
     """promtool and the exporter's own check of the generated files, and
     the README sections their runbook links name."""
     rules = [os.path.join(export_dir, f) for f in ("tarvik-rules.yml", "tarvik-alerts.yml")]
@@ -164,7 +169,7 @@ def validate(export_dir, work):
               ["prometheus-snmp-exporter", "--dry-run",
                "--config.file=" + os.path.join(export_dir, "snmp.yml")]]
     # The example job names the rule files where the .deb installs them.
-    with open(os.path.join(export_dir, "prometheus.yml")) as f:
+    with open(os.path.join(export_dir, example_name)) as f:
         example = f.read()
     local = os.path.join(work, "example-prometheus.yml")
     with open(local, "w") as f:
@@ -198,11 +203,11 @@ def short_hold(alert_rules, work):
     return path
 
 
-def lint_scrapes(exporter, sims):
+def lint_scrapes(exporter, sims, path=f"/snmp?module={JOB}&"):
     """promtool check metrics on the exporter's answer for either family."""
     for family in (350, 1000):
         target = next(s.target for s in sims if s.family == family)
-        url = f"http://{exporter}/snmp?module={JOB}&target={target}"
+        url = f"http://{exporter}{path}target={urllib.parse.quote(target)}"
         with urllib.request.urlopen(url, timeout=10) as answer:
             scrape = answer.read().decode()
         result = subprocess.run(["promtool", "check", "metrics"], input=scrape,
@@ -212,7 +217,8 @@ def lint_scrapes(exporter, sims):
                           f"{result.stdout}{result.stderr}")
 
 
-def prometheus_config(example, export_dir, targets, exporter, alerts, alertmanager):
+def prometheus_config(example, export_dir, targets, exporter, alerts, alertmanager,
+                      example_exporter=EXAMPLE_EXPORTER):
     """The shipped example job, pointed at these targets, this exporter and
     Alertmanager, and the test's alerts, with short intervals so that the
     test takes seconds, not minutes."""
@@ -225,7 +231,7 @@ def prometheus_config(example, export_dir, targets, exporter, alerts, alertmanag
         # YAML reads an unquoted [::1]:PORT as a list.
         (EXAMPLE_TARGETS, "".join(f"    - '{t}'\n" if t.startswith("[") else f"    - {t}\n"
                                   for t in targets)),
-        (EXAMPLE_EXPORTER, exporter),
+        (example_exporter, exporter),
         (EXAMPLE_ALERTMANAGER, alertmanager),
     ]
     for old, new in replacements:
@@ -419,7 +425,7 @@ UNITS = [
     (r"^\w+_seconds\b", "s"),
     (r"^\w+_ratio\b", "percentunit"),
     (r"^tarvik_rx_(locked|quality_good)\b", "bool_yes_no"),
-    (r"^(snmp_scrape_pdus_returned|tarvik_link_state)\b", "none"),
+    (r"^(snmp_scrape_packets_sent|tarvik_link_state)\b", "none"),
 ]
 
 
@@ -562,9 +568,10 @@ def stop(procs):
 
 
 def main(argv):
-    if len(argv) != 5:
+    if len(argv) not in (5, 6):
         sys.exit(__doc__)
-    tarvik, sim_binary, export_dir, work = argv[1:]
+    tarvik, sim_binary, export_dir, work = argv[1:5]
+    ours = argv[5] if len(argv) == 6 else None
     export_dir = os.path.abspath(export_dir)
     missing = [t for t in ("prometheus", "promtool", "prometheus-snmp-exporter",
                            "prometheus-alertmanager")
@@ -580,7 +587,8 @@ def main(argv):
     logs = []
     webhook = Webhook()
     try:
-        example, alert_rules, readme = validate(export_dir, work)
+        example, alert_rules, readme = validate(
+            export_dir, work, TARVIK_EXAMPLE if ours else "prometheus.yml")
         test_alerts = short_hold(alert_rules, work)
         # The last one on IPv6 loopback, where the machine has one.
         ipv6 = ipv6_loopback()
@@ -594,9 +602,14 @@ def main(argv):
         exporter = f"127.0.0.1:{free_port()}"
         log = open(os.path.join(work, "exporter.log"), "w")
         logs.append(log)
-        procs.append(subprocess.Popen(
-            ["prometheus-snmp-exporter", "--config.file=" + os.path.join(export_dir, "snmp.yml"),
-             "--web.listen-address=" + exporter], stdout=log, stderr=subprocess.STDOUT))
+        if ours:
+            command = [ours, "--web.listen-address", exporter, "--allow", "127.0.0.1",
+                       "--allow", "::1"]
+        else:
+            command = ["prometheus-snmp-exporter",
+                       "--config.file=" + os.path.join(export_dir, "snmp.yml"),
+                       "--web.listen-address=" + exporter]
+        procs.append(subprocess.Popen(command, stdout=log, stderr=subprocess.STDOUT))
 
         alertmanager = f"127.0.0.1:{free_port()}"
         am_config = os.path.join(work, "alertmanager.yml")
@@ -613,7 +626,8 @@ def main(argv):
         config = os.path.join(work, "prometheus.yml")
         with open(config, "w") as f:
             f.write(prometheus_config(example, export_dir, [s.target for s in sims], exporter,
-                                      test_alerts, alertmanager))
+                                      test_alerts, alertmanager,
+                                      TARVIK_EXAMPLE_EXPORTER if ours else EXAMPLE_EXPORTER))
         address = f"127.0.0.1:{free_port()}"
         log = open(os.path.join(work, "prometheus.log"), "w")
         logs.append(log)
@@ -633,7 +647,7 @@ def main(argv):
             return len(up) == SIMULATORS and len(pdus) == SIMULATORS and \
                 len(recorded) == 3 * SIMULATORS
         wait_for("every target scraped and recorded", all_up, 60, 0.5)
-        lint_scrapes(exporter, sims)
+        lint_scrapes(exporter, sims, "/probe?" if ours else f"/snmp?module={JOB}&")
 
         # Hold every simulator's values, then wait for a scrape of every
         # target that began after that and a rule evaluation after it.
@@ -655,7 +669,7 @@ def main(argv):
         exprs = check_dashboard(prom, export_dir)
         fired = check_alerts(prom, sims, webhook)
         on_ipv6 = [s.target for s in sims if s.target.startswith("[")]
-        print(f"{SIMULATORS} simulators ({len(on_ipv6)} on IPv6 {' '.join(on_ipv6)}): "
+        print(f"{'tarvik-exporter' if ours else 'snmp_exporter'}: {SIMULATORS} simulators ({len(on_ipv6)} on IPv6 {' '.join(on_ipv6)}): "
               f"{series} recording rules present for every target, "
               f"{compared} values equal to the console's panes, {texts} item 2 texts decoded "
               f"as the console does, both families' scrapes lint-clean, {exprs} dashboard queries "

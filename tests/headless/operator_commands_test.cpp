@@ -46,6 +46,13 @@ TEST(OperatorCommands, LinesAndTheirCommands) {
     }
 }
 
+TEST(OperatorCommands, KeyLongerThanTheDeviceTakesIsRefusedWithTheLimit) {
+    EXPECT_EQ(parse_operator_command("key " + std::string(99, 'k')).action, OperatorAction::kKey);
+    const OperatorCommand refused = parse_operator_command("key " + std::string(100, 'k'));
+    EXPECT_EQ(refused.action, OperatorAction::kUnknown);
+    EXPECT_EQ(refused.refusal, "key refused: the key is 100 octets long; at most 99 can be sent");
+}
+
 // A last line that the input ended inside may have been cut short: the
 // commands that write to the device do not run from it.
 TEST(OperatorCommands, AnUnterminatedLineRunsNoSetAndNoKey) {

@@ -8,6 +8,7 @@
     sim/       snmp/, process/
     headless/  monitor/, snmp/, process/
     fleet/     monitor/, snmp/
+    exporter/  fleet/, monitor/, snmp/, process/
     ui/        monitor/, snmp/, process/, res/ and Qt
     win32/     monitor/, snmp/, process/, res/
     res/       the standard library and system headers only
@@ -32,7 +33,7 @@ import pathlib
 import re
 import sys
 
-PROJECT_FOLDERS = {"snmp", "monitor", "process", "sim", "headless", "fleet", "ui", "win32", "res",
+PROJECT_FOLDERS = {"snmp", "monitor", "process", "sim", "headless", "fleet", "exporter", "ui", "win32", "res",
                    "app", "tests", "fuzz", "bench"}
 MAY_INCLUDE = {
     "snmp": {"snmp"},
@@ -41,6 +42,7 @@ MAY_INCLUDE = {
     "sim": {"sim", "snmp", "process"},
     "headless": {"headless", "monitor", "snmp", "process"},
     "fleet": {"fleet", "monitor", "snmp"},
+    "exporter": {"exporter", "fleet", "monitor", "snmp", "process"},
     "ui": {"ui", "monitor", "snmp", "process", "res"},
     "win32": {"win32", "monitor", "snmp", "process", "res"},
     "res": set(),

@@ -309,12 +309,54 @@ TEST_P(MonitorTest, SetWritesTheSwitchesAndThePollReadsThemBack) {
     EXPECT_EQ(readings_.radio_to_phy_rate, 0) << "the radio is off";
 }
 
+TEST_P(MonitorTest, SetGoesOutOnlyWithSwitchesReadFromThisDevice) {
+    const int32_t device[] = {1, 1, 0, 0, 1, 1};  // set again before each step
+    SimulatedTransceiver other;
+    ASSERT_TRUE(other.start());
+    const std::string other_address = "127.0.0.1:" + std::to_string(other.port());
+    const struct {
+        const char* step;
+        std::function<void()> before;  // then Radio on, Heater on, Set
+        bool refused;
+    } steps[] = {
+        {"Set before anything was read", [] {}, true},
+        {"Start whose poll is not answered",
+         [&] {
+             sim_->set_silent(true);
+             monitor_.on_start();
+             sim_->set_silent(false);
+         },
+         true},
+        {"a poll answered", [&] { monitor_.on_timer(kPollTimerId); }, false},
+        {"another address", [&] { window_.set_text(ControlId::kAddressBox, other_address); }, true},
+        {"back to the first, not read since",
+         [&] { window_.set_text(ControlId::kAddressBox, "127.0.0.1"); }, true},
+    };
+    for (const auto& s : steps) {
+        SCOPED_TRACE(s.step);
+        for (int k = 0; k < kControlStateCount; ++k) {
+            sim_->set_switch(k, device[k] != 0);
+        }
+        s.before();
+        window_.message_boxes.clear();
+        window_.set_check(ControlId::kRadioCheckBox, 1);
+        window_.set_check(ControlId::kHeaterCheckBox, 1);
+        const uint64_t requests = sim_->requests_received() + other.requests_received();
+        monitor_.on_set();
+        EXPECT_EQ(window_.message_boxes, s.refused ? std::vector<std::string>{kSetRefusedUnread}
+                                                   : std::vector<std::string>{});
+        if (s.refused) {
+            EXPECT_EQ(sim_->requests_received() + other.requests_received(), requests)
+                << "nothing is sent";
+        }
+        for (int k = 0; k < kControlStateCount; ++k) {
+            const int32_t heater_set = k == 2 && !s.refused ? 1 : device[k];
+            EXPECT_EQ(sim_->switch_state(k), heater_set) << "switch " << k + 1;
+        }
+    }
+}
+
 TEST_P(MonitorTest, SetKeepsTheSwitchesWithoutABoxAsTheDeviceReported) {
-    // Before any read the hidden switches are written as 0.
-    sim_->set_switch(1, true);
-    window_.set_check(ControlId::kRadioCheckBox, 1);
-    monitor_.on_set();
-    EXPECT_EQ(sim_->switch_state(1), 0);
     monitor_.on_start();
     for (int pattern = 0; pattern < 16; ++pattern) {
         const int hidden[] = {1, 3, 4, 5};
@@ -382,6 +424,8 @@ TEST_P(MonitorTest, RejectedOrUnansweredWritesAreShown) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.description);
         sim_->clear_faults();
+        window_.set_text(ControlId::kAddressBox, "127.0.0.1");
+        monitor_.on_start();  // the switches read, for Set
         monitor_.on_get();
         const std::string old_key = sim_->key();
         c.fault(*sim_);
@@ -402,25 +446,38 @@ TEST_P(MonitorTest, RejectedOrUnansweredWritesAreShown) {
     set_name_lookup(nullptr);
 }
 
-TEST_P(MonitorTest, SendKeySendsLineZeroCutTo99Characters) {
-    std::string umlauts;  // 60 two-octet characters: octet 99 is the second of one
+TEST_P(MonitorTest, SendKeySendsLineZeroOrRefusesAKeyOver99Octets) {
+    std::string umlauts;  // 60 two-octet characters
     for (int i = 0; i < 60; ++i) {
         umlauts += "\xc3\xa4";
     }
     const struct {
         std::string field;
-        std::string sent;
+        std::string sent;  // what the device holds afterwards
+        const char* box;   // nullptr: none
     } cases[] = {
-        {"abc\r\nsecond line", "abc"},
-        {"", ""},
-        {std::string(150, 'k'), std::string(99, 'k')},
-        {umlauts, umlauts.substr(0, 98)},
+        {"abc\r\nsecond line", "abc", nullptr},
+        {"", "", nullptr},
+        {std::string(99, 'k'), std::string(99, 'k'), nullptr},
+        {std::string(150, 'k'), std::string(99, 'k'),
+         "Send KEY refused: the key is 150 octets long; at most 99 can be sent"},
+        {umlauts, std::string(99, 'k'),
+         "Send KEY refused: the key is 120 octets long; at most 99 can be sent"},
+        {umlauts.substr(0, 98), umlauts.substr(0, 98), nullptr},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.field.size());
+        window_.message_boxes.clear();
         window_.set_text(ControlId::kKeyField, c.field);
+        const uint64_t before = sim_->requests_received();
         monitor_.on_send_key();
         EXPECT_EQ(sim_->key(), c.sent);
         EXPECT_EQ(std::string(readings_.id_text[7]), c.sent);
+        EXPECT_EQ(window_.message_boxes,
+                  c.box ? std::vector<std::string>{c.box} : std::vector<std::string>{});
+        if (c.box != nullptr) {
+            EXPECT_EQ(sim_->requests_received(), before) << "nothing is sent";
+        }
     }
     EXPECT_TRUE(window_.text_history(ControlId::kIdentificationPane).empty());
 }
@@ -805,6 +862,30 @@ TEST_P(MonitorTest, AnotherAddressClearsThePanesOfThePreviousDevice) {
     EXPECT_EQ(other.switch_state(1), 0);
 }
 
+TEST_P(MonitorTest, GetFromAnotherAddressEmptiesThePanesOfThePreviousDevice) {
+    SimulatedTransceiver other;
+    ASSERT_TRUE(other.start());
+    const struct {
+        const char* description;
+        std::string address;
+        bool kept;
+    } cases[] = {
+        {"the same address", "127.0.0.1", true},
+        {"another device", "127.0.0.1:" + std::to_string(other.port()), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.description);
+        window_.set_text(ControlId::kAddressBox, "127.0.0.1");
+        monitor_.on_start();
+        monitor_.on_stop();
+        window_.set_text(ControlId::kAddressBox, c.address);
+        monitor_.on_get();
+        for (const ReadingPane& pane : kReadingPanes) {
+            EXPECT_EQ(text(pane.id), c.kept ? pane.text(readings_) : "") << pane.title;
+        }
+    }
+}
+
 TEST_P(MonitorTest, AddressWithAPortReachesAForwardedAgent) {
     monitor_.set_default_port(1);  // nothing listens there
     window_.set_text(ControlId::kAddressBox, "127.0.0.1:" + std::to_string(sim_->port()));
@@ -1018,20 +1099,34 @@ TEST(IntervalText, ParsesTheLeadingInteger) {
 }
 
 TEST(CommandFailure, TheAnswerMustEchoTheWrite) {
-    // The request: Set's six switch rows.
+    // The requests: Set's six switch rows, all 1, and Send KEY's "abc".
     MessagePtr request(msg_create(kPduSetRequest));
     std::vector<AnswerBinding> echo;
     for (int index = kControlRun.first_index; index < kControlRun.first_index + kControlRun.count;
          ++index) {
         const std::vector<uint32_t> name = catalog_name(index);
-        msg_append_null_binding(request.get(), name.data(), static_cast<int32_t>(name.size()));
+        binding_set_int32(
+            msg_append_null_binding(request.get(), name.data(), static_cast<int32_t>(name.size())),
+            1);
         echo.push_back(number_at(index, 1));
     }
+    MessagePtr key_request(msg_create(kPduSetRequest));
+    const std::vector<uint32_t> key_name = catalog_name(kKeyIndex);
+    binding_set_octets(msg_append_null_binding(key_request.get(), key_name.data(),
+                                               static_cast<int32_t>(key_name.size())),
+                       reinterpret_cast<const uint8_t*>("abc"), 3);
     std::vector<AnswerBinding> missing = echo;
     missing.pop_back();
     std::vector<AnswerBinding> swapped = echo;
     std::swap(swapped[0], swapped[1]);
+    std::vector<AnswerBinding> other_value = echo;
+    other_value[2] = number_at(kControlRun.first_index + 2, 0);
+    std::vector<AnswerBinding> gauge = echo;
+    gauge[0] = number_at(kControlRun.first_index, 1, kTagGauge32);
+    std::vector<AnswerBinding> no_such_object = echo;
+    no_such_object[5] = empty_at(kControlRun.first_index + 5, kTagNoSuchObject);
     const char* const kNotDone = "Set failed: the answer does not match the request";
+    const char* const kKeyNotDone = "Send KEY failed: the answer does not match the request";
     const struct {
         const char* description;
         bool answered;
@@ -1040,6 +1135,7 @@ TEST(CommandFailure, TheAnswerMustEchoTheWrite) {
         std::vector<AnswerBinding> bindings;
         const char* no_answer;  // why no answer came, as the link says it
         const char* text;
+        bool key = false;  // the answer to Send KEY's request
     } cases[] = {
         // clang-format off
         {"accepted", true, kPduGetResponse, 0, echo, "", ""},
@@ -1053,6 +1149,15 @@ TEST(CommandFailure, TheAnswerMustEchoTheWrite) {
         {"a row missing", true, kPduGetResponse, 0, missing, "", kNotDone},
         {"rows swapped", true, kPduGetResponse, 0, swapped, "", kNotDone},
         {"no bindings", true, kPduGetResponse, 0, {}, "", kNotDone},
+        {"another value echoed", true, kPduGetResponse, 0, other_value, "", kNotDone},
+        {"the value as another type", true, kPduGetResponse, 0, gauge, "", kNotDone},
+        {"noSuchObject for a row", true, kPduGetResponse, 0, no_such_object, "", kNotDone},
+        {"key accepted", true, kPduGetResponse, 0, {text_at(kKeyIndex, "abc")}, "", "", true},
+        {"another key echoed", true, kPduGetResponse, 0, {text_at(kKeyIndex, "abd")}, "", kKeyNotDone, true},
+        {"the key cut", true, kPduGetResponse, 0, {text_at(kKeyIndex, "ab")}, "", kKeyNotDone, true},
+        {"the key longer", true, kPduGetResponse, 0, {text_at(kKeyIndex, "abcd")}, "", kKeyNotDone, true},
+        {"the key as a number", true, kPduGetResponse, 0, {number_at(kKeyIndex, 0x636261)}, "", kKeyNotDone, true},
+        {"noSuchObject for the key", true, kPduGetResponse, 0, {empty_at(kKeyIndex, kTagNoSuchObject)}, "", kKeyNotDone, true},
         // clang-format on
     };
     for (const auto& c : cases) {
@@ -1062,7 +1167,9 @@ TEST(CommandFailure, TheAnswerMustEchoTheWrite) {
             answer->pdu_type = c.pdu;
             answer->error_index = c.error_status != 0 ? 1 : 0;
         }
-        EXPECT_EQ(command_failure_text("Set", *request, answer.get(), c.no_answer), c.text)
+        EXPECT_EQ(command_failure_text(c.key ? "Send KEY" : "Set", c.key ? *key_request : *request,
+                                       answer.get(), c.no_answer),
+                  c.text)
             << c.description;
     }
 }

@@ -191,6 +191,15 @@ const RuleCase kNumberRules[] = {
          r.drop_q1_count = r.drop_q1_since_reset = 4294967295u;
          r.drop_tx_count = r.drop_tx_since_reset = 5;
      }},
+    {"rates and FEC failures take the unsigned types unsigned",
+     nullptr,
+     {number_at(34, -1, kTagGauge32), number_at(35, -2, kTagCounter32),
+      number_at(37, static_cast<int32_t>(3000000000u), kTagCounter32)},
+     [](R& r) {
+         r.phy_to_radio_rate = 4294967295.0;
+         r.radio_to_phy_rate = 4294967294.0;
+         r.fec_fail_count = r.fec_fail_since_reset = 3000000000.0;
+     }},
     {"the value tag does not matter",
      nullptr,
      {number_at(15, 42, kTagGauge32), number_at(16, 43, kTagTimeTicks)},

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <ostream>
 #include <string>
@@ -219,7 +220,15 @@ const AnswerCheckCase kAnswerChecks[] = {
     {"counter64", kTemps, kGet, {number_at(12, 1), number_at(13, 2, kTagCounter64), number_at(14, 3)},
      "row 13 (1.3.6.1.4.1.47.2.2.3.0) came back as Counter64, not a number", false},
     {"integer past 32 bits", kTemps, kGet, {number_at(12, 1), number_at(13, 2), number_at(14, 0)},
-     "row 14 (1.3.6.1.4.1.47.2.2.4.0) came back as INTEGER past 32 bits, not a number", true},
+     "row 14 (1.3.6.1.4.1.47.2.2.4.0) came back as INTEGER past 32 bits or empty, not a number", true},
+    {"gauge past the signed limit for a temperature", kTemps, kGet, {number_at(12, 1), number_at(13, -1, kTagGauge32), number_at(14, 3)},
+     "row 13 (1.3.6.1.4.1.47.2.2.3.0) came back as Gauge32 4294967295, past a signed 32-bit number", false},
+    {"timeticks past the signed limit for the uplink", {40, 1}, kGet, {number_at(40, INT32_MIN, kTagTimeTicks)},
+     "row 40 (1.3.6.1.4.1.47.2.6.7.0) came back as TimeTicks 2147483648, past a signed 32-bit number", false},
+    {"integer minus 1 for a temperature", kTemps, kGet, {number_at(12, 1), number_at(13, -1), number_at(14, 3)}, "", false},
+    {"unsigned types past the signed limit for counters and the status word", {37, 6}, kGet,
+     {number_at(37, -1, kTagCounter32), number_at(38, -1, kTagGauge32), number_at(39, 0),
+      number_at(40, 0), number_at(41, -1, kTagCounter32), number_at(42, -1, kTagUInteger32)}, "", false},
     {"number for a text row", kKey, kGet, {number_at(kKeyIndex, 7)},
      "row 10 (1.3.6.1.4.1.47.2.1.8.0) came back as INTEGER, not an OCTET STRING", false},
     {"the request echoed", kTemps, kPduGetRequest, {empty_at(12), empty_at(13), empty_at(14)},

@@ -394,7 +394,7 @@ TEST_F(AgentLinkTest, NumberingWrapsWithoutEverGivingZero) {
         request_counter = c.counter;
         MessagePtr m = get_request();
         EXPECT_EQ(send_request(link_, m.get()), c.next);
-        EXPECT_EQ(request_counter, c.next);
+        EXPECT_EQ(request_counter.load(), c.next);
     }
 }
 

@@ -398,7 +398,10 @@ TEST(Decode, ValuesAreHeldAsDocumented) {
          false},
         {"counter64 of nine octets reads 0", "46 09 01 00 00 00 00 00 00 00 00", 0x46, 8,
          "00 00 00 00 00 00 00 00", true},
-        {"empty integer reads 0 within the limits", "02 00", 0x02, 4, "00 00 00 00", false},
+        {"empty integer is malformed, held as 0", "02 00", 0x02, 4, "00 00 00 00", true},
+        {"empty gauge is malformed, held as 0", "42 00", 0x42, 4, "00 00 00 00", true},
+        {"empty counter64 is malformed, held as 0", "46 00", 0x46, 8, "00 00 00 00 00 00 00 00",
+         true},
         {"empty identifier", "06 00", 0x06, 4, "00 00 00 00", false},
     };
     for (const auto& c : cases) {

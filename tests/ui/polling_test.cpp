@@ -133,6 +133,9 @@ TEST_F(PollingTest, SetWritesTheCheckBoxesAndPollsShowTheDevicesSwitches) {
 }
 
 TEST_F(PollingTest, GetFillsTheIdentificationPaneAndSendKeyWritesTheKey) {
+    QTest::keyClicks(widget(ControlId::kKeyField), QString(120, QLatin1Char('k')));
+    EXPECT_EQ(text(ControlId::kKeyField), std::string(99, 'k')) << "the field takes 99";
+    window_->set_text(ControlId::kKeyField, "");
     QTest::keyClicks(widget(ControlId::kKeyField), "K-7310");
     click(ControlId::kSendKeyButton);
     EXPECT_EQ(sim_.key(), "K-7310");

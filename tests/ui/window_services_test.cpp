@@ -63,7 +63,9 @@ TEST_F(WindowServicesTest, TextsCrossAsUtf8AndTheLogNameAsAFileName) {
     for (ControlId id : {ControlId::kKeyField, ControlId::kCommunityField,
                          ControlId::kTemperaturePane, ControlId::kAddressBox}) {
         window_->set_text(id, typed);
-        EXPECT_EQ(text(id), typed) << static_cast<int>(id);
+        // The key field holds what the device takes: 99 characters.
+        EXPECT_EQ(text(id), id == ControlId::kKeyField ? typed.substr(0, kKeyLimit) : typed)
+            << static_cast<int>(id);
     }
     ViewState view = window_->monitor().view();
     view.history = {typed};

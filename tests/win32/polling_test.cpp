@@ -134,6 +134,11 @@ TEST_F(Win32PollingTest, LampLatchesUntilReset) {
 }
 
 TEST_F(Win32PollingTest, GetAndSendKeyCarryTextAsUtf8) {
+    const HWND field = window_->control(ControlId::kKeyField);
+    for (int i = 0; i < 120; ++i) {
+        SendMessageW(field, WM_CHAR, L'k', 0);
+    }
+    EXPECT_EQ(text(ControlId::kKeyField), std::string(99, 'k')) << "the field takes 99";
     const std::string key = "M\xC3\xBCller-7310";  // "Müller-7310"
     SetWindowTextW(window_->control(ControlId::kKeyField), L"M\u00FCller-7310");
     click(ControlId::kSendKeyButton);

@@ -1,0 +1,233 @@
+// The targets a probe may name, and their communities.
+#include "exporter/access.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "snmp/agent_link.h"
+#include "snmp/net.h"
+
+namespace {
+
+// Longest host name (RFC 1035's 253, and its dot).
+constexpr size_t kLongestHost = 254;
+// Files the exporter reads at start are small; anything larger is a mistake.
+constexpr size_t kLongestFile = 1 << 20;
+
+std::string lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+bool name_char(unsigned char c) {
+    return std::isalnum(c) || c == '-' || c == '.' || c == '_';
+}
+
+// Sets the octets of a numeric IPv4 or IPv6 address.
+bool numeric_address(const std::string& host, uint8_t* address, int* length) {
+    in_addr v4{};
+    in6_addr v6{};
+    if (inet_pton(AF_INET, host.c_str(), &v4) == 1) {
+        std::memcpy(address, &v4, 4);
+        *length = 4;
+        return true;
+    }
+    if (inet_pton(AF_INET6, host.c_str(), &v6) == 1) {
+        std::memcpy(address, &v6, 16);
+        *length = 16;
+        return true;
+    }
+    return false;
+}
+
+bool prefix_matches(const uint8_t* a, const uint8_t* b, int bits) {
+    const int whole = bits / 8;
+    if (std::memcmp(a, b, static_cast<size_t>(whole)) != 0) {
+        return false;
+    }
+    const int rest = bits % 8;
+    if (rest == 0) {
+        return true;
+    }
+    const auto mask = static_cast<uint8_t>(0xFF << (8 - rest));
+    return (a[whole] & mask) == (b[whole] & mask);
+}
+
+// The lines that carry something: no blank lines, no comments, no CR.
+std::vector<std::pair<int, std::string>> content_lines(const std::string& text) {
+    std::vector<std::pair<int, std::string>> lines;
+    std::istringstream in(text);
+    std::string line;
+    int number = 0;
+    while (std::getline(in, line)) {
+        ++number;
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        const size_t first = line.find_first_not_of(" \t");
+        if (first == std::string::npos || line[first] == '#') {
+            continue;
+        }
+        const size_t last = line.find_last_not_of(" \t");
+        lines.emplace_back(number, line.substr(first, last - first + 1));
+    }
+    return lines;
+}
+
+}  // namespace
+
+bool parse_target(const std::string& text, TargetName* target) {
+    std::string host;
+    uint16_t port = 0;
+    bool ipv6 = false;
+    if (text.empty() || text.size() > kLongestHost + 8 ||
+        !split_agent_address(text, kDefaultAgentPort, &host, &port, &ipv6) || host.empty() ||
+        host.size() > kLongestHost) {
+        return false;
+    }
+    TargetName t;
+    t.host = lower(host);
+    t.port = port;
+    t.numeric = numeric_address(t.host, t.address, &t.address_length);
+    if (ipv6 && (!t.numeric || t.address_length != 16)) {
+        return false;
+    }
+    if (!t.numeric &&
+        !std::all_of(t.host.begin(), t.host.end(), [](unsigned char c) { return name_char(c); })) {
+        return false;
+    }
+    *target = t;
+    return true;
+}
+
+bool parse_allow_rule(const std::string& text, AllowRule* rule) {
+    AllowRule r;
+    const size_t slash = text.find('/');
+    const std::string host = lower(text.substr(0, slash));
+    if (numeric_address(host, r.address, &r.address_length)) {
+        r.network = true;
+        r.prefix = r.address_length * 8;
+        if (slash != std::string::npos) {
+            const std::string bits = text.substr(slash + 1);
+            if (bits.empty() || bits.size() > 3 ||
+                !std::all_of(bits.begin(), bits.end(),
+                             [](unsigned char c) { return std::isdigit(c); })) {
+                return false;
+            }
+            r.prefix = std::stoi(bits);
+            if (r.prefix > r.address_length * 8) {
+                return false;
+            }
+        }
+    } else {
+        if (slash != std::string::npos || host.empty() || host.size() > kLongestHost ||
+            !std::all_of(host.begin(), host.end(), [](unsigned char c) { return name_char(c); })) {
+            return false;
+        }
+        r.host = host;
+    }
+    *rule = r;
+    return true;
+}
+
+bool TargetPolicy::allows(const TargetName& target) const {
+    for (const AllowRule& rule : rules_) {
+        if (rule.network ? target.numeric && target.address_length == rule.address_length &&
+                               prefix_matches(target.address, rule.address, rule.prefix)
+                         : target.host == rule.host) {
+            return true;
+        }
+    }
+    for (const TargetName& listed : targets_) {
+        if (listed.port == target.port &&
+            (listed.numeric && target.numeric
+                 ? listed.address_length == target.address_length &&
+                       std::memcmp(listed.address, target.address,
+                                   static_cast<size_t>(listed.address_length)) == 0
+                 : listed.host == target.host)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool read_small_file(const std::string& path, size_t limit, std::string* text, std::string* error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        *error = path + ": cannot be read";
+        return false;
+    }
+    std::string content;
+    char buffer[4096];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+        content.append(buffer, static_cast<size_t>(in.gcount()));
+        if (content.size() > limit) {
+            *error = path + ": larger than " + std::to_string(limit) + " octets";
+            return false;
+        }
+    }
+    *text = content;
+    return true;
+}
+
+bool read_targets_file(const std::string& path, TargetPolicy* policy, std::string* error) {
+    std::string text;
+    if (!read_small_file(path, kLongestFile, &text, error)) {
+        return false;
+    }
+    for (const auto& [number, line] : content_lines(text)) {
+        TargetName target;
+        if (!parse_target(line, &target)) {
+            *error = path + ":" + std::to_string(number) + ": not a target (HOST or HOST:PORT)";
+            return false;
+        }
+        policy->allow_target(target);
+    }
+    return true;
+}
+
+bool Communities::parse(const std::string& text, std::string* error) {
+    for (const auto& [number, line] : content_lines(text)) {
+        const size_t blank = line.find_first_of(" \t");
+        if (blank == std::string::npos) {
+            fallback_ = line;
+            continue;
+        }
+        TargetName target;
+        const std::string community = line.substr(line.find_first_not_of(" \t", blank));
+        if (!parse_target(line.substr(0, blank), &target) ||
+            community.find_first_of(" \t") != std::string::npos ||
+            community.size() >= static_cast<size_t>(kLinkTextSize)) {
+            *error = "line " + std::to_string(number) + ": not COMMUNITY or TARGET COMMUNITY";
+            return false;
+        }
+        per_target_[{target.host, target.port}] = community;
+    }
+    if (fallback_.size() >= static_cast<size_t>(kLinkTextSize)) {
+        *error = "the community is too long";
+        return false;
+    }
+    return true;
+}
+
+const std::string& Communities::of(const TargetName& target) const {
+    const auto found = per_target_.find({target.host, target.port});
+    return found == per_target_.end() ? fallback_ : found->second;
+}
+
+bool read_communities_file(const std::string& path, Communities* communities, std::string* error) {
+    std::string text;
+    if (!read_small_file(path, kLongestFile, &text, error)) {
+        return false;
+    }
+    std::string why;
+    if (!communities->parse(text, &why)) {
+        *error = path + ": " + why;
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,85 @@
+// One scrape of one transceiver: the console's runs, each one GetRequest,
+// checked and decoded by the monitor's own fetch, and the values kept as
+// the device sent them for the exposition. The identification is read at
+// the first scrape, then again once it is older than the interval, and
+// whenever the device may have been restarted or replaced, so that its
+// family may be another: after a scrape that failed, and after one that
+// found a counter gone back.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "monitor/device_readings.h"
+#include "monitor/parameter_catalog.h"
+
+using ProbeClock = std::chrono::steady_clock;
+
+// The identification items the exporter reads: 1 to 7. Item 8 is the key,
+// a secret that no series shows, so it is never asked for.
+constexpr CatalogRun kProbeIdentificationRun = catalog_run(Param::kIdItem1, Param::kIdItem7);
+constexpr std::chrono::seconds kDefaultIdentificationInterval{600};
+
+// A value as the device sent it: a text for the identification rows, else
+// the 32-bit number, signed for INTEGER and unsigned for the other types.
+struct RawValue {
+    Param row;
+    double number = 0;
+    std::string text;
+};
+
+// What one scrape did and found.
+struct ProbeResult {
+    bool success = false;     // every run answered with a usable answer
+    bool identified = false;  // the identification run was part of it
+    int requests = 0;         // GetRequests sent
+    int answers = 0;          // usable answers
+    int timeouts = 0;         // requests that got no answer in time
+    int errors = 0;           // answers with an error status or refused by the checks,
+                              // and requests that could not be sent
+    int values_returned = 0;  // bindings in the usable answers
+    std::string failure;      // why it failed, for the log; empty on success
+    std::chrono::duration<double> duration{0};
+    int32_t family = kFamily350;  // as the console decodes it from item 2
+    // On success: the identification rows (the last read), then the
+    // numbers of this scrape, in catalog order.
+    std::vector<RawValue> values;
+};
+
+// The state kept per target between scrapes. One scrape at a time: the
+// owner serialises them (exporter/probe_gate.h).
+class TargetProbe {
+public:
+    // `target` as Prometheus passes it: HOST, HOST:PORT, [IPv6]:PORT.
+    TargetProbe(std::string target, std::string community);
+
+    // Reads the device, giving up once `deadline` has passed (each answer
+    // is awaited at most the console's two seconds, and never past it).
+    // The first run without a usable answer ends the scrape: a silent
+    // device costs one wait, not five. `stop`, when set, cancels at once.
+    ProbeResult scrape(ProbeClock::time_point deadline,
+                       std::chrono::seconds identification_interval,
+                       const std::atomic<bool>* stop = nullptr);
+
+    const std::string& target() const { return target_; }
+
+private:
+    bool identification_due(ProbeClock::time_point now,
+                            std::chrono::seconds identification_interval) const;
+
+    std::string target_;
+    std::string community_;
+    DeviceReadings readings_;
+    bool identified_ = false;
+    ProbeClock::time_point identified_at_{};
+    std::array<std::string, kProbeIdentificationRun.count> id_texts_;
+    // The device's counters at the last scrape, to see one go back.
+    std::vector<RawValue> counters_;
+};
+
+// The runs a scrape reads, in order, the identification first when due.
+std::vector<CatalogRun> probe_runs(bool with_identification);

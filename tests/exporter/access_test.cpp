@@ -1,0 +1,113 @@
+// Which targets a probe may name, and the community each gets.
+#include "exporter/access.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+TEST(ExporterAccess, TargetsAreHostAndPortAsPrometheusPassesThem) {
+    const struct {
+        const char* text;
+        bool ok;
+        const char* host;
+        uint16_t port;
+        bool numeric;
+    } cases[] = {
+        {"192.0.2.7", true, "192.0.2.7", 161, true},
+        {"192.0.2.7:1161", true, "192.0.2.7", 1161, true},
+        {"Link-7.Example.org", true, "link-7.example.org", 161, false},
+        {"[2001:db8::7]:1161", true, "2001:db8::7", 1161, true},
+        {"2001:db8::7", true, "2001:db8::7", 161, true},
+        {"[link7]:161", false, "", 0, false},  // brackets hold an IPv6 address only
+        {"192.0.2.7:0", false, "", 0, false},
+        {"192.0.2.7:65536", false, "", 0, false},
+        {"", false, "", 0, false},
+        {"host name", false, "", 0, false},
+        {"host/evil", false, "", 0, false},
+        {"host%00", false, "", 0, false},
+    };
+    for (const auto& c : cases) {
+        TargetName t;
+        ASSERT_EQ(parse_target(c.text, &t), c.ok) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(t.host, c.host) << c.text;
+            EXPECT_EQ(t.port, c.port) << c.text;
+            EXPECT_EQ(t.numeric, c.numeric) << c.text;
+        }
+    }
+    TargetName overlong;
+    EXPECT_FALSE(parse_target(std::string(300, 'a'), &overlong));
+}
+
+TEST(ExporterAccess, OnlyTargetsInsideTheAllowedNetworksHostsOrFileAreProbed) {
+    TargetPolicy policy;
+    for (const char* rule : {"192.0.2.0/24", "10.1.2.3", "2001:db8:1::/48", "Link9.example.org",
+                             "198.51.100.128/25"}) {
+        AllowRule r;
+        ASSERT_TRUE(parse_allow_rule(rule, &r)) << rule;
+        policy.allow(r);
+    }
+    TargetName listed;
+    ASSERT_TRUE(parse_target("203.0.113.5:1161", &listed));
+    policy.allow_target(listed);
+    const struct {
+        const char* target;
+        bool allowed;
+    } cases[] = {
+        {"192.0.2.0", true},
+        {"192.0.2.255:1161", true},
+        {"192.0.3.1", false},
+        {"10.1.2.3", true},
+        {"10.1.2.4", false},
+        {"[2001:db8:1:ffff::1]:161", true},
+        {"[2001:db8:2::1]:161", false},
+        {"link9.example.org:1161", true},
+        {"link10.example.org", false},
+        {"198.51.100.127", false},
+        {"198.51.100.128", true},
+        {"203.0.113.5:1161", true},
+        {"203.0.113.5", false},      // the file names port 1161 only
+        {"::ffff:10.1.2.3", false},  // an IPv6 form is not the IPv4 rule's
+    };
+    for (const auto& c : cases) {
+        TargetName t;
+        ASSERT_TRUE(parse_target(c.target, &t)) << c.target;
+        EXPECT_EQ(policy.allows(t), c.allowed) << c.target;
+    }
+    EXPECT_FALSE(TargetPolicy().allows(listed));
+}
+
+TEST(ExporterAccess, AllowRulesThatAreNeitherNetworkNorHostAreRefused) {
+    for (const char* rule : {"192.0.2.0/33", "2001:db8::/129", "192.0.2.0/", "192.0.2.0/x",
+                             "host/24", "", "a b", "192.0.2.0/-1"}) {
+        AllowRule r;
+        EXPECT_FALSE(parse_allow_rule(rule, &r)) << rule;
+    }
+}
+
+TEST(ExporterAccess, CommunitiesComeFromTheFileWithPerTargetLines) {
+    Communities communities("quolen");
+    std::string error;
+    ASSERT_TRUE(
+        communities.parse("# the fleet's\n  fleet-secret \r\n192.0.2.7:1161 own\n\n", &error))
+        << error;
+    const struct {
+        const char* target;
+        const char* community;
+    } cases[] = {
+        {"192.0.2.7:1161", "own"}, {"192.0.2.7", "fleet-secret"}, {"x.example", "fleet-secret"}};
+    for (const auto& c : cases) {
+        TargetName t;
+        ASSERT_TRUE(parse_target(c.target, &t));
+        EXPECT_EQ(communities.of(t), c.community) << c.target;
+    }
+    for (const char* bad : {"192.0.2.7 two words", "not/a/target secret"}) {
+        Communities other("quolen");
+        EXPECT_FALSE(other.parse(bad, &error)) << bad;
+    }
+}
+
+}  // namespace

@@ -36,6 +36,9 @@ std::vector<std::string> arguments() {
     return result;
 }
 
+// The demo's device, for the outage the demo may play.
+SimulatedTransceiver* demo_outage = nullptr;
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
@@ -66,9 +69,21 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
             options.address = line.headless.address;
             options.demo = true;
             // TARVIK_DEMO_AUTOSTART=1 presses Get and Start (for screenshots
-            // and measurements).
+            // and measurements); =outage also pins the +12 V rail high for
+            // three seconds, then silences the device.
             const char* autostart = std::getenv("TARVIK_DEMO_AUTOSTART");
-            options.autostart = autostart != nullptr && std::strcmp(autostart, "1") == 0;
+            const bool outage = autostart != nullptr && std::strcmp(autostart, "outage") == 0;
+            options.autostart =
+                outage || (autostart != nullptr && std::strcmp(autostart, "1") == 0);
+            if (outage) {
+                demo_outage = &sim;
+                sim.set_rail(SupplyRail::k12V, 14500);
+                SetTimer(nullptr, 0, 3000, [](HWND, UINT, UINT_PTR timer, DWORD) {
+                    KillTimer(nullptr, timer);
+                    demo_outage->clear_rails();
+                    demo_outage->set_silent(true);
+                });
+            }
             break;
         }
         case RunMode::kVersion:

@@ -94,6 +94,7 @@ void BM_PollTick(benchmark::State& state) {
     TerminalWindow window;
     DeviceReadings readings;
     DeviceMonitor monitor(window, readings);
+    window.attach(monitor);
     monitor.set_default_port(sim.port());
     monitor.initialise(nullptr);
     window.set_text(ControlId::kAddressBox, "127.0.0.1");

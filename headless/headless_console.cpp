@@ -94,8 +94,7 @@ public:
                 std::fflush(stdout);
             }
         });
-        window_.set_message_detail(
-            [this](const std::string& text, int error) { return message_detail(text, error); });
+        window_.attach(monitor_);
         monitor_.initialise(nullptr);
         window_.set_text(ControlId::kAddressBox, options_.address);
         window_.set_text(ControlId::kCommunityField, options_.community);
@@ -164,29 +163,8 @@ private:
         }
     }
 
-    // The terminal names the host or file a message box is about, right
-    // after the box's fixed text; the window's boxes keep their own texts.
-    std::string message_detail(const std::string& text, int error) {
-        const std::string log = terminal_safe_text(window_.get_text(ControlId::kLogFileField));
-        const std::string resolve = kResolveFailure;
-        if (text.compare(0, resolve.size(), resolve) == 0) {
-            const AgentLink& link = monitor_.link();
-            return resolve + ": " +
-                   terminal_safe_text(
-                       std::string(link.host, strnlen(link.host, sizeof link.host))) +
-                   text.substr(resolve.size());
-        }
-        if (text == "Can't open log file") {
-            return text + " " + log + ": " + std::strerror(error);
-        }
-        if (text == "Can't write log file") {
-            return text + " " + log;
-        }
-        return text;
-    }
-
     void restart_ticks() {
-        period_ = std::chrono::milliseconds(window_.timer_period_ms());
+        period_ = std::chrono::milliseconds(window_.timer_period());
         due_ = Clock::now() + period_;
     }
 
@@ -345,20 +323,31 @@ private:
         if (with_identification && !redraw_) {
             out += "-- Identification --\n" + identification_;
         }
+        const ViewState& view = monitor_.view();
         for (const ReadingPane& pane : kReadingPanes) {
-            out += std::string("-- ") + pane.title + " --\n" +
-                   aligned_pane_lines(window_.get_text(pane.id));
+            // A pane kept from an earlier answered poll says so.
+            out += std::string("-- ") + pane.title + (is_stale(view, pane.id) ? " (old)" : "") +
+                   " --\n" + aligned_pane_lines(window_.get_text(pane.id));
         }
         std::string lit;
+        std::string not_known;
         for (int k = 0; k < kVoltageAlarmCount; ++k) {
-            if (window_.get_check(kSupplyRails[k].lamp) != 0) {
-                lit += std::string(" ") + kSupplyRails[k].short_label();
+            const std::string label = std::string(" ") + kSupplyRails[k].short_label();
+            if (view.lamps[k] == LampState::kLit) {
+                lit += label;
+            } else if (view.lamps[k] == LampState::kNotKnownNow) {
+                not_known += label;
             }
         }
-        out += "Lamps lit:" + (lit.empty() ? std::string(" none") : lit) + "\n";
-        out +=
-            std::string("Radio: ") + (window_.get_check(ControlId::kRadioCheckBox) ? "on" : "off") +
-            "  Heater: " + (window_.get_check(ControlId::kHeaterCheckBox) ? "on" : "off") + "\n\n";
+        out += "Lamps lit:" + (lit.empty() ? std::string(" none") : lit);
+        if (!not_known.empty()) {
+            out += "; not known now:" + not_known;
+        }
+        out += "\n";
+        out += std::string("Radio: ") +
+               (window_.get_check(ControlId::kRadioCheckBox) ? "on" : "off") +
+               "  Heater: " + (window_.get_check(ControlId::kHeaterCheckBox) ? "on" : "off") + "\n";
+        out += "Status: " + terminal_safe_text(view.status) + "\n\n";
         out += below_panes_;
         std::fputs(out.c_str(), stdout);
         std::fflush(stdout);

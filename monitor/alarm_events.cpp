@@ -28,6 +28,14 @@ std::string lamp_tip_text(int rail) {
                        bounds.top);
 }
 
+std::string not_known_lamp_tip_text(int rail) {
+    const RailSpec& supply = kSupplyRails[rail];
+    const RailBounds bounds = lamp_bounds_volts(supply);
+    return format_text(
+        "%s went outside %.1f..%.1f V earlier; not known now, shown again when the device answers",
+        supply.label, bounds.bottom, bounds.top);
+}
+
 std::vector<AlarmEvent> AlarmTracker::after_poll(bool answered, const DeviceReadings& readings,
                                                  const std::string& address,
                                                  const std::string& failure,
@@ -88,14 +96,9 @@ void StandingAlarm::on_event(const AlarmEvent& event) {
     }
 }
 
-std::string StandingAlarm::text(WindowServices& window) const {
+std::string StandingAlarm::text(bool lamp_latched) const {
     if (!link_alarm_.empty()) {
         return link_alarm_;
     }
-    for (ControlId lamp : kVoltageLamps) {
-        if (window.get_check(lamp) != 0) {
-            return voltage_alarm_;
-        }
-    }
-    return std::string();
+    return lamp_latched ? voltage_alarm_ : std::string();
 }

@@ -49,6 +49,10 @@ std::string rail_alarm_text(int rail, const std::string& value);
 // A lit lamp's tip in the window: "U +12V went outside 10.0..14.0 V; lit
 // until Reset".
 std::string lamp_tip_text(int rail);
+// The tip of a lamp that a poll without answer unchecked while its latch
+// stands: "U +12V went outside 10.0..14.0 V earlier; not known now, shown
+// again when the device answers".
+std::string not_known_lamp_tip_text(int rail);
 
 class AlarmTracker {
 public:
@@ -76,8 +80,8 @@ private:
 class StandingAlarm {
 public:
     void on_event(const AlarmEvent& event);
-    // `window`'s voltage lamps tell whether a lamp is still lit.
-    std::string text(WindowServices& window) const;
+    // `lamp_latched`: whether any voltage lamp's latch still stands.
+    std::string text(bool lamp_latched) const;
 
 private:
     std::string link_alarm_;     // the standing link alarm's text; empty: none

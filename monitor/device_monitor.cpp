@@ -15,8 +15,7 @@
 namespace {
 
 // The first `limit` characters of a field's text.
-std::string field_text(WindowServices& window, ControlId id, size_t limit = kFieldTextLimit) {
-    std::string text = window.get_text(id);
+std::string field_text(std::string text, size_t limit = kFieldTextLimit) {
     if (text.size() > limit) {
         text.resize(limit);
     }
@@ -36,17 +35,13 @@ bool equal_ignoring_case(const std::string& a, const std::string& b) {
     return true;
 }
 
-// Position of the history entry that is `text`, letters compared without
-// regard to case; -1 when none is. Whole entries only: "10.0.0.1" is not
-// "10.0.0.12".
-int find_history_entry(WindowServices& window, const std::string& text) {
-    const int count = window.list_count(ControlId::kAddressBox);
-    for (int i = 0; i < count; ++i) {
-        if (equal_ignoring_case(window.list_item(ControlId::kAddressBox, i), text)) {
-            return i;
-        }
-    }
-    return -1;
+// The panes that keep their text through a poll without answer.
+constexpr ControlId kKeptPanes[] = {ControlId::kRxPane, ControlId::kStatisticPane,
+                                    ControlId::kLinkPane};
+
+// The state of the Radio or Heater box as the operator left it.
+int box_input(const OperatorInput& input, ControlId box) {
+    return (box == ControlId::kRadioCheckBox ? input.radio : input.heater) ? 1 : 0;
 }
 
 // Whether each binding of `answer` carries the value written by the binding
@@ -80,6 +75,15 @@ void copy_text(char (&dest)[N], const std::string& text) {
 }
 
 }  // namespace
+
+int find_history_entry(const std::vector<std::string>& history, const std::string& text) {
+    for (size_t i = 0; i < history.size(); ++i) {
+        if (equal_ignoring_case(history[i], text)) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
 
 long long parse_interval(const std::string& text) {
     size_t i = 0;
@@ -137,12 +141,84 @@ std::string command_failure_text(const std::string& command, const SnmpMessage& 
     return std::string();
 }
 
-DeviceMonitor::DeviceMonitor(WindowServices& window, DeviceReadings& readings)
-    : window_(window), readings_(readings) {
+DeviceMonitor::DeviceMonitor(MonitorHost& host, DeviceReadings& readings)
+    : host_(host), readings_(readings), clock_([] { return std::time(nullptr); }) {
     link_.report = [this](const std::string& text) {
         ++transport_reports_;
-        window_.message_box(text);
+        // An address that does not resolve is named, with the reason the
+        // link gave; the rest are about the link itself.
+        const std::string resolve = kResolveFailure;
+        if (text.compare(0, resolve.size(), resolve) == 0) {
+            const std::string why = text.substr(resolve.size());
+            tell(resolve, std::string(link_.host, strnlen(link_.host, sizeof link_.host)) +
+                              (why.empty() ? ": no address found for this name" : why));
+        } else {
+            tell(text);
+        }
     };
+    link_.idle = [this] {
+        if (pump_) {
+            pump_();
+        }
+        return !abandon_;
+    };
+    for (const ReadingPane& pane : kReadingPanes) {
+        view_.panes[pane.id];
+    }
+    view_.panes[ControlId::kIdentificationPane];
+    view_.status = status_text(view_);
+}
+
+void DeviceMonitor::tell(const std::string& text, const std::string& detail) {
+    const std::string shown = message_text(text, detail);
+    // A box still open is not raised again: a fault that repeats every
+    // poll must not pile boxes up.
+    if (!open_boxes_.insert(shown).second) {
+        return;
+    }
+    host_.message_box(shown);
+}
+
+void DeviceMonitor::publish() {
+    view_.polling = polling_ != 0;
+    view_.last_poll_answered = last_poll_answered_;
+    bool latched = false;
+    for (int32_t latch : readings_.voltage_alarm) {
+        latched = latched || latch != 0;
+    }
+    view_.standing_alarm = standing_alarm_.text(latched);
+    view_.status = status_text(view_);
+    host_.draw(view_);
+}
+
+bool DeviceMonitor::exchange_abandoned() const {
+    return link_cancelled(link_) || abandon_;
+}
+
+void DeviceMonitor::command(const OperatorInput& input, Handler handler) {
+    queue_.push_back({input, handler});
+    if (busy_) {
+        // Stop ends the wait that runs; what it stops is not shown.
+        abandon_ = abandon_ || handler == &DeviceMonitor::on_stop;
+        return;
+    }
+    run_queue();
+}
+
+void DeviceMonitor::run_queue() {
+    while (!queue_.empty() && !busy_) {
+        const QueuedCommand next = queue_.front();
+        queue_.pop_front();
+        busy_ = true;
+        if (next.handler == nullptr) {
+            poll_tick();
+        } else {
+            input_ = next.input;
+            (this->*next.handler)();
+        }
+        busy_ = false;
+        abandon_ = false;
+    }
 }
 
 DeviceMonitor::~DeviceMonitor() {
@@ -152,58 +228,60 @@ DeviceMonitor::~DeviceMonitor() {
 void DeviceMonitor::initialise(SettingsStore* settings) {
     if (settings != nullptr) {
         if (!settings->notice().empty()) {
-            window_.message_box(settings->notice());
+            tell(settings->notice());
         }
-        int loaded = 0;
         for (int i = 0; i < kHistorySize; ++i) {
             const std::string value = settings->read(kSettingsSection, format_text("ip%d", i));
             if (!value.empty()) {
-                window_.add_to_list(ControlId::kAddressBox, value);
-                ++loaded;
+                view_.history.push_back(value);
             }
         }
-        if (loaded > 0) {
-            window_.select_in_list(ControlId::kAddressBox, 0);
+        if (!view_.history.empty()) {
+            input_.address = view_.history.front();
         }
     }
-    window_.set_text(ControlId::kCommunityField, kDefaultCommunity);
-    window_.set_text(ControlId::kIntervalField, kDefaultInterval);
+    input_.community = kDefaultCommunity;
+    input_.interval = kDefaultInterval;
+    view_.fields = input_;
+    ++view_.fields_filled;
     polling_ = 0;
     // The start-up address (an empty host) is on the configured port too.
     link_.agent_port = default_port_;
     start_socket_library();
     if (open_link(link_) == 0) {
-        window_.message_box("Couldn't open snmp");
+        tell("Couldn't open snmp");
     }
+    publish();
 }
 
 void DeviceMonitor::save_history(SettingsStore& settings) {
-    const int count = window_.list_count(ControlId::kAddressBox);
+    const int count = static_cast<int>(view_.history.size());
     // Values past the list go, or the next start would list them again
     // after entries that moved up.
     for (int i = 0; i < kHistorySize; ++i) {
         const std::string key = format_text("ip%d", i);
-        const bool saved = i < count ? settings.write(kSettingsSection, key,
-                                                      window_.list_item(ControlId::kAddressBox, i))
-                                     : settings.remove(kSettingsSection, key);
+        const bool saved =
+            i < count ? settings.write(kSettingsSection, key, view_.history[static_cast<size_t>(i)])
+                      : settings.remove(kSettingsSection, key);
         if (!saved) {
-            window_.message_box(kHistoryNotSaved + settings.error());
+            tell(kHistoryNotSaved + settings.error());
             return;
         }
     }
 }
 
 void DeviceMonitor::refresh_agent_link() {
-    const std::string community = field_text(window_, ControlId::kCommunityField);
+    const std::string community = field_text(input_.community);
     copy_text(link_.community, community);
     link_.community_length = static_cast<int32_t>(community.size());
 
-    const std::string address = field_text(window_, ControlId::kAddressBox);
+    const std::string address = field_text(input_.address);
     if (address_taken_ && !equal_ignoring_case(address, agent_address_)) {
         forget_previous_device();
     }
     address_taken_ = true;
     agent_address_ = address;
+    view_.agent = address;
     // The link parses the text; the configured port is for texts that name
     // none.
     copy_text(link_.host, address);
@@ -217,16 +295,18 @@ void DeviceMonitor::forget_previous_device() {
     for (ControlId pane :
          {ControlId::kIdentificationPane, ControlId::kTemperaturePane, ControlId::kVoltagePane,
           ControlId::kLinkPane, ControlId::kRxPane, ControlId::kStatisticPane}) {
-        if (!window_.get_text(pane).empty()) {
-            window_.set_text(pane, std::string());
-        }
+        view_.panes[pane].clear();
+        view_.stale.erase(pane);
     }
-    // Nor do its latched alarms show, or its hidden switches go to the new
-    // device with a Set.
+    // Nor do its latched alarms show, its last answer count as the new
+    // one's, or its hidden switches go to the new device with a Set.
     for (int k = 0; k < kVoltageAlarmCount; ++k) {
         readings_.voltage_alarm[k] = 0;
-        window_.set_check(kVoltageLamps[k], 0);
+        view_.lamps[k] = LampState::kClear;
     }
+    view_.last_answer = 0;
+    view_.unanswered_polls = 0;
+    view_.family = 0;
     alarms_.on_reset();
     for (int32_t& state : device_switches_) {
         state = 0;
@@ -236,25 +316,22 @@ void DeviceMonitor::forget_previous_device() {
 }
 
 void DeviceMonitor::update_address_history() {
-    const std::string text = field_text(window_, ControlId::kAddressBox);
+    const std::string text = field_text(input_.address);
     if (text.empty()) {
         return;
     }
-    const ControlId box = ControlId::kAddressBox;
-    const int position = find_history_entry(window_, text);
+    std::vector<std::string>& history = view_.history;
+    const int position = find_history_entry(history, text);
     if (position == 0) {
         return;
     }
-    if (position < 0) {
-        window_.insert_in_list(box, 0, text);
-        if (window_.list_count(box) > kHistorySize) {
-            window_.delete_from_list(box, kHistorySize);
-        }
-        return;
+    if (position > 0) {
+        history.erase(history.begin() + position);
     }
-    window_.delete_from_list(box, position);
-    window_.insert_in_list(box, 0, text);
-    window_.select_in_list(box, 0);
+    history.insert(history.begin(), text);
+    if (history.size() > static_cast<size_t>(kHistorySize)) {
+        history.resize(kHistorySize);
+    }
 }
 
 bool DeviceMonitor::fetch_parameters(int first_index, int count) {
@@ -272,13 +349,17 @@ void DeviceMonitor::on_start() {
     refresh_agent_link();
     fetch_parameters(kIdentificationRun.first_index, kIdentificationRun.count);
     polling_ = 1;
-    period_ms_ = timer_period_ms(parse_interval(window_.get_text(ControlId::kIntervalField)));
-    window_.start_timer(period_ms_);
-    window_.enable(ControlId::kLogCheckBox, false);
-    window_.enable(ControlId::kLogFileField, false);
+    period_ms_ = timer_period_ms(parse_interval(input_.interval));
+    view_.period_ms = period_ms_;
+    host_.start_timer(period_ms_);
+    view_.log_controls_enabled = false;
     log_trouble_shown_ = false;
-    if (window_.get_check(ControlId::kLogCheckBox) != 0) {
-        note_log_result(write_log_header(window_.get_text(ControlId::kLogFileField), readings_));
+    if (input_.log) {
+        note_log_result(write_log_header(input_.log_file, readings_));
+    }
+    if (exchange_abandoned()) {
+        publish();
+        return;
     }
     poll_tick();
 }
@@ -291,14 +372,29 @@ void DeviceMonitor::note_log_result(LogWrite result) {
     // An operator who asked for a log must learn that lines are lost, but
     // not once a poll.
     if (!log_trouble_shown_) {
+        const int error = errno;  // as the failure left it
         log_trouble_shown_ = true;
-        window_.message_box(result == LogWrite::kCannotOpen ? "Can't open log file"
-                                                            : "Can't write log file");
+        tell(result == LogWrite::kCannotOpen ? "Can't open log file" : "Can't write log file",
+             input_.log_file + ": " + std::strerror(error));
     }
 }
 
 void DeviceMonitor::on_timer(int /*timer_id*/) {
+    if (busy_) {
+        // Like a window timer's: ticks that fall due meanwhile come once.
+        for (const QueuedCommand& queued : queue_) {
+            if (queued.handler == nullptr) {
+                return;
+            }
+        }
+        queue_.push_back({OperatorInput(), nullptr});
+        return;
+    }
+    busy_ = true;
     poll_tick();
+    busy_ = false;
+    abandon_ = false;
+    run_queue();
 }
 
 bool DeviceMonitor::poll_runs() {
@@ -318,8 +414,9 @@ void DeviceMonitor::poll_tick() {
     }
     in_poll_ = true;
     const bool succeeded = poll_runs();
-    if (link_cancelled(link_)) {
-        // The console is ending: a poll cut short is neither shown nor logged.
+    if (exchange_abandoned()) {
+        // The console is ending, or Stop was pressed: a poll cut short is
+        // neither shown nor logged.
         in_poll_ = false;
         return;
     }
@@ -330,12 +427,13 @@ void DeviceMonitor::poll_tick() {
     }
     add_to_totals(succeeded);
     show_poll_result(succeeded);
-    if (window_.get_check(ControlId::kLogCheckBox) != 0) {
-        note_log_result(write_log_line(window_.get_text(ControlId::kLogFileField), readings_,
-                                       succeeded, std::time(nullptr)));
+    // The log fields are disabled while polling: they stand as at Start.
+    if (input_.log) {
+        note_log_result(write_log_line(input_.log_file, readings_, succeeded, clock_()));
     }
     report_alarms(succeeded);
     in_poll_ = false;
+    publish();
 }
 
 void DeviceMonitor::report_alarms(bool succeeded) {
@@ -351,6 +449,7 @@ void DeviceMonitor::report_alarms(bool succeeded) {
     for (const AlarmEvent& event : alarms_.after_poll(
              succeeded, readings_, agent_address_.empty() ? kEmptyAddress : agent_address_, failure,
              cause)) {
+        standing_alarm_.on_event(event);
         if (alarm_listener_) {
             alarm_listener_(event);
         }
@@ -369,45 +468,85 @@ void DeviceMonitor::add_to_totals(bool succeeded) {
         readings_.fec_fail_since_reset / (readings_.radio_to_phy_total + 1.0);
 }
 
-void DeviceMonitor::show_poll_result(bool succeeded) {
-    if (!succeeded) {
-        // Radio and Heater keep what they show: the device's last known
-        // state or the operator's own change, never a guess that a Set
-        // would then write.
-        window_.set_text(ControlId::kTemperaturePane, kNoConnection);
-        window_.set_text(ControlId::kVoltagePane, kNoConnection);
-        for (ControlId lamp : kVoltageLamps) {
-            window_.set_check(lamp, 0);
-        }
-        return;
-    }
-    for (const ReadingPane& pane : kReadingPanes) {
-        window_.set_text(pane.id, pane.text(readings_));
-    }
-    for (int k = 0; k < kControlStateCount; ++k) {
-        window_.set_check(kSwitchControls[k], readings_.control_state[k]);
-        device_switches_[k] = readings_.control_state[k];
-    }
-    switches_read_ = true;
-    // Each lamp shows its latch: a rail back in range leaves it lit, and so
-    // does a poll without answer in between, which only blanks the lamps.
+void DeviceMonitor::show_lamps(bool answered) {
     for (int k = 0; k < kVoltageAlarmCount; ++k) {
-        window_.set_check(kVoltageLamps[k], readings_.voltage_alarm[k] != 0 ? 1 : 0);
+        view_.lamps[k] = readings_.voltage_alarm[k] == 0 ? LampState::kClear
+                         : answered                      ? LampState::kLit
+                                                         : LampState::kNotKnownNow;
     }
 }
 
+void DeviceMonitor::show_poll_result(bool succeeded) {
+    ++view_.polls_shown;
+    // Each lamp shows its latch: a rail back in range leaves it lit. A poll
+    // without answer unchecks it, but a standing latch is shown as not
+    // known now rather than as clear.
+    show_lamps(succeeded);
+    if (!succeeded) {
+        // Radio and Heater keep what they show: the device's last known
+        // state or the operator's own change, never a guess that a Set
+        // would then write. The panes that keep their text are old now.
+        view_.panes[ControlId::kTemperaturePane] = kNoConnection;
+        view_.panes[ControlId::kVoltagePane] = kNoConnection;
+        for (ControlId pane : kKeptPanes) {
+            if (!view_.panes[pane].empty()) {
+                view_.stale.insert(pane);
+            }
+        }
+        ++view_.unanswered_polls;
+        return;
+    }
+    for (const ReadingPane& pane : kReadingPanes) {
+        view_.panes[pane.id] = pane.text(readings_);
+    }
+    view_.stale.clear();
+    for (int k = 0; k < kControlStateCount; ++k) {
+        device_switches_[k] = readings_.control_state[k];
+    }
+    switches_read_ = true;
+    for (int k = 0; k < kControlStateCount; ++k) {
+        if (kSwitchControls[k] == ControlId::kRadioCheckBox) {
+            view_.radio = readings_.control_state[k] != 0;
+        } else if (kSwitchControls[k] == ControlId::kHeaterCheckBox) {
+            view_.heater = readings_.control_state[k] != 0;
+        }
+    }
+    ++view_.switches_shown;
+    // The boxes show the device's state now: a Set without a click writes it.
+    input_.radio = view_.radio;
+    input_.heater = view_.heater;
+    view_.family = readings_.family_rate_mbps;
+    view_.last_answer = clock_();
+    view_.unanswered_polls = 0;
+}
+
+// Publishes the view when a handler returns, by whatever way.
+class DeviceMonitor::Published {
+public:
+    explicit Published(DeviceMonitor& monitor) : monitor_(monitor) {}
+    ~Published() { monitor_.publish(); }
+    Published(const Published&) = delete;
+    Published& operator=(const Published&) = delete;
+
+private:
+    DeviceMonitor& monitor_;
+};
+
 void DeviceMonitor::on_stop() {
     polling_ = 0;
-    window_.stop_timer();
-    window_.enable(ControlId::kLogCheckBox, true);
-    window_.enable(ControlId::kLogFileField, true);
+    host_.stop_timer();
+    view_.log_controls_enabled = true;
+    publish();
 }
 
 void DeviceMonitor::on_get() {
     clear_readings(readings_, ReadingGroup::kIdentification);
     refresh_agent_link();
     fetch_parameters(kIdentificationRun.first_index, kIdentificationRun.count);
-    window_.set_text(ControlId::kIdentificationPane, identification_pane_text(readings_));
+    if (!exchange_abandoned()) {
+        view_.panes[ControlId::kIdentificationPane] = identification_pane_text(readings_);
+    }
+    publish();
 }
 
 bool DeviceMonitor::send_set_request(SnmpMessage* request, const char* command) {
@@ -417,25 +556,26 @@ bool DeviceMonitor::send_set_request(SnmpMessage* request, const char* command) 
         command_failure_text(command, *request, answer.get(), exchange_fault_text(link_));
     // A failure the link has already shown in a box is not shown twice, and
     // an exchange the owner cancelled is no failure of the device's.
-    if (!failure.empty() && transport_reports_ == reports_before && !link_cancelled(link_)) {
-        window_.message_box(failure);
+    if (!failure.empty() && transport_reports_ == reports_before && !exchange_abandoned()) {
+        tell(failure);
     }
     return failure.empty();
 }
 
 void DeviceMonitor::on_set() {
+    const Published published(*this);
     refresh_agent_link();
     if (!switches_read_ && has_agent(link_)) {
         // The four switches without a box would go out as guesses. (Without
         // an agent nothing goes out, and the link says why.)
-        window_.message_box(kSetRefusedUnread);
+        tell(kSetRefusedUnread);
         return;
     }
     for (int k = 0; k < kControlStateCount; ++k) {
         // The switches without a box keep the device's own values.
         readings_.control_state[k] = is_unattached_slot(kSwitchControls[k])
                                          ? device_switches_[k]
-                                         : window_.get_check(kSwitchControls[k]);
+                                         : box_input(input_, kSwitchControls[k]);
     }
     MessagePtr request(msg_create(kPduSetRequest));
     for (int k = 0; k < kControlRun.count; ++k) {
@@ -455,10 +595,11 @@ void DeviceMonitor::on_set() {
 }
 
 void DeviceMonitor::on_send_key() {
-    const std::string key = window_.get_line(ControlId::kKeyField, 0);
+    const Published published(*this);
+    const std::string key = line_of_text(input_.key, 0);
     const std::string refusal = key_length_refusal(key);
     if (!refusal.empty()) {
-        window_.message_box("Send KEY refused: " + refusal);
+        tell("Send KEY refused: " + refusal);
         return;
     }
     refresh_agent_link();
@@ -485,7 +626,6 @@ void DeviceMonitor::on_reset() {
     alarms_.on_reset();
     rebase_since_reset_counters(readings_);
     clear_status_fields(readings_);
-    for (int k = 0; k < kVoltageAlarmCount; ++k) {
-        window_.set_check(kVoltageLamps[k], readings_.voltage_alarm[k]);
-    }
+    show_lamps(true);
+    publish();
 }

@@ -1,14 +1,24 @@
 // The console's logic behind the main window: the operator's commands, the
 // poll cycle, the agent address and its history, the log, and the window's
-// initialisation and closing. It owns the one `AgentLink` and the polling
-// flag, and reaches the window only through `WindowServices`, so the Qt
-// dialog, the terminal front end and the tests all drive the same code.
+// initialisation and closing. It owns the one `AgentLink`, the polling flag
+// and everything the window shows (view_state.h), which it publishes to its
+// `MonitorHost` after every change; the Qt dialog, the Win32 dialog, the
+// terminal front end and the tests all drive the same code.
+//
+// A host whose thread must stay responsive lends the monitor its event loop
+// (`set_event_pump`): the answer wait then returns to it every slice.
+// Commands and ticks that arrive meanwhile are queued and run after the
+// exchange in the order given (`command`, `on_timer`); Stop also ends the
+// running wait at once.
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "monitor/alarm_events.h"
 #include "monitor/device_readings.h"
@@ -16,6 +26,7 @@
 #include "monitor/parameter_fetch.h"
 #include "monitor/settings_store.h"
 #include "monitor/supply_rails.h"
+#include "monitor/view_state.h"
 #include "monitor/window_services.h"
 #include "snmp/agent_link.h"
 
@@ -31,6 +42,11 @@ constexpr char kDefaultInterval[] = "1000";
 constexpr char kSettingsSection[] = "Main";
 // Before the settings store's reason, when closing could not save the list.
 constexpr char kHistoryNotSaved[] = "The address history could not be saved: ";
+
+// Position of the history entry that is `text`, letters compared without
+// regard to case; -1 when none is. Whole entries only: "10.0.0.1" is not
+// "10.0.0.12".
+int find_history_entry(const std::vector<std::string>& history, const std::string& text);
 
 // The decimal integer at the start of the interval text: blanks skipped, a
 // sign allowed, no digit gives 0; saturates instead of overflowing.
@@ -63,7 +79,7 @@ std::string command_failure_text(const std::string& command, const SnmpMessage& 
 
 class DeviceMonitor {
 public:
-    DeviceMonitor(WindowServices& window, DeviceReadings& readings);
+    DeviceMonitor(MonitorHost& host, DeviceReadings& readings);
     // Closes the link's socket.
     ~DeviceMonitor();
     DeviceMonitor(const DeviceMonitor&) = delete;
@@ -79,6 +95,13 @@ public:
     using AlarmListener = std::function<void(const AlarmEvent&)>;
     void set_alarm_listener(AlarmListener listener) { alarm_listener_ = std::move(listener); }
 
+    // Runs one turn of the host's event loop; set, the answer wait calls it
+    // every slice (see the top of this file).
+    void set_event_pump(std::function<void()> pump) { pump_ = std::move(pump); }
+    // The local time of an answered poll (the system's clock unless a test
+    // sets its own).
+    void set_clock(std::function<std::time_t()> clock) { clock_ = std::move(clock); }
+
     // The window's initialisation: the address history from `settings` (may
     // be null; its notice, if any, told first), the default community and
     // interval, polling off, and the socket opened once ("Couldn't open
@@ -89,6 +112,16 @@ public:
     // reason.
     void save_history(SettingsStore& settings);
 
+    // A button: `handler` (one of kButtonHandlers) runs with the fields as
+    // given, now, or after the exchange that runs, in the order given.
+    using Handler = void (DeviceMonitor::*)();
+    void command(const OperatorInput& input, Handler handler);
+    // The fields the next handler reads; `command` sets them.
+    void take_input(const OperatorInput& input) { input_ = input; }
+    const OperatorInput& input() const { return input_; }
+    // The operator closed the message box with this text.
+    void message_box_closed(const std::string& text) { open_boxes_.erase(text); }
+
     // Buttons.
     void on_start();
     void on_stop();
@@ -97,7 +130,8 @@ public:
     void on_send_key();
     void on_reset();
 
-    // The poll timer; any identifier polls.
+    // The poll timer; any identifier polls. A tick during an exchange polls
+    // once after it.
     void on_timer(int timer_id);
     // One poll: five runs, totals, panes, check boxes, lamps, one log line.
     // Does nothing while polling is off or another poll is running.
@@ -111,12 +145,34 @@ public:
     void update_address_history();
 
     bool polling() const { return polling_ != 0; }
+    // What the window shows now.
+    const ViewState& view() const { return view_; }
+    // Whether a command or poll is running (an exchange may be waiting).
+    bool busy() const { return busy_; }
     // Whether the last poll shown had its answers; false before any.
     bool last_poll_answered() const { return last_poll_answered_; }
     AgentLink& link() { return link_; }
     const DeviceReadings& readings() const { return readings_; }
 
 private:
+    class Published;
+    struct QueuedCommand {
+        OperatorInput input;
+        Handler handler;  // null: a timer tick
+    };
+    // Runs the queued commands and ticks in order, each publishing its view.
+    void run_queue();
+    // True once the exchange running was cut short: the console is ending,
+    // or Stop was pressed during it.
+    bool exchange_abandoned() const;
+    // The view as it stands goes to the host, with its status line and
+    // standing alarm brought up to date.
+    void publish();
+    // A message box, unless one with the same text is still open.
+    void tell(const std::string& text, const std::string& detail = std::string());
+    // The lamps as the latches stand; `answered`: after an answered poll
+    // (else a latched lamp is not known now).
+    void show_lamps(bool answered);
     bool poll_runs();
     // Tells the operator, once until a write succeeds or the next Start,
     // that the log is not being written.
@@ -131,8 +187,17 @@ private:
     // device are emptied, so nothing of it shows as the new one's.
     void forget_previous_device();
 
-    WindowServices& window_;
+    MonitorHost& host_;
     DeviceReadings& readings_;
+    ViewState view_;
+    OperatorInput input_;
+    std::deque<QueuedCommand> queue_;
+    bool busy_ = false;
+    bool abandon_ = false;  // Stop during the running exchange
+    std::set<std::string> open_boxes_;
+    std::function<void()> pump_;
+    std::function<std::time_t()> clock_;
+    StandingAlarm standing_alarm_;
     AgentLink link_;
     int32_t polling_ = 0;
     bool in_poll_ = false;

@@ -1,9 +1,9 @@
 // The seam between the monitor's logic and a window.
 //
-// The monitor is a library: the Qt dialog is one host of it, the terminal
-// front end and the tests are others. Each host implements these few
-// operations over its own controls, which are named by the IDs of the
-// console's control table. Strings cross the seam as single-byte text.
+// The monitor is a library: the Qt dialog is one host of it, the Win32
+// dialog, the terminal front end and the tests are others. Controls are
+// named by the IDs of the console's control table. Strings cross the seam as
+// UTF-8.
 #pragma once
 
 #include <string>
@@ -54,8 +54,7 @@ constexpr ControlId kSwitchControls[6] = {ControlId::kRadioCheckBox,  ControlId:
                                           ControlId::kSwitchSlot32,   ControlId::kSwitchSlot33};
 
 // Line `line` (from 0) of a multi-line text, without its line break ("\n"
-// or "\r\n"); empty past the last line. Hosts that keep texts in memory
-// answer `get_line` with it.
+// or "\r\n"); empty past the last line.
 inline std::string line_of_text(const std::string& text, int line) {
     size_t start = 0;
     for (int i = 0; i < line; ++i) {
@@ -72,29 +71,17 @@ inline std::string line_of_text(const std::string& text, int line) {
     return result;
 }
 
-class WindowServices {
+struct ViewState;
+
+// What the monitor asks of its host besides drawing: the poll timer and
+// message boxes. The host draws each view state it is shown and hands the
+// monitor every command with the fields as they stood (view_state.h).
+class MonitorHost {
 public:
-    virtual ~WindowServices() = default;
+    virtual ~MonitorHost() = default;
 
-    // Replaces the control's whole text; "\r\n" breaks a line in the panes.
-    virtual void set_text(ControlId id, const std::string& text) = 0;
-    // The control's whole text (for the address box, its edit part).
-    virtual std::string get_text(ControlId id) = 0;
-    // Line `line` of a (possibly multi-line) edit, without its line break.
-    virtual std::string get_line(ControlId id, int line) = 0;
-    // 0 unchecked, 1 checked; unattached slots read 0.
-    virtual int get_check(ControlId id) = 0;
-    // The state given becomes the box's state; unattached slots ignore it.
-    virtual void set_check(ControlId id, int state) = 0;
-    virtual void enable(ControlId id, bool enabled) = 0;
-
-    // The address box's list.
-    virtual void insert_in_list(ControlId id, int position, const std::string& text) = 0;
-    virtual void delete_from_list(ControlId id, int position) = 0;
-    virtual void add_to_list(ControlId id, const std::string& text) = 0;
-    virtual int list_count(ControlId id) = 0;
-    virtual void select_in_list(ControlId id, int position) = 0;
-    virtual std::string list_item(ControlId id, int position) = 0;
+    // The monitor's view changed; the host draws it (a copy, if it keeps it).
+    virtual void draw(const ViewState& view) = 0;
 
     // Starts (or restarts) the poll timer; its ticks reach the monitor's
     // `on_timer` through the host's event loop, at most one pending at a time.
@@ -102,7 +89,10 @@ public:
     // No further tick is generated; one already queued may still arrive.
     virtual void stop_timer() = 0;
 
-    // A modal box with the text, an OK button and a warning icon. Timer ticks
-    // may be delivered while it is open.
+    // Shows a box with the text (its first line the fixed message, a second
+    // one naming the file or host and the reason), an OK button and a
+    // warning icon, and returns without waiting for it: polling goes on
+    // while it is open. The host calls the monitor's `message_box_closed`
+    // with the same text once the operator closes it.
     virtual void message_box(const std::string& text) = 0;
 };

@@ -566,11 +566,12 @@ SnmpMessage* exchange_request(AgentLink& link, SnmpMessage* request) {
         // link that can be cancelled waits in short slices, since a signal
         // may reach another thread or come just before the wait begins.
         int slice = static_cast<int>(left.count()) + 1;
-        if (link.cancel != nullptr && slice > kCancelCheckMs) {
-            slice = kCancelCheckMs;
+        const int check = link.idle ? kIdleSliceMs : kCancelCheckMs;
+        if ((link.cancel != nullptr || link.idle) && slice > check) {
+            slice = check;
         }
         bool dropped = false;
-        if (link.timed_receive && left.count() > 2 * kCancelCheckMs) {
+        if (link.timed_receive && !link.idle && left.count() > 2 * kCancelCheckMs) {
             // The socket's own receive time-out is the slice: one system
             // call per answer instead of poll() and recvfrom(). The system
             // may round that time-out up, so the last two slices of the
@@ -580,9 +581,15 @@ SnmpMessage* exchange_request(AgentLink& link, SnmpMessage* request) {
             if (!nothing && !dropped) {
                 return answer;
             }
+            if (nothing && link.idle && !link.idle()) {
+                return nullptr;
+            }
             continue;
         }
         const int ready = wait_readable(link.socket_handle, slice);
+        if (ready == 0 && link.idle && !link.idle()) {
+            return nullptr;
+        }
         if (ready == 0 && slice <= left.count()) {
             continue;
         }

@@ -31,6 +31,9 @@ constexpr int kAnswerWaitSeconds = 2;
 // While an owner can cancel, the wait for an answer looks at the flag at
 // least this often.
 constexpr int kCancelCheckMs = 20;
+// While the owner lends the wait its event loop (`idle`), the wait returns to
+// it at least this often.
+constexpr int kIdleSliceMs = 5;
 
 // Why an exchange ended without an answer.
 enum class ExchangeFault {
@@ -71,6 +74,11 @@ struct AgentLink {
     // an exchange that finds it set sends nothing, and one waiting for its
     // answer ends within kCancelCheckMs with none. Null: never cancelled.
     const std::atomic<bool>* cancel = nullptr;
+    // Set by an owner whose thread must stay responsive while it waits (a
+    // window's event loop): called after every slice of the answer wait,
+    // at least each kIdleSliceMs. Returning false gives up the wait, as a
+    // cancel does for that one exchange. Null: the wait is one block.
+    std::function<bool()> idle;
     // How long an exchange waits for its answer, in all; zero or less sends
     // the request and awaits nothing. The console keeps the default; tests
     // that only need "no answer came" shorten it.

@@ -16,6 +16,7 @@
 #include <QPalette>
 #include <QPushButton>
 #include <QTextBlock>
+#include <algorithm>
 #include <utility>
 
 #include "monitor/panes.h"
@@ -80,6 +81,11 @@ private:
     QString text_;
 };
 
+// The status line below the dialog's controls, in dialog units.
+constexpr int kStatusLineTop = 306;
+constexpr int kStatusLineHeight = 10;
+constexpr int kStatusLineMargin = 7;
+
 constexpr Qt::WindowFlags kMainWindowFlags =
     Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
     Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint;
@@ -101,6 +107,16 @@ CTarvikDlg::CTarvikDlg(DeviceReadings& readings, QWidget* parent)
             controls_[static_cast<ControlId>(id)] = built.controls[i];
         }
     }
+    // The status line goes below the controls, which stay where they are.
+    status_ = new QLabel(this);
+    status_->setObjectName(QStringLiteral("status_line"));
+    const QSize template_size = size();
+    const int margin = units_.x_to_pixels(kStatusLineMargin);
+    status_->setGeometry(margin, units_.y_to_pixels(kStatusLineTop),
+                         template_size.width() - 2 * margin, units_.y_to_pixels(kStatusLineHeight));
+    setFixedSize(template_size.width(), units_.y_to_pixels(kStatusLineTop + kStatusLineHeight + 2));
+    monitor_.link().cancel = &closing_;
+    monitor_.set_event_pump([] { QCoreApplication::processEvents(); });
     setWindowIcon(load_main_icon());
     control_as<QLineEdit>(ControlId::kKeyField)->setMaxLength(kKeyLimit);
     poll_timer_.setObjectName(QStringLiteral("poll_timer"));
@@ -125,45 +141,69 @@ CTarvikDlg::CTarvikDlg(DeviceReadings& readings, QWidget* parent)
     setup_connections();
 }
 
-void CTarvikDlg::show_lamp(int rail, bool lit) {
+void CTarvikDlg::show_lamp(int rail, LampState state) {
     auto* lamp = control_as<QCheckBox>(kVoltageLamps[rail]);
     if (lamp == nullptr) {
         return;
     }
-    if (lit) {
+    if (state != LampState::kClear) {
         // Box and background both: an 8-unit check box must read as red
         // from across the room, whatever the style draws for the tick.
-        QPalette red = lamp->palette();
+        const QColor colour = state == LampState::kLit ? QColor(kLitLampColour)
+                                                       : QColor::fromRgb(kNotKnownLampColour);
+        QPalette filled = lamp->palette();
         for (QPalette::ColorRole role : {QPalette::Window, QPalette::Base, QPalette::Button}) {
-            red.setColor(role, kLitLampColour);
+            filled.setColor(role, colour);
         }
-        lamp->setPalette(red);
+        lamp->setPalette(filled);
         lamp->setAutoFillBackground(true);
-        lamp->setToolTip(QString::fromStdString(lamp_tip_text(rail)));
     } else {
         // An empty palette inherits the window's again: the lamp as it was.
         lamp->setPalette(QPalette());
         lamp->setAutoFillBackground(false);
-        lamp->setToolTip(QString());
     }
+    lamp->setToolTip(QString::fromStdString(lamp_tip(state, rail)));
 }
 
-// The monitor closes its link's socket as it goes.
-CTarvikDlg::~CTarvikDlg() = default;
+void CTarvikDlg::show_stale(ControlId pane, bool stale) {
+    QWidget* widget = control(pane);
+    if (widget == nullptr) {
+        return;
+    }
+    QPalette palette = widget->palette();
+    const QPalette window_palette = this->palette();
+    palette.setColor(
+        QPalette::Active, QPalette::Text,
+        window_palette.color(stale ? QPalette::Disabled : QPalette::Active, QPalette::Text));
+    palette.setColor(
+        QPalette::Inactive, QPalette::Text,
+        window_palette.color(stale ? QPalette::Disabled : QPalette::Inactive, QPalette::Text));
+    widget->setPalette(palette);
+    widget->setToolTip(stale ? QStringLiteral("No answer since this was read") : QString());
+}
+
+CTarvikDlg::~CTarvikDlg() {
+    // Boxes still open must not reach the monitor as it goes.
+    for (const QPointer<QMessageBox>& box : boxes_) {
+        if (box != nullptr) {
+            box->disconnect(this);
+            delete box.data();
+        }
+    }
+    // The monitor closes its link's socket as it goes.
+}
 
 void CTarvikDlg::setup_connections() {
     for (const auto& b : kButtonHandlers) {
         const auto handler = b.handler;
         connect(control_as<QPushButton>(b.id), &QPushButton::clicked, this,
-                [this, handler] { (monitor_.*handler)(); });
+                [this, handler] { monitor_.command(input(), handler); });
     }
-    connect(control_as<QPushButton>(ControlId::kResetButton), &QPushButton::clicked, this,
-            &CTarvikDlg::update_tray_alarm);
-    // However a lamp's latch changes (a poll, Reset, a click), it is drawn
-    // to match.
+    // A lamp the operator clicks is drawn as its box now stands.
     for (int rail = 0; rail < kVoltageAlarmCount; ++rail) {
-        connect(control_as<QCheckBox>(kVoltageLamps[rail]), &QCheckBox::toggled, this,
-                [this, rail](bool lit) { show_lamp(rail, lit); });
+        connect(
+            control_as<QCheckBox>(kVoltageLamps[rail]), &QCheckBox::clicked, this,
+            [this, rail](bool lit) { show_lamp(rail, lit ? LampState::kLit : LampState::kClear); });
     }
     monitor_.set_alarm_listener([this](const AlarmEvent& event) { on_alarm(event); });
     connect(&poll_timer_, &QTimer::timeout, this, &CTarvikDlg::on_poll_timer);
@@ -188,11 +228,6 @@ Widget* CTarvikDlg::control_as(ControlId id) const {
 }
 
 void CTarvikDlg::set_text(ControlId id, const std::string& text) {
-    // Every poll, answered or not, writes the temperature pane once, after
-    // the readings are complete; nothing else writes it.
-    if (id == ControlId::kTemperaturePane) {
-        record_poll(text != kNoConnection);
-    }
     QWidget* widget = control(id);
     if (auto* pane = qobject_cast<QPlainTextEdit*>(widget)) {
         pane->setPlainText(pane_text_to_qt(text));
@@ -209,7 +244,7 @@ void CTarvikDlg::set_text(ControlId id, const std::string& text) {
     }
 }
 
-std::string CTarvikDlg::get_text(ControlId id) {
+std::string CTarvikDlg::get_text(ControlId id) const {
     QWidget* widget = control(id);
     if (auto* pane = qobject_cast<QPlainTextEdit*>(widget)) {
         return pane_text_from_qt(*pane);
@@ -232,15 +267,20 @@ std::string CTarvikDlg::get_text(ControlId id) {
     return std::string();
 }
 
-std::string CTarvikDlg::get_line(ControlId id, int line) {
-    if (auto* pane = control_as<QPlainTextEdit>(id)) {
-        return to_bytes(pane->document()->findBlockByNumber(line).text());
-    }
-    // A single-line edit has one line, whichever is asked for.
-    return get_text(id);
+OperatorInput CTarvikDlg::input() const {
+    OperatorInput input;
+    input.address = get_text(ControlId::kAddressBox);
+    input.community = get_text(ControlId::kCommunityField);
+    input.interval = get_text(ControlId::kIntervalField);
+    input.log = get_check(ControlId::kLogCheckBox) != 0;
+    input.log_file = get_text(ControlId::kLogFileField);
+    input.key = get_text(ControlId::kKeyField);
+    input.radio = get_check(ControlId::kRadioCheckBox) != 0;
+    input.heater = get_check(ControlId::kHeaterCheckBox) != 0;
+    return input;
 }
 
-int CTarvikDlg::get_check(ControlId id) {
+int CTarvikDlg::get_check(ControlId id) const {
     const auto* box = control_as<QCheckBox>(id);
     return box != nullptr && box->isChecked() ? 1 : 0;
 }
@@ -251,47 +291,75 @@ void CTarvikDlg::set_check(ControlId id, int state) {
     }
 }
 
-void CTarvikDlg::enable(ControlId id, bool enabled) {
-    if (QWidget* widget = control(id)) {
-        widget->setEnabled(enabled);
-    }
-}
-
-void CTarvikDlg::insert_in_list(ControlId id, int position, const std::string& text) {
-    if (auto* box = control_as<QComboBox>(id)) {
-        const KeepEditText keep(box);
-        box->insertItem(position, to_qt(text));
-    }
-}
-
-void CTarvikDlg::delete_from_list(ControlId id, int position) {
-    if (auto* box = control_as<QComboBox>(id)) {
-        const KeepEditText keep(box);
-        box->removeItem(position);
-    }
-}
-
-void CTarvikDlg::add_to_list(ControlId id, const std::string& text) {
-    if (auto* box = control_as<QComboBox>(id)) {
-        const KeepEditText keep(box);
-        box->addItem(to_qt(text));
-    }
-}
-
-int CTarvikDlg::list_count(ControlId id) {
+int CTarvikDlg::list_count(ControlId id) const {
     const auto* box = control_as<QComboBox>(id);
     return box != nullptr ? box->count() : 0;
 }
 
-void CTarvikDlg::select_in_list(ControlId id, int position) {
-    if (auto* box = control_as<QComboBox>(id)) {
-        box->setCurrentIndex(position);
+std::string CTarvikDlg::list_item(ControlId id, int position) const {
+    const auto* box = control_as<QComboBox>(id);
+    return box != nullptr ? to_bytes(box->itemText(position)) : std::string();
+}
+
+void CTarvikDlg::draw_history(const std::vector<std::string>& history) {
+    auto* box = control_as<QComboBox>(ControlId::kAddressBox);
+    if (box == nullptr) {
+        return;
+    }
+    const KeepEditText keep(box);
+    box->clear();
+    for (const std::string& entry : history) {
+        box->addItem(to_qt(entry));
     }
 }
 
-std::string CTarvikDlg::list_item(ControlId id, int position) {
-    const auto* box = control_as<QComboBox>(id);
-    return box != nullptr ? to_bytes(box->itemText(position)) : std::string();
+void CTarvikDlg::draw(const ViewState& view) {
+    const bool all = !drawn_once_;
+    for (const auto& pane : view.panes) {
+        // Compared with what the pane shows, so that a pane is written only
+        // when its text changes.
+        if (get_text(pane.first) != pane.second) {
+            set_text(pane.first, pane.second);
+        }
+        const bool stale = is_stale(view, pane.first);
+        if (all || stale != is_stale(drawn_, pane.first)) {
+            show_stale(pane.first, stale);
+        }
+    }
+    for (int rail = 0; rail < kVoltageAlarmCount; ++rail) {
+        const bool lit = view.lamps[rail] == LampState::kLit;
+        if (auto* lamp = control_as<QCheckBox>(kVoltageLamps[rail])) {
+            lamp->setChecked(lit);
+        }
+        show_lamp(rail, view.lamps[rail]);
+    }
+    // The operator's own clicks and typing stand until the monitor fills
+    // the boxes or fields anew.
+    if (all || view.switches_shown != drawn_.switches_shown) {
+        set_check(ControlId::kRadioCheckBox, view.radio ? 1 : 0);
+        set_check(ControlId::kHeaterCheckBox, view.heater ? 1 : 0);
+    }
+    if (all || view.history != drawn_.history) {
+        draw_history(view.history);
+    }
+    if (all || view.fields_filled != drawn_.fields_filled) {
+        set_text(ControlId::kAddressBox, view.fields.address);
+        set_text(ControlId::kCommunityField, view.fields.community);
+        set_text(ControlId::kIntervalField, view.fields.interval);
+    }
+    for (ControlId id : {ControlId::kLogCheckBox, ControlId::kLogFileField}) {
+        if (QWidget* widget = control(id)) {
+            widget->setEnabled(view.log_controls_enabled);
+        }
+    }
+    status_->setText(to_qt(view.status));
+    const bool polled = !all && view.polls_shown != drawn_.polls_shown;
+    drawn_ = view;
+    drawn_once_ = true;
+    update_tray_alarm();
+    if (polled) {
+        record_poll(view.last_poll_answered);
+    }
 }
 
 void CTarvikDlg::start_timer(int period_ms) {
@@ -305,25 +373,29 @@ void CTarvikDlg::stop_timer() {
 void CTarvikDlg::message_box(const std::string& text) {
     if (message_box_hook_) {
         message_box_hook_(text);
+        monitor_.message_box_closed(text);
     } else {
         show_message_box(text);
     }
 }
 
 void CTarvikDlg::show_message_box(const std::string& text) {
-    // Ticks of the poll timer go on inside the box's own event loop.
-    QMessageBox box(QMessageBox::Warning, QCoreApplication::applicationName(), to_qt(text),
-                    QMessageBox::Ok, isVisible() ? this : nullptr);
-    box.exec();
+    // Modal to the window, but opened without a loop of its own: polls go
+    // on while it is open, and the monitor hears when it closes.
+    auto* box = new QMessageBox(QMessageBox::Warning, QCoreApplication::applicationName(),
+                                to_qt(text), QMessageBox::Ok, isVisible() ? this : nullptr);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    connect(box, &QMessageBox::finished, this, [this, text] { monitor_.message_box_closed(text); });
+    boxes_.erase(std::remove(boxes_.begin(), boxes_.end(), nullptr), boxes_.end());
+    boxes_.emplace_back(box);
+    box->open();
 }
 
 void CTarvikDlg::on_poll_timer() {
     monitor_.on_timer(kPollTimerId);
-    update_tray_alarm();
 }
 
 void CTarvikDlg::on_alarm(const AlarmEvent& event) {
-    standing_alarm_.on_event(event);
     notifier_->notify(
         event.cleared ? QStringLiteral("Tarvik: alarm cleared") : QStringLiteral("Tarvik alarm"),
         to_qt(event.text));
@@ -332,7 +404,7 @@ void CTarvikDlg::on_alarm(const AlarmEvent& event) {
 
 void CTarvikDlg::update_tray_alarm() {
     const QString tip = QString::fromLatin1(dialog_template::kTrayTip);
-    const std::string alarm = standing_alarm_.text(*this);
+    const std::string& alarm = drawn_.standing_alarm;
     if (!alarm.empty()) {
         tray_->setIcon(load_tray_alarm_icon());
         tray_->setToolTip(tip + QStringLiteral(": ") + to_qt(alarm));
@@ -346,7 +418,9 @@ void CTarvikDlg::reject() {
     if (settings_ != nullptr) {
         monitor_.save_history(*settings_);
     }
-    // The window is ending: no more polls hold up the way out.
+    // The window is ending: an exchange still waiting gives up, and no more
+    // polls hold up the way out.
+    closing_ = true;
     poll_timer_.stop();
     tray_->hide();
     QDialog::reject();

@@ -1,18 +1,23 @@
 // The console's main window (dialog 102). It owns the device monitor and
-// implements the window services over its widgets; every button, the poll
-// timer, minimising, the tray icon and closing are connected to the
-// monitor here. Closing by Esc, the close box or Alt+F4 writes the address
-// history back to the settings file and ends the window's run; Enter in a
-// field does nothing (in the identification pane it breaks the line).
+// draws the monitor's view in its widgets; every button hands the monitor a
+// command with the fields as they stand, and the poll timer, minimising, the
+// tray icon and closing are connected to the monitor here. The window's
+// event loop goes on while an exchange waits for its answer (the monitor's
+// event pump), so typing, Stop and closing are never held up by the network. Closing by Esc, the
+// close box or Alt+F4 writes the address history back to the settings file and ends the window's
+// run; Enter in a field does nothing (in the identification pane it breaks the line).
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "monitor/alarm_events.h"
 #include "monitor/device_monitor.h"
@@ -21,14 +26,18 @@
 #include "ui/dialog_units.h"
 
 class QAction;
+class QLabel;
 class QMenu;
+class QMessageBox;
 class ReadingHistory;
 class TrendsWindow;
 
-// The colour a lit voltage lamp is drawn in.
+// The colour a lit voltage lamp is drawn in, and the one of a lamp whose
+// latch stands while the device does not answer (not known now).
 constexpr Qt::GlobalColor kLitLampColour = Qt::red;
+constexpr QRgb kNotKnownLampColour = 0xFFB000;
 
-class CTarvikDlg : public QDialog, public WindowServices {
+class CTarvikDlg : public QDialog, public MonitorHost {
     Q_OBJECT
 
 public:
@@ -49,6 +58,8 @@ public:
     const DialogUnits& units() const { return units_; }
     // The control with this ID; null for the switch slots without one.
     QWidget* control(ControlId id) const;
+    // The status line below the dialog's controls.
+    QLabel* status_line() const { return status_; }
     QSystemTrayIcon* tray_icon() const { return tray_; }
     QAction* about_action() const { return about_action_; }
     // "Trends..." (Ctrl+T), in the context menu and the tray menu.
@@ -63,19 +74,19 @@ public:
     // Whether the tray icon, once shown, is really there.
     void set_tray_shown_check(TrayCheck check) { tray_shown_ = std::move(check); }
 
-    // WindowServices.
-    void set_text(ControlId id, const std::string& text) override;
-    std::string get_text(ControlId id) override;
-    std::string get_line(ControlId id, int line) override;
-    int get_check(ControlId id) override;
-    void set_check(ControlId id, int state) override;
-    void enable(ControlId id, bool enabled) override;
-    void insert_in_list(ControlId id, int position, const std::string& text) override;
-    void delete_from_list(ControlId id, int position) override;
-    void add_to_list(ControlId id, const std::string& text) override;
-    int list_count(ControlId id) override;
-    void select_in_list(ControlId id, int position) override;
-    std::string list_item(ControlId id, int position) override;
+    // The widgets as the operator sees and types them (UTF-8; the panes
+    // break lines with "\r\n"). A check box's state is 0 or 1.
+    void set_text(ControlId id, const std::string& text);
+    std::string get_text(ControlId id) const;
+    int get_check(ControlId id) const;
+    void set_check(ControlId id, int state);
+    int list_count(ControlId id) const;
+    std::string list_item(ControlId id, int position) const;
+    // The fields and boxes as they stand: what a command carries.
+    OperatorInput input() const;
+
+    // MonitorHost.
+    void draw(const ViewState& view) override;
     void start_timer(int period_ms) override;
     void stop_timer() override;
     void message_box(const std::string& text) override;
@@ -107,14 +118,23 @@ private:
     // The tray icon shows the alarm variant, and its tip names the alarm,
     // while a lamp is lit or the link is lost.
     void update_tray_alarm();
-    // A lit lamp (rail 0 to 5) is drawn red and its tip names the rail and
-    // its limits; an unlit one looks as the dialog made it.
-    void show_lamp(int rail, bool lit);
+    // A lit lamp (rail 0 to 5) is drawn red, one not known now amber, each
+    // with its tip; a clear one looks as the dialog made it, without a tip.
+    void show_lamp(int rail, LampState state);
+    // A pane kept from an earlier poll is drawn in the disabled text colour.
+    void show_stale(ControlId pane, bool stale);
+    void draw_history(const std::vector<std::string>& history);
 
     DialogUnits units_;
     std::map<ControlId, QWidget*> controls_;
+    QLabel* status_ = nullptr;
+    // Set when the window closes: an exchange still waiting ends at once.
+    std::atomic<bool> closing_{false};
     DeviceMonitor monitor_;
-    QTimer poll_timer_;  // a child named "poll_timer"
+    ViewState drawn_;  // the view as last drawn
+    bool drawn_once_ = false;
+    std::vector<QPointer<QMessageBox>> boxes_;  // open message boxes
+    QTimer poll_timer_;                         // a child named "poll_timer"
     SettingsStore* settings_ = nullptr;
     QAction* about_action_ = nullptr;
     QAction* trends_action_ = nullptr;
@@ -126,5 +146,4 @@ private:
     TrayCheck tray_check_;
     TrayCheck tray_shown_;
     std::unique_ptr<DesktopNotifier> notifier_;
-    StandingAlarm standing_alarm_;  // what the tray icon names
 };

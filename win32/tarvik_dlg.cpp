@@ -23,32 +23,47 @@ bool is_push_button(HWND control) {
     return type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON;
 }
 
-// The colour a lit voltage lamp is drawn in.
+// The colour a lit voltage lamp is drawn in, and the one of a lamp whose
+// latch stands while the device does not answer (not known now).
 constexpr COLORREF kLitLampColour = RGB(255, 0, 0);
+constexpr COLORREF kNotKnownLampColour = RGB(255, 176, 0);
 
-void paint_lit_lamp(HWND lamp, HDC dc) {
+// Boxes waiting to be shown reach the window's own loop by this message, so
+// that none runs its loop inside an exchange.
+constexpr UINT kShowBoxesMessage = WM_APP + 24;
+
+// The status line below the dialog's controls, in dialog units.
+constexpr int kStatusLineHeight = 10;
+constexpr int kStatusLineMargin = 7;
+
+void paint_lamp(HWND lamp, HDC dc, COLORREF colour) {
     RECT client;
     GetClientRect(lamp, &client);
-    HBRUSH red = CreateSolidBrush(kLitLampColour);
-    FillRect(dc, &client, red);
-    DeleteObject(red);
+    HBRUSH fill = CreateSolidBrush(colour);
+    FillRect(dc, &client, fill);
+    DeleteObject(fill);
     FrameRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
 }
 
-// The lamps' check boxes stay check boxes; only while checked does this
-// paint them, whole and red, so that a lit lamp shows from across the room.
-LRESULT CALLBACK lamp_proc(HWND lamp, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
-                           DWORD_PTR) {
+// The lamps' check boxes stay check boxes; while checked this paints them
+// whole and red, so that a lit lamp shows from across the room, and while
+// not known now amber. `data` is the window.
+LRESULT CALLBACK lamp_proc(HWND lamp, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR rail,
+                           DWORD_PTR data) {
     const bool lit = SendMessageW(lamp, BM_GETCHECK, 0, 0) == BST_CHECKED;
-    if (lit && message == WM_PAINT) {
+    const auto* window = reinterpret_cast<const CTarvikDlg*>(data);
+    const bool not_known =
+        !lit && window->lamp_state(static_cast<int>(rail)) == LampState::kNotKnownNow;
+    const COLORREF colour = lit ? kLitLampColour : kNotKnownLampColour;
+    if ((lit || not_known) && message == WM_PAINT) {
         PAINTSTRUCT paint;
         HDC dc = BeginPaint(lamp, &paint);
-        paint_lit_lamp(lamp, dc);
+        paint_lamp(lamp, dc, colour);
         EndPaint(lamp, &paint);
         return 0;
     }
-    if (lit && message == WM_PRINTCLIENT) {
-        paint_lit_lamp(lamp, reinterpret_cast<HDC>(wparam));
+    if ((lit || not_known) && message == WM_PRINTCLIENT) {
+        paint_lamp(lamp, reinterpret_cast<HDC>(wparam), colour);
         return 0;
     }
     return DefSubclassProc(lamp, message, wparam, lparam);
@@ -59,6 +74,22 @@ LRESULT CALLBACK lamp_proc(HWND lamp, UINT message, WPARAM wparam, LPARAM lparam
 CTarvikDlg::CTarvikDlg(DeviceReadings& readings) : monitor_(*this, readings) {
     monitor_.link().cancel = &cancelled_;
     monitor_.set_alarm_listener([this](const AlarmEvent& event) { on_alarm(event); });
+    // While an exchange waits, the thread's messages are handled as the
+    // loop in run() would, except the boxes waiting to be shown.
+    monitor_.set_event_pump([this] {
+        MSG message;
+        for (const auto& range : {std::make_pair(0u, kShowBoxesMessage - 1),
+                                  std::make_pair(kShowBoxesMessage + 1, 0xFFFFFFFFu)}) {
+            while (!closed_ &&
+                   PeekMessageW(&message, nullptr, range.first, range.second, PM_REMOVE)) {
+                if (message.message == WM_QUIT) {
+                    PostQuitMessage(static_cast<int>(message.wParam));
+                    return;
+                }
+                dispatch(message);
+            }
+        }
+    });
 }
 
 CTarvikDlg::~CTarvikDlg() {
@@ -174,6 +205,12 @@ INT_PTR CTarvikDlg::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
             return TRUE;
         case WM_QUERYDRAGICON:
             return reinterpret_cast<INT_PTR>(big_icon_);
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLOREDIT:
+            return pane_colour(reinterpret_cast<HWND>(lparam), reinterpret_cast<HDC>(wparam));
+        case kShowBoxesMessage:
+            on_show_boxes();
+            return TRUE;
         default:
             break;
     }
@@ -198,8 +235,42 @@ void CTarvikDlg::on_init_dialog() {
     SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon_));
     tray_ = std::make_unique<TrayIcon>(window_);
     make_lamps();
+    make_status_line();
     SendMessageW(control(ControlId::kKeyField), EM_LIMITTEXT, kKeyLimit, 0);
     monitor_.initialise(settings_);
+}
+
+void CTarvikDlg::make_status_line() {
+    // Below the controls, which stay where they are: the window grows.
+    RECT client;
+    GetClientRect(window_, &client);
+    RECT line{kStatusLineMargin, 0, kStatusLineMargin, kStatusLineHeight};
+    MapDialogRect(window_, &line);
+    status_ = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX,
+                              line.left, client.bottom, client.right - 2 * line.left, line.bottom,
+                              window_, nullptr, GetModuleHandleW(nullptr), nullptr);
+    SendMessageW(status_, WM_SETFONT, SendMessageW(window_, WM_GETFONT, 0, 0), FALSE);
+    RECT frame;
+    GetWindowRect(window_, &frame);
+    SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left,
+                 frame.bottom - frame.top + line.bottom + line.left / 2,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+INT_PTR CTarvikDlg::pane_colour(HWND pane, HDC dc) {
+    for (const auto& shown : drawn_.panes) {
+        if (control(shown.first) != pane || !is_stale(drawn_, shown.first)) {
+            continue;
+        }
+        // A pane kept from an earlier poll: grey text on the pane's own
+        // background.
+        const bool read_only = (GetWindowLongPtrW(pane, GWL_STYLE) & ES_READONLY) != 0;
+        const int background = read_only ? COLOR_3DFACE : COLOR_WINDOW;
+        SetTextColor(dc, GetSysColor(COLOR_GRAYTEXT));
+        SetBkColor(dc, GetSysColor(background));
+        return reinterpret_cast<INT_PTR>(GetSysColorBrush(background));
+    }
+    return FALSE;  // drawn as the dialog draws it
 }
 
 void CTarvikDlg::make_lamps() {
@@ -210,7 +281,8 @@ void CTarvikDlg::make_lamps() {
                                  window_, nullptr, GetModuleHandleW(nullptr), nullptr);
     for (int rail = 0; rail < kVoltageAlarmCount; ++rail) {
         HWND lamp = control(kVoltageLamps[rail]);
-        SetWindowSubclass(lamp, lamp_proc, static_cast<UINT_PTR>(rail), 0);
+        SetWindowSubclass(lamp, lamp_proc, static_cast<UINT_PTR>(rail),
+                          reinterpret_cast<DWORD_PTR>(this));
         TTTOOLINFOW tool{};
         tool.cbSize = sizeof(tool);
         tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
@@ -225,9 +297,12 @@ void CTarvikDlg::show_lamp(int rail) {
     HWND lamp = control(kVoltageLamps[rail]);
     // The check box drew its new state itself: paint it again as a lamp.
     InvalidateRect(lamp, nullptr, TRUE);
-    const std::wstring tip = get_check(kVoltageLamps[rail]) != 0
-                                 ? utf8_to_wide(lamp_tip_text(rail))
-                                 : std::wstring();  // no tip: none shows
+    // No tip: none shows.
+    const LampState state = get_check(kVoltageLamps[rail]) != 0 ? LampState::kLit
+                            : drawn_.lamps[rail] == LampState::kNotKnownNow
+                                ? LampState::kNotKnownNow
+                                : LampState::kClear;
+    const std::wstring tip = utf8_to_wide(lamp_tip(state, rail));
     TTTOOLINFOW tool{};
     tool.cbSize = sizeof(tool);
     tool.hwnd = window_;
@@ -245,10 +320,7 @@ void CTarvikDlg::on_command(int id) {
     }
     for (const auto& button : kButtonHandlers) {
         if (id == static_cast<int>(button.id)) {
-            (monitor_.*button.handler)();
-            if (button.id == ControlId::kResetButton) {
-                update_tray_alarm();
-            }
+            monitor_.command(input(), button.handler);
             return;
         }
     }
@@ -327,11 +399,9 @@ void CTarvikDlg::on_about() {
 
 void CTarvikDlg::on_poll_timer() {
     monitor_.on_timer(kPollTimerId);
-    update_tray_alarm();
 }
 
 void CTarvikDlg::on_alarm(const AlarmEvent& event) {
-    standing_alarm_.on_event(event);
     if (tray_ != nullptr) {
         tray_->notify(event.cleared ? "Tarvik: alarm cleared" : "Tarvik alarm", event.text);
     }
@@ -340,7 +410,7 @@ void CTarvikDlg::on_alarm(const AlarmEvent& event) {
 
 void CTarvikDlg::update_tray_alarm() {
     if (tray_ != nullptr) {
-        tray_->set_alarm(standing_alarm_.text(*this));
+        tray_->set_alarm(drawn_.standing_alarm);
     }
 }
 
@@ -365,17 +435,6 @@ void CTarvikDlg::set_text(ControlId id, const std::string& text) {
         RedrawWindow(c, nullptr, nullptr,
                      RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ERASENOW | RDW_UPDATENOW);
     }
-    // Every poll, answered or not, writes the temperature pane once, after
-    // the readings are complete: the trends take it then.
-    if (id == ControlId::kTemperaturePane) {
-        const double now =
-            std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
-                .count();
-        history_.add(now, monitor_.readings(), text != kNoConnection);
-        if (trends_ != nullptr && IsWindowVisible(trends_->window())) {
-            trends_->refresh();
-        }
-    }
 }
 
 void CTarvikDlg::on_trends() {
@@ -390,7 +449,7 @@ void CTarvikDlg::on_trends() {
     trends_->show();
 }
 
-std::string CTarvikDlg::get_text(ControlId id) {
+std::string CTarvikDlg::get_text(ControlId id) const {
     HWND c = control(id);
     if (c == nullptr) {
         return std::string();
@@ -400,12 +459,20 @@ std::string CTarvikDlg::get_text(ControlId id) {
     return wide_to_utf8(text);
 }
 
-std::string CTarvikDlg::get_line(ControlId id, int line) {
-    // The edits do not wrap, so the text's lines are the control's lines.
-    return line_of_text(get_text(id), line);
+OperatorInput CTarvikDlg::input() const {
+    OperatorInput input;
+    input.address = get_text(ControlId::kAddressBox);
+    input.community = get_text(ControlId::kCommunityField);
+    input.interval = get_text(ControlId::kIntervalField);
+    input.log = get_check(ControlId::kLogCheckBox) != 0;
+    input.log_file = get_text(ControlId::kLogFileField);
+    input.key = get_text(ControlId::kKeyField);
+    input.radio = get_check(ControlId::kRadioCheckBox) != 0;
+    input.heater = get_check(ControlId::kHeaterCheckBox) != 0;
+    return input;
 }
 
-int CTarvikDlg::get_check(ControlId id) {
+int CTarvikDlg::get_check(ControlId id) const {
     HWND c = control(id);
     return c != nullptr && SendMessageW(c, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
 }
@@ -421,44 +488,87 @@ void CTarvikDlg::set_check(ControlId id, int state) {
     }
 }
 
-void CTarvikDlg::enable(ControlId id, bool enabled) {
-    if (HWND c = control(id)) {
-        EnableWindow(c, enabled ? TRUE : FALSE);
-    }
-}
-
-void CTarvikDlg::insert_in_list(ControlId id, int position, const std::string& text) {
-    if (HWND c = control(id)) {
-        SendMessageW(c, CB_INSERTSTRING, static_cast<WPARAM>(position),
-                     reinterpret_cast<LPARAM>(utf8_to_wide(text).c_str()));
-    }
-}
-
-void CTarvikDlg::delete_from_list(ControlId id, int position) {
-    if (HWND c = control(id)) {
-        SendMessageW(c, CB_DELETESTRING, static_cast<WPARAM>(position), 0);
-    }
-}
-
-void CTarvikDlg::add_to_list(ControlId id, const std::string& text) {
-    if (HWND c = control(id)) {
-        SendMessageW(c, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(utf8_to_wide(text).c_str()));
-    }
-}
-
-int CTarvikDlg::list_count(ControlId id) {
+int CTarvikDlg::list_count(ControlId id) const {
     HWND c = control(id);
     const LRESULT count = c != nullptr ? SendMessageW(c, CB_GETCOUNT, 0, 0) : 0;
     return count > 0 ? static_cast<int>(count) : 0;
 }
 
-void CTarvikDlg::select_in_list(ControlId id, int position) {
-    if (HWND c = control(id)) {
-        SendMessageW(c, CB_SETCURSEL, static_cast<WPARAM>(position), 0);
+void CTarvikDlg::draw_history(const std::vector<std::string>& history) {
+    HWND box = control(ControlId::kAddressBox);
+    if (box == nullptr) {
+        return;
+    }
+    // The list changes; the address as typed stays.
+    const std::string typed = get_text(ControlId::kAddressBox);
+    SendMessageW(box, CB_RESETCONTENT, 0, 0);
+    for (const std::string& entry : history) {
+        SendMessageW(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(utf8_to_wide(entry).c_str()));
+    }
+    set_text(ControlId::kAddressBox, typed);
+}
+
+void CTarvikDlg::draw(const ViewState& view) {
+    const bool all = !drawn_once_;
+    const ViewState before = drawn_;
+    drawn_ = view;  // the lamps and panes paint from it
+    drawn_once_ = true;
+    for (const auto& pane : view.panes) {
+        if (get_text(pane.first) != pane.second) {
+            set_text(pane.first, pane.second);
+        }
+        if (all || is_stale(view, pane.first) != is_stale(before, pane.first)) {
+            InvalidateRect(control(pane.first), nullptr, TRUE);
+        }
+    }
+    for (int rail = 0; rail < kVoltageAlarmCount; ++rail) {
+        HWND lamp = control(kVoltageLamps[rail]);
+        const bool lit = view.lamps[rail] == LampState::kLit;
+        // A lamp is drawn again only when its state changes (or a click
+        // changed its box).
+        if (lamp == nullptr || (!all && view.lamps[rail] == before.lamps[rail] &&
+                                (get_check(kVoltageLamps[rail]) != 0) == lit)) {
+            continue;
+        }
+        SendMessageW(lamp, BM_SETCHECK, lit ? BST_CHECKED : BST_UNCHECKED, 0);
+        show_lamp(rail);
+    }
+    // The operator's own clicks and typing stand until the monitor fills
+    // the boxes or fields anew.
+    if (all || view.switches_shown != before.switches_shown) {
+        set_check(ControlId::kRadioCheckBox, view.radio ? 1 : 0);
+        set_check(ControlId::kHeaterCheckBox, view.heater ? 1 : 0);
+    }
+    if (all || view.history != before.history) {
+        draw_history(view.history);
+    }
+    if (all || view.fields_filled != before.fields_filled) {
+        set_text(ControlId::kAddressBox, view.fields.address);
+        set_text(ControlId::kCommunityField, view.fields.community);
+        set_text(ControlId::kIntervalField, view.fields.interval);
+    }
+    for (ControlId id : {ControlId::kLogCheckBox, ControlId::kLogFileField}) {
+        if (HWND c = control(id)) {
+            EnableWindow(c, view.log_controls_enabled ? TRUE : FALSE);
+        }
+    }
+    if (status_ != nullptr) {
+        SetWindowTextW(status_, utf8_to_wide(view.status).c_str());
+    }
+    update_tray_alarm();
+    // Every poll shown, answered or not, goes to the trends once.
+    if (!all && view.polls_shown != before.polls_shown) {
+        const double now =
+            std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
+                .count();
+        history_.add(now, monitor_.readings(), view.last_poll_answered);
+        if (trends_ != nullptr && IsWindowVisible(trends_->window())) {
+            trends_->refresh();
+        }
     }
 }
 
-std::string CTarvikDlg::list_item(ControlId id, int position) {
+std::string CTarvikDlg::list_item(ControlId id, int position) const {
     HWND c = control(id);
     if (c == nullptr) {
         return std::string();
@@ -486,9 +596,21 @@ void CTarvikDlg::stop_timer() {
 void CTarvikDlg::message_box(const std::string& text) {
     if (message_box_hook_) {
         message_box_hook_(text);
+        monitor_.message_box_closed(text);
         return;
     }
-    // Ticks of the poll timer go on inside the box's own loop.
-    MessageBoxW(IsWindowVisible(window_) ? window_ : nullptr, utf8_to_wide(text).c_str(),
-                program_name().c_str(), MB_OK | MB_ICONEXCLAMATION);
+    // Shown from the window's own loop, never inside an exchange.
+    waiting_boxes_.push_back(text);
+    PostMessageW(window_, kShowBoxesMessage, 0, 0);
+}
+
+void CTarvikDlg::on_show_boxes() {
+    while (!waiting_boxes_.empty() && !closed_) {
+        const std::string text = waiting_boxes_.front();
+        waiting_boxes_.erase(waiting_boxes_.begin());
+        // Ticks of the poll timer go on inside the box's own loop.
+        MessageBoxW(IsWindowVisible(window_) ? window_ : nullptr, utf8_to_wide(text).c_str(),
+                    program_name().c_str(), MB_OK | MB_ICONEXCLAMATION);
+        monitor_.message_box_closed(text);
+    }
 }

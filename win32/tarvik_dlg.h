@@ -1,8 +1,11 @@
 // The console's main window on Windows (dialog 102), made from the control
-// table in memory. It owns the device monitor and implements the window
-// services over its controls; the buttons, the poll timer (timer 1), the
-// system menu's About item, minimising into the tray icon and closing are
-// connected to the monitor here.
+// table in memory. It owns the device monitor and draws the monitor's view
+// in its controls; each button hands the monitor a command with the fields
+// as they stand, and the poll timer (timer 1), the system menu's About item,
+// minimising into the tray icon and closing are connected to the monitor
+// here. The window's messages go on while an exchange waits for its answer
+// (the monitor's event pump), so typing, Stop and closing are never held up
+// by the network; message boxes are shown from the window's own loop.
 //
 // Closing by Esc, the close box, Alt+F4, the system menu's Close, log-off
 // or shutdown writes the address history to the settings file. Enter in a
@@ -19,6 +22,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "monitor/alarm_events.h"
 #include "monitor/device_monitor.h"
@@ -32,7 +36,7 @@ constexpr UINT kAboutCommand = 16;
 // The Trends command of the system menu (also Ctrl+T).
 constexpr UINT kTrendsCommand = 32;
 
-class CTarvikDlg : public WindowServices {
+class CTarvikDlg : public MonitorHost {
 public:
     // Shows a message box; replaceable so that a test can record the texts.
     using MessageBoxHook = std::function<void(const std::string& text)>;
@@ -73,19 +77,26 @@ public:
     void on_trends();
     TrendsWindow* trends_window() { return trends_.get(); }
 
-    // WindowServices: texts are UTF-8 here and UTF-16 in the controls.
-    void set_text(ControlId id, const std::string& text) override;
-    std::string get_text(ControlId id) override;
-    std::string get_line(ControlId id, int line) override;
-    int get_check(ControlId id) override;
-    void set_check(ControlId id, int state) override;
-    void enable(ControlId id, bool enabled) override;
-    void insert_in_list(ControlId id, int position, const std::string& text) override;
-    void delete_from_list(ControlId id, int position) override;
-    void add_to_list(ControlId id, const std::string& text) override;
-    int list_count(ControlId id) override;
-    void select_in_list(ControlId id, int position) override;
-    std::string list_item(ControlId id, int position) override;
+    // The status line below the dialog's controls.
+    HWND status_line() const { return status_; }
+
+    // The controls as the operator sees and types them: texts are UTF-8 here
+    // and UTF-16 in the controls. A check box's state is 0 or 1.
+    void set_text(ControlId id, const std::string& text);
+    std::string get_text(ControlId id) const;
+    int get_check(ControlId id) const;
+    void set_check(ControlId id, int state);
+    int list_count(ControlId id) const;
+    std::string list_item(ControlId id, int position) const;
+    // The fields and boxes as they stand: what a command carries.
+    OperatorInput input() const;
+    // How lamp `rail` is drawn now.
+    LampState lamp_state(int rail) const { return drawn_.lamps[rail]; }
+    // Whether `pane` is drawn as old.
+    bool drawn_stale(ControlId pane) const { return is_stale(drawn_, pane); }
+
+    // MonitorHost.
+    void draw(const ViewState& view) override;
     void start_timer(int period_ms) override;
     void stop_timer() override;
     void message_box(const std::string& text) override;
@@ -112,8 +123,18 @@ private:
     // limits; an unlit one looks as the dialog made it, without a tip.
     void make_lamps();
     void show_lamp(int rail);
+    void make_status_line();
+    void draw_history(const std::vector<std::string>& history);
+    // Shows the boxes waiting, one after the other.
+    void on_show_boxes();
+    // The text colour of a pane control, as it is drawn now.
+    INT_PTR pane_colour(HWND pane, HDC dc);
 
     DeviceMonitor monitor_;
+    ViewState drawn_;  // the view as last drawn
+    bool drawn_once_ = false;
+    HWND status_ = nullptr;
+    std::vector<std::string> waiting_boxes_;  // to be shown by the window's loop
     SettingsStore* settings_ = nullptr;
     HWND window_ = nullptr;
     HICON big_icon_ = nullptr;
@@ -124,7 +145,6 @@ private:
     std::atomic<bool> cancelled_{false};  // the link's exchanges end at once once set
     bool closed_ = false;
     MessageBoxHook message_box_hook_;
-    StandingAlarm standing_alarm_;  // what the tray icon names
     ReadingHistory history_;
     std::unique_ptr<TrendsWindow> trends_;
 };

@@ -114,8 +114,9 @@ echo "silent off" >&3
 if [ -z "${TARVIK_UNDER_WINE:-}" ]; then
     "$tarvik" --headless --address "127.0.0.1:$port" --interval 100 --log /dev/full --polls 2 \
         </dev/null >/dev/null 2>"$work/full.err" || fail "log run exited with $?"
-    [ "$(grep -cx "tarvik: Can't write log file /dev/full" "$work/full.err")" -eq 1 ] ||
-        fail "expected one \"Can't write log file /dev/full\": $(cat "$work/full.err")"
+    line="tarvik: Can't write log file: /dev/full: No space left on device"
+    [ "$(grep -cxF "$line" "$work/full.err")" -eq 1 ] ||
+        fail "expected one \"$line\": $(cat "$work/full.err")"
 fi
 
 # Alarms: one line on stderr per transition. A rail pinned high raises once

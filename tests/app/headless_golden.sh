@@ -3,7 +3,8 @@
 # is stopped so every reading is fixed: the panes printed, the alarm lines
 # and the log must equal the files in golden/ byte for byte, for the Linux
 # and the Windows build alike. Only what differs from run to run is
-# replaced first: the log's timestamps and the simulator's port.
+# replaced first: the log's timestamps, the status lines' times and the
+# simulator's port.
 # usage: headless_golden.sh TARVIK TARVIK_SIM WORKDIR GOLDEN_DIR
 # With TARVIK_GOLDEN_UPDATE=1 the files in GOLDEN_DIR are written instead.
 # With TARVIK_UNDER_WINE set to the Wine prefix the programs run under
@@ -68,9 +69,12 @@ fi
 stamp='[0-9][0-9]\.[0-9][0-9]\.[0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9]'
 sed "s/^$stamp\t/DD.MM.YY HH:MM:SS\t/" "$work/run.log" >"$work/run.log.masked"
 sed "s/127\.0\.0\.1:$port/127.0.0.1:PORT/g" "$work/run.err" >"$work/run.err.masked"
+# The status lines name the time of the last answer, and the port.
+sed -e "/^Status: /s/[0-9][0-9]:[0-9][0-9]:[0-9][0-9]/HH:MM:SS/g" \
+    -e "s/127\.0\.0\.1:$port/127.0.0.1:PORT/g" "$work/run.out" >"$work/run.out.masked"
 
 if [ "${TARVIK_GOLDEN_UPDATE:-}" = 1 ]; then
-    cp "$work/run.out" "$golden/headless_run.out"
+    cp "$work/run.out.masked" "$golden/headless_run.out"
     cp "$work/run.err.masked" "$golden/headless_run.err"
     cp "$work/run.log.masked" "$golden/headless_run.log"
     echo "golden files written to $golden"
@@ -79,8 +83,7 @@ fi
 
 status=0
 for f in out err log; do
-    got="$work/run.$f"
-    [ "$f" = out ] || got="$got.masked"
+    got="$work/run.$f.masked"
     if ! cmp -s "$golden/headless_run.$f" "$got"; then
         echo "FAIL: the $f differs from golden/headless_run.$f:"
         diff -u <(cat -A "$golden/headless_run.$f") <(cat -A "$got") | head -40 || true

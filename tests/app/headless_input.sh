@@ -70,7 +70,7 @@ run --polls 1 --log "$work/no/such"$'\e'"[31m.log" </dev/null >names.out 2>names
 # Windows takes no control characters in file names at all.
 reason="No such file or directory"
 [ -n "${TARVIK_UNDER_WINE:-}" ] && reason="Invalid argument"
-grep -qxF "tarvik: Can't open log file $work/no/such\\x1B[31m.log: $reason" names.err ||
+grep -qxF "tarvik: Can't open log file: $work/no/such\\x1B[31m.log: $reason" names.err ||
     fail "the log file is not named"
 status=0
 "$tarvik" --plot "$work/no"$'\e'"[31m.log" >plot.out 2>plot.err || status=$?

@@ -237,6 +237,7 @@ TEST(AlarmListenerTest, GetsEachTransitionAfterThePollIsShown) {
     FakeWindow window;
     DeviceReadings readings;
     DeviceMonitor monitor(window, readings);
+    window.attach(monitor);
     monitor.set_default_port(sim.port());
     monitor.link().answer_wait = std::chrono::milliseconds(500);
     monitor.initialise(nullptr);
@@ -317,15 +318,11 @@ TEST(StandingAlarmTest, NamesTheLinkAlarmElseTheLastLatchedLampWhileOneIsLit) {
         {nullptr, 0, lamp2.text},
     };
     StandingAlarm alarm;
-    FakeWindow window;
     for (size_t i = 0; i < sizeof steps / sizeof steps[0]; ++i) {
         if (steps[i].event != nullptr) {
             alarm.on_event(*steps[i].event);
         }
-        for (int k = 0; k < kVoltageAlarmCount; ++k) {
-            window.set_check(kVoltageLamps[k], k == steps[i].lit ? 1 : 0);
-        }
-        EXPECT_EQ(alarm.text(window), steps[i].named) << "step " << i;
+        EXPECT_EQ(alarm.text(steps[i].lit >= 0), steps[i].named) << "step " << i;
     }
 }
 

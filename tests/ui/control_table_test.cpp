@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTest>
 #include <set>
@@ -135,6 +136,7 @@ TEST_F(ControlTableTest, WindowHoldsTheTableAloneAtItsFixedSizeWithOnlyAMinimise
     for (const Row& row : kRows) {
         expected.insert(row.name);
     }
+    expected.insert("status_line");  // below the table's controls
     for (QWidget* w : window_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
         if (!w->isWindow()) {
             found.insert(w->objectName().toStdString());
@@ -144,7 +146,11 @@ TEST_F(ControlTableTest, WindowHoldsTheTableAloneAtItsFixedSizeWithOnlyAMinimise
 
     EXPECT_EQ(window_->windowTitle().toStdString(), "Tarvik v7310QX-2");
     EXPECT_EQ(window_->units().x_to_units(window_->width()), 473);
-    EXPECT_EQ(window_->units().y_to_units(window_->height()), 308);
+    // The table's 308 units, and the status line below them.
+    EXPECT_EQ(window_->units().y_to_units(window_->height()), 318);
+    const QRect status = window_->status_line()->geometry();
+    EXPECT_GE(window_->units().y_to_units(status.top()), 306);
+    EXPECT_LE(status.bottom(), window_->height());
     EXPECT_EQ(window_->minimumSize(), window_->maximumSize());
     const Qt::WindowFlags flags = window_->windowFlags();
     EXPECT_TRUE(flags & Qt::WindowMinimizeButtonHint);
@@ -174,7 +180,9 @@ TEST_F(ControlTableTest, TabVisitsTheControlsInTemplateOrderFromStop) {
 
 TEST_F(ControlTableTest, TypedAddressIsNeitherCompletedNorAddedToTheList) {
     auto* box = widget_as<QComboBox>(ControlId::kAddressBox);
-    window_->add_to_list(ControlId::kAddressBox, "10.0.0.99");
+    ViewState view = window_->monitor().view();
+    view.history = {"10.0.0.99"};
+    window_->draw(view);
     activate();
     box->lineEdit()->clear();
     box->setFocus();

@@ -1,5 +1,6 @@
 // The real message box: modal, a warning with an OK button, captioned with
-// the program's name, and the poll timer still ticking while it is open.
+// the program's name, its second line naming the file and the reason, and
+// the poll timer still ticking while it is open.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
@@ -28,8 +29,8 @@ TEST_F(MessageBoxTest, WarningBoxIsModalAndPollsGoOnWhileItIsOpen) {
     // A log file that cannot be opened makes Start report it in a box.
     QTemporaryDir folder;
     window_->set_check(ControlId::kLogCheckBox, 1);
-    window_->set_text(ControlId::kLogFileField,
-                      folder.filePath(QStringLiteral("missing/run.log")).toStdString());
+    const std::string path = folder.filePath(QStringLiteral("missing/run.log")).toStdString();
+    window_->set_text(ControlId::kLogFileField, path);
     window_->set_text(ControlId::kIntervalField, "20");
 
     struct Seen {
@@ -39,11 +40,13 @@ TEST_F(MessageBoxTest, WarningBoxIsModalAndPollsGoOnWhileItIsOpen) {
         QMessageBox::StandardButtons buttons;
         bool polled_inside = false;
     } seen;
-    QTimer::singleShot(0, [&] {
+    click(ControlId::kStartButton);
+    // The box opens without a loop of its own: Start has returned.
+    ASSERT_TRUE(
+        QTest::qWaitFor([] { return QApplication::activeModalWidget() != nullptr; }, kWaitMs));
+    {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (box == nullptr) {
-            return;
-        }
+        ASSERT_NE(box, nullptr);
         seen.box = true;
         seen.icon = box->icon();
         seen.title = box->windowTitle();
@@ -53,16 +56,17 @@ TEST_F(MessageBoxTest, WarningBoxIsModalAndPollsGoOnWhileItIsOpen) {
         seen.polled_inside =
             QTest::qWaitFor([&] { return sim_.requests_received() >= opened_at + 10; }, kWaitMs);
         box->button(QMessageBox::Ok)->click();
-    });
-    click(ControlId::kStartButton);
+    }
 
     ASSERT_TRUE(seen.box);
     EXPECT_EQ(seen.icon, QMessageBox::Warning);
     EXPECT_EQ(seen.title.toStdString(), "tarvik");
-    EXPECT_EQ(seen.text.toStdString(), window_texts::kCannotOpenLog);
+    EXPECT_EQ(seen.text.toStdString(), std::string(window_texts::kCannotOpenLog) + "\n" + path +
+                                           ": No such file or directory");
     EXPECT_EQ(seen.buttons, QMessageBox::Ok);
     EXPECT_TRUE(seen.polled_inside);
-    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_TRUE(
+        QTest::qWaitFor([] { return QApplication::activeModalWidget() == nullptr; }, kWaitMs));
 }
 
 }  // namespace

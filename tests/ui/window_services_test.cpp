@@ -1,10 +1,11 @@
-// The window services over the real widgets: line breaks and bytes as the
-// monitor passes them, and the address box's edit text while its list
-// changes.
+// The window draws the monitor's view in its real widgets: line breaks and
+// bytes as the monitor passes them, and the address box's edit text while
+// its list changes.
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QTextBlock>
 #include <functional>
 
 #include "monitor/measurement_log.h"
@@ -45,7 +46,7 @@ TEST_F(WindowServicesTest, PaneLinesBreakAtCrLfAndReadBackWithIt) {
         EXPECT_EQ(pane->toPlainText().toStdString(), c.shown);
         EXPECT_EQ(text(ControlId::kIdentificationPane), c.given);
         for (size_t i = 0; i < c.lines.size(); ++i) {
-            EXPECT_EQ(window_->get_line(ControlId::kIdentificationPane, static_cast<int>(i)),
+            EXPECT_EQ(pane->document()->findBlockByNumber(static_cast<int>(i)).text().toStdString(),
                       c.lines[i]);
         }
     }
@@ -66,7 +67,9 @@ TEST_F(WindowServicesTest, TextsCrossAsUtf8AndTheLogNameAsAFileName) {
         EXPECT_EQ(text(id), id == ControlId::kKeyField ? typed.substr(0, kKeyLimit) : typed)
             << static_cast<int>(id);
     }
-    window_->add_to_list(ControlId::kAddressBox, typed);
+    ViewState view = window_->monitor().view();
+    view.history = {typed};
+    window_->draw(view);
     EXPECT_EQ(window_->list_item(ControlId::kAddressBox, 0), typed);
 
     // Typed into the field, a name with an umlaut opens the file so named.
@@ -87,37 +90,27 @@ TEST_F(WindowServicesTest, ListChangesLeaveTheTypedAddressAlone) {
     const struct {
         const char* what;
         int current;  // -1: the list starts empty
-        std::function<void(CTarvikDlg&)> change;
         std::vector<std::string> list;
     } cases[] = {
-        {"insert before the current item",
-         0,
-         [](CTarvikDlg& w) { w.insert_in_list(ControlId::kAddressBox, 0, "new"); },
-         {"new", "a", "b", "c"}},
-        {"delete the current item",
-         1,
-         [](CTarvikDlg& w) { w.delete_from_list(ControlId::kAddressBox, 1); },
-         {"a", "c"}},
-        {"delete the last item while it is current",
-         2,
-         [](CTarvikDlg& w) { w.delete_from_list(ControlId::kAddressBox, 2); },
-         {"a", "b"}},
-        {"add to an empty list",
-         -1,
-         [](CTarvikDlg& w) { w.add_to_list(ControlId::kAddressBox, "d"); },
-         {"d"}},
+        {"insert before the current item", 0, {"new", "a", "b", "c"}},
+        {"delete the current item", 1, {"a", "c"}},
+        {"delete the last item while it is current", 2, {"a", "b"}},
+        {"add to an empty list", -1, {"d"}},
     };
+    ViewState view = window_->monitor().view();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        widget_as<QComboBox>(ControlId::kAddressBox)->clear();
+        view.history.clear();
         if (c.current >= 0) {
-            for (const char* item : {"a", "b", "c"}) {
-                window_->add_to_list(ControlId::kAddressBox, item);
-            }
-            window_->select_in_list(ControlId::kAddressBox, c.current);
+            view.history = {"a", "b", "c"};
+        }
+        window_->draw(view);
+        if (c.current >= 0) {
+            widget_as<QComboBox>(ControlId::kAddressBox)->setCurrentIndex(c.current);
         }
         window_->set_text(ControlId::kAddressBox, "typed");
-        c.change(*window_);
+        view.history = c.list;
+        window_->draw(view);
         EXPECT_EQ(list(), c.list);
         EXPECT_EQ(text(ControlId::kAddressBox), "typed");
     }

@@ -92,7 +92,18 @@ TEST_F(DialogTest, ControlsStandWhereTheTableSaysInTemplateAndTabOrder) {
         }
         child = GetWindow(child, GW_HWNDNEXT);
     }
-    EXPECT_EQ(child, nullptr);
+    // After the table's controls, the status line, below them all.
+    EXPECT_EQ(child, window_->status_line());
+    RECT status;
+    GetWindowRect(window_->status_line(), &status);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&status), 2);
+    RECT table{0, 0, 0, dialog_template::kMainDialog.height};
+    MapDialogRect(dialog, &table);
+    EXPECT_GE(status.top, table.bottom);
+    RECT client;
+    GetClientRect(dialog, &client);
+    EXPECT_LE(status.bottom, client.bottom);
+    EXPECT_EQ(GetWindow(child, GW_HWNDNEXT), nullptr);
     // Grown or not, a static text covers no control beside it.
     for (HWND label : statics) {
         RECT own, other, both;
@@ -175,7 +186,8 @@ TEST_F(DialogTest, TheSystemMenusAboutItemOpensTheAboutBoxOverTheDisabledWindow)
 TEST_F(DialogTest, TheWarningBoxIsOwnedByTheWindowAndPollsGoOnWhileItIsOpen) {
     window_->set_message_box_hook(nullptr);
     SendMessageW(window_->control(ControlId::kLogCheckBox), BM_SETCHECK, BST_CHECKED, 0);
-    set_text(ControlId::kLogFileField, wide_to_utf8(folder_ + L"\\missing\\run.log"));
+    const std::string missing = wide_to_utf8(folder_ + L"\\missing\\run.log");
+    set_text(ControlId::kLogFileField, missing);
     set_text(ControlId::kIntervalField, "20");
     point_at_simulator();
 
@@ -193,10 +205,20 @@ TEST_F(DialogTest, TheWarningBoxIsOwnedByTheWindowAndPollsGoOnWhileItIsOpen) {
         bool ok_only;
         uint64_t opened_at;
         bool polled_inside;
+        bool done;
     } seen;
-    seen = Seen{
-        &sim_, window_->window(), GetTickCount() + 5000, nullptr, nullptr, {}, {}, false, false, 0,
-        false};
+    seen = Seen{&sim_,
+                window_->window(),
+                GetTickCount() + 5000,
+                nullptr,
+                nullptr,
+                {},
+                {},
+                false,
+                false,
+                0,
+                false,
+                false};
     SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR timer, DWORD) {
         if (seen.box == nullptr) {
             EnumThreadWindows(
@@ -228,20 +250,31 @@ TEST_F(DialogTest, TheWarningBoxIsOwnedByTheWindowAndPollsGoOnWhileItIsOpen) {
             seen.box != nullptr && seen.sim->requests_received() >= seen.opened_at + 10;
         if (seen.polled_inside || GetTickCount() > seen.until) {
             KillTimer(nullptr, timer);
+            seen.done = true;
             if (seen.box != nullptr) {
                 SendMessageW(seen.box, WM_COMMAND, IDOK, 0);
             }
         }
     });
-    // Clicked without handling the queue after it: at this interval ticks
-    // would keep it from ever running empty until Stop.
+    // The box opens from the window's loop once Start is through. One
+    // message at a time, until the timer is done: at this interval ticks
+    // would keep the queue from ever running empty until Stop.
     SendMessageW(window_->control(ControlId::kStartButton), BM_CLICK, 0, 0);
+    while (!seen.done && GetTickCount() < seen.until + 1000) {
+        MSG message;
+        if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            window_->dispatch(message);
+        } else {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        }
+    }
     SendMessageW(window_->control(ControlId::kStopButton), BM_CLICK, 0, 0);
 
     ASSERT_NE(seen.box, nullptr);
     EXPECT_EQ(seen.owner, seen.main);
     EXPECT_EQ(seen.title, wide_to_utf8(program_name()));
-    EXPECT_EQ(seen.text, window_texts::kCannotOpenLog);
+    EXPECT_EQ(seen.text, std::string(window_texts::kCannotOpenLog) + "\n" + missing +
+                             ": No such file or directory");
     EXPECT_TRUE(seen.icon);
     EXPECT_TRUE(seen.ok_only);
     EXPECT_TRUE(seen.polled_inside);

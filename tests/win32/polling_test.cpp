@@ -159,10 +159,12 @@ TEST_F(Win32PollingTest, LogFileIsCreatedUnderItsUnicodeName) {
               INVALID_FILE_ATTRIBUTES);
 
     click(ControlId::kStopButton);
-    set_text(ControlId::kLogFileField, wide_to_utf8(folder_ + L"\\missing\\run.log"));
+    const std::string missing = wide_to_utf8(folder_ + L"\\missing\\run.log");
+    set_text(ControlId::kLogFileField, missing);
     start_without_ticks();
     ASSERT_EQ(messages_.size(), 1u);
-    EXPECT_EQ(messages_[0], window_texts::kCannotOpenLog);
+    EXPECT_EQ(messages_[0], std::string(window_texts::kCannotOpenLog) + "\n" + missing +
+                                ": No such file or directory");
 }
 
 }  // namespace

@@ -1,0 +1,58 @@
+// A host whose controls are values in memory: the terminal front end and the
+// tests. The operator's side (`set_text`, `set_check`, `select_in_list`) fills
+// the fields that every command hands the monitor; the drawing side answers
+// with the monitor's view. The poll timer is a period that the owner waits
+// out (it delivers the ticks).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "monitor/device_monitor.h"
+#include "monitor/view_state.h"
+
+class MemoryHost : public MonitorHost {
+public:
+    // The monitor whose view this host draws; commands go to it.
+    void attach(DeviceMonitor& monitor) { monitor_ = &monitor; }
+
+    // MonitorHost. Drawing copies in the fields and boxes the monitor filled.
+    void draw(const ViewState& view) override;
+    void start_timer(int period_ms) override;
+    void stop_timer() override { timer_running_ = false; }
+
+    // The operator's side. Texts and checks of the fields and boxes; panes
+    // and lamps read the view (a lamp is checked while lit).
+    void set_text(ControlId id, const std::string& text);
+    std::string get_text(ControlId id) const;
+    void set_check(ControlId id, int state);
+    int get_check(ControlId id) const;
+    bool is_enabled(ControlId id) const;
+    // The address box's list, and picking entry `position` from it.
+    const std::vector<std::string>& list() const;
+    void select_in_list(ControlId id, int position);
+    // The list entry the address box shows; -1: none.
+    int selected() const;
+    const OperatorInput& input() const { return input_; }
+
+    bool timer_running() const { return timer_running_; }
+    int timer_period() const { return timer_period_; }
+    int timer_starts() const { return timer_starts_; }
+
+protected:
+    const ViewState& view() const;
+    DeviceMonitor* monitor() const { return monitor_; }
+
+private:
+    // The fields as they stand now go to the monitor for its next command.
+    void hand_over();
+
+    DeviceMonitor* monitor_ = nullptr;
+    OperatorInput input_;
+    ViewState shown_;  // until attached
+    unsigned fields_filled_ = 0;
+    unsigned switches_shown_ = 0;
+    bool timer_running_ = false;
+    int timer_period_ = 0;
+    int timer_starts_ = 0;
+};

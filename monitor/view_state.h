@@ -1,0 +1,86 @@
+// What the window shows, as the monitor publishes it after every change, and
+// what the operator typed, as each command hands it to the monitor. A host
+// (the Qt window, the Win32 window, the terminal) draws the one and fills in
+// the other; it holds no rule of its own.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "monitor/supply_rails.h"
+#include "monitor/window_services.h"
+
+// The fields and boxes a command reads, as they stood when it was given.
+struct OperatorInput {
+    std::string address;  // the address box's edit text
+    std::string community;
+    std::string interval;
+    bool log = false;  // "Log to file :"
+    std::string log_file;
+    std::string key;  // the key field's whole text; its first line is sent
+    bool radio = false;
+    bool heater = false;
+};
+
+// A voltage lamp: clear, lit by its latch, or unchecked by a poll without
+// answer while its latch still stands (the rail went out of range earlier;
+// whether it is still lit is not known until the device answers).
+enum class LampState : uint8_t { kClear, kLit, kNotKnownNow };
+
+struct ViewState {
+    // The six panes' texts by control ("\r\n" breaks a line).
+    std::map<ControlId, std::string> panes;
+    // Panes that keep the text of an earlier answered poll because the last
+    // poll had no answer (an empty pane is not among them); a host draws
+    // them as old.
+    std::set<ControlId> stale;
+    LampState lamps[kVoltageAlarmCount] = {};
+    // Radio and Heater as the device last reported them. A host sets its
+    // boxes when `switches_shown` changes, so a click since stands.
+    bool radio = false;
+    bool heater = false;
+    unsigned switches_shown = 0;
+    // Fields the monitor filled in (the defaults, the history's first
+    // entry). A host copies them into its fields when `fields_filled`
+    // changes, and leaves the operator's typing alone otherwise.
+    OperatorInput fields;
+    unsigned fields_filled = 0;
+    std::vector<std::string> history;  // the address box's list, newest first
+    bool log_controls_enabled = true;
+
+    bool polling = false;
+    std::string agent;            // the address as the last command took it
+    int period_ms = 0;            // the poll timer's period since Start
+    int32_t family = 0;           // the device's family as last read; 0: none read
+    std::time_t last_answer = 0;  // the last answered poll; 0: none
+    int unanswered_polls = 0;     // polls without answer since `last_answer`
+    unsigned polls_shown = 0;     // counts every poll shown, answered or not
+    bool last_poll_answered = false;
+    std::string standing_alarm;  // what a tray icon names; empty: none
+    std::string status;          // the status line
+};
+
+// "Polling 10.0.0.5 every 1000 ms · family 350 · last answer 10:41:03",
+// "No answer from 10.0.0.5 since 10:41:03 (4 polls)" or "Stopped"; the time
+// is local.
+std::string status_text(const ViewState& view);
+
+// A lamp's tooltip: a lit lamp names its rail's limits and that it stays lit
+// until Reset; one not known now says the rail went out of range earlier and
+// that the lamp shows again when the device answers; a clear lamp has none.
+std::string lamp_tip(LampState state, int rail);
+
+// Whether a pane's text is from an earlier poll (see `ViewState::stale`).
+inline bool is_stale(const ViewState& view, ControlId pane) {
+    return view.stale.count(pane) != 0;
+}
+
+// A message box's text as a host shows it: the fixed text, and on a second
+// line the file or host it is about and the reason, when known.
+inline std::string message_text(const std::string& text, const std::string& detail) {
+    return detail.empty() ? text : text + "\n" + detail;
+}

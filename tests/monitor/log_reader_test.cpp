@@ -9,6 +9,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -214,8 +215,11 @@ protected:
     void SetUp() override {
         LogReaderTest::SetUp();
         const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = std::filesystem::temp_directory_path() /
-               (std::string("tarvik-log-") + info->name() + "-" + std::to_string(std::rand()));
+        // A name of its own per run: an unseeded rand() gave every process
+        // the same one, so runs at once, or one left over, shared files.
+        dir_ =
+            std::filesystem::temp_directory_path() / (std::string("tarvik-log-") + info->name() +
+                                                      "-" + std::to_string(std::random_device{}()));
         std::filesystem::create_directories(dir_);
     }
     void TearDown() override { std::filesystem::remove_all(dir_); }

@@ -212,8 +212,8 @@ const TraceSpec kTraceSpecs[kTraceCount] = {
     {Series::kPacketErrorRatio, kPerName, nullptr, kErrorChart, true},
 };
 
-std::string trace_name(const TraceSpec& spec) {
-    return std::string(spec.label) + (spec.suffix != nullptr ? spec.suffix : "");
+std::string trace_name(const TraceSpec& def) {
+    return std::string(def.label) + (def.suffix != nullptr ? def.suffix : "");
 }
 
 uint32_t trace_color(int trace) {
@@ -253,18 +253,18 @@ double TrendPlan::tick_value(const ValueScale& scale, int k) {
 
 TrendPlan plan_trends(const ReadingHistory& history, const PlanRequest& request) {
     TrendPlan plan;
-    for (const ChartSpec& spec : kChartSpecs) {
-        plan.charts.push_back(ChartPlan{&spec, AxisPlan(), AxisPlan(), {}});
+    for (const ChartSpec& def : kChartSpecs) {
+        plan.charts.push_back(ChartPlan{&def, AxisPlan(), AxisPlan(), {}});
     }
     for (int i = 0; i < kTraceCount; ++i) {
-        const TraceSpec& spec = kTraceSpecs[i];
-        const SeriesInfo info = series_info(spec.series);
-        TracePlan t{i, trace_name(spec), info.unit, trace_color(i), !request.hidden[i], {}};
+        const TraceSpec& def = kTraceSpecs[i];
+        const SeriesInfo info = series_info(def.series);
+        TracePlan t{i, trace_name(def), info.unit, trace_color(i), !request.hidden[i], {}};
         t.has_limits = info.has_limits;
         t.limit_low = info.low;
         t.limit_high = info.high;
         plan.traces.push_back(std::move(t));
-        plan.charts[static_cast<std::size_t>(spec.chart)].traces.push_back(i);
+        plan.charts[static_cast<std::size_t>(def.chart)].traces.push_back(i);
     }
     const uint64_t polls = history.held_polls();
     if (polls == 0) {
@@ -296,10 +296,10 @@ TrendPlan plan_trends(const ReadingHistory& history, const PlanRequest& request)
     std::vector<Range> left(kChartCount);
     std::vector<Range> right(kChartCount);
     for (TracePlan& t : plan.traces) {
-        const TraceSpec& spec = kTraceSpecs[t.trace];
+        const TraceSpec& def = kTraceSpecs[t.trace];
         Range values;
         t.runs.emplace_back();
-        for (const ChartPoint& p : points[static_cast<std::size_t>(spec.series)]) {
+        for (const ChartPoint& p : points[static_cast<std::size_t>(def.series)]) {
             // Beyond kLargestChartValue an axis's arithmetic would overflow:
             // such a value is a gap.
             if (std::isnan(p.value) || std::fabs(p.value) > kLargestChartValue) {
@@ -317,12 +317,12 @@ TrendPlan plan_trends(const ReadingHistory& history, const PlanRequest& request)
         t.has_points = !values.empty();
         t.out_of_limits = t.has_points && t.has_limits &&
                           (values.low < t.limit_low || values.high > t.limit_high);
-        ChartPlan& chart = plan.charts[static_cast<std::size_t>(spec.chart)];
-        AxisPlan& axis = spec.right_axis ? chart.right : chart.left;
+        ChartPlan& chart = plan.charts[static_cast<std::size_t>(def.chart)];
+        AxisPlan& axis = def.right_axis ? chart.right : chart.left;
         axis.used = axis.used || t.has_points;
         if (t.shown && t.has_points) {
-            Range& r = spec.right_axis ? right[static_cast<std::size_t>(spec.chart)]
-                                       : left[static_cast<std::size_t>(spec.chart)];
+            Range& r = def.right_axis ? right[static_cast<std::size_t>(def.chart)]
+                                      : left[static_cast<std::size_t>(def.chart)];
             r.take(values.low);
             r.take(values.high);
             // A rail's axis holds its lamp limits, so the line reads against them.

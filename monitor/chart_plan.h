@@ -114,7 +114,7 @@ struct TraceSpec {
 };
 constexpr int kTraceCount = 22;
 extern const TraceSpec kTraceSpecs[kTraceCount];
-std::string trace_name(const TraceSpec& spec);
+std::string trace_name(const TraceSpec& def);
 // Each series' colour as 0xRRGGBB, distinct within its chart.
 uint32_t trace_color(int trace);
 
@@ -154,9 +154,9 @@ struct AxisPlan {
 };
 
 struct ChartPlan {
-    const ChartSpec* spec;
+    const ChartSpec* def;
     AxisPlan left;
-    AxisPlan right;           // only with spec->right_title
+    AxisPlan right;           // only with def->right_title
     std::vector<int> traces;  // indices in TrendPlan::traces
 };
 

@@ -94,12 +94,12 @@ std::string trends_svg(const TrendPlan& plan, const PageLayout& page) {
         const PlotBox& box = page.plots[c];
         svg += "<g>\n";
         if (!box.compact) {
-            svg += label(box.left + box.width / 2, box.top - 5, chart.spec->title, "middle",
+            svg += label(box.left + box.width / 2, box.top - 5, chart.def->title, "middle",
                          " font-weight=\"bold\"");
         }
-        value_axis(svg, chart.left.scale, box, false, chart.spec->left_title);
-        if (chart.spec->right_title != nullptr && chart.right.used) {
-            value_axis(svg, chart.right.scale, box, true, chart.spec->right_title);
+        value_axis(svg, chart.left.scale, box, false, chart.def->left_title);
+        if (chart.def->right_title != nullptr && chart.right.used) {
+            value_axis(svg, chart.right.scale, box, true, chart.def->right_title);
         }
         for (const TimeTick& tick : plan.ticks) {
             const double x = x_at(plan, box, tick.seconds);
@@ -117,8 +117,8 @@ std::string trends_svg(const TrendPlan& plan, const PageLayout& page) {
             if (!t.shown || !t.has_points) {
                 continue;
             }
-            const TraceSpec& spec = kTraceSpecs[t.trace];
-            const ValueScale& scale = spec.right_axis ? chart.right.scale : chart.left.scale;
+            const TraceSpec& def = kTraceSpecs[t.trace];
+            const ValueScale& scale = def.right_axis ? chart.right.scale : chart.left.scale;
             const std::string color = color_text(t.color);
             if (t.has_limits) {
                 const std::string style = "stroke=\"" + color + "\" stroke-dasharray=\"6 4\"" +

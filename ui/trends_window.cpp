@@ -77,8 +77,8 @@ constexpr int kMinRailChartHeight = 140;
 constexpr int kLegendRowGap = 8;
 constexpr int kLegendFrame = 70;
 
-QString trace_text(const trends::TraceSpec& spec) {
-    return QString::fromStdString(trends::trace_name(spec));
+QString trace_text(const trends::TraceSpec& def) {
+    return QString::fromStdString(trends::trace_name(def));
 }
 
 // Sets the axis to the plan's scale. The axis is touched only when it

@@ -82,8 +82,8 @@ void value_axis(HDC dc, const trends::ValueScale& scale, const trends::PlotBox& 
 
 void draw_trace(HDC dc, const trends::TrendPlan& plan, const trends::ChartPlan& chart,
                 const trends::PlotBox& box, const trends::TracePlan& t) {
-    const trends::TraceSpec& spec = trends::kTraceSpecs[t.trace];
-    const trends::ValueScale& scale = spec.right_axis ? chart.right.scale : chart.left.scale;
+    const trends::TraceSpec& def = trends::kTraceSpecs[t.trace];
+    const trends::ValueScale& scale = def.right_axis ? chart.right.scale : chart.left.scale;
     if (t.has_limits) {
         HPEN dashed = t.out_of_limits ? geometric_pen(colour(t.color), 3, PS_DASH)
                                       : CreatePen(PS_DASH, 1, colour(t.color));
@@ -144,13 +144,13 @@ void draw_trends(HDC dc, const trends::TrendPlan& plan, const trends::PageLayout
         const trends::PlotBox& box = page.plots[c];
         if (!box.compact) {
             SelectObject(dc, bold);
-            text_at(dc, box.left + box.width / 2, box.top - 3, chart.spec->title,
+            text_at(dc, box.left + box.width / 2, box.top - 3, chart.def->title,
                     TA_CENTER | TA_BOTTOM);
             SelectObject(dc, font);
         }
-        value_axis(dc, chart.left.scale, box, false, chart.spec->left_title, upright);
-        if (chart.spec->right_title != nullptr && chart.right.used) {
-            value_axis(dc, chart.right.scale, box, true, chart.spec->right_title, upright);
+        value_axis(dc, chart.left.scale, box, false, chart.def->left_title, upright);
+        if (chart.def->right_title != nullptr && chart.right.used) {
+            value_axis(dc, chart.right.scale, box, true, chart.def->right_title, upright);
         }
         SelectObject(dc, grid);
         for (const trends::TimeTick& tick : plan.ticks) {

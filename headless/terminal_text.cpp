@@ -141,11 +141,7 @@ std::string right_aligned(const std::string& text, int width) {
 
 std::string local_clock(std::time_t now) {
     std::tm local{};
-#ifdef _WIN32
-    const bool ok = localtime_s(&local, &now) == 0;
-#else
-    const bool ok = localtime_r(&now, &local) != nullptr;
-#endif
+    const bool ok = local_time(now, &local);
     char text[16];
     if (!ok || std::strftime(text, sizeof text, "%H:%M:%S", &local) == 0) {
         return "--:--:--";

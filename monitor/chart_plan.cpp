@@ -8,6 +8,7 @@
 
 #include "monitor/panes.h"
 #include "monitor/supply_rails.h"
+#include "monitor/text_format.h"
 
 namespace trends {
 
@@ -117,12 +118,7 @@ TimeTicks time_ticks(double from, double to, int most, double utc_offset, double
 namespace {
 
 bool local_time(double seconds, std::tm* out) {
-    const std::time_t t = static_cast<std::time_t>(std::floor(seconds));
-#ifdef _WIN32
-    return localtime_s(out, &t) == 0;
-#else
-    return localtime_r(&t, out) != nullptr;
-#endif
+    return ::local_time(static_cast<std::time_t>(std::floor(seconds)), out);
 }
 
 // Days from 1970-01-01 to the civil date (proleptic Gregorian).

@@ -203,11 +203,7 @@ private:
 std::string iso8601_local_time(double seconds) {
     const auto t = static_cast<std::time_t>(std::floor(seconds));
     std::tm local{};
-#ifdef _WIN32
-    const bool ok = localtime_s(&local, &t) == 0;
-#else
-    const bool ok = localtime_r(&t, &local) != nullptr;
-#endif
+    const bool ok = local_time(t, &local);
     if (!ok) {
         return std::string();
     }

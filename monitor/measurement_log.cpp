@@ -102,11 +102,7 @@ LogWrite append_text(const std::string& path, const std::string& text) {
 
 std::string timestamp(std::time_t now) {
     std::tm local{};
-#ifdef _WIN32
-    const bool ok = localtime_s(&local, &now) == 0;
-#else
-    const bool ok = localtime_r(&now, &local) != nullptr;
-#endif
+    const bool ok = local_time(now, &local);
     char text[128];
     if (!ok || std::strftime(text, sizeof text, "%d.%m.%y %H:%M:%S\t", &local) == 0) {
         return std::string();

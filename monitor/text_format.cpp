@@ -329,3 +329,11 @@ std::string escape_device_text(const std::string& text, TextEscapes escapes) {
     }
     return out;
 }
+
+bool local_time(std::time_t t, std::tm* out) {
+#ifdef _WIN32
+    return localtime_s(out, &t) == 0;
+#else
+    return localtime_r(&t, out) != nullptr;
+#endif
+}

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <ctime>
 #include <string>
 
 #if defined(__GNUC__)
@@ -40,3 +41,7 @@ enum class TextEscapes {
     kTerminal,
 };
 std::string escape_device_text(const std::string& text, TextEscapes escapes);
+
+// `t` as local time in `out`, on every platform; false when it cannot be
+// converted.
+bool local_time(std::time_t t, std::tm* out);

@@ -8,11 +8,7 @@ namespace {
 // A time of day as the status line shows it, in local time.
 std::string clock_text(std::time_t when) {
     std::tm local{};
-#ifdef _WIN32
-    const bool ok = localtime_s(&local, &when) == 0;
-#else
-    const bool ok = localtime_r(&when, &local) != nullptr;
-#endif
+    const bool ok = local_time(when, &local);
     char text[16];
     if (!ok || std::strftime(text, sizeof text, "%H:%M:%S", &local) == 0) {
         return "?";

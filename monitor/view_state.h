@@ -26,6 +26,22 @@ struct OperatorInput {
     bool heater = false;
 };
 
+// What a command carries, read off a window by its `text(ControlId)` and
+// `checked(ControlId)`: one reading for every host.
+template <typename Text, typename Checked>
+OperatorInput read_operator_input(Text text, Checked checked) {
+    OperatorInput input;
+    input.address = text(ControlId::kAddressBox);
+    input.community = text(ControlId::kCommunityField);
+    input.interval = text(ControlId::kIntervalField);
+    input.log = checked(ControlId::kLogCheckBox);
+    input.log_file = text(ControlId::kLogFileField);
+    input.key = text(ControlId::kKeyField);
+    input.radio = checked(ControlId::kRadioCheckBox);
+    input.heater = checked(ControlId::kHeaterCheckBox);
+    return input;
+}
+
 // A voltage lamp: clear, lit by its latch, or unchecked by a poll without
 // answer while its latch still stands (the rail went out of range earlier;
 // whether it is still lit is not known until the device answers).

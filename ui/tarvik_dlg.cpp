@@ -268,16 +268,8 @@ std::string CTarvikDlg::get_text(ControlId id) const {
 }
 
 OperatorInput CTarvikDlg::input() const {
-    OperatorInput input;
-    input.address = get_text(ControlId::kAddressBox);
-    input.community = get_text(ControlId::kCommunityField);
-    input.interval = get_text(ControlId::kIntervalField);
-    input.log = get_check(ControlId::kLogCheckBox) != 0;
-    input.log_file = get_text(ControlId::kLogFileField);
-    input.key = get_text(ControlId::kKeyField);
-    input.radio = get_check(ControlId::kRadioCheckBox) != 0;
-    input.heater = get_check(ControlId::kHeaterCheckBox) != 0;
-    return input;
+    return read_operator_input([this](ControlId id) { return get_text(id); },
+                               [this](ControlId id) { return get_check(id) != 0; });
 }
 
 int CTarvikDlg::get_check(ControlId id) const {

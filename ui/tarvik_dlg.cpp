@@ -485,6 +485,15 @@ void CTarvikDlg::on_trends() {
 }
 
 void CTarvikDlg::on_about() {
-    CAboutDlg about(isVisible() ? this : nullptr);
-    about.exec();
+    if (about_ != nullptr) {
+        about_->raise();
+        about_->activateWindow();
+        return;
+    }
+    // Modal without a loop of its own: chosen during an exchange's wait,
+    // exec() would hold the wait until the box closed.
+    auto* about = new CAboutDlg(isVisible() ? this : nullptr);
+    about->setAttribute(Qt::WA_DeleteOnClose);
+    about_ = about;
+    about->open();
 }

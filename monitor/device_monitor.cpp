@@ -155,17 +155,24 @@ DeviceMonitor::DeviceMonitor(MonitorHost& host, DeviceReadings& readings)
             tell(text);
         }
     };
-    link_.idle = [this] {
-        if (pump_) {
-            pump_();
-        }
-        return !abandon_;
-    };
     for (const ReadingPane& pane : kReadingPanes) {
         view_.panes[pane.id];
     }
     view_.panes[ControlId::kIdentificationPane];
     view_.status = status_text(view_);
+}
+
+void DeviceMonitor::set_event_pump(std::function<void()> pump) {
+    pump_ = std::move(pump);
+    // Without a loop to lend, nothing can run during the wait: the link then
+    // waits in one system call per answer, as it always did.
+    link_.idle = nullptr;
+    if (pump_) {
+        link_.idle = [this] {
+            pump_();
+            return !abandon_;
+        };
+    }
 }
 
 void DeviceMonitor::tell(const std::string& text, const std::string& detail) {

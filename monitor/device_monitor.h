@@ -97,7 +97,7 @@ public:
 
     // Runs one turn of the host's event loop; set, the answer wait calls it
     // every slice (see the top of this file).
-    void set_event_pump(std::function<void()> pump) { pump_ = std::move(pump); }
+    void set_event_pump(std::function<void()> pump);
     // The local time of an answered poll (the system's clock unless a test
     // sets its own).
     void set_clock(std::function<std::time_t()> clock) { clock_ = std::move(clock); }

@@ -21,6 +21,13 @@ function(tarvik_windows_resources target description)
     configure_file(${PROJECT_SOURCE_DIR}/res/windows/program_info.h.in ${info_dir}/program_info.h
                    @ONLY)
     target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/res/windows/tarvik.rc)
+    # windres's dependency scan does not see the files the script names: a
+    # redrawn icon or a changed manifest would leave a stale resource object.
+    set_property(SOURCE ${PROJECT_SOURCE_DIR}/res/windows/tarvik.rc TARGET_DIRECTORY ${target}
+                 APPEND PROPERTY OBJECT_DEPENDS
+                 ${PROJECT_SOURCE_DIR}/res/icons/tarvik.ico ${PROJECT_SOURCE_DIR}/res/icons/tray.ico
+                 ${PROJECT_SOURCE_DIR}/res/icons/tray-alarm.ico
+                 ${PROJECT_SOURCE_DIR}/res/windows/tarvik.manifest)
     # windres looks for the icons and the manifest on the include path.
     target_include_directories(${target} PRIVATE
         $<$<COMPILE_LANGUAGE:RC>:${info_dir};${PROJECT_SOURCE_DIR}/res/icons;${PROJECT_SOURCE_DIR}/res/windows>)

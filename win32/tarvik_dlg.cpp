@@ -10,6 +10,7 @@
 #include "res/dialog_templates.h"
 #include "win32/about_dlg.h"
 #include "win32/dialog_memory.h"
+#include "win32/own_loop_messages.h"
 #include "win32/program_name.h"
 
 namespace {
@@ -27,15 +28,6 @@ bool is_push_button(HWND control) {
 // latch stands while the device does not answer (not known now).
 constexpr COLORREF kLitLampColour = RGB(255, 0, 0);
 constexpr COLORREF kNotKnownLampColour = RGB(255, 176, 0);
-
-// Boxes waiting to be shown reach the window's own loop by this message, so
-// that none runs its loop inside an exchange.
-constexpr UINT kShowBoxesMessage = WM_APP + 24;
-// Opens the About box, and the tray icon's menu, from the window's own loop:
-// their modal loops, run inside an exchange's wait, would hold the wait
-// until they closed.
-constexpr UINT kShowAboutMessage = WM_APP + 25;
-constexpr UINT kShowTrayMenuMessage = WM_APP + 26;  // lparam: where, MAKELPARAM(x, y)
 
 // The status line below the dialog's controls, in dialog units.
 constexpr int kStatusLineHeight = 10;
@@ -80,11 +72,11 @@ CTarvikDlg::CTarvikDlg(DeviceReadings& readings) : monitor_(*this, readings) {
     monitor_.link().cancel = &cancelled_;
     monitor_.set_alarm_listener([this](const AlarmEvent& event) { on_alarm(event); });
     // While an exchange waits, the thread's messages are handled as the
-    // loop in run() would, except the boxes waiting to be shown.
+    // loop in run() would, except those that open a loop of their own.
     monitor_.set_event_pump([this] {
         MSG message;
-        for (const auto& range : {std::make_pair(0u, kShowBoxesMessage - 1),
-                                  std::make_pair(kShowTrayMenuMessage + 1, 0xFFFFFFFFu)}) {
+        for (const auto& range : {std::make_pair(0u, kFirstOwnLoopMessage - 1),
+                                  std::make_pair(kLastOwnLoopMessage + 1, 0xFFFFFFFFu)}) {
             while (!closed_ &&
                    PeekMessageW(&message, nullptr, range.first, range.second, PM_REMOVE)) {
                 if (message.message == WM_QUIT) {
@@ -402,10 +394,9 @@ void CTarvikDlg::on_tray_notify(LPARAM mouse_message) {
 }
 
 void CTarvikDlg::on_tray_menu(LPARAM at) {
-    const UINT chosen = static_cast<UINT>(
-        TrackPopupMenu(tray_menu_, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY,
-                       static_cast<short>(LOWORD(at)), static_cast<short>(HIWORD(at)), 0, window_,
-                       nullptr));
+    const UINT chosen = static_cast<UINT>(TrackPopupMenu(
+        tray_menu_, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, static_cast<short>(LOWORD(at)),
+        static_cast<short>(HIWORD(at)), 0, window_, nullptr));
     if (chosen == kAboutCommand) {
         on_about();
     }

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "monitor/wide_text.h"
+#include "win32/own_loop_messages.h"
 #include "win32/trends_drawing.h"
 
 namespace {
@@ -346,8 +347,8 @@ void TrendsWindow::finish_load(uint64_t number) {
         note += (note.empty() ? "" : "\n") + notice;
     }
     if (!note.empty()) {
-        MessageBoxW(window_, utf8_to_wide(note).c_str(), L"Tarvik trends",
-                    MB_OK | MB_ICONINFORMATION);
+        waiting_note_ = note;
+        PostMessageW(window_, kTrendsNoteMessage, 0, 0);
     }
 }
 
@@ -508,10 +509,10 @@ LRESULT TrendsWindow::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
                     show_live();
                     break;
                 case kOpenButton:
-                    on_open_clicked();
+                    PostMessageW(window_, kTrendsOpenMessage, 0, 0);
                     break;
                 case kSaveButton:
-                    on_save_clicked();
+                    PostMessageW(window_, kTrendsSaveMessage, 0, 0);
                     break;
                 case kCancelButton:
                     cancel_load();
@@ -530,6 +531,20 @@ LRESULT TrendsWindow::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
             return 0;
         case kLoadDone:
             finish_load(static_cast<uint64_t>(wparam));
+            return 0;
+        // Dialogs and boxes with loops of their own, from the thread's own loop.
+        case kTrendsOpenMessage:
+            on_open_clicked();
+            return 0;
+        case kTrendsSaveMessage:
+            on_save_clicked();
+            return 0;
+        case kTrendsNoteMessage:
+            if (!waiting_note_.empty()) {
+                const std::wstring note = utf8_to_wide(waiting_note_);
+                waiting_note_.clear();
+                MessageBoxW(window_, note.c_str(), L"Tarvik trends", MB_OK | MB_ICONINFORMATION);
+            }
             return 0;
         case WM_MOUSEWHEEL: {
             POINT at{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};

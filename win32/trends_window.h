@@ -128,4 +128,5 @@ private:
     std::shared_ptr<Load> load_;
     uint64_t loads_started_ = 0;
     LogLoad last_load_;
+    std::string waiting_note_;  // the note on the log just read, until it is shown
 };

@@ -265,9 +265,11 @@ def time_keys(screen, box, count, caret, timeout):
                 break
             time.sleep(0.001)
         delays.append(delay)
-        # A pause of a typist's length, at random, so that the keys fall
-        # anywhere in the poll cycle; the caret shows again meanwhile.
-        time.sleep(random.uniform(0.15, 0.45))
+        # A pause at random over a whole answer wait (2 s), so that the keys
+        # fall anywhere in the poll cycle: a window that shows each key only
+        # after the wait would otherwise get the next key just after the
+        # next wait began, every time.
+        time.sleep(random.uniform(0.2, 2.2))
     return delays
 
 

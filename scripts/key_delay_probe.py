@@ -1,4 +1,5 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
+# Debian's Python: its python3-xlib is the X library this needs.
 """Types real keys into the console's community field and times each one to
 the moment the field's pixels change on the screen, first before Start, then
 while the console polls an agent that never answers.
@@ -22,6 +23,7 @@ first, with the field left alone).
 """
 
 import argparse
+import math
 import random
 import socket
 import statistics
@@ -33,13 +35,12 @@ import time
 from Xlib import X, XK, display as xdisplay
 from Xlib.ext import xtest
 
-# The left column of the main window's template, in dialog units: the
-# address box, the community field and the interval field (x, y, width,
-# height; the address box's edit part is 14 units high), and the Start
-# button.
+# The left column of the main window's template (res/dialog_templates.h), in
+# dialog units: its left edge and width, the tops of the address box, the
+# community field and the interval field, and the Start button (x, y, width,
+# height).
 COLUMN_X, COLUMN_WIDTH = 7, 79
 FIELD_TOPS = (18, 50, 82)
-FIELD_HEIGHT = 14
 START_BUTTON = (7, 201, 78, 14)
 TEMPLATE_WIDTH = 473  # the dialog's width
 
@@ -210,8 +211,9 @@ def find_fields(screen, window):
                  % (len(boxes), boxes))
     boxes = boxes[:3]
     # Dialog units to the screen: the first and third boxes' tops give the
-    # vertical scale and offset, their left edges and widths the horizontal.
-    (ax, ay, aw, _), (_, _, _, _), (_, iy, _, _) = boxes
+    # vertical scale and offset, the first box's left edge and the window's
+    # width the horizontal ones.
+    (ax, ay, _, _), _, (_, iy, _, _) = boxes
     y_scale = (iy - ay) / (FIELD_TOPS[2] - FIELD_TOPS[0])
     x_scale = ww / TEMPLATE_WIDTH
 
@@ -278,7 +280,7 @@ def summary(delays):
     missed = len(delays) - len(got)
     if not got:
         return "no key showed (%d sent)" % len(delays)
-    p90 = got[min(len(got) - 1, int(round(0.9 * len(got) + 0.5)) - 1)]
+    p90 = got[math.ceil(0.9 * len(got)) - 1]  # the nearest rank
     text = "median %7.1f ms   p90 %7.1f ms   max %7.1f ms   (n=%d" % (
         statistics.median(got), p90, got[-1], len(got))
     return text + (", %d never showed)" % missed if missed else ")")

@@ -43,6 +43,9 @@ BENCH_PACKAGES=(libbenchmark-dev python3)
 SCREENSHOT_PACKAGES=(xvfb xauth x11-utils imagemagick)
 # scripts/screenshot --windows: with the Windows build's, a window finder.
 WINDOWS_SCREENSHOT_PACKAGES=(xvfb xauth xdotool imagemagick)
+# scripts/key-delay: a virtual X display, a key typist for the fields, and
+# Python's X library for the keys it times and the pictures of the field.
+KEY_DELAY_PACKAGES=(xvfb xauth xdotool python3 python3-xlib)
 # scripts/check-format.
 FORMAT_PACKAGES=(clang-format)
 

@@ -86,7 +86,8 @@ BENCHMARK(BM_TrendsLiveUpdateDay)->Unit(benchmark::kMillisecond);
 
 // An update that moves the view on by at least a column (300 polls; a
 // column of the 24-hour view is under 300 s on a plot wider than 576 pixels
-// at two pixels a column), so every series is laid out again: what an
+// at two pixels a column), so every series in sight is laid out again (the
+// charts scrolled out of sight wait until they come into it): what an
 // update costs once a column.
 void BM_TrendsNewColumnDay(benchmark::State& state) {
     Console& c = console();

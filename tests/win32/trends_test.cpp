@@ -90,6 +90,46 @@ TEST(Win32TrendsDrawing, APlateauDrawsAsOneRunAtItsPollsAndNoSecondSpike) {
 
 class Win32TrendsTest : public Win32WindowTest {};
 
+TEST_F(Win32TrendsTest, AClickOnALegendEntryHidesItsSeriesAndAnotherShowsItAgain) {
+    TrendsWindow trends;
+    ASSERT_TRUE(trends.create());
+    trends.set_span(TrendsWindow::Span::kAll);
+    trends.take_history(plateau_history(), "plateau");
+    const int trace = 4;  // U +12V, alone in its chart
+    const trends::PlotBox box = trends.page().plots[trends::kTraceSpecs[trace].chart];
+    const DWORD blue = trends::trace_color(trace);
+    // The series' pixels in its plot, as the window draws its plan now.
+    const auto pixels = [&] {
+        PageBitmap bitmap(trends.page().width, trends.page().height);
+        render_trends(trends.plan(), trends.page(), bitmap);
+        int count = 0;
+        for (int y = static_cast<int>(box.top); y < box.top + box.height; ++y) {
+            for (int x = static_cast<int>(box.left); x < box.left + box.width; ++x) {
+                count += (bitmap.pixels[y * bitmap.width + x] & 0xFFFFFF) == blue ? 1 : 0;
+            }
+        }
+        return count;
+    };
+    const auto click_entry = [&] {
+        for (const trends::LegendEntry& e : trends::legend_entries(trends.plan(), trends.page())) {
+            if (e.trace == trace) {
+                const LPARAM at = MAKELPARAM(static_cast<int>(e.x) + 30,
+                                             static_cast<int>(e.y) + trends.bar_height());
+                SendMessageW(trends.window(), WM_LBUTTONDOWN, MK_LBUTTON, at);
+                SendMessageW(trends.window(), WM_LBUTTONUP, 0, at);
+                return true;
+            }
+        }
+        return false;
+    };
+    const int shown = pixels();
+    EXPECT_GT(shown, 0);
+    ASSERT_TRUE(click_entry());
+    EXPECT_EQ(pixels(), 0) << "hidden";
+    ASSERT_TRUE(click_entry()) << "a hidden series keeps its entry";
+    EXPECT_EQ(pixels(), shown) << "shown again";
+}
+
 TEST_F(Win32TrendsTest, TheSystemMenuAndCtrlTOpenTheTrendsOfTheLivePolls) {
     CTarvikDlg& window = open_window();
     HMENU menu = GetSystemMenu(window.window(), FALSE);

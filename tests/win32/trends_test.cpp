@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -205,17 +206,30 @@ TEST_F(Win32TrendsTest, ALogIsReadOffTheThreadEachTooltipShowsItsRowAndSavesAsPn
     trends.zoom(0.5, trends.view_from() + 100);
     EXPECT_DOUBLE_EQ(trends.view_to() - trends.view_from(), (length + 200) * 0.5);
 
-    const std::wstring png = folder_ + L"\\trends.png";
-    std::string error;
-    ASSERT_TRUE(trends.save_png(png, &error)) << error;
-    std::ifstream file(wide_to_utf8(png), std::ios::binary);
-    char signature[8] = {};
-    file.read(signature, 8);
-    EXPECT_EQ(std::string(signature, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+    // Names beyond ASCII too: Windows takes them in UTF-16 alone.
+    const std::wstring beyond = L"M\u00e4tlogg-\u00f1-\u65e5\u672c";
+    ASSERT_TRUE(
+        CopyFileW(utf8_to_wide(log).c_str(), (folder_ + L"\\" + beyond + L".tsv").c_str(), FALSE));
+    const struct {
+        std::wstring log;
+        std::wstring png;
+    } files[] = {{L"run.log", L"trends.png"}, {beyond + L".tsv", beyond + L".png"}};
+    for (const auto& f : files) {
+        ASSERT_TRUE(trends.open_log(folder_ + L"\\" + f.log)) << wide_to_utf8(f.log);
+        GetWindowTextW(trends.window(), title, 64);
+        EXPECT_EQ(std::wstring(title), L"Tarvik trends: " + f.log);
+        const std::filesystem::path png(folder_ + L"\\" + f.png);
+        std::string error;
+        ASSERT_TRUE(trends.save_png(png.wstring(), &error)) << error;
+        std::ifstream file(png, std::ios::binary);
+        char signature[8] = {};
+        file.read(signature, 8);
+        EXPECT_EQ(std::string(signature, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+    }
 
     EXPECT_FALSE(trends.open_log(folder_ + L"\\missing.log"));
     GetWindowTextW(trends.window(), title, 64);
-    EXPECT_EQ(std::wstring(title), L"Tarvik trends: run.log") << "what was shown stays";
+    EXPECT_EQ(std::wstring(title), L"Tarvik trends: " + files[1].log) << "what was shown stays";
 }
 
 }  // namespace

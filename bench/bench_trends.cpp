@@ -100,6 +100,22 @@ void BM_TrendsNewColumnDay(benchmark::State& state) {
 }
 BENCHMARK(BM_TrendsNewColumnDay)->Unit(benchmark::kMillisecond);
 
+// The same with the window high enough for every chart to be in sight.
+void BM_TrendsNewColumnDayAllInSight(benchmark::State& state) {
+    Console& c = console();
+    c.trends.resize(1200, 2000);
+    QApplication::processEvents();
+    for (auto _ : state) {
+        for (int i = 0; i < 299; ++i, ++c.polls) {
+            c.history.add(kStart + c.polls, readings_at(c.polls), true);
+        }
+        c.live_update();
+    }
+    c.trends.resize(1200, 900);
+    QApplication::processEvents();
+}
+BENCHMARK(BM_TrendsNewColumnDayAllInSight)->Unit(benchmark::kMillisecond);
+
 // The refill of the chart series alone, without painting.
 void BM_TrendsRefillDay(benchmark::State& state) {
     Console& c = console();

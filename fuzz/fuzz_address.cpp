@@ -25,7 +25,7 @@ bool only_digits_and_dots(const std::string& text) {
     return text.find_first_not_of("0123456789.") == std::string::npos;
 }
 
-bool no_names(const char* name, int, SocketAddress*) {
+bool no_names(const char* name, int, SocketAddress*, std::string*) {
     require(!only_digits_and_dots(name), "digits and dots looked up as a name");
     return false;
 }

@@ -146,12 +146,11 @@ DeviceMonitor::DeviceMonitor(MonitorHost& host, DeviceReadings& readings)
     link_.report = [this](const std::string& text) {
         ++transport_reports_;
         // An address that does not resolve is named, with the reason the
-        // link gave; the rest are about the link itself.
+        // link gave (": " and the reason); the rest are about the link itself.
         const std::string resolve = kResolveFailure;
         if (text.compare(0, resolve.size(), resolve) == 0) {
-            const std::string why = text.substr(resolve.size());
             tell(resolve, std::string(link_.host, strnlen(link_.host, sizeof link_.host)) +
-                              (why.empty() ? ": no address found for this name" : why));
+                              text.substr(resolve.size()));
         } else {
             tell(text);
         }

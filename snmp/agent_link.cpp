@@ -74,12 +74,14 @@ int32_t next_request_id() {
     return next;
 }
 
-bool system_name_lookup(const char* name, int family, SocketAddress* address) {
+bool system_name_lookup(const char* name, int family, SocketAddress* address, std::string* why) {
     addrinfo hints{};
     hints.ai_family = family;
     hints.ai_socktype = SOCK_DGRAM;
     addrinfo* found = nullptr;
-    if (getaddrinfo(name, nullptr, &hints, &found) != 0) {
+    const int failed = getaddrinfo(name, nullptr, &hints, &found);
+    if (failed != 0) {
+        *why = lookup_error_text(failed);
         return false;
     }
     bool usable = false;
@@ -92,6 +94,9 @@ bool system_name_lookup(const char* name, int family, SocketAddress* address) {
         }
     }
     freeaddrinfo(found);
+    if (!usable) {
+        *why = "no IPv4 or IPv6 address found for this name";
+    }
     return usable;
 }
 
@@ -317,7 +322,10 @@ int resolve_agent(AgentLink& link) {
         resolved = false;
     } else {
         const int family = link.socket_family == AF_INET ? AF_INET : AF_UNSPEC;
-        resolved = name_lookup(host.c_str(), family, &address);
+        resolved = name_lookup(host.c_str(), family, &address, &why);
+        if (!resolved && why.empty()) {
+            why = "no address found for this name";
+        }
     }
     address = plain_address(address);
     if (resolved) {

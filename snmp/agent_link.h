@@ -100,9 +100,10 @@ extern std::atomic<int32_t> request_counter;
 
 // The name lookup behind `resolve_agent` (the system's resolver by default).
 // Returns true and the first address of `name` whose family is `family`
-// (AF_UNSPEC: either), in the resolver's order, port 0. Tests put their own
-// in its place to stay off the network; null restores the system's.
-using NameLookup = bool (*)(const char* name, int family, SocketAddress* address);
+// (AF_UNSPEC: either), in the resolver's order, port 0; else false and, in
+// `why`, the resolver's reason. Tests put their own in its place to stay off
+// the network; null restores the system's.
+using NameLookup = bool (*)(const char* name, int family, SocketAddress* address, std::string* why);
 void set_name_lookup(NameLookup lookup);
 
 // Splits an agent address as typed into host and port: "HOST", "HOST:PORT",

@@ -112,6 +112,20 @@ inline bool ignore_port_unreachable(socket_t s) {
 inline std::string socket_error_text() {
     return "Winsock error " + std::to_string(WSAGetLastError());
 }
+// What getaddrinfo()'s result `code` (a Winsock error) means, in the
+// system's words, without the closing full stop.
+inline std::string lookup_error_text(int code) {
+    char text[256] = {};
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK,
+        nullptr, static_cast<DWORD>(code), 0, text, sizeof text, nullptr);
+    std::string said(text, length);
+    while (!said.empty() && (said.back() == ' ' || said.back() == '.' || said.back() == '\r' ||
+                             said.back() == '\n')) {
+        said.pop_back();
+    }
+    return said.empty() ? "Winsock error " + std::to_string(code) : said;
+}
 #else
 inline int wait_readable(socket_t s, int timeout_ms) {
     pollfd p{s, POLLIN, 0};
@@ -146,6 +160,10 @@ inline bool ignore_port_unreachable(socket_t) {
 }
 inline std::string socket_error_text() {
     return std::strerror(errno);
+}
+// What getaddrinfo()'s result `code` means, in the system's words.
+inline std::string lookup_error_text(int code) {
+    return code == EAI_SYSTEM ? std::strerror(errno) : gai_strerror(code);
 }
 #endif
 

@@ -129,10 +129,14 @@ CTarvikDlg::CTarvikDlg(DeviceReadings& readings, QWidget* parent)
     about_action_ = new QAction(QString::fromLatin1(dialog_template::kAboutItemText), this);
     addAction(trends_action_);
     addAction(about_action_);
-    setContextMenuPolicy(Qt::ActionsContextMenu);
     tray_menu_ = new QMenu(this);
     tray_menu_->addAction(trends_action_);
     tray_menu_->addAction(about_action_);
+    // The same menu pops up over the window, without a loop of its own
+    // (which would hold an exchange's wait while it is open).
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { tray_menu_->popup(mapToGlobal(at)); });
     tray_ = new QSystemTrayIcon(load_tray_icon(), this);
     tray_->setToolTip(QString::fromLatin1(dialog_template::kTrayTip));
     tray_->setContextMenu(tray_menu_);
@@ -485,6 +489,15 @@ void CTarvikDlg::on_trends() {
 }
 
 void CTarvikDlg::on_about() {
-    CAboutDlg about(isVisible() ? this : nullptr);
-    about.exec();
+    if (about_ != nullptr) {
+        about_->raise();
+        about_->activateWindow();
+        return;
+    }
+    // Modal without a loop of its own: chosen during an exchange's wait,
+    // exec() would hold the wait until the box closed.
+    auto* about = new CAboutDlg(isVisible() ? this : nullptr);
+    about->setAttribute(Qt::WA_DeleteOnClose);
+    about_ = about;
+    about->open();
 }

@@ -137,6 +137,7 @@ private:
     QTimer poll_timer_;                         // a child named "poll_timer"
     SettingsStore* settings_ = nullptr;
     QAction* about_action_ = nullptr;
+    QPointer<QDialog> about_;  // the About box while it is open
     QAction* trends_action_ = nullptr;
     std::unique_ptr<ReadingHistory> history_;
     std::unique_ptr<TrendsWindow> trends_;

@@ -758,26 +758,47 @@ bool TrendsWindow::save_png(const QString& path) {
     return charts_->grab().save(path, "PNG");
 }
 
+// The trends window's boxes and file dialogs are modal without a loop of
+// their own: opened during an exchange's wait (the console lends the wait
+// its event loop), a loop of their own would hold the wait until they closed.
+void TrendsWindow::show_note(bool warning, const QString& text) {
+    auto* box = new QMessageBox(warning ? QMessageBox::Warning : QMessageBox::Information,
+                                windowTitle(), text, QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
 void TrendsWindow::on_save_clicked() {
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save as PNG"),
-                                                      QStringLiteral("trends.png"),
-                                                      QStringLiteral("PNG images (*.png)"));
-    if (!path.isEmpty() && !save_png(path)) {
-        QMessageBox::warning(this, windowTitle(), QStringLiteral("Could not save ") + path);
-    }
+    auto* dialog = new QFileDialog(this, QStringLiteral("Save as PNG"), QString(),
+                                   QStringLiteral("PNG images (*.png)"));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->selectFile(QStringLiteral("trends.png"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& path) {
+        if (!path.isEmpty() && !save_png(path)) {
+            show_note(true, QStringLiteral("Could not save ") + path);
+        }
+    });
+    dialog->open();
 }
 
 void TrendsWindow::on_open_clicked() {
-    const QString path = QFileDialog::getOpenFileName(
-        this, QStringLiteral("Open log"), QString(), QStringLiteral("Logs (*.log);;All files (*)"));
+    auto* dialog = new QFileDialog(this, QStringLiteral("Open log"), QString(),
+                                   QStringLiteral("Logs (*.log);;All files (*)"));
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QFileDialog::fileSelected, this, &TrendsWindow::open_chosen_log);
+    dialog->open();
+}
+
+void TrendsWindow::open_chosen_log(const QString& path) {
     if (path.isEmpty()) {
         return;
     }
     LogLoad refusal;
     if (!start_log_load(path, &refusal)) {
-        QMessageBox::warning(this, windowTitle(),
-                             QStringLiteral("Could not open %1: %2")
-                                 .arg(path, QString::fromLocal8Bit(refusal.error.c_str())));
+        show_note(true, QStringLiteral("Could not open %1: %2")
+                            .arg(path, QString::fromLocal8Bit(refusal.error.c_str())));
         return;
     }
     report_load_ = true;
@@ -790,9 +811,8 @@ void TrendsWindow::on_log_load_finished() {
     report_load_ = false;
     const LogLoad& load = last_load_;
     if (load.status == LogLoad::Status::kCannotOpen) {
-        QMessageBox::warning(this, windowTitle(),
-                             QStringLiteral("Could not read the log: %1")
-                                 .arg(QString::fromLocal8Bit(load.error.c_str())));
+        show_note(true, QStringLiteral("Could not read the log: %1")
+                            .arg(QString::fromLocal8Bit(load.error.c_str())));
         return;
     }
     QStringList notes;
@@ -806,7 +826,7 @@ void TrendsWindow::on_log_load_finished() {
         notes << QString::fromStdString(notice);
     }
     if (!notes.isEmpty()) {
-        QMessageBox::information(this, windowTitle(), notes.join(QStringLiteral("\n")));
+        show_note(false, notes.join(QStringLiteral("\n")));
     }
 }
 

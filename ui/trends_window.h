@@ -121,6 +121,9 @@ private:
     void setup_connections();
     void on_save_clicked();
     void on_open_clicked();
+    void open_chosen_log(const QString& path);
+    // A warning or an information box over the window, not waited for.
+    void show_note(bool warning, const QString& text);
     void on_span_changed(int index);
     void on_log_load_finished();
     void finish_load(uint64_t number);

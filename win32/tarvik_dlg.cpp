@@ -31,6 +31,11 @@ constexpr COLORREF kNotKnownLampColour = RGB(255, 176, 0);
 // Boxes waiting to be shown reach the window's own loop by this message, so
 // that none runs its loop inside an exchange.
 constexpr UINT kShowBoxesMessage = WM_APP + 24;
+// Opens the About box, and the tray icon's menu, from the window's own loop:
+// their modal loops, run inside an exchange's wait, would hold the wait
+// until they closed.
+constexpr UINT kShowAboutMessage = WM_APP + 25;
+constexpr UINT kShowTrayMenuMessage = WM_APP + 26;  // lparam: where, MAKELPARAM(x, y)
 
 // The status line below the dialog's controls, in dialog units.
 constexpr int kStatusLineHeight = 10;
@@ -79,7 +84,7 @@ CTarvikDlg::CTarvikDlg(DeviceReadings& readings) : monitor_(*this, readings) {
     monitor_.set_event_pump([this] {
         MSG message;
         for (const auto& range : {std::make_pair(0u, kShowBoxesMessage - 1),
-                                  std::make_pair(kShowBoxesMessage + 1, 0xFFFFFFFFu)}) {
+                                  std::make_pair(kShowTrayMenuMessage + 1, 0xFFFFFFFFu)}) {
             while (!closed_ &&
                    PeekMessageW(&message, nullptr, range.first, range.second, PM_REMOVE)) {
                 if (message.message == WM_QUIT) {
@@ -210,6 +215,14 @@ INT_PTR CTarvikDlg::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
             return pane_colour(reinterpret_cast<HWND>(lparam), reinterpret_cast<HDC>(wparam));
         case kShowBoxesMessage:
             on_show_boxes();
+            return TRUE;
+        case kShowTrayMenuMessage:
+            on_tray_menu(lparam);
+            return TRUE;
+        case kShowAboutMessage:
+            if (!closed_) {
+                run_about_box(IsWindowVisible(window_) ? window_ : nullptr);
+            }
             return TRUE;
         default:
             break;
@@ -384,17 +397,22 @@ void CTarvikDlg::on_tray_notify(LPARAM mouse_message) {
         // The right button also opens the icon's menu, at the pointer.
         POINT at{};
         GetCursorPos(&at);
-        const UINT chosen = static_cast<UINT>(
-            TrackPopupMenu(tray_menu_, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y,
-                           0, window_, nullptr));
-        if (chosen == kAboutCommand) {
-            on_about();
-        }
+        PostMessageW(window_, kShowTrayMenuMessage, 0, MAKELPARAM(at.x, at.y));
+    }
+}
+
+void CTarvikDlg::on_tray_menu(LPARAM at) {
+    const UINT chosen = static_cast<UINT>(
+        TrackPopupMenu(tray_menu_, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY,
+                       static_cast<short>(LOWORD(at)), static_cast<short>(HIWORD(at)), 0, window_,
+                       nullptr));
+    if (chosen == kAboutCommand) {
+        on_about();
     }
 }
 
 void CTarvikDlg::on_about() {
-    run_about_box(IsWindowVisible(window_) ? window_ : nullptr);
+    PostMessageW(window_, kShowAboutMessage, 0, 0);
 }
 
 void CTarvikDlg::on_poll_timer() {

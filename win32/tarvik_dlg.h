@@ -113,6 +113,7 @@ private:
     void save_history();
     void on_size(WPARAM type);
     void on_tray_notify(LPARAM mouse_message);
+    void on_tray_menu(LPARAM at);
     void on_about();
     void on_poll_timer();
     void on_alarm(const AlarmEvent& event);

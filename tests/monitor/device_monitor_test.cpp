@@ -379,7 +379,8 @@ TEST_P(MonitorTest, SetKeepsTheSwitchesWithoutABoxAsTheDeviceReported) {
     EXPECT_TRUE(window_.message_boxes.empty());
 }
 
-bool no_such_name(const char*, int, SocketAddress*) {
+bool no_such_name(const char*, int, SocketAddress*, std::string* why) {
+    *why = "Name or service not known";  // the resolver's reason, passed on
     return false;
 }
 
@@ -414,9 +415,9 @@ TEST_P(MonitorTest, RejectedOrUnansweredWritesAreShown) {
         {"address that does not resolve",
          [](SimulatedTransceiver&) {},
          "no.such.device",
-         {"Can't resolve hostname\nno.such.device: no address found for this name",
+         {"Can't resolve hostname\nno.such.device: Name or service not known",
           "Set failed: nothing was sent: no usable agent address"},
-         {"Can't resolve hostname\nno.such.device: no address found for this name",
+         {"Can't resolve hostname\nno.such.device: Name or service not known",
           "Send KEY failed: nothing was sent: no usable agent address"},
          false},
     };

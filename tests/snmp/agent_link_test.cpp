@@ -60,7 +60,7 @@ MessagePtr get_request() {
 
 // "device.lab" has an IPv4 address; "dual.lab" has both, IPv6 first in the
 // resolver's order; "group.lab" is a multicast group.
-bool fake_lookup(const char* name, int family, SocketAddress* address) {
+bool fake_lookup(const char* name, int family, SocketAddress* address, std::string*) {
     const std::string n(name);
     const char* text = n == "device.lab"  ? "10.1.2.3"
                        : n == "dual.lab"  ? (family == AF_INET ? "10.4.5.6" : "2001:db8::5")
@@ -174,8 +174,10 @@ TEST_F(AgentLinkTest, ResolvesNumbersNamesAndTheEmptyHost) {
         uint32_t address;  // host order
         const char* report;
     } cases[] = {
-        {"", 1, 0x7F000001, nullptr},           {"192.168.7.20", 1, 0xC0A80714, nullptr},
-        {"device.lab", 1, 0x0A010203, nullptr}, {"no.such.device", 0, 0, "Can't resolve hostname"},
+        {"", 1, 0x7F000001, nullptr},
+        {"192.168.7.20", 1, 0xC0A80714, nullptr},
+        {"device.lab", 1, 0x0A010203, nullptr},
+        {"no.such.device", 0, 0, "Can't resolve hostname: no address found for this name"},
         {"10.9.8.7", 1, 0x0A090807, nullptr},
     };
     link_.agent_port = 1161;
@@ -223,7 +225,7 @@ TEST_F(AgentLinkTest, AddressTextsResolveToFamilyAddressAndPortOrAreRefused) {
         {"[::1]", "6 0:0:0:0:0:0:0:1 1161", ""},
         {"::ffff:10.0.0.9", "4 10.0.0.9 1161", ""},
         {"[::ffff:10.0.0.9]:99", "4 10.0.0.9 99", ""},
-        {"no.such.device", "none", ""},
+        {"no.such.device", "none", "no address found for this name"},
         {"10.0.0.1:0", "none", kBadPort},
         {"10.0.0.1:65536", "none", kBadPort},
         {"10.0.0.1:", "none", kBadPort},
@@ -257,7 +259,7 @@ TEST_F(AgentLinkTest, AddressTextsResolveToFamilyAddressAndPortOrAreRefused) {
         {"1.2.3.", "none", "a number is missing between the dots"},
         {"0x7f.0.0.1", "none", kNotDecimal},
         {"0x7F000001", "none", kNotDecimal},
-        {"0xcafe.lab", "none", ""},
+        {"0xcafe.lab", "none", "no address found for this name"},
         // Destinations of many devices or none, typed or resolved.
         {"224.0.0.1", "none", kMulticast},
         {"group.lab", "none", kMulticast},

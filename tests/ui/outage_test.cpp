@@ -2,6 +2,8 @@
 // during the answer wait, Stop ends the wait at once, and an outage after a
 // lamp alarm is drawn as one (old panes greyed, the lamp not known now, the
 // status line).
+#include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QImage>
@@ -9,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -16,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "ui/about_dlg.h"
 #include "window_fixture.h"
 
 namespace {
@@ -133,3 +137,21 @@ TEST_F(OutageTest, AnOutageAfterALampAlarmIsDrawnAsOne) {
 }
 
 }  // namespace
+
+// About chosen while an exchange waits opens at once without a loop of its
+// own: the wait ends on time and the box is still open after it.
+TEST_F(OutageTest, AboutChosenDuringAWaitDoesNotHoldTheWait) {
+    window_->monitor().link().answer_wait = std::chrono::milliseconds(300);
+    sim_.set_silent(true);
+    QTimer::singleShot(50, window_->about_action(), &QAction::trigger);
+    // A box run by a loop of its own would hold Start until this closes it.
+    QTimer::singleShot(5000, window_.get(), [] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            box->close();
+        }
+    });
+    click(ControlId::kStartButton);
+    auto* box = qobject_cast<CAboutDlg*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr) << "the box held the wait";
+    box->accept();
+}

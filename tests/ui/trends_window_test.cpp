@@ -2,16 +2,20 @@
 // live polls, saved as PNG, and showing a log written by the console.
 #include "ui/trends_window.h"
 
+#include <sys/stat.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QChartView>
 #include <QDir>
+#include <QFileDialog>
 #include <QGraphicsScene>
 #include <QImage>
 #include <QLegend>
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QMenu>
+#include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScrollArea>
@@ -157,6 +161,38 @@ TEST_F(TrendsTest, SavesTheChartsAsAPngOfTheWidgetsSize) {
     ASSERT_FALSE(image.isNull());
     const qreal ratio = trends->charts_widget()->devicePixelRatioF();
     EXPECT_EQ(image.size(), trends->charts_widget()->size() * ratio);
+}
+
+// Save as PNG and Open log open their file dialogs without a loop of their
+// own (the console may be inside an exchange's wait); choosing a file acts,
+// and a refusal is told the same way.
+TEST_F(TrendsTest, TheFileDialogsAndBoxesRunNoLoopOfTheirOwn) {
+    window_->trends_action()->trigger();
+    TrendsWindow* trends = window_->trends_window();
+    const QString png = QString::fromStdString(path("chosen.png"));
+    const QString fifo = QString::fromStdString(path("not-a-log"));
+    ASSERT_EQ(mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+    const struct {
+        const char* button;
+        QString chosen;
+        bool box_after;  // a box tells of a refusal
+    } cases[] = {{"save_png", png, false}, {"open_log", fifo, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.button);
+        trends->findChild<QPushButton*>(QString::fromLatin1(c.button))->click();
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr) << "the click returned with the dialog open";
+        dialog->fileSelected(c.chosen);
+        dialog->close();
+        QApplication::processEvents();
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        EXPECT_EQ(box != nullptr, c.box_after);
+        if (box != nullptr) {
+            EXPECT_TRUE(box->text().contains(fifo)) << box->text().toStdString();
+            box->close();
+        }
+    }
+    EXPECT_FALSE(QImage(png).isNull());
 }
 
 TEST_F(TrendsTest, ShowsTheRecordedPointsOfALogWithItsGap) {

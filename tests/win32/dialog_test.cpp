@@ -171,6 +171,7 @@ TEST_F(DialogTest, TheSystemMenusAboutItemOpensTheAboutBoxOverTheDisabledWindow)
         SendMessageW(box, WM_COMMAND, IDOK, 0);
     });
     SendMessageW(dialog, WM_SYSCOMMAND, kAboutCommand, 0);
+    pump();  // the box opens from the window's loop
     EXPECT_EQ(seen.owner, dialog);
     EXPECT_TRUE(seen.centred);
     EXPECT_EQ(seen.text, "Tarvik Version 7310QX-2");

@@ -213,3 +213,37 @@ TEST_F(Win32OutageTest, AnOutageAfterALampAlarmIsDrawnAsOne) {
 }
 
 }  // namespace
+
+// About chosen while an exchange waits opens once the wait has ended: a box
+// with a loop of its own, run inside the wait, would hold it.
+TEST_F(Win32OutageTest, AboutChosenDuringAWaitOpensAfterTheWait) {
+    window_->monitor().link().answer_wait = std::chrono::milliseconds(300);
+    sim_.set_silent(true);
+    static struct Seen {
+        HWND dialog;
+        const DeviceMonitor* monitor;
+        bool chosen = false;
+        bool opened = false;
+        bool opened_in_a_wait = false;
+    } seen;
+    seen = Seen{window_->window(), &window_->monitor()};
+    SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR timer, DWORD) {
+        KillTimer(nullptr, timer);
+        seen.chosen = seen.monitor->busy();
+        SendMessageW(seen.dialog, WM_SYSCOMMAND, kAboutCommand, 0);
+    });
+    const UINT_PTR closer = SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR, DWORD) {
+        if (HWND box = FindWindowW(L"#32770", L"About Tarvik v7310QX-2")) {
+            seen.opened = true;
+            seen.opened_in_a_wait = seen.monitor->busy();
+            SendMessageW(box, WM_COMMAND, IDOK, 0);
+        }
+    });
+    SendMessageW(window_->control(ControlId::kStartButton), BM_CLICK, 0, 0);
+    EXPECT_TRUE(seen.chosen) << "About was chosen during the wait";
+    EXPECT_FALSE(seen.opened) << "the box opened inside the wait";
+    pump();
+    KillTimer(nullptr, closer);
+    EXPECT_TRUE(seen.opened);
+    EXPECT_FALSE(seen.opened_in_a_wait);
+}

@@ -58,6 +58,7 @@ TEST_F(Win32TrayTest, MinimisingHidesBehindTheIconAndAButtonReleaseRestores) {
             });
         }
         SendMessageW(dialog, kTrayMessage, 0, button);
+        pump();  // the menu opens from the window's loop
         EXPECT_TRUE(IsWindowVisible(dialog));
         EXPECT_FALSE(IsIconic(dialog));
         EXPECT_FALSE(window_->tray().shown());

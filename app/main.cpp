@@ -13,6 +13,7 @@
 #include <system_error>
 #include <vector>
 
+#include "app/arguments.h"
 #include "app/command_line.h"
 #include "app/demo_controls.h"
 #include "headless/headless_console.h"
@@ -20,6 +21,7 @@
 #include "monitor/chart_plan.h"
 #include "monitor/chart_svg.h"
 #include "monitor/device_readings.h"
+#include "monitor/file_path.h"
 #include "monitor/log_export.h"
 #include "monitor/log_reader.h"
 #include "monitor/reading_history.h"
@@ -142,7 +144,7 @@ int save_plot(int& argc, char** argv, const CommandLine& line,
     request.zoom = &view;
     request.resolution = 1;  // a log stamps its lines to the second
     const std::string svg = trends::trends_svg(trends::plan_page(*history, request, page), page);
-    std::ofstream out(line.plot_save, std::ios::binary | std::ios::trunc);
+    std::ofstream out(file_path(line.plot_save), std::ios::binary | std::ios::trunc);
     out << svg;
     out.close();
     if (!out) {
@@ -208,7 +210,7 @@ int run_export(const CommandLine& line) {
     const LogLoad check = check_log_file(line.export_file);
     std::ifstream in;
     if (check.status == LogLoad::Status::kRead) {
-        in.open(line.export_file, std::ios::binary);
+        in.open(file_path(line.export_file), std::ios::binary);
     }
     if (!in.is_open()) {
         std::fprintf(stderr, "tarvik: cannot open %s: %s\n", shown.c_str(),
@@ -218,14 +220,15 @@ int run_export(const CommandLine& line) {
     // Opening the table would empty the log it is made from.
     std::error_code same_error;
     if (!line.export_out.empty() &&
-        std::filesystem::equivalent(line.export_file, line.export_out, same_error)) {
+        std::filesystem::equivalent(file_path(line.export_file), file_path(line.export_out),
+                                    same_error)) {
         std::fprintf(stderr, "tarvik: %s is the log itself\n",
                      terminal_safe_text(line.export_out).c_str());
         return 1;
     }
     std::ofstream file;
     if (!line.export_out.empty()) {
-        file.open(line.export_out, std::ios::binary | std::ios::trunc);
+        file.open(file_path(line.export_out), std::ios::binary | std::ios::trunc);
         if (!file.is_open()) {
             std::fprintf(stderr, "tarvik: cannot write %s: %s\n",
                          terminal_safe_text(line.export_out).c_str(), std::strerror(errno));
@@ -254,7 +257,13 @@ int main(int argc, char** argv) {
     set_diagnostic_program("tarvik");
     CommandLine line;
     std::string error;
-    if (!parse_command_line(argc, argv, &line, &error)) {
+    // Names of files beyond ASCII reach the file system whole.
+    const std::vector<std::string> args = utf8_arguments(argc, argv);
+    std::vector<const char*> utf8_argv;
+    for (const std::string& arg : args) {
+        utf8_argv.push_back(arg.c_str());
+    }
+    if (!parse_command_line(static_cast<int>(utf8_argv.size()), utf8_argv.data(), &line, &error)) {
         std::fprintf(stderr, "tarvik: %s\n\n%s", error.c_str(), usage_text().c_str());
         return 2;
     }

@@ -6,35 +6,21 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
-// After windows.h, which it needs.
-#include <shellapi.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "app/arguments.h"
 #include "app/command_line.h"
 #include "app/demo_controls.h"
 #include "monitor/device_readings.h"
-#include "monitor/wide_text.h"
 #include "sim/simulated_transceiver.h"
 #include "snmp/diagnostic.h"
 #include "win32/tarvik_app.h"
 
 namespace {
-
-// The program's arguments as UTF-8, the program's name first.
-std::vector<std::string> arguments() {
-    std::vector<std::string> result;
-    int count = 0;
-    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    for (int i = 0; i < count && wide != nullptr; ++i) {
-        result.push_back(wide_to_utf8(wide[i]));
-    }
-    LocalFree(wide);
-    return result;
-}
 
 // The demo's device, for the outage the demo may play.
 SimulatedTransceiver* demo_outage = nullptr;
@@ -43,7 +29,7 @@ SimulatedTransceiver* demo_outage = nullptr;
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     set_diagnostic_program("tarvik");
-    const std::vector<std::string> args = arguments();
+    const std::vector<std::string> args = utf8_arguments(0, nullptr);
     std::vector<const char*> argv;
     for (const std::string& arg : args) {
         argv.push_back(arg.c_str());

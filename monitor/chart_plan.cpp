@@ -287,12 +287,21 @@ TrendPlan plan_trends(const ReadingHistory& history, const PlanRequest& request)
         plan.ticks.push_back({t, local_time_text(t, ticks.format)});
     }
 
+    SeriesSet wanted;
+    for (const TraceSpec& def : kTraceSpecs) {
+        if (request.charts[static_cast<std::size_t>(def.chart)]) {
+            wanted.set(static_cast<std::size_t>(def.series));
+        }
+    }
     const std::vector<std::vector<ChartPoint>> points =
-        history.extract_all(from, to, choice.view.columns);
+        history.extract_all(from, to, choice.view.columns, wanted);
     std::vector<Range> left(kChartCount);
     std::vector<Range> right(kChartCount);
     for (TracePlan& t : plan.traces) {
         const TraceSpec& def = kTraceSpecs[t.trace];
+        if (!request.charts[static_cast<std::size_t>(def.chart)]) {
+            continue;
+        }
         Range values;
         t.runs.emplace_back();
         for (const ChartPoint& p : points[static_cast<std::size_t>(def.series)]) {
@@ -364,6 +373,31 @@ double x_at(const TrendPlan& plan, const PlotBox& box, double seconds) {
 double y_at(const ValueScale& scale, const PlotBox& box, double value) {
     const double range = scale.high - scale.low;
     return box.top + box.height - (range > 0 ? (value - scale.low) / range * box.height : 0);
+}
+
+std::vector<LegendEntry> legend_entries(const TrendPlan& plan, const PageLayout& page) {
+    std::vector<LegendEntry> entries;
+    for (std::size_t c = 0; c < plan.charts.size() && c < page.plots.size(); ++c) {
+        const PlotBox& box = page.plots[c];
+        int row = 0;
+        for (int i : plan.charts[c].traces) {
+            if (plan.traces[static_cast<std::size_t>(i)].has_points) {
+                entries.push_back({i, box.left + box.width + kLegendGap,
+                                   box.top + kLegendRow / 2.0 - 2 + row * kLegendRow});
+                ++row;
+            }
+        }
+    }
+    return entries;
+}
+
+int legend_entry_at(const TrendPlan& plan, const PageLayout& page, double x, double y) {
+    for (const LegendEntry& e : legend_entries(plan, page)) {
+        if (x >= e.x && x < page.width && std::fabs(y - e.y) <= kLegendRow / 2.0) {
+            return e.trace;
+        }
+    }
+    return -1;
 }
 
 TrendPlan plan_page(const ReadingHistory& history, PlanRequest request, const PageLayout& page) {

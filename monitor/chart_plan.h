@@ -121,7 +121,9 @@ uint32_t trace_color(int trace);
 // What to plan: the time window (`span` seconds, 0: all held; or `zoom`,
 // the operator's zoomed or panned range), the plot's width in pixels and
 // how many pixels a column takes, the step of the history's time stamps
-// (see Held) and the series the operator hid.
+// (see Held), the series the operator hid, and the charts to plan: the
+// series of the others get no points and their axes no values (a window
+// plans only the charts in sight).
 struct PlanRequest {
     double span = 3600;
     const View* zoom = nullptr;
@@ -129,6 +131,7 @@ struct PlanRequest {
     int pixels_per_column = 2;
     double resolution = 0;
     std::bitset<kTraceCount> hidden;
+    std::bitset<kChartCount> charts = std::bitset<kChartCount>().set();
 };
 
 // A series as drawn: its points (in time order, each a poll's own time and
@@ -214,6 +217,21 @@ PageLayout lay_out_page(int width, int height);
 // Where a time falls across a plot, and a value up it.
 double x_at(const TrendPlan& plan, const PlotBox& box, double seconds);
 double y_at(const ValueScale& scale, const PlotBox& box, double value);
+// The legend right of each plot: a row for each series with a value in
+// view, shown or hidden (a click on its row hides or shows it; a hidden
+// series' row is drawn faded), each row a sample line from (x, y) and the
+// series' name after it. A row is kLegendRow high, centred on y, and runs
+// to the page's right edge.
+constexpr int kLegendGap = 50;  // from the plot's right edge, past the right axis's labels
+constexpr int kLegendRow = 14;
+struct LegendEntry {
+    int trace;  // index in TrendPlan::traces
+    double x;
+    double y;
+};
+std::vector<LegendEntry> legend_entries(const TrendPlan& plan, const PageLayout& page);
+// The series whose legend row holds (x, y) of the page, or -1.
+int legend_entry_at(const TrendPlan& plan, const PageLayout& page, double x, double y);
 // The plan for a page: `request` with the page's plot width.
 TrendPlan plan_page(const ReadingHistory& history, PlanRequest request, const PageLayout& page);
 

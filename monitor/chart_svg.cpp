@@ -7,9 +7,6 @@ namespace trends {
 
 namespace {
 
-constexpr int kLegendGap = 50;  // from the plot's right edge, past the right axis's labels
-constexpr int kLegendRow = 14;
-
 std::string num(double v) {
     char text[32];
     std::snprintf(text, sizeof text, "%.2f", v);
@@ -89,6 +86,7 @@ std::string trends_svg(const TrendPlan& plan, const PageLayout& page) {
            std::to_string(page.width) + " " + std::to_string(page.height) +
            "\" font-family=\"sans-serif\" font-size=\"10\">\n";
     svg += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
+    const std::vector<LegendEntry> legend = legend_entries(plan, page);
     for (std::size_t c = 0; c < plan.charts.size() && c < page.plots.size(); ++c) {
         const ChartPlan& chart = plan.charts[c];
         const PlotBox& box = page.plots[c];
@@ -111,7 +109,6 @@ std::string trends_svg(const TrendPlan& plan, const PageLayout& page) {
         svg += "<rect x=\"" + num(box.left) + "\" y=\"" + num(box.top) + "\" width=\"" +
                num(box.width) + "\" height=\"" + num(box.height) +
                "\" fill=\"none\" stroke=\"#808080\"/>\n";
-        int entry = 0;
         for (int i : chart.traces) {
             const TracePlan& t = plan.traces[static_cast<std::size_t>(i)];
             if (!t.shown || !t.has_points) {
@@ -147,11 +144,17 @@ std::string trends_svg(const TrendPlan& plan, const PageLayout& page) {
                            "\"/>\n";
                 }
             }
-            const double lx = box.left + box.width + kLegendGap;
-            const double ly = box.top + 8 + entry * kLegendRow;
-            svg += line(lx, ly - 3, lx + 14, ly - 3, "stroke=\"" + color + "\" stroke-width=\"2\"");
-            svg += label(lx + 18, ly, t.name, "start");
-            ++entry;
+        }
+        for (const LegendEntry& e : legend) {
+            const TracePlan& t = plan.traces[static_cast<std::size_t>(e.trace)];
+            if (kTraceSpecs[e.trace].chart != static_cast<int>(c)) {
+                continue;
+            }
+            // A hidden series' entry is faded, as the window draws it.
+            const std::string faded = t.shown ? "" : " opacity=\"0.4\"";
+            svg += line(e.x, e.y, e.x + 14, e.y,
+                        "stroke=\"" + color_text(t.color) + "\" stroke-width=\"2\"" + faded);
+            svg += label(e.x + 18, e.y + 3, t.name, "start", faded.c_str());
         }
         svg += "</g>\n";
     }

@@ -16,6 +16,7 @@
 #include <unistd.h>
 #endif
 
+#include "monitor/file_path.h"
 #include "monitor/panes.h"
 #include "monitor/row_schema.h"
 
@@ -445,7 +446,8 @@ LogLoad check_log_file(const std::string& path) {
     // Opening a FIFO waits for a writer, and a device may never end: only
     // a regular file is opened at all.
     std::error_code error;
-    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    const std::filesystem::path name = file_path(path);
+    const std::filesystem::file_status status = std::filesystem::status(name, error);
     if (error) {
         load.error = error.message();
         return load;
@@ -455,7 +457,7 @@ LogLoad check_log_file(const std::string& path) {
         load.error = kind_of(status.type());
         return load;
     }
-    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    const std::uintmax_t size = std::filesystem::file_size(name, error);
     load.bytes = error ? 0 : size;
     load.status = LogLoad::Status::kRead;
     return load;
@@ -468,7 +470,7 @@ LogLoad load_log_file(const std::string& path, ReadingHistory& history,
         return load;
     }
 #ifdef _WIN32
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(file_path(path), std::ios::binary);
     if (!in) {
         load.status = LogLoad::Status::kCannotOpen;
         load.error = std::strerror(errno);

@@ -213,8 +213,9 @@ void ReadingHistory::push(int level, const Bucket& bucket) {
     ++l.count;
 }
 
-void ReadingHistory::fold_columns(int first, int count, double from, double to, int width,
+void ReadingHistory::fold_columns(const std::vector<int>& series, double from, double to, int width,
                                   std::vector<Kept>* kept, std::vector<char>* polled) const {
+    const int count = static_cast<int>(series.size());
     kept->assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(count), Kept());
     polled->assign(static_cast<std::size_t>(width), 0);
     const double scale = width / (to - from);
@@ -235,8 +236,8 @@ void ReadingHistory::fold_columns(int first, int count, double from, double to, 
                 (*polled)[static_cast<std::size_t>(c)] = 1;
             }
             for (int s = 0; s < count; ++s) {
-                const int series = first + s;
-                if (std::isnan(b.min[series])) {
+                const int i_s = series[static_cast<std::size_t>(s)];
+                if (std::isnan(b.min[i_s])) {
                     // No poll of the bucket had a value: a gap where it began.
                     if (b.first >= from) {
                         double& at =
@@ -249,8 +250,8 @@ void ReadingHistory::fold_columns(int first, int count, double from, double to, 
                 }
                 // Each extreme goes to the column of its own poll; one
                 // outside the window is left out.
-                const double at[2] = {b.min_at[series], b.max_at[series]};
-                const double value[2] = {b.min[series], b.max[series]};
+                const double at[2] = {b.min_at[i_s], b.max_at[i_s]};
+                const double value[2] = {b.min[i_s], b.max[i_s]};
                 // A single poll's bucket holds one value.
                 const int extremes = at[0] == at[1] ? 1 : 2;
                 for (int k = 0; k < extremes; ++k) {
@@ -316,23 +317,31 @@ std::vector<ChartPoint> ReadingHistory::extract(Series series, double from, doub
     }
     std::vector<Kept> kept;
     std::vector<char> polled;
-    fold_columns(s, 1, from, to, width, &kept, &polled);
+    fold_columns({s}, from, to, width, &kept, &polled);
     column_points(kept, polled, 1, 0, from, to, &points);
     return points;
 }
 
-std::vector<std::vector<ChartPoint>> ReadingHistory::extract_all(double from, double to,
-                                                                 int width) const {
+std::vector<std::vector<ChartPoint>> ReadingHistory::extract_all(double from, double to, int width,
+                                                                 const SeriesSet& wanted) const {
     std::vector<std::vector<ChartPoint>> all(kSeriesCount);
     if (width < 1 || !(to > from)) {
         return all;
     }
+    std::vector<int> series;
+    for (int s = 0; s < kSeriesCount; ++s) {
+        if (wanted[static_cast<std::size_t>(s)]) {
+            series.push_back(s);
+        }
+    }
     // One pass over the buckets for every series: the store is read once.
     std::vector<Kept> kept;
     std::vector<char> polled;
-    fold_columns(0, kSeriesCount, from, to, width, &kept, &polled);
-    for (int s = 0; s < kSeriesCount; ++s) {
-        column_points(kept, polled, kSeriesCount, s, from, to, &all[static_cast<std::size_t>(s)]);
+    fold_columns(series, from, to, width, &kept, &polled);
+    const int count = static_cast<int>(series.size());
+    for (int k = 0; k < count; ++k) {
+        column_points(kept, polled, count, k, from, to,
+                      &all[static_cast<std::size_t>(series[static_cast<std::size_t>(k)])]);
     }
     return all;
 }

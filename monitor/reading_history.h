@@ -110,8 +110,10 @@ public:
     // point at its middle. So at most 5 * width points, in time order.
     // Empty when width < 1 or to <= from.
     std::vector<ChartPoint> extract(Series series, double from, double to, int width) const;
-    // extract() of every series, indexed by Series, in one pass over the store.
-    std::vector<std::vector<ChartPoint>> extract_all(double from, double to, int width) const;
+    // extract() of every series in `wanted` (the others are left empty),
+    // indexed by Series, in one pass over the store.
+    std::vector<std::vector<ChartPoint>> extract_all(double from, double to, int width,
+                                                     const SeriesSet& wanted = all_series()) const;
 
     // The poll nearest to `seconds`, within `reach` of it: its time and each
     // series' value in it (NaN: none). For polls folded into buckets only
@@ -187,10 +189,9 @@ private:
             }
         }
     };
-    // Kept values of series [first, first + count) in each of `width`
-    // columns of [from, to] (column-major), and whether any poll reached a
-    // column.
-    void fold_columns(int first, int count, double from, double to, int width,
+    // Kept values of `series` (indices) in each of `width` columns of
+    // [from, to] (column-major), and whether any poll reached a column.
+    void fold_columns(const std::vector<int>& series, double from, double to, int width,
                       std::vector<Kept>* kept, std::vector<char>* polled) const;
     // Series `s` of what fold_columns() gave, as extract() returns it.
     static void column_points(const std::vector<Kept>& kept, const std::vector<char>& polled,

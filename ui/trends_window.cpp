@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QTimer>
 #include <QToolTip>
 #include <QVBoxLayout>
@@ -81,6 +82,12 @@ QString trace_text(const trends::TraceSpec& def) {
     return QString::fromStdString(trends::trace_name(def));
 }
 
+// Whether setting the axis to the scale moves it (which lays out every
+// series on it again).
+bool moves(const QValueAxis* axis, const trends::ValueScale& scale) {
+    return axis->min() != scale.low || axis->max() != scale.high;
+}
+
 // Sets the axis to the plan's scale. The axis is touched only when it
 // changes, since a new range lays out every series of its chart again.
 void apply_scale(QValueAxis* axis, const trends::ValueScale& scale) {
@@ -131,6 +138,9 @@ struct TrendsWindow::Chart {
     QCategoryAxis* time_axis = nullptr;  // ticks at round times, set by refresh()
     QValueAxis* left = nullptr;
     QValueAxis* right = nullptr;
+    // Out of sight when the charts were last drawn: drawn once it comes
+    // into sight.
+    bool stale = false;
 };
 
 TrendsWindow::TrendsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
@@ -167,15 +177,15 @@ TrendsWindow::TrendsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
 
     // The charts scroll when the window is too low for every legend entry,
     // rather than letting the legends drop some.
-    auto* scroll = new QScrollArea(this);
-    scroll->setObjectName(QStringLiteral("charts_scroll"));
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll_ = new QScrollArea(this);
+    scroll_->setObjectName(QStringLiteral("charts_scroll"));
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setWidgetResizable(true);
+    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     charts_ = new QWidget;
     charts_->setObjectName(QStringLiteral("charts"));
-    scroll->setWidget(charts_);
-    layout->addWidget(scroll, 1);
+    scroll_->setWidget(charts_);
+    layout->addWidget(scroll_, 1);
     build_charts();
     // Modal to this window alone: the console goes on meanwhile.
     progress_ = new QProgressDialog(this);
@@ -359,31 +369,23 @@ void TrendsWindow::update_limits(Trace& trace) {
     }
 }
 
-void TrendsWindow::set_time_ticks(const trends::TrendPlan& plan) {
-    const double from = plan.view.from;
-    const double to = plan.view.to;
-    QStringList labels;
-    QList<double> at;
-    for (const trends::TimeTick& tick : plan.ticks) {
-        at.append(tick.seconds * 1000);
-        labels.append(QString::fromStdString(tick.label));
+void TrendsWindow::set_time_ticks(Chart& c, const QStringList& labels, const QList<double>& at) {
+    const double from = view_from_ * 1000;
+    const double to = view_to_ * 1000;
+    QCategoryAxis* axis = c.time_axis;
+    // The categories' ends are the ticks; they are made again only when
+    // the ticks change, since that lays the chart out again.
+    if (axis->categoriesLabels() != labels || axis->startValue() > from) {
+        for (const QString& label : axis->categoriesLabels()) {
+            axis->remove(label);
+        }
+        axis->setStartValue(from);
+        for (qsizetype i = 0; i < labels.size(); ++i) {
+            axis->append(labels[i], at[i]);
+        }
     }
-    for (Chart& c : charts_list_) {
-        QCategoryAxis* axis = c.time_axis;
-        // The categories' ends are the ticks; they are made again only when
-        // the ticks change, since that lays the chart out again.
-        if (axis->categoriesLabels() != labels || axis->startValue() > from * 1000) {
-            for (const QString& label : axis->categoriesLabels()) {
-                axis->remove(label);
-            }
-            axis->setStartValue(from * 1000);
-            for (qsizetype i = 0; i < labels.size(); ++i) {
-                axis->append(labels[i], at[i]);
-            }
-        }
-        if (axis->min() != from * 1000 || axis->max() != to * 1000) {
-            axis->setRange(from * 1000, to * 1000);
-        }
+    if (axis->min() != from || axis->max() != to) {
+        axis->setRange(from, to);
     }
 }
 
@@ -392,6 +394,8 @@ void TrendsWindow::setup_connections() {
     connect(open_button_, &QPushButton::clicked, this, &TrendsWindow::on_open_clicked);
     connect(live_button_, &QPushButton::clicked, this, &TrendsWindow::show_live);
     connect(span_box_, &QComboBox::currentIndexChanged, this, &TrendsWindow::on_span_changed);
+    connect(scroll_->verticalScrollBar(), &QScrollBar::valueChanged, this,
+            &TrendsWindow::on_charts_scrolled);
     connect(progress_, &QProgressDialog::canceled, this, &TrendsWindow::cancel_load);
     connect(progress_timer_, &QTimer::timeout, this, [this] {
         if (load_ != nullptr && load_->size > 0) {
@@ -479,6 +483,9 @@ void TrendsWindow::on_span_changed(int index) {
 
 void TrendsWindow::draw_empty() {
     plan_ = trends::TrendPlan();
+    for (Chart& c : charts_list_) {
+        c.stale = false;
+    }
     for (Trace& t : traces_) {
         t.has_points = false;
         t.out_of_limits = false;
@@ -500,6 +507,15 @@ void TrendsWindow::draw_empty() {
 }
 
 void TrendsWindow::refresh() {
+    draw(false);
+}
+
+bool TrendsWindow::in_sight(const Chart& c) const {
+    const QRect area(c.view->mapTo(scroll_->viewport(), QPoint(0, 0)), c.view->size());
+    return !isVisible() || scroll_->viewport()->rect().intersects(area);
+}
+
+void TrendsWindow::draw(bool everything) {
     const uint64_t polls = history_ != nullptr ? history_->held_polls() : 0;
     if (polls == 0) {
         draw_empty();
@@ -515,13 +531,58 @@ void TrendsWindow::refresh() {
     for (const Trace& t : traces_) {
         request.hidden[static_cast<std::size_t>(t.index)] = !t.shown;
     }
+    // A chart scrolled out of sight is neither planned nor laid out; it is
+    // drawn when it comes into sight.
+    for (size_t i = 0; i < charts_list_.size(); ++i) {
+        Chart& c = charts_list_[i];
+        c.stale = !everything && !in_sight(c);
+        request.charts[i] = !c.stale;
+    }
     plan_ = trends::plan_trends(*history_, request);
     view_from_ = plan_.view.from;
     view_to_ = plan_.view.to;
     view_columns_ = plan_.view.columns;
-    set_time_ticks(plan_);
-    for (Trace& t : traces_) {
-        const trends::TracePlan& drawn = plan_.traces[static_cast<size_t>(t.index)];
+    QStringList labels;
+    QList<double> at;
+    for (const trends::TimeTick& tick : plan_.ticks) {
+        at.append(tick.seconds * 1000);
+        labels.append(QString::fromStdString(tick.label));
+    }
+    for (size_t i = 0; i < charts_list_.size(); ++i) {
+        if (!charts_list_[i].stale) {
+            draw_chart(charts_list_[i], plan_.charts[i], labels, at);
+        }
+    }
+}
+
+void TrendsWindow::draw_chart(Chart& c, const trends::ChartPlan& plan, const QStringList& labels,
+                              const QList<double>& at) {
+    // When the axes move, every series on them is laid out again with the
+    // points it holds; the lines are emptied first, so that each is laid
+    // out once, with its new points.
+    if (c.time_axis->min() != view_from_ * 1000 || c.time_axis->max() != view_to_ * 1000 ||
+        moves(c.left, plan.left.scale) ||
+        (c.right != nullptr && moves(c.right, plan.right.scale))) {
+        for (int k : plan.traces) {
+            for (QLineSeries* piece : traces_[static_cast<size_t>(k)].pieces) {
+                if (piece->count() > 0) {
+                    piece->clear();
+                }
+            }
+        }
+    }
+    set_time_ticks(c, labels, at);
+    apply_scale(c.left, plan.left.scale);
+    // An axis none of whose series has a value is hidden.
+    if (c.right != nullptr) {
+        apply_scale(c.right, plan.right.scale);
+        if (c.right->isVisible() != plan.right.used) {
+            c.right->setVisible(plan.right.used);
+        }
+    }
+    for (int k : plan.traces) {
+        Trace& t = traces_[static_cast<size_t>(k)];
+        const trends::TracePlan& drawn = plan_.traces[static_cast<size_t>(k)];
         for (const auto& [line, value] : t.limits) {
             const QList<QPointF> ends{{view_from_ * 1000, value}, {view_to_ * 1000, value}};
             if (line->points() != ends) {
@@ -532,9 +593,7 @@ void TrendsWindow::refresh() {
         // A series with no value in view (such as another family's) leaves
         // the legend.
         t.has_points = drawn.has_points;
-        for (QLegendMarker* marker :
-             charts_list_[static_cast<size_t>(t.plan.chart)].chart->legend()->markers(
-                 t.pieces.front())) {
+        for (QLegendMarker* marker : c.chart->legend()->markers(t.pieces.front())) {
             // Asked unconditionally: a legend not yet laid out reports its
             // entries hidden.
             marker->setVisible(t.has_points);
@@ -542,14 +601,13 @@ void TrendsWindow::refresh() {
         t.out_of_limits = drawn.out_of_limits;
         update_limits(t);
     }
-    // An axis none of whose series has a value is hidden.
-    for (size_t i = 0; i < charts_list_.size(); ++i) {
-        apply_scale(charts_list_[i].left, plan_.charts[i].left.scale);
-        if (QValueAxis* axis = charts_list_[i].right) {
-            apply_scale(axis, plan_.charts[i].right.scale);
-            if (axis->isVisible() != plan_.charts[i].right.used) {
-                axis->setVisible(plan_.charts[i].right.used);
-            }
+}
+
+void TrendsWindow::on_charts_scrolled() {
+    for (const Chart& c : charts_list_) {
+        if (c.stale && in_sight(c)) {
+            refresh();
+            return;
         }
     }
 }
@@ -696,6 +754,7 @@ bool TrendsWindow::open_log(const QString& path, LogLoad* load) {
 }
 
 bool TrendsWindow::save_png(const QString& path) {
+    draw(true);  // the charts out of sight too
     return charts_->grab().save(path, "PNG");
 }
 

@@ -30,6 +30,7 @@ class QComboBox;
 class QLineSeries;
 class QProgressDialog;
 class QPushButton;
+class QScrollArea;
 class QTimer;
 class QValueAxis;
 
@@ -53,7 +54,8 @@ public:
     QPushButton* live_button() const { return live_button_; }
     // Shows a history the window keeps, such as one read from a log.
     void take_history(std::unique_ptr<ReadingHistory> history, const QString& source);
-    // Draws the charts again from the history, after a new poll.
+    // Draws the charts again from the history, after a new poll. Charts
+    // scrolled out of sight are drawn once they come into sight.
     void refresh();
 
     // Starts reading a log file into a history of the window's own, on a
@@ -79,7 +81,8 @@ public:
     // The widget that holds the charts (what save_png grabs).
     QWidget* charts_widget() const { return charts_; }
     // The points the chart now draws for `series`, one list per piece
-    // between gaps, in time order (x in milliseconds since the epoch).
+    // between gaps, in time order (x in milliseconds since the epoch); of a
+    // chart out of sight, what it held when it was last in sight.
     std::vector<QList<QPointF>> drawn(Series series) const;
 
     // The time shown, in seconds since the epoch.
@@ -133,8 +136,18 @@ private:
     void add_limits(Trace& trace);
     // Shows or hides a rail's lamp limits, bold when the rail crossed them.
     void update_limits(Trace& trace);
-    // The time axes' ticks as the plan has them.
-    void set_time_ticks(const trends::TrendPlan& plan);
+    // The chart's time axis: the view, ticks at `at` (milliseconds) with
+    // their labels.
+    void set_time_ticks(Chart& chart, const QStringList& labels, const QList<double>& at);
+    // Plans and draws the charts in sight, or `everything`; the others are
+    // left stale until they come into sight.
+    void draw(bool everything);
+    bool in_sight(const Chart& chart) const;
+    // Draws one chart from plan_.
+    void draw_chart(Chart& chart, const trends::ChartPlan& plan, const QStringList& labels,
+                    const QList<double>& at);
+    // Draws the stale charts that scrolling brought into sight.
+    void on_charts_scrolled();
 
     const ReadingHistory* history_ = nullptr;
     std::unique_ptr<ReadingHistory> own_history_;
@@ -153,6 +166,7 @@ private:
     std::vector<Chart> charts_list_;
     std::vector<Trace> traces_;
     QWidget* charts_ = nullptr;
+    QScrollArea* scroll_ = nullptr;
     QComboBox* span_box_ = nullptr;
     QPushButton* save_button_ = nullptr;
     QPushButton* open_button_ = nullptr;

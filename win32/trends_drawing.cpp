@@ -24,12 +24,16 @@ constexpr GUID kPixels32bppBgr = {
 constexpr COLORREF kGrid = RGB(0xe0, 0xe0, 0xe0);
 constexpr COLORREF kFrame = RGB(0x80, 0x80, 0x80);
 constexpr COLORREF kText = RGB(0, 0, 0);
-constexpr int kLegendGap = 50;  // as the SVG places it
-constexpr int kLegendRow = 14;
 constexpr int kSeriesWidth = 2;
 
 COLORREF colour(uint32_t rgb) {
     return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+}
+
+// A hidden series' legend entry: its colour at 40 % over the white page.
+COLORREF faded(COLORREF c) {
+    const auto mix = [](int v) { return static_cast<BYTE>((v * 4 + 255 * 6) / 10); };
+    return RGB(mix(GetRValue(c)), mix(GetGValue(c)), mix(GetBValue(c)));
 }
 
 int px(double v) {
@@ -136,6 +140,7 @@ void draw_trends(HDC dc, const trends::TrendPlan& plan, const trends::PageLayout
                                 DEFAULT_PITCH | FF_SWISS, L"Tahoma");
     HGDIOBJ old_font = SelectObject(dc, font);
     HGDIOBJ old_brush = SelectObject(dc, GetStockObject(NULL_BRUSH));
+    const std::vector<trends::LegendEntry> legend = trends::legend_entries(plan, page);
     HPEN grid = CreatePen(PS_SOLID, 1, kGrid);
     HPEN frame = CreatePen(PS_SOLID, 1, kFrame);
     HGDIOBJ old_pen = SelectObject(dc, grid);
@@ -167,26 +172,27 @@ void draw_trends(HDC dc, const trends::TrendPlan& plan, const trends::PageLayout
         const int saved = SaveDC(dc);
         IntersectClipRect(dc, px(box.left), px(box.top), px(box.left + box.width) + 1,
                           px(box.top + box.height) + 1);
-        std::vector<const trends::TracePlan*> drawn;
         for (int i : chart.traces) {
             const trends::TracePlan& t = plan.traces[static_cast<std::size_t>(i)];
             if (t.shown && t.has_points) {
                 draw_trace(dc, plan, chart, box, t);
-                drawn.push_back(&t);
             }
         }
         RestoreDC(dc, saved);
-        int entry = 0;
-        for (const trends::TracePlan* t : drawn) {
-            HPEN pen = geometric_pen(colour(t->color), kSeriesWidth, PS_SOLID);
+        for (const trends::LegendEntry& e : legend) {
+            const trends::TracePlan& t = plan.traces[static_cast<std::size_t>(e.trace)];
+            if (trends::kTraceSpecs[e.trace].chart != static_cast<int>(c)) {
+                continue;
+            }
+            const COLORREF ink = t.shown ? colour(t.color) : faded(colour(t.color));
+            HPEN pen = geometric_pen(ink, kSeriesWidth, PS_SOLID);
             HGDIOBJ before = SelectObject(dc, pen);
-            const double lx = box.left + box.width + kLegendGap;
-            const double ly = box.top + 8 + entry * kLegendRow;
-            line_at(dc, lx, ly - 3, lx + 14, ly - 3);
-            text_at(dc, lx + 18, ly - 9, t->name, TA_LEFT | TA_TOP);
+            line_at(dc, e.x, e.y, e.x + 14, e.y);
+            SetTextColor(dc, t.shown ? kText : faded(kText));
+            text_at(dc, e.x + 18, e.y - 6, t.name, TA_LEFT | TA_TOP);
+            SetTextColor(dc, kText);
             SelectObject(dc, before);
             DeleteObject(pen);
-            ++entry;
         }
         SelectObject(dc, grid);
     }

@@ -558,11 +558,20 @@ LRESULT TrendsWindow::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
         }
         case WM_LBUTTONDOWN: {
             const int x = GET_X_LPARAM(lparam);
-            if (plot_at(x, GET_Y_LPARAM(lparam)) >= 0 && history_ != nullptr) {
+            const int y = GET_Y_LPARAM(lparam);
+            if (plot_at(x, y) >= 0 && history_ != nullptr) {
                 dragging_ = true;
                 drag_x_ = x;
                 drag_view_ = plan_.view;
                 SetCapture(window_);
+                return 0;
+            }
+            // A click on a legend entry hides or shows its series; the axes
+            // then hold the series shown.
+            const int trace = trends::legend_entry_at(plan_, page_, x, y - kBarHeight);
+            if (trace >= 0) {
+                hidden_.flip(static_cast<std::size_t>(trace));
+                refresh();
             }
             return 0;
         }

@@ -340,4 +340,63 @@ TEST_F(ChartPlanOfALog, AxesHoldTheValuesAndTheRailsLampLimitsWithRoundTicks) {
     EXPECT_EQ(plan.ticks.front().label, "10:40:58");
 }
 
+TEST_F(ChartPlanOfALog, OnlyTheChartsAskedForArePlanned) {
+    std::vector<double> volts;
+    for (int i = 0; i < 50; ++i) {
+        volts.push_back(12 + (i % 7) * 0.1);
+    }
+    Planned all;
+    plan_of(log_of(volts), 400, all);
+    PlanRequest request;
+    request.span = 0;
+    request.plot_pixels = 400;
+    request.resolution = 1;
+    request.charts.reset();
+    const int rail = trends::kTraceSpecs[4].chart;  // U +12V
+    request.charts.set(static_cast<std::size_t>(rail));
+    const TrendPlan some = plan_trends(all.history, request);
+    for (int i = 0; i < trends::kTraceCount; ++i) {
+        const TracePlan& t = some.traces[static_cast<std::size_t>(i)];
+        const bool asked = trends::kTraceSpecs[i].chart == rail;
+        EXPECT_EQ(t.runs.size(), asked ? all.plan.traces[i].runs.size() : 0u) << t.name;
+        EXPECT_EQ(t.has_points, asked && all.plan.traces[i].has_points) << t.name;
+    }
+    EXPECT_EQ(some.charts[rail].left.scale.low, all.plan.charts[rail].left.scale.low);
+    EXPECT_EQ(some.charts[rail].left.scale.high, all.plan.charts[rail].left.scale.high);
+    EXPECT_FALSE(some.charts[0].left.used) << "the temperatures, not asked for";
+}
+
+TEST_F(ChartPlanOfALog, ALegendRowNamesEachSeriesWithValuesShownOrHidden) {
+    Planned p;
+    plan_of(log_of({12, 12.5, 13}), 400, p);
+    PlanRequest request;
+    request.span = 0;
+    request.resolution = 1;
+    request.hidden.set(1);  // Temperature Sensor 2
+    const trends::PageLayout page = trends::lay_out_page(900, 1400);
+    const TrendPlan plan = trends::plan_page(p.history, request, page);
+    const std::vector<trends::LegendEntry> legend = trends::legend_entries(plan, page);
+    // The temperatures' rows come first; family 350 has no lock: no value, no row.
+    ASSERT_TRUE(legend.size() > 2 && legend[1].trace == 1 && legend[2].trace == 2);
+    EXPECT_TRUE(std::none_of(legend.begin(), legend.end(),
+                             [](const trends::LegendEntry& e) { return e.trace == 12; }));
+    const struct {
+        const char* what;
+        int row;  // the row (and trace) the point is taken from
+        double dx, dy;
+        int found;
+    } cases[] = {
+        {"the sample line", 0, 5, 0, 0},
+        {"the name, low in the row", 0, 120, 6, 0},
+        {"a hidden series' row", 1, 40, 0, 1},
+        {"left of the legend", 0, -3, 0, -1},
+        {"the next row", 0, 40, trends::kLegendRow, 1},
+        {"below the last row", 2, 40, trends::kLegendRow, -1},
+    };
+    for (const auto& c : cases) {
+        const trends::LegendEntry& e = legend[static_cast<std::size_t>(c.row)];
+        EXPECT_EQ(trends::legend_entry_at(plan, page, e.x + c.dx, e.y + c.dy), c.found) << c.what;
+    }
+}
+
 }  // namespace

@@ -18,6 +18,8 @@
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QValueAxis>
@@ -385,6 +387,34 @@ std::unique_ptr<ReadingHistory> history_at(const std::vector<double>& seconds,
     return history;
 }
 
+// Scrolls the window's charts until `chart` is in sight.
+void scroll_into_sight(TrendsWindow& trends, QChart* chart) {
+    auto* scroll = trends.findChild<QScrollArea*>(QStringLiteral("charts_scroll"));
+    for (QChartView* view : trends.charts_widget()->findChildren<QChartView*>()) {
+        if (view->chart() == chart) {
+            scroll->ensureWidgetVisible(view);
+        }
+    }
+}
+
+TEST_F(TrendsTest, AChartScrolledIntoSightShowsWhatIsHeldNow) {
+    TrendsWindow trends;
+    trends.set_span(TrendsWindow::Span::kAll);
+    trends.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&trends));
+    auto* scroll = trends.findChild<QScrollArea*>(QStringLiteral("charts_scroll"));
+    ASSERT_GT(scroll->verticalScrollBar()->maximum(), 0) << "charts out of sight";
+    const std::vector<double> seconds = {kLogStart + 0.0, kLogStart + 10.0, kLogStart + 20.0};
+    trends.take_history(history_at(seconds, {100, 100, 100}), QStringLiteral("first.log"));
+    trends.take_history(history_at(seconds, {200, 200, 200}), QStringLiteral("second.log"));
+    scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+    const std::vector<double> shown = values(trends.drawn(Series::kPhyToRadioRate));
+    ASSERT_FALSE(shown.empty());
+    for (double v : shown) {
+        EXPECT_EQ(v, 200);
+    }
+}
+
 TEST_F(TrendsTest, AnEmptyHistoryDrawsEmptyCharts) {
     const std::string log = path("run.log");
     write_test_log(log);
@@ -509,6 +539,7 @@ TEST_F(TrendsTest, LimitsOfARailShowWhileItHasValuesAndAFamilyShowsItsOwnAxes) {
     // Family 350 has no lock or quality: their axis and entries are gone.
     QLineSeries* lock = named_series(trends, QString::fromLatin1(kReceiverName));
     ASSERT_NE(lock, nullptr);
+    scroll_into_sight(trends, lock->chart());
     const auto right_axis = [lock] { return lock->attachedAxes().back(); };
     QLegendMarker* lock_entry = lock->chart()->legend()->markers(lock).front();
     ASSERT_TRUE(QTest::qWaitFor([marker] { return marker->isVisible(); }));

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -90,6 +91,46 @@ TEST(Win32TrendsDrawing, APlateauDrawsAsOneRunAtItsPollsAndNoSecondSpike) {
 
 class Win32TrendsTest : public Win32WindowTest {};
 
+TEST_F(Win32TrendsTest, AClickOnALegendEntryHidesItsSeriesAndAnotherShowsItAgain) {
+    TrendsWindow trends;
+    ASSERT_TRUE(trends.create());
+    trends.set_span(TrendsWindow::Span::kAll);
+    trends.take_history(plateau_history(), "plateau");
+    const int trace = 4;  // U +12V, alone in its chart
+    const trends::PlotBox box = trends.page().plots[trends::kTraceSpecs[trace].chart];
+    const DWORD blue = trends::trace_color(trace);
+    // The series' pixels in its plot, as the window draws its plan now.
+    const auto pixels = [&] {
+        PageBitmap bitmap(trends.page().width, trends.page().height);
+        render_trends(trends.plan(), trends.page(), bitmap);
+        int count = 0;
+        for (int y = static_cast<int>(box.top); y < box.top + box.height; ++y) {
+            for (int x = static_cast<int>(box.left); x < box.left + box.width; ++x) {
+                count += (bitmap.pixels[y * bitmap.width + x] & 0xFFFFFF) == blue ? 1 : 0;
+            }
+        }
+        return count;
+    };
+    const auto click_entry = [&] {
+        for (const trends::LegendEntry& e : trends::legend_entries(trends.plan(), trends.page())) {
+            if (e.trace == trace) {
+                const LPARAM at = MAKELPARAM(static_cast<int>(e.x) + 30,
+                                             static_cast<int>(e.y) + trends.bar_height());
+                SendMessageW(trends.window(), WM_LBUTTONDOWN, MK_LBUTTON, at);
+                SendMessageW(trends.window(), WM_LBUTTONUP, 0, at);
+                return true;
+            }
+        }
+        return false;
+    };
+    const int shown = pixels();
+    EXPECT_GT(shown, 0);
+    ASSERT_TRUE(click_entry());
+    EXPECT_EQ(pixels(), 0) << "hidden";
+    ASSERT_TRUE(click_entry()) << "a hidden series keeps its entry";
+    EXPECT_EQ(pixels(), shown) << "shown again";
+}
+
 TEST_F(Win32TrendsTest, TheSystemMenuAndCtrlTOpenTheTrendsOfTheLivePolls) {
     CTarvikDlg& window = open_window();
     HMENU menu = GetSystemMenu(window.window(), FALSE);
@@ -165,17 +206,30 @@ TEST_F(Win32TrendsTest, ALogIsReadOffTheThreadEachTooltipShowsItsRowAndSavesAsPn
     trends.zoom(0.5, trends.view_from() + 100);
     EXPECT_DOUBLE_EQ(trends.view_to() - trends.view_from(), (length + 200) * 0.5);
 
-    const std::wstring png = folder_ + L"\\trends.png";
-    std::string error;
-    ASSERT_TRUE(trends.save_png(png, &error)) << error;
-    std::ifstream file(wide_to_utf8(png), std::ios::binary);
-    char signature[8] = {};
-    file.read(signature, 8);
-    EXPECT_EQ(std::string(signature, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+    // Names beyond ASCII too: Windows takes them in UTF-16 alone.
+    const std::wstring beyond = L"M\u00e4tlogg-\u00f1-\u65e5\u672c";
+    ASSERT_TRUE(
+        CopyFileW(utf8_to_wide(log).c_str(), (folder_ + L"\\" + beyond + L".tsv").c_str(), FALSE));
+    const struct {
+        std::wstring log;
+        std::wstring png;
+    } files[] = {{L"run.log", L"trends.png"}, {beyond + L".tsv", beyond + L".png"}};
+    for (const auto& f : files) {
+        ASSERT_TRUE(trends.open_log(folder_ + L"\\" + f.log)) << wide_to_utf8(f.log);
+        GetWindowTextW(trends.window(), title, 64);
+        EXPECT_EQ(std::wstring(title), L"Tarvik trends: " + f.log);
+        const std::filesystem::path png(folder_ + L"\\" + f.png);
+        std::string error;
+        ASSERT_TRUE(trends.save_png(png.wstring(), &error)) << error;
+        std::ifstream file(png, std::ios::binary);
+        char signature[8] = {};
+        file.read(signature, 8);
+        EXPECT_EQ(std::string(signature, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+    }
 
     EXPECT_FALSE(trends.open_log(folder_ + L"\\missing.log"));
     GetWindowTextW(trends.window(), title, 64);
-    EXPECT_EQ(std::wstring(title), L"Tarvik trends: run.log") << "what was shown stays";
+    EXPECT_EQ(std::wstring(title), L"Tarvik trends: " + files[1].log) << "what was shown stays";
 }
 
 }  // namespace

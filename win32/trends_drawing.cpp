@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "monitor/wide_text.h"
+#include "win32/system_function.h"
 
 namespace {
 
@@ -278,13 +279,23 @@ bool save_png(const PageBitmap& bitmap, const std::wstring& path, std::string* e
         *error = "no image to save";
         return false;
     }
-    const HRESULT init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    static const auto initialize =
+        system_function<decltype(&CoInitializeEx)>(L"ole32.dll", "CoInitializeEx");
+    static const auto uninitialize =
+        system_function<decltype(&CoUninitialize)>(L"ole32.dll", "CoUninitialize");
+    static const auto create =
+        system_function<decltype(&CoCreateInstance)>(L"ole32.dll", "CoCreateInstance");
+    if (initialize == nullptr || uninitialize == nullptr || create == nullptr) {
+        *error = "no Windows imaging component";
+        return false;
+    }
+    const HRESULT init = initialize(nullptr, COINIT_APARTMENTTHREADED);
     IWICImagingFactory* factory = nullptr;
     IWICStream* stream = nullptr;
     IWICBitmapEncoder* encoder = nullptr;
     IWICBitmapFrameEncode* frame = nullptr;
-    HRESULT hr = CoCreateInstance(kWicFactory, nullptr, CLSCTX_INPROC_SERVER, kWicFactoryInterface,
-                                  reinterpret_cast<void**>(&factory));
+    HRESULT hr = create(kWicFactory, nullptr, CLSCTX_INPROC_SERVER, kWicFactoryInterface,
+                        reinterpret_cast<void**>(&factory));
     const char* step = "no Windows imaging component";
     if (SUCCEEDED(hr)) {
         step = "cannot create the file";
@@ -337,7 +348,7 @@ bool save_png(const PageBitmap& bitmap, const std::wstring& path, std::string* e
         }
     }
     if (SUCCEEDED(init)) {
-        CoUninitialize();
+        uninitialize();
     }
     if (FAILED(hr)) {
         *error = step;

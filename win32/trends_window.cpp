@@ -11,6 +11,7 @@
 
 #include "monitor/wide_text.h"
 #include "win32/own_loop_messages.h"
+#include "win32/system_function.h"
 #include "win32/trends_drawing.h"
 
 namespace {
@@ -384,7 +385,9 @@ void TrendsWindow::on_open_clicked() {
     ofn.nMaxFile = MAX_PATH;
     ofn.lpstrTitle = L"Open log";
     ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
-    if (!GetOpenFileNameW(&ofn)) {
+    static const auto open_dialog =
+        system_function<decltype(&GetOpenFileNameW)>(L"comdlg32.dll", "GetOpenFileNameW");
+    if (open_dialog == nullptr || !open_dialog(&ofn)) {
         return;
     }
     LogLoad refusal;
@@ -409,7 +412,9 @@ void TrendsWindow::on_save_clicked() {
     ofn.lpstrTitle = L"Save as PNG";
     ofn.lpstrDefExt = L"png";
     ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
-    if (!GetSaveFileNameW(&ofn)) {
+    static const auto save_dialog =
+        system_function<decltype(&GetSaveFileNameW)>(L"comdlg32.dll", "GetSaveFileNameW");
+    if (save_dialog == nullptr || !save_dialog(&ofn)) {
         return;
     }
     std::string error;

@@ -215,6 +215,7 @@ INT_PTR CTarvikDlg::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
             if (!closed_) {
                 run_about_box(IsWindowVisible(window_) ? window_ : nullptr);
             }
+            about_asked_ = false;
             return TRUE;
         default:
             break;
@@ -403,7 +404,11 @@ void CTarvikDlg::on_tray_menu(LPARAM at) {
 }
 
 void CTarvikDlg::on_about() {
-    PostMessageW(window_, kShowAboutMessage, 0, 0);
+    // Asked again before it opened or while it is open: the one box does.
+    if (!about_asked_) {
+        about_asked_ = true;
+        PostMessageW(window_, kShowAboutMessage, 0, 0);
+    }
 }
 
 void CTarvikDlg::on_poll_timer() {

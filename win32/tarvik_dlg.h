@@ -145,6 +145,7 @@ private:
     std::unique_ptr<TrayIcon> tray_;
     std::atomic<bool> cancelled_{false};  // the link's exchanges end at once once set
     bool closed_ = false;
+    bool about_asked_ = false;  // the About box is asked for or open
     MessageBoxHook message_box_hook_;
     ReadingHistory history_;
     std::unique_ptr<TrendsWindow> trends_;

@@ -223,7 +223,7 @@ TEST_F(Win32OutageTest, AboutChosenDuringAWaitOpensAfterTheWait) {
         HWND dialog;
         const DeviceMonitor* monitor;
         bool chosen = false;
-        bool opened = false;
+        int opened = 0;
         bool opened_in_a_wait = false;
     } seen;
     seen = Seen{window_->window(), &window_->monitor()};
@@ -231,19 +231,20 @@ TEST_F(Win32OutageTest, AboutChosenDuringAWaitOpensAfterTheWait) {
         KillTimer(nullptr, timer);
         seen.chosen = seen.monitor->busy();
         SendMessageW(seen.dialog, WM_SYSCOMMAND, kAboutCommand, 0);
+        SendMessageW(seen.dialog, WM_SYSCOMMAND, kAboutCommand, 0);  // one box for both
     });
     const UINT_PTR closer = SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR, DWORD) {
         if (HWND box = FindWindowW(L"#32770", L"About Tarvik v7310QX-2")) {
-            seen.opened = true;
+            ++seen.opened;
             seen.opened_in_a_wait = seen.monitor->busy();
             SendMessageW(box, WM_COMMAND, IDOK, 0);
         }
     });
     SendMessageW(window_->control(ControlId::kStartButton), BM_CLICK, 0, 0);
     EXPECT_TRUE(seen.chosen) << "About was chosen during the wait";
-    EXPECT_FALSE(seen.opened) << "the box opened inside the wait";
+    EXPECT_EQ(seen.opened, 0) << "the box opened inside the wait";
     pump();
     KillTimer(nullptr, closer);
-    EXPECT_TRUE(seen.opened);
+    EXPECT_EQ(seen.opened, 1);
     EXPECT_FALSE(seen.opened_in_a_wait);
 }

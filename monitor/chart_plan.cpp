@@ -77,15 +77,33 @@ ValueScale value_scale(double low, double high, int ticks) {
         lo = lo >= 0 ? std::max(0.0, lo - margin) : lo - margin;
         hi += margin;
     }
-    const double rough = (hi - lo) / std::max(1, ticks - 1);
-    const double power = std::pow(10.0, std::floor(std::log10(rough)));
+    ticks = std::max(ticks, 2);
+    const double rough = (hi - lo) / (ticks - 1);
+    double power = std::pow(10.0, std::floor(std::log10(rough)));
     const double fraction = rough / power;
-    const double step = (fraction <= 1 ? 1 : fraction <= 2 ? 2 : fraction <= 5 ? 5 : 10) * power;
-    lo = std::floor(lo / step) * step;
-    hi = std::ceil(hi / step) * step;
+    // The round steps 1, 2 and 5 times a power of ten.
+    static constexpr double kRound[] = {1, 2, 5};
+    int round = fraction <= 1 ? 0 : fraction <= 2 ? 1 : fraction <= 5 ? 2 : 3;
+    double step = 0;
+    double first = 0;
+    double last = 0;
+    // Rounded out to whole steps, a range can take a tick more than asked;
+    // the next round step then: a small chart keeps room for every label.
+    for (;; ++round) {
+        if (round == 3) {
+            round = 0;
+            power *= 10;
+        }
+        step = kRound[round] * power;
+        first = std::floor(lo / step) * step;
+        last = std::ceil(hi / step) * step;
+        if (std::lround((last - first) / step) + 1 <= ticks) {
+            break;
+        }
+    }
     // As many decimals as the step has.
     const int decimals = std::max(0, static_cast<int>(-std::floor(std::log10(step) + 1e-9)));
-    return {lo, hi, static_cast<int>(std::lround((hi - lo) / step)) + 1, decimals};
+    return {first, last, static_cast<int>(std::lround((last - first) / step)) + 1, decimals};
 }
 
 TimeTicks time_ticks(double from, double to, int most, double utc_offset, double earliest,

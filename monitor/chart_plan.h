@@ -68,8 +68,8 @@ struct ValueScale {
 };
 // The scale for values in [low, high] (empty when low > high or NaN: 0..1):
 // a 5% margin around them (not below 0 for values that are not negative),
-// 5% of a single value around it (a unit around 0), widened to about
-// `ticks` round ticks of 1, 2 or 5 times a power of ten.
+// 5% of a single value around it (a unit around 0), widened to whole steps:
+// at most `ticks` (at least 2) round ticks of 1, 2 or 5 times a power of ten.
 ValueScale value_scale(double low, double high, int ticks);
 
 // The time axis: ticks at multiples of `step` seconds in local time, the

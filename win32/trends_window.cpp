@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cwchar>
 #include <thread>
 
 #include "monitor/wide_text.h"
@@ -375,53 +376,56 @@ bool TrendsWindow::save_png(const std::wstring& path, std::string* error) {
     return ::save_png(bitmap, path, error);
 }
 
-void TrendsWindow::on_open_clicked() {
+namespace {
+
+// The file the operator picks in the system's Open or Save dialog (`save`),
+// starting at `start`; empty when the dialog is cancelled or cannot open.
+std::wstring choose_file(HWND owner, bool save, const wchar_t* title, const wchar_t* filter,
+                         const wchar_t* start) {
     wchar_t file[MAX_PATH] = L"";
+    wcsncpy(file, start, MAX_PATH - 1);
     OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof(ofn);
-    ofn.hwndOwner = window_;
-    ofn.lpstrFilter = L"Logs (*.log)\0*.log\0All files (*.*)\0*.*\0";
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = filter;
     ofn.lpstrFile = file;
     ofn.nMaxFile = MAX_PATH;
-    ofn.lpstrTitle = L"Open log";
-    ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
-    static const auto open_dialog =
-        system_function<decltype(&GetOpenFileNameW)>(L"comdlg32.dll", "GetOpenFileNameW");
-    if (open_dialog == nullptr || !open_dialog(&ofn)) {
+    ofn.lpstrTitle = title;
+    ofn.lpstrDefExt = save ? L"png" : nullptr;
+    ofn.Flags = OFN_PATHMUSTEXIST | (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
+    using Dialog = decltype(&GetOpenFileNameW);
+    static const auto open_dialog = system_function<Dialog>(L"comdlg32.dll", "GetOpenFileNameW");
+    static const auto save_dialog = system_function<Dialog>(L"comdlg32.dll", "GetSaveFileNameW");
+    const Dialog dialog = save ? save_dialog : open_dialog;
+    return dialog != nullptr && dialog(&ofn) ? std::wstring(file) : std::wstring();
+}
+
+}  // namespace
+
+void TrendsWindow::warn(const std::string& text) {
+    MessageBoxW(window_, utf8_to_wide(text).c_str(), L"Tarvik trends", MB_OK | MB_ICONEXCLAMATION);
+}
+
+void TrendsWindow::on_open_clicked() {
+    const std::wstring file = choose_file(window_, false, L"Open log",
+                                          L"Logs (*.log)\0*.log\0All files (*.*)\0*.*\0", L"");
+    if (file.empty()) {
         return;
     }
     LogLoad refusal;
     if (!start_log_load(file, &refusal)) {
-        MessageBoxW(
-            window_,
-            utf8_to_wide("Could not open " + wide_to_utf8(file) + ": " + refusal.error).c_str(),
-            L"Tarvik trends", MB_OK | MB_ICONEXCLAMATION);
+        warn("Could not open " + wide_to_utf8(file) + ": " + refusal.error);
         return;
     }
     load_->report = true;
 }
 
 void TrendsWindow::on_save_clicked() {
-    wchar_t file[MAX_PATH] = L"trends.png";
-    OPENFILENAMEW ofn{};
-    ofn.lStructSize = sizeof(ofn);
-    ofn.hwndOwner = window_;
-    ofn.lpstrFilter = L"PNG images (*.png)\0*.png\0";
-    ofn.lpstrFile = file;
-    ofn.nMaxFile = MAX_PATH;
-    ofn.lpstrTitle = L"Save as PNG";
-    ofn.lpstrDefExt = L"png";
-    ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
-    static const auto save_dialog =
-        system_function<decltype(&GetSaveFileNameW)>(L"comdlg32.dll", "GetSaveFileNameW");
-    if (save_dialog == nullptr || !save_dialog(&ofn)) {
-        return;
-    }
+    const std::wstring file =
+        choose_file(window_, true, L"Save as PNG", L"PNG images (*.png)\0*.png\0", L"trends.png");
     std::string error;
-    if (!save_png(file, &error)) {
-        MessageBoxW(window_,
-                    utf8_to_wide("Could not save " + wide_to_utf8(file) + ": " + error).c_str(),
-                    L"Tarvik trends", MB_OK | MB_ICONEXCLAMATION);
+    if (!file.empty() && !save_png(file, &error)) {
+        warn("Could not save " + wide_to_utf8(file) + ": " + error);
     }
 }
 

@@ -91,6 +91,8 @@ private:
     void finish_load(uint64_t number);
     void show_progress(bool loading);
     void on_open_clicked();
+    // A warning box over the window with `text` (UTF-8).
+    void warn(const std::string& text);
     void on_save_clicked();
     void on_mouse_move(int x, int y);
     int plot_at(int x, int y) const;  // the chart under the point, or -1

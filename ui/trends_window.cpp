@@ -5,17 +5,12 @@
 #include <QChartView>
 #include <QComboBox>
 #include <QDateTime>
-#include <QEventLoop>
-#include <QFile>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLegend>
 #include <QLegendMarker>
 #include <QLineSeries>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QProgressDialog>
@@ -29,11 +24,9 @@
 #include <QValueAxis>
 #include <QWheelEvent>
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <limits>
 #include <optional>
-#include <thread>
 
 #include "monitor/alarm_events.h"
 #include "monitor/chart_plan.h"
@@ -66,11 +59,6 @@ constexpr double kZoomStep = 0.8;
 constexpr double kShortestView = 10;  // seconds
 // Room around each plot area for the axes, their titles and the legend.
 constexpr QMargins kPlotMargins(90, 36, 230, 30);
-// The progress of a log being read: its steps, how often it is shown, and
-// how long a load may take before the dialog shows at all.
-constexpr int kProgressSteps = 1000;
-constexpr int kProgressPeriodMs = 100;
-constexpr int kProgressDelayMs = 300;
 // A chart's least height, and what its legend needs beyond its entries'
 // text: the gap between entries and the chart's title and margins.
 constexpr int kMinChartHeight = 150;
@@ -104,20 +92,6 @@ void apply_scale(QValueAxis* axis, const trends::ValueScale& scale) {
 }
 
 }  // namespace
-
-// A log being read on a thread of its own into a history of its own; until
-// the thread is joined, the window's thread only reads `bytes` and sets
-// `cancel`.
-struct TrendsWindow::Load {
-    uint64_t number = 0;  // which load it is: a late call for an older one is known
-    QString path;
-    uint64_t size = 0;  // as found before the thread started
-    std::unique_ptr<ReadingHistory> history = std::make_unique<ReadingHistory>();
-    LogLoad result;  // the thread's own until it is joined
-    std::atomic<uint64_t> bytes{0};
-    std::atomic<bool> cancel{false};
-    std::thread thread;
-};
 
 struct TrendsWindow::Trace {
     int index;  // in trends::kTraceSpecs
@@ -187,15 +161,7 @@ TrendsWindow::TrendsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     scroll_->setWidget(charts_);
     layout->addWidget(scroll_, 1);
     build_charts();
-    // Modal to this window alone: the console goes on meanwhile.
-    progress_ = new QProgressDialog(this);
-    progress_->setObjectName(QStringLiteral("log_progress"));
-    progress_->setWindowModality(Qt::WindowModal);
-    progress_->setRange(0, kProgressSteps);
-    progress_->setMinimumDuration(kProgressDelayMs);
-    progress_->reset();  // not shown until a load starts
-    progress_timer_ = new QTimer(this);
-    progress_timer_->setInterval(kProgressPeriodMs);
+    build_progress();
     setup_connections();
     update_title();
 }
@@ -397,13 +363,7 @@ void TrendsWindow::setup_connections() {
     connect(scroll_->verticalScrollBar(), &QScrollBar::valueChanged, this,
             &TrendsWindow::on_charts_scrolled);
     connect(progress_, &QProgressDialog::canceled, this, &TrendsWindow::cancel_load);
-    connect(progress_timer_, &QTimer::timeout, this, [this] {
-        if (load_ != nullptr && load_->size > 0) {
-            const double share =
-                static_cast<double>(load_->bytes.load()) / static_cast<double>(load_->size);
-            progress_->setValue(static_cast<int>(std::min(share, 1.0) * (kProgressSteps - 1)));
-        }
-    });
+    connect(progress_timer_, &QTimer::timeout, this, &TrendsWindow::show_load_progress);
     connect(this, &TrendsWindow::log_load_finished, this, &TrendsWindow::on_log_load_finished);
 }
 
@@ -669,165 +629,6 @@ std::vector<QList<QPointF>> TrendsWindow::drawn(Series series) const {
         }
     }
     return runs;
-}
-
-bool TrendsWindow::start_log_load(const QString& path, LogLoad* refusal) {
-    cancel_load();
-    auto load = std::make_unique<Load>();
-    load->path = path;
-    // What the file is, and its size, are checked here: a file refused at
-    // once never reaches the thread.
-    LogLoad checked = check_log_file(QFile::encodeName(path).toStdString());
-    if (checked.status != LogLoad::Status::kRead) {
-        last_load_ = checked;
-        if (refusal != nullptr) {
-            *refusal = std::move(checked);
-        }
-        return false;
-    }
-    load->size = checked.bytes;
-    load->number = ++loads_started_;
-    Load* raw = load.get();
-    load->thread = std::thread([this, raw] {
-        raw->result = load_log_file(QFile::encodeName(raw->path).toStdString(), *raw->history,
-                                    [raw](uint64_t bytes) {
-                                        raw->bytes = bytes;
-                                        return !raw->cancel;
-                                    });
-        // Dropped by Qt when the window is gone; a cancelled load is
-        // joined before that, and its call finds it no longer current.
-        const uint64_t number = raw->number;
-        QMetaObject::invokeMethod(
-            this, [this, number] { finish_load(number); }, Qt::QueuedConnection);
-    });
-    load_ = std::move(load);
-    progress_->setLabelText(QStringLiteral("Reading %1...").arg(QFileInfo(path).fileName()));
-    progress_->setValue(0);
-    progress_timer_->start();
-    return true;
-}
-
-void TrendsWindow::cancel_load() {
-    if (load_ == nullptr) {
-        return;
-    }
-    load_->cancel = true;
-    // The thread looks at the flag after every chunk it reads.
-    load_->thread.join();
-    load_.reset();
-    progress_timer_->stop();
-    progress_->reset();
-    last_load_ = LogLoad();
-    last_load_.status = LogLoad::Status::kStopped;
-    report_load_ = false;
-    emit log_load_finished();
-}
-
-void TrendsWindow::finish_load(uint64_t number) {
-    if (load_ == nullptr || load_->number != number) {
-        return;  // cancelled, or replaced by a newer load
-    }
-    load_->thread.join();
-    std::unique_ptr<Load> done = std::move(load_);
-    progress_timer_->stop();
-    progress_->reset();
-    last_load_ = std::move(done->result);
-    if (last_load_.status == LogLoad::Status::kRead) {
-        take_history(std::move(done->history), QFileInfo(done->path).fileName());
-    }
-    emit log_load_finished();
-}
-
-bool TrendsWindow::open_log(const QString& path, LogLoad* load) {
-    bool started = start_log_load(path);
-    if (started) {
-        QEventLoop loop;
-        connect(this, &TrendsWindow::log_load_finished, &loop, &QEventLoop::quit);
-        if (loading()) {
-            loop.exec();
-        }
-    }
-    if (load != nullptr) {
-        *load = last_load_;
-    }
-    return started && last_load_.status == LogLoad::Status::kRead;
-}
-
-bool TrendsWindow::save_png(const QString& path) {
-    draw(true);  // the charts out of sight too
-    return charts_->grab().save(path, "PNG");
-}
-
-// The trends window's boxes and file dialogs are modal without a loop of
-// their own: opened during an exchange's wait (the console lends the wait
-// its event loop), a loop of their own would hold the wait until they closed.
-void TrendsWindow::show_note(bool warning, const QString& text) {
-    auto* box = new QMessageBox(warning ? QMessageBox::Warning : QMessageBox::Information,
-                                windowTitle(), text, QMessageBox::Ok, this);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
-}
-
-void TrendsWindow::on_save_clicked() {
-    auto* dialog = new QFileDialog(this, QStringLiteral("Save as PNG"), QString(),
-                                   QStringLiteral("PNG images (*.png)"));
-    dialog->setAcceptMode(QFileDialog::AcceptSave);
-    dialog->selectFile(QStringLiteral("trends.png"));
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& path) {
-        if (!path.isEmpty() && !save_png(path)) {
-            show_note(true, QStringLiteral("Could not save ") + path);
-        }
-    });
-    dialog->open();
-}
-
-void TrendsWindow::on_open_clicked() {
-    auto* dialog = new QFileDialog(this, QStringLiteral("Open log"), QString(),
-                                   QStringLiteral("Logs (*.log);;All files (*)"));
-    dialog->setFileMode(QFileDialog::ExistingFile);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    connect(dialog, &QFileDialog::fileSelected, this, &TrendsWindow::open_chosen_log);
-    dialog->open();
-}
-
-void TrendsWindow::open_chosen_log(const QString& path) {
-    if (path.isEmpty()) {
-        return;
-    }
-    LogLoad refusal;
-    if (!start_log_load(path, &refusal)) {
-        show_note(true, QStringLiteral("Could not open %1: %2")
-                            .arg(path, QString::fromLocal8Bit(refusal.error.c_str())));
-        return;
-    }
-    report_load_ = true;
-}
-
-void TrendsWindow::on_log_load_finished() {
-    if (!report_load_) {
-        return;
-    }
-    report_load_ = false;
-    const LogLoad& load = last_load_;
-    if (load.status == LogLoad::Status::kCannotOpen) {
-        show_note(true, QStringLiteral("Could not read the log: %1")
-                            .arg(QString::fromLocal8Bit(load.error.c_str())));
-        return;
-    }
-    QStringList notes;
-    if (load.totals.problems > 0) {
-        notes << QStringLiteral("%1 lines could not be read; the first: %2")
-                     .arg(load.totals.problems)
-                     .arg(QString::fromStdString(load.problems.front()));
-    }
-    const std::string notice = log_load_notice(load);
-    if (!notice.empty()) {
-        notes << QString::fromStdString(notice);
-    }
-    if (!notes.isEmpty()) {
-        show_note(false, notes.join(QStringLiteral("\n")));
-    }
 }
 
 double TrendsWindow::time_at(const Chart& c, const QPoint& pos) const {

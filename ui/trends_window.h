@@ -119,6 +119,9 @@ private:
     double time_at(const Chart& chart, const QPoint& pos) const;
     bool in_plot_area(const Chart& chart, const QPoint& pos) const;
     void setup_connections();
+    // The log's progress dialog and its timer (trends_files.cpp).
+    void build_progress();
+    void show_load_progress();
     void on_save_clicked();
     void on_open_clicked();
     void open_chosen_log(const QString& path);
@@ -173,7 +176,7 @@ private:
     QPushButton* live_button_ = nullptr;
     const ReadingHistory* live_history_ = nullptr;
     QString live_source_;
-    std::unique_ptr<Load> load_;
+    std::shared_ptr<Load> load_;  // shared: Load is complete only in trends_files.cpp
     uint64_t loads_started_ = 0;
     LogLoad last_load_;
     QProgressDialog* progress_ = nullptr;

@@ -8,7 +8,7 @@
 // After windows.h, which it needs.
 #include <shellapi.h>
 
-#include "monitor/wide_text.h"
+#include "process/wide_text.h"
 #endif
 
 std::vector<std::string> utf8_arguments(int argc, const char* const* argv) {

@@ -21,7 +21,7 @@
 #include "monitor/chart_plan.h"
 #include "monitor/chart_svg.h"
 #include "monitor/device_readings.h"
-#include "monitor/file_path.h"
+#include "process/file_path.h"
 #include "monitor/log_export.h"
 #include "monitor/log_reader.h"
 #include "monitor/reading_history.h"
@@ -32,7 +32,7 @@
 #ifdef TARVIK_WINDOW
 #include "ui/tarvik_app.h"
 #elif defined(_WIN32)
-#include "monitor/wide_text.h"
+#include "process/wide_text.h"
 #include "win32/trends_drawing.h"
 #endif
 

@@ -16,7 +16,7 @@
 #include <unistd.h>
 #endif
 
-#include "monitor/file_path.h"
+#include "process/file_path.h"
 #include "monitor/panes.h"
 #include "monitor/row_schema.h"
 

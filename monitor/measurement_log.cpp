@@ -15,7 +15,7 @@
 #include "monitor/panes.h"
 #include "monitor/row_schema.h"
 #include "monitor/text_format.h"
-#include "monitor/wide_text.h"
+#include "process/wide_text.h"
 
 namespace {
 

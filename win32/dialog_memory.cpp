@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "monitor/wide_text.h"
+#include "process/wide_text.h"
 
 namespace {
 

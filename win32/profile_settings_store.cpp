@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "monitor/wide_text.h"
+#include "process/wide_text.h"
 #include "win32/program_name.h"
 
 namespace {

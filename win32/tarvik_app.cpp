@@ -7,7 +7,7 @@
 // After windows.h, which it needs.
 #include <commctrl.h>
 
-#include "monitor/wide_text.h"
+#include "process/wide_text.h"
 #include "win32/profile_settings_store.h"
 #include "win32/program_name.h"
 #include "win32/tarvik_dlg.h"

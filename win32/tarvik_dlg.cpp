@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "monitor/panes.h"
-#include "monitor/wide_text.h"
+#include "process/wide_text.h"
 #include "res/dialog_templates.h"
 #include "win32/about_dlg.h"
 #include "win32/dialog_memory.h"

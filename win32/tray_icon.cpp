@@ -2,7 +2,7 @@
 
 #include <cwchar>
 
-#include "monitor/wide_text.h"
+#include "process/wide_text.h"
 #include "res/dialog_templates.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "monitor/wide_text.h"
+#include "process/wide_text.h"
 #include "win32/system_function.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <cwchar>
 #include <thread>
 
-#include "monitor/wide_text.h"
+#include "process/wide_text.h"
 #include "win32/own_loop_messages.h"
 #include "win32/system_function.h"
 #include "win32/trends_drawing.h"

@@ -3,7 +3,7 @@
 
     layer      may include, besides itself
     snmp/      the standard library and system headers only
-    monitor/   snmp/
+    monitor/   snmp/, process/
     process/   the standard library and system headers only
     sim/       snmp/, process/
     headless/  monitor/, snmp/, process/
@@ -37,7 +37,7 @@ PROJECT_FOLDERS = {"snmp", "monitor", "process", "sim", "headless", "fleet", "ex
                    "app", "tests", "fuzz", "bench"}
 MAY_INCLUDE = {
     "snmp": {"snmp"},
-    "monitor": {"monitor", "snmp"},
+    "monitor": {"monitor", "snmp", "process"},
     "process": {"process"},
     "sim": {"sim", "snmp", "process"},
     "headless": {"headless", "monitor", "snmp", "process"},

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <functional>
 
-#include "monitor/wide_text.h"
+#include "process/wide_text.h"
 #include "window_fixture.h"
 
 namespace {

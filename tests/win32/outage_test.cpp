@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "monitor/wide_text.h"
+#include "process/wide_text.h"
 #include "window_fixture.h"
 
 // After windows.h, which it needs.

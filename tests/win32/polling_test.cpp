@@ -2,7 +2,7 @@
 // transceiver: Start fills the panes and the poll timer polls, the lamps
 // latch until Reset, Get and Send KEY, and the log file by its UTF-8 name.
 #include "monitor/panes.h"
-#include "monitor/wide_text.h"
+#include "process/wide_text.h"
 #include "window_fixture.h"
 #include "window_texts.h"
 

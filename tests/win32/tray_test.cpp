@@ -2,7 +2,7 @@
 // added, and the alarm shown in the icon, its tip and a balloon.
 #include <vector>
 
-#include "monitor/wide_text.h"
+#include "process/wide_text.h"
 #include "window_fixture.h"
 #include "window_texts.h"
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "monitor/measurement_log.h"
-#include "monitor/wide_text.h"
+#include "process/wide_text.h"
 #include "win32/trends_drawing.h"
 #include "win32/trends_window.h"
 #include "window_fixture.h"

@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "monitor/wide_text.h"
+#include "process/wide_text.h"
 
 void Win32WindowTest::SetUp() {
     wchar_t temp[MAX_PATH];

@@ -1,4 +1,4 @@
-#include "monitor/wide_text.h"
+#include "process/wide_text.h"
 
 #ifdef _WIN32
 

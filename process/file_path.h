@@ -8,7 +8,7 @@
 #include <string>
 
 #ifdef _WIN32
-#include "monitor/wide_text.h"
+#include "process/wide_text.h"
 #endif
 
 inline std::filesystem::path file_path(const std::string& name) {

@@ -15,7 +15,7 @@
 #include "app/arguments.h"
 #include "app/command_line.h"
 #include "app/demo_controls.h"
-#include "monitor/device_readings.h"
+#include "device/device_readings.h"
 #include "sim/simulated_transceiver.h"
 #include "snmp/diagnostic.h"
 #include "win32/tarvik_app.h"

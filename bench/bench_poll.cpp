@@ -20,9 +20,9 @@
 #include <utility>
 #include <vector>
 
+#include "device/parameter_catalog.h"
 #include "headless/terminal_window.h"
 #include "monitor/device_monitor.h"
-#include "monitor/parameter_catalog.h"
 #include "sim/simulated_transceiver.h"
 #include "snmp/agent_link.h"
 #include "snmp/message.h"

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <vector>
 
-#include "monitor/device_readings.h"
-#include "monitor/parameter_catalog.h"
+#include "device/device_readings.h"
+#include "device/parameter_catalog.h"
 #include "snmp/alloc.h"
 #include "snmp/message.h"
 

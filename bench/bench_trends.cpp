@@ -14,8 +14,8 @@
 #include <string>
 
 #include "bench/sample_readings.h"
+#include "device/device_readings.h"
 #include "monitor/device_monitor.h"
-#include "monitor/device_readings.h"
 #include "monitor/reading_history.h"
 #include "sim/simulated_transceiver.h"
 #include "ui/tarvik_dlg.h"

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "monitor/device_readings.h"
+#include "device/device_readings.h"
 
 inline DeviceReadings readings_at(int i) {
     DeviceReadings r;

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "monitor/device_readings.h"
-#include "monitor/parameter_catalog.h"
+#include "device/device_readings.h"
+#include "device/parameter_catalog.h"
 
 using ProbeClock = std::chrono::steady_clock;
 

@@ -4,11 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "monitor/alarm_events.h"
-#include "monitor/device_readings.h"
-#include "monitor/parameter_catalog.h"
-#include "monitor/row_schema.h"
-#include "monitor/supply_rails.h"
+#include "device/device_readings.h"
+#include "device/parameter_catalog.h"
+#include "device/row_schema.h"
+#include "device/supply_rails.h"
 #include "snmp/agent_link.h"
 
 namespace {

@@ -8,12 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "device/device_readings.h"
+#include "device/parameter_catalog.h"
+#include "device/row_schema.h"
+#include "device/supply_rails.h"
 #include "fleet/prometheus_parts.h"
-#include "monitor/alarm_events.h"
-#include "monitor/device_readings.h"
-#include "monitor/parameter_catalog.h"
-#include "monitor/row_schema.h"
-#include "monitor/supply_rails.h"
 #include "snmp/agent_link.h"
 
 using namespace prometheus_parts;

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "monitor/parameter_catalog.h"
+#include "device/parameter_catalog.h"
 
 // The snmp_exporter module's name, and the scrape job the rules and the
 // dashboard expect the devices under.

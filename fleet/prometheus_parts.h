@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "monitor/supply_rails.h"
+#include "device/supply_rails.h"
 
 namespace prometheus_parts {
 

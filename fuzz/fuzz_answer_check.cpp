@@ -19,8 +19,8 @@
 #include <memory>
 #include <string>
 
-#include "monitor/device_readings.h"
-#include "monitor/parameter_catalog.h"
+#include "device/device_readings.h"
+#include "device/parameter_catalog.h"
 #include "monitor/parameter_fetch.h"
 #include "snmp/alloc.h"
 #include "snmp/message.h"

@@ -7,13 +7,13 @@
 #include <ctime>
 #include <string>
 
+#include "device/panes.h"
+#include "device/supply_rails.h"
 #include "headless/operator_commands.h"
 #include "headless/terminal_text.h"
 #include "headless/terminal_window.h"
 #include "monitor/alarm_events.h"
 #include "monitor/device_monitor.h"
-#include "monitor/panes.h"
-#include "monitor/supply_rails.h"
 #include "process/line_input.h"
 #include "process/stop_signals.h"
 

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <vector>
 
+#include "device/device_readings.h"
+#include "device/row_schema.h"
+#include "device/supply_rails.h"
+#include "device/text_format.h"
 #include "monitor/alarm_events.h"
-#include "monitor/device_readings.h"
 #include "monitor/log_export.h"
-#include "monitor/row_schema.h"
-#include "monitor/supply_rails.h"
-#include "monitor/text_format.h"
 
 std::string terminal_safe_text(const std::string& text) {
     return escape_device_text(text, TextEscapes::kTerminal);

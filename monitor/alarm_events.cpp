@@ -1,40 +1,12 @@
 #include "monitor/alarm_events.h"
 
-#include "monitor/text_format.h"
+#include "device/text_format.h"
 
 namespace {
 
 constexpr char kLockLost[] = "receiver lost lock";
 
 }  // namespace
-
-std::string voltage_alarm_text(const DeviceReadings& readings, int rail) {
-    const RailSpec& supply = kSupplyRails[rail];
-    return rail_alarm_text(rail,
-                           format_text("%.1f", shown_volts(supply, readings.*supply.reading)));
-}
-
-std::string rail_alarm_text(int rail, const std::string& value) {
-    const RailSpec& supply = kSupplyRails[rail];
-    const RailBounds bounds = lamp_bounds_volts(supply);
-    return format_text("%s %s V outside %.1f..%.1f V", supply.label, value.c_str(), bounds.bottom,
-                       bounds.top);
-}
-
-std::string lamp_tip_text(int rail) {
-    const RailSpec& supply = kSupplyRails[rail];
-    const RailBounds bounds = lamp_bounds_volts(supply);
-    return format_text("%s went outside %.1f..%.1f V; lit until Reset", supply.label, bounds.bottom,
-                       bounds.top);
-}
-
-std::string not_known_lamp_tip_text(int rail) {
-    const RailSpec& supply = kSupplyRails[rail];
-    const RailBounds bounds = lamp_bounds_volts(supply);
-    return format_text(
-        "%s went outside %.1f..%.1f V earlier; not known now, shown again when the device answers",
-        supply.label, bounds.bottom, bounds.top);
-}
 
 std::vector<AlarmEvent> AlarmTracker::after_poll(bool answered, const DeviceReadings& readings,
                                                  const std::string& address,

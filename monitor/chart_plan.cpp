@@ -6,9 +6,9 @@
 #include <ctime>
 #include <limits>
 
-#include "monitor/panes.h"
-#include "monitor/supply_rails.h"
-#include "monitor/text_format.h"
+#include "device/panes.h"
+#include "device/supply_rails.h"
+#include "device/text_format.h"
 
 namespace trends {
 

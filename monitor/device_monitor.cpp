@@ -7,10 +7,10 @@
 #include <ctime>
 #include <memory>
 
-#include "monitor/panes.h"
-#include "monitor/parameter_catalog.h"
-#include "monitor/supply_rails.h"
-#include "monitor/text_format.h"
+#include "device/panes.h"
+#include "device/parameter_catalog.h"
+#include "device/supply_rails.h"
+#include "device/text_format.h"
 
 namespace {
 

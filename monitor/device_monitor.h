@@ -20,12 +20,12 @@
 #include <utility>
 #include <vector>
 
+#include "device/device_readings.h"
+#include "device/supply_rails.h"
 #include "monitor/alarm_events.h"
-#include "monitor/device_readings.h"
 #include "monitor/measurement_log.h"
 #include "monitor/parameter_fetch.h"
 #include "monitor/settings_store.h"
-#include "monitor/supply_rails.h"
 #include "monitor/view_state.h"
 #include "monitor/window_services.h"
 #include "snmp/agent_link.h"

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <ctime>
 
-#include "monitor/row_schema.h"
-#include "monitor/text_format.h"
+#include "device/row_schema.h"
+#include "device/text_format.h"
 
 namespace {
 

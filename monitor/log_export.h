@@ -8,7 +8,7 @@
 #include <ostream>
 #include <string>
 
-#include "monitor/device_readings.h"
+#include "device/device_readings.h"
 #include "monitor/log_reader.h"
 
 enum class ExportFormat {

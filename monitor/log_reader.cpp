@@ -16,9 +16,9 @@
 #include <unistd.h>
 #endif
 
+#include "device/panes.h"
+#include "device/row_schema.h"
 #include "process/file_path.h"
-#include "monitor/panes.h"
-#include "monitor/row_schema.h"
 
 namespace {
 

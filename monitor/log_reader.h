@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "monitor/device_readings.h"
+#include "device/device_readings.h"
 #include "monitor/reading_history.h"
 
 // Longer lines are reported and skipped.

@@ -12,9 +12,9 @@
 #include <unistd.h>
 #endif
 
-#include "monitor/panes.h"
-#include "monitor/row_schema.h"
-#include "monitor/text_format.h"
+#include "device/panes.h"
+#include "device/row_schema.h"
+#include "device/text_format.h"
 #include "process/wide_text.h"
 
 namespace {

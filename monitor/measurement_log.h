@@ -7,7 +7,7 @@
 #include <ctime>
 #include <string>
 
-#include "monitor/device_readings.h"
+#include "device/device_readings.h"
 
 // The header block: the eight identification items, two empty lines, and
 // the column headings of the current family (31 columns for family 350, 27

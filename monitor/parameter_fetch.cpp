@@ -5,8 +5,8 @@
 #include <cstring>
 #include <utility>
 
-#include "monitor/parameter_catalog.h"
-#include "monitor/text_format.h"
+#include "device/parameter_catalog.h"
+#include "device/text_format.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "monitor/device_readings.h"
+#include "device/device_readings.h"
 #include "snmp/agent_link.h"
 #include "snmp/message.h"
 

@@ -16,8 +16,8 @@
 #include <limits>
 #include <vector>
 
-#include "monitor/device_readings.h"
-#include "monitor/supply_rails.h"
+#include "device/device_readings.h"
+#include "device/supply_rails.h"
 
 // What a chart can show, in the units of the panes.
 enum class Series : int {

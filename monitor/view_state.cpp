@@ -1,7 +1,7 @@
 #include "monitor/view_state.h"
 
+#include "device/text_format.h"
 #include "monitor/alarm_events.h"
-#include "monitor/text_format.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "monitor/supply_rails.h"
+#include "device/supply_rails.h"
 #include "monitor/window_services.h"
 
 // The fields and boxes a command reads, as they stood when it was given.

@@ -19,7 +19,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "monitor/panes.h"
+#include "device/panes.h"
 #include "res/dialog_templates.h"
 #include "ui/about_dlg.h"
 #include "ui/dialog_builder.h"

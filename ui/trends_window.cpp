@@ -28,10 +28,10 @@
 #include <limits>
 #include <optional>
 
+#include "device/panes.h"
+#include "device/supply_rails.h"
 #include "monitor/alarm_events.h"
 #include "monitor/chart_plan.h"
-#include "monitor/panes.h"
-#include "monitor/supply_rails.h"
 
 namespace {
 

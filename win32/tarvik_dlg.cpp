@@ -5,7 +5,7 @@
 #include <chrono>
 #include <vector>
 
-#include "monitor/panes.h"
+#include "device/panes.h"
 #include "process/wide_text.h"
 #include "res/dialog_templates.h"
 #include "win32/about_dlg.h"

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "device/device_readings.h"
 #include "environment.h"
 #include "monitor/alarm_events.h"
-#include "monitor/device_readings.h"
 
 namespace {
 

@@ -3,14 +3,15 @@
 
     layer      may include, besides itself
     snmp/      the standard library and system headers only
-    monitor/   snmp/, process/
     process/   the standard library and system headers only
-    sim/       snmp/, process/
-    headless/  monitor/, snmp/, process/
-    fleet/     monitor/, snmp/
-    exporter/  fleet/, monitor/, snmp/, process/
-    ui/        monitor/, snmp/, process/, res/ and Qt
-    win32/     monitor/, snmp/, process/, res/
+    device/    snmp/, process/
+    monitor/   device/, snmp/, process/
+    sim/       device/, snmp/, process/
+    headless/  monitor/, device/, snmp/, process/
+    fleet/     device/, snmp/, process/
+    exporter/  fleet/, monitor/, device/, snmp/, process/
+    ui/        monitor/, device/, snmp/, process/, res/ and Qt
+    win32/     monitor/, device/, snmp/, process/, res/
     res/       the standard library and system headers only
     app/       anything (not checked)
 
@@ -33,18 +34,19 @@ import pathlib
 import re
 import sys
 
-PROJECT_FOLDERS = {"snmp", "monitor", "process", "sim", "headless", "fleet", "exporter", "ui", "win32", "res",
+PROJECT_FOLDERS = {"snmp", "device", "monitor", "process", "sim", "headless", "fleet", "exporter", "ui", "win32", "res",
                    "app", "tests", "fuzz", "bench"}
 MAY_INCLUDE = {
     "snmp": {"snmp"},
-    "monitor": {"monitor", "snmp", "process"},
     "process": {"process"},
-    "sim": {"sim", "snmp", "process"},
-    "headless": {"headless", "monitor", "snmp", "process"},
-    "fleet": {"fleet", "monitor", "snmp"},
-    "exporter": {"exporter", "fleet", "monitor", "snmp", "process"},
-    "ui": {"ui", "monitor", "snmp", "process", "res"},
-    "win32": {"win32", "monitor", "snmp", "process", "res"},
+    "device": {"device", "snmp", "process"},
+    "monitor": {"monitor", "device", "snmp", "process"},
+    "sim": {"sim", "device", "snmp", "process"},
+    "headless": {"headless", "monitor", "device", "snmp", "process"},
+    "fleet": {"fleet", "device", "snmp", "process"},
+    "exporter": {"exporter", "fleet", "monitor", "device", "snmp", "process"},
+    "ui": {"ui", "monitor", "device", "snmp", "process", "res"},
+    "win32": {"win32", "monitor", "device", "snmp", "process", "res"},
     "res": set(),
 }
 QT_ALLOWED = {"ui"}

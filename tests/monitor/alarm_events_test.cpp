@@ -14,9 +14,9 @@
 #include <utility>
 #include <vector>
 
+#include "device/panes.h"
 #include "fake_window.h"
 #include "monitor/device_monitor.h"
-#include "monitor/panes.h"
 #include "sim/simulated_transceiver.h"
 #include "test_names.h"
 
@@ -43,37 +43,6 @@ ReceiverLock lock_shown_as(const std::string& word) {
     ADD_FAILURE() << "no lock is shown as " << word;
     return ReceiverLock::kUnknown;
 }
-
-// ---- The texts of latched rails ----
-
-struct RailCase {
-    int rail;  // index into kSupplyRails
-    int32_t millivolts;
-    const char* text;
-};
-
-const RailCase kRailCases[] = {
-    {0, 36000, "U +24V 36.0 V outside 22.0..35.0 V"},
-    {1, 14500, "U +12V 14.5 V outside 10.0..14.0 V"},
-    {1, 9940, "U +12V 9.9 V outside 10.0..14.0 V"},
-    {2, 7000, "U +9V 7.0 V outside 8.0..11.0 V"},
-    {3, 7900, "U -12V -7.9 V outside -14.0..-8.0 V"},
-    {3, 14500, "U -12V -14.5 V outside -14.0..-8.0 V"},
-    {3, 0, "U -12V 0.0 V outside -14.0..-8.0 V"},
-    {4, 6200, "U +5V 6.2 V outside 4.0..6.0 V"},
-    {5, 2400, "U +3.3V 2.4 V outside 2.5..4.0 V"},
-};
-
-class RailTextTest : public testing::TestWithParam<RailCase> {};
-
-TEST_P(RailTextTest, NamesTheRailItsValueAndItsLimitsAsThePaneShowsThem) {
-    DeviceReadings readings;
-    readings.*kSupplyRails[GetParam().rail].reading = GetParam().millivolts;
-    EXPECT_EQ(voltage_alarm_text(readings, GetParam().rail), GetParam().text);
-}
-
-INSTANTIATE_TEST_SUITE_P(Rails, RailTextTest, testing::ValuesIn(kRailCases),
-                         [](const auto& info) { return case_name(info.param.text); });
 
 // ---- Sequences of polls ----
 

@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "device/supply_rails.h"
 #include "monitor/log_reader.h"
 #include "monitor/measurement_log.h"
-#include "monitor/supply_rails.h"
 #include "tests/support/environment.h"
 
 namespace {

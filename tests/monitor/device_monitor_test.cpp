@@ -21,9 +21,9 @@
 #include <vector>
 
 #include "answer_support.h"
+#include "device/panes.h"
 #include "fake_window.h"
 #include "loopback_peer.h"
-#include "monitor/panes.h"
 #include "sim/simulated_transceiver.h"
 #include "test_names.h"
 

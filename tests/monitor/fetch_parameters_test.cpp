@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "answer_support.h"
+#include "device/device_readings.h"
+#include "device/parameter_catalog.h"
 #include "loopback_peer.h"
-#include "monitor/device_readings.h"
-#include "monitor/parameter_catalog.h"
 #include "monitor/parameter_fetch.h"
 #include "snmp/agent_link.h"
 #include "snmp/alloc.h"

@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
+#include "device/panes.h"
 #include "environment.h"
 #include "monitor/measurement_log.h"
-#include "monitor/panes.h"
 
 namespace {
 

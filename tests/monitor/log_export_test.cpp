@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "device/panes.h"
+#include "device/row_schema.h"
 #include "environment.h"
 #include "monitor/measurement_log.h"
-#include "monitor/panes.h"
-#include "monitor/row_schema.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The row schema: each family's log writer and reader agree column by
 // column, and the documentation of the log names every column as the schema
 // does.
-#include "monitor/row_schema.h"
+#include "device/row_schema.h"
 
 #include <gtest/gtest.h>
 

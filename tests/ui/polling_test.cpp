@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <functional>
 
-#include "monitor/panes.h"
+#include "device/panes.h"
 #include "ui/dialog_builder.h"
 #include "window_fixture.h"
 #include "window_texts.h"

@@ -30,10 +30,10 @@
 #include <ctime>
 #include <limits>
 
+#include "device/panes.h"
+#include "device/supply_rails.h"
 #include "monitor/alarm_events.h"
 #include "monitor/measurement_log.h"
-#include "monitor/panes.h"
-#include "monitor/supply_rails.h"
 #include "window_fixture.h"
 
 namespace {

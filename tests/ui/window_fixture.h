@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "monitor/device_readings.h"
+#include "device/device_readings.h"
 #include "sim/simulated_transceiver.h"
 #include "ui/tarvik_dlg.h"
 

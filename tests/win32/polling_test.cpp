@@ -1,7 +1,7 @@
 // The window driven as the operator drives it, against the simulated
 // transceiver: Start fills the panes and the poll timer polls, the lamps
 // latch until Reset, Get and Send KEY, and the log file by its UTF-8 name.
-#include "monitor/panes.h"
+#include "device/panes.h"
 #include "process/wide_text.h"
 #include "window_fixture.h"
 #include "window_texts.h"

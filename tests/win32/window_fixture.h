@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "monitor/device_readings.h"
+#include "device/device_readings.h"
 #include "sim/simulated_transceiver.h"
 #include "win32/profile_settings_store.h"
 #include "win32/tarvik_dlg.h"

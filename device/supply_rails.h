@@ -6,10 +6,11 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
-#include "monitor/device_readings.h"
-#include "monitor/parameter_catalog.h"
-#include "monitor/window_services.h"
+#include "device/control_ids.h"
+#include "device/device_readings.h"
+#include "device/parameter_catalog.h"
 
 struct RailSpec {
     int32_t DeviceReadings::*reading;  // mV as the device reports it
@@ -90,3 +91,21 @@ struct RailBounds {
     double top;
 };
 RailBounds lamp_bounds_volts(const RailSpec& rail);
+
+// The texts of a rail's lamp and alarm, read by the alarms, the windows'
+// tips and the generated alert rules. `rail` below is a latch's index, which
+// is the rail's row in `kSupplyRails`.
+
+// A latched rail as the voltage pane shows it: "U -12V -7.9 V outside
+// -14.0..-8.0 V" (the -12 V rail and its limits shown negative).
+std::string voltage_alarm_text(const DeviceReadings& readings, int rail);
+// The same with the value already written, such as a template's
+// placeholder: "U -12V VALUE V outside -14.0..-8.0 V".
+std::string rail_alarm_text(int rail, const std::string& value);
+// A lit lamp's tip in the window: "U +12V went outside 10.0..14.0 V; lit
+// until Reset".
+std::string lamp_tip_text(int rail);
+// The tip of a lamp that a poll without answer unchecked while its latch
+// stands: "U +12V went outside 10.0..14.0 V earlier; not known now, shown
+// again when the device answers".
+std::string not_known_lamp_tip_text(int rail);

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "monitor/device_readings.h"
+#include "device/device_readings.h"
 #include "snmp/message.h"
 #include "test_names.h"
 

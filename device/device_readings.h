@@ -9,7 +9,7 @@
 #include <bitset>
 #include <cstdint>
 
-#include "monitor/parameter_catalog.h"
+#include "device/parameter_catalog.h"
 #include "snmp/message.h"
 
 constexpr int kIdTextCount = 8;

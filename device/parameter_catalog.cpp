@@ -1,5 +1,5 @@
 // The catalog table and its lookup.
-#include "monitor/parameter_catalog.h"
+#include "device/parameter_catalog.h"
 
 #include <array>
 #include <cstddef>

@@ -1,7 +1,7 @@
-#include "monitor/panes.h"
+#include "device/panes.h"
 
-#include "monitor/supply_rails.h"
-#include "monitor/text_format.h"
+#include "device/supply_rails.h"
+#include "device/text_format.h"
 
 std::string temperature_pane_text(const DeviceReadings& r) {
     return format_text("%s\t= %.1f deg\r\n%s\t= %.1f deg\r\n%s\t= %.1f deg", kTemperatureNames[0],

@@ -1,4 +1,4 @@
-#include "monitor/text_format.h"
+#include "device/text_format.h"
 
 #include <algorithm>
 #include <charconv>

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "monitor/device_readings.h"
-#include "monitor/window_services.h"
+#include "device/control_ids.h"
+#include "device/device_readings.h"
 
 constexpr char kNoConnection[] = "NO CONNECTION";
 

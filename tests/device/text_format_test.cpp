@@ -1,5 +1,5 @@
 // Number formatting shared by the panes and the log.
-#include "monitor/text_format.h"
+#include "device/text_format.h"
 
 #include <gtest/gtest.h>
 

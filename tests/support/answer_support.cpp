@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "monitor/parameter_catalog.h"
+#include "device/parameter_catalog.h"
 #include "snmp/agent_link.h"
 #include "snmp/alloc.h"
 

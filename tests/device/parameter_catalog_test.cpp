@@ -1,4 +1,4 @@
-#include "monitor/parameter_catalog.h"
+#include "device/parameter_catalog.h"
 
 #include <gtest/gtest.h>
 

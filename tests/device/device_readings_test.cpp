@@ -1,4 +1,4 @@
-#include "monitor/device_readings.h"
+#include "device/device_readings.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "answer_support.h"
-#include "monitor/parameter_catalog.h"
+#include "device/parameter_catalog.h"
 
 namespace {
 

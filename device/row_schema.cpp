@@ -1,5 +1,5 @@
 // Reading and writing the readings through the row schema.
-#include "monitor/row_schema.h"
+#include "device/row_schema.h"
 
 #include <cmath>
 

@@ -9,9 +9,9 @@
 #include <iterator>
 #include <string>
 
-#include "monitor/device_readings.h"
-#include "monitor/parameter_catalog.h"
-#include "monitor/supply_rails.h"
+#include "device/device_readings.h"
+#include "device/parameter_catalog.h"
+#include "device/supply_rails.h"
 
 // The names of each device row outside the console: the MIB's descriptor
 // and the unit of its value as the device sends it (empty where there is

@@ -1,11 +1,11 @@
 // Decoding answers into the readings, the operations that reset parts of
 // them, and the latches of the voltage alarms.
-#include "monitor/device_readings.h"
+#include "device/device_readings.h"
 
 #include <cstring>
 
-#include "monitor/parameter_catalog.h"
-#include "monitor/supply_rails.h"
+#include "device/parameter_catalog.h"
+#include "device/supply_rails.h"
 
 namespace {
 

@@ -16,14 +16,14 @@
 #include "app/arguments.h"
 #include "app/command_line.h"
 #include "app/demo_controls.h"
+#include "charts/chart_plan.h"
+#include "charts/chart_svg.h"
+#include "charts/reading_history.h"
 #include "device/device_readings.h"
 #include "headless/headless_console.h"
 #include "headless/terminal_text.h"
-#include "monitor/chart_plan.h"
-#include "monitor/chart_svg.h"
 #include "monitor/log_export.h"
 #include "monitor/log_reader.h"
-#include "monitor/reading_history.h"
 #include "process/file_path.h"
 #include "process/plain_output.h"
 #include "sim/simulated_transceiver.h"
@@ -83,7 +83,7 @@ constexpr std::size_t kPlotProblemsPrinted = 5;
 
 // The time a saved plot shows: the command line's --from and --to, or the
 // last --span of the log, or all of it.
-trends::View saved_view(const CommandLine& line, const ReadingHistory& history) {
+charts::View saved_view(const CommandLine& line, const ReadingHistory& history) {
     const ReadingHistory::TimeSpan held = history.held_span();
     if (line.plot_to > line.plot_from) {
         return {line.plot_from, line.plot_to, 0};
@@ -108,7 +108,7 @@ int save_plot(int& argc, char** argv, const CommandLine& line,
         std::fprintf(stderr, "tarvik: the log holds no polls to draw\n");
         return 1;
     }
-    const trends::View view = saved_view(line, *history);
+    const charts::View view = saved_view(line, *history);
     if (ends_in_png(line.plot_save)) {
 #ifdef TARVIK_WINDOW
         // No display is needed to draw into an image.
@@ -139,11 +139,11 @@ int save_plot(int& argc, char** argv, const CommandLine& line,
         return 1;
 #endif
     }
-    const trends::PageLayout page = trends::lay_out_page(line.plot_width, line.plot_height);
-    trends::PlanRequest request;
+    const charts::PageLayout page = charts::lay_out_page(line.plot_width, line.plot_height);
+    charts::PlanRequest request;
     request.zoom = &view;
     request.resolution = 1;  // a log stamps its lines to the second
-    const std::string svg = trends::trends_svg(trends::plan_page(*history, request, page), page);
+    const std::string svg = charts::trends_svg(charts::plan_page(*history, request, page), page);
     std::ofstream out(file_path(line.plot_save), std::ios::binary | std::ios::trunc);
     out << svg;
     out.close();

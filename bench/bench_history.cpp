@@ -11,10 +11,10 @@
 #include <string>
 
 #include "bench/sample_readings.h"
+#include "charts/reading_history.h"
 #include "monitor/log_export.h"
 #include "monitor/log_reader.h"
 #include "monitor/measurement_log.h"
-#include "monitor/reading_history.h"
 
 namespace {
 

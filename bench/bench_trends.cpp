@@ -14,9 +14,9 @@
 #include <string>
 
 #include "bench/sample_readings.h"
+#include "charts/reading_history.h"
 #include "device/device_readings.h"
 #include "monitor/device_monitor.h"
-#include "monitor/reading_history.h"
 #include "sim/simulated_transceiver.h"
 #include "ui/tarvik_dlg.h"
 #include "ui/trends_window.h"

@@ -17,9 +17,9 @@
 #include <sstream>
 #include <string>
 
+#include "charts/reading_history.h"
 #include "monitor/log_export.h"
 #include "monitor/log_reader.h"
-#include "monitor/reading_history.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "charts/reading_history.h"
 #include "device/device_readings.h"
-#include "monitor/reading_history.h"
 
 // Longer lines are reported and skipped.
 constexpr std::size_t kMaxLogLine = 4096;

@@ -28,10 +28,10 @@
 #include <limits>
 #include <optional>
 
+#include "charts/chart_plan.h"
 #include "device/panes.h"
 #include "device/supply_rails.h"
 #include "monitor/alarm_events.h"
-#include "monitor/chart_plan.h"
 
 namespace {
 
@@ -66,19 +66,19 @@ constexpr int kMinRailChartHeight = 140;
 constexpr int kLegendRowGap = 8;
 constexpr int kLegendFrame = 70;
 
-QString trace_text(const trends::TraceSpec& def) {
-    return QString::fromStdString(trends::trace_name(def));
+QString trace_text(const charts::TraceSpec& def) {
+    return QString::fromStdString(charts::trace_name(def));
 }
 
 // Whether setting the axis to the scale moves it (which lays out every
 // series on it again).
-bool moves(const QValueAxis* axis, const trends::ValueScale& scale) {
+bool moves(const QValueAxis* axis, const charts::ValueScale& scale) {
     return axis->min() != scale.low || axis->max() != scale.high;
 }
 
 // Sets the axis to the plan's scale. The axis is touched only when it
 // changes, since a new range lays out every series of its chart again.
-void apply_scale(QValueAxis* axis, const trends::ValueScale& scale) {
+void apply_scale(QValueAxis* axis, const charts::ValueScale& scale) {
     if (axis->tickCount() != scale.ticks) {
         axis->setTickCount(scale.ticks);
     }
@@ -94,8 +94,8 @@ void apply_scale(QValueAxis* axis, const trends::ValueScale& scale) {
 }  // namespace
 
 struct TrendsWindow::Trace {
-    int index;  // in trends::kTraceSpecs
-    trends::TraceSpec plan;
+    int index;  // in charts::kTraceSpecs
+    charts::TraceSpec plan;
     QColor color;
     bool shown = true;
     std::vector<QLineSeries*> pieces;  // one per run of points between gaps
@@ -185,8 +185,8 @@ void TrendsWindow::build_charts() {
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    for (int i = 0; i < trends::kChartCount; ++i) {
-        const trends::ChartSpec& plan = trends::kChartSpecs[i];
+    for (int i = 0; i < charts::kChartCount; ++i) {
+        const charts::ChartSpec& plan = charts::kChartSpecs[i];
         Chart c;
         c.chart = new QChart;
         c.chart->setTitle(QString::fromLatin1(plan.title));
@@ -217,12 +217,12 @@ void TrendsWindow::build_charts() {
         column->addWidget(c.view, 1);
         charts_list_.push_back(c);
     }
-    int in_chart[trends::kChartCount] = {};
-    for (int i = 0; i < trends::kTraceCount; ++i) {
+    int in_chart[charts::kChartCount] = {};
+    for (int i = 0; i < charts::kTraceCount; ++i) {
         Trace t;
         t.index = i;
-        t.plan = trends::kTraceSpecs[i];
-        t.color = QColor(static_cast<QRgb>(trends::trace_color(i)));
+        t.plan = charts::kTraceSpecs[i];
+        t.color = QColor(static_cast<QRgb>(charts::trace_color(i)));
         ++in_chart[t.plan.chart];
         traces_.push_back(t);
     }
@@ -232,7 +232,7 @@ void TrendsWindow::build_charts() {
     }
     // Each chart at least as high as its legend's entries need; a rail's
     // chart of one series is smaller.
-    for (int i = 0; i < trends::kChartCount; ++i) {
+    for (int i = 0; i < charts::kChartCount; ++i) {
         Chart& c = charts_list_[static_cast<size_t>(i)];
         const int rows = std::max(in_chart[i], 3);
         const int row = QFontMetrics(c.chart->legend()->font()).height() + kLegendRowGap;
@@ -442,7 +442,7 @@ void TrendsWindow::on_span_changed(int index) {
 }
 
 void TrendsWindow::draw_empty() {
-    plan_ = trends::TrendPlan();
+    plan_ = charts::TrendPlan();
     for (Chart& c : charts_list_) {
         c.stale = false;
     }
@@ -456,7 +456,7 @@ void TrendsWindow::draw_empty() {
             }
         }
     }
-    const trends::ValueScale none = trends::value_scale(1, 0, trends::kValueTicks);
+    const charts::ValueScale none = charts::value_scale(1, 0, charts::kValueTicks);
     for (Chart& c : charts_list_) {
         apply_scale(c.left, none);
         if (c.right != nullptr) {
@@ -481,8 +481,8 @@ void TrendsWindow::draw(bool everything) {
         draw_empty();
         return;
     }
-    const trends::View before{view_from_, view_to_, view_columns_};
-    trends::PlanRequest request;
+    const charts::View before{view_from_, view_to_, view_columns_};
+    charts::PlanRequest request;
     request.span = kSpans[static_cast<int>(span_)].seconds;
     request.zoom = zoomed_ ? &before : nullptr;
     request.plot_pixels = static_cast<int>(charts_list_.front().chart->plotArea().width());
@@ -498,13 +498,13 @@ void TrendsWindow::draw(bool everything) {
         c.stale = !everything && !in_sight(c);
         request.charts[i] = !c.stale;
     }
-    plan_ = trends::plan_trends(*history_, request);
+    plan_ = charts::plan_trends(*history_, request);
     view_from_ = plan_.view.from;
     view_to_ = plan_.view.to;
     view_columns_ = plan_.view.columns;
     QStringList labels;
     QList<double> at;
-    for (const trends::TimeTick& tick : plan_.ticks) {
+    for (const charts::TimeTick& tick : plan_.ticks) {
         at.append(tick.seconds * 1000);
         labels.append(QString::fromStdString(tick.label));
     }
@@ -515,7 +515,7 @@ void TrendsWindow::draw(bool everything) {
     }
 }
 
-void TrendsWindow::draw_chart(Chart& c, const trends::ChartPlan& plan, const QStringList& labels,
+void TrendsWindow::draw_chart(Chart& c, const charts::ChartPlan& plan, const QStringList& labels,
                               const QList<double>& at) {
     // When the axes move, every series on them is laid out again with the
     // points it holds; the lines are emptied first, so that each is laid
@@ -542,7 +542,7 @@ void TrendsWindow::draw_chart(Chart& c, const trends::ChartPlan& plan, const QSt
     }
     for (int k : plan.traces) {
         Trace& t = traces_[static_cast<size_t>(k)];
-        const trends::TracePlan& drawn = plan_.traces[static_cast<size_t>(k)];
+        const charts::TracePlan& drawn = plan_.traces[static_cast<size_t>(k)];
         for (const auto& [line, value] : t.limits) {
             const QList<QPointF> ends{{view_from_ * 1000, value}, {view_to_ * 1000, value}};
             if (line->points() != ends) {
@@ -728,7 +728,7 @@ QString TrendsWindow::cursor_text(double seconds) const {
         return QString();
     }
     QStringList rows;
-    for (const std::string& row : trends::tooltip_rows(*history_, plan_, seconds, true)) {
+    for (const std::string& row : charts::tooltip_rows(*history_, plan_, seconds, true)) {
         rows.append(QString::fromStdString(row));
     }
     return rows.join(QLatin1Char('\n'));

@@ -1,7 +1,7 @@
 // The trends window: stacked charts over one time axis (temperatures, one
 // per supply rail, the receiver, link rates, packet rates, errors), one
 // quantity an axis, drawn from a ReadingHistory as the chart plan
-// (monitor/chart_plan.h) lays them out; the window only draws the plan and
+// (charts/chart_plan.h) lays them out; the window only draws the plan and
 // handles the mouse, the buttons and loading a log.
 //
 // It is a separate, modeless window: the console goes on polling while it
@@ -20,9 +20,9 @@
 #include <string>
 #include <vector>
 
-#include "monitor/chart_plan.h"
+#include "charts/chart_plan.h"
+#include "charts/reading_history.h"
 #include "monitor/log_reader.h"
-#include "monitor/reading_history.h"
 
 class QChart;
 class QChartView;
@@ -147,7 +147,7 @@ private:
     void draw(bool everything);
     bool in_sight(const Chart& chart) const;
     // Draws one chart from plan_.
-    void draw_chart(Chart& chart, const trends::ChartPlan& plan, const QStringList& labels,
+    void draw_chart(Chart& chart, const charts::ChartPlan& plan, const QStringList& labels,
                     const QList<double>& at);
     // Draws the stale charts that scrolling brought into sight.
     void on_charts_scrolled();
@@ -157,7 +157,7 @@ private:
     QString source_;
     double resolution_ = 0;
     bool zoomed_ = false;
-    trends::TrendPlan plan_;  // what is drawn now
+    charts::TrendPlan plan_;  // what is drawn now
     double view_from_ = 0;
     double view_to_ = 0;
     int view_columns_ = 0;

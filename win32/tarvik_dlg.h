@@ -24,9 +24,9 @@
 #include <string>
 #include <vector>
 
+#include "charts/reading_history.h"
 #include "monitor/alarm_events.h"
 #include "monitor/device_monitor.h"
-#include "monitor/reading_history.h"
 #include "monitor/window_services.h"
 #include "win32/tray_icon.h"
 #include "win32/trends_window.h"

@@ -58,15 +58,15 @@ HPEN geometric_pen(COLORREF c, int width, DWORD style) {
                         static_cast<DWORD>(width), &brush, 0, nullptr);
 }
 
-void value_axis(HDC dc, const trends::ValueScale& scale, const trends::PlotBox& box, bool right,
+void value_axis(HDC dc, const charts::ValueScale& scale, const charts::PlotBox& box, bool right,
                 const char* title, HFONT upright) {
     char format[8];
     std::snprintf(format, sizeof format, "%%.%df", scale.decimals);
     HPEN grid = CreatePen(PS_SOLID, 1, kGrid);
     HGDIOBJ old = SelectObject(dc, grid);
     for (int k = 0; k < scale.ticks; ++k) {
-        const double v = trends::TrendPlan::tick_value(scale, k);
-        const double y = trends::y_at(scale, box, v);
+        const double v = charts::TrendPlan::tick_value(scale, k);
+        const double y = charts::y_at(scale, box, v);
         if (!right) {
             line_at(dc, box.left, y, box.left + box.width, y);
         }
@@ -85,16 +85,16 @@ void value_axis(HDC dc, const trends::ValueScale& scale, const trends::PlotBox& 
     SelectObject(dc, font);
 }
 
-void draw_trace(HDC dc, const trends::TrendPlan& plan, const trends::ChartPlan& chart,
-                const trends::PlotBox& box, const trends::TracePlan& t) {
-    const trends::TraceSpec& def = trends::kTraceSpecs[t.trace];
-    const trends::ValueScale& scale = def.right_axis ? chart.right.scale : chart.left.scale;
+void draw_trace(HDC dc, const charts::TrendPlan& plan, const charts::ChartPlan& chart,
+                const charts::PlotBox& box, const charts::TracePlan& t) {
+    const charts::TraceSpec& def = charts::kTraceSpecs[t.trace];
+    const charts::ValueScale& scale = def.right_axis ? chart.right.scale : chart.left.scale;
     if (t.has_limits) {
         HPEN dashed = t.out_of_limits ? geometric_pen(colour(t.color), 3, PS_DASH)
                                       : CreatePen(PS_DASH, 1, colour(t.color));
         HGDIOBJ before = SelectObject(dc, dashed);
         for (double limit : {t.limit_low, t.limit_high}) {
-            const double y = trends::y_at(scale, box, limit);
+            const double y = charts::y_at(scale, box, limit);
             line_at(dc, box.left, y, box.left + box.width, y);
         }
         SelectObject(dc, before);
@@ -108,7 +108,7 @@ void draw_trace(HDC dc, const trends::TrendPlan& plan, const trends::ChartPlan& 
         std::vector<POINT> points;
         for (const ChartPoint& p : run) {
             points.push_back(
-                {px(trends::x_at(plan, box, p.seconds)), px(trends::y_at(scale, box, p.value))});
+                {px(charts::x_at(plan, box, p.seconds)), px(charts::y_at(scale, box, p.value))});
         }
         if (points.size() == 1) {
             // A run of one point draws no line: a dot shows it.
@@ -125,7 +125,7 @@ void draw_trace(HDC dc, const trends::TrendPlan& plan, const trends::ChartPlan& 
 
 }  // namespace
 
-void draw_trends(HDC dc, const trends::TrendPlan& plan, const trends::PageLayout& page) {
+void draw_trends(HDC dc, const charts::TrendPlan& plan, const charts::PageLayout& page) {
     RECT all{0, 0, page.width, page.height};
     FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     SetBkMode(dc, TRANSPARENT);
@@ -141,13 +141,13 @@ void draw_trends(HDC dc, const trends::TrendPlan& plan, const trends::PageLayout
                                 DEFAULT_PITCH | FF_SWISS, L"Tahoma");
     HGDIOBJ old_font = SelectObject(dc, font);
     HGDIOBJ old_brush = SelectObject(dc, GetStockObject(NULL_BRUSH));
-    const std::vector<trends::LegendEntry> legend = trends::legend_entries(plan, page);
+    const std::vector<charts::LegendEntry> legend = charts::legend_entries(plan, page);
     HPEN grid = CreatePen(PS_SOLID, 1, kGrid);
     HPEN frame = CreatePen(PS_SOLID, 1, kFrame);
     HGDIOBJ old_pen = SelectObject(dc, grid);
     for (std::size_t c = 0; c < plan.charts.size() && c < page.plots.size(); ++c) {
-        const trends::ChartPlan& chart = plan.charts[c];
-        const trends::PlotBox& box = page.plots[c];
+        const charts::ChartPlan& chart = plan.charts[c];
+        const charts::PlotBox& box = page.plots[c];
         if (!box.compact) {
             SelectObject(dc, bold);
             text_at(dc, box.left + box.width / 2, box.top - 3, chart.def->title,
@@ -159,8 +159,8 @@ void draw_trends(HDC dc, const trends::TrendPlan& plan, const trends::PageLayout
             value_axis(dc, chart.right.scale, box, true, chart.def->right_title, upright);
         }
         SelectObject(dc, grid);
-        for (const trends::TimeTick& tick : plan.ticks) {
-            const double x = trends::x_at(plan, box, tick.seconds);
+        for (const charts::TimeTick& tick : plan.ticks) {
+            const double x = charts::x_at(plan, box, tick.seconds);
             line_at(dc, x, box.top, x, box.top + box.height);
             if (!box.compact) {
                 text_at(dc, x, box.top + box.height + 2, tick.label, TA_CENTER | TA_TOP);
@@ -174,15 +174,15 @@ void draw_trends(HDC dc, const trends::TrendPlan& plan, const trends::PageLayout
         IntersectClipRect(dc, px(box.left), px(box.top), px(box.left + box.width) + 1,
                           px(box.top + box.height) + 1);
         for (int i : chart.traces) {
-            const trends::TracePlan& t = plan.traces[static_cast<std::size_t>(i)];
+            const charts::TracePlan& t = plan.traces[static_cast<std::size_t>(i)];
             if (t.shown && t.has_points) {
                 draw_trace(dc, plan, chart, box, t);
             }
         }
         RestoreDC(dc, saved);
-        for (const trends::LegendEntry& e : legend) {
-            const trends::TracePlan& t = plan.traces[static_cast<std::size_t>(e.trace)];
-            if (trends::kTraceSpecs[e.trace].chart != static_cast<int>(c)) {
+        for (const charts::LegendEntry& e : legend) {
+            const charts::TracePlan& t = plan.traces[static_cast<std::size_t>(e.trace)];
+            if (charts::kTraceSpecs[e.trace].chart != static_cast<int>(c)) {
                 continue;
             }
             const COLORREF ink = t.shown ? colour(t.color) : faded(colour(t.color));
@@ -261,7 +261,7 @@ PageBitmap::~PageBitmap() {
     }
 }
 
-void render_trends(const trends::TrendPlan& plan, const trends::PageLayout& page,
+void render_trends(const charts::TrendPlan& plan, const charts::PageLayout& page,
                    PageBitmap& bitmap) {
     if (bitmap.bitmap == nullptr) {
         return;
@@ -357,13 +357,13 @@ bool save_png(const PageBitmap& bitmap, const std::wstring& path, std::string* e
     return true;
 }
 
-bool save_trends_png(const ReadingHistory& history, const trends::View& view, int width, int height,
+bool save_trends_png(const ReadingHistory& history, const charts::View& view, int width, int height,
                      const std::wstring& path, std::string* error) {
-    const trends::PageLayout page = trends::lay_out_page(width, height);
-    trends::PlanRequest request;
+    const charts::PageLayout page = charts::lay_out_page(width, height);
+    charts::PlanRequest request;
     request.zoom = &view;
     request.resolution = 1;  // a log stamps its lines to the second
     PageBitmap bitmap(width, height);
-    render_trends(trends::plan_page(history, request, page), page, bitmap);
+    render_trends(charts::plan_page(history, request, page), page, bitmap);
     return save_png(bitmap, path, error);
 }

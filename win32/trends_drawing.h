@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "monitor/chart_plan.h"
+#include "charts/chart_plan.h"
 
 // Draws `plan` laid out on `page` with its origin at the DC's origin: a
 // white page, each chart's title, ticks, labels and frame, a rail's lamp
 // limits dashed (thick when crossed), each series as one polyline a run and
 // the legend beside each chart.
-void draw_trends(HDC dc, const trends::TrendPlan& plan, const trends::PageLayout& page);
+void draw_trends(HDC dc, const charts::TrendPlan& plan, const charts::PageLayout& page);
 
 // The tooltip's rows in a framed box at (x, y) of the DC, kept within
 // `bounds`.
@@ -35,7 +35,7 @@ struct PageBitmap {
 };
 
 // `plan` drawn on `page` into a bitmap of the page's size.
-void render_trends(const trends::TrendPlan& plan, const trends::PageLayout& page,
+void render_trends(const charts::TrendPlan& plan, const charts::PageLayout& page,
                    PageBitmap& bitmap);
 
 // Writes the bitmap as a PNG file at `path` through WIC; false with the
@@ -44,5 +44,5 @@ bool save_png(const PageBitmap& bitmap, const std::wstring& path, std::string* e
 
 // The charts of `history` over `view` on a page of `width` x `height`
 // pixels, saved as a PNG file at `path` (for tarvik --plot --save).
-bool save_trends_png(const ReadingHistory& history, const trends::View& view, int width, int height,
+bool save_trends_png(const ReadingHistory& history, const charts::View& view, int width, int height,
                      const std::wstring& path, std::string* error);

@@ -152,7 +152,7 @@ void TrendsWindow::lay_out() {
     MoveWindow(save_button_, width - 114, 4, 110, 22, TRUE);
     MoveWindow(open_button_, width - 218, 4, 100, 22, TRUE);
     MoveWindow(live_button_, width - 282, 4, 60, 22, TRUE);
-    page_ = trends::lay_out_page(std::max(1, width), std::max(1, int(client.bottom) - kBarHeight));
+    page_ = charts::lay_out_page(std::max(1, width), std::max(1, int(client.bottom) - kBarHeight));
 }
 
 void TrendsWindow::show_progress(bool loading) {
@@ -211,13 +211,13 @@ void TrendsWindow::update_title() {
 
 void TrendsWindow::refresh() {
     static const ReadingHistory kEmpty(2);
-    trends::PlanRequest request;
+    charts::PlanRequest request;
     request.span = kSpans[static_cast<int>(span_)].seconds;
     request.zoom = zoomed_ ? &zoom_ : nullptr;
     request.pixels_per_column = kPixelsPerColumn;
     request.resolution = resolution_;
     request.hidden = hidden_;
-    plan_ = trends::plan_page(history_ != nullptr ? *history_ : kEmpty, request, page_);
+    plan_ = charts::plan_page(history_ != nullptr ? *history_ : kEmpty, request, page_);
     if (zoomed_) {
         zoom_ = plan_.view;
     }
@@ -257,14 +257,14 @@ double TrendsWindow::time_at(int x) const {
     if (page_.plots.empty() || page_.plots.front().width <= 0) {
         return plan_.view.from;
     }
-    const trends::PlotBox& box = page_.plots.front();
+    const charts::PlotBox& box = page_.plots.front();
     return plan_.view.from + (x - box.left) / box.width * (plan_.view.to - plan_.view.from);
 }
 
 int TrendsWindow::plot_at(int x, int y) const {
     y -= kBarHeight;
     for (std::size_t i = 0; i < page_.plots.size(); ++i) {
-        const trends::PlotBox& b = page_.plots[i];
+        const charts::PlotBox& b = page_.plots[i];
         if (x >= b.left && x <= b.left + b.width && y >= b.top && y <= b.top + b.height) {
             return static_cast<int>(i);
         }
@@ -276,7 +276,7 @@ std::vector<std::string> TrendsWindow::cursor_rows(double seconds) const {
     if (history_ == nullptr) {
         return {};
     }
-    return trends::tooltip_rows(*history_, plan_, seconds, true);
+    return charts::tooltip_rows(*history_, plan_, seconds, true);
 }
 
 bool TrendsWindow::start_log_load(const std::wstring& path, LogLoad* refusal) {
@@ -456,7 +456,7 @@ void TrendsWindow::paint() {
 
 void TrendsWindow::on_mouse_move(int x, int y) {
     if (dragging_) {
-        const trends::PlotBox& box = page_.plots.front();
+        const charts::PlotBox& box = page_.plots.front();
         const double shift = (x - drag_x_) / box.width * (drag_view_.to - drag_view_.from);
         set_view(drag_view_.from - shift, drag_view_.to - shift);
         return;
@@ -577,7 +577,7 @@ LRESULT TrendsWindow::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
             }
             // A click on a legend entry hides or shows its series; the axes
             // then hold the series shown.
-            const int trace = trends::legend_entry_at(plan_, page_, x, y - kBarHeight);
+            const int trace = charts::legend_entry_at(plan_, page_, x, y - kBarHeight);
             if (trace >= 0) {
                 hidden_.flip(static_cast<std::size_t>(trace));
                 refresh();

@@ -1,5 +1,5 @@
 // The trends window on Windows: the charts of a ReadingHistory, drawn with
-// GDI from the chart plan (monitor/chart_plan.h), as the Qt window draws
+// GDI from the chart plan (charts/chart_plan.h), as the Qt window draws
 // them. A bar on top: the time window (5 min, 1 h, 24 h, all), Live (back
 // to the console's polls after a log), Open log... and Save as PNG....
 // The wheel zooms around the cursor, a drag pans, a double click goes back
@@ -19,9 +19,9 @@
 #include <string>
 #include <vector>
 
-#include "monitor/chart_plan.h"
+#include "charts/chart_plan.h"
+#include "charts/reading_history.h"
 #include "monitor/log_reader.h"
-#include "monitor/reading_history.h"
 
 class TrendsWindow {
 public:
@@ -70,8 +70,8 @@ public:
     double view_to() const { return plan_.view.to; }
     // What is drawn now, and the page it is laid out on (client
     // coordinates below the bar).
-    const trends::TrendPlan& plan() const { return plan_; }
-    const trends::PageLayout& page() const { return page_; }
+    const charts::TrendPlan& plan() const { return plan_; }
+    const charts::PageLayout& page() const { return page_; }
     int bar_height() const;
     // The tooltip's rows at `seconds`.
     std::vector<std::string> cursor_rows(double seconds) const;
@@ -115,14 +115,14 @@ private:
     double resolution_ = 0;
     Span span_ = Span::kOneHour;
     bool zoomed_ = false;
-    trends::View zoom_;
-    std::bitset<trends::kTraceCount> hidden_;
-    trends::TrendPlan plan_;
-    trends::PageLayout page_{0, 0, {}};
+    charts::View zoom_;
+    std::bitset<charts::kTraceCount> hidden_;
+    charts::TrendPlan plan_;
+    charts::PageLayout page_{0, 0, {}};
 
     bool dragging_ = false;
     int drag_x_ = 0;
-    trends::View drag_view_;
+    charts::View drag_view_;
     bool hovering_ = false;
     POINT hover_{};
     std::vector<std::string> hover_rows_;

@@ -5,13 +5,14 @@
     snmp/      the standard library and system headers only
     process/   the standard library and system headers only
     device/    snmp/, process/
-    monitor/   device/, snmp/, process/
+    charts/    device/, snmp/, process/
+    monitor/   charts/, device/, snmp/, process/
     sim/       device/, snmp/, process/
-    headless/  monitor/, device/, snmp/, process/
+    headless/  monitor/, charts/, device/, snmp/, process/
     fleet/     device/, snmp/, process/
-    exporter/  fleet/, monitor/, device/, snmp/, process/
-    ui/        monitor/, device/, snmp/, process/, res/ and Qt
-    win32/     monitor/, device/, snmp/, process/, res/
+    exporter/  fleet/, monitor/, charts/, device/, snmp/, process/
+    ui/        monitor/, charts/, device/, snmp/, process/, res/ and Qt
+    win32/     monitor/, charts/, device/, snmp/, process/, res/
     res/       the standard library and system headers only
     app/       anything (not checked)
 
@@ -34,19 +35,20 @@ import pathlib
 import re
 import sys
 
-PROJECT_FOLDERS = {"snmp", "device", "monitor", "process", "sim", "headless", "fleet", "exporter", "ui", "win32", "res",
-                   "app", "tests", "fuzz", "bench"}
+PROJECT_FOLDERS = {"snmp", "process", "device", "charts", "monitor", "sim", "headless", "fleet",
+                   "exporter", "ui", "win32", "res", "app", "tests", "fuzz", "bench"}
 MAY_INCLUDE = {
     "snmp": {"snmp"},
     "process": {"process"},
     "device": {"device", "snmp", "process"},
-    "monitor": {"monitor", "device", "snmp", "process"},
+    "charts": {"charts", "device", "snmp", "process"},
+    "monitor": {"monitor", "charts", "device", "snmp", "process"},
     "sim": {"sim", "device", "snmp", "process"},
-    "headless": {"headless", "monitor", "device", "snmp", "process"},
+    "headless": {"headless", "monitor", "charts", "device", "snmp", "process"},
     "fleet": {"fleet", "device", "snmp", "process"},
-    "exporter": {"exporter", "fleet", "monitor", "device", "snmp", "process"},
-    "ui": {"ui", "monitor", "device", "snmp", "process", "res"},
-    "win32": {"win32", "monitor", "device", "snmp", "process", "res"},
+    "exporter": {"exporter", "fleet", "monitor", "charts", "device", "snmp", "process"},
+    "ui": {"ui", "monitor", "charts", "device", "snmp", "process", "res"},
+    "win32": {"win32", "monitor", "charts", "device", "snmp", "process", "res"},
     "res": set(),
 }
 QT_ALLOWED = {"ui"}

@@ -226,7 +226,7 @@ TEST_F(TrendsTest, WheelZoomsAroundTheCursorDragPansAndHoverShowsTheValues) {
     EXPECT_DOUBLE_EQ(trends.view_to() - trends.view_from(), 29.0);
 
     const auto views = trends.charts_widget()->findChildren<QChartView*>();
-    ASSERT_EQ(views.size(), trends::kChartCount);
+    ASSERT_EQ(views.size(), charts::kChartCount);
     QWidget* plot = views.front()->viewport();
     const QPointF middle(plot->width() / 2.0, plot->height() / 2.0);
     QWheelEvent wheel(middle, plot->mapToGlobal(middle), QPoint(), QPoint(0, 120), Qt::NoButton,

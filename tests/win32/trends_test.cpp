@@ -51,21 +51,21 @@ bool drawn_near(const PageBitmap& bitmap, double x, double y, DWORD rgb) {
 
 TEST(Win32TrendsDrawing, APlateauDrawsAsOneRunAtItsPollsAndNoSecondSpike) {
     const auto history = plateau_history();
-    trends::PlanRequest request;
+    charts::PlanRequest request;
     request.span = 0;
-    const trends::PageLayout page = trends::lay_out_page(900, 1400);
-    const trends::TrendPlan plan = trends::plan_page(*history, request, page);
+    const charts::PageLayout page = charts::lay_out_page(900, 1400);
+    const charts::TrendPlan plan = charts::plan_page(*history, request, page);
     PageBitmap bitmap(page.width, page.height);
     ASSERT_NE(bitmap.pixels, nullptr);
     render_trends(plan, page, bitmap);
 
-    const int rail = trends::kFirstRailChart + 1;  // U +12V
-    const trends::PlotBox& box = page.plots[rail];
-    const trends::ValueScale& scale = plan.charts[rail].left.scale;
-    const DWORD blue = trends::trace_color(4);
-    ASSERT_EQ(trends::kTraceSpecs[4].series, Series::kSupply12V);
-    const double high = trends::y_at(scale, box, 14.5);
-    const double low = trends::y_at(scale, box, 12);
+    const int rail = charts::kFirstRailChart + 1;  // U +12V
+    const charts::PlotBox& box = page.plots[rail];
+    const charts::ValueScale& scale = plan.charts[rail].left.scale;
+    const DWORD blue = charts::trace_color(4);
+    ASSERT_EQ(charts::kTraceSpecs[4].series, Series::kSupply12V);
+    const double high = charts::y_at(scale, box, 14.5);
+    const double low = charts::y_at(scale, box, 12);
     const struct {
         const char* what;
         double seconds;
@@ -84,7 +84,7 @@ TEST(Win32TrendsDrawing, APlateauDrawsAsOneRunAtItsPollsAndNoSecondSpike) {
         {"no spike before the plateau", 1, high, false},
     };
     for (const auto& p : probes) {
-        const double x = trends::x_at(plan, box, static_cast<double>(kLogStart) + p.seconds);
+        const double x = charts::x_at(plan, box, static_cast<double>(kLogStart) + p.seconds);
         EXPECT_EQ(drawn_near(bitmap, x, p.y, blue), p.drawn) << p.what << " at " << p.seconds;
     }
 }
@@ -97,8 +97,8 @@ TEST_F(Win32TrendsTest, AClickOnALegendEntryHidesItsSeriesAndAnotherShowsItAgain
     trends.set_span(TrendsWindow::Span::kAll);
     trends.take_history(plateau_history(), "plateau");
     const int trace = 4;  // U +12V, alone in its chart
-    const trends::PlotBox box = trends.page().plots[trends::kTraceSpecs[trace].chart];
-    const DWORD blue = trends::trace_color(trace);
+    const charts::PlotBox box = trends.page().plots[charts::kTraceSpecs[trace].chart];
+    const DWORD blue = charts::trace_color(trace);
     // The series' pixels in its plot, as the window draws its plan now.
     const auto pixels = [&] {
         PageBitmap bitmap(trends.page().width, trends.page().height);
@@ -112,7 +112,7 @@ TEST_F(Win32TrendsTest, AClickOnALegendEntryHidesItsSeriesAndAnotherShowsItAgain
         return count;
     };
     const auto click_entry = [&] {
-        for (const trends::LegendEntry& e : trends::legend_entries(trends.plan(), trends.page())) {
+        for (const charts::LegendEntry& e : charts::legend_entries(trends.plan(), trends.page())) {
             if (e.trace == trace) {
                 const LPARAM at = MAKELPARAM(static_cast<int>(e.x) + 30,
                                              static_cast<int>(e.y) + trends.bar_height());

@@ -1,5 +1,5 @@
 // The reading history: bounded store, min/max decimation, gaps, rates.
-#include "monitor/reading_history.h"
+#include "charts/reading_history.h"
 
 #include <gtest/gtest.h>
 

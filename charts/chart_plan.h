@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "monitor/reading_history.h"
+#include "charts/reading_history.h"
 
-namespace trends {
+namespace charts {
 
 // What a history holds: its earliest and latest time, its polls, and the
 // step of its time stamps (0: any).
@@ -243,4 +243,4 @@ TrendPlan plan_page(const ReadingHistory& history, PlanRequest request, const Pa
 std::vector<std::string> tooltip_rows(const ReadingHistory& history, const TrendPlan& plan,
                                       double seconds, bool with_limits = false);
 
-}  // namespace trends
+}  // namespace charts

@@ -1,4 +1,4 @@
-#include "monitor/chart_plan.h"
+#include "charts/chart_plan.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,7 +10,7 @@
 #include "device/supply_rails.h"
 #include "device/text_format.h"
 
-namespace trends {
+namespace charts {
 
 namespace {
 
@@ -450,4 +450,4 @@ std::vector<std::string> tooltip_rows(const ReadingHistory& history, const Trend
     return rows;
 }
 
-}  // namespace trends
+}  // namespace charts

@@ -1,6 +1,6 @@
 // The trend charts' plan: view arithmetic as tables of exact results, and
 // plans of known logs against the logs' own rows.
-#include "monitor/chart_plan.h"
+#include "charts/chart_plan.h"
 
 #include <gtest/gtest.h>
 
@@ -22,8 +22,8 @@
 
 namespace {
 
-using trends::Held;
-using trends::View;
+using charts::Held;
+using charts::View;
 
 TEST(ChartPlan, ChoosesTheTimeShownAndItsColumns) {
     const View zoom{150, 160, 0};
@@ -88,7 +88,7 @@ TEST(ChartPlan, ChoosesTheTimeShownAndItsColumns) {
          false},
     };
     for (const auto& c : cases) {
-        const trends::ViewChoice got = trends::choose_view(c.held, c.span, c.pixels, c.zoom);
+        const charts::ViewChoice got = charts::choose_view(c.held, c.span, c.pixels, c.zoom);
         EXPECT_DOUBLE_EQ(got.view.from, c.expected.from) << c.what;
         EXPECT_DOUBLE_EQ(got.view.to, c.expected.to) << c.what;
         EXPECT_EQ(got.view.columns, c.expected.columns) << c.what;
@@ -101,7 +101,7 @@ TEST(ChartPlan, ValueAxesTakeRoundTicksAroundTheValues) {
     const struct {
         const char* what;
         double low, high;
-        trends::ValueScale expected;
+        charts::ValueScale expected;
     } cases[] = {
         {"no values", kInf, -kInf, {0, 1, 3, 1}},
         {"a constant: 5% either side", 24, 24, {22, 26, 5, 0}},
@@ -115,7 +115,7 @@ TEST(ChartPlan, ValueAxesTakeRoundTicksAroundTheValues) {
         {"small steps have decimals", 0.001, 0.004, {0, 0.006, 4, 3}},
     };
     for (const auto& c : cases) {
-        const trends::ValueScale got = trends::value_scale(c.low, c.high, 5);
+        const charts::ValueScale got = charts::value_scale(c.low, c.high, 5);
         EXPECT_DOUBLE_EQ(got.low, c.expected.low) << c.what;
         EXPECT_DOUBLE_EQ(got.high, c.expected.high) << c.what;
         EXPECT_EQ(got.ticks, c.expected.ticks) << c.what;
@@ -143,8 +143,8 @@ TEST(ChartPlan, TimeTicksFallOnRoundLocalTimes) {
          "%H:%M:%S"},
     };
     for (const auto& c : cases) {
-        const trends::TimeTicks got =
-            trends::time_ticks(c.from, c.to, 8, c.offset, c.earliest, c.latest);
+        const charts::TimeTicks got =
+            charts::time_ticks(c.from, c.to, 8, c.offset, c.earliest, c.latest);
         EXPECT_DOUBLE_EQ(got.step, c.step) << c.what;
         EXPECT_DOUBLE_EQ(got.first, c.first) << c.what;
         EXPECT_STREQ(got.format, c.format) << c.what;
@@ -155,10 +155,10 @@ TEST(ChartPlan, TimeTicksFallOnRoundLocalTimes) {
 
 namespace {
 
-using trends::plan_trends;
-using trends::PlanRequest;
-using trends::TracePlan;
-using trends::TrendPlan;
+using charts::plan_trends;
+using charts::PlanRequest;
+using charts::TracePlan;
+using charts::TrendPlan;
 
 constexpr std::time_t kLogStart = 1796812857;  // 2026-12-09 10:40:57 UTC
 constexpr double kFailed = std::numeric_limits<double>::quiet_NaN();
@@ -214,7 +214,7 @@ void plan_of(const std::string& log, int pixels, Planned& out) {
 
 const TracePlan& trace_of(const TrendPlan& plan, Series series) {
     for (const TracePlan& t : plan.traces) {
-        if (trends::kTraceSpecs[t.trace].series == series) {
+        if (charts::kTraceSpecs[t.trace].series == series) {
             return t;
         }
     }
@@ -289,9 +289,9 @@ TEST_F(ChartPlanOfALog, EveryVertexIsALogRowAndEachTooltipShowsItsOwnRow) {
         }
         // The tooltip at each row's time shows that row, whatever was drawn.
         for (const Row& r : p.rows) {
-            const auto tip = trends::tooltip_rows(p.history, p.plan, r.seconds);
+            const auto tip = charts::tooltip_rows(p.history, p.plan, r.seconds);
             ASSERT_FALSE(tip.empty()) << c.what;
-            EXPECT_EQ(tip.front(), trends::local_time_text(r.seconds, "%d.%m.%Y %H:%M:%S"));
+            EXPECT_EQ(tip.front(), charts::local_time_text(r.seconds, "%d.%m.%Y %H:%M:%S"));
             EXPECT_TRUE(has_row(tip, celsius_row(r.celsius)) && has_row(tip, volts_row(r.volts)))
                 << c.what << " at " << r.seconds;
         }
@@ -325,8 +325,8 @@ TEST_F(ChartPlanOfALog, AxesHoldTheValuesAndTheRailsLampLimitsWithRoundTicks) {
     for (const auto& c : cases) {
         const TracePlan& t = trace_of(plan, c.series);
         EXPECT_EQ(t.name, c.name);
-        const trends::ChartPlan& chart =
-            plan.charts[static_cast<std::size_t>(trends::kTraceSpecs[t.trace].chart)];
+        const charts::ChartPlan& chart =
+            plan.charts[static_cast<std::size_t>(charts::kTraceSpecs[t.trace].chart)];
         EXPECT_DOUBLE_EQ(chart.left.scale.low, c.low) << c.name;
         EXPECT_DOUBLE_EQ(chart.left.scale.high, c.high) << c.name;
         if (t.has_limits) {
@@ -335,8 +335,8 @@ TEST_F(ChartPlanOfALog, AxesHoldTheValuesAndTheRailsLampLimitsWithRoundTicks) {
         }
     }
     EXPECT_FALSE(plan.traces[0].shown);
-    EXPECT_EQ(trends::tooltip_rows(history, plan, kLogStart + 3).size(),
-              1u + trends::kTraceCount - 1 - 2)
+    EXPECT_EQ(charts::tooltip_rows(history, plan, kLogStart + 3).size(),
+              1u + charts::kTraceCount - 1 - 2)
         << "the time, and neither the hidden series nor family 1000's two";
     ASSERT_FALSE(plan.ticks.empty());
     EXPECT_EQ(plan.ticks.front().label, "10:40:58");
@@ -354,12 +354,12 @@ TEST_F(ChartPlanOfALog, OnlyTheChartsAskedForArePlanned) {
     request.plot_pixels = 400;
     request.resolution = 1;
     request.charts.reset();
-    const int rail = trends::kTraceSpecs[4].chart;  // U +12V
+    const int rail = charts::kTraceSpecs[4].chart;  // U +12V
     request.charts.set(static_cast<std::size_t>(rail));
     const TrendPlan some = plan_trends(all.history, request);
-    for (int i = 0; i < trends::kTraceCount; ++i) {
+    for (int i = 0; i < charts::kTraceCount; ++i) {
         const TracePlan& t = some.traces[static_cast<std::size_t>(i)];
-        const bool asked = trends::kTraceSpecs[i].chart == rail;
+        const bool asked = charts::kTraceSpecs[i].chart == rail;
         EXPECT_EQ(t.runs.size(), asked ? all.plan.traces[i].runs.size() : 0u) << t.name;
         EXPECT_EQ(t.has_points, asked && all.plan.traces[i].has_points) << t.name;
     }
@@ -375,13 +375,13 @@ TEST_F(ChartPlanOfALog, ALegendRowNamesEachSeriesWithValuesShownOrHidden) {
     request.span = 0;
     request.resolution = 1;
     request.hidden.set(1);  // Temperature Sensor 2
-    const trends::PageLayout page = trends::lay_out_page(900, 1400);
-    const TrendPlan plan = trends::plan_page(p.history, request, page);
-    const std::vector<trends::LegendEntry> legend = trends::legend_entries(plan, page);
+    const charts::PageLayout page = charts::lay_out_page(900, 1400);
+    const TrendPlan plan = charts::plan_page(p.history, request, page);
+    const std::vector<charts::LegendEntry> legend = charts::legend_entries(plan, page);
     // The temperatures' rows come first; family 350 has no lock: no value, no row.
     ASSERT_TRUE(legend.size() > 2 && legend[1].trace == 1 && legend[2].trace == 2);
     EXPECT_TRUE(std::none_of(legend.begin(), legend.end(),
-                             [](const trends::LegendEntry& e) { return e.trace == 12; }));
+                             [](const charts::LegendEntry& e) { return e.trace == 12; }));
     const struct {
         const char* what;
         int row;  // the row (and trace) the point is taken from
@@ -392,12 +392,12 @@ TEST_F(ChartPlanOfALog, ALegendRowNamesEachSeriesWithValuesShownOrHidden) {
         {"the name, low in the row", 0, 120, 6, 0},
         {"a hidden series' row", 1, 40, 0, 1},
         {"left of the legend", 0, -3, 0, -1},
-        {"the next row", 0, 40, trends::kLegendRow, 1},
-        {"below the last row", 2, 40, trends::kLegendRow, -1},
+        {"the next row", 0, 40, charts::kLegendRow, 1},
+        {"below the last row", 2, 40, charts::kLegendRow, -1},
     };
     for (const auto& c : cases) {
-        const trends::LegendEntry& e = legend[static_cast<std::size_t>(c.row)];
-        EXPECT_EQ(trends::legend_entry_at(plan, page, e.x + c.dx, e.y + c.dy), c.found) << c.what;
+        const charts::LegendEntry& e = legend[static_cast<std::size_t>(c.row)];
+        EXPECT_EQ(charts::legend_entry_at(plan, page, e.x + c.dx, e.y + c.dy), c.found) << c.what;
     }
 }
 

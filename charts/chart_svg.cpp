@@ -1,9 +1,9 @@
-#include "monitor/chart_svg.h"
+#include "charts/chart_svg.h"
 
 #include <cstdint>
 #include <cstdio>
 
-namespace trends {
+namespace charts {
 
 namespace {
 
@@ -162,4 +162,4 @@ std::string trends_svg(const TrendPlan& plan, const PageLayout& page) {
     return svg;
 }
 
-}  // namespace trends
+}  // namespace charts

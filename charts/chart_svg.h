@@ -7,11 +7,11 @@
 
 #include <string>
 
-#include "monitor/chart_plan.h"
+#include "charts/chart_plan.h"
 
-namespace trends {
+namespace charts {
 
 // The SVG document of `plan` laid out on `page`.
 std::string trends_svg(const TrendPlan& plan, const PageLayout& page);
 
-}  // namespace trends
+}  // namespace charts

@@ -1,5 +1,5 @@
 // The SVG of the trends: each series' path holds the plan's vertices.
-#include "monitor/chart_svg.h"
+#include "charts/chart_svg.h"
 
 #include <gtest/gtest.h>
 
@@ -50,14 +50,14 @@ TEST(ChartSvg, EachSeriesIsOnePathTitledWithItsPaneNameWhoseVerticesAreThePlans)
         r.phy_to_radio_rate = i;
         history.add(1.8e9 + i, r, i % 50 != 7);
     }
-    trends::PlanRequest request;
+    charts::PlanRequest request;
     request.span = 0;
-    const trends::PageLayout page = trends::lay_out_page(900, 1400);
-    const trends::TrendPlan plan = trends::plan_page(history, request, page);
-    const auto paths = paths_of(trends::trends_svg(plan, page));
+    const charts::PageLayout page = charts::lay_out_page(900, 1400);
+    const charts::TrendPlan plan = charts::plan_page(history, request, page);
+    const auto paths = paths_of(charts::trends_svg(plan, page));
 
     std::size_t drawn = 0;
-    for (const trends::TracePlan& t : plan.traces) {
+    for (const charts::TracePlan& t : plan.traces) {
         // "PHY->Radio ..." is written with its ">" escaped.
         const std::string title = std::regex_replace(t.name, std::regex(">"), "&gt;");
         const auto found = paths.find(title);
@@ -66,12 +66,12 @@ TEST(ChartSvg, EachSeriesIsOnePathTitledWithItsPaneNameWhoseVerticesAreThePlans)
             continue;
         }
         ++drawn;
-        const trends::ChartPlan& chart =
-            plan.charts[static_cast<std::size_t>(trends::kTraceSpecs[t.trace].chart)];
-        const trends::PlotBox& box =
-            page.plots[static_cast<std::size_t>(trends::kTraceSpecs[t.trace].chart)];
-        const trends::ValueScale& scale =
-            trends::kTraceSpecs[t.trace].right_axis ? chart.right.scale : chart.left.scale;
+        const charts::ChartPlan& chart =
+            plan.charts[static_cast<std::size_t>(charts::kTraceSpecs[t.trace].chart)];
+        const charts::PlotBox& box =
+            page.plots[static_cast<std::size_t>(charts::kTraceSpecs[t.trace].chart)];
+        const charts::ValueScale& scale =
+            charts::kTraceSpecs[t.trace].right_axis ? chart.right.scale : chart.left.scale;
         std::vector<ChartPoint> expected;
         for (const auto& run : t.runs) {
             if (!expected.empty()) {
@@ -79,7 +79,7 @@ TEST(ChartSvg, EachSeriesIsOnePathTitledWithItsPaneNameWhoseVerticesAreThePlans)
             }
             for (const ChartPoint& p : run) {
                 expected.push_back(
-                    {trends::x_at(plan, box, p.seconds), trends::y_at(scale, box, p.value)});
+                    {charts::x_at(plan, box, p.seconds), charts::y_at(scale, box, p.value)});
             }
         }
         const std::vector<ChartPoint>& got = found->second;

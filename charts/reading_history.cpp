@@ -1,4 +1,4 @@
-#include "monitor/reading_history.h"
+#include "charts/reading_history.h"
 
 #include <algorithm>
 #include <cmath>

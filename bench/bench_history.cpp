@@ -12,9 +12,9 @@
 
 #include "bench/sample_readings.h"
 #include "charts/reading_history.h"
-#include "monitor/log_export.h"
-#include "monitor/log_reader.h"
-#include "monitor/measurement_log.h"
+#include "logbook/log_export.h"
+#include "logbook/log_reader.h"
+#include "logbook/measurement_log.h"
 
 namespace {
 

@@ -18,8 +18,8 @@
 #include <string>
 
 #include "charts/reading_history.h"
-#include "monitor/log_export.h"
-#include "monitor/log_reader.h"
+#include "logbook/log_export.h"
+#include "logbook/log_reader.h"
 
 namespace {
 

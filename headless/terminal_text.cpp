@@ -7,8 +7,8 @@
 #include "device/row_schema.h"
 #include "device/supply_rails.h"
 #include "device/text_format.h"
+#include "logbook/log_export.h"
 #include "monitor/alarm_events.h"
-#include "monitor/log_export.h"
 
 std::string terminal_safe_text(const std::string& text) {
     return escape_device_text(text, TextEscapes::kTerminal);

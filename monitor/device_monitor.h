@@ -22,8 +22,8 @@
 
 #include "device/device_readings.h"
 #include "device/supply_rails.h"
+#include "logbook/measurement_log.h"
 #include "monitor/alarm_events.h"
-#include "monitor/measurement_log.h"
 #include "monitor/parameter_fetch.h"
 #include "monitor/settings_store.h"
 #include "monitor/view_state.h"

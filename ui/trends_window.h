@@ -22,7 +22,7 @@
 
 #include "charts/chart_plan.h"
 #include "charts/reading_history.h"
-#include "monitor/log_reader.h"
+#include "logbook/log_reader.h"
 
 class QChart;
 class QChartView;

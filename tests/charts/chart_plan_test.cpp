@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "device/supply_rails.h"
-#include "monitor/log_reader.h"
-#include "monitor/measurement_log.h"
+#include "logbook/log_reader.h"
+#include "logbook/measurement_log.h"
 #include "tests/support/environment.h"
 
 namespace {

@@ -6,13 +6,14 @@
     process/   the standard library and system headers only
     device/    snmp/, process/
     charts/    device/, snmp/, process/
-    monitor/   charts/, device/, snmp/, process/
-    sim/       device/, snmp/, process/
-    headless/  monitor/, charts/, device/, snmp/, process/
+    logbook/   charts/, device/, snmp/, process/
+    monitor/   logbook/, charts/, device/, snmp/, process/
+    sim/       logbook/, charts/, device/, snmp/, process/
+    headless/  monitor/, logbook/, charts/, device/, snmp/, process/
     fleet/     device/, snmp/, process/
-    exporter/  fleet/, monitor/, charts/, device/, snmp/, process/
-    ui/        monitor/, charts/, device/, snmp/, process/, res/ and Qt
-    win32/     monitor/, charts/, device/, snmp/, process/, res/
+    exporter/  fleet/, monitor/, logbook/, charts/, device/, snmp/, process/
+    ui/        monitor/, logbook/, charts/, device/, snmp/, process/, res/ and Qt
+    win32/     monitor/, logbook/, charts/, device/, snmp/, process/, res/
     res/       the standard library and system headers only
     app/       anything (not checked)
 
@@ -35,20 +36,21 @@ import pathlib
 import re
 import sys
 
-PROJECT_FOLDERS = {"snmp", "process", "device", "charts", "monitor", "sim", "headless", "fleet",
+PROJECT_FOLDERS = {"snmp", "process", "device", "charts", "logbook", "monitor", "sim", "headless", "fleet",
                    "exporter", "ui", "win32", "res", "app", "tests", "fuzz", "bench"}
 MAY_INCLUDE = {
     "snmp": {"snmp"},
     "process": {"process"},
     "device": {"device", "snmp", "process"},
     "charts": {"charts", "device", "snmp", "process"},
-    "monitor": {"monitor", "charts", "device", "snmp", "process"},
-    "sim": {"sim", "device", "snmp", "process"},
-    "headless": {"headless", "monitor", "charts", "device", "snmp", "process"},
+    "logbook": {"logbook", "charts", "device", "snmp", "process"},
+    "monitor": {"monitor", "logbook", "charts", "device", "snmp", "process"},
+    "sim": {"sim", "logbook", "charts", "device", "snmp", "process"},
+    "headless": {"headless", "monitor", "logbook", "charts", "device", "snmp", "process"},
     "fleet": {"fleet", "device", "snmp", "process"},
-    "exporter": {"exporter", "fleet", "monitor", "charts", "device", "snmp", "process"},
-    "ui": {"ui", "monitor", "charts", "device", "snmp", "process", "res"},
-    "win32": {"win32", "monitor", "charts", "device", "snmp", "process", "res"},
+    "exporter": {"exporter", "fleet", "monitor", "logbook", "charts", "device", "snmp", "process"},
+    "ui": {"ui", "monitor", "logbook", "charts", "device", "snmp", "process", "res"},
+    "win32": {"win32", "monitor", "logbook", "charts", "device", "snmp", "process", "res"},
     "res": set(),
 }
 QT_ALLOWED = {"ui"}

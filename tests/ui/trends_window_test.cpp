@@ -32,8 +32,8 @@
 
 #include "device/panes.h"
 #include "device/supply_rails.h"
+#include "logbook/measurement_log.h"
 #include "monitor/alarm_events.h"
-#include "monitor/measurement_log.h"
 #include "window_fixture.h"
 
 namespace {

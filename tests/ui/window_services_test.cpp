@@ -8,7 +8,7 @@
 #include <QTextBlock>
 #include <functional>
 
-#include "monitor/measurement_log.h"
+#include "logbook/measurement_log.h"
 #include "window_fixture.h"
 
 namespace {

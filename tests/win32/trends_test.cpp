@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "monitor/measurement_log.h"
+#include "logbook/measurement_log.h"
 #include "process/wide_text.h"
 #include "win32/trends_drawing.h"
 #include "win32/trends_window.h"

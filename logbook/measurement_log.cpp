@@ -1,4 +1,4 @@
-#include "monitor/measurement_log.h"
+#include "logbook/measurement_log.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

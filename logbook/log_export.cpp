@@ -1,4 +1,4 @@
-#include "monitor/log_export.h"
+#include "logbook/log_export.h"
 
 #include <array>
 #include <charconv>

@@ -1,5 +1,5 @@
 // The measurement log read back: logs written by the console's own writer.
-#include "monitor/log_reader.h"
+#include "logbook/log_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "environment.h"
-#include "monitor/measurement_log.h"
+#include "logbook/measurement_log.h"
 
 #ifndef _WIN32
 #include <fcntl.h>

@@ -1,6 +1,6 @@
 // The log as a clean table: a mixed log exported, its values against the
 // panes of the same poll, and the export's text forms.
-#include "monitor/log_export.h"
+#include "logbook/log_export.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,7 @@
 #include "device/panes.h"
 #include "device/row_schema.h"
 #include "environment.h"
-#include "monitor/measurement_log.h"
+#include "logbook/measurement_log.h"
 
 namespace {
 

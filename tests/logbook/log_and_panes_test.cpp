@@ -18,7 +18,7 @@
 
 #include "device/panes.h"
 #include "environment.h"
-#include "monitor/measurement_log.h"
+#include "logbook/measurement_log.h"
 
 namespace {
 

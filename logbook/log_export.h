@@ -9,7 +9,7 @@
 #include <string>
 
 #include "device/device_readings.h"
-#include "monitor/log_reader.h"
+#include "logbook/log_reader.h"
 
 enum class ExportFormat {
     // CSV (RFC 4180, CR LF): a heading line, then one row per poll:

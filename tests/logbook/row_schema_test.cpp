@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "environment.h"
-#include "monitor/log_reader.h"
-#include "monitor/measurement_log.h"
+#include "logbook/log_reader.h"
+#include "logbook/measurement_log.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "monitor/log_reader.h"
+#include "logbook/log_reader.h"
 
 #include <cerrno>
 #include <charconv>

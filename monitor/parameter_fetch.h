@@ -50,3 +50,15 @@ struct FetchFault {
 // them.
 bool fetch_parameters(AgentLink& link, DeviceReadings& readings, int first_index, int count,
                       FetchFault* fault = nullptr, MessagePtr* answer = nullptr);
+
+// The two halves of `fetch_parameters` for an owner whose event loop waits
+// for the answer (agent_link.h: `begin_exchange`, `take_answer`). The
+// GetRequest for catalog rows `first_index` onwards; null when the rows lie
+// outside the catalog or the request cannot be built.
+MessagePtr fetch_request(int first_index, int count);
+// Judges what came for `request` (null `answer`: nothing came, and
+// `link.fault` says why) as `fetch_parameters` does, decoding an answer it
+// takes into the readings.
+bool take_fetch_answer(const AgentLink& link, DeviceReadings& readings, const SnmpMessage& request,
+                       MessagePtr answer, FetchFault* fault = nullptr,
+                       MessagePtr* answer_out = nullptr);

@@ -15,6 +15,7 @@
 #include <QMessageBox>
 #include <QPalette>
 #include <QPushButton>
+#include <QSocketNotifier>
 #include <QTextBlock>
 #include <algorithm>
 #include <utility>
@@ -115,8 +116,7 @@ CTarvikDlg::CTarvikDlg(DeviceReadings& readings, QWidget* parent)
     status_->setGeometry(margin, units_.y_to_pixels(kStatusLineTop),
                          template_size.width() - 2 * margin, units_.y_to_pixels(kStatusLineHeight));
     setFixedSize(template_size.width(), units_.y_to_pixels(kStatusLineTop + kStatusLineHeight + 2));
-    monitor_.link().cancel = &closing_;
-    monitor_.set_event_pump([] { QCoreApplication::processEvents(); });
+    answer_deadline_.setSingleShot(true);
     setWindowIcon(load_main_icon());
     control_as<QLineEdit>(ControlId::kKeyField)->setMaxLength(kKeyLimit);
     poll_timer_.setObjectName(QStringLiteral("poll_timer"));
@@ -211,6 +211,7 @@ void CTarvikDlg::setup_connections() {
     }
     monitor_.set_alarm_listener([this](const AlarmEvent& event) { on_alarm(event); });
     connect(&poll_timer_, &QTimer::timeout, this, &CTarvikDlg::on_poll_timer);
+    connect(&answer_deadline_, &QTimer::timeout, this, [this] { monitor_.on_deadline(); });
     connect(about_action_, &QAction::triggered, this, &CTarvikDlg::on_about);
     connect(trends_action_, &QAction::triggered, this, &CTarvikDlg::on_trends);
     connect(tray_, &QSystemTrayIcon::activated, this, &CTarvikDlg::on_tray_activated);
@@ -366,6 +367,24 @@ void CTarvikDlg::stop_timer() {
     poll_timer_.stop();
 }
 
+void CTarvikDlg::await_answer(std::intptr_t socket, int wait_ms) {
+    if (answer_ready_ == nullptr || answer_ready_->socket() != socket) {
+        delete answer_ready_;
+        answer_ready_ = new QSocketNotifier(socket, QSocketNotifier::Read, this);
+        connect(answer_ready_, &QSocketNotifier::activated, this,
+                [this] { monitor_.on_socket_readable(); });
+    }
+    answer_ready_->setEnabled(true);
+    answer_deadline_.start(wait_ms);
+}
+
+void CTarvikDlg::end_wait() {
+    answer_deadline_.stop();
+    if (answer_ready_ != nullptr) {
+        answer_ready_->setEnabled(false);
+    }
+}
+
 void CTarvikDlg::message_box(const std::string& text) {
     if (message_box_hook_) {
         message_box_hook_(text);
@@ -411,13 +430,9 @@ void CTarvikDlg::update_tray_alarm() {
 }
 
 void CTarvikDlg::reject() {
-    if (settings_ != nullptr) {
-        monitor_.save_history(*settings_);
-    }
-    // The window is ending: an exchange still waiting gives up, and no more
-    // polls hold up the way out.
-    closing_ = true;
-    poll_timer_.stop();
+    // The window is ending: the monitor ends what is in flight, runs
+    // nothing queued and writes the history.
+    monitor_.close(settings_);
     tray_->hide();
     QDialog::reject();
 }

@@ -1,18 +1,19 @@
 // The console's main window (dialog 102). It owns the device monitor and
 // draws the monitor's view in its widgets; every button hands the monitor a
 // command with the fields as they stand, and the poll timer, minimising, the
-// tray icon and closing are connected to the monitor here. The window's
-// event loop goes on while an exchange waits for its answer (the monitor's
-// event pump), so typing, Stop and closing are never held up by the network. Closing by Esc, the
-// close box or Alt+F4 writes the address history back to the settings file and ends the window's
-// run; Enter in a field does nothing (in the identification pane it breaks the line).
+// tray icon and closing are connected to the monitor here. An exchange
+// waits in the window's own event loop (a socket notifier and a one-shot
+// timer hand the monitor the answer or the deadline), so typing, Stop and
+// closing are never held up by the network. Closing by Esc, the close box
+// or Alt+F4 is the monitor's close: the address history is written back to
+// the settings file and the window's run ends; Enter in a field does
+// nothing (in the identification pane it breaks the line).
 #pragma once
 
 #include <QDialog>
 #include <QPointer>
 #include <QSystemTrayIcon>
 #include <QTimer>
-#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -29,6 +30,7 @@ class QAction;
 class QLabel;
 class QMenu;
 class QMessageBox;
+class QSocketNotifier;
 class ReadingHistory;
 class TrendsWindow;
 
@@ -89,6 +91,8 @@ public:
     void draw(const ViewState& view) override;
     void start_timer(int period_ms) override;
     void stop_timer() override;
+    void await_answer(std::intptr_t socket, int wait_ms) override;
+    void end_wait() override;
     void message_box(const std::string& text) override;
 
 public slots:
@@ -128,13 +132,13 @@ private:
     DialogUnits units_;
     std::map<ControlId, QWidget*> controls_;
     QLabel* status_ = nullptr;
-    // Set when the window closes: an exchange still waiting ends at once.
-    std::atomic<bool> closing_{false};
     DeviceMonitor monitor_;
     ViewState drawn_;  // the view as last drawn
     bool drawn_once_ = false;
     std::vector<QPointer<QMessageBox>> boxes_;  // open message boxes
     QTimer poll_timer_;                         // a child named "poll_timer"
+    QTimer answer_deadline_;                    // one-shot, while an exchange waits
+    QSocketNotifier* answer_ready_ = nullptr;   // the link's socket, while one waits
     SettingsStore* settings_ = nullptr;
     QAction* about_action_ = nullptr;
     QPointer<QDialog> about_;  // the About box while it is open

@@ -10,7 +10,6 @@
 #include "res/dialog_templates.h"
 #include "win32/about_dlg.h"
 #include "win32/dialog_memory.h"
-#include "win32/own_loop_messages.h"
 #include "win32/program_name.h"
 
 namespace {
@@ -23,6 +22,17 @@ bool is_push_button(HWND control) {
     const LONG_PTR type = GetWindowLongPtrW(control, GWL_STYLE) & BS_TYPEMASK;
     return type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON;
 }
+
+// Messages the window posts to itself: a box, the About box and the tray
+// menu open once the message that asked for them is through.
+constexpr UINT kShowBoxesMessage = WM_APP + 24;
+constexpr UINT kShowAboutMessage = WM_APP + 25;
+// lparam: where, MAKELPARAM(x, y) in screen coordinates.
+constexpr UINT kShowTrayMenuMessage = WM_APP + 26;
+// The link's socket is readable (WSAAsyncSelect).
+constexpr UINT kAnswerReadyMessage = WM_APP + 27;
+// The one-shot timer of an exchange's deadline; the poll timer is 1.
+constexpr UINT_PTR kAnswerDeadlineTimer = 2;
 
 // The colour a lit voltage lamp is drawn in, and the one of a lamp whose
 // latch stands while the device does not answer (not known now).
@@ -69,24 +79,7 @@ LRESULT CALLBACK lamp_proc(HWND lamp, UINT message, WPARAM wparam, LPARAM lparam
 }  // namespace
 
 CTarvikDlg::CTarvikDlg(DeviceReadings& readings) : monitor_(*this, readings) {
-    monitor_.link().cancel = &cancelled_;
     monitor_.set_alarm_listener([this](const AlarmEvent& event) { on_alarm(event); });
-    // While an exchange waits, the thread's messages are handled as the
-    // loop in run() would, except those that open a loop of their own.
-    monitor_.set_event_pump([this] {
-        MSG message;
-        for (const auto& range : {std::make_pair(0u, kFirstOwnLoopMessage - 1),
-                                  std::make_pair(kLastOwnLoopMessage + 1, 0xFFFFFFFFu)}) {
-            while (!closed_ &&
-                   PeekMessageW(&message, nullptr, range.first, range.second, PM_REMOVE)) {
-                if (message.message == WM_QUIT) {
-                    PostQuitMessage(static_cast<int>(message.wParam));
-                    return;
-                }
-                dispatch(message);
-            }
-        }
-    });
 }
 
 CTarvikDlg::~CTarvikDlg() {
@@ -180,8 +173,16 @@ INT_PTR CTarvikDlg::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
                 return TRUE;
             }
             return FALSE;  // the rest: move, minimise, close...
-        case WM_TIMER:     // the poll timer's, whatever its identifier
-            on_poll_timer();
+        case WM_TIMER:
+            if (wparam == kAnswerDeadlineTimer) {
+                KillTimer(window_, kAnswerDeadlineTimer);
+                monitor_.on_deadline();
+            } else {
+                on_poll_timer();  // the poll timer's, whatever its identifier
+            }
+            return TRUE;
+        case kAnswerReadyMessage:
+            monitor_.on_socket_readable();
             return TRUE;
         case WM_SIZE:
             on_size(wparam);
@@ -354,11 +355,10 @@ void CTarvikDlg::on_cancel() {
         return;
     }
     closed_ = true;
-    save_history();
-    // An exchange waiting inside a nested loop gives up at once, and no
-    // further poll holds up the way out.
-    cancelled_ = true;
-    KillTimer(window_, kPollTimerId);
+    // The monitor ends what is in flight, runs nothing queued, stops
+    // polling and writes the history.
+    monitor_.close(settings_);
+    KillTimer(window_, kAnswerDeadlineTimer);
     tray_->remove();
     ShowWindow(window_, SW_HIDE);
     // The loop in run() wakes up to see the window closed.
@@ -599,13 +599,28 @@ void CTarvikDlg::stop_timer() {
     KillTimer(window_, kPollTimerId);
 }
 
+void CTarvikDlg::await_answer(std::intptr_t socket, int wait_ms) {
+    // Readiness and the deadline come as messages, which every loop of the
+    // thread delivers: a box's, a menu's, moving or sizing the window.
+    if (socket != watched_socket_) {
+        WSAAsyncSelect(static_cast<SOCKET>(socket), window_, kAnswerReadyMessage, FD_READ);
+        watched_socket_ = socket;
+    }
+    SetTimer(window_, kAnswerDeadlineTimer, static_cast<UINT>(wait_ms), nullptr);
+}
+
+void CTarvikDlg::end_wait() {
+    KillTimer(window_, kAnswerDeadlineTimer);
+}
+
 void CTarvikDlg::message_box(const std::string& text) {
     if (message_box_hook_) {
         message_box_hook_(text);
         monitor_.message_box_closed(text);
         return;
     }
-    // Shown from the window's own loop, never inside an exchange.
+    // Shown once the message that raised it is through; the monitor asks
+    // for the next only after this one closed.
     waiting_boxes_.push_back(text);
     PostMessageW(window_, kShowBoxesMessage, 0, 0);
 }
@@ -614,7 +629,7 @@ void CTarvikDlg::on_show_boxes() {
     while (!waiting_boxes_.empty() && !closed_) {
         const std::string text = waiting_boxes_.front();
         waiting_boxes_.erase(waiting_boxes_.begin());
-        // Ticks of the poll timer go on inside the box's own loop.
+        // Ticks, answers and deadlines go on inside the box's own loop.
         MessageBoxW(IsWindowVisible(window_) ? window_ : nullptr, utf8_to_wide(text).c_str(),
                     program_name().c_str(), MB_OK | MB_ICONEXCLAMATION);
         monitor_.message_box_closed(text);

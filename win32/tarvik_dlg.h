@@ -3,9 +3,10 @@
 // in its controls; each button hands the monitor a command with the fields
 // as they stand, and the poll timer (timer 1), the system menu's About item,
 // minimising into the tray icon and closing are connected to the monitor
-// here. The window's messages go on while an exchange waits for its answer
-// (the monitor's event pump), so typing, Stop and closing are never held up
-// by the network; message boxes are shown from the window's own loop.
+// here. An exchange waits in the thread's message loop (the socket's
+// readiness by WSAAsyncSelect, the deadline by a one-shot timer), so typing,
+// Stop, closing, and every loop of Windows' own (boxes, menus, moving the
+// window) go on while the device answers.
 //
 // Closing by Esc, the close box, Alt+F4, the system menu's Close, log-off
 // or shutdown writes the address history to the settings file. Enter in a
@@ -18,7 +19,6 @@
 #endif
 #include <windows.h>
 
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -99,6 +99,8 @@ public:
     void draw(const ViewState& view) override;
     void start_timer(int period_ms) override;
     void stop_timer() override;
+    void await_answer(std::intptr_t socket, int wait_ms) override;
+    void end_wait() override;
     void message_box(const std::string& text) override;
 
 private:
@@ -143,7 +145,7 @@ private:
     HMENU tray_menu_ = nullptr;
     HWND lamp_tips_ = nullptr;
     std::unique_ptr<TrayIcon> tray_;
-    std::atomic<bool> cancelled_{false};  // the link's exchanges end at once once set
+    std::intptr_t watched_socket_ = -1;  // the socket WSAAsyncSelect reports on
     bool closed_ = false;
     bool about_asked_ = false;  // the About box is asked for or open
     MessageBoxHook message_box_hook_;

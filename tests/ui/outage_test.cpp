@@ -34,7 +34,10 @@ protected:
         point_at_simulator();
         window_->set_text(ControlId::kIntervalField, "3600000");  // the test ticks
     }
-    void tick() { window_->monitor().on_timer(kPollTimerId); }
+    void tick() {
+        window_->monitor().on_timer(kPollTimerId);
+        settle();
+    }
     QColor text_colour(ControlId pane) {
         return widget(pane)->palette().color(QPalette::Active, QPalette::Text);
     }

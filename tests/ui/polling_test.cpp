@@ -28,7 +28,10 @@ protected:
         window_->set_text(ControlId::kIntervalField, "3600000");
         click(ControlId::kStartButton);
     }
-    void tick() { window_->monitor().on_timer(kPollTimerId); }
+    void tick() {
+        window_->monitor().on_timer(kPollTimerId);
+        settle();
+    }
 };
 
 TEST_F(PollingTest, StartFillsEveryPaneFromTheDeviceAndStopEndsPolling) {

@@ -107,6 +107,7 @@ TEST_F(TrendsTest, FollowsEveryLivePollFailedOnesToo) {
     click(ControlId::kStartButton);
     for (int i = 0; i < 5; ++i) {
         window_->monitor().on_timer(kPollTimerId);
+        settle();
     }
     EXPECT_EQ(window_->history().polls(), 6u) << "Start's poll and five ticks";
     const std::vector<double> shown = values(trends->drawn(Series::kTemperature1));
@@ -116,6 +117,7 @@ TEST_F(TrendsTest, FollowsEveryLivePollFailedOnesToo) {
 
     sim_.stop();
     window_->monitor().on_timer(kPollTimerId);
+    settle();
     EXPECT_EQ(window_->history().polls(), 7u) << "a poll without answer counts too";
 }
 

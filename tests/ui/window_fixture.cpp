@@ -1,8 +1,15 @@
 #include "window_fixture.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QTest>
 #include <chrono>
+
+namespace {
+
+constexpr int kSettleMs = 5000;
+
+}  // namespace
 
 void WindowTest::SetUp() {
     // Fixed values, so that panes can be compared with the readings.
@@ -42,6 +49,18 @@ void WindowTest::activate() {
 
 void WindowTest::click(ControlId id) {
     QTest::mouseClick(widget(id), Qt::LeftButton);
+    settle();
+}
+
+void WindowTest::settle() {
+    // The loop itself, not qWaitFor, whose sleeps between looks would hold
+    // every answer back.
+    QElapsedTimer waited;
+    waited.start();
+    while (window_->monitor().busy() && waited.elapsed() < kSettleMs) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, kSettleMs);
+    }
+    EXPECT_FALSE(window_->monitor().busy());
 }
 
 void WindowTest::press_key(QWidget* target, int key) {

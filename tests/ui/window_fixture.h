@@ -31,7 +31,10 @@ protected:
     Widget* widget_as(ControlId id) {
         return qobject_cast<Widget*>(widget(id));
     }
+    // A click, then the window's loop runs until the command and the
+    // exchanges it started are through.
     void click(ControlId id);
+    void settle();
     void press_key(QWidget* target, int key);
     std::string text(ControlId id) { return window_->get_text(id); }
 

@@ -48,7 +48,7 @@ CTarvikDlg& Win32WindowTest::open_window() {
     return *window_;
 }
 
-void Win32WindowTest::pump() {
+void Win32WindowTest::pump_queued() {
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
         if (window_ != nullptr) {
@@ -57,6 +57,17 @@ void Win32WindowTest::pump() {
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }
+    }
+}
+
+void Win32WindowTest::pump() {
+    pump_queued();
+    // An exchange in flight ends by the socket's or the deadline's message.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (window_ != nullptr && window_->monitor().busy() &&
+           std::chrono::steady_clock::now() < until) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        pump_queued();
     }
 }
 

@@ -23,6 +23,9 @@ protected:
     CTarvikDlg& open_window();
     // Handles every message queued for the thread, as the window's loop does
     // (with a short poll interval running, it may never find the queue empty).
+    void pump_queued();
+    // The same, then the window's loop goes on until no command or exchange
+    // of the monitor is in flight.
     void pump();
     void click(ControlId id);
     // Gives `id` the focus as Tab would.

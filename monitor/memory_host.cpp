@@ -30,6 +30,7 @@ void MemoryHost::start_timer(int period_ms) {
 
 void MemoryHost::await_answer(std::intptr_t socket, int wait_ms) {
     waiting_ = true;
+    wait_ms_ = wait_ms;
     socket_ = socket;
     deadline_ = now() + std::chrono::milliseconds(wait_ms);
 }
@@ -52,6 +53,11 @@ void MemoryHost::settle(const std::function<bool()>& stop) {
         int slice = static_cast<int>(left) + 1;
         if (stop && slice > kCancelCheckMs) {
             slice = kCancelCheckMs;
+        }
+        if (silence_ && silence_() && wait_readable(static_cast<socket_t>(socket_), 0) != 1) {
+            advance(std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - now()) +
+                    std::chrono::milliseconds(1));
+            continue;
         }
         if (wait_readable(static_cast<socket_t>(socket_), slice) == 1) {
             monitor_->on_socket_readable();

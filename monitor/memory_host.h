@@ -39,6 +39,12 @@ public:
     void settle(const std::function<bool()>& stop = nullptr);
     // The `stop` that `press` and `tick` settle with.
     void set_stop(std::function<bool()> stop) { stop_ = std::move(stop); }
+    // Says when no answer can come (a test's device that drops every
+    // request): `settle` then steps the clock to the deadline rather than
+    // wait it out.
+    void set_silence(std::function<bool()> silence) { silence_ = std::move(silence); }
+    // How long the last wait was to last.
+    int wait_ms() const { return wait_ms_; }
     // Steps the host's clock by `step`: a deadline that falls due meanwhile
     // is delivered (after an answer already waiting, as a loop would).
     void advance(std::chrono::milliseconds step);
@@ -80,6 +86,8 @@ private:
     unsigned fields_filled_ = 0;
     unsigned switches_shown_ = 0;
     std::function<bool()> stop_;
+    std::function<bool()> silence_;
+    int wait_ms_ = 0;
     bool waiting_ = false;
     std::intptr_t socket_ = -1;
     Clock::time_point deadline_;

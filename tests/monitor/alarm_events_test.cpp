@@ -207,6 +207,7 @@ TEST(AlarmListenerTest, GetsEachTransitionAfterThePollIsShown) {
     DeviceReadings readings;
     DeviceMonitor monitor(window, readings);
     window.attach(monitor);
+    window.set_silence([&sim] { return sim.faults().silent; });
     monitor.set_default_port(sim.port());
     monitor.link().answer_wait = std::chrono::milliseconds(500);
     monitor.initialise(nullptr);

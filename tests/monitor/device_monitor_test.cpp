@@ -98,6 +98,8 @@ protected:
         // need only outlast a loopback answer.
         monitor_.link().answer_wait = std::chrono::milliseconds(500);
         window_.attach(monitor_);
+        // A silence is not waited out: the host's clock steps to the deadline.
+        window_.set_silence([this] { return sim_->faults().silent; });
         monitor_.initialise(&settings_);
         window_.set_text(ControlId::kAddressBox, "127.0.0.1");
         // One file per test: ctest runs the cases of a family side by side.
@@ -173,12 +175,15 @@ TEST_P(MonitorTest, SilentDeviceShowsNoConnectionAfterOneWait) {
     window_.set_check(ControlId::kHeaterCheckBox, 0);
     sim_->set_silent(true);
     const uint64_t before = sim_->requests_received();
-    const auto start = Clock::now();
-    window_.tick();
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    const double wait = std::chrono::duration<double>(monitor_.link().answer_wait).count();
-    EXPECT_GE(seconds, wait - 0.01);
-    EXPECT_LT(seconds, 2 * wait) << "the first run without an answer ends the poll";
+    // One wait of two seconds from the send, by the host's clock.
+    monitor_.link().answer_wait = std::chrono::seconds(2);
+    monitor_.on_timer(kPollTimerId);
+    EXPECT_EQ(window_.wait_ms(), 2000);
+    window_.advance(std::chrono::milliseconds(1950));
+    EXPECT_TRUE(window_.awaiting_answer());
+    window_.advance(std::chrono::milliseconds(51));
+    EXPECT_FALSE(window_.awaiting_answer()) << "the first run without an answer ends the poll";
+    EXPECT_FALSE(monitor_.busy());
     EXPECT_TRUE(sim_->wait_for_requests(before + 1, std::chrono::milliseconds(100)));
     EXPECT_EQ(sim_->requests_received(), before + 1);
     EXPECT_EQ(text(ControlId::kTemperaturePane), "NO CONNECTION");
@@ -808,6 +813,104 @@ TEST_P(MonitorTest, CommandsDuringAnExchangeRunAfterItAndStopEndsTheWait) {
     EXPECT_FALSE(monitor_.polling()) << "Stop ran after Start";
     EXPECT_FALSE(window_.timer_running());
     EXPECT_TRUE(window_.message_boxes.empty());
+}
+
+// Stop while a poll waits and a tick is queued behind it: polling ends at
+// once, nothing more is sent, shown or logged.
+TEST_P(MonitorTest, StopEndsAWaitingPollAtOnceAndDropsTheTickQueuedBehindIt) {
+    window_.set_check(ControlId::kLogCheckBox, 1);
+    window_.set_text(ControlId::kLogFileField, log_path_);
+    window_.press(&DeviceMonitor::on_start);
+    const std::string log = read_file(log_path_);
+    const unsigned shown = monitor_.view().polls_shown;
+    sim_->set_silent(true);
+    const uint64_t before = sim_->requests_received();
+    monitor_.on_timer(kPollTimerId);
+    ASSERT_TRUE(window_.awaiting_answer());
+    monitor_.on_timer(kPollTimerId);
+    monitor_.command(window_.input(), &DeviceMonitor::on_stop);
+    EXPECT_FALSE(monitor_.polling());
+    EXPECT_FALSE(monitor_.busy());
+    EXPECT_FALSE(window_.awaiting_answer());
+    EXPECT_FALSE(window_.timer_running());
+    window_.advance(std::chrono::seconds(5));
+    window_.settle();
+    EXPECT_TRUE(sim_->wait_for_requests(before + 1, std::chrono::milliseconds(100)));
+    EXPECT_EQ(sim_->requests_received(), before + 1) << "the queued tick sent nothing";
+    EXPECT_EQ(monitor_.view().polls_shown, shown);
+    EXPECT_EQ(read_file(log_path_), log);
+    EXPECT_EQ(monitor_.view().status, "Stopped");
+}
+
+// Stop during a Set or a Send KEY: the write ends and reports as if Stop came
+// after it.
+TEST_P(MonitorTest, AWriteInFlightEndsAndReportsWhenStopComesDuringIt) {
+    const struct {
+        const char* write;
+        DeviceMonitor::Handler handler;
+        int32_t error;
+        const char* box;  // the start of the box shown; null: none
+        bool key_recorded;
+    } cases[] = {
+        {"Set the device refuses", &DeviceMonitor::on_set, kErrorGeneral, "Set failed: genErr",
+         false},
+        {"Send KEY the device takes", &DeviceMonitor::on_send_key, kErrorNone, nullptr, true},
+        {"Send KEY the device refuses", &DeviceMonitor::on_send_key, kErrorGeneral,
+         "Send KEY failed: genErr", false},
+    };
+    const std::string key = "k-4711";
+    char* recorded = readings_.id_text[kKeyIndex - kIdentificationRun.first_index];
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.write);
+        window_.press(&DeviceMonitor::on_start);  // the switches read, for Set
+        window_.message_boxes.clear();
+        std::strcpy(recorded, "");
+        window_.set_text(ControlId::kKeyField, key);
+        sim_->set_error_status(c.error);
+        monitor_.command(window_.input(), c.handler);
+        ASSERT_TRUE(window_.awaiting_answer());
+        monitor_.command(window_.input(), &DeviceMonitor::on_stop);
+        EXPECT_TRUE(window_.awaiting_answer()) << "a write is never cut short";
+        window_.settle();
+        sim_->set_error_status(kErrorNone);
+        EXPECT_FALSE(monitor_.polling()) << "Stop ran after it";
+        ASSERT_EQ(window_.message_boxes.size(), c.box != nullptr ? 1u : 0u);
+        if (c.box != nullptr) {
+            EXPECT_EQ(window_.message_boxes[0].rfind(c.box, 0), 0u) << window_.message_boxes[0];
+        }
+        EXPECT_EQ(recorded == key, c.key_recorded);
+    }
+}
+
+// The host's loop was held past the deadline (Windows' move loop) while the
+// answer came: the deadline finds it waiting in the socket and takes it.
+TEST_P(MonitorTest, AnAnswerWaitingWhenTheDeadlineIsNoticedIsTaken) {
+    window_.press(&DeviceMonitor::on_start);
+    monitor_.on_timer(kPollTimerId);
+    ASSERT_TRUE(window_.awaiting_answer());
+    ASSERT_EQ(wait_readable(monitor_.link().socket_handle, 2000), 1) << "the answer came";
+    window_.advance(std::chrono::seconds(2));
+    window_.settle();
+    EXPECT_TRUE(monitor_.view().last_poll_answered);
+    EXPECT_NE(text(ControlId::kTemperaturePane), "NO CONNECTION");
+}
+
+// Boxes raised while an exchange waits open one after another: the second
+// once the operator closed the first, never inside it.
+TEST_P(MonitorTest, BoxesRaisedDuringOneWaitOpenOneAfterAnother) {
+    window_.boxes_close_at_once = false;
+    window_.press(&DeviceMonitor::on_get);
+    monitor_.command(window_.input(), &DeviceMonitor::on_get);
+    ASSERT_TRUE(window_.awaiting_answer());
+    window_.set_text(ControlId::kKeyField, std::string(kKeyLimit + 1, 'k'));
+    monitor_.command(window_.input(), &DeviceMonitor::on_send_key);  // refused: too long
+    monitor_.command(window_.input(), &DeviceMonitor::on_set);       // refused: switches unread
+    window_.settle();
+    ASSERT_EQ(window_.message_boxes.size(), 1u);
+    EXPECT_EQ(window_.message_boxes[0].rfind("Send KEY refused", 0), 0u);
+    window_.close_boxes();
+    ASSERT_EQ(window_.message_boxes.size(), 2u);
+    EXPECT_EQ(window_.message_boxes[1], kSetRefusedUnread);
 }
 
 TEST_P(MonitorTest, AnotherAddressClearsThePanesOfThePreviousDevice) {

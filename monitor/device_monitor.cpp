@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -144,7 +145,10 @@ std::string command_failure_text(const std::string& command, const SnmpMessage& 
 }
 
 DeviceMonitor::DeviceMonitor(MonitorHost& host, DeviceReadings& readings)
-    : host_(host), readings_(readings), clock_([] { return std::time(nullptr); }) {
+    : host_(host), readings_(readings), clock_([] {
+          return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
+              .count();
+      }) {
     link_.report = [this](const std::string& text) {
         ++transport_reports_;
         // An address that does not resolve is named, with the reason the
@@ -563,16 +567,19 @@ void DeviceMonitor::send_poll_run(int run) {
 }
 
 void DeviceMonitor::finish_poll(bool succeeded) {
+    const double now = clock_();
     last_poll_answered_ = succeeded;
     if (succeeded) {
         refusal_told_.clear();
         latch_voltage_alarms(readings_);
     }
     add_to_totals(succeeded);
-    show_poll_result(succeeded);
+    show_poll_result(succeeded, now);
+    trends_.add(now, readings_, succeeded);
     // The log fields are disabled while polling: they stand as at Start.
     if (input_.log) {
-        note_log_result(write_log_line(input_.log_file, readings_, succeeded, clock_()));
+        note_log_result(
+            write_log_line(input_.log_file, readings_, succeeded, static_cast<std::time_t>(now)));
     }
     report_alarms(succeeded);
     publish();
@@ -618,7 +625,7 @@ void DeviceMonitor::show_lamps(bool answered) {
     }
 }
 
-void DeviceMonitor::show_poll_result(bool succeeded) {
+void DeviceMonitor::show_poll_result(bool succeeded, double now) {
     ++view_.polls_shown;
     // Each lamp shows its latch: a rail back in range leaves it lit. A poll
     // without answer unchecks it, but a standing latch is shown as not
@@ -658,7 +665,7 @@ void DeviceMonitor::show_poll_result(bool succeeded) {
     input_.radio = view_.radio;
     input_.heater = view_.heater;
     view_.family = readings_.family_rate_mbps;
-    view_.last_answer = clock_();
+    view_.last_answer = static_cast<std::time_t>(now);
     view_.unanswered_polls = 0;
 }
 
@@ -753,6 +760,10 @@ void DeviceMonitor::on_send_key() {
         return;
     }
     send_exchange(Purpose::kSendKey, std::move(request), 0, key);
+}
+
+void DeviceMonitor::on_lamp_click(int /*rail*/) {
+    publish();
 }
 
 void DeviceMonitor::on_reset() {

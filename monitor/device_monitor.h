@@ -25,6 +25,7 @@
 #include <utility>
 #include <vector>
 
+#include "charts/reading_history.h"
 #include "device/device_readings.h"
 #include "device/supply_rails.h"
 #include "logbook/measurement_log.h"
@@ -100,9 +101,10 @@ public:
     using AlarmListener = std::function<void(const AlarmEvent&)>;
     void set_alarm_listener(AlarmListener listener) { alarm_listener_ = std::move(listener); }
 
-    // The local time of an answered poll (the system's clock unless a test
-    // sets its own).
-    void set_clock(std::function<std::time_t()> clock) { clock_ = std::move(clock); }
+    // The time, in seconds since the epoch, of each poll shown: its log
+    // line, the last answer, the trends (the system's clock unless the host
+    // hands its own).
+    void set_clock(std::function<double()> clock) { clock_ = std::move(clock); }
 
     // The window's initialisation: the address history from `settings` (may
     // be null; its notice, if any, told first), the default community and
@@ -147,6 +149,11 @@ public:
     void on_send_key();
     void on_reset();
 
+    // A click on voltage lamp `rail` does nothing: a lamp shows its latch,
+    // which only Reset clears. The view goes to the host again, so the lamp
+    // is drawn as it stands whatever the click did to the control.
+    void on_lamp_click(int rail);
+
     // The poll timer; any identifier polls. A tick during an exchange polls
     // once after it.
     void on_timer(int timer_id);
@@ -169,6 +176,9 @@ public:
     bool last_poll_answered() const { return last_poll_answered_; }
     AgentLink& link() { return link_; }
     const DeviceReadings& readings() const { return readings_; }
+    // Every poll shown, answered or not, once, at the monitor's time: what
+    // the trends of every host draw.
+    const ReadingHistory& trends() const { return trends_; }
 
 private:
     class Published;
@@ -220,7 +230,7 @@ private:
     // that the log is not being written.
     void note_log_result(LogWrite result);
     void add_to_totals(bool succeeded);
-    void show_poll_result(bool succeeded);
+    void show_poll_result(bool succeeded, double now);
     void report_alarms(bool succeeded);
     // A new agent address: the panes and lamps that describe the previous
     // device are emptied, so nothing of it shows as the new one's.
@@ -237,7 +247,8 @@ private:
     std::optional<Exchange> exchange_;  // the one in flight
     std::string open_box_;              // the box shown now; empty: none
     std::deque<std::string> waiting_boxes_;
-    std::function<std::time_t()> clock_;
+    std::function<double()> clock_;
+    ReadingHistory trends_;
     StandingAlarm standing_alarm_;
     AgentLink link_;
     int32_t polling_ = 0;

@@ -11,15 +11,18 @@ void MemoryHost::draw(const ViewState& view) {
     if (monitor_ == nullptr) {
         shown_ = view;
     }
-    if (view.fields_filled != fields_filled_) {
-        fields_filled_ = view.fields_filled;
-        input_ = view.fields;
+    const FieldCopies copies = field_copies(drawn_, view, !drawn_once_);
+    if (copies.fields) {
+        input_.address = view.fields.address;
+        input_.community = view.fields.community;
+        input_.interval = view.fields.interval;
     }
-    if (view.switches_shown != switches_shown_) {
-        switches_shown_ = view.switches_shown;
+    if (copies.switches) {
         input_.radio = view.radio;
         input_.heater = view.heater;
     }
+    drawn_ = view;
+    drawn_once_ = true;
 }
 
 void MemoryHost::start_timer(int period_ms) {

@@ -83,8 +83,8 @@ private:
     DeviceMonitor* monitor_ = nullptr;
     OperatorInput input_;
     ViewState shown_;  // until attached
-    unsigned fields_filled_ = 0;
-    unsigned switches_shown_ = 0;
+    ViewState drawn_;  // the view as last drawn
+    bool drawn_once_ = false;
     std::function<bool()> stop_;
     std::function<bool()> silence_;
     int wait_ms_ = 0;

@@ -5,7 +5,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QFile>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -120,7 +119,6 @@ CTarvikDlg::CTarvikDlg(DeviceReadings& readings, QWidget* parent)
     setWindowIcon(load_main_icon());
     control_as<QLineEdit>(ControlId::kKeyField)->setMaxLength(kKeyLimit);
     poll_timer_.setObjectName(QStringLiteral("poll_timer"));
-    history_ = std::make_unique<ReadingHistory>();
 
     // X11 and Wayland windows have no system menu to extend: the About item
     // stands in the window's context menu and in the tray icon's menu.
@@ -203,11 +201,11 @@ void CTarvikDlg::setup_connections() {
         connect(control_as<QPushButton>(b.id), &QPushButton::clicked, this,
                 [this, handler] { monitor_.command(input(), handler); });
     }
-    // A lamp the operator clicks is drawn as its box now stands.
+    // What a click on a lamp does is the monitor's to say; the lamp is then
+    // drawn from its view.
     for (int rail = 0; rail < kVoltageAlarmCount; ++rail) {
-        connect(
-            control_as<QCheckBox>(kVoltageLamps[rail]), &QCheckBox::clicked, this,
-            [this, rail](bool lit) { show_lamp(rail, lit ? LampState::kLit : LampState::kClear); });
+        connect(control_as<QCheckBox>(kVoltageLamps[rail]), &QCheckBox::clicked, this,
+                [this, rail] { monitor_.on_lamp_click(rail); });
     }
     monitor_.set_alarm_listener([this](const AlarmEvent& event) { on_alarm(event); });
     connect(&poll_timer_, &QTimer::timeout, this, &CTarvikDlg::on_poll_timer);
@@ -313,9 +311,10 @@ void CTarvikDlg::draw_history(const std::vector<std::string>& history) {
 void CTarvikDlg::draw(const ViewState& view) {
     const bool all = !drawn_once_;
     for (const auto& pane : view.panes) {
-        // Compared with what the pane shows, so that a pane is written only
+        // Compared with the view drawn last, so that a pane is written only
         // when its text changes.
-        if (get_text(pane.first) != pane.second) {
+        const auto shown = drawn_.panes.find(pane.first);
+        if (all || shown == drawn_.panes.end() || shown->second != pane.second) {
             set_text(pane.first, pane.second);
         }
         const bool stale = is_stale(view, pane.first);
@@ -332,14 +331,15 @@ void CTarvikDlg::draw(const ViewState& view) {
     }
     // The operator's own clicks and typing stand until the monitor fills
     // the boxes or fields anew.
-    if (all || view.switches_shown != drawn_.switches_shown) {
+    const FieldCopies copies = field_copies(drawn_, view, all);
+    if (copies.switches) {
         set_check(ControlId::kRadioCheckBox, view.radio ? 1 : 0);
         set_check(ControlId::kHeaterCheckBox, view.heater ? 1 : 0);
     }
     if (all || view.history != drawn_.history) {
         draw_history(view.history);
     }
-    if (all || view.fields_filled != drawn_.fields_filled) {
+    if (copies.fields) {
         set_text(ControlId::kAddressBox, view.fields.address);
         set_text(ControlId::kCommunityField, view.fields.community);
         set_text(ControlId::kIntervalField, view.fields.interval);
@@ -355,7 +355,7 @@ void CTarvikDlg::draw(const ViewState& view) {
     drawn_once_ = true;
     update_tray_alarm();
     if (polled) {
-        record_poll(view.last_poll_answered);
+        refresh_trends();
     }
 }
 
@@ -484,9 +484,7 @@ void CTarvikDlg::on_tray_activated(QSystemTrayIcon::ActivationReason reason) {
     tray_->hide();
 }
 
-void CTarvikDlg::record_poll(bool succeeded) {
-    history_->add(static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000.0,
-                  monitor_.readings(), succeeded);
+void CTarvikDlg::refresh_trends() {
     if (trends_ != nullptr && trends_->isVisible()) {
         trends_->refresh();
     }
@@ -495,7 +493,7 @@ void CTarvikDlg::record_poll(bool succeeded) {
 void CTarvikDlg::on_trends() {
     if (trends_ == nullptr) {
         trends_ = std::make_unique<TrendsWindow>();
-        trends_->show_history(history_.get(), QStringLiteral("live"));
+        trends_->show_history(&monitor_.trends(), QStringLiteral("live"));
     }
     trends_->show();
     trends_->raise();

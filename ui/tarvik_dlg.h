@@ -68,7 +68,7 @@ public:
     QAction* trends_action() const { return trends_action_; }
     // The readings of every poll since the window opened, for the trends
     // window; that window is null until first opened.
-    const ReadingHistory& history() const { return *history_; }
+    const ReadingHistory& history() const { return monitor_.trends(); }
     TrendsWindow* trends_window() const { return trends_.get(); }
 
     void set_message_box_hook(MessageBoxHook hook) { message_box_hook_ = std::move(hook); }
@@ -111,9 +111,9 @@ private:
     void on_poll_timer();
     void on_about();
     void on_trends();
-    // One poll shown: its readings go into the history, and an open trends
-    // window is drawn again.
-    void record_poll(bool succeeded);
+    // One poll shown (the monitor has put it in the history): an open
+    // trends window is drawn again.
+    void refresh_trends();
     void on_tray_activated(QSystemTrayIcon::ActivationReason reason);
     void hide_in_tray();
     void show_message_box(const std::string& text);
@@ -143,7 +143,6 @@ private:
     QAction* about_action_ = nullptr;
     QPointer<QDialog> about_;  // the About box while it is open
     QAction* trends_action_ = nullptr;
-    std::unique_ptr<ReadingHistory> history_;
     std::unique_ptr<TrendsWindow> trends_;
     QMenu* tray_menu_ = nullptr;
     QSystemTrayIcon* tray_ = nullptr;

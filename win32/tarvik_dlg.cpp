@@ -2,7 +2,6 @@
 
 #include <commctrl.h>
 
-#include <chrono>
 #include <vector>
 
 #include "device/panes.h"
@@ -57,10 +56,11 @@ void paint_lamp(HWND lamp, HDC dc, COLORREF colour) {
 // not known now amber. `data` is the window.
 LRESULT CALLBACK lamp_proc(HWND lamp, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR rail,
                            DWORD_PTR data) {
-    const bool lit = SendMessageW(lamp, BM_GETCHECK, 0, 0) == BST_CHECKED;
-    const auto* window = reinterpret_cast<const CTarvikDlg*>(data);
-    const bool not_known =
-        !lit && window->lamp_state(static_cast<int>(rail)) == LampState::kNotKnownNow;
+    // Painted from the view as drawn, never from the control's own state.
+    const LampState state =
+        reinterpret_cast<const CTarvikDlg*>(data)->lamp_state(static_cast<int>(rail));
+    const bool lit = state == LampState::kLit;
+    const bool not_known = state == LampState::kNotKnownNow;
     const COLORREF colour = lit ? kLitLampColour : kNotKnownLampColour;
     if ((lit || not_known) && message == WM_PAINT) {
         PAINTSTRUCT paint;
@@ -288,6 +288,9 @@ void CTarvikDlg::make_lamps() {
                                  window_, nullptr, GetModuleHandleW(nullptr), nullptr);
     for (int rail = 0; rail < kVoltageAlarmCount; ++rail) {
         HWND lamp = control(kVoltageLamps[rail]);
+        // A click reaches the monitor and leaves the box as the view has it.
+        SetWindowLongPtrW(lamp, GWL_STYLE,
+                          (GetWindowLongPtrW(lamp, GWL_STYLE) & ~BS_TYPEMASK) | BS_CHECKBOX);
         SetWindowSubclass(lamp, lamp_proc, static_cast<UINT_PTR>(rail),
                           reinterpret_cast<DWORD_PTR>(this));
         TTTOOLINFOW tool{};
@@ -305,10 +308,7 @@ void CTarvikDlg::show_lamp(int rail) {
     // The check box drew its new state itself: paint it again as a lamp.
     InvalidateRect(lamp, nullptr, TRUE);
     // No tip: none shows.
-    const LampState state = get_check(kVoltageLamps[rail]) != 0 ? LampState::kLit
-                            : drawn_.lamps[rail] == LampState::kNotKnownNow
-                                ? LampState::kNotKnownNow
-                                : LampState::kClear;
+    const LampState state = drawn_.lamps[rail];
     const std::wstring tip = utf8_to_wide(lamp_tip(state, rail));
     TTTOOLINFOW tool{};
     tool.cbSize = sizeof(tool);
@@ -321,7 +321,7 @@ void CTarvikDlg::show_lamp(int rail) {
 void CTarvikDlg::on_command(int id) {
     for (int rail = 0; rail < kVoltageAlarmCount; ++rail) {
         if (id == static_cast<int>(kVoltageLamps[rail])) {
-            show_lamp(rail);  // clicked: the lamp follows its new state
+            monitor_.on_lamp_click(rail);
             return;
         }
     }
@@ -458,7 +458,7 @@ void CTarvikDlg::on_trends() {
             trends_.reset();
             return;
         }
-        trends_->show_history(&history_, "live");
+        trends_->show_history(&monitor_.trends(), "live");
     }
     trends_->show();
 }
@@ -520,7 +520,8 @@ void CTarvikDlg::draw(const ViewState& view) {
     drawn_ = view;  // the lamps and panes paint from it
     drawn_once_ = true;
     for (const auto& pane : view.panes) {
-        if (get_text(pane.first) != pane.second) {
+        const auto shown = before.panes.find(pane.first);
+        if (all || shown == before.panes.end() || shown->second != pane.second) {
             set_text(pane.first, pane.second);
         }
         if (all || is_stale(view, pane.first) != is_stale(before, pane.first)) {
@@ -530,10 +531,9 @@ void CTarvikDlg::draw(const ViewState& view) {
     for (int rail = 0; rail < kVoltageAlarmCount; ++rail) {
         HWND lamp = control(kVoltageLamps[rail]);
         const bool lit = view.lamps[rail] == LampState::kLit;
-        // A lamp is drawn again only when its state changes (or a click
-        // changed its box).
-        if (lamp == nullptr || (!all && view.lamps[rail] == before.lamps[rail] &&
-                                (get_check(kVoltageLamps[rail]) != 0) == lit)) {
+        // A lamp is drawn again only when its state changes; a click does
+        // not change it (the lamps are not automatic check boxes here).
+        if (lamp == nullptr || (!all && view.lamps[rail] == before.lamps[rail])) {
             continue;
         }
         SendMessageW(lamp, BM_SETCHECK, lit ? BST_CHECKED : BST_UNCHECKED, 0);
@@ -541,14 +541,15 @@ void CTarvikDlg::draw(const ViewState& view) {
     }
     // The operator's own clicks and typing stand until the monitor fills
     // the boxes or fields anew.
-    if (all || view.switches_shown != before.switches_shown) {
+    const FieldCopies copies = field_copies(before, view, all);
+    if (copies.switches) {
         set_check(ControlId::kRadioCheckBox, view.radio ? 1 : 0);
         set_check(ControlId::kHeaterCheckBox, view.heater ? 1 : 0);
     }
     if (all || view.history != before.history) {
         draw_history(view.history);
     }
-    if (all || view.fields_filled != before.fields_filled) {
+    if (copies.fields) {
         set_text(ControlId::kAddressBox, view.fields.address);
         set_text(ControlId::kCommunityField, view.fields.community);
         set_text(ControlId::kIntervalField, view.fields.interval);
@@ -562,15 +563,10 @@ void CTarvikDlg::draw(const ViewState& view) {
         SetWindowTextW(status_, utf8_to_wide(view.status).c_str());
     }
     update_tray_alarm();
-    // Every poll shown, answered or not, goes to the trends once.
-    if (!all && view.polls_shown != before.polls_shown) {
-        const double now =
-            std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
-                .count();
-        history_.add(now, monitor_.readings(), view.last_poll_answered);
-        if (trends_ != nullptr && IsWindowVisible(trends_->window())) {
-            trends_->refresh();
-        }
+    // The monitor put the poll in the history: an open trends window shows it.
+    if (!all && view.polls_shown != before.polls_shown && trends_ != nullptr &&
+        IsWindowVisible(trends_->window())) {
+        trends_->refresh();
     }
 }
 

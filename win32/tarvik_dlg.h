@@ -72,7 +72,7 @@ public:
     void set_message_box_hook(MessageBoxHook hook) { message_box_hook_ = std::move(hook); }
 
     // Every poll, answered or not, as the trends show it.
-    const ReadingHistory& history() const { return history_; }
+    const ReadingHistory& history() const { return monitor_.trends(); }
     // Opens (or brings back) the trends window on the polls; null until then.
     void on_trends();
     TrendsWindow* trends_window() { return trends_.get(); }
@@ -149,6 +149,5 @@ private:
     bool closed_ = false;
     bool about_asked_ = false;  // the About box is asked for or open
     MessageBoxHook message_box_hook_;
-    ReadingHistory history_;
     std::unique_ptr<TrendsWindow> trends_;
 };

@@ -278,7 +278,7 @@ private:
     // The identification items as the device sent them, each on its own line.
     void take_identification() {
         identification_.clear();
-        for (const char* item : readings_.id_text) {
+        for (const std::string& item : monitor_.view().identification) {
             identification_ += terminal_safe_text(item) + "\n";
         }
     }
@@ -328,7 +328,7 @@ private:
         for (const ReadingPane& pane : kReadingPanes) {
             // A pane kept from an earlier answered poll says so.
             out += std::string("-- ") + pane.title + (is_stale(view, pane.id) ? " (old)" : "") +
-                   " --\n" + aligned_pane_lines(window_.get_text(pane.id));
+                   " --\n" + aligned_pane_lines(view.panes.at(pane.id));
         }
         std::string lit;
         std::string not_known;
@@ -345,9 +345,8 @@ private:
             out += "; not known now:" + not_known;
         }
         out += "\n";
-        out += std::string("Radio: ") +
-               (window_.get_check(ControlId::kRadioCheckBox) ? "on" : "off") +
-               "  Heater: " + (window_.get_check(ControlId::kHeaterCheckBox) ? "on" : "off") + "\n";
+        out += std::string("Radio: ") + (window_.input().radio ? "on" : "off") +
+               "  Heater: " + (window_.input().heater ? "on" : "off") + "\n";
         out += "Status: " + terminal_safe_text(view.status) + "\n\n";
         out += below_panes_;
         std::fputs(out.c_str(), stdout);

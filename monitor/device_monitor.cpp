@@ -336,12 +336,14 @@ void DeviceMonitor::finish_exchange(MessagePtr answer) {
             if (done.request != nullptr) {
                 take_fetch(*done.request, std::move(answer));
             }
+            take_identification();
             after_start_identification();
             break;
         case Purpose::kGetIdentification:
             if (done.request != nullptr) {
                 take_fetch(*done.request, std::move(answer));
             }
+            take_identification();
             view_.panes[ControlId::kIdentificationPane] = identification_pane_text(readings_);
             publish();
             break;
@@ -707,6 +709,14 @@ void DeviceMonitor::finish_write(const Exchange& done, const SnmpMessage* answer
     // The key stands as identification item 8 only once the device took it.
     if (failure.empty() && done.purpose == Purpose::kSendKey) {
         copy_text(readings_.id_text[kKeyIndex - kIdentificationRun.first_index], done.key);
+        take_identification();
+    }
+}
+
+void DeviceMonitor::take_identification() {
+    view_.identification.clear();
+    for (const char* item : readings_.id_text) {
+        view_.identification.emplace_back(item, strnlen(item, kIdTextSize));
     }
 }
 

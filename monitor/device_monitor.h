@@ -211,6 +211,8 @@ private:
     // Drops the exchange in flight without showing anything of it.
     void abandon_exchange();
     void after_start_identification();
+    // The identification items of the readings into the view.
+    void take_identification();
     void send_poll_run(int run);
     void finish_poll(bool succeeded);
     void finish_write(const Exchange& done, const SnmpMessage* answer);

@@ -65,6 +65,9 @@ struct ViewState {
     // changes, and leaves the operator's typing alone otherwise.
     OperatorInput fields;
     unsigned fields_filled = 0;
+    // The eight identification items as Start or Get last read them, the
+    // key as last sent; the pane shows them after Get only.
+    std::vector<std::string> identification;
     std::vector<std::string> history;  // the address box's list, newest first
     bool log_controls_enabled = true;
 

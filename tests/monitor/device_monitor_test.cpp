@@ -164,6 +164,8 @@ TEST_P(MonitorTest, StartReadsTheDeviceAndFillsEveryPane) {
     EXPECT_EQ(window_.get_check(ControlId::kRadioCheckBox), sim_->switch_state(0));
     EXPECT_TRUE(window_.text_history(ControlId::kIdentificationPane).empty())
         << "Start does not write the identification pane";
+    ASSERT_EQ(monitor_.view().identification.size(), 8u) << "but the view has what it read";
+    EXPECT_EQ(monitor_.view().identification[1], family_1000() ? "RL-VXL-1000" : "RL-KTR-350");
     EXPECT_TRUE(window_.message_boxes.empty());
 }
 

@@ -425,6 +425,12 @@ void DeviceMonitor::initialise(SettingsStore* settings) {
     publish();
 }
 
+void DeviceMonitor::fill_address(const std::string& address) {
+    view_.fields.address = address;
+    ++view_.fields_filled;
+    publish();
+}
+
 void DeviceMonitor::save_history(SettingsStore& settings) {
     const int count = static_cast<int>(view_.history.size());
     // Values past the list go, or the next start would list them again

@@ -122,6 +122,10 @@ public:
     void close(SettingsStore* settings);
     bool closed() const { return closed_; }
 
+    // The address box filled in for the operator (a command line's
+    // address), as the history's first entry fills it at initialisation.
+    void fill_address(const std::string& address);
+
     // A button: `handler` (one of kButtonHandlers) runs with the fields as
     // given, now, or after the exchange in flight, in the order given. Stop
     // also ends a poll in flight at once and drops the ticks queued. Hosts

@@ -46,7 +46,7 @@ int CTarvikApp::start_application(const WindowOptions& options, DeviceReadings& 
 
     window.initialise(&settings);
     if (!options.address.empty()) {
-        window.set_text(ControlId::kAddressBox, options.address);
+        window.monitor().fill_address(options.address);
     }
     if (const QScreen* screen = primaryScreen()) {
         window.move(screen->availableGeometry().center() - window.rect().center());

@@ -272,28 +272,18 @@ std::string CTarvikDlg::get_text(ControlId id) const {
 
 OperatorInput CTarvikDlg::input() const {
     return read_operator_input([this](ControlId id) { return get_text(id); },
-                               [this](ControlId id) { return get_check(id) != 0; });
+                               [this](ControlId id) { return get_check(id); });
 }
 
-int CTarvikDlg::get_check(ControlId id) const {
+bool CTarvikDlg::get_check(ControlId id) const {
     const auto* box = control_as<QCheckBox>(id);
-    return box != nullptr && box->isChecked() ? 1 : 0;
+    return box != nullptr && box->isChecked();
 }
 
-void CTarvikDlg::set_check(ControlId id, int state) {
+void CTarvikDlg::set_check(ControlId id, bool state) {
     if (auto* box = control_as<QCheckBox>(id)) {
-        box->setChecked(state != 0);
+        box->setChecked(state);
     }
-}
-
-int CTarvikDlg::list_count(ControlId id) const {
-    const auto* box = control_as<QComboBox>(id);
-    return box != nullptr ? box->count() : 0;
-}
-
-std::string CTarvikDlg::list_item(ControlId id, int position) const {
-    const auto* box = control_as<QComboBox>(id);
-    return box != nullptr ? to_bytes(box->itemText(position)) : std::string();
 }
 
 void CTarvikDlg::draw_history(const std::vector<std::string>& history) {
@@ -333,8 +323,8 @@ void CTarvikDlg::draw(const ViewState& view) {
     // the boxes or fields anew.
     const FieldCopies copies = field_copies(drawn_, view, all);
     if (copies.switches) {
-        set_check(ControlId::kRadioCheckBox, view.radio ? 1 : 0);
-        set_check(ControlId::kHeaterCheckBox, view.heater ? 1 : 0);
+        set_check(ControlId::kRadioCheckBox, view.radio);
+        set_check(ControlId::kHeaterCheckBox, view.heater);
     }
     if (all || view.history != drawn_.history) {
         draw_history(view.history);

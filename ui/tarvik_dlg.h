@@ -76,14 +76,6 @@ public:
     // Whether the tray icon, once shown, is really there.
     void set_tray_shown_check(TrayCheck check) { tray_shown_ = std::move(check); }
 
-    // The widgets as the operator sees and types them (UTF-8; the panes
-    // break lines with "\r\n"). A check box's state is 0 or 1.
-    void set_text(ControlId id, const std::string& text);
-    std::string get_text(ControlId id) const;
-    int get_check(ControlId id) const;
-    void set_check(ControlId id, int state);
-    int list_count(ControlId id) const;
-    std::string list_item(ControlId id, int position) const;
     // The fields and boxes as they stand: what a command carries.
     OperatorInput input() const;
 
@@ -106,6 +98,13 @@ protected:
 private:
     template <class Widget>
     Widget* control_as(ControlId id) const;
+    // A widget's text as drawn or typed (UTF-8; the panes break lines with
+    // "\r\n"), and a box's state: for drawing the view and for reading
+    // what a command carries, never to decide what to draw.
+    void set_text(ControlId id, const std::string& text);
+    std::string get_text(ControlId id) const;
+    bool get_check(ControlId id) const;
+    void set_check(ControlId id, bool state);
 
     void setup_connections();
     void on_poll_timer();

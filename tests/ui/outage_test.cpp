@@ -36,7 +36,7 @@ protected:
         WindowTest::SetUp();
         open_window();
         point_at_simulator();
-        window_->set_text(ControlId::kIntervalField, "3600000");  // the test ticks
+        set_text(ControlId::kIntervalField, "3600000");  // the test ticks
     }
     void tick() {
         window_->monitor().on_timer(kPollTimerId);
@@ -113,8 +113,8 @@ TEST_F(OutageTest, EscDuringAWaitClosesAtOnceAndNothingIsLoggedAfter) {
         all << in.rdbuf();
         return all.str();
     };
-    window_->set_check(ControlId::kLogCheckBox, 1);
-    window_->set_text(ControlId::kLogFileField, log);
+    set_checked(ControlId::kLogCheckBox, true);
+    set_text(ControlId::kLogFileField, log);
     const StopSignalWatcher stop_signals(*window_);
     window_->monitor().link().answer_wait = std::chrono::milliseconds(300);
     sim_.set_silent(true);

@@ -103,7 +103,7 @@ TEST_F(TrendsTest, FollowsEveryLivePollFailedOnesToo) {
     window_->trends_action()->trigger();
     TrendsWindow* trends = window_->trends_window();
     trends->set_span(TrendsWindow::Span::kAll);
-    window_->set_text(ControlId::kIntervalField, "3600000");
+    set_text(ControlId::kIntervalField, "3600000");
     click(ControlId::kStartButton);
     for (int i = 0; i < 5; ++i) {
         window_->monitor().on_timer(kPollTimerId);
@@ -134,7 +134,7 @@ void write_test_log(const std::string& log) {
 }
 
 TEST_F(TrendsTest, LiveGoesBackToThePollsFromALog) {
-    window_->set_text(ControlId::kIntervalField, "3600000");
+    set_text(ControlId::kIntervalField, "3600000");
     click(ControlId::kStartButton);
     window_->trends_action()->trigger();
     TrendsWindow* trends = window_->trends_window();

@@ -25,7 +25,7 @@ int start_application(const WindowOptions& options, DeviceReadings& readings) {
         return 1;
     }
     if (!options.address.empty()) {
-        window.set_text(ControlId::kAddressBox, options.address);
+        window.monitor().fill_address(options.address);
     }
     window.show();
     if (options.autostart) {

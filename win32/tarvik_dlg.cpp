@@ -475,29 +475,18 @@ std::string CTarvikDlg::get_text(ControlId id) const {
 
 OperatorInput CTarvikDlg::input() const {
     return read_operator_input([this](ControlId id) { return get_text(id); },
-                               [this](ControlId id) { return get_check(id) != 0; });
+                               [this](ControlId id) { return get_check(id); });
 }
 
-int CTarvikDlg::get_check(ControlId id) const {
+bool CTarvikDlg::get_check(ControlId id) const {
     HWND c = control(id);
-    return c != nullptr && SendMessageW(c, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
+    return c != nullptr && SendMessageW(c, BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
-void CTarvikDlg::set_check(ControlId id, int state) {
+void CTarvikDlg::set_check(ControlId id, bool state) {
     if (HWND c = control(id)) {
-        SendMessageW(c, BM_SETCHECK, state != 0 ? BST_CHECKED : BST_UNCHECKED, 0);
+        SendMessageW(c, BM_SETCHECK, state ? BST_CHECKED : BST_UNCHECKED, 0);
     }
-    for (int rail = 0; rail < kVoltageAlarmCount; ++rail) {
-        if (id == kVoltageLamps[rail]) {
-            show_lamp(rail);
-        }
-    }
-}
-
-int CTarvikDlg::list_count(ControlId id) const {
-    HWND c = control(id);
-    const LRESULT count = c != nullptr ? SendMessageW(c, CB_GETCOUNT, 0, 0) : 0;
-    return count > 0 ? static_cast<int>(count) : 0;
 }
 
 void CTarvikDlg::draw_history(const std::vector<std::string>& history) {
@@ -543,8 +532,8 @@ void CTarvikDlg::draw(const ViewState& view) {
     // the boxes or fields anew.
     const FieldCopies copies = field_copies(before, view, all);
     if (copies.switches) {
-        set_check(ControlId::kRadioCheckBox, view.radio ? 1 : 0);
-        set_check(ControlId::kHeaterCheckBox, view.heater ? 1 : 0);
+        set_check(ControlId::kRadioCheckBox, view.radio);
+        set_check(ControlId::kHeaterCheckBox, view.heater);
     }
     if (all || view.history != before.history) {
         draw_history(view.history);
@@ -568,22 +557,6 @@ void CTarvikDlg::draw(const ViewState& view) {
         IsWindowVisible(trends_->window())) {
         trends_->refresh();
     }
-}
-
-std::string CTarvikDlg::list_item(ControlId id, int position) const {
-    HWND c = control(id);
-    if (c == nullptr) {
-        return std::string();
-    }
-    const LRESULT length = SendMessageW(c, CB_GETLBTEXTLEN, static_cast<WPARAM>(position), 0);
-    if (length <= 0) {
-        return std::string();
-    }
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    const LRESULT copied = SendMessageW(c, CB_GETLBTEXT, static_cast<WPARAM>(position),
-                                        reinterpret_cast<LPARAM>(&text[0]));
-    text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
-    return wide_to_utf8(text);
 }
 
 void CTarvikDlg::start_timer(int period_ms) {

@@ -80,14 +80,6 @@ public:
     // The status line below the dialog's controls.
     HWND status_line() const { return status_; }
 
-    // The controls as the operator sees and types them: texts are UTF-8 here
-    // and UTF-16 in the controls. A check box's state is 0 or 1.
-    void set_text(ControlId id, const std::string& text);
-    std::string get_text(ControlId id) const;
-    int get_check(ControlId id) const;
-    void set_check(ControlId id, int state);
-    int list_count(ControlId id) const;
-    std::string list_item(ControlId id, int position) const;
     // The fields and boxes as they stand: what a command carries.
     OperatorInput input() const;
     // How lamp `rail` is drawn now.
@@ -104,6 +96,14 @@ public:
     void message_box(const std::string& text) override;
 
 private:
+    // A control's text (UTF-8 here, UTF-16 in the control) and a box's
+    // state: for drawing the view and for reading what a command carries,
+    // never to decide what to draw.
+    void set_text(ControlId id, const std::string& text);
+    std::string get_text(ControlId id) const;
+    bool get_check(ControlId id) const;
+    void set_check(ControlId id, bool state);
+
     static INT_PTR CALLBACK dialog_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
     INT_PTR on_message(UINT message, WPARAM wparam, LPARAM lparam);
 

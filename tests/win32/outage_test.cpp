@@ -195,7 +195,7 @@ TEST_F(Win32OutageTest, AnOutageAfterALampAlarmIsDrawnAsOne) {
         EXPECT_EQ(text_colour(kept[i]), GetSysColor(COLOR_GRAYTEXT)) << "drawn as old";
     }
     EXPECT_NE(text_colour(ControlId::kTemperaturePane), GetSysColor(COLOR_GRAYTEXT));
-    EXPECT_EQ(window_->get_check(ControlId::kVoltageLamp2), 0);
+    EXPECT_EQ(checked(ControlId::kVoltageLamp2), 0);
     EXPECT_GT(share_in(ControlId::kVoltageLamp2, RGB(255, 176, 0)), 0.5);
     EXPECT_EQ(share_in(ControlId::kVoltageLamp2, RGB(255, 0, 0)), 0.0);
     const std::string lamp_tip = tip(ControlId::kVoltageLamp2);
@@ -210,7 +210,7 @@ TEST_F(Win32OutageTest, AnOutageAfterALampAlarmIsDrawnAsOne) {
     for (ControlId pane : kept) {
         EXPECT_NE(text_colour(pane), GetSysColor(COLOR_GRAYTEXT));
     }
-    EXPECT_EQ(window_->get_check(ControlId::kVoltageLamp2), 1) << "the latch shows again";
+    EXPECT_EQ(checked(ControlId::kVoltageLamp2), 1) << "the latch shows again";
     EXPECT_GT(share_in(ControlId::kVoltageLamp2, RGB(255, 0, 0)), 0.5);
 }
 

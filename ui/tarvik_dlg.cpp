@@ -192,7 +192,9 @@ CTarvikDlg::~CTarvikDlg() {
             delete box.data();
         }
     }
-    // The monitor closes its link's socket as it goes.
+    // The notifier goes before the monitor closes its link's socket.
+    delete answer_ready_;
+    answer_ready_ = nullptr;
 }
 
 void CTarvikDlg::setup_connections() {

@@ -298,6 +298,21 @@ void rebase_since_reset_counters(DeviceReadings& r) {
     rebase(r.drop_tx_count, r.drop_tx_baseline, r.drop_tx_since_reset);
 }
 
+void restart_totals(DeviceReadings& r) {
+    r.phy_to_radio_total = 0;
+    r.radio_to_phy_total = 0;
+    r.fec_fail_count = 0;
+    r.fec_fail_baseline = 0;
+    r.fec_fail_since_reset = 0;
+    r.drop_q1_count = 0;
+    r.drop_q1_baseline = 0;
+    r.drop_q1_since_reset = 0;
+    r.drop_tx_count = 0;
+    r.drop_tx_baseline = 0;
+    r.drop_tx_since_reset = 0;
+    r.packet_error_ratio = 0;
+}
+
 VoltageAlarms latch_voltage_alarms(DeviceReadings& r) {
     VoltageAlarms out_of_range;
     for (int k = 0; k < kVoltageAlarmCount; ++k) {

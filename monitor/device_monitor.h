@@ -186,6 +186,9 @@ private:
     // A new agent address: the panes and lamps that describe the previous
     // device are emptied, so nothing of it shows as the new one's.
     void forget_previous_device();
+    // The first poll of another agent while logging: its own header block,
+    // with the identification read as Start reads it.
+    void log_new_agent();
 
     MonitorHost& host_;
     DeviceReadings& readings_;
@@ -211,6 +214,9 @@ private:
     bool switches_read_ = false;
     int transport_reports_ = 0;  // message boxes the link has raised so far
     bool log_trouble_shown_ = false;
+    // The agent changed while polling: the log needs a header block of the
+    // new device before its first line.
+    bool log_header_due_ = false;
     // The address box's text when the link was last pointed at the agent,
     // for the alarms' texts.
     std::string agent_address_;

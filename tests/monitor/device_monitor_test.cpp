@@ -887,6 +887,51 @@ TEST_P(MonitorTest, GetFromAnotherAddressEmptiesThePanesOfThePreviousDevice) {
     }
 }
 
+// The log names one device per header block: a Get or a refused Set that
+// points polling at another agent starts a new block before its first line,
+// and the totals count that device's packets alone.
+TEST_P(MonitorTest, AnotherAgentWhileLoggingStartsItsOwnHeaderAndTotals) {
+    SimulatorOptions options;
+    options.family = family_1000() ? DeviceFamily::k350 : DeviceFamily::k1000;
+    SimulatedTransceiver other(options);
+    other.freeze_time(100.0);
+    ASSERT_TRUE(other.start());
+    const std::string other_address = "127.0.0.1:" + std::to_string(other.port());
+    window_.set_check(ControlId::kLogCheckBox, 1);
+    window_.set_text(ControlId::kLogFileField, log_path_);
+    monitor_.on_start();
+    const struct {
+        const char* step;
+        std::string address;
+        void (DeviceMonitor::*command)();
+        bool other_device;
+        bool new_block;
+    } steps[] = {
+        {"a Get of another agent", other_address, &DeviceMonitor::on_get, true, true},
+        {"a Get of the same agent", other_address, &DeviceMonitor::on_get, true, false},
+        {"a refused Set back at the first", "127.0.0.1", &DeviceMonitor::on_set, false, true},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.step);
+        const size_t before = lines_of(read_file(log_path_)).size();
+        const double total_before = readings_.phy_to_radio_total;
+        window_.set_text(ControlId::kAddressBox, step.address);
+        (monitor_.*step.command)();
+        monitor_.on_timer(kPollTimerId);
+        const auto lines = lines_of(read_file(log_path_));
+        ASSERT_EQ(lines.size(), before + (step.new_block ? 12 : 1));
+        const bool family_1000_now = step.other_device != family_1000();
+        const size_t width = family_1000_now ? 27 : 31;
+        if (step.new_block) {
+            EXPECT_EQ(lines[before + 1], family_1000_now ? "ID2=RL-VXL-1000" : "ID2=RL-KTR-350");
+            EXPECT_EQ(columns(lines[before + 10]), width);
+        }
+        EXPECT_EQ(columns(lines.back()), width);
+        EXPECT_EQ(readings_.phy_to_radio_total,
+                  (step.new_block ? 0 : total_before) + readings_.phy_to_radio_rate);
+    }
+}
+
 TEST_P(MonitorTest, AddressWithAPortReachesAForwardedAgent) {
     monitor_.set_default_port(1);  // nothing listens there
     window_.set_text(ControlId::kAddressBox, "127.0.0.1:" + std::to_string(sim_->port()));

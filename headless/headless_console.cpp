@@ -1,6 +1,7 @@
 #include "headless/headless_console.h"
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -90,8 +91,7 @@ public:
         monitor_.set_alarm_listener([this](const AlarmEvent& event) {
             print_alarm(event);
             if (options_.format == TerminalFormat::kJson) {
-                std::fputs(alarm_json(event).c_str(), stdout);
-                std::fflush(stdout);
+                print(alarm_json(event));
             }
         });
         window_.attach(monitor_);
@@ -109,9 +109,9 @@ public:
         if (!stop_requested()) {
             take_identification();
             if (options_.format == TerminalFormat::kJson) {
-                std::fputs(device_json(readings_).c_str(), stdout);
+                print(device_json(readings_));
             } else if (!redraw_) {
-                std::printf("-- Identification --\n%s", identification_.c_str());
+                print("-- Identification --\n" + identification_);
             }
             polls_ = 1;
             show("Poll 1", false);
@@ -144,12 +144,26 @@ public:
         // A run that did its N polls says whether the last one was answered,
         // for scripts that use the console as a health check.
         const bool polls_done = !quit_ && options_.polls > 0 && polls_ >= options_.polls;
-        return polls_done && !monitor_.last_poll_answered() ? 1 : 0;
+        return output_lost_ || (polls_done && !monitor_.last_poll_answered()) ? 1 : 0;
     }
 
 private:
     bool finished() const {
-        return quit_ || stop_requested() || (options_.polls > 0 && polls_ >= options_.polls);
+        return quit_ || output_lost_ || stop_requested() ||
+               (options_.polls > 0 && polls_ >= options_.polls);
+    }
+
+    // Text for standard output. Output that cannot be written (closed, or a
+    // pipe without reader while SIGPIPE is ignored) ends the run with status
+    // 1, as SIGPIPE itself would: nobody reads what the polls show.
+    void print(const std::string& text) {
+        if (output_lost_) {
+            return;
+        }
+        if (std::fputs(text.c_str(), stdout) == EOF || std::fflush(stdout) != 0) {
+            output_lost_ = true;
+            print_error(std::string("tarvik: standard output: ") + std::strerror(errno) + "\n");
+        }
     }
 
     // An error line on the standard error stream; a run of the same one is
@@ -266,11 +280,9 @@ private:
             below_panes_ = text;
             show(heading, false);
         } else if (options_.format == TerminalFormat::kJson) {
-            std::fputs(command_json(heading, text).c_str(), stdout);
-            std::fflush(stdout);
+            print(command_json(heading, text));
         } else {
-            std::fputs(text.c_str(), stdout);
-            std::fflush(stdout);
+            print(text);
         }
     }
 
@@ -306,8 +318,7 @@ private:
             out +=
                 json ? poll_json(readings_, answered, now) : lines_.next(readings_, answered, now);
         }
-        std::fputs(out.c_str(), stdout);
-        std::fflush(stdout);
+        print(out);
     }
 
     void show(const std::string& heading, bool with_identification) {
@@ -349,8 +360,7 @@ private:
                "  Heater: " + (window_.get_check(ControlId::kHeaterCheckBox) ? "on" : "off") + "\n";
         out += "Status: " + terminal_safe_text(view.status) + "\n\n";
         out += below_panes_;
-        std::fputs(out.c_str(), stdout);
-        std::fflush(stdout);
+        print(out);
     }
 
     const HeadlessOptions& options_;
@@ -362,7 +372,8 @@ private:
     RepeatedLines errors_;
     std::string identification_;
     bool quit_ = false;
-    std::string below_panes_;  // on the terminal: a command's answer under the panes
+    bool output_lost_ = false;  // standard output could not be written
+    std::string below_panes_;   // on the terminal: a command's answer under the panes
     long long polls_ = 0;
     long long shown_polls_ = 0;  // the polls shown by the line and JSON forms
     PollLines lines_;

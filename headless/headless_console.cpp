@@ -208,6 +208,8 @@ private:
             print_error(errors_.end_run());
         }
         bool identification = false;
+        bool write = false;  // a Set or Send KEY, whose outcome is shown
+        window_.take_told();
         switch (command.action) {
             case OperatorAction::kNothing:
                 return;
@@ -240,6 +242,7 @@ private:
                 break;
             case OperatorAction::kSet:
                 monitor_.on_set();
+                write = true;
                 break;
             case OperatorAction::kRadio:
                 window_.set_check(ControlId::kRadioCheckBox, command.on ? 1 : 0);
@@ -250,6 +253,7 @@ private:
             case OperatorAction::kKey:
                 window_.set_text(ControlId::kKeyField, command.key);
                 monitor_.on_send_key();
+                write = true;
                 break;
             case OperatorAction::kReset:
                 monitor_.on_reset();
@@ -269,7 +273,9 @@ private:
         if (identification) {
             take_identification();
         }
-        show(operator_command_name(command), identification);
+        // The boxes a write raised are its failure; none: the device took it.
+        const std::string failure = window_.take_told();
+        show(operator_command_name(command), identification, write ? &failure : nullptr);
     }
 
     // Text that answers a command: printed as it comes, or on the terminal
@@ -286,8 +292,13 @@ private:
         }
     }
 
-    // The identification items as the device sent them, each on its own line.
+    // The identification items as the device sent them, each on its own line;
+    // a device that did not answer has none to show.
     void take_identification() {
+        if (!monitor_.identification_answered()) {
+            identification_ = "(no answer)\n";
+            return;
+        }
         identification_.clear();
         for (const char* item : readings_.id_text) {
             identification_ += terminal_safe_text(item) + "\n";
@@ -295,25 +306,31 @@ private:
     }
 
     // The line and JSON forms: a poll since the last showing prints its line
-    // or object; a command prints what it answered.
-    void show_compact(const std::string& heading, bool with_identification) {
+    // or object; a command prints what it answered, a write (`write_failure`
+    // set) whether the device took it.
+    void show_compact(const std::string& heading, bool with_identification,
+                      const std::string* write_failure) {
         std::string out;
         const bool json = options_.format == TerminalFormat::kJson;
+        if (write_failure != nullptr) {
+            out = json ? write_command_json(heading, *write_failure)
+                       : write_command_line(heading, *write_failure);
+        }
         if (polls_ == shown_polls_) {
             if (json) {
-                out = command_json(heading, "");
+                out += write_failure != nullptr ? "" : command_json(heading, "");
                 out += with_identification ? device_json(readings_) : "";
             } else if (with_identification) {
-                out = "-- Identification --\n" + identification_;
+                out += "-- Identification --\n" + identification_;
             }
         } else {
             shown_polls_ = polls_;
             const bool answered = monitor_.last_poll_answered();
             const std::time_t now = std::time(nullptr);
             if (json && with_identification) {
-                out = device_json(readings_);
+                out += device_json(readings_);
             } else if (with_identification) {
-                out = "-- Identification --\n" + identification_;
+                out += "-- Identification --\n" + identification_;
             }
             out +=
                 json ? poll_json(readings_, answered, now) : lines_.next(readings_, answered, now);
@@ -321,9 +338,10 @@ private:
         print(out);
     }
 
-    void show(const std::string& heading, bool with_identification) {
+    void show(const std::string& heading, bool with_identification,
+              const std::string* write_failure = nullptr) {
         if (options_.format != TerminalFormat::kPanes) {
-            show_compact(heading, with_identification);
+            show_compact(heading, with_identification, write_failure);
             return;
         }
         std::string out;

@@ -294,6 +294,7 @@ void DeviceMonitor::refresh_agent_link() {
     link_.agent_port = default_port_;
 
     resolve_agent(link_);
+    view_.agent_refused = !has_agent(link_);
     update_address_history();
 }
 
@@ -344,6 +345,9 @@ void DeviceMonitor::update_address_history() {
 
 bool DeviceMonitor::fetch_parameters(int first_index, int count) {
     const bool read = ::fetch_parameters(link_, readings_, first_index, count, &last_fault_);
+    if (first_index == kIdentificationRun.first_index) {
+        identification_answered_ = read;
+    }
     if (last_fault_.kind == FetchFailure::kUnusableAnswer && last_fault_.text != refusal_told_) {
         refusal_told_ = last_fault_.text;
         std::fprintf(stderr, "tarvik: answer refused: %s\n", refusal_told_.c_str());

@@ -151,6 +151,8 @@ public:
     bool busy() const { return busy_; }
     // Whether the last poll shown had its answers; false before any.
     bool last_poll_answered() const { return last_poll_answered_; }
+    // Whether the last read of the identification items was answered.
+    bool identification_answered() const { return identification_answered_; }
     AgentLink& link() { return link_; }
     const DeviceReadings& readings() const { return readings_; }
 
@@ -205,6 +207,7 @@ private:
     int32_t polling_ = 0;
     bool in_poll_ = false;
     bool last_poll_answered_ = false;
+    bool identification_answered_ = false;
     uint16_t default_port_ = kDefaultAgentPort;
     int period_ms_ = 0;  // the poll timer's period since the last Start
     // The switches as the device last reported them in a successful poll:

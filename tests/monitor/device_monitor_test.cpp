@@ -932,6 +932,24 @@ TEST_P(MonitorTest, AnotherAgentWhileLoggingStartsItsOwnHeaderAndTotals) {
     }
 }
 
+// A refused address sends nothing, and the status line says so rather than
+// counting polls that no device could have answered.
+TEST_P(MonitorTest, StatusAfterARefusedAddressSaysNothingWasSent) {
+    const struct {
+        const char* address;
+        std::string status;
+    } steps[] = {
+        {"10.1.1.010", "Nothing was sent to 10.1.1.010: no usable agent address"},
+        {"127.0.0.1", "Polling 127.0.0.1 every 1000 ms"},
+    };
+    for (const auto& step : steps) {
+        window_.set_text(ControlId::kAddressBox, step.address);
+        monitor_.on_start();
+        monitor_.on_timer(kPollTimerId);
+        EXPECT_EQ(monitor_.view().status.substr(0, step.status.size()), step.status);
+    }
+}
+
 TEST_P(MonitorTest, AddressWithAPortReachesAForwardedAgent) {
     monitor_.set_default_port(1);  // nothing listens there
     window_.set_text(ControlId::kAddressBox, "127.0.0.1:" + std::to_string(sim_->port()));

@@ -53,5 +53,5 @@ std::string lamp_tip(LampState state, int rail) {
         case LampState::kClear:
             break;
     }
-    return std::string();
+    return clear_lamp_tip_text(rail);
 }

@@ -86,9 +86,10 @@ struct ViewState {
 // 10.1.1.010: no usable agent address" or "Stopped"; the time is local.
 std::string status_text(const ViewState& view);
 
-// A lamp's tooltip: a lit lamp names its rail's limits and that it stays lit
-// until Reset; one not known now says the rail went out of range earlier and
-// that the lamp shows again when the device answers; a clear lamp has none.
+// A lamp's tooltip, naming its rail and limits in every state: a lit lamp
+// says that it stays lit until Reset; one not known now that the rail went
+// out of range earlier and that the lamp shows again when the device
+// answers; a clear lamp what lights it.
 std::string lamp_tip(LampState state, int rail);
 
 // Whether a pane's text is from an earlier poll (see `ViewState::stale`).

@@ -775,7 +775,8 @@ TEST(LampTip, NeverSaysLitForALampThatIsNot) {
         {LampState::kNotKnownNow, 3,
          "U -12V went outside -14.0..-8.0 V earlier; not known now, shown again when the device "
          "answers"},
-        {LampState::kClear, 1, ""},
+        {LampState::kClear, 1, "U +12V: lit when outside 10.0..14.0 V"},
+        {LampState::kClear, 3, "U -12V: lit when outside -14.0..-8.0 V"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(lamp_tip(c.state, c.rail), c.tip);

@@ -48,6 +48,12 @@ int CTarvikApp::start_application(const WindowOptions& options, DeviceReadings& 
     if (!options.address.empty()) {
         window.set_text(ControlId::kAddressBox, options.address);
     }
+    if (!options.community.empty()) {
+        window.set_text(ControlId::kCommunityField, options.community);
+    }
+    if (!options.interval.empty()) {
+        window.set_text(ControlId::kIntervalField, options.interval);
+    }
     if (const QScreen* screen = primaryScreen()) {
         window.move(screen->availableGeometry().center() - window.rect().center());
     }

@@ -119,6 +119,7 @@ int save_plot(int& argc, char** argv, const CommandLine& line,
         if (!CTarvikApp::display_available()) {
             setenv("QT_QPA_PLATFORM", "offscreen", 1);
         }
+        CTarvikApp::show_only_errors();
         CTarvikApp app(argc, argv);
         if (!app.save_plot_png(std::move(history), line.plot_save, line.plot_width,
                                line.plot_height, view.from, view.to)) {

@@ -39,6 +39,12 @@ public:
     // configuration folder. Returns the process's exit status.
     int start_application(const WindowOptions& options, DeviceReadings& readings);
 
+    // From here on Qt's own notes (the offscreen platform's, a missing
+    // runtime folder) are dropped and only its errors shown: for a run that
+    // writes a file, where they would read as the run's trouble. Before the
+    // application object, whose making gives some of them.
+    static void show_only_errors();
+
     // Shows `history` (read from the log named `source`) in the trends
     // window alone, and runs until that window is closed.
     int start_plot(std::unique_ptr<ReadingHistory> history, const std::string& source);

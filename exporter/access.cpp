@@ -81,27 +81,57 @@ std::vector<std::pair<int, std::string>> content_lines(const std::string& text) 
 }  // namespace
 
 bool parse_target(const std::string& text, TargetName* target) {
+    // Only the octets a host name, an address and a port are made of: a NUL
+    // or a control would otherwise end the text early where it is used,
+    // and the target checked would not be the one sent to.
+    if (text.empty() || text.size() > kLongestHost + 8 ||
+        !std::all_of(text.begin(), text.end(), [](unsigned char c) {
+            return name_char(c) || c == ':' || c == '[' || c == ']';
+        })) {
+        return false;
+    }
     std::string host;
     uint16_t port = 0;
     bool ipv6 = false;
-    if (text.empty() || text.size() > kLongestHost + 8 ||
-        !split_agent_address(text, kDefaultAgentPort, &host, &port, &ipv6) || host.empty() ||
+    if (!split_agent_address(text, kDefaultAgentPort, &host, &port, &ipv6) || host.empty() ||
         host.size() > kLongestHost) {
         return false;
     }
     TargetName t;
-    t.host = lower(host);
     t.port = port;
-    t.numeric = numeric_address(t.host, t.address, &t.address_length);
+    t.numeric = numeric_address(host, t.address, &t.address_length);
     if (ipv6 && (!t.numeric || t.address_length != 16)) {
         return false;
     }
-    if (!t.numeric &&
-        !std::all_of(t.host.begin(), t.host.end(), [](unsigned char c) { return name_char(c); })) {
-        return false;
+    if (t.numeric) {
+        // An IPv4-mapped IPv6 address is sent to as IPv4, so it is that
+        // IPv4 address, checked by the IPv4 rules.
+        static const uint8_t kMapped[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
+        if (t.address_length == 16 && std::memcmp(t.address, kMapped, sizeof kMapped) == 0) {
+            std::memmove(t.address, t.address + 12, 4);
+            std::memset(t.address + 4, 0, 12);
+            t.address_length = 4;
+        }
+        // One spelling per address: the record, the community and the rules
+        // all see the address that is sent to.
+        char shown[INET6_ADDRSTRLEN] = {};
+        inet_ntop(t.address_length == 4 ? AF_INET : AF_INET6, t.address, shown, sizeof shown);
+        t.host = shown;
+    } else {
+        // A name never has a colon, and digits and dots alone that are no
+        // dotted quad are a number the lookup would read its own way.
+        t.host = lower(host);
+        if (host.find(':') != std::string::npos ||
+            host.find_first_not_of("0123456789.") == std::string::npos) {
+            return false;
+        }
     }
     *target = t;
     return true;
+}
+
+std::string TargetName::endpoint() const {
+    return endpoint_text(host, port);
 }
 
 bool parse_allow_rule(const std::string& text, AllowRule* rule) {

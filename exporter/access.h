@@ -15,14 +15,19 @@
 // A target as a probe names it, split: HOST, HOST:PORT, [IPv6] or
 // [IPv6]:PORT (the port 161 when none), a bare IPv6 address on port 161.
 struct TargetName {
-    std::string host;  // lower case; an IPv6 address without brackets
+    std::string host;  // lower case; an address as inet_ntop writes it, IPv6 without brackets
     uint16_t port = 0;
     bool numeric = false;  // an IPv4 or IPv6 address, not a name
     uint8_t address[16] = {};
     int address_length = 0;  // 4 or 16 when numeric
+
+    // HOST:PORT or [IPv6]:PORT: what is sent to, the record's key.
+    std::string endpoint() const;
 };
-// Returns false for anything else, an empty or overlong host, or a host
-// with characters no address or name has.
+// Returns false for anything else, an empty or overlong host, or a text
+// with octets no address, name or port has (a NUL, an escape, a control).
+// A numeric host is written the one way (inet_ntop's), and an IPv4-mapped
+// IPv6 address becomes the IPv4 address it is sent to.
 bool parse_target(const std::string& text, TargetName* target);
 
 // One --allow: a CIDR ("192.0.2.0/24", "2001:db8::/32", a bare address is

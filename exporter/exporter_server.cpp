@@ -204,7 +204,7 @@ ExporterServer::Reply ExporterServer::probe(const std::string& query_target,
         return {400, "target '" + query_target + "' is not HOST, HOST:PORT or [IPv6]:PORT\n",
                 kPlainText};
     }
-    const std::string key = endpoint_text(target.host, target.port);
+    const std::string key = target.endpoint();
     if (!policy_.allows(target)) {
         stats_.refused(Refusal::kForbidden);
         return {

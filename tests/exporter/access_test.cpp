@@ -28,6 +28,17 @@ TEST(ExporterAccess, TargetsAreHostAndPortAsPrometheusPassesThem) {
         {"host name", false, "", 0, false},
         {"host/evil", false, "", 0, false},
         {"host%00", false, "", 0, false},
+        // What is checked is what is sent to: one spelling of an address,
+        // and the octets of a host and port only.
+        {"[2001:DB8:0::7]:1161", true, "2001:db8::7", 1161, true},
+        {"[::ffff:127.0.0.1]:17002", true, "127.0.0.1", 17002, true},
+        {"::ffff:7f00:1", true, "127.0.0.1", 161, true},
+        {"127.0.0.1%00x:17002", false, "", 0, false},
+        {"127.0.0.1\x01:17002", false, "", 0, false},
+        {"127.0.0.1 :17002", false, "", 0, false},
+        {"127.1", false, "", 0, false},
+        {"2130706433", false, "", 0, false},
+        {"[fe80::1%eth0]:161", false, "", 0, false},
     };
     for (const auto& c : cases) {
         TargetName t;
@@ -40,6 +51,8 @@ TEST(ExporterAccess, TargetsAreHostAndPortAsPrometheusPassesThem) {
     }
     TargetName overlong;
     EXPECT_FALSE(parse_target(std::string(300, 'a'), &overlong));
+    // The text before a NUL is an allowed target; the whole is not one.
+    EXPECT_FALSE(parse_target(std::string("127.0.0.1\0x:17002", 18), &overlong));
 }
 
 TEST(ExporterAccess, OnlyTargetsInsideTheAllowedNetworksHostsOrFileAreProbed) {
@@ -69,8 +82,10 @@ TEST(ExporterAccess, OnlyTargetsInsideTheAllowedNetworksHostsOrFileAreProbed) {
         {"198.51.100.127", false},
         {"198.51.100.128", true},
         {"203.0.113.5:1161", true},
-        {"203.0.113.5", false},      // the file names port 1161 only
-        {"::ffff:10.1.2.3", false},  // an IPv6 form is not the IPv4 rule's
+        {"203.0.113.5", false},     // the file names port 1161 only
+        {"::ffff:10.1.2.3", true},  // sent to 10.1.2.3, so checked as it
+        {"::ffff:10.1.2.4", false},
+        {"[::ffff:203.0.113.5]:1161", true},
     };
     for (const auto& c : cases) {
         TargetName t;
@@ -78,6 +93,14 @@ TEST(ExporterAccess, OnlyTargetsInsideTheAllowedNetworksHostsOrFileAreProbed) {
         EXPECT_EQ(policy.allows(t), c.allowed) << c.target;
     }
     EXPECT_FALSE(TargetPolicy().allows(listed));
+    // Every IPv6 address allowed is no IPv4 address allowed.
+    TargetPolicy v6;
+    AllowRule all_v6;
+    ASSERT_TRUE(parse_allow_rule("::/0", &all_v6));
+    v6.allow(all_v6);
+    TargetName mapped;
+    ASSERT_TRUE(parse_target("[::ffff:127.0.0.1]:161", &mapped));
+    EXPECT_FALSE(v6.allows(mapped));
 }
 
 TEST(ExporterAccess, AllowRulesThatAreNeitherNetworkNorHostAreRefused) {
@@ -97,8 +120,10 @@ TEST(ExporterAccess, CommunitiesComeFromTheFileWithPerTargetLines) {
     const struct {
         const char* target;
         const char* community;
-    } cases[] = {
-        {"192.0.2.7:1161", "own"}, {"192.0.2.7", "fleet-secret"}, {"x.example", "fleet-secret"}};
+    } cases[] = {{"192.0.2.7:1161", "own"},
+                 {"[::ffff:192.0.2.7]:1161", "own"},
+                 {"192.0.2.7", "fleet-secret"},
+                 {"x.example", "fleet-secret"}};
     for (const auto& c : cases) {
         TargetName t;
         ASSERT_TRUE(parse_target(c.target, &t));

@@ -154,6 +154,10 @@ def check_refusals(ours, sim):
         (f"target={sim.target}&community=public", 400),
         (f"target={sim.target}&module=if_mib", 400),
         ("target=a%2Fb", 400),
+        # The text before the NUL is the allowed target; port 161 would get
+        # the fallback community.
+        (f"target={sim.target.replace(':', '%00x:')}", 400),
+        (f"target={sim.target.replace(':', '%0A:')}", 400),
     ]
     for query, want in cases:
         status, body = fetch(f"http://{ours.address}/probe?{query}")

@@ -154,20 +154,10 @@ ExporterServer::ExporterServer(ExporterSettings settings, TargetPolicy policy,
       web_(web),
       auth_(web.users),
       gate_(settings_.max_concurrent),
+      records_(settings_.max_targets, settings_.target_idle_timeout),
       metrics_(raw_metrics()) {}
 
 ExporterServer::~ExporterServer() = default;
-
-std::shared_ptr<TargetProbe> ExporterServer::target_probe(const std::string& key,
-                                                          const std::string& target,
-                                                          const std::string& community) {
-    const std::lock_guard<std::mutex> lock(targets_mutex_);
-    std::shared_ptr<TargetProbe>& probe = targets_[key];
-    if (probe == nullptr) {
-        probe = std::make_shared<TargetProbe>(target, community);
-    }
-    return probe;
-}
 
 ExporterServer::Reply ExporterServer::probe(const std::string& query_target,
                                             const std::string& timeout_header,
@@ -213,6 +203,20 @@ ExporterServer::Reply ExporterServer::probe(const std::string& query_target,
                 " is not allowed: start the exporter with --allow or --targets-file naming it\n",
             kPlainText};
     }
+    std::vector<std::string> dropped;
+    const std::shared_ptr<TargetRecord> record =
+        records_.take(key, communities_.of(target), ProbeClock::now(), &dropped);
+    for (const std::string& gone : dropped) {
+        stats_.forget(gone);
+    }
+    stats_.set_targets(records_.size());
+    if (record == nullptr) {
+        stats_.refused(Refusal::kTooManyTargets);
+        const std::string why = "no record for " + key + ": " + std::to_string(records_.most()) +
+                                " targets scraped within --target-idle-timeout (--max-targets)";
+        log_line(why);
+        return {503, why + "\n", kPlainText};
+    }
     const auto deadline = received + std::chrono::duration_cast<ProbeClock::duration>(budget);
     stats_.waiting_started();
     // A scrape whose time went by in the server's queue is refused, not
@@ -240,19 +244,16 @@ ExporterServer::Reply ExporterServer::probe(const std::string& query_target,
             gate.leave(key);
         }
     } turn{stats_, gate_, key};
-    const std::shared_ptr<TargetProbe> probe = target_probe(key, key, communities_.of(target));
     const ProbeResult result =
-        probe->scrape(deadline, settings_.identification_interval, &stopping_);
+        record->probe.scrape(deadline, settings_.identification_interval, &stopping_);
     stats_.record(key, result);
-    {
-        // One line when a target starts or stops answering, not one a scrape.
-        const std::lock_guard<std::mutex> lock(targets_mutex_);
-        const auto last = last_success_.find(key);
-        if (last == last_success_.end() ? !result.success : last->second != result.success) {
-            log_line(key + (result.success ? ": answers again" : ": " + result.failure));
-        }
-        last_success_[key] = result.success;
+    // One line when a target starts or stops answering, not one a scrape.
+    // The gate lets one scrape of a target run at a time.
+    if (record->scraped ? record->answered != result.success : !result.success) {
+        log_line(key + (result.success ? ": answers again" : ": " + result.failure));
     }
+    record->scraped = true;
+    record->answered = result.success;
     return {200, probe_exposition(result, metrics_), kTextFormat};
 }
 

@@ -17,6 +17,7 @@
 #include "exporter/exposition.h"
 #include "exporter/probe.h"
 #include "exporter/probe_gate.h"
+#include "exporter/target_records.h"
 #include "exporter/web_config.h"
 #include "fleet/prometheus_export.h"
 
@@ -35,6 +36,8 @@ struct ExporterSettings {
     std::string listen_address = kDefaultListenAddress;
     int max_concurrent = kDefaultMaxConcurrent;
     std::chrono::seconds identification_interval = kDefaultIdentificationInterval;
+    size_t max_targets = kDefaultMaxTargets;
+    std::chrono::seconds target_idle_timeout = kDefaultTargetIdleTimeout;
     std::string version;
 };
 
@@ -65,8 +68,6 @@ private:
     struct Reply;
     Reply probe(const std::string& query_target, const std::string& timeout_header,
                 const std::multimap<std::string, std::string>& params);
-    std::shared_ptr<TargetProbe> target_probe(const std::string& key, const std::string& target,
-                                              const std::string& community);
 
     ExporterSettings settings_;
     TargetPolicy policy_;
@@ -78,8 +79,6 @@ private:
     ExporterStats stats_;
     ProbeGate gate_;
     std::atomic<bool> stopping_{false};
-    std::mutex targets_mutex_;
-    std::map<std::string, std::shared_ptr<TargetProbe>> targets_;
-    std::map<std::string, bool> last_success_;
+    TargetRecords records_;
     const std::vector<RawMetric> metrics_;
 };

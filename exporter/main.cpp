@@ -18,6 +18,7 @@ constexpr char kUsage[] =
     "                       [--targets-file FILE] [--community-file FILE]\n"
     "                       [--web.config.file FILE] [--max-concurrent N]\n"
     "                       [--identification-interval SECONDS]\n"
+    "                       [--max-targets N] [--target-idle-timeout SECONDS]\n"
     "       tarvik-exporter --help | --version\n"
     "\n"
     "A Prometheus exporter of Tarvik transceivers: /probe?target=HOST[:PORT] reads\n"
@@ -32,15 +33,20 @@ constexpr char kUsage[] =
     "  --web.config.file FILE           TLS certificate and key, basic-auth users (bcrypt)\n"
     "  --max-concurrent N               targets read at once (default %d)\n"
     "  --identification-interval SECONDS  how often the identification is read again\n"
+    "                                   (default %lld)\n"
+    "  --max-targets N                  targets whose record is kept (default %zu)\n"
+    "  --target-idle-timeout SECONDS    a record unscraped this long is dropped\n"
     "                                   (default %lld)\n";
 
 constexpr int kUsageStatus = 2;
 constexpr long long kMostSeconds = 7 * 24 * 3600;
 constexpr int kMostConcurrent = 4096;
+constexpr long long kMostTargets = 1000000;
 
 void usage(FILE* to) {
     std::fprintf(to, kUsage, kDefaultListenAddress, kDefaultCommunity, kDefaultMaxConcurrent,
-                 static_cast<long long>(kDefaultIdentificationInterval.count()));
+                 static_cast<long long>(kDefaultIdentificationInterval.count()), kDefaultMaxTargets,
+                 static_cast<long long>(kDefaultTargetIdleTimeout.count()));
 }
 
 int refuse(const std::string& why) {
@@ -122,6 +128,18 @@ int main(int argc, char** argv) {
                               std::to_string(kMostSeconds) + " seconds");
             }
             settings.identification_interval = std::chrono::seconds(number);
+        } else if (name == "--max-targets") {
+            if (!whole_number(value, 1, kMostTargets, &number)) {
+                return refuse("--max-targets " + value + ": not 1 to " +
+                              std::to_string(kMostTargets));
+            }
+            settings.max_targets = static_cast<size_t>(number);
+        } else if (name == "--target-idle-timeout") {
+            if (!whole_number(value, 1, kMostSeconds, &number)) {
+                return refuse("--target-idle-timeout " + value + ": not 1 to " +
+                              std::to_string(kMostSeconds) + " seconds");
+            }
+            settings.target_idle_timeout = std::chrono::seconds(number);
         } else {
             return refuse("unknown option " + name);
         }

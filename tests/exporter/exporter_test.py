@@ -17,6 +17,8 @@ then checks that
 - with --web.config.file, plain HTTP and wrong credentials are refused and
   the right ones pass over TLS;
 - with a 600 ms answer delay a scrape takes under 4 s;
+- with --max-targets 2, a third target gets 503 with the reason until the
+  others' records are dropped after --target-idle-timeout;
 - with --max-concurrent 1, a scrape that gets no turn within its scrape
   timeout gets 503 with the reason, and is counted; so does one that spent
   its timeout waiting for a server thread (idle connections hold them all),
@@ -244,6 +246,27 @@ def check_busy(binary, work, sims):
         bounded.log.close()
 
 
+def check_records(binary, work, sim):
+    """Two records at most, dropped after 2 s without a scrape."""
+    bounded = Exporter(binary, work, "records", "--allow", "127.0.0.0/8", "--max-targets", "2",
+                       "--target-idle-timeout", "2")
+    try:
+        bounded.wait()
+        port = sim.target.rsplit(":", 1)[1]
+        got = [fetch(f"http://{bounded.address}/probe?target=127.0.0.{n}:{port}",
+                     {"X-Prometheus-Scrape-Timeout-Seconds": "0.4"}) for n in (1, 1, 2, 3)]
+        _, health = fetch(f"http://{bounded.address}/metrics")
+        time.sleep(2.1)
+        later = fetch(f"http://{bounded.address}/probe?target=127.0.0.3:{port}")[0]
+        if [g[0] for g in got] != [200, 200, 200, 503] or "--max-targets" not in got[3][1] or \
+                "tarvik_exporter_targets 2\n" not in health or \
+                'reason="too_many_targets"} 1' not in health or later != 200:
+            raise Failure(f"records: {got}, after the idle timeout {later}:\n{health}")
+    finally:
+        stop([bounded.proc])
+        bounded.log.close()
+
+
 def check_web_config(binary, work, sim):
     key, cert = os.path.join(work, "tls.key"), os.path.join(work, "tls.crt")
     subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key,
@@ -321,6 +344,7 @@ def main(argv):
         if 'tarvik_exporter_refused_requests_total{reason="forbidden"} 2' not in health:
             raise Failure(f"the refusals are not counted:\n{health}")
         check_busy(binary, work, sims)
+        check_records(binary, work, sims[0])
         check_web_config(binary, work, sims[0])
         print(f"{compared} series equal to snmp_exporter's for both families, promtool clean; "
               f"requests per scrape {counts}; {refusals} bad or forbidden probes refused with "
@@ -330,7 +354,8 @@ def main(argv):
         return 0
     except Failure as e:
         print(f"FAIL: {e}")
-        for name in ("tarvik-exporter.log", "snmp_exporter.log", "bounded.log", "secured.log"):
+        for name in ("tarvik-exporter.log", "snmp_exporter.log", "bounded.log", "secured.log",
+                     "records.log"):
             path = os.path.join(work, name)
             if os.path.exists(path):
                 with open(path) as f:

@@ -3,6 +3,7 @@
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
@@ -135,14 +136,22 @@ struct ExporterServer::Reply {
 bool scrape_budget(const std::string& header, std::chrono::duration<double>* budget) {
     double seconds = kDefaultScrapeTimeoutSeconds;
     if (!header.empty()) {
-        char* end = nullptr;
-        seconds = std::strtod(header.c_str(), &end);
-        if (end == header.c_str() || *end != '\0' || !std::isfinite(seconds) || seconds <= 0) {
+        // No sign, exponent, hex, "inf" or "nan" that strtod would take.
+        const size_t point = header.find('.');
+        const bool digits =
+            header.size() <= 32 && header.find_first_not_of("0123456789.") == std::string::npos;
+        if (!digits || point == 0 || point + 1 == header.size() ||
+            (point != std::string::npos && header.find('.', point + 1) != std::string::npos)) {
+            return false;
+        }
+        seconds = std::strtod(header.c_str(), nullptr);
+        if (!(seconds > 0 && seconds <= kLongestScrapeTimeoutSeconds)) {
             return false;
         }
     }
-    *budget = std::chrono::duration<double>(
-        seconds > 2 * kTimeoutOffsetSeconds ? seconds - kTimeoutOffsetSeconds : seconds / 2);
+    *budget = std::chrono::duration<double>(std::min(
+        seconds > 2 * kTimeoutOffsetSeconds ? seconds - kTimeoutOffsetSeconds : seconds / 2,
+        kLongestScrapeBudgetSeconds));
     return true;
 }
 
@@ -185,7 +194,9 @@ ExporterServer::Reply ExporterServer::probe(const std::string& query_target,
     std::chrono::duration<double> budget{};
     if (!scrape_budget(timeout_header, &budget)) {
         stats_.refused(Refusal::kBadRequest);
-        return {400, std::string(kTimeoutHeader) + " is not a positive number of seconds\n",
+        return {400,
+                std::string(kTimeoutHeader) + " is not a number of seconds above 0 and at most " +
+                    sample_value(kLongestScrapeTimeoutSeconds) + "\n",
                 kPlainText};
     }
     TargetName target;
@@ -218,18 +229,27 @@ ExporterServer::Reply ExporterServer::probe(const std::string& query_target,
         return {503, why + "\n", kPlainText};
     }
     const auto deadline = received + std::chrono::duration_cast<ProbeClock::duration>(budget);
-    stats_.waiting_started();
     // A scrape whose time went by in the server's queue is refused, not
-    // read for a Prometheus that has given up on it.
-    const bool entered = ProbeClock::now() < deadline && gate_.enter(key, deadline);
-    stats_.waiting_ended();
-    if (!entered) {
+    // read for a Prometheus that has given up on it; the reason names
+    // what stood in the way.
+    const std::string within = " within the scrape's " + sample_value(budget.count()) + " s";
+    std::string why;
+    if (ProbeClock::now() >= deadline) {
+        why = "no turn for " + key + within +
+              ": the time went by before a server thread read the request";
+    } else {
+        stats_.waiting_started();
+        ProbeGate::Refused refused = ProbeGate::Refused::kSlotsTaken;
+        if (!gate_.enter(key, deadline, &refused)) {
+            why = refused == ProbeGate::Refused::kTargetBusy
+                      ? "target busy: " + key + "'s previous scrape still ran" + within
+                      : "no turn for " + key + within + ": all " + std::to_string(gate_.limit()) +
+                            " slots taken (--max-concurrent)";
+        }
+        stats_.waiting_ended();
+    }
+    if (!why.empty()) {
         stats_.refused(Refusal::kBusy);
-        const std::string why = "no turn for " + key + " within the scrape's " +
-                                sample_value(budget.count()) +
-                                " s: " + std::to_string(gate_.limit()) +
-                                " scrapes at once (--max-concurrent), or this target's previous "
-                                "scrape still running";
         log_line(why);
         return {503, why + "\n", kPlainText};
     }
@@ -247,6 +267,11 @@ ExporterServer::Reply ExporterServer::probe(const std::string& query_target,
     const ProbeResult result =
         record->probe.scrape(deadline, settings_.identification_interval, &stopping_);
     stats_.record(key, result);
+    if (result.busy) {
+        stats_.refused(Refusal::kBusy);
+        log_line(key + ": " + result.failure);
+        return {503, result.failure + "\n", kPlainText};
+    }
     // One line when a target starts or stops answering, not one a scrape.
     // The gate lets one scrape of a target run at a time.
     if (record->scraped ? record->answered != result.success : !result.success) {

@@ -31,6 +31,11 @@ constexpr int kDefaultMaxConcurrent = 256;
 // part of it kept back so that the answer reaches Prometheus in time.
 constexpr double kDefaultScrapeTimeoutSeconds = 10;
 constexpr double kTimeoutOffsetSeconds = 0.5;
+// The scrape timeouts taken: Prometheus's own bounds are an interval's, but
+// a scrape of five requests of at most 2 s each never needs more than a
+// minute, and a day past that is a mistake or an attack.
+constexpr double kLongestScrapeTimeoutSeconds = 24 * 3600;
+constexpr double kLongestScrapeBudgetSeconds = 60;
 
 struct ExporterSettings {
     std::string listen_address = kDefaultListenAddress;
@@ -43,8 +48,10 @@ struct ExporterSettings {
 
 // The time a scrape may take, from the X-Prometheus-Scrape-Timeout-Seconds
 // header's value (empty: no header): the timeout less the offset (half the
-// timeout when it is that short). False for a value that is not a positive
-// number of seconds.
+// timeout when it is that short), at most kLongestScrapeBudgetSeconds.
+// False for a value that is not a decimal number of seconds (digits, one
+// optional point: as Prometheus writes it) above 0 and at most
+// kLongestScrapeTimeoutSeconds.
 bool scrape_budget(const std::string& header, std::chrono::duration<double>* budget);
 
 class ExporterServer {

@@ -168,10 +168,14 @@ ExporterStats::ExporterStats() : bucket_counts_(duration_buckets().size(), 0) {}
 void ExporterStats::record(const std::string& target, const ProbeResult& result) {
     const std::lock_guard<std::mutex> lock(mutex_);
     PerTarget& t = targets_[target];
-    ++t.scrapes;
-    t.failed += result.success ? 0 : 1;
     t.requests += static_cast<uint64_t>(result.requests);
     t.answers += static_cast<uint64_t>(result.answers);
+    if (result.busy) {
+        // Refused, not a scrape: what it sent is counted, nothing else.
+        return;
+    }
+    ++t.scrapes;
+    t.failed += result.success ? 0 : 1;
     t.timeouts += static_cast<uint64_t>(result.timeouts);
     t.errors += static_cast<uint64_t>(result.errors);
     t.identifications += result.identified && result.success ? 1 : 0;

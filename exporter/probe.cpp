@@ -76,11 +76,22 @@ ProbeResult TargetProbe::scrape(ProbeClock::time_point deadline,
         ++result.errors;
         result.failure = target_ + ": " + result.failure;
     } else {
-        for (const CatalogRun& run : probe_runs(result.identified)) {
+        const std::vector<CatalogRun> runs = probe_runs(result.identified);
+        for (size_t r = 0; r < runs.size(); ++r) {
+            const CatalogRun& run = runs[r];
             const auto left =
                 std::chrono::duration_cast<std::chrono::milliseconds>(deadline - ProbeClock::now());
-            if (left.count() <= 0) {
-                result.failure = "the scrape's time ran out";
+            const auto needed = answer_time_ * static_cast<int>(runs.size() - r);
+            if (left.count() <= 0 || left < needed) {
+                result.busy = true;
+                result.failure =
+                    "target busy: " + std::to_string(runs.size() - r) + " requests left, " +
+                    std::to_string(left.count()) +
+                    " ms left of the scrape, and the target answers in about " +
+                    std::to_string(
+                        std::chrono::duration_cast<std::chrono::milliseconds>(answer_time_)
+                            .count()) +
+                    " ms";
                 break;
             }
             link.answer_wait =
@@ -89,7 +100,9 @@ ProbeResult TargetProbe::scrape(ProbeClock::time_point deadline,
             FetchFault fault;
             MessagePtr answer;
             if (!fetch_parameters(link, readings_, run.first_index, run.count, &fault, &answer)) {
-                if (fault.kind == FetchFailure::kNoAnswer) {
+                // Silence is a timeout; an answer too long or undecodable is
+                // an error, named as the console names it.
+                if (fault.kind == FetchFailure::kNoAnswer && fault.text.empty()) {
                     ++result.timeouts;
                     result.failure = "no answer";
                 } else {
@@ -115,7 +128,14 @@ ProbeResult TargetProbe::scrape(ProbeClock::time_point deadline,
     }
     result.success = result.failure.empty();
     result.family = readings_.family_rate_mbps;
+    result.duration = ProbeClock::now() - started;
+    if (result.busy) {
+        // Nothing was learnt about the device: it keeps what it had.
+        return result;
+    }
     if (result.success) {
+        answer_time_ = std::chrono::duration_cast<ProbeClock::duration>(result.duration) /
+                       std::max(result.requests, 1);
         if (result.identified) {
             identified_ = true;
             identified_at_ = started;
@@ -144,6 +164,5 @@ ProbeResult TargetProbe::scrape(ProbeClock::time_point deadline,
         // went silent may come back as another.
         identified_ = false;
     }
-    result.duration = ProbeClock::now() - started;
     return result;
 }

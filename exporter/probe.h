@@ -34,13 +34,17 @@ struct RawValue {
 
 // What one scrape did and found.
 struct ProbeResult {
-    bool success = false;     // every run answered with a usable answer
+    bool success = false;  // every run answered with a usable answer
+    // The scrape's deadline, not the device, ended it: too little time was
+    // left for the target's usual answers (its previous scrape held it, or
+    // the scrape waited for a turn). No evidence of a lost link.
+    bool busy = false;
     bool identified = false;  // the identification run was part of it
     int requests = 0;         // GetRequests sent
     int answers = 0;          // usable answers
     int timeouts = 0;         // requests that got no answer in time
-    int errors = 0;           // answers with an error status or refused by the checks,
-                              // and requests that could not be sent
+    int errors = 0;           // answers with an error status, refused by the checks,
+                              // too long or undecodable, and requests not sent
     int values_returned = 0;  // bindings in the usable answers
     std::string failure;      // why it failed, for the log; empty on success
     std::chrono::duration<double> duration{0};
@@ -60,7 +64,10 @@ public:
     // Reads the device, giving up once `deadline` has passed (each answer
     // is awaited at most the console's two seconds, and never past it).
     // The first run without a usable answer ends the scrape: a silent
-    // device costs one wait, not five. `stop`, when set, cancels at once.
+    // device costs one wait, not five. A run is not sent when the time left
+    // is less than the runs still to go take at the target's answer time
+    // (from its last good scrape): the result is then busy. `stop`, when
+    // set, cancels at once.
     ProbeResult scrape(ProbeClock::time_point deadline,
                        std::chrono::seconds identification_interval,
                        const std::atomic<bool>* stop = nullptr);
@@ -79,6 +86,8 @@ private:
     std::array<std::string, kProbeIdentificationRun.count> id_texts_;
     // The device's counters at the last scrape, to see one go back.
     std::vector<RawValue> counters_;
+    // How long a request took, on average, in the last good scrape.
+    ProbeClock::duration answer_time_{0};
 };
 
 // The runs a scrape reads, in order, the identification first when due.

@@ -102,6 +102,43 @@ TEST_F(ExporterProbe, ACounterGoneBackHasTheIdentificationReadAgain) {
     EXPECT_EQ(identified.family, kFamily1000);
 }
 
+TEST_F(ExporterProbe, TooLittleTimeIsBusyAndAFaultyAnswerIsNamedNotSilence) {
+    TargetProbe probe(target(), kDefaultCommunity);
+    const struct {
+        const char* step;
+        int delay_ms;
+        bool silent;
+        bool garbage;
+        int deadline_ms;
+        bool busy;
+        int requests;
+        int timeouts;
+        int errors;
+        const char* failure;
+    } steps[] = {
+        {"a good scrape: 100 ms an answer", 100, false, false, 5000, false, 6, 0, 0, ""},
+        {"300 ms for five such answers: busy, nothing sent", 100, false, false, 300, true, 0, 0, 0,
+         "target busy"},
+        {"undecodable", 0, false, true, 5000, false, 1, 0, 1, "could not be decoded"},
+        {"silent", 0, true, false, 1500, false, 1, 1, 0, "no answer"},
+    };
+    for (const auto& s : steps) {
+        sim_.set_delay(std::chrono::milliseconds(s.delay_ms));
+        sim_.set_silent(s.silent);
+        sim_.set_garbage(s.garbage);
+        const uint64_t before = sim_.requests_received();
+        const ProbeResult r = probe.scrape(
+            ProbeClock::now() + std::chrono::milliseconds(s.deadline_ms), seconds(600));
+        EXPECT_EQ(r.busy, s.busy) << s.step;
+        EXPECT_EQ(r.success, s.failure[0] == '\0') << s.step;
+        EXPECT_EQ(r.requests, s.requests) << s.step;
+        EXPECT_EQ(sim_.requests_received() - before, static_cast<uint64_t>(s.requests)) << s.step;
+        EXPECT_EQ(r.timeouts, s.timeouts) << s.step;
+        EXPECT_EQ(r.errors, s.errors) << s.step;
+        EXPECT_NE(r.failure.find(s.failure), std::string::npos) << s.step << ": " << r.failure;
+    }
+}
+
 TEST_F(ExporterProbe, AScrapeNeverOutlastsItsDeadline) {
     sim_.set_delay(std::chrono::milliseconds(300));
     TargetProbe probe(target(), kDefaultCommunity);

@@ -1,8 +1,11 @@
 // The targets a probe may name, and their communities.
 #include "exporter/access.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -57,10 +60,12 @@ bool prefix_matches(const uint8_t* a, const uint8_t* b, int bits) {
     return (a[whole] & mask) == (b[whole] & mask);
 }
 
-// The lines that carry something: no blank lines, no comments, no CR.
+// The lines that carry something: no blank lines, no comments, no CR, no
+// UTF-8 byte order mark before the first (an editor's, not the text's).
 std::vector<std::pair<int, std::string>> content_lines(const std::string& text) {
     std::vector<std::pair<int, std::string>> lines;
-    std::istringstream in(text);
+    constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+    std::istringstream in(text.compare(0, 3, kByteOrderMark) == 0 ? text.substr(3) : text);
     std::string line;
     int number = 0;
     while (std::getline(in, line)) {
@@ -221,25 +226,58 @@ bool read_targets_file(const std::string& path, TargetPolicy* policy, std::strin
 }
 
 bool Communities::parse(const std::string& text, std::string* error) {
+    // Where each community was given, so that a second one names the first.
+    int fallback_line = 0;
+    std::map<std::pair<std::string, uint16_t>, int> target_lines;
     for (const auto& [number, line] : content_lines(text)) {
+        const std::string at = "line " + std::to_string(number) + ": ";
         const size_t blank = line.find_first_of(" \t");
-        if (blank == std::string::npos) {
-            fallback_ = line;
-            continue;
-        }
-        TargetName target;
-        const std::string community = line.substr(line.find_first_not_of(" \t", blank));
-        if (!parse_target(line.substr(0, blank), &target) ||
-            community.find_first_of(" \t") != std::string::npos ||
-            community.size() >= static_cast<size_t>(kLinkTextSize)) {
-            *error = "line " + std::to_string(number) + ": not COMMUNITY or TARGET COMMUNITY";
+        const std::string community =
+            blank == std::string::npos ? line : line.substr(line.find_first_not_of(" \t", blank));
+        if (community.find_first_of(" \t") != std::string::npos) {
+            *error = at + "more than TARGET COMMUNITY";
             return false;
         }
-        per_target_[{target.host, target.port}] = community;
-    }
-    if (fallback_.size() >= static_cast<size_t>(kLinkTextSize)) {
-        *error = "the community is too long";
-        return false;
+        if (!std::all_of(community.begin(), community.end(),
+                         [](unsigned char c) { return c > ' ' && c != 0x7F; })) {
+            *error = at + "the community holds a control character";
+            return false;
+        }
+        if (community.size() >= static_cast<size_t>(kLinkTextSize)) {
+            *error = at + "the community is longer than " + std::to_string(kLinkTextSize - 1) +
+                     " octets";
+            return false;
+        }
+        TargetName target;
+        if (blank == std::string::npos) {
+            // A lone HOST:PORT is a target whose community was left out,
+            // not every target's community.
+            if (community.find(':') != std::string::npos && parse_target(community, &target)) {
+                *error = at + community + " is a target without its community";
+                return false;
+            }
+            if (fallback_line != 0) {
+                *error = at + "a second community for every target (the first is on line " +
+                         std::to_string(fallback_line) + ")";
+                return false;
+            }
+            fallback_line = number;
+            fallback_ = community;
+            continue;
+        }
+        if (!parse_target(line.substr(0, blank), &target)) {
+            *error = at + line.substr(0, blank) + " is not a target (HOST, HOST:PORT, [IPv6]:PORT)";
+            return false;
+        }
+        const auto key = std::make_pair(target.host, target.port);
+        const auto seen = target_lines.find(key);
+        if (seen != target_lines.end()) {
+            *error = at + "a second community for " + target.endpoint() +
+                     " (the first is on line " + std::to_string(seen->second) + ")";
+            return false;
+        }
+        target_lines[key] = number;
+        per_target_[key] = community;
     }
     return true;
 }
@@ -250,6 +288,15 @@ const std::string& Communities::of(const TargetName& target) const {
 }
 
 bool read_communities_file(const std::string& path, Communities* communities, std::string* error) {
+    // A secret that others may read is no longer one: refused, as sshd
+    // refuses such a key.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 && (info.st_mode & 077) != 0) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+        *error = path + ": group or others have access (mode " + mode + "); chmod 600 it";
+        return false;
+    }
     std::string text;
     if (!read_small_file(path, kLongestFile, &text, error)) {
         return false;

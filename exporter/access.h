@@ -61,7 +61,11 @@ bool read_targets_file(const std::string& path, TargetPolicy* policy, std::strin
 
 // The communities: a line with one word is the community of every target
 // without a line of its own; "TARGET COMMUNITY" gives one target its own.
-// Blank lines and lines starting with '#' are skipped.
+// Blank lines and lines starting with '#' are skipped, and a UTF-8 byte
+// order mark before the first. Refused, with the line named: a second
+// line for every target or for one target, a lone HOST:PORT (a target
+// without its community), a community with a control character or too
+// long for a message, more than two words.
 class Communities {
 public:
     explicit Communities(std::string fallback) : fallback_(std::move(fallback)) {}
@@ -72,6 +76,7 @@ private:
     std::string fallback_;
     std::map<std::pair<std::string, uint16_t>, std::string> per_target_;
 };
+// Also refuses a file that group or others have any access to.
 bool read_communities_file(const std::string& path, Communities* communities, std::string* error);
 
 // A whole small file; false when it cannot be read or is over `limit` octets.

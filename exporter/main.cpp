@@ -10,6 +10,7 @@
 #include "exporter/exporter_server.h"
 #include "process/stop_signals.h"
 #include "snmp/agent_link.h"
+#include "snmp/diagnostic.h"
 
 namespace {
 
@@ -49,9 +50,10 @@ void usage(FILE* to) {
                  static_cast<long long>(kDefaultTargetIdleTimeout.count()));
 }
 
+// Every line on the standard error stream names the program.
 int refuse(const std::string& why) {
-    std::fprintf(stderr, "tarvik-exporter: %s\n", why.c_str());
-    usage(stderr);
+    std::fprintf(stderr, "tarvik-exporter: %s\ntarvik-exporter: see tarvik-exporter --help\n",
+                 why.c_str());
     return kUsageStatus;
 }
 
@@ -67,6 +69,7 @@ bool whole_number(const std::string& text, long long low, long long high, long l
 }  // namespace
 
 int main(int argc, char** argv) {
+    set_diagnostic_program("tarvik-exporter");
     ExporterSettings settings;
     settings.version = TARVIK_VERSION;
     TargetPolicy policy;

@@ -2,7 +2,10 @@
 #include "exporter/access.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -133,6 +136,52 @@ TEST(ExporterAccess, CommunitiesComeFromTheFileWithPerTargetLines) {
         Communities other("quolen");
         EXPECT_FALSE(other.parse(bad, &error)) << bad;
     }
+}
+
+TEST(ExporterAccess, ACommunityFileIsStrictAndNamesTheLineOfItsFault) {
+    const struct {
+        const char* text;
+        const char* error_holds;  // empty: taken
+        const char* community;    // of 192.0.2.7:161, when taken
+    } cases[] = {
+        {"\xEF\xBB\xBFsecret\n", "", "secret"},  // an editor's byte order mark
+        {"one\n# two\ntwo\n",
+         "line 3: a second community for every target (the first is on line 1)", ""},
+        {"x\n192.0.2.7 a\n192.0.2.7:161 b\n", "line 3: a second community for 192.0.2.7:161", ""},
+        {"secret\n192.0.2.7:161\n", "line 2: 192.0.2.7:161 is a target without its community", ""},
+        {"sec\x01ret\n", "line 1: the community holds a control character", ""},
+        {"192.0.2.7 a b\n", "line 1: more than TARGET COMMUNITY", ""},
+        {"a/b secret\n", "line 1: a/b is not a target", ""},
+        {"pass:word\n", "", "pass:word"},  // a colon alone does not make a target
+    };
+    for (const auto& c : cases) {
+        Communities communities("quolen");
+        std::string error;
+        const bool taken = communities.parse(c.text, &error);
+        EXPECT_EQ(taken, c.error_holds[0] == '\0') << c.text;
+        EXPECT_NE(error.find(c.error_holds), std::string::npos) << c.text << ": " << error;
+        TargetName t;
+        ASSERT_TRUE(parse_target("192.0.2.7", &t));
+        if (taken) {
+            EXPECT_EQ(communities.of(t), c.community) << c.text;
+        }
+    }
+}
+
+TEST(ExporterAccess, ACommunityFileThatGroupOrOthersMayReadIsRefused) {
+    const std::string path = ::testing::TempDir() + "/exporter-communities";
+    for (const mode_t mode : {0600, 0400, 0640, 0604, 0660, 0666}) {
+        { std::ofstream(path) << "secret\n"; }
+        ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+        Communities communities("quolen");
+        std::string error;
+        EXPECT_EQ(read_communities_file(path, &communities, &error), (mode & 077) == 0)
+            << std::oct << mode;
+        if ((mode & 077) != 0) {
+            EXPECT_NE(error.find("group or others"), std::string::npos) << error;
+        }
+    }
+    std::remove(path.c_str());
 }
 
 }  // namespace

@@ -11,7 +11,9 @@ then checks that
   scrape series excepted, and that promtool finds nothing in it or in
   /metrics;
 - a scrape sends 6 GetRequests, then 5 (the simulator's `status`);
-- a silent device answers promptly with snmp_scrape_pdus_returned 0;
+- a silent device answers promptly with snmp_scrape_pdus_returned 0; a 60 KB
+  answer counts as an error, not a timeout, and every line the exporter
+  writes names it;
 - a target outside --allow is refused with 403 and nothing is sent; bad
   requests get 400;
 - with --web.config.file, plain HTTP and wrong credentials are refused and
@@ -189,6 +191,32 @@ def check_silent(ours, sim):
     return took
 
 
+def check_too_long(ours):
+    """A 60 KB answer is an error named so, not silence; its diagnostic line
+    names the program like every other line."""
+    agent = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    agent.bind(("127.0.0.1", 0))
+    agent.settimeout(5)
+    target = f"127.0.0.1:{agent.getsockname()[1]}"
+
+    def answer():
+        try:
+            _, source = agent.recvfrom(65536)
+            agent.sendto(b"\x30" * 60000, source)
+        except OSError:
+            pass
+    answering = threading.Thread(target=answer)
+    answering.start()
+    status, body = fetch(f"http://{ours.address}/probe?target={target}")
+    answering.join(10)
+    agent.close()
+    _, health = fetch(f"http://{ours.address}/metrics")
+    if status != 200 or "tarvik_probe_success 0" not in body or \
+            f'tarvik_exporter_snmp_errors_total{{target="{target}"}} 1' not in health or \
+            f'tarvik_exporter_snmp_timeouts_total{{target="{target}"}} 0' not in health:
+        raise Failure(f"a 60 KB answer: {status} {body!r}")
+
+
 def check_delay(ours, sim):
     sim.command("delay 600")
     started = time.monotonic()
@@ -353,6 +381,7 @@ def main(argv):
             raise Failure(f"requests per scrape {counts}, expected 5 (6 with the identification)")
         refusals = check_refusals(ours, sims[0])
         silent = check_silent(ours, sims[1])
+        check_too_long(ours)
         delayed = check_delay(ours, sims[1])
         _, health = fetch(f"http://{ours.address}/metrics")
         promtool_clean("/metrics", health)
@@ -360,6 +389,11 @@ def main(argv):
             raise Failure(f"the refusals are not counted:\n{health}")
         check_busy(binary, work, sims)
         check_records(binary, work, sims[0])
+        ours.log.flush()
+        with open(os.path.join(work, "tarvik-exporter.log")) as f:
+            unnamed = [line for line in f if not line.startswith("tarvik-exporter: ")]
+        if unnamed:
+            raise Failure(f"lines without the program's name: {unnamed}")
         check_web_config(binary, work, sims[0])
         print(f"{compared} series equal to snmp_exporter's for both families, promtool clean; "
               f"requests per scrape {counts}; {refusals} bad or forbidden probes refused with "

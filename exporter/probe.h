@@ -11,11 +11,14 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "device/device_readings.h"
 #include "device/parameter_catalog.h"
+#include "monitor/parameter_fetch.h"
+#include "snmp/agent_link.h"
 
 using ProbeClock = std::chrono::steady_clock;
 
@@ -75,6 +78,11 @@ public:
     const std::string& target() const { return target_; }
 
 private:
+    friend class ScrapeRun;
+    // What a scrape that ended found, kept for the next and put in `out`.
+    void take(ProbeClock::time_point started,
+              const std::array<std::string, kProbeIdentificationRun.count>& id_texts,
+              const std::vector<RawValue>& numbers, ProbeResult* out);
     bool identification_due(ProbeClock::time_point now,
                             std::chrono::seconds identification_interval) const;
 
@@ -88,6 +96,48 @@ private:
     std::vector<RawValue> counters_;
     // How long a request took, on average, in the last good scrape.
     ProbeClock::duration answer_time_{0};
+};
+
+// One scrape in flight, for an owner that waits on many at once: it never
+// blocks. The constructor sends the first request (or finishes at once);
+// the owner then calls readable() when socket() has datagrams and
+// timed_out() once wait_end() has passed, until finished(). The target
+// probe must outlive it, and runs one scrape at a time.
+class ScrapeRun {
+public:
+    ScrapeRun(TargetProbe& probe, ProbeClock::time_point deadline,
+              std::chrono::seconds identification_interval);
+    ~ScrapeRun();
+    ScrapeRun(const ScrapeRun&) = delete;
+    ScrapeRun& operator=(const ScrapeRun&) = delete;
+
+    bool finished() const { return finished_; }
+    int socket() const;  // -1 once finished
+    ProbeClock::time_point wait_end() const { return wait_end_; }
+    void readable(ProbeClock::time_point now);
+    void timed_out(ProbeClock::time_point now);
+    void cancel();
+    const ProbeResult& result() const { return result_; }
+
+private:
+    void send_next(ProbeClock::time_point now);
+    void answered(MessagePtr answer, ProbeClock::time_point now);
+    void finish(const std::string& failure);
+
+    TargetProbe& probe_;
+    const ProbeClock::time_point deadline_;
+    const ProbeClock::time_point started_;
+    std::unique_ptr<AgentLink> link_;
+    std::vector<CatalogRun> runs_;
+    size_t run_ = 0;
+    MessagePtr request_;
+    int32_t request_id_ = 0;
+    ProbeClock::time_point wait_end_{};
+    bool finished_ = false;
+    std::string reported_;
+    std::array<std::string, kProbeIdentificationRun.count> id_texts_;
+    std::vector<RawValue> numbers_;
+    ProbeResult result_;
 };
 
 // The runs a scrape reads, in order, the identification first when due.

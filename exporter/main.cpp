@@ -1,5 +1,7 @@
 // tarvik-exporter: a Prometheus exporter of Tarvik transceivers on the
 // console's own poll.
+#include <sys/resource.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -20,6 +22,8 @@ constexpr char kUsage[] =
     "                       [--web.config.file FILE] [--max-concurrent N]\n"
     "                       [--identification-interval SECONDS]\n"
     "                       [--max-targets N] [--target-idle-timeout SECONDS]\n"
+    "                       [--web.max-connections N] [--web.max-connections-per-ip N]\n"
+    "                       [--web.connection-timeout SECONDS] [--web.max-request-bytes N]\n"
     "       tarvik-exporter --help | --version\n"
     "\n"
     "A Prometheus exporter of Tarvik transceivers: /probe?target=HOST[:PORT] reads\n"
@@ -37,17 +41,39 @@ constexpr char kUsage[] =
     "                                   (default %lld)\n"
     "  --max-targets N                  targets whose record is kept (default %zu)\n"
     "  --target-idle-timeout SECONDS    a record unscraped this long is dropped\n"
-    "                                   (default %lld)\n";
+    "                                   (default %lld)\n"
+    "  --web.max-connections N          HTTP connections at once (default %u)\n"
+    "  --web.max-connections-per-ip N   of them from one address (default %u)\n"
+    "  --web.connection-timeout SECONDS an idle or slow connection is closed\n"
+    "                                   (default %u)\n"
+    "  --web.max-request-bytes N        memory of a connection, its request line and\n"
+    "                                   headers included (default %zu)\n";
 
 constexpr int kUsageStatus = 2;
 constexpr long long kMostSeconds = 7 * 24 * 3600;
 constexpr int kMostConcurrent = 4096;
 constexpr long long kMostTargets = 1000000;
+constexpr long long kMostConnections = 1000000;
+constexpr long long kMostConnectionSeconds = 3600;
+constexpr long long kLeastRequestMemory = 4096;
+constexpr long long kMostRequestMemory = 1 << 20;
+
+// Every connection and every scrape in flight holds a descriptor: the soft
+// limit (often 1024) is raised to the hard one.
+void raise_descriptor_limit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
 
 void usage(FILE* to) {
     std::fprintf(to, kUsage, kDefaultListenAddress, kDefaultCommunity, kDefaultMaxConcurrent,
                  static_cast<long long>(kDefaultIdentificationInterval.count()), kDefaultMaxTargets,
-                 static_cast<long long>(kDefaultTargetIdleTimeout.count()));
+                 static_cast<long long>(kDefaultTargetIdleTimeout.count()), kDefaultMaxConnections,
+                 kDefaultMaxConnectionsPerAddress, kDefaultConnectionTimeoutSeconds,
+                 kDefaultRequestMemory);
 }
 
 // Every line on the standard error stream names the program.
@@ -143,6 +169,27 @@ int main(int argc, char** argv) {
                               std::to_string(kMostSeconds) + " seconds");
             }
             settings.target_idle_timeout = std::chrono::seconds(number);
+        } else if (name == "--web.max-connections" || name == "--web.max-connections-per-ip") {
+            if (!whole_number(value, 1, kMostConnections, &number)) {
+                return refuse(name + " " + value + ": not 1 to " +
+                              std::to_string(kMostConnections));
+            }
+            (name == "--web.max-connections" ? settings.max_connections
+                                             : settings.max_connections_per_address) =
+                static_cast<unsigned>(number);
+        } else if (name == "--web.connection-timeout") {
+            if (!whole_number(value, 1, kMostConnectionSeconds, &number)) {
+                return refuse("--web.connection-timeout " + value + ": not 1 to " +
+                              std::to_string(kMostConnectionSeconds) + " seconds");
+            }
+            settings.connection_timeout_seconds = static_cast<unsigned>(number);
+        } else if (name == "--web.max-request-bytes") {
+            if (!whole_number(value, kLeastRequestMemory, kMostRequestMemory, &number)) {
+                return refuse("--web.max-request-bytes " + value + ": not " +
+                              std::to_string(kLeastRequestMemory) + " to " +
+                              std::to_string(kMostRequestMemory));
+            }
+            settings.request_memory = static_cast<size_t>(number);
         } else {
             return refuse("unknown option " + name);
         }
@@ -152,6 +199,7 @@ int main(int argc, char** argv) {
                      "tarvik-exporter: no --allow or --targets-file: every probe is refused\n");
     }
 
+    raise_descriptor_limit();
     const std::atomic<bool>& stop = catch_stop_signals();
     ExporterServer server(settings, std::move(policy), std::move(communities), web);
     if (!server.bind(&error)) {

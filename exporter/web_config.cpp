@@ -321,6 +321,20 @@ BasicAuth::BasicAuth(std::map<std::string, std::string> users) : users_(std::mov
     }
 }
 
+bool BasicAuth::allows_from_memory(const std::string& authorization_header) {
+    std::string user;
+    std::string password;
+    if (!basic_credentials(authorization_header, &user, &password)) {
+        return false;
+    }
+    const auto found = users_.find(user);
+    if (found == users_.end()) {
+        return false;
+    }
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return passed_.count(user + '\0' + found->second + '\0' + password) != 0;
+}
+
 bool BasicAuth::allows(const std::string& authorization_header) {
     std::string user;
     std::string password;

@@ -42,6 +42,9 @@ public:
     explicit BasicAuth(std::map<std::string, std::string> users);
     bool enabled() const { return !users_.empty(); }
     bool allows(const std::string& authorization_header);
+    // True only for credentials that passed a check before (no bcrypt
+    // work): false says nothing, allows() decides then.
+    bool allows_from_memory(const std::string& authorization_header);
 
 private:
     std::map<std::string, std::string> users_;

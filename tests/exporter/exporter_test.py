@@ -22,9 +22,8 @@ then checks that
 - with --max-targets 2, a third target gets 503 with the reason until the
   others' records are dropped after --target-idle-timeout;
 - with --max-concurrent 1, a scrape that gets no turn within its scrape
-  timeout gets 503 with the reason, and is counted; so does one that spent
-  its timeout waiting for a server thread (idle connections hold them all),
-  without sending a request.
+  timeout gets 503 with the reason, and is counted; idle connections that
+  sent half a request do not keep a scrape from answering.
 
 Exits 77 (skipped) without Debian's snmp_exporter, promtool or openssl.
 """
@@ -266,24 +265,22 @@ def check_busy(binary, work, sims):
         if status != 503 or "--max-concurrent" not in body or first.get("status") != 200 or \
                 'tarvik_exporter_refused_requests_total{reason="busy"} 1' not in health:
             raise Failure(f"past the bound: {status} {body!r}, the slow scrape {first}")
-        # Every server thread (2 a slot and 16) held by a connection that
-        # sends the start of a request and no more, until the server's 5 s
-        # read timeout closes it.
+        # Connections that send the start of a request and no more hold
+        # nothing: no thread waits on them, and the scrape answers in time.
         idle = []
         for _ in range(2 * 1 + 16):
             s = socket.create_connection(tuple(bounded.address.rsplit(":", 1)), timeout=10)
             s.sendall(b"GET /metrics HTTP/1.1\r\n")
             idle.append(s)
         time.sleep(0.2)
-        before = requests_received(sims[1])
         started = time.monotonic()
         status, body = fetch(f"http://{bounded.address}/probe?target={sims[1].target}",
                              {"X-Prometheus-Scrape-Timeout-Seconds": "1"})
         waited = time.monotonic() - started
         for s in idle:
             s.close()
-        if status != 503 or waited < 0.5 or requests_received(sims[1]) != before:
-            raise Failure(f"a scrape that waited {waited:.1f} s for a thread: {status} {body!r}")
+        if status != 200 or waited >= 1:
+            raise Failure(f"a scrape beside 18 idle connections: {status} after {waited:.1f} s")
     finally:
         stop([bounded.proc])
         bounded.log.close()

@@ -55,6 +55,7 @@ struct ExporterServer::Request {
     std::multimap<std::string, std::string> params;
     std::string timeout_header;
     std::string authorization;
+    bool started = false;
     bool suspended = false;
     // The answer, once known; queued by the server's thread.
     bool answered = false;
@@ -98,11 +99,18 @@ struct ExporterServer::Callbacks {
             const char* authorization =
                 MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Authorization");
             request->authorization = authorization != nullptr ? authorization : "";
-            server->start(request);
-        } else if (*upload_data_size != 0) {
+            // Answered once the whole request is in: an answer queued
+            // earlier would cost the connection its keep-alive.
+            return MHD_YES;
+        }
+        if (*upload_data_size != 0) {
             // A body is not read: a GET has none worth keeping.
             *upload_data_size = 0;
             return MHD_YES;
+        }
+        if (!request->started) {
+            request->started = true;
+            server->start(request);
         }
         if (!request->answered || request->queued) {
             return MHD_YES;

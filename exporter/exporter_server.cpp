@@ -38,18 +38,16 @@ void log_line(const std::string& text) {
     std::fflush(stderr);
 }
 
-// When a connection was accepted: its first request's scrape counts its
-// time from there.
-struct Accepted {
-    ProbeClock::time_point at;
-    bool taken = false;
-};
-
 }  // namespace
 
 struct ExporterServer::Request {
     MHD_Connection* connection = nullptr;
-    ProbeClock::time_point arrival;
+    // When its request line was read: a scrape counts its time from there,
+    // so that headers sent slowly count too. (Not from the connection's
+    // acceptance: a client may keep a connection idle in its pool before
+    // its first request.)
+    ProbeClock::time_point arrival = ProbeClock::now();
+    bool read = false;  // the headers taken in
     std::string path;
     bool get = false;
     std::multimap<std::string, std::string> params;
@@ -75,17 +73,10 @@ struct ExporterServer::Callbacks {
         if (request == nullptr) {
             request = new Request;
             *context = request;
+        }
+        if (!request->read) {
+            request->read = true;
             request->connection = connection;
-            request->arrival = ProbeClock::now();
-            const MHD_ConnectionInfo* info =
-                MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
-            if (info != nullptr && info->socket_context != nullptr) {
-                auto* accepted = static_cast<Accepted*>(info->socket_context);
-                if (!accepted->taken) {
-                    accepted->taken = true;
-                    request->arrival = accepted->at;
-                }
-            }
             request->path = url;
             request->get = std::strcmp(method, "GET") == 0 || std::strcmp(method, "HEAD") == 0;
             MHD_get_connection_values_n(connection, MHD_GET_ARGUMENT_KIND, &parameter, request);
@@ -146,15 +137,9 @@ struct ExporterServer::Callbacks {
         *context = nullptr;
     }
 
-    static void connection(void*, MHD_Connection*, void** socket_context,
-                           MHD_ConnectionNotificationCode code) {
-        if (code == MHD_CONNECTION_NOTIFY_STARTED) {
-            *socket_context = new Accepted{ProbeClock::now()};
-        } else {
-            delete static_cast<Accepted*>(*socket_context);
-            *socket_context = nullptr;
-        }
-    }
+    // Called once the request line is read; what it returns is the
+    // request's context from then on.
+    static void* request_line(void*, const char*, MHD_Connection*) { return new Request; }
 };
 
 bool scrape_budget(const std::string& header, std::chrono::duration<double>* budget) {
@@ -364,8 +349,11 @@ void ExporterServer::probe(Request* request) {
         record->answered = result.success;
         finish(request, 200, probe_exposition(result, metrics_), kTextFormat);
     };
-    request->suspended = true;
-    MHD_suspend_connection(request->connection);
+    // After a credentials' check the connection is suspended already.
+    if (!request->suspended) {
+        request->suspended = true;
+        MHD_suspend_connection(request->connection);
+    }
     loop_.submit(std::move(job));
 }
 
@@ -422,7 +410,7 @@ bool ExporterServer::bind(std::string* error) {
         {MHD_OPTION_LISTEN_BACKLOG_SIZE, kListenBacklog, nullptr},
         {MHD_OPTION_SOCK_ADDR, 0, &listen.any},
         {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&Callbacks::completed), this},
-        {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(&Callbacks::connection), this},
+        {MHD_OPTION_URI_LOG_CALLBACK, reinterpret_cast<intptr_t>(&Callbacks::request_line), this},
     };
     if (web_.tls()) {
         options.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0, cert.data()});

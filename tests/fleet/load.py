@@ -4,7 +4,7 @@ a load client of its own (Prometheus saturates first). Not part of the test
 suite: it takes several minutes.
 
     load.py TARVIK_EXPORTER TARVIK_SIM SNMP_YML WORK_DIR
-            [--simulators N] [--seconds S] [--delays MS,MS]
+            [--simulators N] [--seconds S] [--delays MS,MS] [--only NAME]
 
 N simulators (default 200) on loopback ports of their own stand for N
 devices. Each exporter in turn, Debian's snmp_exporter then
@@ -16,7 +16,8 @@ at delays of 100 ms or more) one client connection a device scrapes it
 again as soon as its last scrape answered, so no device is ever scraped
 twice at once. It prints, per exporter and delay, the good scrapes a second
 (HTTP 200, and for tarvik-exporter tarvik_probe_success 1), the other
-answers, and the median and 99th percentile of the scrape time.
+answers, the median and 99th percentile of the scrape time, and the share
+of its CPU the exporter used. --only NAME measures one of them.
 """
 import asyncio
 import os
@@ -29,6 +30,13 @@ import urllib.request
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from fleet_test import Simulator, free_port, stop, wait_for  # noqa: E402
+
+
+def cpu_seconds(pid):
+    """User and system time of a process so far."""
+    with open(f"/proc/{pid}/stat") as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
 def answers(url):
@@ -84,7 +92,7 @@ async def load(host, port, path, targets, seconds, once=False):
 
 def main(argv):
     args = argv[1:]
-    options = {"--simulators": "200", "--seconds": "30", "--delays": "20,600"}
+    options = {"--simulators": "200", "--seconds": "30", "--delays": "20,600", "--only": ""}
     while len(args) > 4 and args[-2] in options:
         options[args[-2]] = args[-1]
         args = args[:-2]
@@ -111,9 +119,11 @@ def main(argv):
             ("tarvik-exporter", "/probe?",
              lambda a: [ours, "--web.listen-address", a, "--allow", "127.0.0.1"]),
         ]
-        print("| exporter | delay | scrapes/s | other answers | median | p99 |")
-        print("|---|---|---|---|---|---|")
+        print("| exporter | delay | scrapes/s | other answers | median | p99 | its CPU |")
+        print("|---|---|---|---|---|---|---|")
         for name, path, command in exporters:
+            if options["--only"] not in ("", name):
+                continue
             port = free_port()
             log = open(os.path.join(work, name + ".log"), "w")
             proc = subprocess.Popen(["taskset", "-c", str(cpus[0])] + command(f"127.0.0.1:{port}"),
@@ -125,13 +135,15 @@ def main(argv):
                         sim.command(f"delay {delay}")
                     seconds = int(options["--seconds"]) * (2 if delay >= 100 else 1)
                     asyncio.run(load("127.0.0.1", port, path, targets, 0, once=True))
+                    cpu_before = cpu_seconds(proc.pid)
                     times, outcomes = asyncio.run(load("127.0.0.1", port, path, targets, seconds))
+                    cpu = (cpu_seconds(proc.pid) - cpu_before) / seconds
                     times.sort()
                     p99 = times[min(len(times) - 1, int(len(times) * 0.99))] if times else 0
                     median = statistics.median(times) if times else 0
                     print(f"| {name} | {delay} ms | {outcomes['good'] / seconds:.0f} | "
-                          f"{outcomes['other']} | {median * 1000:.0f} ms | {p99 * 1000:.0f} ms |",
-                          flush=True)
+                          f"{outcomes['other']} | {median * 1000:.0f} ms | {p99 * 1000:.0f} ms | "
+                          f"{cpu * 100:.0f} % |", flush=True)
             finally:
                 stop([proc])
                 log.close()

@@ -25,6 +25,8 @@ constexpr unsigned kListenBacklog = 1024;
 // Requests whose credentials wait for their check: a flood of wrong
 // passwords costs at most this many bcrypt checks' time.
 constexpr size_t kMostWaitingChecks = 64;
+// Scrapes waiting for their target's name to be looked up.
+constexpr size_t kMostWaitingLookups = 1024;
 
 const char kIndex[] =
     "<html><head><title>Tarvik exporter</title></head><body>\n"
@@ -180,6 +182,9 @@ ExporterServer::~ExporterServer() {
     if (checker_.joinable()) {
         checker_.join();
     }
+    if (resolver_.joinable()) {
+        resolver_.join();
+    }
     loop_.stop();
     if (daemon_ != nullptr) {
         MHD_stop_daemon(daemon_);
@@ -238,6 +243,30 @@ void ExporterServer::check_credentials() {
             stats_.refused(Refusal::kUnauthorized);
             finish(request, 401, "Unauthorized\n", kPlainText);
         }
+    }
+}
+
+void ExporterServer::look_up_names() {
+    for (;;) {
+        std::unique_ptr<ProbeJob> job;
+        {
+            std::unique_lock<std::mutex> lock(lookups_mutex_);
+            lookups_ready_.wait(lock, [this] { return stopping_ || !lookups_.empty(); });
+            if (lookups_.empty()) {
+                return;
+            }
+            job = std::move(lookups_.front());
+            lookups_.pop_front();
+        }
+        if (stopping_ || ProbeClock::now() >= job->deadline) {
+            ProbeOutcome outcome;
+            outcome.refused = stopping_ ? "the exporter is stopping"
+                                        : "the time went by while its name was looked up";
+            job->done(outcome);
+            continue;
+        }
+        job->resolved = resolve_target(job->key);
+        loop_.submit(std::move(job));
     }
 }
 
@@ -349,12 +378,26 @@ void ExporterServer::probe(Request* request) {
         record->answered = result.success;
         finish(request, 200, probe_exposition(result, metrics_), kTextFormat);
     };
+    if (!target.numeric) {
+        const std::lock_guard<std::mutex> lock(lookups_mutex_);
+        if (lookups_.size() >= kMostWaitingLookups) {
+            return refuse(Refusal::kBusy, 503,
+                          "no turn for " + key + ": " + std::to_string(kMostWaitingLookups) +
+                              " scrapes wait for their names' lookup");
+        }
+    }
     // After a credentials' check the connection is suspended already.
     if (!request->suspended) {
         request->suspended = true;
         MHD_suspend_connection(request->connection);
     }
-    loop_.submit(std::move(job));
+    if (target.numeric) {
+        loop_.submit(std::move(job));
+        return;
+    }
+    const std::lock_guard<std::mutex> lock(lookups_mutex_);
+    lookups_.push_back(std::move(job));
+    lookups_ready_.notify_one();
 }
 
 bool ExporterServer::bind(std::string* error) {
@@ -429,6 +472,7 @@ bool ExporterServer::bind(std::string* error) {
     if (auth_.enabled()) {
         checker_ = std::thread([this] { check_credentials(); });
     }
+    resolver_ = std::thread([this] { look_up_names(); });
     return true;
 }
 
@@ -447,6 +491,11 @@ void ExporterServer::stop() {
         stopping_ = true;
     }
     stopped_.notify_all();
-    { const std::lock_guard<std::mutex> lock(checks_mutex_); }
-    checks_ready_.notify_all();
+    // Each waiter sees the flag before it waits, or is woken after it.
+    {
+        const std::lock_guard<std::mutex> lock(checks_mutex_);
+        checks_ready_.notify_all();
+    }
+    const std::lock_guard<std::mutex> lock(lookups_mutex_);
+    lookups_ready_.notify_all();
 }

@@ -11,7 +11,8 @@
 // loop, bounded in number (in all and per address), in memory (the request
 // line and headers included) and in idle time; a scrape's connection is
 // suspended while its probe runs on the probe loop, and credentials are
-// checked on a thread of their own, since bcrypt is slow on purpose.
+// checked on a thread of their own, since bcrypt is slow on purpose, and
+// host names are looked up on another.
 #pragma once
 
 #include <atomic>
@@ -102,6 +103,7 @@ private:
     void probe(Request* request);
     void finish(Request* request, int status, std::string body, const char* type);
     void check_credentials();
+    void look_up_names();
 
     ExporterSettings settings_;
     TargetPolicy policy_;
@@ -122,4 +124,10 @@ private:
     std::condition_variable checks_ready_;
     std::deque<Request*> checks_;
     std::thread checker_;
+    // Scrapes of a target named by a host name wait for its lookup here, on
+    // a thread of its own: a slow resolver holds up no other scrape.
+    std::mutex lookups_mutex_;
+    std::condition_variable lookups_ready_;
+    std::deque<std::unique_ptr<ProbeJob>> lookups_;
+    std::thread resolver_;
 };

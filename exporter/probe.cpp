@@ -61,7 +61,7 @@ bool TargetProbe::identification_due(ProbeClock::time_point now,
 }
 
 ScrapeRun::ScrapeRun(TargetProbe& probe, ProbeClock::time_point deadline,
-                     std::chrono::seconds identification_interval)
+                     std::chrono::seconds identification_interval, const std::string& resolved)
     : probe_(probe),
       deadline_(deadline),
       started_(ProbeClock::now()),
@@ -72,12 +72,18 @@ ScrapeRun::ScrapeRun(TargetProbe& probe, ProbeClock::time_point deadline,
     // A socket per scrape: a fleet of thousands would otherwise hold as many
     // descriptors open between scrapes.
     AgentLink& link = *link_;
-    std::snprintf(link.host, sizeof link.host, "%s", probe_.target_.c_str());
+    std::snprintf(link.host, sizeof link.host, "%s",
+                  resolved.empty() ? probe_.target_.c_str() : resolved.c_str());
     link.community_length =
         static_cast<int32_t>(std::min(probe_.community_.size(), sizeof link.community - 1));
     std::memcpy(link.community, probe_.community_.data(),
                 static_cast<size_t>(link.community_length));
     link.report = [this](const std::string& text) { reported_ = text; };
+    if (!resolved.empty() && resolved[0] == '!') {
+        ++result_.errors;
+        finish(probe_.target_ + ": " + resolved.substr(1));
+        return;
+    }
     if (open_link(link) == 0) {
         ++result_.errors;
         finish(probe_.target_ + ": " + reported_);
@@ -253,6 +259,24 @@ void TargetProbe::take(ProbeClock::time_point started,
         // went silent may come back as another.
         identified_ = false;
     }
+}
+
+std::string resolve_target(const std::string& target) {
+    AgentLink link;
+    std::string why;
+    link.report = [&why](const std::string& text) { why = text; };
+    std::snprintf(link.host, sizeof link.host, "%s", target.c_str());
+    if (resolve_agent(link) == 0) {
+        return "!" + why;
+    }
+    char shown[INET6_ADDRSTRLEN] = {};
+    const SocketAddress& a = link.agent_address;
+    if (address_family(a) == AF_INET6) {
+        inet_ntop(AF_INET6, &a.v6.sin6_addr, shown, sizeof shown);
+    } else {
+        inet_ntop(AF_INET, &a.v4.sin_addr, shown, sizeof shown);
+    }
+    return endpoint_text(shown, address_port(a));
 }
 
 ProbeResult TargetProbe::scrape(ProbeClock::time_point deadline,

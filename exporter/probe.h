@@ -105,8 +105,12 @@ private:
 // probe must outlive it, and runs one scrape at a time.
 class ScrapeRun {
 public:
+    // `resolved`, when given, is the target as an address (HOST:PORT) its
+    // name was looked up to beforehand, so that no lookup blocks here; or,
+    // starting with '!', why the lookup failed.
     ScrapeRun(TargetProbe& probe, ProbeClock::time_point deadline,
-              std::chrono::seconds identification_interval);
+              std::chrono::seconds identification_interval,
+              const std::string& resolved = std::string());
     ~ScrapeRun();
     ScrapeRun(const ScrapeRun&) = delete;
     ScrapeRun& operator=(const ScrapeRun&) = delete;
@@ -139,6 +143,10 @@ private:
     std::vector<RawValue> numbers_;
     ProbeResult result_;
 };
+
+// Looks `target` (HOST:PORT) up, blocking: its address as HOST:PORT, or
+// "!" and why the lookup failed, as ScrapeRun takes it.
+std::string resolve_target(const std::string& target);
 
 // The runs a scrape reads, in order, the identification first when due.
 std::vector<CatalogRun> probe_runs(bool with_identification);

@@ -131,7 +131,7 @@ void ProbeLoop::start_waiting() {
         stats_.waiting_ended();
         stats_.scrape_started();
         entry->run = std::make_unique<ScrapeRun>(entry->job->record->probe, entry->job->deadline,
-                                                 identification_interval_);
+                                                 identification_interval_, entry->job->resolved);
         if (!entry->run->finished()) {
             epoll_event event{};
             event.events = EPOLLIN;

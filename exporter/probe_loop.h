@@ -35,6 +35,7 @@ struct ProbeJob {
     std::shared_ptr<TargetRecord> record;
     ProbeClock::time_point deadline;
     std::chrono::duration<double> budget;  // for the reasons' texts
+    std::string resolved;                  // see ScrapeRun: a name looked up beforehand
     // Called once, on the loop's thread, when the scrape ended or was
     // refused.
     std::function<void(const ProbeOutcome&)> done;

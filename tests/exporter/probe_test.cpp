@@ -139,6 +139,44 @@ TEST_F(ExporterProbe, TooLittleTimeIsBusyAndAFaultyAnswerIsNamedNotSilence) {
     }
 }
 
+// Names the tests look up, without the network: each lookup counted.
+int g_lookups = 0;
+bool fake_lookup(const char* name, int, SocketAddress* address, std::string* why) {
+    ++g_lookups;
+    if (std::string(name) != "link7.example") {
+        *why = "no such name";
+        return false;
+    }
+    *address = SocketAddress{};
+    address->v4.sin_family = AF_INET;
+    address->v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return true;
+}
+
+TEST_F(ExporterProbe, ANameIsLookedUpBeforeTheScrapeWhichThenLooksNothingUp) {
+    set_name_lookup(&fake_lookup);
+    const std::string port = std::to_string(sim_.port());
+    const std::string resolved = resolve_target("link7.example:" + port);
+    EXPECT_EQ(resolved, "127.0.0.1:" + port);
+    EXPECT_EQ(resolve_target("gone.example:161").rfind("!", 0), 0u);
+    TargetProbe probe("link7.example:" + port, kDefaultCommunity);
+    g_lookups = 0;
+    ScrapeRun run(probe, ProbeClock::now() + seconds(5), seconds(600), resolved);
+    while (!run.finished()) {
+        run.readable(ProbeClock::now());
+        run.timed_out(ProbeClock::now());
+    }
+    EXPECT_TRUE(run.result().success) << run.result().failure;
+    EXPECT_EQ(g_lookups, 0);
+    ScrapeRun failed(probe, ProbeClock::now() + seconds(5), seconds(600), "!no such name");
+    EXPECT_TRUE(failed.finished());
+    EXPECT_EQ(failed.result().requests, 0);
+    EXPECT_NE(failed.result().failure.find("link7.example:" + port + ": no such name"),
+              std::string::npos)
+        << failed.result().failure;
+    set_name_lookup(nullptr);
+}
+
 TEST_F(ExporterProbe, AScrapeNeverOutlastsItsDeadline) {
     sim_.set_delay(std::chrono::milliseconds(300));
     TargetProbe probe(target(), kDefaultCommunity);

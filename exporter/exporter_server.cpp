@@ -362,7 +362,11 @@ void ExporterServer::probe(Request* request) {
             return;
         }
         const ProbeResult& result = outcome.result;
-        stats_.record(key, result);
+        // A record dropped meanwhile took its counters with it: they are
+        // not made again for a target no longer kept.
+        if (records_.holds(key, record)) {
+            stats_.record(key, result);
+        }
         if (result.busy) {
             stats_.refused(Refusal::kBusy);
             log_line(key + ": " + result.failure);

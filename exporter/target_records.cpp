@@ -32,6 +32,13 @@ std::shared_ptr<TargetRecord> TargetRecords::take(const std::string& key,
     return entry.record;
 }
 
+bool TargetRecords::holds(const std::string& key,
+                          const std::shared_ptr<TargetRecord>& record) const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    const auto found = entries_.find(key);
+    return found != entries_.end() && found->second.record == record;
+}
+
 size_t TargetRecords::size() const {
     const std::lock_guard<std::mutex> lock(mutex_);
     return entries_.size();

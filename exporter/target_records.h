@@ -39,6 +39,9 @@ public:
                                        ProbeClock::time_point now,
                                        std::vector<std::string>* dropped);
     size_t size() const;
+    // Whether `record` is still the one kept for `key` (a scrape may end
+    // after its record was dropped).
+    bool holds(const std::string& key, const std::shared_ptr<TargetRecord>& record) const;
     size_t most() const { return most_; }
 
 private:

@@ -38,6 +38,9 @@ TEST(ExporterTargetRecords, IdleRecordsAreDroppedAndNoMoreThanTheMostAreKept) {
     std::vector<std::string> dropped;
     const auto first = records.take("e:161", "quolen", start + std::chrono::seconds(201), &dropped);
     EXPECT_EQ(first, records.take("e:161", "other", start + std::chrono::seconds(202), &dropped));
+    EXPECT_TRUE(records.holds("e:161", first));
+    records.take("f:161", "quolen", start + std::chrono::seconds(300), &dropped);
+    EXPECT_FALSE(records.holds("e:161", first));
 }
 
 }  // namespace

@@ -92,9 +92,14 @@ struct ExporterServer::Callbacks {
             const char* authorization =
                 MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Authorization");
             request->authorization = authorization != nullptr ? authorization : "";
-            // Answered once the whole request is in: an answer queued
-            // earlier would cost the connection its keep-alive.
-            return MHD_YES;
+            // A GET is answered once the whole request is in: an answer
+            // queued earlier would cost the connection its keep-alive.
+            // Anything else is refused at once, its body never read.
+            if (request->get) {
+                return MHD_YES;
+            }
+            request->started = true;
+            server->finish(request, 405, "only GET\n", kPlainText);
         }
         if (*upload_data_size != 0) {
             // A body is not read: a GET has none worth keeping.
@@ -271,9 +276,7 @@ void ExporterServer::look_up_names() {
 }
 
 void ExporterServer::route(Request* request) {
-    if (!request->get) {
-        finish(request, 405, "only GET\n", kPlainText);
-    } else if (request->path == "/probe") {
+    if (request->path == "/probe") {
         probe(request);
     } else if (request->path == "/metrics") {
         stats_.set_targets(records_.size());

@@ -95,37 +95,41 @@ def connect_burst(host, port):
 
 def trickle(address, host, port, target):
     connections = []
+    done = threading.Event()
+
+    def drip():
+        while not done.wait(DRIP_SECONDS):
+            for s in list(connections):
+                try:
+                    s.sendall(b"E")
+                except OSError:
+                    pass
+    dripping = threading.Thread(target=drip)
+    dripping.start()
     try:
+        # One at a time, each given a moment to be accepted, so that every
+        # one reaches the server (a burst would overflow a short backlog).
         for _ in range(600):
             s = socket.create_connection((host, port), timeout=5)
             s.sendall(b"G")
             connections.append(s)
-        done = threading.Event()
-
-        def drip():
-            while not done.wait(DRIP_SECONDS):
-                for s in connections:
-                    try:
-                        s.sendall(b"E")
-                    except OSError:
-                        pass
-        dripping = threading.Thread(target=drip)
-        dripping.start()
+            time.sleep(0.005)
+        time.sleep(1.5)
+        started = time.monotonic()
         try:
-            time.sleep(1.5)
-            started = time.monotonic()
             status, body = fetch(f"http://{address}/probe?target={target}",
                                  {"X-Prometheus-Scrape-Timeout-Seconds": "3"}, timeout=10)
             took = time.monotonic() - started
             metrics, _ = fetch(f"http://{address}/metrics", timeout=10)
-        finally:
-            done.set()
-            dripping.join(10)
+        except OSError as e:
+            raise Failure(f"beside 600 trickling connections, no answer: {e}")
         if status != 200 or "tarvik_probe_success 1" not in body or took >= 3 or metrics != 200:
             raise Failure(f"beside 600 trickling connections: {status} after {took:.2f} s, "
                           f"/metrics {metrics}")
         return took
     finally:
+        done.set()
+        dripping.join(10)
         for s in connections:
             s.close()
 

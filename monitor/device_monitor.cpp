@@ -333,16 +333,21 @@ void DeviceMonitor::finish_exchange(MessagePtr answer) {
     input_ = done.input;
     switch (done.purpose) {
         case Purpose::kStartIdentification:
-            if (done.request != nullptr) {
-                take_fetch(*done.request, std::move(answer));
-            }
+            identification_answered_ =
+                done.request != nullptr && take_fetch(*done.request, std::move(answer));
             take_identification();
             after_start_identification();
             break;
+        case Purpose::kLogIdentification:
+            identification_answered_ =
+                done.request != nullptr && take_fetch(*done.request, std::move(answer));
+            take_identification();
+            note_log_result(write_log_header(input_.log_file, readings_));
+            send_poll_run(0);
+            break;
         case Purpose::kGetIdentification:
-            if (done.request != nullptr) {
-                take_fetch(*done.request, std::move(answer));
-            }
+            identification_answered_ =
+                done.request != nullptr && take_fetch(*done.request, std::move(answer));
             take_identification();
             view_.panes[ControlId::kIdentificationPane] = identification_pane_text(readings_);
             publish();
@@ -369,7 +374,7 @@ void DeviceMonitor::finish_exchange(MessagePtr answer) {
 }
 
 bool DeviceMonitor::take_fetch(const SnmpMessage& request, MessagePtr answer) {
-    const bool read = take_fetch_answer(link_, readings_, request, std::move(answer), &last_fault_);
+    const bool read = take_fetch_answer(link_, request, std::move(answer), readings_, &last_fault_);
     if (last_fault_.kind == FetchFailure::kUnusableAnswer && last_fault_.text != refusal_told_) {
         refusal_told_ = last_fault_.text;
         std::fprintf(stderr, "tarvik: answer refused: %s\n", refusal_told_.c_str());
@@ -425,8 +430,18 @@ void DeviceMonitor::initialise(SettingsStore* settings) {
     publish();
 }
 
-void DeviceMonitor::fill_address(const std::string& address) {
-    view_.fields.address = address;
+void DeviceMonitor::fill_fields(const std::string& address, const std::string& community,
+                                const std::string& interval) {
+    if (address.empty() && community.empty() && interval.empty()) {
+        return;
+    }
+    for (const auto& field : {std::make_pair(&OperatorInput::address, &address),
+                              std::make_pair(&OperatorInput::community, &community),
+                              std::make_pair(&OperatorInput::interval, &interval)}) {
+        if (!field.second->empty()) {
+            view_.fields.*field.first = *field.second;
+        }
+    }
     ++view_.fields_filled;
     publish();
 }
@@ -465,6 +480,7 @@ void DeviceMonitor::refresh_agent_link() {
     link_.agent_port = default_port_;
 
     resolve_agent(link_);
+    view_.agent_refused = !has_agent(link_);
     update_address_history();
 }
 
@@ -484,6 +500,8 @@ void DeviceMonitor::forget_previous_device() {
     view_.last_answer = 0;
     view_.unanswered_polls = 0;
     view_.family = 0;
+    restart_totals(readings_);
+    log_header_due_ = polling_ != 0;
     alarms_.on_reset();
     for (int32_t& state : device_switches_) {
         state = 0;
@@ -514,6 +532,7 @@ void DeviceMonitor::update_address_history() {
 void DeviceMonitor::on_start() {
     clear_readings(readings_, ReadingGroup::kMeasurements);
     refresh_agent_link();
+    log_header_due_ = false;  // Start writes its own
     send_exchange(Purpose::kStartIdentification,
                   fetch_request(kIdentificationRun.first_index, kIdentificationRun.count));
 }
@@ -566,7 +585,25 @@ void DeviceMonitor::poll_tick() {
     if (polling_ == 0 || exchange_) {
         return;
     }
+    if (log_header_due_) {
+        log_new_agent();
+        return;
+    }
     send_poll_run(0);
+}
+
+void DeviceMonitor::log_new_agent() {
+    log_header_due_ = false;
+    // A Get or a refused Set pointed polling at another device: its lines
+    // must not run on under the last one's identification and headings.
+    if (!input_.log) {
+        send_poll_run(0);
+        return;
+    }
+    // Items the new device does not send are empty, not the last one's.
+    clear_readings(readings_, ReadingGroup::kIdentification);
+    send_exchange(Purpose::kLogIdentification,
+                  fetch_request(kIdentificationRun.first_index, kIdentificationRun.count));
 }
 
 void DeviceMonitor::send_poll_run(int run) {

@@ -122,9 +122,11 @@ public:
     void close(SettingsStore* settings);
     bool closed() const { return closed_; }
 
-    // The address box filled in for the operator (a command line's
-    // address), as the history's first entry fills it at initialisation.
-    void fill_address(const std::string& address);
+    // The fields filled in for the operator from a command line, as the
+    // history's first entry fills the address box at initialisation; an
+    // empty text leaves its field as it is.
+    void fill_fields(const std::string& address, const std::string& community,
+                     const std::string& interval);
 
     // A button: `handler` (one of kButtonHandlers) runs with the fields as
     // given, now, or after the exchange in flight, in the order given. Stop
@@ -178,6 +180,8 @@ public:
     bool waiting() const { return exchange_.has_value(); }
     // Whether the last poll shown had its answers; false before any.
     bool last_poll_answered() const { return last_poll_answered_; }
+    // Whether the last read of the identification items was answered.
+    bool identification_answered() const { return identification_answered_; }
     AgentLink& link() { return link_; }
     const DeviceReadings& readings() const { return readings_; }
     // Every poll shown, answered or not, once, at the monitor's time: what
@@ -192,7 +196,14 @@ private:
     };
     // What the exchange in flight is for; each names the step its answer
     // goes to.
-    enum class Purpose { kStartIdentification, kGetIdentification, kPollRun, kSet, kSendKey };
+    enum class Purpose {
+        kStartIdentification,
+        kLogIdentification,  // the header block of another agent, before its first poll
+        kGetIdentification,
+        kPollRun,
+        kSet,
+        kSendKey,
+    };
     struct Exchange {
         Purpose purpose = Purpose::kPollRun;
         int run = 0;  // kPollRun: the position in kPollRuns
@@ -241,6 +252,9 @@ private:
     // A new agent address: the panes and lamps that describe the previous
     // device are emptied, so nothing of it shows as the new one's.
     void forget_previous_device();
+    // The first poll of another agent while logging: its own header block,
+    // with the identification read as Start reads it.
+    void log_new_agent();
 
     MonitorHost& host_;
     DeviceReadings& readings_;
@@ -259,6 +273,7 @@ private:
     AgentLink link_;
     int32_t polling_ = 0;
     bool last_poll_answered_ = false;
+    bool identification_answered_ = false;
     uint16_t default_port_ = kDefaultAgentPort;
     int period_ms_ = 0;  // the poll timer's period since the last Start
     // The switches as the device last reported them in a successful poll:
@@ -268,6 +283,9 @@ private:
     bool switches_read_ = false;
     int transport_reports_ = 0;  // message boxes the link has raised so far
     bool log_trouble_shown_ = false;
+    // The agent changed while polling: the log needs a header block of the
+    // new device before its first line.
+    bool log_header_due_ = false;
     // The address box's text when the link was last pointed at the agent,
     // for the alarms' texts.
     std::string agent_address_;

@@ -169,8 +169,24 @@ MessagePtr fetch_request(int first_index, int count) {
     return request;
 }
 
-bool take_fetch_answer(const AgentLink& link, DeviceReadings& readings, const SnmpMessage& request,
-                       MessagePtr answer, FetchFault* fault, MessagePtr* answer_out) {
+bool fetch_parameters(AgentLink& link, DeviceReadings& readings, int first_index, int count,
+                      FetchFault* fault, MessagePtr* answer_out) {
+    if (answer_out != nullptr) {
+        answer_out->reset();
+    }
+    FetchFault unused;
+    FetchFault& out = fault != nullptr ? *fault : unused;
+    out = FetchFault{FetchFailure::kNoAnswer, std::string()};
+    const MessagePtr request = fetch_request(first_index, count);
+    if (request == nullptr) {
+        return false;
+    }
+    MessagePtr answer(exchange_request(link, request.get()));
+    return take_fetch_answer(link, *request, std::move(answer), readings, &out, answer_out);
+}
+
+bool take_fetch_answer(const AgentLink& link, const SnmpMessage& request, MessagePtr answer,
+                       DeviceReadings& readings, FetchFault* fault, MessagePtr* answer_out) {
     if (answer_out != nullptr) {
         answer_out->reset();
     }
@@ -201,20 +217,4 @@ bool take_fetch_answer(const AgentLink& link, DeviceReadings& readings, const Sn
         *answer_out = std::move(answer);
     }
     return true;
-}
-
-bool fetch_parameters(AgentLink& link, DeviceReadings& readings, int first_index, int count,
-                      FetchFault* fault, MessagePtr* answer_out) {
-    if (answer_out != nullptr) {
-        answer_out->reset();
-    }
-    if (fault != nullptr) {
-        *fault = FetchFault{FetchFailure::kNoAnswer, std::string()};
-    }
-    const MessagePtr request = fetch_request(first_index, count);
-    if (request == nullptr) {
-        return false;
-    }
-    MessagePtr answer(exchange_request(link, request.get()));
-    return take_fetch_answer(link, readings, *request, std::move(answer), fault, answer_out);
 }

@@ -51,14 +51,11 @@ struct FetchFault {
 bool fetch_parameters(AgentLink& link, DeviceReadings& readings, int first_index, int count,
                       FetchFault* fault = nullptr, MessagePtr* answer = nullptr);
 
-// The two halves of `fetch_parameters` for an owner whose event loop waits
-// for the answer (agent_link.h: `begin_exchange`, `take_answer`). The
-// GetRequest for catalog rows `first_index` onwards; null when the rows lie
-// outside the catalog or the request cannot be built.
+// The two halves of `fetch_parameters`, for an owner that sends and waits
+// itself (without blocking): the GetRequest of the rows (null when they lie
+// outside the catalog or memory runs out), and the judgement of what came
+// back for it, `answer` null when none did (`link.fault` then says why).
 MessagePtr fetch_request(int first_index, int count);
-// Judges what came for `request` (null `answer`: nothing came, and
-// `link.fault` says why) as `fetch_parameters` does, decoding an answer it
-// takes into the readings.
-bool take_fetch_answer(const AgentLink& link, DeviceReadings& readings, const SnmpMessage& request,
-                       MessagePtr answer, FetchFault* fault = nullptr,
+bool take_fetch_answer(const AgentLink& link, const SnmpMessage& request, MessagePtr answer,
+                       DeviceReadings& readings, FetchFault* fault = nullptr,
                        MessagePtr* answer_out = nullptr);

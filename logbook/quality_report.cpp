@@ -91,16 +91,14 @@ void write_table(std::ostream& out, const DeviceQuality& d, int bin_seconds) {
     if (worst.empty()) {
         text += "Worst bins: none, no errored or unavailable second.\n";
     } else {
-        text += "Worst bins:";
+        text += "Worst bins:\n";
         for (std::size_t i = 0; i < worst.size() && i < kWorstBins; ++i) {
             const QualityCounts& c = worst[i].second;
             text += format_text(
-                "%s %s (%llu ES, %llu SES, %llu UAS, %s)", i == 0 ? "" : ";",
-                table_time(worst[i].first).c_str(), static_cast<unsigned long long>(c.es),
-                static_cast<unsigned long long>(c.ses), static_cast<unsigned long long>(c.uas),
-                percent(c.availability()).c_str());
+                "  %s  %llu ES, %llu SES, %llu UAS, %s\n", table_time(worst[i].first).c_str(),
+                static_cast<unsigned long long>(c.es), static_cast<unsigned long long>(c.ses),
+                static_cast<unsigned long long>(c.uas), percent(c.availability()).c_str());
         }
-        text += ".\n";
     }
     out << text << '\n';
 }

@@ -85,7 +85,7 @@ TEST(QualityReport, AMixedLogGivesASectionPerDeviceInEachForm) {
     const std::string table = report(ReportFormat::kTable);
     EXPECT_NE(table.find("RL-KTR-350 SN 1 (family 350), 15-minute bins\n"), std::string::npos)
         << table;
-    EXPECT_NE(table.find("Worst bins: 2026-12-08 14:15 (1 ES, 1 SES, 0 UAS, 100.0000 %)"),
+    EXPECT_NE(table.find("Worst bins:\n  2026-12-08 14:15  1 ES, 1 SES, 0 UAS, 100.0000 %\n"),
               std::string::npos)
         << table;
 }

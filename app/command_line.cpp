@@ -33,7 +33,7 @@ std::string usage_text() {
            "                                   a log the console wrote as a clean table (CSV,\n"
            "                                   or JSON Lines) on standard output or in FILE\n"
            "       tarvik --report LOG... [--bin 15m|1h|24h] [--from TIME] [--to TIME]\n"
-           "              [--csv|--json] [--out FILE]\n"
+           "              [--csv|--json] [--out FILE] [--save OUT.svg]\n"
            "                                   the link's errored, severely errored and\n"
            "                                   unavailable seconds and its availability, per\n"
            "                                   bin and device, from logs the console wrote\n"
@@ -177,7 +177,8 @@ bool parse_report(int argc, const char* const* argv, CommandLine* line, std::str
             line->report.format = arg == "--csv" ? ReportFormat::kCsv : ReportFormat::kJson;
             continue;
         }
-        if (arg != "--bin" && arg != "--from" && arg != "--to" && arg != "--out") {
+        if (arg != "--bin" && arg != "--from" && arg != "--to" && arg != "--out" &&
+            arg != "--save") {
             *error = arg + " does not go with --report";
             return false;
         }
@@ -186,7 +187,13 @@ bool parse_report(int argc, const char* const* argv, CommandLine* line, std::str
             return false;
         }
         const std::string value = argv[++i];
-        if (arg == "--bin") {
+        if (arg == "--save") {
+            if (!ends_with_any_case(value, ".svg")) {
+                *error = "--save with --report takes a file name ending in .svg";
+                return false;
+            }
+            line->report_save = value;
+        } else if (arg == "--bin") {
             const int seconds = value == "15m"   ? 900
                                 : value == "1h"  ? 3600
                                 : value == "24h" ? 86400

@@ -32,6 +32,7 @@ struct CommandLine {
     // covers and how it is written (to `export_out`, or stdout).
     std::vector<std::string> report_files;
     ReportOptions report;
+    std::string report_save;  // with kReport: the chart of the bins, .svg
 };
 
 // "90s", "30m", "2h", "1d" or plain seconds ("600"), as seconds; false when

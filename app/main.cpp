@@ -280,6 +280,16 @@ int run_report(const CommandLine& line) {
         });
     }
     report.finish();
+    if (!line.report_save.empty()) {
+        std::ofstream chart(file_path(line.report_save), std::ios::binary | std::ios::trunc);
+        chart << quality_report_svg(report, line.report.bin_seconds, line.plot_width);
+        chart.close();
+        if (!chart) {
+            std::fprintf(stderr, "tarvik: cannot write %s: %s\n",
+                         terminal_safe_text(line.report_save).c_str(), std::strerror(errno));
+            return 1;
+        }
+    }
     std::ofstream file;
     if (!line.export_out.empty()) {
         file.open(file_path(line.export_out), std::ios::binary | std::ios::trunc);

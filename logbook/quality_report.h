@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "charts/quality_chart.h"
 #include "logbook/error_performance.h"
 #include "logbook/log_reader.h"
 
@@ -60,6 +61,11 @@ private:
     std::size_t current_ = 0;
     bool have_current_ = false;
 };
+
+// The bars of a device's bins for the error performance chart, and the
+// page of every device's chart as SVG, `width` pixels wide.
+std::vector<charts::QualityBar> quality_bars(const DeviceQuality& device, int bin_seconds);
+std::string quality_report_svg(const QualityReport& report, int bin_seconds, int width);
 
 // "15-minute", "1-hour" or "24-hour".
 const char* bin_name(int bin_seconds);

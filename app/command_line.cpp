@@ -19,6 +19,10 @@ std::string usage_text() {
            "                                   no window: Start with these fields, print the\n"
            "                                   panes (or one line, or one JSON object) after\n"
            "                                   every poll, stop after N polls\n"
+           "       tarvik --demo --headless [--format panes|line|json]\n"
+           "                                   the demo in the terminal\n"
+           "       tarvik --address HOST [--community TEXT] [--interval MS]\n"
+           "                                   the window with these fields filled, not started\n"
            "       tarvik --port N             the agent's UDP port (default " +
            port +
            "), any mode\n"
@@ -240,7 +244,8 @@ bool parse_command_line(int argc, const char* const* argv, CommandLine* line, st
         }
     }
     bool headless = false;
-    bool headless_option = false;
+    bool headless_option = false;  // --log, --polls, --format: the terminal's alone
+    bool field_option = false;     // --address, --community, --interval: the window's too
     bool address_given = false;
     bool plot = false;
     bool plot_option = false;
@@ -368,7 +373,8 @@ bool parse_command_line(int argc, const char* const* argv, CommandLine* line, st
             line->headless.port = static_cast<uint16_t>(number);
             continue;
         }
-        headless_option = true;
+        const bool field = arg == "--address" || arg == "--community" || arg == "--interval";
+        (field ? field_option : headless_option) = true;
         if (arg == "--address") {
             // The empty address box means the local computer; on the
             // command line an empty value is a mistake (an unset variable).
@@ -403,8 +409,14 @@ bool parse_command_line(int argc, const char* const* argv, CommandLine* line, st
         }
     }
     if (headless_option && !headless) {
+        *error = "--log, --polls and --format go with --headless";
+        return false;
+    }
+    // Without --headless they fill the window's fields: a runbook or an
+    // alert's link opens the console on its device, not started.
+    if (field_option && !headless && (line->demo || plot || exporting)) {
         *error =
-            "--address, --community, --interval, --log, --polls and --format go with --headless";
+            "--address, --community and --interval go with --headless, or alone for the window";
         return false;
     }
     if (headless && !address_given && !line->demo) {

@@ -55,6 +55,10 @@ int run_window(int& argc, char** argv, const CommandLine& line, bool demo) {
 #ifdef TARVIK_WINDOW
     WindowOptions options;
     options.default_port = line.headless.port;
+    // The fields --address, --community and --interval filled; not started.
+    options.address = line.headless.address;
+    options.community = line.headless.community;
+    options.interval = line.headless.interval;
     if (demo) {
         options.address = line.headless.address;
         options.demo = true;
@@ -116,6 +120,7 @@ int save_plot(int& argc, char** argv, const CommandLine& line,
         if (!CTarvikApp::display_available()) {
             setenv("QT_QPA_PLATFORM", "offscreen", 1);
         }
+        CTarvikApp::show_only_errors();
         CTarvikApp app(argc, argv);
         if (!app.save_plot_png(std::move(history), line.plot_save, line.plot_width,
                                line.plot_height, view.from, view.to)) {

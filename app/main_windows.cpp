@@ -45,6 +45,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     SimulatedTransceiver sim;
     switch (line.mode) {
         case RunMode::kWindow:
+            // The fields --address, --community and --interval filled; not started.
+            options.address = line.headless.address;
+            options.community = line.headless.community;
+            options.interval = line.headless.interval;
             break;
         case RunMode::kDemo: {
             if (!start_demo_device(sim, line)) {

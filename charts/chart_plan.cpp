@@ -162,6 +162,9 @@ constexpr TraceSpec rail_trace(Series series, Param row) {
             kFirstRailChart + supply_rail_index(row), false};
 }
 
+// The least part of its nominal value that a rail's axis spans either side.
+constexpr double kRailLeastSpan = 0.05;
+
 constexpr ChartSpec rail_chart(int k) {
     return {kSupplyRails[k].label, "V", nullptr};
 }
@@ -197,7 +200,8 @@ const ChartSpec kChartSpecs[kChartCount] = {
     {"Receiver", "dB", "1 = yes"},
     {"Link rates", "Mbps", nullptr},
     {"Packets", "packets/s", nullptr},
-    {"Errors", "FEC fails since Reset", "PER"},
+    {"Errors: FEC fails as the device counts them (Reset does not drop them), and PER", "FEC fails",
+     "PER"},
 };
 static_assert(kRailCount == 7, "one chart per rail");
 
@@ -222,7 +226,8 @@ const TraceSpec kTraceSpecs[kTraceCount] = {
     {Series::kRadioToPhyRate, kRadioToPhyName, kPacketsPerSecond, kPacketChart, false},
     {Series::kDropQ1Rate, kDropQ1Name, kPacketsPerSecond, kPacketChart, false},
     {Series::kDropTxRate, kDropTxName, kPacketsPerSecond, kPacketChart, false},
-    {Series::kFecFails, kFecFailsName, nullptr, kErrorChart, false},
+    // Not the pane's "FEC fails total", which counts since Reset.
+    {Series::kFecFails, "FEC fails (device)", nullptr, kErrorChart, false},
     {Series::kPacketErrorRatio, kPerName, nullptr, kErrorChart, true},
 };
 
@@ -352,6 +357,12 @@ TrendPlan plan_trends(const ReadingHistory& history, const PlanRequest& request)
             if (t.has_limits) {
                 r.take(t.limit_low);
                 r.take(t.limit_high);
+            }
+            // And at least its nominal value +-5 %: a few millivolts of noise
+            // on a rail without limits must not fill the chart as swings.
+            if (const RailSpec* rail = series_info(def.series).rail) {
+                r.take(rail->nominal_volts * (1 - kRailLeastSpan));
+                r.take(rail->nominal_volts * (1 + kRailLeastSpan));
             }
         }
     }

@@ -81,7 +81,9 @@ void pane_values(const DeviceReadings& r, double* v) {
     v[index_of(Series::kPhyToRadioRate)] = r.phy_to_radio_rate;
     v[index_of(Series::kRadioToPhyRate)] = r.radio_to_phy_rate;
     v[index_of(Series::kPacketErrorRatio)] = r.packet_error_ratio;
-    v[index_of(Series::kFecFails)] = r.fec_fail_since_reset;
+    // The device's own count, which a log holds too: live and from a log
+    // the chart draws the same thing.
+    v[index_of(Series::kFecFails)] = r.fec_fail_count;
     v[index_of(Series::kFrequencyOffset)] =
         f350 ? r.frequency_offset_hz / kHertzPerMegahertz : kNaN;
 }

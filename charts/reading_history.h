@@ -43,7 +43,7 @@ enum class Series : int {
     kPhyToRadioRate,      // packets/s
     kRadioToPhyRate,      // packets/s
     kPacketErrorRatio,    // ratio
-    kFecFails,            // count since Reset
+    kFecFails,            // the device's count (Reset does not drop it)
     kDropQ1Rate,          // packets/s, from successive counts; family 350 only
     kDropTxRate,          // packets/s, from successive counts; family 350 only
     kFrequencyOffset,     // MHz, family 350 only

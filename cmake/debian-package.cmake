@@ -40,13 +40,14 @@ foreach(page IN LISTS tarvik_manual_pages)
             DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section})
 endforeach()
 # The README and its pages too: the Prometheus alerts' runbook links point
-# into docs/fleet.md, and the README's links into docs/.
+# into docs/fleet.md, and the README's links into docs/, its "Manual pages"
+# into docs/man/, which holds the pages' sources (no folder is left empty).
 install(FILES ${CMAKE_BINARY_DIR}/debian/changelog.gz ${PROJECT_SOURCE_DIR}/res/debian/copyright
               ${PROJECT_SOURCE_DIR}/README.md
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tarvik)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tarvik/docs
-        FILES_MATCHING PATTERN "*.md" PATTERN "*.png")
+        FILES_MATCHING PATTERN "*.md" PATTERN "*.png" PATTERN "*.[15]")
 
 # tarvik-exporter's service, off until enabled, and its example options
 # (not installed into /etc: the operator writes /etc/default/tarvik-exporter).

@@ -48,9 +48,10 @@ void rebase(T value, T& baseline, T& since_reset) {
     }
 }
 
-// Cut at the first zero octet and at 99 characters. The rest of the field
-// is cleared so that family detection never meets an earlier text's remains.
-void store_id_text(char (&field)[kIdTextSize], const VarBinding& binding) {
+// Cut at the first zero octet and at 99 characters: the text the family
+// code is looked for in. The rest of the field is cleared so that family
+// detection never meets an earlier text's remains.
+void store_cut_text(char (&field)[kIdTextSize], const VarBinding& binding) {
     std::memset(field, 0, sizeof field);
     size_t length = static_cast<size_t>(binding.value_length);
     if (length > kIdTextSize - 1) {
@@ -60,6 +61,29 @@ void store_id_text(char (&field)[kIdTextSize], const VarBinding& binding) {
         length = static_cast<size_t>(static_cast<const uint8_t*>(zero) - binding.value);
     }
     std::memcpy(field, binding.value, length);
+}
+
+// The item as shown: a zero octet is kept as the four characters "\x00",
+// the way the panes and the log show the other controls, so the text after
+// it is not lost; at most 99 characters, and no escape cut in two.
+void store_id_text(char (&field)[kIdTextSize], const VarBinding& binding) {
+    static constexpr char kZero[] = "\\x00";
+    constexpr size_t kZeroLength = sizeof kZero - 1;
+    std::memset(field, 0, sizeof field);
+    size_t length = 0;
+    for (int32_t i = 0; i < binding.value_length; ++i) {
+        const uint8_t octet = binding.value[i];
+        const size_t room = octet == 0 ? kZeroLength : 1;
+        if (length + room > kIdTextSize - 1) {
+            break;
+        }
+        if (octet == 0) {
+            std::memcpy(field + length, kZero, kZeroLength);
+        } else {
+            field[length] = static_cast<char>(octet);
+        }
+        length += room;
+    }
 }
 
 // Three-character windows of item 2 at offsets 1 to L - 3, L being the
@@ -148,10 +172,12 @@ void apply_binding(DeviceReadings& r, const VarBinding& binding) {
         if (binding.value == nullptr || binding.value_length < 0) {
             return;
         }
-        store_id_text(r.id_text[index - kIdentificationRun.first_index], binding);
+        char(&field)[kIdTextSize] = r.id_text[index - kIdentificationRun.first_index];
         if (row == Param::kIdItem2) {
+            store_cut_text(field, binding);
             detect_family(r, binding.value_length);
         }
+        store_id_text(field, binding);
         return;
     }
 
@@ -296,6 +322,21 @@ void rebase_since_reset_counters(DeviceReadings& r) {
     rebase(r.fec_fail_count, r.fec_fail_baseline, r.fec_fail_since_reset);
     rebase(r.drop_q1_count, r.drop_q1_baseline, r.drop_q1_since_reset);
     rebase(r.drop_tx_count, r.drop_tx_baseline, r.drop_tx_since_reset);
+}
+
+void restart_totals(DeviceReadings& r) {
+    r.phy_to_radio_total = 0;
+    r.radio_to_phy_total = 0;
+    r.fec_fail_count = 0;
+    r.fec_fail_baseline = 0;
+    r.fec_fail_since_reset = 0;
+    r.drop_q1_count = 0;
+    r.drop_q1_baseline = 0;
+    r.drop_q1_since_reset = 0;
+    r.drop_tx_count = 0;
+    r.drop_tx_baseline = 0;
+    r.drop_tx_since_reset = 0;
+    r.packet_error_ratio = 0;
 }
 
 VoltageAlarms latch_voltage_alarms(DeviceReadings& r) {

@@ -160,6 +160,11 @@ void clear_status_fields(DeviceReadings& readings);
 // since-reset count restarts at 0. A counter at 0 is left as it is.
 void rebase_since_reset_counters(DeviceReadings& readings);
 
+// Counting as a fresh run counts: both running totals, the three counters,
+// their baselines and since-reset counts, and the error ratio to 0. For
+// another device, whose counts have nothing to do with the last one's.
+void restart_totals(DeviceReadings& readings);
+
 // One bit per rail with a lamp, in the order of `kSupplyRails`.
 using VoltageAlarms = std::bitset<kVoltageAlarmCount>;
 

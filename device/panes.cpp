@@ -33,13 +33,14 @@ std::string rx_pane_text(const DeviceReadings& r) {
 
 std::string statistic_pane_text(const DeviceReadings& r) {
     std::string text = format_text(
-        "%s%s\t= %.f \r\n%s packets total \t= %.6e \r\n"
-        "%s%s\t= %.f \r\n%s packets total \t= %.6e \r\n"
-        "%s \t\t= %.f \r\n%s \t\t= %.3e",
+        "%s%s\t= %.f \r\n%s packets total \t= %s \r\n"
+        "%s%s\t= %.f \r\n%s packets total \t= %s \r\n"
+        "%s \t\t= %.f \r\n%s \t\t= %s",
         kPhyToRadioName, kPacketsPerSecond, r.phy_to_radio_rate, kPhyToRadioName,
-        r.phy_to_radio_total, kRadioToPhyName, kPacketsPerSecond, r.radio_to_phy_rate,
-        kRadioToPhyName, r.radio_to_phy_total, kFecFailsName, r.fec_fail_since_reset, kPerName,
-        r.packet_error_ratio);
+        exponent_text(r.phy_to_radio_total, 6).c_str(), kRadioToPhyName, kPacketsPerSecond,
+        r.radio_to_phy_rate, kRadioToPhyName, exponent_text(r.radio_to_phy_total, 6).c_str(),
+        kFecFailsName, r.fec_fail_since_reset, kPerName,
+        exponent_text(r.packet_error_ratio, 3).c_str());
     if (r.family_rate_mbps == kFamily350) {
         // The drop counters are unsigned: shown as such, never negative.
         text += format_text(

@@ -35,6 +35,13 @@ std::string lamp_tip_text(int rail) {
                        bounds.top);
 }
 
+std::string clear_lamp_tip_text(int rail) {
+    const RailSpec& supply = kSupplyRails[rail];
+    const RailBounds bounds = lamp_bounds_volts(supply);
+    return format_text("%s: lit when outside %.1f..%.1f V", supply.label, bounds.bottom,
+                       bounds.top);
+}
+
 std::string not_known_lamp_tip_text(int rail) {
     const RailSpec& supply = kSupplyRails[rail];
     const RailBounds bounds = lamp_bounds_volts(supply);

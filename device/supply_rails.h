@@ -102,6 +102,9 @@ std::string voltage_alarm_text(const DeviceReadings& readings, int rail);
 // The same with the value already written, such as a template's
 // placeholder: "U -12V VALUE V outside -14.0..-8.0 V".
 std::string rail_alarm_text(int rail, const std::string& value);
+// A clear lamp's tip in the window, naming what lights it: "U +12V: lit
+// when outside 10.0..14.0 V".
+std::string clear_lamp_tip_text(int rail);
 // A lit lamp's tip in the window: "U +12V went outside 10.0..14.0 V; lit
 // until Reset".
 std::string lamp_tip_text(int rail);

@@ -1,12 +1,12 @@
 #include "device/text_format.h"
 
 #include <algorithm>
-#include <charconv>
 #include <clocale>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #ifndef _WIN32
 #include <locale.h>
@@ -64,179 +64,37 @@ void widen_exponent(std::string& piece) {
     }
 }
 
-template <typename T>
-std::string format_one(const std::string& conversion, T value) {
-    char small[128];
-    const int n = std::snprintf(small, sizeof small, conversion.c_str(), value);
-    if (n < 0) {
-        return std::string();
-    }
-    if (static_cast<size_t>(n) < sizeof small) {
-        return std::string(small, static_cast<size_t>(n));
-    }
-    std::string big(static_cast<size_t>(n) + 1, '\0');
-    std::snprintf(&big[0], big.size(), conversion.c_str(), value);
-    big.resize(static_cast<size_t>(n));
-    return big;
-}
-
-// The panes' plain conversions (%d, %u, %s, %.Nf) are written here rather
-// than through snprintf, which costs several times as much and is most of a
-// poll's own work; both give the same text.
-constexpr int kMaxFastPrecision = 17;
-
-template <typename T>
-void append_integer(std::string& out, T value) {
-    char digits[24];
-    const auto written = std::to_chars(digits, digits + sizeof digits, value);
-    out.append(digits, written.ptr);
-}
-
-// Appends `value` with `precision` decimals as "%.Nf" writes it in the "C"
-// locale. Returns false, having appended nothing, where this cannot (not a
-// finite number, a longer precision, or a library without it).
-bool append_fixed(std::string& out, double value, int precision) {
-#if defined(__cpp_lib_to_chars)
-    if (!std::isfinite(value) || precision > kMaxFastPrecision) {
-        return false;
-    }
-    char text[400];  // the largest double has 309 digits before the point
-    const auto written =
-        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, precision);
-    if (written.ec != std::errc()) {
-        return false;
-    }
-    out.append(text, written.ptr);
-    return true;
-#else
-    (void)out;
-    (void)value;
-    (void)precision;
-    return false;
-#endif
-}
-
 }  // namespace
 
 std::string format_text(const char* pattern, ...) {
-    CNumericScope numeric;
+    const CNumericScope numeric;
     std::va_list args;
     va_start(args, pattern);
-    std::string out;
-    const char* p = pattern;
-    while (*p != '\0') {
-        if (*p != '%') {
-            // The literal text up to the next conversion, in one piece.
-            const char* next = std::strchr(p, '%');
-            const size_t n = next != nullptr ? static_cast<size_t>(next - p) : std::strlen(p);
-            out.append(p, n);
-            p += n;
-            continue;
-        }
-        // One conversion: flags, width, precision, length, conversion.
-        const char* start = p++;
-        while (*p != '\0' && std::strchr("-+ #0", *p) != nullptr) {
-            ++p;
-        }
-        while (*p >= '0' && *p <= '9') {
-            ++p;
-        }
-        // No flags and no width: the plain forms the fast paths write.
-        const bool plain = p == start + 1;
-        int precision = -1;
-        if (*p == '.') {
-            ++p;
-            precision = 0;
-            while (*p >= '0' && *p <= '9') {
-                precision = std::min(precision * 10 + (*p - '0'), kMaxFastPrecision + 1);
-                ++p;
-            }
-        }
-        int longs = 0;
-        while (*p == 'l') {
-            ++longs;
-            ++p;
-        }
-        const char conversion = *p;
-        if (conversion == '\0') {
-            out.append(start, p);
-            break;
-        }
-        ++p;
-        const std::string conversion_text(start, p);
-        switch (conversion) {
-            case 'd':
-            case 'i':
-                if (plain && precision < 0) {
-                    longs == 0   ? append_integer(out, va_arg(args, int))
-                    : longs == 1 ? append_integer(out, va_arg(args, long))
-                                 : append_integer(out, va_arg(args, long long));
-                    break;
-                }
-                out += longs == 0   ? format_one(conversion_text, va_arg(args, int))
-                       : longs == 1 ? format_one(conversion_text, va_arg(args, long))
-                                    : format_one(conversion_text, va_arg(args, long long));
-                break;
-            case 'u':
-                if (plain && precision < 0) {
-                    longs == 0   ? append_integer(out, va_arg(args, unsigned))
-                    : longs == 1 ? append_integer(out, va_arg(args, unsigned long))
-                                 : append_integer(out, va_arg(args, unsigned long long));
-                    break;
-                }
-                out += longs == 0   ? format_one(conversion_text, va_arg(args, unsigned))
-                       : longs == 1 ? format_one(conversion_text, va_arg(args, unsigned long))
-                                    : format_one(conversion_text, va_arg(args, unsigned long long));
-                break;
-            case 'x':
-            case 'X':
-            case 'o':
-                out += longs == 0   ? format_one(conversion_text, va_arg(args, unsigned))
-                       : longs == 1 ? format_one(conversion_text, va_arg(args, unsigned long))
-                                    : format_one(conversion_text, va_arg(args, unsigned long long));
-                break;
-            case 'e':
-            case 'E': {
-                std::string piece = format_one(conversion_text, va_arg(args, double));
-                widen_exponent(piece);
-                out += piece;
-                break;
-            }
-            case 'f':
-            case 'F': {
-                const double value = va_arg(args, double);
-                if (!(plain && append_fixed(out, value, precision < 0 ? 6 : precision))) {
-                    out += format_one(conversion_text, value);
-                }
-                break;
-            }
-            case 'g':
-            case 'G':
-                out += format_one(conversion_text, va_arg(args, double));
-                break;
-            case 'c':
-                out += format_one(conversion_text, va_arg(args, int));
-                break;
-            case 's': {
-                const char* text = va_arg(args, const char*);
-                if (plain && precision < 0 && text != nullptr) {
-                    out += text;
-                } else {
-                    out += format_one(conversion_text, text);
-                }
-                break;
-            }
-            case '%':
-                out += '%';
-                break;
-            default:
-                // Not a conversion this console uses: kept as written.
-                out += conversion_text;
-                break;
-        }
-    }
+    std::va_list again;
+    va_copy(again, args);
+    char small[256];
+    const int n = std::vsnprintf(small, sizeof small, pattern, args);
     va_end(args);
+    std::string out;
+    if (n > 0 && static_cast<size_t>(n) < sizeof small) {
+        out.assign(small, static_cast<size_t>(n));
+    } else if (n > 0) {
+        std::vector<char> big(static_cast<size_t>(n) + 1);
+        std::vsnprintf(big.data(), big.size(), pattern, again);
+        out.assign(big.data(), static_cast<size_t>(n));
+    }
+    va_end(again);
     return out;
+}
+
+std::string exponent_text(double value, int precision) {
+    const CNumericScope numeric;
+    char text[64];  // "-1.", at most 40 digits, "e-308"
+    const int n =
+        std::snprintf(text, sizeof text, "%.*e", std::min(std::max(precision, 0), 40), value);
+    std::string piece(text, n > 0 ? std::min(static_cast<size_t>(n), sizeof text - 1) : 0);
+    widen_exponent(piece);
+    return piece;
 }
 
 size_t utf8_prefix_length(const std::string& text, size_t limit) {

@@ -1,8 +1,7 @@
-// printf-style formatting for the panes and the log, with two differences
-// that keep the output the same on every desktop:
-// - the exponent of an e or E conversion has at least three digits
-//   (1.234500e+004), as the console has always written it;
-// - the decimal point is always ".", whatever locale the process runs in.
+// printf-style formatting for the panes and the log, the same on every
+// desktop: the decimal point is always ".", whatever locale the process
+// runs in, and numbers in exponent form have an exponent of at least three
+// digits (1.234500e+004), as the console has always written them.
 #pragma once
 
 #include <cstddef>
@@ -15,7 +14,13 @@
 #define TARVIK_PRINTF_FORMAT
 #endif
 
+// snprintf in the "C" locale. Its e conversions have the library's exponent
+// (two digits here): a number in exponent form goes through exponent_text.
 std::string format_text(const char* pattern, ...) TARVIK_PRINTF_FORMAT;
+
+// `value` as "%.<precision>e" writes it in the "C" locale, its exponent
+// widened to three digits: 1.234500e+004, 1.200e-004, inf.
+std::string exponent_text(double value, int precision);
 
 // The longest start of `text`, at most `limit` octets, that does not end
 // inside a UTF-8 character: a cut there would leave a lone lead octet that

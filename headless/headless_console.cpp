@@ -1,6 +1,7 @@
 #include "headless/headless_console.h"
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -90,8 +91,7 @@ public:
         monitor_.set_alarm_listener([this](const AlarmEvent& event) {
             print_alarm(event);
             if (options_.format == TerminalFormat::kJson) {
-                std::fputs(alarm_json(event).c_str(), stdout);
-                std::fflush(stdout);
+                print(alarm_json(event));
             }
         });
         window_.attach(monitor_);
@@ -109,9 +109,9 @@ public:
         if (!stop_requested()) {
             take_identification();
             if (options_.format == TerminalFormat::kJson) {
-                std::fputs(device_json(readings_).c_str(), stdout);
+                print(device_json(readings_));
             } else if (!redraw_) {
-                std::printf("-- Identification --\n%s", identification_.c_str());
+                print("-- Identification --\n" + identification_);
             }
             polls_ = 1;
             show("Poll 1", false);
@@ -144,12 +144,26 @@ public:
         // A run that did its N polls says whether the last one was answered,
         // for scripts that use the console as a health check.
         const bool polls_done = !quit_ && options_.polls > 0 && polls_ >= options_.polls;
-        return polls_done && !monitor_.last_poll_answered() ? 1 : 0;
+        return output_lost_ || (polls_done && !monitor_.last_poll_answered()) ? 1 : 0;
     }
 
 private:
     bool finished() const {
-        return quit_ || stop_requested() || (options_.polls > 0 && polls_ >= options_.polls);
+        return quit_ || output_lost_ || stop_requested() ||
+               (options_.polls > 0 && polls_ >= options_.polls);
+    }
+
+    // Text for standard output. Output that cannot be written (closed, or a
+    // pipe without reader while SIGPIPE is ignored) ends the run with status
+    // 1, as SIGPIPE itself would: nobody reads what the polls show.
+    void print(const std::string& text) {
+        if (output_lost_) {
+            return;
+        }
+        if (std::fputs(text.c_str(), stdout) == EOF || std::fflush(stdout) != 0) {
+            output_lost_ = true;
+            print_error(std::string("tarvik: standard output: ") + std::strerror(errno) + "\n");
+        }
     }
 
     // An error line on the standard error stream; a run of the same one is
@@ -194,6 +208,8 @@ private:
             print_error(errors_.end_run());
         }
         bool identification = false;
+        bool write = false;  // a Set or Send KEY, whose outcome is shown
+        window_.take_told();
         switch (command.action) {
             case OperatorAction::kNothing:
                 return;
@@ -226,6 +242,7 @@ private:
                 break;
             case OperatorAction::kSet:
                 monitor_.on_set();
+                write = true;
                 break;
             case OperatorAction::kRadio:
                 window_.set_check(ControlId::kRadioCheckBox, command.on ? 1 : 0);
@@ -236,6 +253,7 @@ private:
             case OperatorAction::kKey:
                 window_.set_text(ControlId::kKeyField, command.key);
                 monitor_.on_send_key();
+                write = true;
                 break;
             case OperatorAction::kReset:
                 monitor_.on_reset();
@@ -255,7 +273,9 @@ private:
         if (identification) {
             take_identification();
         }
-        show(operator_command_name(command), identification);
+        // The boxes a write raised are its failure; none: the device took it.
+        const std::string failure = window_.take_told();
+        show(operator_command_name(command), identification, write ? &failure : nullptr);
     }
 
     // Text that answers a command: printed as it comes, or on the terminal
@@ -266,16 +286,19 @@ private:
             below_panes_ = text;
             show(heading, false);
         } else if (options_.format == TerminalFormat::kJson) {
-            std::fputs(command_json(heading, text).c_str(), stdout);
-            std::fflush(stdout);
+            print(command_json(heading, text));
         } else {
-            std::fputs(text.c_str(), stdout);
-            std::fflush(stdout);
+            print(text);
         }
     }
 
-    // The identification items as the device sent them, each on its own line.
+    // The identification items as the device sent them, each on its own line;
+    // a device that did not answer has none to show.
     void take_identification() {
+        if (!monitor_.identification_answered()) {
+            identification_ = "(no answer)\n";
+            return;
+        }
         identification_.clear();
         for (const char* item : readings_.id_text) {
             identification_ += terminal_safe_text(item) + "\n";
@@ -283,36 +306,42 @@ private:
     }
 
     // The line and JSON forms: a poll since the last showing prints its line
-    // or object; a command prints what it answered.
-    void show_compact(const std::string& heading, bool with_identification) {
+    // or object; a command prints what it answered, a write (`write_failure`
+    // set) whether the device took it.
+    void show_compact(const std::string& heading, bool with_identification,
+                      const std::string* write_failure) {
         std::string out;
         const bool json = options_.format == TerminalFormat::kJson;
+        if (write_failure != nullptr) {
+            out = json ? write_command_json(heading, *write_failure)
+                       : write_command_line(heading, *write_failure);
+        }
         if (polls_ == shown_polls_) {
             if (json) {
-                out = command_json(heading, "");
+                out += write_failure != nullptr ? "" : command_json(heading, "");
                 out += with_identification ? device_json(readings_) : "";
             } else if (with_identification) {
-                out = "-- Identification --\n" + identification_;
+                out += "-- Identification --\n" + identification_;
             }
         } else {
             shown_polls_ = polls_;
             const bool answered = monitor_.last_poll_answered();
             const std::time_t now = std::time(nullptr);
             if (json && with_identification) {
-                out = device_json(readings_);
+                out += device_json(readings_);
             } else if (with_identification) {
-                out = "-- Identification --\n" + identification_;
+                out += "-- Identification --\n" + identification_;
             }
             out +=
                 json ? poll_json(readings_, answered, now) : lines_.next(readings_, answered, now);
         }
-        std::fputs(out.c_str(), stdout);
-        std::fflush(stdout);
+        print(out);
     }
 
-    void show(const std::string& heading, bool with_identification) {
+    void show(const std::string& heading, bool with_identification,
+              const std::string* write_failure = nullptr) {
         if (options_.format != TerminalFormat::kPanes) {
-            show_compact(heading, with_identification);
+            show_compact(heading, with_identification, write_failure);
             return;
         }
         std::string out;
@@ -349,8 +378,7 @@ private:
                "  Heater: " + (window_.get_check(ControlId::kHeaterCheckBox) ? "on" : "off") + "\n";
         out += "Status: " + terminal_safe_text(view.status) + "\n\n";
         out += below_panes_;
-        std::fputs(out.c_str(), stdout);
-        std::fflush(stdout);
+        print(out);
     }
 
     const HeadlessOptions& options_;
@@ -362,7 +390,8 @@ private:
     RepeatedLines errors_;
     std::string identification_;
     bool quit_ = false;
-    std::string below_panes_;  // on the terminal: a command's answer under the panes
+    bool output_lost_ = false;  // standard output could not be written
+    std::string below_panes_;   // on the terminal: a command's answer under the panes
     long long polls_ = 0;
     long long shown_polls_ = 0;  // the polls shown by the line and JSON forms
     PollLines lines_;

@@ -219,6 +219,17 @@ std::string command_json(const std::string& command, const std::string& text) {
     return out + "}\n";
 }
 
+std::string write_command_json(const std::string& command, const std::string& failure) {
+    std::string out = command_json(command, failure);
+    out.insert(out.size() - 2, failure.empty() ? ",\"ok\":true" : ",\"ok\":false");
+    return out;
+}
+
+std::string write_command_line(const std::string& command, const std::string& failure) {
+    return command + ": " + (failure.empty() ? std::string("ok") : terminal_safe_text(failure)) +
+           "\n";
+}
+
 std::string device_json(const DeviceReadings& r) {
     std::string out = "{\"kind\":\"device\",\"family\":" + std::to_string(r.family_rate_mbps);
     for (int i = 0; i + 1 < kIdTextCount; ++i) {

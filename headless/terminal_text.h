@@ -66,6 +66,12 @@ private:
 std::string poll_json(const DeviceReadings& r, bool answered, std::time_t now);
 std::string alarm_json(const AlarmEvent& event);
 std::string command_json(const std::string& command, const std::string& text);
+// The "command" object of a write to the device (set, key): "ok" true and
+// no text when the device took it; else "ok" false and why not as `text`
+// (`failure`, the message the write raised).
+std::string write_command_json(const std::string& command, const std::string& failure);
+// The same for the line form: "set: ok", or "set: " and why not.
+std::string write_command_line(const std::string& command, const std::string& failure);
 // A "device" object: the family and identification items 1 to 7 (item 8
 // is the key, a secret).
 std::string device_json(const DeviceReadings& r);

@@ -11,4 +11,9 @@
 class TerminalWindow : public MemoryHost {
 public:
     void message_box(const std::string& text) override;
+    // The boxes raised since the last call, as their lines, joined by "; ".
+    std::string take_told();
+
+private:
+    std::string told_;
 };

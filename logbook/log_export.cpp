@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <ctime>
+#include <string_view>
 
 #include "device/row_schema.h"
 #include "device/text_format.h"
@@ -28,21 +29,6 @@ long long days_from_civil(long long y, unsigned m, unsigned d) {
 void append_two(std::string& out, int n) {
     out += static_cast<char>('0' + n / 10 % 10);
     out += static_cast<char>('0' + n % 10);
-}
-
-void append_csv_text(std::string& out, const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) {
-        out += text;
-        return;
-    }
-    out += '"';
-    for (char c : text) {
-        out += c;
-        if (c == '"') {
-            out += '"';
-        }
-    }
-    out += '"';
 }
 
 // The readings' export names as JSON keys, each with its quotes and colon.
@@ -300,6 +286,28 @@ void append_export_value(std::string& out, const ColumnSpec& column, const Devic
         return;
     }
     append_export_number(out, value, column.whole);
+}
+
+void append_csv_text(std::string& out, const std::string& text) {
+    // A spreadsheet runs a cell that starts like a formula; a quote first
+    // makes it text. Only texts come here: numbers stay numbers.
+    const bool formula =
+        !text.empty() && std::string_view("=+-@\t\r").find(text[0]) != std::string_view::npos;
+    const std::string_view prefix = formula ? "'" : "";
+    if (text.find_first_of(",\"\r\n") == std::string::npos) {
+        out += prefix;
+        out += text;
+        return;
+    }
+    out += '"';
+    out += prefix;
+    for (char c : text) {
+        out += c;
+        if (c == '"') {
+            out += '"';
+        }
+    }
+    out += '"';
 }
 
 void append_json_text(std::string& out, const std::string& text) {

@@ -36,6 +36,11 @@ struct ColumnSpec;
 // unit with its sign as shown, as above.
 void append_export_value(std::string& out, const ColumnSpec& column, const DeviceReadings& r);
 
+// A CSV text cell (RFC 4180): quoted when it holds a comma, a quote or a
+// line break; one that starts with "=", "+", "-", "@", a tab or a CR gets a
+// "'" first, so a spreadsheet shows it instead of running it as a formula.
+void append_csv_text(std::string& out, const std::string& text);
+
 // The JSON string literal of `text`, quotes included; octets that are no
 // UTF-8 are taken as Latin-1.
 void append_json_text(std::string& out, const std::string& text);

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #ifdef _WIN32
 #include <io.h>
@@ -141,6 +142,10 @@ std::string log_value_text(const ColumnSpec& column, const DeviceReadings& r) {
     }
     if (conversion == 'u') {
         return format_text(column.format, static_cast<unsigned long>(device_value(column, r)));
+    }
+    if (conversion == 'e') {
+        // "%.6e" or "%.3e": the digits after the point, and three in the exponent.
+        return exponent_text(logged_value(column, r), std::atoi(column.format + 2));
     }
     return format_text(column.format, logged_value(column, r));
 }

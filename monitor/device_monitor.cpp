@@ -294,6 +294,7 @@ void DeviceMonitor::refresh_agent_link() {
     link_.agent_port = default_port_;
 
     resolve_agent(link_);
+    view_.agent_refused = !has_agent(link_);
     update_address_history();
 }
 
@@ -313,6 +314,8 @@ void DeviceMonitor::forget_previous_device() {
     view_.last_answer = 0;
     view_.unanswered_polls = 0;
     view_.family = 0;
+    restart_totals(readings_);
+    log_header_due_ = polling_ != 0;
     alarms_.on_reset();
     for (int32_t& state : device_switches_) {
         state = 0;
@@ -342,6 +345,9 @@ void DeviceMonitor::update_address_history() {
 
 bool DeviceMonitor::fetch_parameters(int first_index, int count) {
     const bool read = ::fetch_parameters(link_, readings_, first_index, count, &last_fault_);
+    if (first_index == kIdentificationRun.first_index) {
+        identification_answered_ = read;
+    }
     if (last_fault_.kind == FetchFailure::kUnusableAnswer && last_fault_.text != refusal_told_) {
         refusal_told_ = last_fault_.text;
         std::fprintf(stderr, "tarvik: answer refused: %s\n", refusal_told_.c_str());
@@ -353,6 +359,7 @@ bool DeviceMonitor::fetch_parameters(int first_index, int count) {
 void DeviceMonitor::on_start() {
     clear_readings(readings_, ReadingGroup::kMeasurements);
     refresh_agent_link();
+    log_header_due_ = false;  // Start writes its own
     fetch_parameters(kIdentificationRun.first_index, kIdentificationRun.count);
     polling_ = 1;
     period_ms_ = timer_period_ms(parse_interval(input_.interval));
@@ -419,6 +426,9 @@ void DeviceMonitor::poll_tick() {
         return;
     }
     in_poll_ = true;
+    if (log_header_due_) {
+        log_new_agent();
+    }
     const bool succeeded = poll_runs();
     if (exchange_abandoned()) {
         // The console is ending, or Stop was pressed: a poll cut short is
@@ -440,6 +450,21 @@ void DeviceMonitor::poll_tick() {
     report_alarms(succeeded);
     in_poll_ = false;
     publish();
+}
+
+void DeviceMonitor::log_new_agent() {
+    log_header_due_ = false;
+    // A Get or a refused Set pointed polling at another device: its lines
+    // must not run on under the last one's identification and headings.
+    if (!input_.log) {
+        return;
+    }
+    // Items the new device does not send are empty, not the last one's.
+    clear_readings(readings_, ReadingGroup::kIdentification);
+    fetch_parameters(kIdentificationRun.first_index, kIdentificationRun.count);
+    if (!exchange_abandoned()) {
+        note_log_result(write_log_header(input_.log_file, readings_));
+    }
 }
 
 void DeviceMonitor::report_alarms(bool succeeded) {

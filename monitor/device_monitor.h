@@ -151,6 +151,8 @@ public:
     bool busy() const { return busy_; }
     // Whether the last poll shown had its answers; false before any.
     bool last_poll_answered() const { return last_poll_answered_; }
+    // Whether the last read of the identification items was answered.
+    bool identification_answered() const { return identification_answered_; }
     AgentLink& link() { return link_; }
     const DeviceReadings& readings() const { return readings_; }
 
@@ -186,6 +188,9 @@ private:
     // A new agent address: the panes and lamps that describe the previous
     // device are emptied, so nothing of it shows as the new one's.
     void forget_previous_device();
+    // The first poll of another agent while logging: its own header block,
+    // with the identification read as Start reads it.
+    void log_new_agent();
 
     MonitorHost& host_;
     DeviceReadings& readings_;
@@ -202,6 +207,7 @@ private:
     int32_t polling_ = 0;
     bool in_poll_ = false;
     bool last_poll_answered_ = false;
+    bool identification_answered_ = false;
     uint16_t default_port_ = kDefaultAgentPort;
     int period_ms_ = 0;  // the poll timer's period since the last Start
     // The switches as the device last reported them in a successful poll:
@@ -211,6 +217,9 @@ private:
     bool switches_read_ = false;
     int transport_reports_ = 0;  // message boxes the link has raised so far
     bool log_trouble_shown_ = false;
+    // The agent changed while polling: the log needs a header block of the
+    // new device before its first line.
+    bool log_header_due_ = false;
     // The address box's text when the link was last pointed at the agent,
     // for the alarms' texts.
     std::string agent_address_;

@@ -24,6 +24,10 @@ std::string status_text(const ViewState& view) {
     }
     // An empty address is the local computer.
     const std::string agent = view.agent.empty() ? "127.0.0.1" : view.agent;
+    if (view.agent_refused) {
+        // No poll went out, so none went unanswered.
+        return "Nothing was sent to " + agent + ": no usable agent address";
+    }
     if (view.unanswered_polls > 0) {
         const std::string since =
             view.last_answer != 0 ? " since " + clock_text(view.last_answer) : std::string();
@@ -49,5 +53,5 @@ std::string lamp_tip(LampState state, int rail) {
         case LampState::kClear:
             break;
     }
-    return std::string();
+    return clear_lamp_tip_text(rail);
 }

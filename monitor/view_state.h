@@ -70,6 +70,7 @@ struct ViewState {
 
     bool polling = false;
     std::string agent;            // the address as the last command took it
+    bool agent_refused = false;   // `agent` names no usable agent: nothing is sent
     int period_ms = 0;            // the poll timer's period since Start
     int32_t family = 0;           // the device's family as last read; 0: none read
     std::time_t last_answer = 0;  // the last answered poll; 0: none
@@ -81,13 +82,14 @@ struct ViewState {
 };
 
 // "Polling 10.0.0.5 every 1000 ms · family 350 · last answer 10:41:03",
-// "No answer from 10.0.0.5 since 10:41:03 (4 polls)" or "Stopped"; the time
-// is local.
+// "No answer from 10.0.0.5 since 10:41:03 (4 polls)", "Nothing was sent to
+// 10.1.1.010: no usable agent address" or "Stopped"; the time is local.
 std::string status_text(const ViewState& view);
 
-// A lamp's tooltip: a lit lamp names its rail's limits and that it stays lit
-// until Reset; one not known now says the rail went out of range earlier and
-// that the lamp shows again when the device answers; a clear lamp has none.
+// A lamp's tooltip, naming its rail and limits in every state: a lit lamp
+// says that it stays lit until Reset; one not known now that the rail went
+// out of range earlier and that the lamp shows again when the device
+// answers; a clear lamp what lights it.
 std::string lamp_tip(LampState state, int rail);
 
 // Whether a pane's text is from an earlier poll (see `ViewState::stale`).

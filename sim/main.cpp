@@ -29,6 +29,7 @@ constexpr char kUsage[] =
     "  --family 350|1000    device family (default 350)\n"
     "  --community TEXT     the community it answers (default \"%s\")\n"
     "  --help               this text\n"
+    "  --version            print the version and end\n"
     "\n"
     "While it runs it reads one command a line from standard input, to make it\n"
     "misbehave the way a device or a network can:\n";
@@ -96,6 +97,10 @@ int main(int argc, char** argv) {
         const std::string option = argv[i];
         if (option == "--help" || option == "-h") {
             print_usage(stdout);
+            return 0;
+        }
+        if (option == "--version") {
+            std::fputs("tarvik-sim " TARVIK_VERSION "\n", stdout);
             return 0;
         }
         if (i + 1 >= argc) {

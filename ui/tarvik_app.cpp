@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <QtGlobal>
 #include <cstdlib>
 
 #include "ui/dialog_builder.h"
@@ -48,6 +49,12 @@ int CTarvikApp::start_application(const WindowOptions& options, DeviceReadings& 
     if (!options.address.empty()) {
         window.set_text(ControlId::kAddressBox, options.address);
     }
+    if (!options.community.empty()) {
+        window.set_text(ControlId::kCommunityField, options.community);
+    }
+    if (!options.interval.empty()) {
+        window.set_text(ControlId::kIntervalField, options.interval);
+    }
     if (const QScreen* screen = primaryScreen()) {
         window.move(screen->availableGeometry().center() - window.rect().center());
     }
@@ -68,6 +75,16 @@ int CTarvikApp::start_application(const WindowOptions& options, DeviceReadings& 
     return 0;
 }
 
+void CTarvikApp::show_only_errors() {
+    static QtMessageHandler shown = nullptr;
+    shown = qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext& context, const QString& text) {
+            if ((type == QtCriticalMsg || type == QtFatalMsg) && shown != nullptr) {
+                shown(type, context, text);
+            }
+        });
+}
+
 int CTarvikApp::start_plot(std::unique_ptr<ReadingHistory> history, const std::string& source) {
     TrendsWindow window;
     window.set_span(TrendsWindow::Span::kAll);
@@ -82,14 +99,5 @@ bool CTarvikApp::save_plot_png(std::unique_ptr<ReadingHistory> history, const st
                                int width, int height, double from, double to) {
     TrendsWindow window;
     window.take_history(std::move(history), QString());
-    window.resize(width, height);
-    // Laid out at its size, so that the charts take it, then drawn.
-    window.setAttribute(Qt::WA_DontShowOnScreen);
-    window.show();
-    processEvents();
-    window.set_view(from, to);
-    window.charts_widget()->resize(width, height);
-    processEvents();
-    window.set_view(from, to);
-    return window.save_png(QFile::decodeName(path.c_str()));
+    return window.save_png(QFile::decodeName(path.c_str()), QSize(width, height), from, to);
 }

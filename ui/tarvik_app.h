@@ -17,6 +17,8 @@ class ReadingHistory;
 struct WindowOptions {
     uint16_t default_port = kDefaultAgentPort;  // for addresses that name no port
     std::string address;                        // put into the address box; empty: none
+    std::string community;                      // put into its field; empty: the default
+    std::string interval;                       // put into its field; empty: the default
     bool autostart = false;                     // press Get, then Start, once the window shows
     bool open_trends = false;                   // then open the trends window, showing all
     bool demo = false;  // a history of its own, so the demo's address stays out of the real one
@@ -36,6 +38,12 @@ public:
     // The settings file is "<executable name>.INI" in the user's
     // configuration folder. Returns the process's exit status.
     int start_application(const WindowOptions& options, DeviceReadings& readings);
+
+    // From here on Qt's own notes (the offscreen platform's, a missing
+    // runtime folder) are dropped and only its errors shown: for a run that
+    // writes a file, where they would read as the run's trouble. Before the
+    // application object, whose making gives some of them.
+    static void show_only_errors();
 
     // Shows `history` (read from the log named `source`) in the trends
     // window alone, and runs until that window is closed.

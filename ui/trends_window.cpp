@@ -4,6 +4,7 @@
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -441,6 +442,39 @@ void TrendsWindow::on_span_changed(int index) {
     }
 }
 
+bool TrendsWindow::save_png(const QString& path, QSize size, double from, double to) {
+    // Out of the scroll area, which would keep the window's width and every
+    // chart's least height on screen, the charts take the size whole.
+    scroll_->takeWidget();
+    // Each chart's share of the height as on screen: a legend of four rows
+    // keeps more room than a rail's one.
+    auto* column = static_cast<QBoxLayout*>(charts_->layout());
+    std::vector<int> least;
+    for (Chart& c : charts_list_) {
+        least.push_back(c.view->minimumHeight());
+        c.view->setMinimumHeight(0);
+        column->setStretchFactor(c.view, least.back());
+    }
+    charts_->setAttribute(Qt::WA_DontShowOnScreen);
+    charts_->setFixedSize(size);
+    charts_->show();
+    QCoreApplication::processEvents();
+    set_view(from, to);
+    QCoreApplication::processEvents();
+    set_view(from, to);  // the plot areas as laid out at this size
+    draw(true);
+    const bool saved = charts_->grab().save(path, "PNG");
+    charts_->hide();
+    charts_->setMinimumSize(0, 0);
+    charts_->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    for (size_t i = 0; i < least.size(); ++i) {
+        charts_list_[i].view->setMinimumHeight(least[i]);
+        column->setStretchFactor(charts_list_[i].view, 1);
+    }
+    scroll_->setWidget(charts_);
+    return saved;
+}
+
 void TrendsWindow::draw_empty() {
     plan_ = charts::TrendPlan();
     for (Chart& c : charts_list_) {
@@ -471,8 +505,12 @@ void TrendsWindow::refresh() {
 }
 
 bool TrendsWindow::in_sight(const Chart& c) const {
+    // Out of the scroll area (an image being saved) every chart is in sight.
+    if (!isVisible() || scroll_->widget() != charts_) {
+        return true;
+    }
     const QRect area(c.view->mapTo(scroll_->viewport(), QPoint(0, 0)), c.view->size());
-    return !isVisible() || scroll_->viewport()->rect().intersects(area);
+    return scroll_->viewport()->rect().intersects(area);
 }
 
 void TrendsWindow::draw(bool everything) {

@@ -76,6 +76,10 @@ public:
     bool open_log(const QString& path, LogLoad* load = nullptr);
     // Saves the charts, as they are drawn, as a PNG image.
     bool save_png(const QString& path);
+    // Saves the charts over [from, to] (seconds since the epoch) as a PNG
+    // image of exactly `size` pixels: every chart takes its share of the
+    // height, whatever the screen's least heights and the scroll area.
+    bool save_png(const QString& path, QSize size, double from, double to);
 
     void set_span(Span span);
     // The widget that holds the charts (what save_png grabs).

@@ -27,6 +27,12 @@ int start_application(const WindowOptions& options, DeviceReadings& readings) {
     if (!options.address.empty()) {
         window.set_text(ControlId::kAddressBox, options.address);
     }
+    if (!options.community.empty()) {
+        window.set_text(ControlId::kCommunityField, options.community);
+    }
+    if (!options.interval.empty()) {
+        window.set_text(ControlId::kIntervalField, options.interval);
+    }
     window.show();
     if (options.autostart) {
         for (ControlId id : {ControlId::kGetButton, ControlId::kStartButton}) {

@@ -14,6 +14,8 @@ struct DeviceReadings;
 struct WindowOptions {
     uint16_t default_port = kDefaultAgentPort;  // for addresses that name no port
     std::string address;                        // put into the address box; empty: none
+    std::string community;                      // put into its field; empty: the default
+    std::string interval;                       // put into its field; empty: the default
     bool autostart = false;                     // press Get, then Start, once the window shows
     bool demo = false;  // a history of its own, so the demo's address stays out of the real one
 };

@@ -294,7 +294,9 @@ void CTarvikDlg::make_lamps() {
         tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
         tool.hwnd = window_;
         tool.uId = reinterpret_cast<UINT_PTR>(lamp);
-        tool.lpszText = const_cast<wchar_t*>(L"");
+        // Every lamp names its rail and limits, lit or not.
+        const std::wstring tip = utf8_to_wide(lamp_tip(LampState::kClear, rail));
+        tool.lpszText = const_cast<wchar_t*>(tip.c_str());
         SendMessageW(lamp_tips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
     }
 }
@@ -303,7 +305,6 @@ void CTarvikDlg::show_lamp(int rail) {
     HWND lamp = control(kVoltageLamps[rail]);
     // The check box drew its new state itself: paint it again as a lamp.
     InvalidateRect(lamp, nullptr, TRUE);
-    // No tip: none shows.
     const LampState state = get_check(kVoltageLamps[rail]) != 0 ? LampState::kLit
                             : drawn_.lamps[rail] == LampState::kNotKnownNow
                                 ? LampState::kNotKnownNow

@@ -27,4 +27,15 @@ for size in 16 32 48 64 128 256; do
         exit 1
     fi
 done
+# Every folder of the package holds something: a link in the installed
+# README to an empty folder leads nowhere.
+empty=$(awk '{print $6}' "$work/contents.txt" | LC_ALL=C sort |
+    awk 'dir != "" { if (index($0, dir) != 1) print dir; dir = "" }
+         /\/$/ { dir = $0 }
+         END { if (dir != "") print dir }')
+if [ -n "$empty" ]; then
+    echo "empty folders in the package:"
+    echo "$empty"
+    exit 1
+fi
 echo "lintian: no error, a manual page for every program (${debs[*]##*/})"

@@ -57,13 +57,19 @@ def main(tarvik, sim, work):
             process, address = start_sim(sim, family)
             sims.append(process)
             got = run([tarvik, "--headless", "--address", address, "--interval", "100",
-                       "--polls", "3", "--log", log, "--format", form], "help\n")
+                       "--polls", "3", "--log", log, "--format", form], "help\nset\n")
             check(got.returncode == 0, "%s run: status %d: %s" % (form, got.returncode,
                                                                    got.stderr))
             outputs[form] = got.stdout
         got = run([tarvik, "--headless", "--address",
                    "127.0.0.1:%d" % silent.getsockname()[1], "--polls", "1", "--log", log])
         check(got.returncode == 1, "unanswered run: status %d" % got.returncode)
+        # A silent device: no identification, and a Set that says why it
+        # was not written.
+        got = run([tarvik, "--headless", "--address",
+                   "127.0.0.1:%d" % silent.getsockname()[1], "--polls", "2", "--interval", "100",
+                   "--format", "line"], "set\n")
+        outputs["silent"] = got.stdout
     finally:
         silent.close()
         for process in sims:
@@ -75,7 +81,9 @@ def main(tarvik, sim, work):
     objects = [json.loads(line) for line in outputs["json"].splitlines()]
     kinds = [o["kind"] for o in objects]
     check(kinds.count("poll") == 3 and kinds.count("device") == 1 and
-          kinds.count("command") == 1, "json kinds: %s" % kinds)
+          kinds.count("command") == 2, "json kinds: %s" % kinds)
+    check({"kind": "command", "command": "set", "text": "", "ok": True} in objects,
+          "json set outcome: %s" % objects)
     poll = next(o for o in objects if o["kind"] == "poll")
     check(poll["answered"] is True and poll["supply_minus_12v_V"] < 0 and
           isinstance(poll["total_current_mA"], int), "json poll: %s" % poll)
@@ -85,6 +93,11 @@ def main(tarvik, sim, work):
     check(len(polls) == 3, "line form: %s" % lines)
     check(all(l == l.rstrip() for l in outputs["line"].splitlines()), "trailing blanks")
     check(sum(l.startswith("time ") for l in lines) == 1, "line form heading: %s" % lines)
+    check("set: ok" in lines, "line form set outcome: %s" % lines)
+    silent = outputs["silent"].splitlines()
+    check(silent[:2] == ["-- Identification --", "(no answer)"] and
+          "set: Set refused: this device's switches have not been read yet; Start, and Set once"
+          " a poll has answered" in silent, "silent device in the line form: %s" % silent)
 
     # The CSV export, loaded by a CSV reader with the right types.
     csv_path = os.path.join(work, "mixed.csv")

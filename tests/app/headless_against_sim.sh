@@ -21,6 +21,22 @@ start_sim "$ctl" "$out" --family 1000 || fail "tarvik-sim did not start"
     >"$work/headless.out" 2>"$work/headless.err" || fail "tarvik exited with $?"
 grep -q "^== Poll 5 ==" "$work/headless.out" || fail "fifth poll not printed"
 
+# Standard output that cannot be written ends the console with status 1, as
+# SIGPIPE would: closed, or a pipe whose reader has gone while SIGPIPE is
+# ignored. (Wine's standard handles are its own; not there.)
+if [ -z "${TARVIK_UNDER_WINE:-}" ]; then
+    run_lost() { timeout 10 "$tarvik" --headless --address 127.0.0.1 --port "$port" --interval 50; }
+    for how in closed pipe; do
+        status=0
+        case $how in
+            closed) (trap '' PIPE && run_lost >&- 2>"$work/lost.err") || status=$? ;;
+            pipe) (trap '' PIPE && run_lost 2>"$work/lost.err" | true) || status=$? ;;
+        esac
+        [ "$status" -eq 1 ] || fail "standard output $how: exit status $status, not 1"
+        grep -q "^tarvik: standard output: " "$work/lost.err" || fail "standard output $how: not told"
+    done
+fi
+
 # The simulator says "ok" once the fault is in force.
 echo "silent on" >&3
 wait_for '^ok$' "$out"

@@ -114,6 +114,24 @@ def page_statuses(roff):
     return statuses
 
 
+def layout_faults(roff, program):
+    """Each form in SYNOPSIS on a line of its own (.br before every one
+    but the first), and each option in OPTIONS an item of its own (.TP
+    before it), not run on into the text before it."""
+    faults, section, previous = [], "", ""
+    for line in roff.splitlines():
+        if line.startswith(".SH"):
+            section = line[3:].strip()
+        elif section == "SYNOPSIS" and line.split()[:2] == [".B", program]:
+            if previous not in ("", ".br") and not previous.startswith(".SH"):
+                faults.append("SYNOPSIS runs %r on after %r" % (line, previous))
+        elif section == "OPTIONS" and re.match(r"^\.BI? \\-\\-", line):
+            if previous not in (".TP", ".TQ"):
+                faults.append("OPTIONS item %r has no .TP before it" % line)
+        previous = line
+    return faults
+
+
 def status_runs(name, work):
     """(arguments, standard input) of runs that end in each exit status."""
     # A loopback port that never answers, for a last poll without answer.
@@ -180,7 +198,7 @@ def main(page, program, source):
     # --help is an option whether or not its own text names it: it just
     # answered with that text.
     options = set(OPTION.findall(usage)) | {"--help"}
-    faults = []
+    faults = layout_faults(roff, os.path.basename(program).split(".")[0])
     compare("option", options, page_options(roff), faults)
     compare("command", commands, page_commands(roff), faults)
     with tempfile.TemporaryDirectory() as work:

@@ -2,7 +2,7 @@
 # `tarvik --plot LOG --save` on a log the console wrote (by
 # headless_against_sim): an SVG with a path a series, titled with the
 # series' pane name, and a PNG, each of the size asked for; under names of
-# plain ASCII and under names beyond it (which Windows must be handed as
+# plain ASCII and under names beyond it (Linux: through Qt, with no display) (which Windows must be handed as
 # UTF-16, not in its ANSI code page).
 # usage: plot_save.sh TARVIK LOG WORKDIR
 set -euo pipefail
@@ -32,5 +32,12 @@ for name in out 'Mätlogg-ñ-日本'; do
     # The PNG's width and height, big-endian in its header.
     [ "$(od -An -tu1 -j16 -N8 "$work/$name.png" | tr -s ' ' | sed 's/^ //')" = \
         "0 0 3 32 0 0 4 176" ] || fail "$name.png is not 800x1200"
+    # A file was asked for: the toolkit's own notes are not shown. (Wine
+    # has notes of its own.)
+    [ -n "${TARVIK_UNDER_WINE:-}" ] || [ ! -s "$err" ] || fail "$name.png: the run printed"
 done
+# Without --size: the size the usage gives, 1200x1400.
+timeout 60 "$tarvik" --plot "$log" --save "$work/default.png" 2>"$err" || fail "default.png failed"
+[ "$(od -An -tu1 -j16 -N8 "$work/default.png" | tr -s ' ' | sed 's/^ //')" = \
+    "0 0 4 176 0 0 5 120" ] || fail "default.png is not 1200x1400"
 echo "the trends of a log saved as SVG and PNG, under ASCII and non-ASCII names"

@@ -318,7 +318,7 @@ TEST_F(ChartPlanOfALog, AxesHoldTheValuesAndTheRailsLampLimitsWithRoundTicks) {
         double low, high;  // the axis
     } cases[] = {
         {Series::kSupply12V, "U +12V", 8, 16},        // lamp limits 10..14 V
-        {Series::kSupply5VStandby, "U +5VSB", 0, 1},  // no lamp: constant 0
+        {Series::kSupply5VStandby, "U +5VSB", 0, 6},  // no lamp: 0, and 5 V +-5 %
         {Series::kUpLinkMbps, "UpLink", 330, 370},    // constant: 5% either side
         {Series::kTemperature2, "Temperature Sensor 2", 0, 1},
     };
@@ -340,6 +340,29 @@ TEST_F(ChartPlanOfALog, AxesHoldTheValuesAndTheRailsLampLimitsWithRoundTicks) {
         << "the time, and neither the hidden series nor family 1000's two";
     ASSERT_FALSE(plan.ticks.empty());
     EXPECT_EQ(plan.ticks.front().label, "10:40:58");
+}
+
+// Every rail's axis spans at least its nominal value +-5 %, so that a few
+// millivolts of noise (a rail without lamp limits) do not fill its chart.
+TEST_F(ChartPlanOfALog, RailAxesSpanAtLeastTheirNominalValueFivePercentEitherSide) {
+    DeviceReadings r;
+    ReadingHistory history;
+    for (int i = 0; i < 10; ++i) {
+        r.supply_5v_standby = i % 2 == 0 ? 4975 : 4990;
+        r.supply_3v3 = 3300 + i;
+        history.add(kLogStart + i, r, true);
+    }
+    PlanRequest request;
+    request.span = 0;
+    const TrendPlan plan = plan_trends(history, request);
+    for (int k = 0; k < kRailCount; ++k) {
+        const charts::ChartPlan& chart =
+            plan.charts[static_cast<std::size_t>(charts::kFirstRailChart + k)];
+        const double nominal = kSupplyRails[k].nominal_volts;
+        SCOPED_TRACE(kSupplyRails[k].label);
+        EXPECT_LE(chart.left.scale.low, std::min(nominal * 0.95, nominal * 1.05));
+        EXPECT_GE(chart.left.scale.high, std::max(nominal * 0.95, nominal * 1.05));
+    }
 }
 
 TEST_F(ChartPlanOfALog, OnlyTheChartsAskedForArePlanned) {

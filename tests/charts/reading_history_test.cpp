@@ -219,6 +219,8 @@ TEST(ReadingHistory, SeriesFollowThePanesAndTheFamily) {
     r350.mse_tenths_db = 123;
     r350.frequency_offset_hz = -2500;
     r350.up_link_mbps = 350;
+    r350.fec_fail_count = 7;
+    r350.fec_fail_since_reset = 2;
     DeviceReadings r1000 = r350;
     r1000.family_rate_mbps = kFamily1000;
     r1000.receiver_lock = ReceiverLock::kLocked;
@@ -234,6 +236,8 @@ TEST(ReadingHistory, SeriesFollowThePanesAndTheFamily) {
         {Series::kLock, kGap, 1},
         {Series::kQuality, kGap, 0},
         {Series::kUpLinkMbps, 350, 350},
+        // The device's count, as the log holds it: Reset does not drop it.
+        {Series::kFecFails, 7, 7},
     };
     ReadingHistory history;
     history.add(0, r350, true);

@@ -16,25 +16,29 @@ namespace {
 
 TEST(FormatText, ExponentsHaveAtLeastThreeDigits) {
     const struct {
-        const char* pattern;
+        int precision;
         double value;
         const char* expected;
     } cases[] = {
-        {"%.6e", 12345.0, "1.234500e+004"},
-        {"%.6e", 0.0, "0.000000e+000"},
-        {"%.3e", 0.00012, "1.200e-004"},
-        {"%.3e", 1e100, "1.000e+100"},
-        {"%.3e", 1e-300, "1.000e-300"},
-        {"%.3E", 5.0, "5.000E+000"},
-        {"%.6e", -2.5e7, "-2.500000e+007"},
-        {"x%.3ey", 1.0, "x1.000e+000y"},
+        {6, 12345.0, "1.234500e+004"}, {6, 0.0, "0.000000e+000"}, {3, 0.00012, "1.200e-004"},
+        {3, 1e100, "1.000e+100"},      {3, 1e-300, "1.000e-300"}, {0, 5.0, "5e+000"},
+        {6, -2.5e7, "-2.500000e+007"}, {3, 1.0 / 0.0, "inf"},     {3, -1.0 / 0.0, "-inf"},
+        {6, 1e-5, "1.000000e-005"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(exponent_text(c.value, c.precision), c.expected) << c.precision << " " << c.value;
+    }
+    const struct {
+        const char* pattern;
+        double value;
+        const char* expected;
+    } fixed[] = {
         {"%.f", 2.5, "2"},
         {"%.f", 3.5, "4"},
         {"%.1f", 23.45, "23.4"},
         {"%.6f", -0.0025, "-0.002500"},
-        {"%.3e", 1.0 / 0.0, "inf"},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : fixed) {
         EXPECT_EQ(format_text(c.pattern, c.value), c.expected) << c.pattern << " " << c.value;
     }
 }
@@ -127,7 +131,7 @@ TEST_F(CommaLocale, DecimalPointStaysAPoint) {
     std::snprintf(plain, sizeof plain, "%.1f", 1.5);
     ASSERT_STREQ(plain, "1,5") << "the locale under test writes a comma";
     EXPECT_EQ(format_text("%.1f V", 1.5), "1.5 V");
-    EXPECT_EQ(format_text("%.6e", 12345.0), "1.234500e+004");
+    EXPECT_EQ(exponent_text(12345.0, 6), "1.234500e+004");
     EXPECT_EQ(format_text("%.2f|%.f", 0.25, 1234.0), "0.25|1234");
 }
 

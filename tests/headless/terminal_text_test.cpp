@@ -155,6 +155,14 @@ TEST(TerminalJson, PollAlarmAndCommandObjects) {
          {"{\"kind\":\"alarm\",\"cleared\":true,\"text\":\"no answer from \\\"h\\\"\"}\n"}},
         {command_json("help", "line 1\nline 2\n"),
          {"{\"kind\":\"command\",\"command\":\"help\",\"text\":\"line 1\\u000aline 2\\u000a\"}\n"}},
+        {write_command_json("set", ""),
+         {"{\"kind\":\"command\",\"command\":\"set\",\"text\":\"\",\"ok\":true}\n"}},
+        {write_command_json("key", "Send KEY failed: no answer"),
+         {"{\"kind\":\"command\",\"command\":\"key\",\"text\":\"Send KEY failed: no "
+          "answer\",\"ok\":false}\n"}},
+        {write_command_line("set", ""), {"set: ok\n"}},
+        {write_command_line("key", "Send KEY failed: \x1b[2J"),
+         {"key: Send KEY failed: \\x1B[2J\n"}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(std::count(c.got.begin(), c.got.end(), '\n'), 1) << c.got;

@@ -231,6 +231,29 @@ TEST(ExportText, JsonStringsAreValidUtf8) {
     }
 }
 
+TEST(ExportText, CsvCellsAreQuotedAndNeverFormulas) {
+    const struct {
+        std::string text;
+        std::string csv;
+    } cases[] = {
+        {"SN \"42\", rev B", "\"SN \"\"42\"\", rev B\""},
+        {"plain", "plain"},
+        {"", ""},
+        {"a=b", "a=b"},
+        {"=HYPERLINK(\"x\")", "\"'=HYPERLINK(\"\"x\"\")\""},
+        {"+cmd|' /C calc'!A0", "'+cmd|' /C calc'!A0"},
+        {"-2+3+cmd", "'-2+3+cmd"},
+        {"@SUM(1+1)", "'@SUM(1+1)"},
+        {"\tx", "'\tx"},
+        {"\rx", "\"'\rx\""},
+    };
+    for (const auto& c : cases) {
+        std::string out;
+        append_csv_text(out, c.text);
+        EXPECT_EQ(out, c.csv) << c.text;
+    }
+}
+
 TEST(ExportText, CountsAreWholeAndTheRestShortest) {
     const struct {
         double value;

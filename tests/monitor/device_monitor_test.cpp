@@ -775,7 +775,8 @@ TEST(LampTip, NeverSaysLitForALampThatIsNot) {
         {LampState::kNotKnownNow, 3,
          "U -12V went outside -14.0..-8.0 V earlier; not known now, shown again when the device "
          "answers"},
-        {LampState::kClear, 1, ""},
+        {LampState::kClear, 1, "U +12V: lit when outside 10.0..14.0 V"},
+        {LampState::kClear, 3, "U -12V: lit when outside -14.0..-8.0 V"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(lamp_tip(c.state, c.rail), c.tip);
@@ -884,6 +885,69 @@ TEST_P(MonitorTest, GetFromAnotherAddressEmptiesThePanesOfThePreviousDevice) {
         for (const ReadingPane& pane : kReadingPanes) {
             EXPECT_EQ(text(pane.id), c.kept ? pane.text(readings_) : "") << pane.title;
         }
+    }
+}
+
+// The log names one device per header block: a Get or a refused Set that
+// points polling at another agent starts a new block before its first line,
+// and the totals count that device's packets alone.
+TEST_P(MonitorTest, AnotherAgentWhileLoggingStartsItsOwnHeaderAndTotals) {
+    SimulatorOptions options;
+    options.family = family_1000() ? DeviceFamily::k350 : DeviceFamily::k1000;
+    SimulatedTransceiver other(options);
+    other.freeze_time(100.0);
+    ASSERT_TRUE(other.start());
+    const std::string other_address = "127.0.0.1:" + std::to_string(other.port());
+    window_.set_check(ControlId::kLogCheckBox, 1);
+    window_.set_text(ControlId::kLogFileField, log_path_);
+    monitor_.on_start();
+    const struct {
+        const char* step;
+        std::string address;
+        void (DeviceMonitor::*command)();
+        bool other_device;
+        bool new_block;
+    } steps[] = {
+        {"a Get of another agent", other_address, &DeviceMonitor::on_get, true, true},
+        {"a Get of the same agent", other_address, &DeviceMonitor::on_get, true, false},
+        {"a refused Set back at the first", "127.0.0.1", &DeviceMonitor::on_set, false, true},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.step);
+        const size_t before = lines_of(read_file(log_path_)).size();
+        const double total_before = readings_.phy_to_radio_total;
+        window_.set_text(ControlId::kAddressBox, step.address);
+        (monitor_.*step.command)();
+        monitor_.on_timer(kPollTimerId);
+        const auto lines = lines_of(read_file(log_path_));
+        ASSERT_EQ(lines.size(), before + (step.new_block ? 12 : 1));
+        const bool family_1000_now = step.other_device != family_1000();
+        const size_t width = family_1000_now ? 27 : 31;
+        if (step.new_block) {
+            EXPECT_EQ(lines[before + 1], family_1000_now ? "ID2=RL-VXL-1000" : "ID2=RL-KTR-350");
+            EXPECT_EQ(columns(lines[before + 10]), width);
+        }
+        EXPECT_EQ(columns(lines.back()), width);
+        EXPECT_EQ(readings_.phy_to_radio_total,
+                  (step.new_block ? 0 : total_before) + readings_.phy_to_radio_rate);
+    }
+}
+
+// A refused address sends nothing, and the status line says so rather than
+// counting polls that no device could have answered.
+TEST_P(MonitorTest, StatusAfterARefusedAddressSaysNothingWasSent) {
+    const struct {
+        const char* address;
+        std::string status;
+    } steps[] = {
+        {"10.1.1.010", "Nothing was sent to 10.1.1.010: no usable agent address"},
+        {"127.0.0.1", "Polling 127.0.0.1 every 1000 ms"},
+    };
+    for (const auto& step : steps) {
+        window_.set_text(ControlId::kAddressBox, step.address);
+        monitor_.on_start();
+        monitor_.on_timer(kPollTimerId);
+        EXPECT_EQ(monitor_.view().status.substr(0, step.status.size()), step.status);
     }
 }
 

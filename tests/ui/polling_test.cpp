@@ -52,6 +52,16 @@ TEST_F(PollingTest, StartFillsEveryPaneFromTheDeviceAndStopEndsPolling) {
     EXPECT_TRUE(widget(ControlId::kLogFileField)->isEnabled());
 }
 
+// An unlit lamp's tip: its rail and limits, as the monitor words it.
+std::string clear_tip(ControlId lamp) {
+    for (int rail = 0; rail < kVoltageAlarmCount; ++rail) {
+        if (kVoltageLamps[rail] == lamp) {
+            return lamp_tip(LampState::kClear, rail);
+        }
+    }
+    return "(not a lamp)";
+}
+
 TEST_F(PollingTest, LampLightsForTheRailOutOfLimitsAndStaysLitUntilReset) {
     const struct {
         SupplyRail rail;
@@ -86,8 +96,11 @@ TEST_F(PollingTest, LampLightsForTheRailOutOfLimitsAndStaysLitUntilReset) {
         // Lit: most of it red. Unlit: none.
         EXPECT_EQ(red * 2 > drawn.width() * drawn.height(), tip != nullptr) << red;
         EXPECT_EQ(red == 0, tip == nullptr) << red;
-        EXPECT_EQ(box->toolTip().toStdString(), tip == nullptr ? "" : tip);
+        EXPECT_EQ(box->toolTip().toStdString(), tip == nullptr ? clear_tip(lamp) : tip);
     };
+    for (ControlId lamp : kVoltageLamps) {
+        expect_drawn(lamp, nullptr);  // before any poll too
+    }
     start_without_ticks();
     for (ControlId lamp : kVoltageLamps) {
         EXPECT_EQ(window_->get_check(lamp), 0);

@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCategoryAxis>
 #include <QChartView>
 #include <QDir>
 #include <QFileDialog>
@@ -161,6 +162,31 @@ TEST_F(TrendsTest, SavesTheChartsAsAPngOfTheWidgetsSize) {
     ASSERT_FALSE(image.isNull());
     const qreal ratio = trends->charts_widget()->devicePixelRatioF();
     EXPECT_EQ(image.size(), trends->charts_widget()->size() * ratio);
+}
+
+// --save OUT.png: exactly the size asked for, and every chart drawn with the
+// same time ticks (charts out of the window's sight kept one stale label).
+TEST_F(TrendsTest, SavesAPngOfTheSizeAskedForWithEveryChartsTimeTicks) {
+    const std::string log = path("run.log");
+    write_test_log(log);
+    TrendsWindow trends;
+    trends.set_span(TrendsWindow::Span::kAll);
+    ASSERT_TRUE(trends.open_log(QString::fromStdString(log)));
+    const QString file = QString::fromStdString(path("sized.png"));
+    for (const QSize size : {QSize(800, 600), QSize(1200, 1400)}) {
+        ASSERT_TRUE(trends.save_png(file, size, trends.view_from(), trends.view_to()));
+        EXPECT_EQ(QImage(file).size(), size);
+        const QList<QChartView*> views = trends.charts_widget()->findChildren<QChartView*>();
+        ASSERT_FALSE(views.empty());
+        const auto ticks = [](QChartView* view) {
+            return static_cast<QCategoryAxis*>(view->chart()->axes(Qt::Horizontal).front())
+                ->categoriesLabels();
+        };
+        EXPECT_GT(ticks(views.front()).size(), 1);
+        for (QChartView* view : views) {
+            EXPECT_EQ(ticks(view), ticks(views.front())) << view->chart()->title().toStdString();
+        }
+    }
 }
 
 // Save as PNG and Open log open their file dialogs without a loop of their

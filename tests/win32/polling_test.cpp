@@ -70,6 +70,16 @@ TEST_F(Win32PollingTest, ShortIntervalPollsOnTheWindowsTimer) {
     SendMessageW(window_->control(ControlId::kStopButton), BM_CLICK, 0, 0);
 }
 
+// An unlit lamp's tip: its rail and limits, as the monitor words it.
+std::string clear_tip(ControlId lamp) {
+    for (int rail = 0; rail < kVoltageAlarmCount; ++rail) {
+        if (kVoltageLamps[rail] == lamp) {
+            return lamp_tip(LampState::kClear, rail);
+        }
+    }
+    return "(not a lamp)";
+}
+
 TEST_F(Win32PollingTest, LampLatchesUntilReset) {
     const struct {
         SupplyRail rail;
@@ -112,8 +122,11 @@ TEST_F(Win32PollingTest, LampLatchesUntilReset) {
         tool.uId = reinterpret_cast<UINT_PTR>(box);
         tool.lpszText = text;
         SendMessageW(window_->lamp_tips(), TTM_GETTEXTW, 128, reinterpret_cast<LPARAM>(&tool));
-        EXPECT_EQ(wide_to_utf8(text), tip == nullptr ? "" : tip);
+        EXPECT_EQ(wide_to_utf8(text), tip == nullptr ? clear_tip(lamp) : tip);
     };
+    for (ControlId lamp : kVoltageLamps) {
+        expect_drawn(lamp, nullptr);  // before any poll too
+    }
     start_without_ticks();
     for (const auto& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.lamp));

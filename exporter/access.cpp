@@ -1,8 +1,11 @@
 // The targets a probe may name, and their communities.
 #include "exporter/access.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -57,10 +60,12 @@ bool prefix_matches(const uint8_t* a, const uint8_t* b, int bits) {
     return (a[whole] & mask) == (b[whole] & mask);
 }
 
-// The lines that carry something: no blank lines, no comments, no CR.
+// The lines that carry something: no blank lines, no comments, no CR, no
+// UTF-8 byte order mark before the first (an editor's, not the text's).
 std::vector<std::pair<int, std::string>> content_lines(const std::string& text) {
     std::vector<std::pair<int, std::string>> lines;
-    std::istringstream in(text);
+    constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+    std::istringstream in(text.compare(0, 3, kByteOrderMark) == 0 ? text.substr(3) : text);
     std::string line;
     int number = 0;
     while (std::getline(in, line)) {
@@ -81,27 +86,57 @@ std::vector<std::pair<int, std::string>> content_lines(const std::string& text) 
 }  // namespace
 
 bool parse_target(const std::string& text, TargetName* target) {
+    // Only the octets a host name, an address and a port are made of: a NUL
+    // or a control would otherwise end the text early where it is used,
+    // and the target checked would not be the one sent to.
+    if (text.empty() || text.size() > kLongestHost + 8 ||
+        !std::all_of(text.begin(), text.end(), [](unsigned char c) {
+            return name_char(c) || c == ':' || c == '[' || c == ']';
+        })) {
+        return false;
+    }
     std::string host;
     uint16_t port = 0;
     bool ipv6 = false;
-    if (text.empty() || text.size() > kLongestHost + 8 ||
-        !split_agent_address(text, kDefaultAgentPort, &host, &port, &ipv6) || host.empty() ||
+    if (!split_agent_address(text, kDefaultAgentPort, &host, &port, &ipv6) || host.empty() ||
         host.size() > kLongestHost) {
         return false;
     }
     TargetName t;
-    t.host = lower(host);
     t.port = port;
-    t.numeric = numeric_address(t.host, t.address, &t.address_length);
+    t.numeric = numeric_address(host, t.address, &t.address_length);
     if (ipv6 && (!t.numeric || t.address_length != 16)) {
         return false;
     }
-    if (!t.numeric &&
-        !std::all_of(t.host.begin(), t.host.end(), [](unsigned char c) { return name_char(c); })) {
-        return false;
+    if (t.numeric) {
+        // An IPv4-mapped IPv6 address is sent to as IPv4, so it is that
+        // IPv4 address, checked by the IPv4 rules.
+        static const uint8_t kMapped[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
+        if (t.address_length == 16 && std::memcmp(t.address, kMapped, sizeof kMapped) == 0) {
+            std::memmove(t.address, t.address + 12, 4);
+            std::memset(t.address + 4, 0, 12);
+            t.address_length = 4;
+        }
+        // One spelling per address: the record, the community and the rules
+        // all see the address that is sent to.
+        char shown[INET6_ADDRSTRLEN] = {};
+        inet_ntop(t.address_length == 4 ? AF_INET : AF_INET6, t.address, shown, sizeof shown);
+        t.host = shown;
+    } else {
+        // A name never has a colon, and digits and dots alone that are no
+        // dotted quad are a number the lookup would read its own way.
+        t.host = lower(host);
+        if (host.find(':') != std::string::npos ||
+            host.find_first_not_of("0123456789.") == std::string::npos) {
+            return false;
+        }
     }
     *target = t;
     return true;
+}
+
+std::string TargetName::endpoint() const {
+    return endpoint_text(host, port);
 }
 
 bool parse_allow_rule(const std::string& text, AllowRule* rule) {
@@ -191,25 +226,58 @@ bool read_targets_file(const std::string& path, TargetPolicy* policy, std::strin
 }
 
 bool Communities::parse(const std::string& text, std::string* error) {
+    // Where each community was given, so that a second one names the first.
+    int fallback_line = 0;
+    std::map<std::pair<std::string, uint16_t>, int> target_lines;
     for (const auto& [number, line] : content_lines(text)) {
+        const std::string at = "line " + std::to_string(number) + ": ";
         const size_t blank = line.find_first_of(" \t");
-        if (blank == std::string::npos) {
-            fallback_ = line;
-            continue;
-        }
-        TargetName target;
-        const std::string community = line.substr(line.find_first_not_of(" \t", blank));
-        if (!parse_target(line.substr(0, blank), &target) ||
-            community.find_first_of(" \t") != std::string::npos ||
-            community.size() >= static_cast<size_t>(kLinkTextSize)) {
-            *error = "line " + std::to_string(number) + ": not COMMUNITY or TARGET COMMUNITY";
+        const std::string community =
+            blank == std::string::npos ? line : line.substr(line.find_first_not_of(" \t", blank));
+        if (community.find_first_of(" \t") != std::string::npos) {
+            *error = at + "more than TARGET COMMUNITY";
             return false;
         }
-        per_target_[{target.host, target.port}] = community;
-    }
-    if (fallback_.size() >= static_cast<size_t>(kLinkTextSize)) {
-        *error = "the community is too long";
-        return false;
+        if (!std::all_of(community.begin(), community.end(),
+                         [](unsigned char c) { return c > ' ' && c != 0x7F; })) {
+            *error = at + "the community holds a control character";
+            return false;
+        }
+        if (community.size() >= static_cast<size_t>(kLinkTextSize)) {
+            *error = at + "the community is longer than " + std::to_string(kLinkTextSize - 1) +
+                     " octets";
+            return false;
+        }
+        TargetName target;
+        if (blank == std::string::npos) {
+            // A lone HOST:PORT is a target whose community was left out,
+            // not every target's community.
+            if (community.find(':') != std::string::npos && parse_target(community, &target)) {
+                *error = at + community + " is a target without its community";
+                return false;
+            }
+            if (fallback_line != 0) {
+                *error = at + "a second community for every target (the first is on line " +
+                         std::to_string(fallback_line) + ")";
+                return false;
+            }
+            fallback_line = number;
+            fallback_ = community;
+            continue;
+        }
+        if (!parse_target(line.substr(0, blank), &target)) {
+            *error = at + line.substr(0, blank) + " is not a target (HOST, HOST:PORT, [IPv6]:PORT)";
+            return false;
+        }
+        const auto key = std::make_pair(target.host, target.port);
+        const auto seen = target_lines.find(key);
+        if (seen != target_lines.end()) {
+            *error = at + "a second community for " + target.endpoint() +
+                     " (the first is on line " + std::to_string(seen->second) + ")";
+            return false;
+        }
+        target_lines[key] = number;
+        per_target_[key] = community;
     }
     return true;
 }
@@ -220,6 +288,15 @@ const std::string& Communities::of(const TargetName& target) const {
 }
 
 bool read_communities_file(const std::string& path, Communities* communities, std::string* error) {
+    // A secret that others may read is no longer one: refused, as sshd
+    // refuses such a key.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 && (info.st_mode & 077) != 0) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+        *error = path + ": group or others have access (mode " + mode + "); chmod 600 it";
+        return false;
+    }
     std::string text;
     if (!read_small_file(path, kLongestFile, &text, error)) {
         return false;

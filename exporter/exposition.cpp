@@ -77,6 +77,8 @@ const char* refusal_name(Refusal reason) {
             return "unauthorized";
         case Refusal::kBusy:
             return "busy";
+        case Refusal::kTooManyTargets:
+            return "too_many_targets";
     }
     return "unknown";
 }
@@ -166,10 +168,14 @@ ExporterStats::ExporterStats() : bucket_counts_(duration_buckets().size(), 0) {}
 void ExporterStats::record(const std::string& target, const ProbeResult& result) {
     const std::lock_guard<std::mutex> lock(mutex_);
     PerTarget& t = targets_[target];
-    ++t.scrapes;
-    t.failed += result.success ? 0 : 1;
     t.requests += static_cast<uint64_t>(result.requests);
     t.answers += static_cast<uint64_t>(result.answers);
+    if (result.busy) {
+        // Refused, not a scrape: what it sent is counted, nothing else.
+        return;
+    }
+    ++t.scrapes;
+    t.failed += result.success ? 0 : 1;
     t.timeouts += static_cast<uint64_t>(result.timeouts);
     t.errors += static_cast<uint64_t>(result.errors);
     t.identifications += result.identified && result.success ? 1 : 0;
@@ -202,6 +208,14 @@ void ExporterStats::waiting_started() {
 void ExporterStats::waiting_ended() {
     const std::lock_guard<std::mutex> lock(mutex_);
     --waiting_;
+}
+void ExporterStats::set_targets(size_t count) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    records_ = count;
+}
+void ExporterStats::forget(const std::string& target) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    targets_.erase(target);
 }
 
 std::string ExporterStats::exposition(const std::string& version) const {
@@ -259,11 +273,16 @@ std::string ExporterStats::exposition(const std::string& version) const {
            "Scrapes waiting for a slot or for their target.", "gauge",
            static_cast<double>(waiting_));
 
+    single(out, "tarvik_exporter_targets",
+           "Targets whose record is kept (see --max-targets and --target-idle-timeout).", "gauge",
+           static_cast<double>(records_));
+
     family_header(out, "tarvik_exporter_refused_requests_total",
-                  "HTTP requests refused, by reason (bad_request, forbidden, unauthorized, busy).",
+                  "HTTP requests refused, by reason (bad_request, forbidden, unauthorized, busy, "
+                  "too_many_targets).",
                   "counter");
-    for (Refusal reason :
-         {Refusal::kBadRequest, Refusal::kForbidden, Refusal::kUnauthorized, Refusal::kBusy}) {
+    for (Refusal reason : {Refusal::kBadRequest, Refusal::kForbidden, Refusal::kUnauthorized,
+                           Refusal::kBusy, Refusal::kTooManyTargets}) {
         const auto found = refusals_.find(reason);
         out += std::string("tarvik_exporter_refused_requests_total{reason=\"") +
                refusal_name(reason) + "\"} " +

@@ -31,7 +31,7 @@ std::string sample_value(double value);
 std::string probe_exposition(const ProbeResult& result, const std::vector<RawMetric>& metrics);
 
 // Why a probe was refused, for the exporter's own count of refusals.
-enum class Refusal { kBadRequest, kForbidden, kUnauthorized, kBusy };
+enum class Refusal { kBadRequest, kForbidden, kUnauthorized, kBusy, kTooManyTargets };
 
 // The exporter's own health, shown at /metrics: per target, scrapes and the
 // SNMP requests, answers, timeouts and errors; the scrapes' durations; the
@@ -47,6 +47,10 @@ public:
     void scrape_ended();
     void waiting_started();  // waits for a slot
     void waiting_ended();
+    // The records kept (exporter/target_records.h), and one dropped: its
+    // counters go with it.
+    void set_targets(size_t count);
+    void forget(const std::string& target);
 
     std::string exposition(const std::string& version) const;
 
@@ -71,4 +75,5 @@ private:
     std::map<Refusal, uint64_t> refusals_;
     int64_t in_flight_ = 0;
     int64_t waiting_ = 0;
+    size_t records_ = 0;
 };

@@ -1,5 +1,7 @@
 // tarvik-exporter: a Prometheus exporter of Tarvik transceivers on the
 // console's own poll.
+#include <sys/resource.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -10,6 +12,7 @@
 #include "exporter/exporter_server.h"
 #include "process/stop_signals.h"
 #include "snmp/agent_link.h"
+#include "snmp/diagnostic.h"
 
 namespace {
 
@@ -18,6 +21,9 @@ constexpr char kUsage[] =
     "                       [--targets-file FILE] [--community-file FILE]\n"
     "                       [--web.config.file FILE] [--max-concurrent N]\n"
     "                       [--identification-interval SECONDS]\n"
+    "                       [--max-targets N] [--target-idle-timeout SECONDS]\n"
+    "                       [--web.max-connections N] [--web.max-connections-per-ip N]\n"
+    "                       [--web.connection-timeout SECONDS] [--web.max-request-bytes N]\n"
     "       tarvik-exporter --help | --version\n"
     "\n"
     "A Prometheus exporter of Tarvik transceivers: /probe?target=HOST[:PORT] reads\n"
@@ -32,20 +38,48 @@ constexpr char kUsage[] =
     "  --web.config.file FILE           TLS certificate and key, basic-auth users (bcrypt)\n"
     "  --max-concurrent N               targets read at once (default %d)\n"
     "  --identification-interval SECONDS  how often the identification is read again\n"
-    "                                   (default %lld)\n";
+    "                                   (default %lld)\n"
+    "  --max-targets N                  targets whose record is kept (default %zu)\n"
+    "  --target-idle-timeout SECONDS    a record unscraped this long is dropped\n"
+    "                                   (default %lld)\n"
+    "  --web.max-connections N          HTTP connections at once (default %u)\n"
+    "  --web.max-connections-per-ip N   of them from one address (default %u)\n"
+    "  --web.connection-timeout SECONDS an idle or slow connection is closed\n"
+    "                                   (default %u)\n"
+    "  --web.max-request-bytes N        memory of a connection, its request line and\n"
+    "                                   headers included (default %zu)\n";
 
 constexpr int kUsageStatus = 2;
 constexpr long long kMostSeconds = 7 * 24 * 3600;
 constexpr int kMostConcurrent = 4096;
+constexpr long long kMostTargets = 1000000;
+constexpr long long kMostConnections = 1000000;
+constexpr long long kMostConnectionSeconds = 3600;
+constexpr long long kLeastRequestMemory = 4096;
+constexpr long long kMostRequestMemory = 1 << 20;
+
+// Every connection and every scrape in flight holds a descriptor: the soft
+// limit (often 1024) is raised to the hard one.
+void raise_descriptor_limit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
 
 void usage(FILE* to) {
     std::fprintf(to, kUsage, kDefaultListenAddress, kDefaultCommunity, kDefaultMaxConcurrent,
-                 static_cast<long long>(kDefaultIdentificationInterval.count()));
+                 static_cast<long long>(kDefaultIdentificationInterval.count()), kDefaultMaxTargets,
+                 static_cast<long long>(kDefaultTargetIdleTimeout.count()), kDefaultMaxConnections,
+                 kDefaultMaxConnectionsPerAddress, kDefaultConnectionTimeoutSeconds,
+                 kDefaultRequestMemory);
 }
 
+// Every line on the standard error stream names the program.
 int refuse(const std::string& why) {
-    std::fprintf(stderr, "tarvik-exporter: %s\n", why.c_str());
-    usage(stderr);
+    std::fprintf(stderr, "tarvik-exporter: %s\ntarvik-exporter: see tarvik-exporter --help\n",
+                 why.c_str());
     return kUsageStatus;
 }
 
@@ -61,6 +95,7 @@ bool whole_number(const std::string& text, long long low, long long high, long l
 }  // namespace
 
 int main(int argc, char** argv) {
+    set_diagnostic_program("tarvik-exporter");
     ExporterSettings settings;
     settings.version = TARVIK_VERSION;
     TargetPolicy policy;
@@ -122,6 +157,39 @@ int main(int argc, char** argv) {
                               std::to_string(kMostSeconds) + " seconds");
             }
             settings.identification_interval = std::chrono::seconds(number);
+        } else if (name == "--max-targets") {
+            if (!whole_number(value, 1, kMostTargets, &number)) {
+                return refuse("--max-targets " + value + ": not 1 to " +
+                              std::to_string(kMostTargets));
+            }
+            settings.max_targets = static_cast<size_t>(number);
+        } else if (name == "--target-idle-timeout") {
+            if (!whole_number(value, 1, kMostSeconds, &number)) {
+                return refuse("--target-idle-timeout " + value + ": not 1 to " +
+                              std::to_string(kMostSeconds) + " seconds");
+            }
+            settings.target_idle_timeout = std::chrono::seconds(number);
+        } else if (name == "--web.max-connections" || name == "--web.max-connections-per-ip") {
+            if (!whole_number(value, 1, kMostConnections, &number)) {
+                return refuse(name + " " + value + ": not 1 to " +
+                              std::to_string(kMostConnections));
+            }
+            (name == "--web.max-connections" ? settings.max_connections
+                                             : settings.max_connections_per_address) =
+                static_cast<unsigned>(number);
+        } else if (name == "--web.connection-timeout") {
+            if (!whole_number(value, 1, kMostConnectionSeconds, &number)) {
+                return refuse("--web.connection-timeout " + value + ": not 1 to " +
+                              std::to_string(kMostConnectionSeconds) + " seconds");
+            }
+            settings.connection_timeout_seconds = static_cast<unsigned>(number);
+        } else if (name == "--web.max-request-bytes") {
+            if (!whole_number(value, kLeastRequestMemory, kMostRequestMemory, &number)) {
+                return refuse("--web.max-request-bytes " + value + ": not " +
+                              std::to_string(kLeastRequestMemory) + " to " +
+                              std::to_string(kMostRequestMemory));
+            }
+            settings.request_memory = static_cast<size_t>(number);
         } else {
             return refuse("unknown option " + name);
         }
@@ -131,6 +199,7 @@ int main(int argc, char** argv) {
                      "tarvik-exporter: no --allow or --targets-file: every probe is refused\n");
     }
 
+    raise_descriptor_limit();
     const std::atomic<bool>& stop = catch_stop_signals();
     ExporterServer server(settings, std::move(policy), std::move(communities), web);
     if (!server.bind(&error)) {

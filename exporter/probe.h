@@ -11,11 +11,14 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "device/device_readings.h"
 #include "device/parameter_catalog.h"
+#include "monitor/parameter_fetch.h"
+#include "snmp/agent_link.h"
 
 using ProbeClock = std::chrono::steady_clock;
 
@@ -34,13 +37,17 @@ struct RawValue {
 
 // What one scrape did and found.
 struct ProbeResult {
-    bool success = false;     // every run answered with a usable answer
+    bool success = false;  // every run answered with a usable answer
+    // The scrape's deadline, not the device, ended it: too little time was
+    // left for the target's usual answers (its previous scrape held it, or
+    // the scrape waited for a turn). No evidence of a lost link.
+    bool busy = false;
     bool identified = false;  // the identification run was part of it
     int requests = 0;         // GetRequests sent
     int answers = 0;          // usable answers
     int timeouts = 0;         // requests that got no answer in time
-    int errors = 0;           // answers with an error status or refused by the checks,
-                              // and requests that could not be sent
+    int errors = 0;           // answers with an error status, refused by the checks,
+                              // too long or undecodable, and requests not sent
     int values_returned = 0;  // bindings in the usable answers
     std::string failure;      // why it failed, for the log; empty on success
     std::chrono::duration<double> duration{0};
@@ -60,7 +67,10 @@ public:
     // Reads the device, giving up once `deadline` has passed (each answer
     // is awaited at most the console's two seconds, and never past it).
     // The first run without a usable answer ends the scrape: a silent
-    // device costs one wait, not five. `stop`, when set, cancels at once.
+    // device costs one wait, not five. A run is not sent when the time left
+    // is less than the runs still to go take at the target's answer time
+    // (from its last good scrape): the result is then busy. `stop`, when
+    // set, cancels at once.
     ProbeResult scrape(ProbeClock::time_point deadline,
                        std::chrono::seconds identification_interval,
                        const std::atomic<bool>* stop = nullptr);
@@ -68,6 +78,11 @@ public:
     const std::string& target() const { return target_; }
 
 private:
+    friend class ScrapeRun;
+    // What a scrape that ended found, kept for the next and put in `out`.
+    void take(ProbeClock::time_point started,
+              const std::array<std::string, kProbeIdentificationRun.count>& id_texts,
+              const std::vector<RawValue>& numbers, ProbeResult* out);
     bool identification_due(ProbeClock::time_point now,
                             std::chrono::seconds identification_interval) const;
 
@@ -79,7 +94,59 @@ private:
     std::array<std::string, kProbeIdentificationRun.count> id_texts_;
     // The device's counters at the last scrape, to see one go back.
     std::vector<RawValue> counters_;
+    // How long a request took, on average, in the last good scrape.
+    ProbeClock::duration answer_time_{0};
 };
+
+// One scrape in flight, for an owner that waits on many at once: it never
+// blocks. The constructor sends the first request (or finishes at once);
+// the owner then calls readable() when socket() has datagrams and
+// timed_out() once wait_end() has passed, until finished(). The target
+// probe must outlive it, and runs one scrape at a time.
+class ScrapeRun {
+public:
+    // `resolved`, when given, is the target as an address (HOST:PORT) its
+    // name was looked up to beforehand, so that no lookup blocks here; or,
+    // starting with '!', why the lookup failed.
+    ScrapeRun(TargetProbe& probe, ProbeClock::time_point deadline,
+              std::chrono::seconds identification_interval,
+              const std::string& resolved = std::string());
+    ~ScrapeRun();
+    ScrapeRun(const ScrapeRun&) = delete;
+    ScrapeRun& operator=(const ScrapeRun&) = delete;
+
+    bool finished() const { return finished_; }
+    int socket() const;  // -1 once finished
+    ProbeClock::time_point wait_end() const { return wait_end_; }
+    void readable(ProbeClock::time_point now);
+    void timed_out(ProbeClock::time_point now);
+    void cancel();
+    const ProbeResult& result() const { return result_; }
+
+private:
+    void send_next(ProbeClock::time_point now);
+    void answered(MessagePtr answer, ProbeClock::time_point now);
+    void finish(const std::string& failure);
+
+    TargetProbe& probe_;
+    const ProbeClock::time_point deadline_;
+    const ProbeClock::time_point started_;
+    std::unique_ptr<AgentLink> link_;
+    std::vector<CatalogRun> runs_;
+    size_t run_ = 0;
+    MessagePtr request_;
+    int32_t request_id_ = 0;
+    ProbeClock::time_point wait_end_{};
+    bool finished_ = false;
+    std::string reported_;
+    std::array<std::string, kProbeIdentificationRun.count> id_texts_;
+    std::vector<RawValue> numbers_;
+    ProbeResult result_;
+};
+
+// Looks `target` (HOST:PORT) up, blocking: its address as HOST:PORT, or
+// "!" and why the lookup failed, as ScrapeRun takes it.
+std::string resolve_target(const std::string& target);
 
 // The runs a scrape reads, in order, the identification first when due.
 std::vector<CatalogRun> probe_runs(bool with_identification);

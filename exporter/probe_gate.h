@@ -17,9 +17,12 @@ public:
 
     explicit ProbeGate(int limit) : limit_(limit < 1 ? 1 : limit) {}
 
+    // Why a wait ended without a turn.
+    enum class Refused { kTargetBusy, kSlotsTaken };
     // Takes the target and a slot; false, having taken nothing, when the
-    // deadline passes first.
-    bool enter(const std::string& target, Clock::time_point deadline);
+    // deadline passes first, with `why` (when given) saying what still
+    // stood in the way: the target's own scrape, or every slot.
+    bool enter(const std::string& target, Clock::time_point deadline, Refused* why = nullptr);
     // Gives back what `enter` took.
     void leave(const std::string& target);
 

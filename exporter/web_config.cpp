@@ -4,6 +4,9 @@
 #include <crypt.h>
 #include <yaml.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -93,7 +96,8 @@ bool parse_tls(yaml_document_t* doc, yaml_node_t* node, const std::string& folde
             *error = "tls_server_config: unknown field " + key;
             return false;
         }
-        if (value->type != YAML_SCALAR_NODE) {
+        if (value->type != YAML_SCALAR_NODE || scalar(value).empty()) {
+            // An empty path would start plain HTTP where TLS was asked for.
             *error = "tls_server_config: " + key + " is not a path";
             return false;
         }
@@ -247,12 +251,20 @@ bool read_web_config(const std::string& path, WebConfig* config, std::string* er
 }
 
 bool basic_credentials(const std::string& header, std::string* user, std::string* password) {
-    constexpr char kScheme[] = "Basic ";
-    if (header.compare(0, sizeof kScheme - 1, kScheme) != 0) {
+    // The scheme's name in any case, then one or more spaces (RFC 7235).
+    constexpr char kScheme[] = "basic";
+    constexpr size_t kSchemeLength = sizeof kScheme - 1;
+    if (header.size() <= kSchemeLength || header[kSchemeLength] != ' ') {
         return false;
     }
+    for (size_t i = 0; i < kSchemeLength; ++i) {
+        if (std::tolower(static_cast<unsigned char>(header[i])) != kScheme[i]) {
+            return false;
+        }
+    }
+    const size_t credentials = header.find_first_not_of(' ', kSchemeLength);
     std::string decoded;
-    if (!base64_decode(header.substr(sizeof kScheme - 1), &decoded)) {
+    if (credentials == std::string::npos || !base64_decode(header.substr(credentials), &decoded)) {
         return false;
     }
     const size_t colon = decoded.find(':');
@@ -262,6 +274,14 @@ bool basic_credentials(const std::string& header, std::string* user, std::string
     *user = decoded.substr(0, colon);
     *password = decoded.substr(colon + 1);
     return true;
+}
+
+bool same_text(const std::string& a, const std::string& b) {
+    unsigned char differ = a.size() == b.size() ? 0 : 1;
+    for (size_t i = 0; i < b.size(); ++i) {
+        differ |= static_cast<unsigned char>(a[i % std::max<size_t>(a.size(), 1)] ^ b[i]);
+    }
+    return differ == 0;
 }
 
 bool password_matches(const std::string& password, const std::string& hash) {
@@ -282,7 +302,26 @@ bool password_matches(const std::string& password, const std::string& hash) {
     return differ == 0;
 }
 
-bool BasicAuth::allows(const std::string& authorization_header) {
+BasicAuth::BasicAuth(std::map<std::string, std::string> users) : users_(std::move(users)) {
+    // A hash of the first user's cost, for unknown users to be checked
+    // against: they cost the same bcrypt work as a known user's wrong
+    // password, so that timing does not tell which user names exist.
+    if (!users_.empty()) {
+        const std::string& hash = users_.begin()->second;
+        char salt[CRYPT_GENSALT_OUTPUT_SIZE];
+        auto data = std::make_unique<crypt_data>();
+        const unsigned long cost = std::strtoul(hash.substr(4, 2).c_str(), nullptr, 10);
+        if (crypt_gensalt_rn(hash.substr(0, 4).c_str(), cost, nullptr, 0, salt, sizeof salt) !=
+            nullptr) {
+            const char* made = crypt_rn("", salt, data.get(), sizeof *data);
+            unknown_user_hash_ = made != nullptr && made[0] != '*' ? made : hash;
+        } else {
+            unknown_user_hash_ = hash;
+        }
+    }
+}
+
+bool BasicAuth::allows_from_memory(const std::string& authorization_header) {
     std::string user;
     std::string password;
     if (!basic_credentials(authorization_header, &user, &password)) {
@@ -292,14 +331,34 @@ bool BasicAuth::allows(const std::string& authorization_header) {
     if (found == users_.end()) {
         return false;
     }
-    const std::string key = user + '\0' + found->second + '\0' + password;
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return passed_.count(user + '\0' + found->second + '\0' + password) != 0;
+}
+
+bool BasicAuth::allows(const std::string& authorization_header) {
+    std::string user;
+    std::string password;
+    if (!basic_credentials(authorization_header, &user, &password)) {
+        return false;
+    }
+    // Every user name is compared, each in time that does not depend on
+    // where it differs.
+    const std::string* hash = nullptr;
+    for (const auto& [name, user_hash] : users_) {
+        if (same_text(name, user)) {
+            hash = &user_hash;
+        }
+    }
+    const std::string key =
+        user + '\0' + (hash != nullptr ? *hash : unknown_user_hash_) + '\0' + password;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
-        if (passed_.count(key) != 0) {
+        if (hash != nullptr && passed_.count(key) != 0) {
             return true;
         }
     }
-    if (!password_matches(password, found->second)) {
+    const bool matches = password_matches(password, hash != nullptr ? *hash : unknown_user_hash_);
+    if (hash == nullptr || !matches) {
         return false;
     }
     const std::lock_guard<std::mutex> lock(mutex_);

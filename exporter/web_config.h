@@ -39,15 +39,21 @@ bool basic_credentials(const std::string& header, std::string* user, std::string
 // bounded number).
 class BasicAuth {
 public:
-    explicit BasicAuth(std::map<std::string, std::string> users) : users_(std::move(users)) {}
+    explicit BasicAuth(std::map<std::string, std::string> users);
     bool enabled() const { return !users_.empty(); }
     bool allows(const std::string& authorization_header);
+    // True only for credentials that passed a check before (no bcrypt
+    // work): false says nothing, allows() decides then.
+    bool allows_from_memory(const std::string& authorization_header);
 
 private:
     std::map<std::string, std::string> users_;
+    std::string unknown_user_hash_;
     std::mutex mutex_;
     std::set<std::string> passed_;
 };
 
+// Whether two texts are equal, in a time that depends on `b`'s length only.
+bool same_text(const std::string& a, const std::string& b);
 // Whether `password` hashes to `hash` (a bcrypt hash) with crypt().
 bool password_matches(const std::string& password, const std::string& hash);

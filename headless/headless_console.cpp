@@ -101,11 +101,12 @@ public:
         window_.set_text(ControlId::kIntervalField, options_.interval);
         window_.set_check(ControlId::kLogCheckBox, options_.log_file.empty() ? 0 : 1);
         window_.set_text(ControlId::kLogFileField, options_.log_file);
-        // The link looks at the stop flag too, so an answer wait in progress
-        // gives up at once rather than running out its two seconds.
-        monitor_.link().cancel = &catch_stop_signals();
+        // An answer wait in progress looks at the stop flag too, so it gives
+        // up at once rather than running out its two seconds.
+        const std::atomic<bool>& stop = catch_stop_signals();
+        window_.set_stop([&stop] { return stop.load(); });
 
-        monitor_.on_start();
+        window_.press(&DeviceMonitor::on_start);
         if (!stop_requested()) {
             take_identification();
             if (options_.format == TerminalFormat::kJson) {
@@ -139,7 +140,7 @@ public:
                 tick();
             }
         }
-        monitor_.on_stop();
+        window_.press(&DeviceMonitor::on_stop);
         print_error(errors_.end_run());
         // A run that did its N polls says whether the last one was answered,
         // for scripts that use the console as a health check.
@@ -183,7 +184,7 @@ private:
     }
 
     void tick() {
-        monitor_.on_timer(kPollTimerId);
+        window_.tick();
         print_error(errors_.end_run());
         ++polls_;
         if (!stop_requested()) {
@@ -234,14 +235,14 @@ private:
                                   reply_lines(options_.simulator(command.key)));
                 return;
             case OperatorAction::kStop:
-                monitor_.on_stop();
+                window_.press(&DeviceMonitor::on_stop);
                 return;
             case OperatorAction::kGet:
-                monitor_.on_get();
+                window_.press(&DeviceMonitor::on_get);
                 identification = true;
                 break;
             case OperatorAction::kSet:
-                monitor_.on_set();
+                window_.press(&DeviceMonitor::on_set);
                 write = true;
                 break;
             case OperatorAction::kRadio:
@@ -252,15 +253,15 @@ private:
                 break;
             case OperatorAction::kKey:
                 window_.set_text(ControlId::kKeyField, command.key);
-                monitor_.on_send_key();
+                window_.press(&DeviceMonitor::on_send_key);
                 write = true;
                 break;
             case OperatorAction::kReset:
-                monitor_.on_reset();
+                window_.press(&DeviceMonitor::on_reset);
                 break;
             case OperatorAction::kStart:
                 // Start polls once itself; that poll counts.
-                monitor_.on_start();
+                window_.press(&DeviceMonitor::on_start);
                 ++polls_;
                 restart_ticks();
                 identification = true;
@@ -300,7 +301,7 @@ private:
             return;
         }
         identification_.clear();
-        for (const char* item : readings_.id_text) {
+        for (const std::string& item : monitor_.view().identification) {
             identification_ += terminal_safe_text(item) + "\n";
         }
     }
@@ -356,7 +357,7 @@ private:
         for (const ReadingPane& pane : kReadingPanes) {
             // A pane kept from an earlier answered poll says so.
             out += std::string("-- ") + pane.title + (is_stale(view, pane.id) ? " (old)" : "") +
-                   " --\n" + aligned_pane_lines(window_.get_text(pane.id));
+                   " --\n" + aligned_pane_lines(view.panes.at(pane.id));
         }
         std::string lit;
         std::string not_known;
@@ -373,9 +374,8 @@ private:
             out += "; not known now:" + not_known;
         }
         out += "\n";
-        out += std::string("Radio: ") +
-               (window_.get_check(ControlId::kRadioCheckBox) ? "on" : "off") +
-               "  Heater: " + (window_.get_check(ControlId::kHeaterCheckBox) ? "on" : "off") + "\n";
+        out += std::string("Radio: ") + (window_.input().radio ? "on" : "off") +
+               "  Heater: " + (window_.input().heater ? "on" : "off") + "\n";
         out += "Status: " + terminal_safe_text(view.status) + "\n\n";
         out += below_panes_;
         print(out);

@@ -1,10 +1,13 @@
 #include "monitor/device_monitor.h"
 
+#include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 #include <memory>
 
 #include "device/panes.h"
@@ -142,7 +145,10 @@ std::string command_failure_text(const std::string& command, const SnmpMessage& 
 }
 
 DeviceMonitor::DeviceMonitor(MonitorHost& host, DeviceReadings& readings)
-    : host_(host), readings_(readings), clock_([] { return std::time(nullptr); }) {
+    : host_(host), readings_(readings), clock_([] {
+          return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
+              .count();
+      }) {
     link_.report = [this](const std::string& text) {
         ++transport_reports_;
         // An address that does not resolve is named, with the reason the
@@ -162,27 +168,34 @@ DeviceMonitor::DeviceMonitor(MonitorHost& host, DeviceReadings& readings)
     view_.status = status_text(view_);
 }
 
-void DeviceMonitor::set_event_pump(std::function<void()> pump) {
-    pump_ = std::move(pump);
-    // Without a loop to lend, nothing can run during the wait: the link then
-    // waits in one system call per answer, as it always did.
-    link_.idle = nullptr;
-    if (pump_) {
-        link_.idle = [this] {
-            pump_();
-            return !abandon_;
-        };
-    }
-}
-
 void DeviceMonitor::tell(const std::string& text, const std::string& detail) {
     const std::string shown = message_text(text, detail);
-    // A box still open is not raised again: a fault that repeats every
-    // poll must not pile boxes up.
-    if (!open_boxes_.insert(shown).second) {
+    // A box still open or waiting is not raised again: a fault that repeats
+    // every poll must not pile boxes up.
+    if (shown == open_box_ ||
+        std::find(waiting_boxes_.begin(), waiting_boxes_.end(), shown) != waiting_boxes_.end()) {
         return;
     }
-    host_.message_box(shown);
+    waiting_boxes_.push_back(shown);
+    show_next_box();
+}
+
+void DeviceMonitor::show_next_box() {
+    // One box at a time: the next opens once the operator has closed the last.
+    if (!open_box_.empty() || waiting_boxes_.empty()) {
+        return;
+    }
+    open_box_ = waiting_boxes_.front();
+    waiting_boxes_.pop_front();
+    host_.message_box(open_box_);
+}
+
+void DeviceMonitor::message_box_closed(const std::string& text) {
+    if (text != open_box_) {
+        return;
+    }
+    open_box_.clear();
+    show_next_box();
 }
 
 void DeviceMonitor::publish() {
@@ -197,22 +210,38 @@ void DeviceMonitor::publish() {
     host_.draw(view_);
 }
 
-bool DeviceMonitor::exchange_abandoned() const {
-    return link_cancelled(link_) || abandon_;
-}
-
 void DeviceMonitor::command(const OperatorInput& input, Handler handler) {
-    queue_.push_back({input, handler});
-    if (busy_) {
-        // Stop ends the wait that runs; what it stops is not shown.
-        abandon_ = abandon_ || handler == &DeviceMonitor::on_stop;
+    if (closed_) {
         return;
     }
-    run_queue();
+    if (handler == &DeviceMonitor::on_stop) {
+        // Stop takes effect at once: a poll in flight (Start's reads
+        // included) ends unshown, and the ticks queued go. A write in
+        // flight ends and reports first.
+        if (exchange_ && exchange_->purpose != Purpose::kSet &&
+            exchange_->purpose != Purpose::kSendKey &&
+            exchange_->purpose != Purpose::kGetIdentification) {
+            abandon_exchange();
+        }
+        queue_.erase(std::remove_if(queue_.begin(), queue_.end(),
+                                    [](const QueuedCommand& q) { return q.handler == nullptr; }),
+                     queue_.end());
+        host_.stop_timer();
+    }
+    queue_.push_back({input, handler});
+    if (!busy()) {
+        run_queue();
+    }
 }
 
 void DeviceMonitor::run_queue() {
-    while (!queue_.empty() && !busy_) {
+    // A step that ends at once (nothing could be sent) comes back here
+    // from inside a handler; the loop on the stack goes on instead.
+    if (running_queue_) {
+        return;
+    }
+    running_queue_ = true;
+    while (!queue_.empty() && !exchange_ && !closed_) {
         const QueuedCommand next = queue_.front();
         queue_.pop_front();
         busy_ = true;
@@ -223,7 +252,148 @@ void DeviceMonitor::run_queue() {
             (this->*next.handler)();
         }
         busy_ = false;
-        abandon_ = false;
+    }
+    running_queue_ = false;
+}
+
+void DeviceMonitor::send_exchange(Purpose purpose, MessagePtr request, int run,
+                                  const std::string& key) {
+    Exchange exchange;
+    exchange.purpose = purpose;
+    exchange.run = run;
+    exchange.input = input_;
+    exchange.key = key;
+    exchange.reports_before = transport_reports_;
+    exchange.request = std::move(request);
+    exchange_ = std::move(exchange);
+    if (exchange_->request == nullptr) {
+        finish_exchange(nullptr);  // nothing to send: no answer
+        return;
+    }
+    exchange_->id = begin_exchange(link_, exchange_->request.get());
+    if (exchange_->id == 0) {
+        if (link_.fault == ExchangeFault::kCancelled) {
+            // The owner cancelled the link: nothing of it is shown.
+            exchange_.reset();
+            publish();
+            return;
+        }
+        finish_exchange(nullptr);
+        return;
+    }
+    const auto wait = link_.answer_wait.count();
+    host_.await_answer(static_cast<std::intptr_t>(link_.socket_handle),
+                       wait < 0         ? 0
+                       : wait > INT_MAX ? INT_MAX
+                                        : static_cast<int>(wait));
+}
+
+void DeviceMonitor::on_socket_readable() {
+    if (!exchange_ || exchange_->id == 0) {
+        return;
+    }
+    bool pending = false;
+    MessagePtr answer(take_answer(link_, exchange_->id, &pending));
+    if (pending) {
+        return;  // a stranger's datagram, or nothing after all
+    }
+    host_.end_wait();
+    finish_exchange(std::move(answer));
+}
+
+void DeviceMonitor::on_deadline() {
+    if (!exchange_ || exchange_->id == 0) {
+        return;
+    }
+    // An answer already waiting when the deadline is noticed (the host's
+    // loop was held) is taken, not counted as none.
+    bool pending = false;
+    MessagePtr answer(take_answer(link_, exchange_->id, &pending));
+    host_.end_wait();
+    if (pending) {
+        link_.fault = ExchangeFault::kNoAnswer;
+        link_.fault_detail.clear();
+    }
+    finish_exchange(std::move(answer));
+}
+
+void DeviceMonitor::abandon_exchange() {
+    if (exchange_) {
+        host_.end_wait();
+        // A late answer is drained before the next request goes out.
+        exchange_.reset();
+    }
+}
+
+void DeviceMonitor::finish_exchange(MessagePtr answer) {
+    Exchange done = std::move(*exchange_);
+    exchange_.reset();
+    const bool was_busy = busy_;
+    busy_ = true;
+    input_ = done.input;
+    switch (done.purpose) {
+        case Purpose::kStartIdentification:
+            identification_answered_ =
+                done.request != nullptr && take_fetch(*done.request, std::move(answer));
+            take_identification();
+            after_start_identification();
+            break;
+        case Purpose::kLogIdentification:
+            identification_answered_ =
+                done.request != nullptr && take_fetch(*done.request, std::move(answer));
+            take_identification();
+            note_log_result(write_log_header(input_.log_file, readings_));
+            send_poll_run(0);
+            break;
+        case Purpose::kGetIdentification:
+            identification_answered_ =
+                done.request != nullptr && take_fetch(*done.request, std::move(answer));
+            take_identification();
+            view_.panes[ControlId::kIdentificationPane] = identification_pane_text(readings_);
+            publish();
+            break;
+        case Purpose::kPollRun: {
+            const bool read =
+                done.request != nullptr && take_fetch(*done.request, std::move(answer));
+            if (read && done.run + 1 < static_cast<int>(std::size(kPollRuns))) {
+                send_poll_run(done.run + 1);
+            } else {
+                finish_poll(read);
+            }
+            break;
+        }
+        case Purpose::kSet:
+        case Purpose::kSendKey:
+            finish_write(done, answer.get());
+            break;
+    }
+    busy_ = was_busy;
+    if (!busy()) {
+        run_queue();
+    }
+}
+
+bool DeviceMonitor::take_fetch(const SnmpMessage& request, MessagePtr answer) {
+    const bool read = take_fetch_answer(link_, request, std::move(answer), readings_, &last_fault_);
+    if (last_fault_.kind == FetchFailure::kUnusableAnswer && last_fault_.text != refusal_told_) {
+        refusal_told_ = last_fault_.text;
+        std::fprintf(stderr, "tarvik: answer refused: %s\n", refusal_told_.c_str());
+        std::fflush(stderr);
+    }
+    return read;
+}
+
+void DeviceMonitor::close(SettingsStore* settings) {
+    if (closed_) {
+        return;
+    }
+    closed_ = true;
+    abandon_exchange();
+    queue_.clear();
+    polling_ = 0;
+    host_.stop_timer();
+    if (settings != nullptr) {
+        save_history(*settings);
     }
 }
 
@@ -257,6 +427,22 @@ void DeviceMonitor::initialise(SettingsStore* settings) {
     if (open_link(link_) == 0) {
         tell("Couldn't open snmp");
     }
+    publish();
+}
+
+void DeviceMonitor::fill_fields(const std::string& address, const std::string& community,
+                                const std::string& interval) {
+    if (address.empty() && community.empty() && interval.empty()) {
+        return;
+    }
+    for (const auto& field : {std::make_pair(&OperatorInput::address, &address),
+                              std::make_pair(&OperatorInput::community, &community),
+                              std::make_pair(&OperatorInput::interval, &interval)}) {
+        if (!field.second->empty()) {
+            view_.fields.*field.first = *field.second;
+        }
+    }
+    ++view_.fields_filled;
     publish();
 }
 
@@ -343,24 +529,15 @@ void DeviceMonitor::update_address_history() {
     }
 }
 
-bool DeviceMonitor::fetch_parameters(int first_index, int count) {
-    const bool read = ::fetch_parameters(link_, readings_, first_index, count, &last_fault_);
-    if (first_index == kIdentificationRun.first_index) {
-        identification_answered_ = read;
-    }
-    if (last_fault_.kind == FetchFailure::kUnusableAnswer && last_fault_.text != refusal_told_) {
-        refusal_told_ = last_fault_.text;
-        std::fprintf(stderr, "tarvik: answer refused: %s\n", refusal_told_.c_str());
-        std::fflush(stderr);
-    }
-    return read;
-}
-
 void DeviceMonitor::on_start() {
     clear_readings(readings_, ReadingGroup::kMeasurements);
     refresh_agent_link();
     log_header_due_ = false;  // Start writes its own
-    fetch_parameters(kIdentificationRun.first_index, kIdentificationRun.count);
+    send_exchange(Purpose::kStartIdentification,
+                  fetch_request(kIdentificationRun.first_index, kIdentificationRun.count));
+}
+
+void DeviceMonitor::after_start_identification() {
     polling_ = 1;
     period_ms_ = timer_period_ms(parse_interval(input_.interval));
     view_.period_ms = period_ms_;
@@ -369,10 +546,6 @@ void DeviceMonitor::on_start() {
     log_trouble_shown_ = false;
     if (input_.log) {
         note_log_result(write_log_header(input_.log_file, readings_));
-    }
-    if (exchange_abandoned()) {
-        publish();
-        return;
     }
     poll_tick();
 }
@@ -393,63 +566,30 @@ void DeviceMonitor::note_log_result(LogWrite result) {
 }
 
 void DeviceMonitor::on_timer(int /*timer_id*/) {
-    if (busy_) {
-        // Like a window timer's: ticks that fall due meanwhile come once.
-        for (const QueuedCommand& queued : queue_) {
-            if (queued.handler == nullptr) {
-                return;
-            }
-        }
-        queue_.push_back({OperatorInput(), nullptr});
+    if (closed_) {
         return;
     }
-    busy_ = true;
-    poll_tick();
-    busy_ = false;
-    abandon_ = false;
-    run_queue();
-}
-
-bool DeviceMonitor::poll_runs() {
-    for (const CatalogRun& run : kPollRuns) {
-        if (!fetch_parameters(run.first_index, run.count)) {
-            return false;
+    // Like a window timer's: ticks that fall due meanwhile come once.
+    for (const QueuedCommand& queued : queue_) {
+        if (queued.handler == nullptr) {
+            return;
         }
     }
-    return true;
+    queue_.push_back({OperatorInput(), nullptr});
+    if (!busy()) {
+        run_queue();
+    }
 }
 
 void DeviceMonitor::poll_tick() {
-    // A message box opened inside a poll delivers ticks too; they must not
-    // start a second poll inside the first.
-    if (polling_ == 0 || in_poll_) {
+    if (polling_ == 0 || exchange_) {
         return;
     }
-    in_poll_ = true;
     if (log_header_due_) {
         log_new_agent();
-    }
-    const bool succeeded = poll_runs();
-    if (exchange_abandoned()) {
-        // The console is ending, or Stop was pressed: a poll cut short is
-        // neither shown nor logged.
-        in_poll_ = false;
         return;
     }
-    last_poll_answered_ = succeeded;
-    if (succeeded) {
-        refusal_told_.clear();
-        latch_voltage_alarms(readings_);
-    }
-    add_to_totals(succeeded);
-    show_poll_result(succeeded);
-    // The log fields are disabled while polling: they stand as at Start.
-    if (input_.log) {
-        note_log_result(write_log_line(input_.log_file, readings_, succeeded, clock_()));
-    }
-    report_alarms(succeeded);
-    in_poll_ = false;
-    publish();
+    send_poll_run(0);
 }
 
 void DeviceMonitor::log_new_agent() {
@@ -457,14 +597,37 @@ void DeviceMonitor::log_new_agent() {
     // A Get or a refused Set pointed polling at another device: its lines
     // must not run on under the last one's identification and headings.
     if (!input_.log) {
+        send_poll_run(0);
         return;
     }
     // Items the new device does not send are empty, not the last one's.
     clear_readings(readings_, ReadingGroup::kIdentification);
-    fetch_parameters(kIdentificationRun.first_index, kIdentificationRun.count);
-    if (!exchange_abandoned()) {
-        note_log_result(write_log_header(input_.log_file, readings_));
+    send_exchange(Purpose::kLogIdentification,
+                  fetch_request(kIdentificationRun.first_index, kIdentificationRun.count));
+}
+
+void DeviceMonitor::send_poll_run(int run) {
+    const CatalogRun& rows = kPollRuns[run];
+    send_exchange(Purpose::kPollRun, fetch_request(rows.first_index, rows.count), run);
+}
+
+void DeviceMonitor::finish_poll(bool succeeded) {
+    const double now = clock_();
+    last_poll_answered_ = succeeded;
+    if (succeeded) {
+        refusal_told_.clear();
+        latch_voltage_alarms(readings_);
     }
+    add_to_totals(succeeded);
+    show_poll_result(succeeded, now);
+    trends_.add(now, readings_, succeeded);
+    // The log fields are disabled while polling: they stand as at Start.
+    if (input_.log) {
+        note_log_result(
+            write_log_line(input_.log_file, readings_, succeeded, static_cast<std::time_t>(now)));
+    }
+    report_alarms(succeeded);
+    publish();
 }
 
 void DeviceMonitor::report_alarms(bool succeeded) {
@@ -507,7 +670,7 @@ void DeviceMonitor::show_lamps(bool answered) {
     }
 }
 
-void DeviceMonitor::show_poll_result(bool succeeded) {
+void DeviceMonitor::show_poll_result(bool succeeded, double now) {
     ++view_.polls_shown;
     // Each lamp shows its latch: a rail back in range leaves it lit. A poll
     // without answer unchecks it, but a standing latch is shown as not
@@ -547,7 +710,7 @@ void DeviceMonitor::show_poll_result(bool succeeded) {
     input_.radio = view_.radio;
     input_.heater = view_.heater;
     view_.family = readings_.family_rate_mbps;
-    view_.last_answer = clock_();
+    view_.last_answer = static_cast<std::time_t>(now);
     view_.unanswered_polls = 0;
 }
 
@@ -573,24 +736,31 @@ void DeviceMonitor::on_stop() {
 void DeviceMonitor::on_get() {
     clear_readings(readings_, ReadingGroup::kIdentification);
     refresh_agent_link();
-    fetch_parameters(kIdentificationRun.first_index, kIdentificationRun.count);
-    if (!exchange_abandoned()) {
-        view_.panes[ControlId::kIdentificationPane] = identification_pane_text(readings_);
-    }
-    publish();
+    send_exchange(Purpose::kGetIdentification,
+                  fetch_request(kIdentificationRun.first_index, kIdentificationRun.count));
 }
 
-bool DeviceMonitor::send_set_request(SnmpMessage* request, const char* command) {
-    const int reports_before = transport_reports_;
-    const MessagePtr answer(exchange_request(link_, request));
+void DeviceMonitor::finish_write(const Exchange& done, const SnmpMessage* answer) {
+    const Published published(*this);
+    const char* command = done.purpose == Purpose::kSet ? "Set" : "Send KEY";
     const std::string failure =
-        command_failure_text(command, *request, answer.get(), exchange_fault_text(link_));
-    // A failure the link has already shown in a box is not shown twice, and
-    // an exchange the owner cancelled is no failure of the device's.
-    if (!failure.empty() && transport_reports_ == reports_before && !exchange_abandoned()) {
+        command_failure_text(command, *done.request, answer, exchange_fault_text(link_));
+    // A failure the link has already shown in a box is not shown twice.
+    if (!failure.empty() && transport_reports_ == done.reports_before) {
         tell(failure);
     }
-    return failure.empty();
+    // The key stands as identification item 8 only once the device took it.
+    if (failure.empty() && done.purpose == Purpose::kSendKey) {
+        copy_text(readings_.id_text[kKeyIndex - kIdentificationRun.first_index], done.key);
+        take_identification();
+    }
+}
+
+void DeviceMonitor::take_identification() {
+    view_.identification.clear();
+    for (const char* item : readings_.id_text) {
+        view_.identification.emplace_back(item, strnlen(item, kIdTextSize));
+    }
 }
 
 void DeviceMonitor::on_set() {
@@ -622,7 +792,7 @@ void DeviceMonitor::on_set() {
             return;
         }
     }
-    send_set_request(request.get(), "Set");
+    send_exchange(Purpose::kSet, std::move(request));
 }
 
 void DeviceMonitor::on_send_key() {
@@ -642,10 +812,11 @@ void DeviceMonitor::on_send_key() {
                            static_cast<int32_t>(key.size())) != 0) {
         return;
     }
-    // The key stands as identification item 8 only once the device took it.
-    if (send_set_request(request.get(), "Send KEY")) {
-        copy_text(readings_.id_text[kKeyIndex - kIdentificationRun.first_index], key);
-    }
+    send_exchange(Purpose::kSendKey, std::move(request), 0, key);
+}
+
+void DeviceMonitor::on_lamp_click(int /*rail*/) {
+    publish();
 }
 
 void DeviceMonitor::on_reset() {

@@ -5,21 +5,27 @@
 // `MonitorHost` after every change; the Qt dialog, the Win32 dialog, the
 // terminal front end and the tests all drive the same code.
 //
-// A host whose thread must stay responsive lends the monitor its event loop
-// (`set_event_pump`): the answer wait then returns to it every slice.
-// Commands and ticks that arrive meanwhile are queued and run after the
-// exchange in the order given (`command`, `on_timer`); Stop also ends the
-// running wait at once.
+// The exchange is event-driven: a handler that needs the device sends its
+// request and returns to the host's event loop; the host reports the
+// socket's readiness and the deadline (`on_socket_readable`, `on_deadline`,
+// window_services.h), and the step the answer was for goes on from there.
+// At most one exchange is in flight. Commands and ticks that arrive
+// meanwhile run after it, in order, with the fields as they stood; ticks
+// coalesce to one. Stop ends a poll in flight at once and drops queued ticks;
+// a Set or Send KEY in flight always ends and reports. Closing (`close`)
+// ends what is in flight, runs nothing queued and saves the history.
 #pragma once
 
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "charts/reading_history.h"
 #include "device/device_readings.h"
 #include "device/supply_rails.h"
 #include "logbook/measurement_log.h"
@@ -95,12 +101,10 @@ public:
     using AlarmListener = std::function<void(const AlarmEvent&)>;
     void set_alarm_listener(AlarmListener listener) { alarm_listener_ = std::move(listener); }
 
-    // Runs one turn of the host's event loop; set, the answer wait calls it
-    // every slice (see the top of this file).
-    void set_event_pump(std::function<void()> pump);
-    // The local time of an answered poll (the system's clock unless a test
-    // sets its own).
-    void set_clock(std::function<std::time_t()> clock) { clock_ = std::move(clock); }
+    // The time, in seconds since the epoch, of each poll shown: its log
+    // line, the last answer, the trends (the system's clock unless the host
+    // hands its own).
+    void set_clock(std::function<double()> clock) { clock_ = std::move(clock); }
 
     // The window's initialisation: the address history from `settings` (may
     // be null; its notice, if any, told first), the default community and
@@ -112,17 +116,38 @@ public:
     // reason.
     void save_history(SettingsStore& settings);
 
+    // The window is closing: what is in flight ends unreported, nothing
+    // queued runs, polling stops, the history goes to `settings` (may be
+    // null), and from then on the monitor takes no command, tick or answer.
+    void close(SettingsStore* settings);
+    bool closed() const { return closed_; }
+
+    // The fields filled in for the operator from a command line, as the
+    // history's first entry fills the address box at initialisation; an
+    // empty text leaves its field as it is.
+    void fill_fields(const std::string& address, const std::string& community,
+                     const std::string& interval);
+
     // A button: `handler` (one of kButtonHandlers) runs with the fields as
-    // given, now, or after the exchange that runs, in the order given.
+    // given, now, or after the exchange in flight, in the order given. Stop
+    // also ends a poll in flight at once and drops the ticks queued. Hosts
+    // run every handler through here.
     using Handler = void (DeviceMonitor::*)();
     void command(const OperatorInput& input, Handler handler);
     // The fields the next handler reads; `command` sets them.
     void take_input(const OperatorInput& input) { input_ = input; }
     const OperatorInput& input() const { return input_; }
-    // The operator closed the message box with this text.
-    void message_box_closed(const std::string& text) { open_boxes_.erase(text); }
+    // The operator closed the message box with this text; the next one
+    // waiting is shown.
+    void message_box_closed(const std::string& text);
 
-    // Buttons.
+    // The host's events while an exchange is in flight (window_services.h):
+    // the socket is readable, or the wait's deadline has passed. Outside an
+    // exchange they do nothing.
+    void on_socket_readable();
+    void on_deadline();
+
+    // Buttons; run them through `command`.
     void on_start();
     void on_stop();
     void on_get();
@@ -130,15 +155,17 @@ public:
     void on_send_key();
     void on_reset();
 
+    // A click on voltage lamp `rail` does nothing: a lamp shows its latch,
+    // which only Reset clears. The view goes to the host again, so the lamp
+    // is drawn as it stands whatever the click did to the control.
+    void on_lamp_click(int rail);
+
     // The poll timer; any identifier polls. A tick during an exchange polls
     // once after it.
     void on_timer(int timer_id);
     // One poll: five runs, totals, panes, check boxes, lamps, one log line.
-    // Does nothing while polling is off or another poll is running.
+    // Does nothing while polling is off or another exchange is in flight.
     void poll_tick();
-
-    // One GET of catalog rows `first_index` onwards, decoded into the readings.
-    bool fetch_parameters(int first_index, int count);
     // Copies address and community from the window into the link, resolves
     // the agent, and records the address in the history.
     void refresh_agent_link();
@@ -148,13 +175,18 @@ public:
     // What the window shows now.
     const ViewState& view() const { return view_; }
     // Whether a command or poll is running (an exchange may be waiting).
-    bool busy() const { return busy_; }
+    bool busy() const { return busy_ || exchange_.has_value(); }
+    // Whether an exchange waits for its answer.
+    bool waiting() const { return exchange_.has_value(); }
     // Whether the last poll shown had its answers; false before any.
     bool last_poll_answered() const { return last_poll_answered_; }
     // Whether the last read of the identification items was answered.
     bool identification_answered() const { return identification_answered_; }
     AgentLink& link() { return link_; }
     const DeviceReadings& readings() const { return readings_; }
+    // Every poll shown, answered or not, once, at the monitor's time: what
+    // the trends of every host draw.
+    const ReadingHistory& trends() const { return trends_; }
 
 private:
     class Published;
@@ -162,29 +194,61 @@ private:
         OperatorInput input;
         Handler handler;  // null: a timer tick
     };
-    // Runs the queued commands and ticks in order, each publishing its view.
+    // What the exchange in flight is for; each names the step its answer
+    // goes to.
+    enum class Purpose {
+        kStartIdentification,
+        kLogIdentification,  // the header block of another agent, before its first poll
+        kGetIdentification,
+        kPollRun,
+        kSet,
+        kSendKey,
+    };
+    struct Exchange {
+        Purpose purpose = Purpose::kPollRun;
+        int run = 0;  // kPollRun: the position in kPollRuns
+        MessagePtr request;
+        int32_t id = 0;
+        OperatorInput input;  // the fields the command was given with
+        std::string key;      // kSendKey: the key sent
+        int reports_before = 0;
+    };
+    // Runs the queued commands and ticks in order, each publishing its view,
+    // until one leaves an exchange in flight.
     void run_queue();
-    // True once the exchange running was cut short: the console is ending,
-    // or Stop was pressed during it.
-    bool exchange_abandoned() const;
+    // Sends `request` for `purpose` and returns; the answer, or its absence,
+    // reaches `finish_exchange` from the host's events (at once when nothing
+    // could be sent).
+    void send_exchange(Purpose purpose, MessagePtr request, int run = 0,
+                       const std::string& key = std::string());
+    // The exchange in flight ended with `answer` (null: none): its step goes on.
+    void finish_exchange(MessagePtr answer);
+    // Drops the exchange in flight without showing anything of it.
+    void abandon_exchange();
+    void after_start_identification();
+    // The identification items of the readings into the view.
+    void take_identification();
+    void send_poll_run(int run);
+    void finish_poll(bool succeeded);
+    void finish_write(const Exchange& done, const SnmpMessage* answer);
+    // Judges a fetch's answer as `::fetch_parameters` does, telling an
+    // unusable answer once on the standard error stream.
+    bool take_fetch(const SnmpMessage& request, MessagePtr answer);
     // The view as it stands goes to the host, with its status line and
     // standing alarm brought up to date.
     void publish();
-    // A message box, unless one with the same text is still open.
+    // A message box, unless one with the same text is open or waiting.
     void tell(const std::string& text, const std::string& detail = std::string());
+    void show_next_box();
     // The lamps as the latches stand; `answered`: after an answered poll
     // (else a latched lamp is not known now).
     void show_lamps(bool answered);
-    bool poll_runs();
     // Tells the operator, once until a write succeeds or the next Start,
     // that the log is not being written.
     void note_log_result(LogWrite result);
     void add_to_totals(bool succeeded);
-    void show_poll_result(bool succeeded);
+    void show_poll_result(bool succeeded, double now);
     void report_alarms(bool succeeded);
-    // Sends a SetRequest and tells the operator when the device did not take
-    // it; true when it did.
-    bool send_set_request(SnmpMessage* request, const char* command);
     // A new agent address: the panes and lamps that describe the previous
     // device are emptied, so nothing of it shows as the new one's.
     void forget_previous_device();
@@ -197,15 +261,17 @@ private:
     ViewState view_;
     OperatorInput input_;
     std::deque<QueuedCommand> queue_;
-    bool busy_ = false;
-    bool abandon_ = false;  // Stop during the running exchange
-    std::set<std::string> open_boxes_;
-    std::function<void()> pump_;
-    std::function<std::time_t()> clock_;
+    bool busy_ = false;           // a handler or step runs now
+    bool running_queue_ = false;  // run_queue is on the stack
+    bool closed_ = false;
+    std::optional<Exchange> exchange_;  // the one in flight
+    std::string open_box_;              // the box shown now; empty: none
+    std::deque<std::string> waiting_boxes_;
+    std::function<double()> clock_;
+    ReadingHistory trends_;
     StandingAlarm standing_alarm_;
     AgentLink link_;
     int32_t polling_ = 0;
-    bool in_poll_ = false;
     bool last_poll_answered_ = false;
     bool identification_answered_ = false;
     uint16_t default_port_ = kDefaultAgentPort;

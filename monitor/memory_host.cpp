@@ -1,5 +1,8 @@
 #include "monitor/memory_host.h"
 
+#include "snmp/agent_link.h"
+#include "snmp/net.h"
+
 const ViewState& MemoryHost::view() const {
     return monitor_ != nullptr ? monitor_->view() : shown_;
 }
@@ -8,21 +11,82 @@ void MemoryHost::draw(const ViewState& view) {
     if (monitor_ == nullptr) {
         shown_ = view;
     }
-    if (view.fields_filled != fields_filled_) {
-        fields_filled_ = view.fields_filled;
-        input_ = view.fields;
+    const FieldCopies copies = field_copies(drawn_, view, !drawn_once_);
+    if (copies.fields) {
+        input_.address = view.fields.address;
+        input_.community = view.fields.community;
+        input_.interval = view.fields.interval;
     }
-    if (view.switches_shown != switches_shown_) {
-        switches_shown_ = view.switches_shown;
+    if (copies.switches) {
         input_.radio = view.radio;
         input_.heater = view.heater;
     }
+    drawn_ = view;
+    drawn_once_ = true;
 }
 
 void MemoryHost::start_timer(int period_ms) {
     timer_running_ = true;
     timer_period_ = period_ms;
     ++timer_starts_;
+}
+
+void MemoryHost::await_answer(std::intptr_t socket, int wait_ms) {
+    waiting_ = true;
+    wait_ms_ = wait_ms;
+    socket_ = socket;
+    deadline_ = now() + std::chrono::milliseconds(wait_ms);
+}
+
+void MemoryHost::settle(const std::function<bool()>& stop) {
+    while (waiting_ && monitor_ != nullptr) {
+        if (stop && stop()) {
+            monitor_->close(nullptr);
+            waiting_ = false;
+            return;
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - now()).count();
+        if (left <= 0) {
+            monitor_->on_deadline();
+            continue;
+        }
+        // Rounded up, so the deadline has passed when the wait ends; in
+        // slices while a stop may come.
+        int slice = static_cast<int>(left) + 1;
+        if (stop && slice > kCancelCheckMs) {
+            slice = kCancelCheckMs;
+        }
+        if (silence_ && silence_() && wait_readable(static_cast<socket_t>(socket_), 0) != 1) {
+            advance(std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - now()) +
+                    std::chrono::milliseconds(1));
+            continue;
+        }
+        if (wait_readable(static_cast<socket_t>(socket_), slice) == 1) {
+            monitor_->on_socket_readable();
+        }
+    }
+}
+
+void MemoryHost::advance(std::chrono::milliseconds step) {
+    offset_ += step;
+    if (waiting_ && monitor_ != nullptr && now() >= deadline_) {
+        monitor_->on_deadline();
+    }
+}
+
+void MemoryHost::press(DeviceMonitor::Handler handler) {
+    if (monitor_ != nullptr) {
+        monitor_->command(input_, handler);
+        settle(stop_);
+    }
+}
+
+void MemoryHost::tick() {
+    if (monitor_ != nullptr) {
+        monitor_->on_timer(kPollTimerId);
+        settle(stop_);
+    }
 }
 
 void MemoryHost::hand_over() {

@@ -2,10 +2,17 @@
 // tests. The operator's side (`set_text`, `set_check`, `select_in_list`) fills
 // the fields that every command hands the monitor; the drawing side answers
 // with the monitor's view. The poll timer is a period that the owner waits
-// out (it delivers the ticks).
+// out (it delivers the ticks). The answer wait is the owner's too: `settle`
+// delivers the socket's readiness (poll()) and the deadline by the host's
+// clock until no exchange is in flight, and `advance` steps that clock, so a
+// test of a silence takes no time.
 #pragma once
 
+#include <chrono>
+#include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "monitor/device_monitor.h"
@@ -20,6 +27,32 @@ public:
     void draw(const ViewState& view) override;
     void start_timer(int period_ms) override;
     void stop_timer() override { timer_running_ = false; }
+    void await_answer(std::intptr_t socket, int wait_ms) override;
+    void end_wait() override { waiting_ = false; }
+
+    using Clock = std::chrono::steady_clock;
+    // The host's clock: the steady clock, plus the steps `advance` took.
+    Clock::time_point now() const { return Clock::now() + offset_; }
+    // Waits in poll() for the socket or the deadline and hands each to the
+    // monitor, until no answer is awaited. `stop`, when given, is looked at
+    // every few milliseconds: once it says true the monitor closes.
+    void settle(const std::function<bool()>& stop = nullptr);
+    // The `stop` that `press` and `tick` settle with.
+    void set_stop(std::function<bool()> stop) { stop_ = std::move(stop); }
+    // Says when no answer can come (a test's device that drops every
+    // request): `settle` then steps the clock to the deadline rather than
+    // wait it out.
+    void set_silence(std::function<bool()> silence) { silence_ = std::move(silence); }
+    // How long the last wait was to last.
+    int wait_ms() const { return wait_ms_; }
+    // Steps the host's clock by `step`: a deadline that falls due meanwhile
+    // is delivered (after an answer already waiting, as a loop would).
+    void advance(std::chrono::milliseconds step);
+    bool awaiting_answer() const { return waiting_; }
+    // A button pressed with the fields as they stand, then settled.
+    void press(DeviceMonitor::Handler handler);
+    // A tick of the poll timer, then settled.
+    void tick();
 
     // The operator's side. Texts and checks of the fields and boxes; panes
     // and lamps read the view (a lamp is checked while lit).
@@ -50,8 +83,15 @@ private:
     DeviceMonitor* monitor_ = nullptr;
     OperatorInput input_;
     ViewState shown_;  // until attached
-    unsigned fields_filled_ = 0;
-    unsigned switches_shown_ = 0;
+    ViewState drawn_;  // the view as last drawn
+    bool drawn_once_ = false;
+    std::function<bool()> stop_;
+    std::function<bool()> silence_;
+    int wait_ms_ = 0;
+    bool waiting_ = false;
+    std::intptr_t socket_ = -1;
+    Clock::time_point deadline_;
+    Clock::duration offset_{0};
     bool timer_running_ = false;
     int timer_period_ = 0;
     int timer_starts_ = 0;

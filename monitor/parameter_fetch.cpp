@@ -152,6 +152,23 @@ std::string reading_answer_fault(const SnmpMessage& request, const SnmpMessage& 
     return fault;
 }
 
+MessagePtr fetch_request(int first_index, int count) {
+    if (first_index < 0 || count < 0 || first_index > kCatalogRows - count) {
+        return nullptr;
+    }
+    MessagePtr request(msg_create(kPduGetRequest));
+    if (request == nullptr) {
+        return nullptr;
+    }
+    for (int index = first_index; index < first_index + count; ++index) {
+        const CatalogRow& row = kParameterCatalog.rows[index];
+        if (msg_append_null_binding(request.get(), row.ids, requested_length(row)) == nullptr) {
+            return nullptr;
+        }
+    }
+    return request;
+}
+
 bool fetch_parameters(AgentLink& link, DeviceReadings& readings, int first_index, int count,
                       FetchFault* fault, MessagePtr* answer_out) {
     if (answer_out != nullptr) {
@@ -160,20 +177,22 @@ bool fetch_parameters(AgentLink& link, DeviceReadings& readings, int first_index
     FetchFault unused;
     FetchFault& out = fault != nullptr ? *fault : unused;
     out = FetchFault{FetchFailure::kNoAnswer, std::string()};
-    if (first_index < 0 || count < 0 || first_index > kCatalogRows - count) {
-        return false;
-    }
-    const MessagePtr request(msg_create(kPduGetRequest));
+    const MessagePtr request = fetch_request(first_index, count);
     if (request == nullptr) {
         return false;
     }
-    for (int index = first_index; index < first_index + count; ++index) {
-        const CatalogRow& row = kParameterCatalog.rows[index];
-        if (msg_append_null_binding(request.get(), row.ids, requested_length(row)) == nullptr) {
-            return false;
-        }
-    }
     MessagePtr answer(exchange_request(link, request.get()));
+    return take_fetch_answer(link, *request, std::move(answer), readings, &out, answer_out);
+}
+
+bool take_fetch_answer(const AgentLink& link, const SnmpMessage& request, MessagePtr answer,
+                       DeviceReadings& readings, FetchFault* fault, MessagePtr* answer_out) {
+    if (answer_out != nullptr) {
+        answer_out->reset();
+    }
+    FetchFault unused;
+    FetchFault& out = fault != nullptr ? *fault : unused;
+    out = FetchFault{FetchFailure::kNoAnswer, std::string()};
     if (answer == nullptr) {
         if (link.fault != ExchangeFault::kNoAnswer) {
             out.text = exchange_fault_text(link);
@@ -185,7 +204,7 @@ bool fetch_parameters(AgentLink& link, DeviceReadings& readings, int first_index
         out = FetchFault{FetchFailure::kDeviceError, error_status_name(answer->error_status)};
         return false;
     }
-    const std::string unusable = reading_answer_fault(*request, *answer);
+    const std::string unusable = reading_answer_fault(request, *answer);
     if (!unusable.empty()) {
         out = FetchFault{FetchFailure::kUnusableAnswer, unusable};
         return false;

@@ -50,3 +50,12 @@ struct FetchFault {
 // them.
 bool fetch_parameters(AgentLink& link, DeviceReadings& readings, int first_index, int count,
                       FetchFault* fault = nullptr, MessagePtr* answer = nullptr);
+
+// The two halves of `fetch_parameters`, for an owner that sends and waits
+// itself (without blocking): the GetRequest of the rows (null when they lie
+// outside the catalog or memory runs out), and the judgement of what came
+// back for it, `answer` null when none did (`link.fault` then says why).
+MessagePtr fetch_request(int first_index, int count);
+bool take_fetch_answer(const AgentLink& link, const SnmpMessage& request, MessagePtr answer,
+                       DeviceReadings& readings, FetchFault* fault = nullptr,
+                       MessagePtr* answer_out = nullptr);

@@ -55,3 +55,10 @@ std::string lamp_tip(LampState state, int rail) {
     }
     return clear_lamp_tip_text(rail);
 }
+
+FieldCopies field_copies(const ViewState& drawn, const ViewState& view, bool first) {
+    FieldCopies copies;
+    copies.fields = first || view.fields_filled != drawn.fields_filled;
+    copies.switches = first || view.switches_shown != drawn.switches_shown;
+    return copies;
+}

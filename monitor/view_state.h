@@ -65,6 +65,9 @@ struct ViewState {
     // changes, and leaves the operator's typing alone otherwise.
     OperatorInput fields;
     unsigned fields_filled = 0;
+    // The eight identification items as Start or Get last read them, the
+    // key as last sent; the pane shows them after Get only.
+    std::vector<std::string> identification;
     std::vector<std::string> history;  // the address box's list, newest first
     bool log_controls_enabled = true;
 
@@ -80,6 +83,16 @@ struct ViewState {
     std::string standing_alarm;  // what a tray icon names; empty: none
     std::string status;          // the status line
 };
+
+// What a host copies into its fields and boxes when it draws `view` over
+// `drawn`, the view it drew last (`first`: none yet): the fields when the
+// monitor filled them anew, Radio and Heater when a poll reported them.
+// Otherwise the operator's typing and clicks stand.
+struct FieldCopies {
+    bool fields = false;    // address, community and interval from `view.fields`
+    bool switches = false;  // Radio and Heater from `view.radio` and `view.heater`
+};
+FieldCopies field_copies(const ViewState& drawn, const ViewState& view, bool first);
 
 // "Polling 10.0.0.5 every 1000 ms · family 350 · last answer 10:41:03",
 // "No answer from 10.0.0.5 since 10:41:03 (4 polls)", "Nothing was sent to

@@ -12,10 +12,10 @@ BUILD_PACKAGES=(cmake g++ make pkg-config)
 # The default and asan trees: the Qt window and the test programs.
 WINDOW_PACKAGES=(qt6-base-dev qt6-charts-dev libqt6opengl6-dev)
 GTEST_PACKAGES=(libgtest-dev libgmock-dev)
-# Every Linux tree: tarvik-exporter's HTTP server and TLS (cpp-httplib, built
-# with OpenSSL, zlib and brotli, whose headers its own include), the web
-# configuration file's YAML, and crypt() for its bcrypt hashes.
-EXPORTER_PACKAGES=(libcpp-httplib-dev libssl-dev zlib1g-dev libbrotli-dev libyaml-dev libcrypt-dev)
+# Every Linux tree: tarvik-exporter's HTTP server and TLS (libmicrohttpd,
+# with GnuTLS), the web configuration file's YAML, and crypt() for its
+# bcrypt hashes.
+EXPORTER_PACKAGES=(libmicrohttpd-dev libyaml-dev libcrypt-dev)
 # Running the suite: the interop tests' independent SNMP implementation,
 # the locales a number-format test builds its decimal-comma locale with,
 # and the message bus the notification tests run a private one of.

@@ -548,15 +548,36 @@ SnmpMessage* receive_answer(AgentLink& link, int32_t request_id, bool* dropped) 
     return answer;
 }
 
-SnmpMessage* exchange_request(AgentLink& link, SnmpMessage* request) {
+int32_t begin_exchange(AgentLink& link, SnmpMessage* request) {
     set_fault(link, link_cancelled(link) ? ExchangeFault::kCancelled : ExchangeFault::kNotSent);
     if (request == nullptr || link_cancelled(link)) {
-        return nullptr;
+        return 0;
     }
     if (link.socket_handle != kNoSocket) {
         drain_socket(link);
     }
-    const int32_t id = send_request(link, request);
+    return send_request(link, request);
+}
+
+SnmpMessage* take_answer(AgentLink& link, int32_t request_id, bool* pending) {
+    *pending = true;
+    // Strangers' datagrams are dropped, but a flood must not hold the owner.
+    for (int i = 0; i < kMaxDrained; ++i) {
+        if (link.socket_handle == kNoSocket || wait_readable(link.socket_handle, 0) != 1) {
+            return nullptr;
+        }
+        bool dropped = false;
+        SnmpMessage* answer = receive_answer(link, request_id, &dropped);
+        if (!dropped) {
+            *pending = false;
+            return answer;
+        }
+    }
+    return nullptr;
+}
+
+SnmpMessage* exchange_request(AgentLink& link, SnmpMessage* request) {
+    const int32_t id = begin_exchange(link, request);
     if (id == 0) {
         return nullptr;
     }
@@ -565,6 +586,14 @@ SnmpMessage* exchange_request(AgentLink& link, SnmpMessage* request) {
     for (;;) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0 && !link_cancelled(link)) {
+            // An answer that came as the wait ran out is still taken.
+            bool pending = false;
+            SnmpMessage* answer = take_answer(link, id, &pending);
+            if (!pending) {
+                return answer;
+            }
+        }
         if (left.count() <= 0 || link_cancelled(link)) {
             set_fault(link,
                       left.count() <= 0 ? ExchangeFault::kNoAnswer : ExchangeFault::kCancelled);
@@ -574,12 +603,11 @@ SnmpMessage* exchange_request(AgentLink& link, SnmpMessage* request) {
         // link that can be cancelled waits in short slices, since a signal
         // may reach another thread or come just before the wait begins.
         int slice = static_cast<int>(left.count()) + 1;
-        const int check = link.idle ? kIdleSliceMs : kCancelCheckMs;
-        if ((link.cancel != nullptr || link.idle) && slice > check) {
-            slice = check;
+        if (link.cancel != nullptr && slice > kCancelCheckMs) {
+            slice = kCancelCheckMs;
         }
         bool dropped = false;
-        if (link.timed_receive && !link.idle && left.count() > 2 * kCancelCheckMs) {
+        if (link.timed_receive && left.count() > 2 * kCancelCheckMs) {
             // The socket's own receive time-out is the slice: one system
             // call per answer instead of poll() and recvfrom(). The system
             // may round that time-out up, so the last two slices of the
@@ -589,15 +617,9 @@ SnmpMessage* exchange_request(AgentLink& link, SnmpMessage* request) {
             if (!nothing && !dropped) {
                 return answer;
             }
-            if (nothing && link.idle && !link.idle()) {
-                return nullptr;
-            }
             continue;
         }
         const int ready = wait_readable(link.socket_handle, slice);
-        if (ready == 0 && link.idle && !link.idle()) {
-            return nullptr;
-        }
         if (ready == 0 && slice <= left.count()) {
             continue;
         }

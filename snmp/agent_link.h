@@ -31,10 +31,6 @@ constexpr int kAnswerWaitSeconds = 2;
 // While an owner can cancel, the wait for an answer looks at the flag at
 // least this often.
 constexpr int kCancelCheckMs = 20;
-// While the owner lends the wait its event loop (`idle`), the wait returns to
-// it at least this often.
-constexpr int kIdleSliceMs = 5;
-
 // Why an exchange ended without an answer.
 enum class ExchangeFault {
     kNone,           // an answer came
@@ -74,11 +70,6 @@ struct AgentLink {
     // an exchange that finds it set sends nothing, and one waiting for its
     // answer ends within kCancelCheckMs with none. Null: never cancelled.
     const std::atomic<bool>* cancel = nullptr;
-    // Set by an owner whose thread must stay responsive while it waits (a
-    // window's event loop): called after every slice of the answer wait,
-    // at least each kIdleSliceMs. Returning false gives up the wait, as a
-    // cancel does for that one exchange. Null: the wait is one block.
-    std::function<bool()> idle;
     // How long an exchange waits for its answer, in all; zero or less sends
     // the request and awaits nothing. The console keeps the default; tests
     // that only need "no answer came" shorten it.
@@ -179,6 +170,21 @@ SnmpMessage* receive_answer(AgentLink& link, int32_t request_id, bool* dropped);
 // held at `data`).
 SnmpMessage* accept_datagram(AgentLink& link, int32_t request_id, const uint8_t* data, int32_t size,
                              int32_t capacity, const SocketAddress& source, bool* dropped);
+
+// The two halves of an exchange for an owner whose event loop does the
+// waiting. `begin_exchange` discards datagrams already queued and sends the
+// request: it returns the request id, or 0 when nothing was sent (none at
+// once when the link has no agent or is cancelled), with `link.fault` saying
+// why. The owner then waits for the socket to become readable, and at most
+// the link's `answer_wait` from the send.
+int32_t begin_exchange(AgentLink& link, SnmpMessage* request);
+// Takes what waits on the socket now, never waiting: the answer to
+// `request_id` (owned by the caller); else null, with `*pending` true while
+// nothing of the exchange has come (nothing waits, or a datagram that is not
+// its answer was dropped), false when the exchange ended without an answer
+// (`link.fault` says why). Called once more when the wait is over, so an
+// answer that came just before is taken rather than missed.
+SnmpMessage* take_answer(AgentLink& link, int32_t request_id, bool* pending);
 
 // Discards datagrams already queued, sends the request, and waits at most the
 // link's `answer_wait` in all for its answer. Returns the answer (owned by the

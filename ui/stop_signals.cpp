@@ -12,7 +12,6 @@
 
 StopSignalWatcher::StopSignalWatcher(CTarvikDlg& window) : window_(window) {
     clear_stop_request();
-    window_.monitor().link().cancel = &stop_requested();
 #ifndef _WIN32
     if (pipe(wake_pipe_) != 0) {
         wake_pipe_[0] = wake_pipe_[1] = -1;
@@ -30,7 +29,6 @@ StopSignalWatcher::StopSignalWatcher(CTarvikDlg& window) : window_(window) {
 }
 
 StopSignalWatcher::~StopSignalWatcher() {
-    window_.monitor().link().cancel = nullptr;
 #ifndef _WIN32
     release_stop_signals();
     wake_on_stop_signal(-1);

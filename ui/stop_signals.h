@@ -1,9 +1,9 @@
 // SIGINT and SIGTERM close the console window as its close box does: the
 // address history is written and the run ends. An exchange waiting for its
-// answer gives up at once, so the window goes within a few milliseconds of
-// the signal instead of after the poll. The handler and its flag are the
-// ones every program shares (process/stop_signals.h); this watcher only
-// wakes the event loop through a pipe and closes the window.
+// answer ends with the window (the monitor's close), so the window goes
+// within a few milliseconds of the signal instead of after the poll. The handler and its flag are
+// the ones every program shares (process/stop_signals.h); this watcher only wakes the event loop
+// through a pipe and closes the window.
 #pragma once
 
 #include <QObject>

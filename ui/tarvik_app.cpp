@@ -46,15 +46,7 @@ int CTarvikApp::start_application(const WindowOptions& options, DeviceReadings& 
     const StopSignalWatcher stop_signals(window);
 
     window.initialise(&settings);
-    if (!options.address.empty()) {
-        window.set_text(ControlId::kAddressBox, options.address);
-    }
-    if (!options.community.empty()) {
-        window.set_text(ControlId::kCommunityField, options.community);
-    }
-    if (!options.interval.empty()) {
-        window.set_text(ControlId::kIntervalField, options.interval);
-    }
+    window.monitor().fill_fields(options.address, options.community, options.interval);
     if (const QScreen* screen = primaryScreen()) {
         window.move(screen->availableGeometry().center() - window.rect().center());
     }

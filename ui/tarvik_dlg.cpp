@@ -5,7 +5,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QFile>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -15,6 +14,7 @@
 #include <QMessageBox>
 #include <QPalette>
 #include <QPushButton>
+#include <QSocketNotifier>
 #include <QTextBlock>
 #include <algorithm>
 #include <utility>
@@ -115,12 +115,10 @@ CTarvikDlg::CTarvikDlg(DeviceReadings& readings, QWidget* parent)
     status_->setGeometry(margin, units_.y_to_pixels(kStatusLineTop),
                          template_size.width() - 2 * margin, units_.y_to_pixels(kStatusLineHeight));
     setFixedSize(template_size.width(), units_.y_to_pixels(kStatusLineTop + kStatusLineHeight + 2));
-    monitor_.link().cancel = &closing_;
-    monitor_.set_event_pump([] { QCoreApplication::processEvents(); });
+    answer_deadline_.setSingleShot(true);
     setWindowIcon(load_main_icon());
     control_as<QLineEdit>(ControlId::kKeyField)->setMaxLength(kKeyLimit);
     poll_timer_.setObjectName(QStringLiteral("poll_timer"));
-    history_ = std::make_unique<ReadingHistory>();
 
     // X11 and Wayland windows have no system menu to extend: the About item
     // stands in the window's context menu and in the tray icon's menu.
@@ -194,7 +192,9 @@ CTarvikDlg::~CTarvikDlg() {
             delete box.data();
         }
     }
-    // The monitor closes its link's socket as it goes.
+    // The notifier goes before the monitor closes its link's socket.
+    delete answer_ready_;
+    answer_ready_ = nullptr;
 }
 
 void CTarvikDlg::setup_connections() {
@@ -203,14 +203,15 @@ void CTarvikDlg::setup_connections() {
         connect(control_as<QPushButton>(b.id), &QPushButton::clicked, this,
                 [this, handler] { monitor_.command(input(), handler); });
     }
-    // A lamp the operator clicks is drawn as its box now stands.
+    // What a click on a lamp does is the monitor's to say; the lamp is then
+    // drawn from its view.
     for (int rail = 0; rail < kVoltageAlarmCount; ++rail) {
-        connect(
-            control_as<QCheckBox>(kVoltageLamps[rail]), &QCheckBox::clicked, this,
-            [this, rail](bool lit) { show_lamp(rail, lit ? LampState::kLit : LampState::kClear); });
+        connect(control_as<QCheckBox>(kVoltageLamps[rail]), &QCheckBox::clicked, this,
+                [this, rail] { monitor_.on_lamp_click(rail); });
     }
     monitor_.set_alarm_listener([this](const AlarmEvent& event) { on_alarm(event); });
     connect(&poll_timer_, &QTimer::timeout, this, &CTarvikDlg::on_poll_timer);
+    connect(&answer_deadline_, &QTimer::timeout, this, [this] { monitor_.on_deadline(); });
     connect(about_action_, &QAction::triggered, this, &CTarvikDlg::on_about);
     connect(trends_action_, &QAction::triggered, this, &CTarvikDlg::on_trends);
     connect(tray_, &QSystemTrayIcon::activated, this, &CTarvikDlg::on_tray_activated);
@@ -273,28 +274,18 @@ std::string CTarvikDlg::get_text(ControlId id) const {
 
 OperatorInput CTarvikDlg::input() const {
     return read_operator_input([this](ControlId id) { return get_text(id); },
-                               [this](ControlId id) { return get_check(id) != 0; });
+                               [this](ControlId id) { return get_check(id); });
 }
 
-int CTarvikDlg::get_check(ControlId id) const {
+bool CTarvikDlg::get_check(ControlId id) const {
     const auto* box = control_as<QCheckBox>(id);
-    return box != nullptr && box->isChecked() ? 1 : 0;
+    return box != nullptr && box->isChecked();
 }
 
-void CTarvikDlg::set_check(ControlId id, int state) {
+void CTarvikDlg::set_check(ControlId id, bool state) {
     if (auto* box = control_as<QCheckBox>(id)) {
-        box->setChecked(state != 0);
+        box->setChecked(state);
     }
-}
-
-int CTarvikDlg::list_count(ControlId id) const {
-    const auto* box = control_as<QComboBox>(id);
-    return box != nullptr ? box->count() : 0;
-}
-
-std::string CTarvikDlg::list_item(ControlId id, int position) const {
-    const auto* box = control_as<QComboBox>(id);
-    return box != nullptr ? to_bytes(box->itemText(position)) : std::string();
 }
 
 void CTarvikDlg::draw_history(const std::vector<std::string>& history) {
@@ -312,9 +303,10 @@ void CTarvikDlg::draw_history(const std::vector<std::string>& history) {
 void CTarvikDlg::draw(const ViewState& view) {
     const bool all = !drawn_once_;
     for (const auto& pane : view.panes) {
-        // Compared with what the pane shows, so that a pane is written only
+        // Compared with the view drawn last, so that a pane is written only
         // when its text changes.
-        if (get_text(pane.first) != pane.second) {
+        const auto shown = drawn_.panes.find(pane.first);
+        if (all || shown == drawn_.panes.end() || shown->second != pane.second) {
             set_text(pane.first, pane.second);
         }
         const bool stale = is_stale(view, pane.first);
@@ -331,14 +323,15 @@ void CTarvikDlg::draw(const ViewState& view) {
     }
     // The operator's own clicks and typing stand until the monitor fills
     // the boxes or fields anew.
-    if (all || view.switches_shown != drawn_.switches_shown) {
-        set_check(ControlId::kRadioCheckBox, view.radio ? 1 : 0);
-        set_check(ControlId::kHeaterCheckBox, view.heater ? 1 : 0);
+    const FieldCopies copies = field_copies(drawn_, view, all);
+    if (copies.switches) {
+        set_check(ControlId::kRadioCheckBox, view.radio);
+        set_check(ControlId::kHeaterCheckBox, view.heater);
     }
     if (all || view.history != drawn_.history) {
         draw_history(view.history);
     }
-    if (all || view.fields_filled != drawn_.fields_filled) {
+    if (copies.fields) {
         set_text(ControlId::kAddressBox, view.fields.address);
         set_text(ControlId::kCommunityField, view.fields.community);
         set_text(ControlId::kIntervalField, view.fields.interval);
@@ -354,7 +347,7 @@ void CTarvikDlg::draw(const ViewState& view) {
     drawn_once_ = true;
     update_tray_alarm();
     if (polled) {
-        record_poll(view.last_poll_answered);
+        refresh_trends();
     }
 }
 
@@ -364,6 +357,24 @@ void CTarvikDlg::start_timer(int period_ms) {
 
 void CTarvikDlg::stop_timer() {
     poll_timer_.stop();
+}
+
+void CTarvikDlg::await_answer(std::intptr_t socket, int wait_ms) {
+    if (answer_ready_ == nullptr || answer_ready_->socket() != socket) {
+        delete answer_ready_;
+        answer_ready_ = new QSocketNotifier(socket, QSocketNotifier::Read, this);
+        connect(answer_ready_, &QSocketNotifier::activated, this,
+                [this] { monitor_.on_socket_readable(); });
+    }
+    answer_ready_->setEnabled(true);
+    answer_deadline_.start(wait_ms);
+}
+
+void CTarvikDlg::end_wait() {
+    answer_deadline_.stop();
+    if (answer_ready_ != nullptr) {
+        answer_ready_->setEnabled(false);
+    }
 }
 
 void CTarvikDlg::message_box(const std::string& text) {
@@ -411,13 +422,9 @@ void CTarvikDlg::update_tray_alarm() {
 }
 
 void CTarvikDlg::reject() {
-    if (settings_ != nullptr) {
-        monitor_.save_history(*settings_);
-    }
-    // The window is ending: an exchange still waiting gives up, and no more
-    // polls hold up the way out.
-    closing_ = true;
-    poll_timer_.stop();
+    // The window is ending: the monitor ends what is in flight, runs
+    // nothing queued and writes the history.
+    monitor_.close(settings_);
     tray_->hide();
     QDialog::reject();
 }
@@ -469,9 +476,7 @@ void CTarvikDlg::on_tray_activated(QSystemTrayIcon::ActivationReason reason) {
     tray_->hide();
 }
 
-void CTarvikDlg::record_poll(bool succeeded) {
-    history_->add(static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000.0,
-                  monitor_.readings(), succeeded);
+void CTarvikDlg::refresh_trends() {
     if (trends_ != nullptr && trends_->isVisible()) {
         trends_->refresh();
     }
@@ -480,7 +485,7 @@ void CTarvikDlg::record_poll(bool succeeded) {
 void CTarvikDlg::on_trends() {
     if (trends_ == nullptr) {
         trends_ = std::make_unique<TrendsWindow>();
-        trends_->show_history(history_.get(), QStringLiteral("live"));
+        trends_->show_history(&monitor_.trends(), QStringLiteral("live"));
     }
     trends_->show();
     trends_->raise();

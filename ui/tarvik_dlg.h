@@ -1,18 +1,19 @@
 // The console's main window (dialog 102). It owns the device monitor and
 // draws the monitor's view in its widgets; every button hands the monitor a
 // command with the fields as they stand, and the poll timer, minimising, the
-// tray icon and closing are connected to the monitor here. The window's
-// event loop goes on while an exchange waits for its answer (the monitor's
-// event pump), so typing, Stop and closing are never held up by the network. Closing by Esc, the
-// close box or Alt+F4 writes the address history back to the settings file and ends the window's
-// run; Enter in a field does nothing (in the identification pane it breaks the line).
+// tray icon and closing are connected to the monitor here. An exchange
+// waits in the window's own event loop (a socket notifier and a one-shot
+// timer hand the monitor the answer or the deadline), so typing, Stop and
+// closing are never held up by the network. Closing by Esc, the close box
+// or Alt+F4 is the monitor's close: the address history is written back to
+// the settings file and the window's run ends; Enter in a field does
+// nothing (in the identification pane it breaks the line).
 #pragma once
 
 #include <QDialog>
 #include <QPointer>
 #include <QSystemTrayIcon>
 #include <QTimer>
-#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -29,6 +30,7 @@ class QAction;
 class QLabel;
 class QMenu;
 class QMessageBox;
+class QSocketNotifier;
 class ReadingHistory;
 class TrendsWindow;
 
@@ -66,7 +68,7 @@ public:
     QAction* trends_action() const { return trends_action_; }
     // The readings of every poll since the window opened, for the trends
     // window; that window is null until first opened.
-    const ReadingHistory& history() const { return *history_; }
+    const ReadingHistory& history() const { return monitor_.trends(); }
     TrendsWindow* trends_window() const { return trends_.get(); }
 
     void set_message_box_hook(MessageBoxHook hook) { message_box_hook_ = std::move(hook); }
@@ -74,14 +76,6 @@ public:
     // Whether the tray icon, once shown, is really there.
     void set_tray_shown_check(TrayCheck check) { tray_shown_ = std::move(check); }
 
-    // The widgets as the operator sees and types them (UTF-8; the panes
-    // break lines with "\r\n"). A check box's state is 0 or 1.
-    void set_text(ControlId id, const std::string& text);
-    std::string get_text(ControlId id) const;
-    int get_check(ControlId id) const;
-    void set_check(ControlId id, int state);
-    int list_count(ControlId id) const;
-    std::string list_item(ControlId id, int position) const;
     // The fields and boxes as they stand: what a command carries.
     OperatorInput input() const;
 
@@ -89,6 +83,8 @@ public:
     void draw(const ViewState& view) override;
     void start_timer(int period_ms) override;
     void stop_timer() override;
+    void await_answer(std::intptr_t socket, int wait_ms) override;
+    void end_wait() override;
     void message_box(const std::string& text) override;
 
 public slots:
@@ -102,14 +98,21 @@ protected:
 private:
     template <class Widget>
     Widget* control_as(ControlId id) const;
+    // A widget's text as drawn or typed (UTF-8; the panes break lines with
+    // "\r\n"), and a box's state: for drawing the view and for reading
+    // what a command carries, never to decide what to draw.
+    void set_text(ControlId id, const std::string& text);
+    std::string get_text(ControlId id) const;
+    bool get_check(ControlId id) const;
+    void set_check(ControlId id, bool state);
 
     void setup_connections();
     void on_poll_timer();
     void on_about();
     void on_trends();
-    // One poll shown: its readings go into the history, and an open trends
-    // window is drawn again.
-    void record_poll(bool succeeded);
+    // One poll shown (the monitor has put it in the history): an open
+    // trends window is drawn again.
+    void refresh_trends();
     void on_tray_activated(QSystemTrayIcon::ActivationReason reason);
     void hide_in_tray();
     void show_message_box(const std::string& text);
@@ -128,18 +131,17 @@ private:
     DialogUnits units_;
     std::map<ControlId, QWidget*> controls_;
     QLabel* status_ = nullptr;
-    // Set when the window closes: an exchange still waiting ends at once.
-    std::atomic<bool> closing_{false};
     DeviceMonitor monitor_;
     ViewState drawn_;  // the view as last drawn
     bool drawn_once_ = false;
     std::vector<QPointer<QMessageBox>> boxes_;  // open message boxes
     QTimer poll_timer_;                         // a child named "poll_timer"
+    QTimer answer_deadline_;                    // one-shot, while an exchange waits
+    QSocketNotifier* answer_ready_ = nullptr;   // the link's socket, while one waits
     SettingsStore* settings_ = nullptr;
     QAction* about_action_ = nullptr;
     QPointer<QDialog> about_;  // the About box while it is open
     QAction* trends_action_ = nullptr;
-    std::unique_ptr<ReadingHistory> history_;
     std::unique_ptr<TrendsWindow> trends_;
     QMenu* tray_menu_ = nullptr;
     QSystemTrayIcon* tray_ = nullptr;

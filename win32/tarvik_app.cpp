@@ -24,15 +24,7 @@ int start_application(const WindowOptions& options, DeviceReadings& readings) {
         show_program_message("The console window could not be created");
         return 1;
     }
-    if (!options.address.empty()) {
-        window.set_text(ControlId::kAddressBox, options.address);
-    }
-    if (!options.community.empty()) {
-        window.set_text(ControlId::kCommunityField, options.community);
-    }
-    if (!options.interval.empty()) {
-        window.set_text(ControlId::kIntervalField, options.interval);
-    }
+    window.monitor().fill_fields(options.address, options.community, options.interval);
     window.show();
     if (options.autostart) {
         for (ControlId id : {ControlId::kGetButton, ControlId::kStartButton}) {

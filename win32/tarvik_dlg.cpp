@@ -2,7 +2,6 @@
 
 #include <commctrl.h>
 
-#include <chrono>
 #include <vector>
 
 #include "device/panes.h"
@@ -10,7 +9,6 @@
 #include "res/dialog_templates.h"
 #include "win32/about_dlg.h"
 #include "win32/dialog_memory.h"
-#include "win32/own_loop_messages.h"
 #include "win32/program_name.h"
 
 namespace {
@@ -23,6 +21,17 @@ bool is_push_button(HWND control) {
     const LONG_PTR type = GetWindowLongPtrW(control, GWL_STYLE) & BS_TYPEMASK;
     return type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON;
 }
+
+// Messages the window posts to itself: a box, the About box and the tray
+// menu open once the message that asked for them is through.
+constexpr UINT kShowBoxesMessage = WM_APP + 24;
+constexpr UINT kShowAboutMessage = WM_APP + 25;
+// lparam: where, MAKELPARAM(x, y) in screen coordinates.
+constexpr UINT kShowTrayMenuMessage = WM_APP + 26;
+// The link's socket is readable (WSAAsyncSelect).
+constexpr UINT kAnswerReadyMessage = WM_APP + 27;
+// The one-shot timer of an exchange's deadline; the poll timer is 1.
+constexpr UINT_PTR kAnswerDeadlineTimer = 2;
 
 // The colour a lit voltage lamp is drawn in, and the one of a lamp whose
 // latch stands while the device does not answer (not known now).
@@ -47,10 +56,11 @@ void paint_lamp(HWND lamp, HDC dc, COLORREF colour) {
 // not known now amber. `data` is the window.
 LRESULT CALLBACK lamp_proc(HWND lamp, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR rail,
                            DWORD_PTR data) {
-    const bool lit = SendMessageW(lamp, BM_GETCHECK, 0, 0) == BST_CHECKED;
-    const auto* window = reinterpret_cast<const CTarvikDlg*>(data);
-    const bool not_known =
-        !lit && window->lamp_state(static_cast<int>(rail)) == LampState::kNotKnownNow;
+    // Painted from the view as drawn, never from the control's own state.
+    const LampState state =
+        reinterpret_cast<const CTarvikDlg*>(data)->lamp_state(static_cast<int>(rail));
+    const bool lit = state == LampState::kLit;
+    const bool not_known = state == LampState::kNotKnownNow;
     const COLORREF colour = lit ? kLitLampColour : kNotKnownLampColour;
     if ((lit || not_known) && message == WM_PAINT) {
         PAINTSTRUCT paint;
@@ -69,24 +79,7 @@ LRESULT CALLBACK lamp_proc(HWND lamp, UINT message, WPARAM wparam, LPARAM lparam
 }  // namespace
 
 CTarvikDlg::CTarvikDlg(DeviceReadings& readings) : monitor_(*this, readings) {
-    monitor_.link().cancel = &cancelled_;
     monitor_.set_alarm_listener([this](const AlarmEvent& event) { on_alarm(event); });
-    // While an exchange waits, the thread's messages are handled as the
-    // loop in run() would, except those that open a loop of their own.
-    monitor_.set_event_pump([this] {
-        MSG message;
-        for (const auto& range : {std::make_pair(0u, kFirstOwnLoopMessage - 1),
-                                  std::make_pair(kLastOwnLoopMessage + 1, 0xFFFFFFFFu)}) {
-            while (!closed_ &&
-                   PeekMessageW(&message, nullptr, range.first, range.second, PM_REMOVE)) {
-                if (message.message == WM_QUIT) {
-                    PostQuitMessage(static_cast<int>(message.wParam));
-                    return;
-                }
-                dispatch(message);
-            }
-        }
-    });
 }
 
 CTarvikDlg::~CTarvikDlg() {
@@ -180,8 +173,16 @@ INT_PTR CTarvikDlg::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
                 return TRUE;
             }
             return FALSE;  // the rest: move, minimise, close...
-        case WM_TIMER:     // the poll timer's, whatever its identifier
-            on_poll_timer();
+        case WM_TIMER:
+            if (wparam == kAnswerDeadlineTimer) {
+                KillTimer(window_, kAnswerDeadlineTimer);
+                monitor_.on_deadline();
+            } else {
+                on_poll_timer();  // the poll timer's, whatever its identifier
+            }
+            return TRUE;
+        case kAnswerReadyMessage:
+            monitor_.on_socket_readable();
             return TRUE;
         case WM_SIZE:
             on_size(wparam);
@@ -287,6 +288,9 @@ void CTarvikDlg::make_lamps() {
                                  window_, nullptr, GetModuleHandleW(nullptr), nullptr);
     for (int rail = 0; rail < kVoltageAlarmCount; ++rail) {
         HWND lamp = control(kVoltageLamps[rail]);
+        // A click reaches the monitor and leaves the box as the view has it.
+        SetWindowLongPtrW(lamp, GWL_STYLE,
+                          (GetWindowLongPtrW(lamp, GWL_STYLE) & ~BS_TYPEMASK) | BS_CHECKBOX);
         SetWindowSubclass(lamp, lamp_proc, static_cast<UINT_PTR>(rail),
                           reinterpret_cast<DWORD_PTR>(this));
         TTTOOLINFOW tool{};
@@ -303,12 +307,9 @@ void CTarvikDlg::make_lamps() {
 
 void CTarvikDlg::show_lamp(int rail) {
     HWND lamp = control(kVoltageLamps[rail]);
-    // The check box drew its new state itself: paint it again as a lamp.
+    // Painted again as the view has it.
     InvalidateRect(lamp, nullptr, TRUE);
-    const LampState state = get_check(kVoltageLamps[rail]) != 0 ? LampState::kLit
-                            : drawn_.lamps[rail] == LampState::kNotKnownNow
-                                ? LampState::kNotKnownNow
-                                : LampState::kClear;
+    const LampState state = drawn_.lamps[rail];
     const std::wstring tip = utf8_to_wide(lamp_tip(state, rail));
     TTTOOLINFOW tool{};
     tool.cbSize = sizeof(tool);
@@ -321,7 +322,7 @@ void CTarvikDlg::show_lamp(int rail) {
 void CTarvikDlg::on_command(int id) {
     for (int rail = 0; rail < kVoltageAlarmCount; ++rail) {
         if (id == static_cast<int>(kVoltageLamps[rail])) {
-            show_lamp(rail);  // clicked: the lamp follows its new state
+            monitor_.on_lamp_click(rail);
             return;
         }
     }
@@ -355,11 +356,10 @@ void CTarvikDlg::on_cancel() {
         return;
     }
     closed_ = true;
-    save_history();
-    // An exchange waiting inside a nested loop gives up at once, and no
-    // further poll holds up the way out.
-    cancelled_ = true;
-    KillTimer(window_, kPollTimerId);
+    // The monitor ends what is in flight, runs nothing queued, stops
+    // polling and writes the history.
+    monitor_.close(settings_);
+    KillTimer(window_, kAnswerDeadlineTimer);
     tray_->remove();
     ShowWindow(window_, SW_HIDE);
     // The loop in run() wakes up to see the window closed.
@@ -459,7 +459,7 @@ void CTarvikDlg::on_trends() {
             trends_.reset();
             return;
         }
-        trends_->show_history(&history_, "live");
+        trends_->show_history(&monitor_.trends(), "live");
     }
     trends_->show();
 }
@@ -476,29 +476,18 @@ std::string CTarvikDlg::get_text(ControlId id) const {
 
 OperatorInput CTarvikDlg::input() const {
     return read_operator_input([this](ControlId id) { return get_text(id); },
-                               [this](ControlId id) { return get_check(id) != 0; });
+                               [this](ControlId id) { return get_check(id); });
 }
 
-int CTarvikDlg::get_check(ControlId id) const {
+bool CTarvikDlg::get_check(ControlId id) const {
     HWND c = control(id);
-    return c != nullptr && SendMessageW(c, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
+    return c != nullptr && SendMessageW(c, BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
-void CTarvikDlg::set_check(ControlId id, int state) {
+void CTarvikDlg::set_check(ControlId id, bool state) {
     if (HWND c = control(id)) {
-        SendMessageW(c, BM_SETCHECK, state != 0 ? BST_CHECKED : BST_UNCHECKED, 0);
+        SendMessageW(c, BM_SETCHECK, state ? BST_CHECKED : BST_UNCHECKED, 0);
     }
-    for (int rail = 0; rail < kVoltageAlarmCount; ++rail) {
-        if (id == kVoltageLamps[rail]) {
-            show_lamp(rail);
-        }
-    }
-}
-
-int CTarvikDlg::list_count(ControlId id) const {
-    HWND c = control(id);
-    const LRESULT count = c != nullptr ? SendMessageW(c, CB_GETCOUNT, 0, 0) : 0;
-    return count > 0 ? static_cast<int>(count) : 0;
 }
 
 void CTarvikDlg::draw_history(const std::vector<std::string>& history) {
@@ -521,7 +510,8 @@ void CTarvikDlg::draw(const ViewState& view) {
     drawn_ = view;  // the lamps and panes paint from it
     drawn_once_ = true;
     for (const auto& pane : view.panes) {
-        if (get_text(pane.first) != pane.second) {
+        const auto shown = before.panes.find(pane.first);
+        if (all || shown == before.panes.end() || shown->second != pane.second) {
             set_text(pane.first, pane.second);
         }
         if (all || is_stale(view, pane.first) != is_stale(before, pane.first)) {
@@ -531,10 +521,9 @@ void CTarvikDlg::draw(const ViewState& view) {
     for (int rail = 0; rail < kVoltageAlarmCount; ++rail) {
         HWND lamp = control(kVoltageLamps[rail]);
         const bool lit = view.lamps[rail] == LampState::kLit;
-        // A lamp is drawn again only when its state changes (or a click
-        // changed its box).
-        if (lamp == nullptr || (!all && view.lamps[rail] == before.lamps[rail] &&
-                                (get_check(kVoltageLamps[rail]) != 0) == lit)) {
+        // A lamp is drawn again only when its state changes; a click does
+        // not change it (the lamps are not automatic check boxes here).
+        if (lamp == nullptr || (!all && view.lamps[rail] == before.lamps[rail])) {
             continue;
         }
         SendMessageW(lamp, BM_SETCHECK, lit ? BST_CHECKED : BST_UNCHECKED, 0);
@@ -542,14 +531,15 @@ void CTarvikDlg::draw(const ViewState& view) {
     }
     // The operator's own clicks and typing stand until the monitor fills
     // the boxes or fields anew.
-    if (all || view.switches_shown != before.switches_shown) {
-        set_check(ControlId::kRadioCheckBox, view.radio ? 1 : 0);
-        set_check(ControlId::kHeaterCheckBox, view.heater ? 1 : 0);
+    const FieldCopies copies = field_copies(before, view, all);
+    if (copies.switches) {
+        set_check(ControlId::kRadioCheckBox, view.radio);
+        set_check(ControlId::kHeaterCheckBox, view.heater);
     }
     if (all || view.history != before.history) {
         draw_history(view.history);
     }
-    if (all || view.fields_filled != before.fields_filled) {
+    if (copies.fields) {
         set_text(ControlId::kAddressBox, view.fields.address);
         set_text(ControlId::kCommunityField, view.fields.community);
         set_text(ControlId::kIntervalField, view.fields.interval);
@@ -563,32 +553,11 @@ void CTarvikDlg::draw(const ViewState& view) {
         SetWindowTextW(status_, utf8_to_wide(view.status).c_str());
     }
     update_tray_alarm();
-    // Every poll shown, answered or not, goes to the trends once.
-    if (!all && view.polls_shown != before.polls_shown) {
-        const double now =
-            std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
-                .count();
-        history_.add(now, monitor_.readings(), view.last_poll_answered);
-        if (trends_ != nullptr && IsWindowVisible(trends_->window())) {
-            trends_->refresh();
-        }
+    // The monitor put the poll in the history: an open trends window shows it.
+    if (!all && view.polls_shown != before.polls_shown && trends_ != nullptr &&
+        IsWindowVisible(trends_->window())) {
+        trends_->refresh();
     }
-}
-
-std::string CTarvikDlg::list_item(ControlId id, int position) const {
-    HWND c = control(id);
-    if (c == nullptr) {
-        return std::string();
-    }
-    const LRESULT length = SendMessageW(c, CB_GETLBTEXTLEN, static_cast<WPARAM>(position), 0);
-    if (length <= 0) {
-        return std::string();
-    }
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    const LRESULT copied = SendMessageW(c, CB_GETLBTEXT, static_cast<WPARAM>(position),
-                                        reinterpret_cast<LPARAM>(&text[0]));
-    text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
-    return wide_to_utf8(text);
 }
 
 void CTarvikDlg::start_timer(int period_ms) {
@@ -600,13 +569,28 @@ void CTarvikDlg::stop_timer() {
     KillTimer(window_, kPollTimerId);
 }
 
+void CTarvikDlg::await_answer(std::intptr_t socket, int wait_ms) {
+    // Readiness and the deadline come as messages, which every loop of the
+    // thread delivers: a box's, a menu's, moving or sizing the window.
+    if (socket != watched_socket_) {
+        WSAAsyncSelect(static_cast<SOCKET>(socket), window_, kAnswerReadyMessage, FD_READ);
+        watched_socket_ = socket;
+    }
+    SetTimer(window_, kAnswerDeadlineTimer, static_cast<UINT>(wait_ms), nullptr);
+}
+
+void CTarvikDlg::end_wait() {
+    KillTimer(window_, kAnswerDeadlineTimer);
+}
+
 void CTarvikDlg::message_box(const std::string& text) {
     if (message_box_hook_) {
         message_box_hook_(text);
         monitor_.message_box_closed(text);
         return;
     }
-    // Shown from the window's own loop, never inside an exchange.
+    // Shown once the message that raised it is through; the monitor asks
+    // for the next only after this one closed.
     waiting_boxes_.push_back(text);
     PostMessageW(window_, kShowBoxesMessage, 0, 0);
 }
@@ -615,7 +599,7 @@ void CTarvikDlg::on_show_boxes() {
     while (!waiting_boxes_.empty() && !closed_) {
         const std::string text = waiting_boxes_.front();
         waiting_boxes_.erase(waiting_boxes_.begin());
-        // Ticks of the poll timer go on inside the box's own loop.
+        // Ticks, answers and deadlines go on inside the box's own loop.
         MessageBoxW(IsWindowVisible(window_) ? window_ : nullptr, utf8_to_wide(text).c_str(),
                     program_name().c_str(), MB_OK | MB_ICONEXCLAMATION);
         monitor_.message_box_closed(text);

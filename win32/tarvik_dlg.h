@@ -3,9 +3,10 @@
 // in its controls; each button hands the monitor a command with the fields
 // as they stand, and the poll timer (timer 1), the system menu's About item,
 // minimising into the tray icon and closing are connected to the monitor
-// here. The window's messages go on while an exchange waits for its answer
-// (the monitor's event pump), so typing, Stop and closing are never held up
-// by the network; message boxes are shown from the window's own loop.
+// here. An exchange waits in the thread's message loop (the socket's
+// readiness by WSAAsyncSelect, the deadline by a one-shot timer), so typing,
+// Stop, closing, and every loop of Windows' own (boxes, menus, moving the
+// window) go on while the device answers.
 //
 // Closing by Esc, the close box, Alt+F4, the system menu's Close, log-off
 // or shutdown writes the address history to the settings file. Enter in a
@@ -18,7 +19,6 @@
 #endif
 #include <windows.h>
 
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -72,7 +72,7 @@ public:
     void set_message_box_hook(MessageBoxHook hook) { message_box_hook_ = std::move(hook); }
 
     // Every poll, answered or not, as the trends show it.
-    const ReadingHistory& history() const { return history_; }
+    const ReadingHistory& history() const { return monitor_.trends(); }
     // Opens (or brings back) the trends window on the polls; null until then.
     void on_trends();
     TrendsWindow* trends_window() { return trends_.get(); }
@@ -80,14 +80,6 @@ public:
     // The status line below the dialog's controls.
     HWND status_line() const { return status_; }
 
-    // The controls as the operator sees and types them: texts are UTF-8 here
-    // and UTF-16 in the controls. A check box's state is 0 or 1.
-    void set_text(ControlId id, const std::string& text);
-    std::string get_text(ControlId id) const;
-    int get_check(ControlId id) const;
-    void set_check(ControlId id, int state);
-    int list_count(ControlId id) const;
-    std::string list_item(ControlId id, int position) const;
     // The fields and boxes as they stand: what a command carries.
     OperatorInput input() const;
     // How lamp `rail` is drawn now.
@@ -99,9 +91,19 @@ public:
     void draw(const ViewState& view) override;
     void start_timer(int period_ms) override;
     void stop_timer() override;
+    void await_answer(std::intptr_t socket, int wait_ms) override;
+    void end_wait() override;
     void message_box(const std::string& text) override;
 
 private:
+    // A control's text (UTF-8 here, UTF-16 in the control) and a box's
+    // state: for drawing the view and for reading what a command carries,
+    // never to decide what to draw.
+    void set_text(ControlId id, const std::string& text);
+    std::string get_text(ControlId id) const;
+    bool get_check(ControlId id) const;
+    void set_check(ControlId id, bool state);
+
     static INT_PTR CALLBACK dialog_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
     INT_PTR on_message(UINT message, WPARAM wparam, LPARAM lparam);
 
@@ -143,10 +145,9 @@ private:
     HMENU tray_menu_ = nullptr;
     HWND lamp_tips_ = nullptr;
     std::unique_ptr<TrayIcon> tray_;
-    std::atomic<bool> cancelled_{false};  // the link's exchanges end at once once set
+    std::intptr_t watched_socket_ = -1;  // the socket WSAAsyncSelect reports on
     bool closed_ = false;
     bool about_asked_ = false;  // the About box is asked for or open
     MessageBoxHook message_box_hook_;
-    ReadingHistory history_;
     std::unique_ptr<TrendsWindow> trends_;
 };

@@ -11,7 +11,6 @@
 #include <thread>
 
 #include "process/wide_text.h"
-#include "win32/own_loop_messages.h"
 #include "win32/system_function.h"
 #include "win32/trends_drawing.h"
 
@@ -27,6 +26,8 @@ constexpr int kOpenButton = 103;
 constexpr int kSaveButton = 104;
 constexpr int kCancelButton = 105;
 constexpr UINT kLoadDone = WM_APP + 1;  // wparam: the load's number
+// The note on a log just read, shown once the load's message is through.
+constexpr UINT kTrendsNoteMessage = WM_APP + 2;
 constexpr UINT_PTR kProgressTimer = 1;
 constexpr UINT kProgressPeriodMs = 100;
 constexpr int kProgressSteps = 1000;
@@ -518,10 +519,10 @@ LRESULT TrendsWindow::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
                     show_live();
                     break;
                 case kOpenButton:
-                    PostMessageW(window_, kTrendsOpenMessage, 0, 0);
+                    on_open_clicked();
                     break;
                 case kSaveButton:
-                    PostMessageW(window_, kTrendsSaveMessage, 0, 0);
+                    on_save_clicked();
                     break;
                 case kCancelButton:
                     cancel_load();
@@ -540,13 +541,6 @@ LRESULT TrendsWindow::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
             return 0;
         case kLoadDone:
             finish_load(static_cast<uint64_t>(wparam));
-            return 0;
-        // Dialogs and boxes with loops of their own, from the thread's own loop.
-        case kTrendsOpenMessage:
-            on_open_clicked();
-            return 0;
-        case kTrendsSaveMessage:
-            on_save_clicked();
             return 0;
         case kTrendsNoteMessage:
             if (!waiting_note_.empty()) {

@@ -16,17 +16,22 @@ TEST(ExporterProbeGate, ATurnIsGivenOnlyWhileTheTargetIsIdleAndASlotIsFree) {
     const auto soon = [] { return ProbeGate::Clock::now() + milliseconds(50); };
     ProbeGate gate(2);
     ASSERT_TRUE(gate.enter("a", soon()));
+    using Refused = ProbeGate::Refused;
     const struct {
         const char* target;
         bool entered;
+        Refused why;
     } steps[] = {
-        {"a", false},  // its own scrape still runs
-        {"b", true},
-        {"c", false},  // both slots taken
+        {"a", false, Refused::kTargetBusy},  // its own scrape still runs
+        {"b", true, Refused::kTargetBusy},
+        {"c", false, Refused::kSlotsTaken},  // both slots taken
     };
     for (const auto& s : steps) {
         const auto started = ProbeGate::Clock::now();
-        EXPECT_EQ(gate.enter(s.target, soon()), s.entered) << s.target;
+        // Starts as the other reason, so that only a refusal's own sets it.
+        Refused why = s.why == Refused::kTargetBusy ? Refused::kSlotsTaken : Refused::kTargetBusy;
+        EXPECT_EQ(gate.enter(s.target, soon(), &why), s.entered) << s.target;
+        EXPECT_EQ(why == s.why, !s.entered) << s.target;
         if (!s.entered) {
             EXPECT_GE(ProbeGate::Clock::now() - started, milliseconds(40)) << s.target;
         }

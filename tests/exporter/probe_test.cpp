@@ -102,6 +102,81 @@ TEST_F(ExporterProbe, ACounterGoneBackHasTheIdentificationReadAgain) {
     EXPECT_EQ(identified.family, kFamily1000);
 }
 
+TEST_F(ExporterProbe, TooLittleTimeIsBusyAndAFaultyAnswerIsNamedNotSilence) {
+    TargetProbe probe(target(), kDefaultCommunity);
+    const struct {
+        const char* step;
+        int delay_ms;
+        bool silent;
+        bool garbage;
+        int deadline_ms;
+        bool busy;
+        int requests;
+        int timeouts;
+        int errors;
+        const char* failure;
+    } steps[] = {
+        {"a good scrape: 100 ms an answer", 100, false, false, 5000, false, 6, 0, 0, ""},
+        {"300 ms for five such answers: busy, nothing sent", 100, false, false, 300, true, 0, 0, 0,
+         "target busy"},
+        {"undecodable", 0, false, true, 5000, false, 1, 0, 1, "could not be decoded"},
+        {"silent", 0, true, false, 1500, false, 1, 1, 0, "no answer"},
+    };
+    for (const auto& s : steps) {
+        sim_.set_delay(std::chrono::milliseconds(s.delay_ms));
+        sim_.set_silent(s.silent);
+        sim_.set_garbage(s.garbage);
+        const uint64_t before = sim_.requests_received();
+        const ProbeResult r = probe.scrape(
+            ProbeClock::now() + std::chrono::milliseconds(s.deadline_ms), seconds(600));
+        EXPECT_EQ(r.busy, s.busy) << s.step;
+        EXPECT_EQ(r.success, s.failure[0] == '\0') << s.step;
+        EXPECT_EQ(r.requests, s.requests) << s.step;
+        EXPECT_EQ(sim_.requests_received() - before, static_cast<uint64_t>(s.requests)) << s.step;
+        EXPECT_EQ(r.timeouts, s.timeouts) << s.step;
+        EXPECT_EQ(r.errors, s.errors) << s.step;
+        EXPECT_NE(r.failure.find(s.failure), std::string::npos) << s.step << ": " << r.failure;
+    }
+}
+
+// Names the tests look up, without the network: each lookup counted.
+int g_lookups = 0;
+bool fake_lookup(const char* name, int, SocketAddress* address, std::string* why) {
+    ++g_lookups;
+    if (std::string(name) != "link7.example") {
+        *why = "no such name";
+        return false;
+    }
+    *address = SocketAddress{};
+    address->v4.sin_family = AF_INET;
+    address->v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return true;
+}
+
+TEST_F(ExporterProbe, ANameIsLookedUpBeforeTheScrapeWhichThenLooksNothingUp) {
+    set_name_lookup(&fake_lookup);
+    const std::string port = std::to_string(sim_.port());
+    const std::string resolved = resolve_target("link7.example:" + port);
+    EXPECT_EQ(resolved, "127.0.0.1:" + port);
+    EXPECT_EQ(resolve_target("gone.example:161").rfind("!", 0), 0u);
+    TargetProbe probe("link7.example:" + port, kDefaultCommunity);
+    g_lookups = 0;
+    ScrapeRun run(probe, ProbeClock::now() + seconds(5), seconds(600), resolved);
+    while (!run.finished()) {
+        run.readable(ProbeClock::now());
+        run.timed_out(ProbeClock::now());
+    }
+    EXPECT_TRUE(run.result().success) << run.result().failure;
+    EXPECT_EQ(g_lookups, 0);
+    ScrapeRun failed(probe, ProbeClock::now() + seconds(5), seconds(600), "!no such name");
+    EXPECT_TRUE(failed.finished());
+    EXPECT_EQ(failed.result().requests, 0);
+    EXPECT_NE(failed.result().failure.find("link7.example:" + port + ": no such name"),
+              std::string::npos)
+        << failed.result().failure;
+    set_name_lookup(nullptr);
+}
+
 TEST_F(ExporterProbe, AScrapeNeverOutlastsItsDeadline) {
     sim_.set_delay(std::chrono::milliseconds(300));
     TargetProbe probe(target(), kDefaultCommunity);

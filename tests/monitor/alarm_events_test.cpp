@@ -207,6 +207,7 @@ TEST(AlarmListenerTest, GetsEachTransitionAfterThePollIsShown) {
     DeviceReadings readings;
     DeviceMonitor monitor(window, readings);
     window.attach(monitor);
+    window.set_silence([&sim] { return sim.faults().silent; });
     monitor.set_default_port(sim.port());
     monitor.link().answer_wait = std::chrono::milliseconds(500);
     monitor.initialise(nullptr);
@@ -217,19 +218,19 @@ TEST(AlarmListenerTest, GetsEachTransitionAfterThePollIsShown) {
         events.push_back(describe(event) + " | " + window.get_text(ControlId::kVoltagePane));
     });
     const std::string high = "voltage: U +12V 14.5 V outside 10.0..14.0 V | ";
-    monitor.on_start();
-    monitor.on_timer(kPollTimerId);
+    window.press(&DeviceMonitor::on_start);
+    window.tick();
     EXPECT_EQ(events, Events{high + voltage_pane_text(readings)});
-    monitor.on_reset();
-    monitor.on_timer(kPollTimerId);
+    window.press(&DeviceMonitor::on_reset);
+    window.tick();
     EXPECT_EQ(events,
               (Events{high + voltage_pane_text(readings), high + voltage_pane_text(readings)}));
     events.clear();
     // A silent poll waits out the whole answer wait: a short one here.
     monitor.link().answer_wait = std::chrono::milliseconds(50);
     sim.set_silent(true);
-    monitor.on_timer(kPollTimerId);
-    monitor.on_timer(kPollTimerId);
+    window.tick();
+    window.tick();
     EXPECT_EQ(events, Events{"link: no answer from 127.0.0.1 | NO CONNECTION"});
     EXPECT_TRUE(window.message_boxes.empty());
 
@@ -238,8 +239,8 @@ TEST(AlarmListenerTest, GetsEachTransitionAfterThePollIsShown) {
     sim.set_silent(false);
     monitor.link().answer_wait = std::chrono::milliseconds(500);
     sim.set_error_status(kErrorGeneral);
-    monitor.on_timer(kPollTimerId);
-    monitor.on_timer(kPollTimerId);
+    window.tick();
+    window.tick();
     EXPECT_EQ(events, (Events{"link cleared: no answer from 127.0.0.1 | NO CONNECTION",
                               "link: device error genErr from 127.0.0.1 | NO CONNECTION"}));
 
@@ -261,9 +262,9 @@ TEST(AlarmListenerTest, GetsEachTransitionAfterThePollIsShown) {
         sim.clear_faults();
         c.fault();
         window.set_text(ControlId::kAddressBox, c.address);
-        monitor.on_stop();
+        window.press(&DeviceMonitor::on_stop);
         events.clear();
-        monitor.on_start();
+        window.press(&DeviceMonitor::on_start);
         ASSERT_FALSE(events.empty());
         EXPECT_EQ(events.back(), std::string(c.raised) + " | NO CONNECTION");
     }

@@ -98,6 +98,8 @@ protected:
         // need only outlast a loopback answer.
         monitor_.link().answer_wait = std::chrono::milliseconds(500);
         window_.attach(monitor_);
+        // A silence is not waited out: the host's clock steps to the deadline.
+        window_.set_silence([this] { return sim_->faults().silent; });
         monitor_.initialise(&settings_);
         window_.set_text(ControlId::kAddressBox, "127.0.0.1");
         // One file per test: ctest runs the cases of a family side by side.
@@ -136,7 +138,7 @@ TEST_P(MonitorTest, InitialisationFillsTheFieldsAndOpensTheLink) {
 }
 
 TEST_P(MonitorTest, StartReadsTheDeviceAndFillsEveryPane) {
-    monitor_.on_start();
+    window_.press(&DeviceMonitor::on_start);
     ASSERT_TRUE(monitor_.polling());
     EXPECT_TRUE(window_.timer_running());
     EXPECT_EQ(window_.timer_period(), 1000);
@@ -162,23 +164,28 @@ TEST_P(MonitorTest, StartReadsTheDeviceAndFillsEveryPane) {
     EXPECT_EQ(window_.get_check(ControlId::kRadioCheckBox), sim_->switch_state(0));
     EXPECT_TRUE(window_.text_history(ControlId::kIdentificationPane).empty())
         << "Start does not write the identification pane";
+    ASSERT_EQ(monitor_.view().identification.size(), 8u) << "but the view has what it read";
+    EXPECT_EQ(monitor_.view().identification[1], family_1000() ? "RL-VXL-1000" : "RL-KTR-350");
     EXPECT_TRUE(window_.message_boxes.empty());
 }
 
 TEST_P(MonitorTest, SilentDeviceShowsNoConnectionAfterOneWait) {
-    monitor_.on_start();
+    window_.press(&DeviceMonitor::on_start);
     const std::string rx = text(ControlId::kRxPane);
     const std::string link = text(ControlId::kLinkPane);
     window_.set_check(ControlId::kRadioCheckBox, 1);  // as the device or the operator left them
     window_.set_check(ControlId::kHeaterCheckBox, 0);
     sim_->set_silent(true);
     const uint64_t before = sim_->requests_received();
-    const auto start = Clock::now();
+    // One wait of two seconds from the send, by the host's clock.
+    monitor_.link().answer_wait = std::chrono::seconds(2);
     monitor_.on_timer(kPollTimerId);
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    const double wait = std::chrono::duration<double>(monitor_.link().answer_wait).count();
-    EXPECT_GE(seconds, wait - 0.01);
-    EXPECT_LT(seconds, 2 * wait) << "the first run without an answer ends the poll";
+    EXPECT_EQ(window_.wait_ms(), 2000);
+    window_.advance(std::chrono::milliseconds(1950));
+    EXPECT_TRUE(window_.awaiting_answer());
+    window_.advance(std::chrono::milliseconds(51));
+    EXPECT_FALSE(window_.awaiting_answer()) << "the first run without an answer ends the poll";
+    EXPECT_FALSE(monitor_.busy());
     EXPECT_TRUE(sim_->wait_for_requests(before + 1, std::chrono::milliseconds(100)));
     EXPECT_EQ(sim_->requests_received(), before + 1);
     EXPECT_EQ(text(ControlId::kTemperaturePane), "NO CONNECTION");
@@ -199,19 +206,19 @@ TEST_P(MonitorTest, TotalsCountOneTimerPeriodPerAnsweredPoll) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.interval);
         window_.set_text(ControlId::kIntervalField, c.interval);
-        monitor_.on_reset();
-        monitor_.on_start();
+        window_.press(&DeviceMonitor::on_reset);
+        window_.press(&DeviceMonitor::on_start);
         const double rate = readings_.radio_to_phy_rate;
         ASSERT_GT(rate, 0);
         double expected = 0 + rate * c.seconds;
         EXPECT_DOUBLE_EQ(readings_.radio_to_phy_total, expected);
-        monitor_.on_timer(kPollTimerId);
+        window_.tick();
         expected += rate * c.seconds;
         EXPECT_DOUBLE_EQ(readings_.radio_to_phy_total, expected);
         EXPECT_DOUBLE_EQ(readings_.phy_to_radio_total,
                          2 * (readings_.phy_to_radio_rate * c.seconds));
         sim_->set_error_status(kErrorGeneral);  // a poll without readings counts nothing
-        monitor_.on_timer(kPollTimerId);
+        window_.tick();
         sim_->set_error_status(kErrorNone);
         EXPECT_DOUBLE_EQ(readings_.radio_to_phy_total, expected);
         EXPECT_DOUBLE_EQ(readings_.packet_error_ratio,
@@ -222,19 +229,19 @@ TEST_P(MonitorTest, TotalsCountOneTimerPeriodPerAnsweredPoll) {
 TEST_P(MonitorTest, CancelledExchangesLeaveNoTrace) {
     window_.set_check(ControlId::kLogCheckBox, 1);
     window_.set_text(ControlId::kLogFileField, log_path_);
-    monitor_.on_start();
+    window_.press(&DeviceMonitor::on_start);
     const std::string log = read_file(log_path_);
     const double total = readings_.radio_to_phy_total;
     std::atomic<bool> cancel{true};
     monitor_.link().cancel = &cancel;
     const uint64_t before = sim_->requests_received();
-    monitor_.on_timer(kPollTimerId);
+    window_.tick();
     EXPECT_EQ(sim_->requests_received(), before);
     EXPECT_NE(text(ControlId::kTemperaturePane), "NO CONNECTION");
     EXPECT_EQ(read_file(log_path_), log);
     EXPECT_EQ(readings_.radio_to_phy_total, total);
-    monitor_.on_set();
-    monitor_.on_send_key();
+    window_.press(&DeviceMonitor::on_set);
+    window_.press(&DeviceMonitor::on_send_key);
     EXPECT_EQ(sim_->requests_received(), before);
     EXPECT_TRUE(window_.message_boxes.empty()) << "a console that is ending reports no failure";
     monitor_.link().cancel = nullptr;
@@ -258,24 +265,24 @@ TEST_P(MonitorTest, LampsLatchUntilReset) {
         {SupplyRail::k5V, 6001, ControlId::kVoltageLamp5, 1},
         {SupplyRail::k3V3, 2499, ControlId::kVoltageLamp6, 1},
     };
-    monitor_.on_start();
+    window_.press(&DeviceMonitor::on_start);
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(supply_rail_name(c.rail)) + " " + std::to_string(c.millivolts));
-        monitor_.on_reset();
+        window_.press(&DeviceMonitor::on_reset);
         sim_->set_rail(c.rail, c.millivolts);
-        monitor_.on_timer(kPollTimerId);
+        window_.tick();
         EXPECT_EQ(window_.get_check(c.lamp), c.lit);
         // Back in range, the lamp stays as it was.
         sim_->clear_rails();
-        monitor_.on_timer(kPollTimerId);
+        window_.tick();
         EXPECT_EQ(window_.get_check(c.lamp), c.lit);
         // A poll without readings blanks the lamps; the next answered poll
         // shows the latch again.
         sim_->set_error_status(kErrorGeneral);
-        monitor_.on_timer(kPollTimerId);
+        window_.tick();
         EXPECT_EQ(window_.get_check(c.lamp), 0);
         sim_->set_error_status(kErrorNone);
-        monitor_.on_timer(kPollTimerId);
+        window_.tick();
         EXPECT_EQ(window_.get_check(c.lamp), c.lit);
         EXPECT_EQ(readings_.voltage_alarm[0] + readings_.voltage_alarm[1] +
                       readings_.voltage_alarm[2] + readings_.voltage_alarm[3] +
@@ -283,7 +290,7 @@ TEST_P(MonitorTest, LampsLatchUntilReset) {
                   c.lit)
             << "one latch, this lamp's";
     }
-    monitor_.on_reset();
+    window_.press(&DeviceMonitor::on_reset);
     for (ControlId lamp : kVoltageLamps) {
         EXPECT_EQ(window_.get_check(lamp), 0);
     }
@@ -293,17 +300,17 @@ TEST_P(MonitorTest, LampsLatchUntilReset) {
 }
 
 TEST_P(MonitorTest, SetWritesTheSwitchesAndThePollReadsThemBack) {
-    monitor_.on_start();
+    window_.press(&DeviceMonitor::on_start);
     window_.set_check(ControlId::kRadioCheckBox, 0);
     window_.set_check(ControlId::kHeaterCheckBox, 1);
-    monitor_.on_set();
+    window_.press(&DeviceMonitor::on_set);
     EXPECT_EQ(sim_->switch_state(0), 0);
     EXPECT_EQ(sim_->switch_state(2), 1);
     for (int k : {1, 3, 4, 5}) {
         EXPECT_EQ(sim_->switch_state(k), 0) << "unattached slot " << k;
     }
     window_.set_check(ControlId::kRadioCheckBox, 1);  // a click not sent to the device
-    monitor_.on_timer(kPollTimerId);
+    window_.tick();
     EXPECT_EQ(window_.get_check(ControlId::kRadioCheckBox), 0);
     EXPECT_EQ(window_.get_check(ControlId::kHeaterCheckBox), 1);
     EXPECT_EQ(readings_.radio_to_phy_rate, 0) << "the radio is off";
@@ -323,11 +330,11 @@ TEST_P(MonitorTest, SetGoesOutOnlyWithSwitchesReadFromThisDevice) {
         {"Start whose poll is not answered",
          [&] {
              sim_->set_silent(true);
-             monitor_.on_start();
+             window_.press(&DeviceMonitor::on_start);
              sim_->set_silent(false);
          },
          true},
-        {"a poll answered", [&] { monitor_.on_timer(kPollTimerId); }, false},
+        {"a poll answered", [&] { window_.tick(); }, false},
         {"another address", [&] { window_.set_text(ControlId::kAddressBox, other_address); }, true},
         {"back to the first, not read since",
          [&] { window_.set_text(ControlId::kAddressBox, "127.0.0.1"); }, true},
@@ -342,7 +349,7 @@ TEST_P(MonitorTest, SetGoesOutOnlyWithSwitchesReadFromThisDevice) {
         window_.set_check(ControlId::kRadioCheckBox, 1);
         window_.set_check(ControlId::kHeaterCheckBox, 1);
         const uint64_t requests = sim_->requests_received() + other.requests_received();
-        monitor_.on_set();
+        window_.press(&DeviceMonitor::on_set);
         EXPECT_EQ(window_.message_boxes, s.refused ? std::vector<std::string>{kSetRefusedUnread}
                                                    : std::vector<std::string>{});
         if (s.refused) {
@@ -357,7 +364,7 @@ TEST_P(MonitorTest, SetGoesOutOnlyWithSwitchesReadFromThisDevice) {
 }
 
 TEST_P(MonitorTest, SetKeepsTheSwitchesWithoutABoxAsTheDeviceReported) {
-    monitor_.on_start();
+    window_.press(&DeviceMonitor::on_start);
     for (int pattern = 0; pattern < 16; ++pattern) {
         const int hidden[] = {1, 3, 4, 5};
         for (int bit = 0; bit < 4; ++bit) {
@@ -365,10 +372,11 @@ TEST_P(MonitorTest, SetKeepsTheSwitchesWithoutABoxAsTheDeviceReported) {
         }
         sim_->set_switch(0, true);
         sim_->set_switch(2, pattern % 3 == 0);
-        monitor_.on_timer(kPollTimerId);
-        monitor_.on_get();  // empties the readings' switch states; the device's are kept
+        window_.tick();
+        window_.press(
+            &DeviceMonitor::on_get);  // empties the readings' switch states; the device's are kept
         window_.set_check(ControlId::kRadioCheckBox, 0);  // the operator's one change
-        monitor_.on_set();
+        window_.press(&DeviceMonitor::on_set);
         SCOPED_TRACE(pattern);
         EXPECT_EQ(sim_->switch_state(0), 0);
         EXPECT_EQ(sim_->switch_state(2), pattern % 3 == 0 ? 1 : 0);
@@ -426,18 +434,18 @@ TEST_P(MonitorTest, RejectedOrUnansweredWritesAreShown) {
         SCOPED_TRACE(c.description);
         sim_->clear_faults();
         window_.set_text(ControlId::kAddressBox, "127.0.0.1");
-        monitor_.on_start();  // the switches read, for Set
-        monitor_.on_get();
+        window_.press(&DeviceMonitor::on_start);  // the switches read, for Set
+        window_.press(&DeviceMonitor::on_get);
         const std::string old_key = sim_->key();
         c.fault(*sim_);
         window_.set_text(ControlId::kAddressBox, c.address);
         window_.set_text(ControlId::kKeyField, "new key");
         const uint64_t before = sim_->requests_received();
         window_.message_boxes.clear();
-        monitor_.on_set();
+        window_.press(&DeviceMonitor::on_set);
         EXPECT_EQ(window_.message_boxes, c.set_boxes);
         window_.message_boxes.clear();
-        monitor_.on_send_key();
+        window_.press(&DeviceMonitor::on_send_key);
         EXPECT_EQ(window_.message_boxes, c.key_boxes);
         EXPECT_EQ(std::string(readings_.id_text[7]), c.key_taken ? "new key" : old_key);
         if (std::string(c.address) != "127.0.0.1") {
@@ -471,7 +479,7 @@ TEST_P(MonitorTest, SendKeySendsLineZeroOrRefusesAKeyOver99Octets) {
         window_.message_boxes.clear();
         window_.set_text(ControlId::kKeyField, c.field);
         const uint64_t before = sim_->requests_received();
-        monitor_.on_send_key();
+        window_.press(&DeviceMonitor::on_send_key);
         EXPECT_EQ(sim_->key(), c.sent);
         EXPECT_EQ(std::string(readings_.id_text[7]), c.sent);
         EXPECT_EQ(window_.message_boxes,
@@ -484,37 +492,37 @@ TEST_P(MonitorTest, SendKeySendsLineZeroOrRefusesAKeyOver99Octets) {
 }
 
 TEST_P(MonitorTest, GetShowsTheIdentificationOrEightEmptyLines) {
-    monitor_.on_get();
+    window_.press(&DeviceMonitor::on_get);
     const std::string pane = text(ControlId::kIdentificationPane);
     EXPECT_NE(pane.find(family_1000() ? "RL-VXL-1000\r\n" : "RL-KTR-350\r\n"), std::string::npos)
         << pane;
     EXPECT_EQ(pane, identification_pane_text(readings_));
     sim_->set_silent(true);
-    monitor_.on_get();
+    window_.press(&DeviceMonitor::on_get);
     EXPECT_EQ(text(ControlId::kIdentificationPane), "\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n");
     EXPECT_TRUE(window_.message_boxes.empty());
 }
 
 TEST_P(MonitorTest, StopEndsPollingAndLateTicksDoNothing) {
-    monitor_.on_start();
-    monitor_.on_stop();
+    window_.press(&DeviceMonitor::on_start);
+    window_.press(&DeviceMonitor::on_stop);
     EXPECT_FALSE(monitor_.polling());
     EXPECT_FALSE(window_.timer_running());
     EXPECT_TRUE(window_.is_enabled(ControlId::kLogCheckBox));
     EXPECT_TRUE(window_.is_enabled(ControlId::kLogFileField));
     const uint64_t before = sim_->requests_received();
-    monitor_.on_timer(kPollTimerId);
+    window_.tick();
     EXPECT_EQ(sim_->requests_received(), before);
 }
 
 TEST_P(MonitorTest, LogHoldsHeaderLinesAndNoConnectionInCrLf) {
     window_.set_check(ControlId::kLogCheckBox, 1);
     window_.set_text(ControlId::kLogFileField, log_path_);
-    monitor_.on_start();
+    window_.press(&DeviceMonitor::on_start);
     sim_->set_silent(true);
-    monitor_.on_timer(kPollTimerId);
+    window_.tick();
     sim_->set_silent(false);
-    monitor_.on_start();  // a second run into the same file
+    window_.press(&DeviceMonitor::on_start);  // a second run into the same file
     const auto lines = lines_of(read_file(log_path_));
     const size_t width = family_1000() ? 27 : 31;
     ASSERT_EQ(lines.size(), 2 * 11 + 3u);
@@ -536,8 +544,8 @@ TEST_P(MonitorTest, LogThatCannotBeWrittenIsShownOnceAndPollingGoesOn) {
     window_.set_check(ControlId::kLogCheckBox, 1);
     const std::string path = testing::TempDir() + "no-such-folder/run.log";
     window_.set_text(ControlId::kLogFileField, path);
-    monitor_.on_start();
-    monitor_.on_timer(kPollTimerId);
+    window_.press(&DeviceMonitor::on_start);
+    window_.tick();
     EXPECT_EQ(window_.message_boxes, std::vector<std::string>{"Can't open log file\n" + path +
                                                               ": No such file or directory"});
     EXPECT_TRUE(monitor_.polling());
@@ -566,7 +574,7 @@ TEST_P(MonitorTest, LostLogLinesAreShownOncePerSpell) {
         // The field is disabled while polling; the fake lets the test swap
         // the file underneath, as a disk filling up would.
         window_.set_text(ControlId::kLogFileField, s.path);
-        s.start ? monitor_.on_start() : monitor_.on_timer(kPollTimerId);
+        s.start ? window_.press(&DeviceMonitor::on_start) : window_.tick();
         EXPECT_EQ(window_.message_boxes.size(), s.boxes);
         EXPECT_TRUE(monitor_.polling());
     }
@@ -577,7 +585,7 @@ TEST_P(MonitorTest, LostLogLinesAreShownOncePerSpell) {
 #endif
 
 TEST_P(MonitorTest, TickDuringAPollPollsOnceAfterItNotInsideIt) {
-    monitor_.on_start();
+    window_.press(&DeviceMonitor::on_start);
     sim_->set_garbage(true);
     const uint64_t before = sim_->requests_received();
     uint64_t inside = 0;
@@ -588,7 +596,7 @@ TEST_P(MonitorTest, TickDuringAPollPollsOnceAfterItNotInsideIt) {
             inside = sim_->requests_received();
         }
     };
-    monitor_.on_timer(kPollTimerId);
+    window_.tick();
     EXPECT_EQ(inside, before + 1) << "nothing was sent inside the poll";
     EXPECT_TRUE(sim_->wait_for_requests(before + 2, std::chrono::milliseconds(100)));
     EXPECT_EQ(sim_->requests_received(), before + 2) << "one poll after it";
@@ -603,7 +611,7 @@ TEST_P(MonitorTest, MangledAnswersFailThePollsWhileTheirBoxStaysOpen) {
     window_.set_text(ControlId::kLogFileField, log_path_);
     std::vector<std::string> alarms;
     monitor_.set_alarm_listener([&](const AlarmEvent& event) { alarms.push_back(event.text); });
-    monitor_.on_start();
+    window_.press(&DeviceMonitor::on_start);
     window_.boxes_close_at_once = false;
     sim_->set_garbage(true);
     const struct {
@@ -617,7 +625,7 @@ TEST_P(MonitorTest, MangledAnswersFailThePollsWhileTheirBoxStaysOpen) {
             window_.close_boxes();
         }
         const uint64_t before = sim_->requests_received();
-        monitor_.on_timer(kPollTimerId);
+        window_.tick();
         EXPECT_EQ(sim_->requests_received(), before + 1);
         EXPECT_EQ(text(ControlId::kTemperaturePane), "NO CONNECTION");
         EXPECT_EQ(monitor_.view().unanswered_polls, p.unanswered);
@@ -667,7 +675,7 @@ TEST_P(MonitorTest, AnOutageReadsAsOne) {
         {"a rail out of range",
          [&] {
              sim_->set_rail(SupplyRail::k12V, 14500);
-             monitor_.on_start();
+             window_.press(&DeviceMonitor::on_start);
          },
          false, LampState::kLit, 0, polling + " \xC2\xB7 last answer " + clock_text(first), rail},
         {"silent",
@@ -675,32 +683,32 @@ TEST_P(MonitorTest, AnOutageReadsAsOne) {
              sim_->clear_rails();
              sim_->set_silent(true);
              now += 60;
-             monitor_.on_timer(kPollTimerId);
+             window_.tick();
          },
          true, LampState::kNotKnownNow, 1,
          "No answer from 127.0.0.1 since " + clock_text(first) + " (1 poll)",
          "no answer from 127.0.0.1"},
-        {"still silent", [&] { monitor_.on_timer(kPollTimerId); }, true, LampState::kNotKnownNow, 2,
+        {"still silent", [&] { window_.tick(); }, true, LampState::kNotKnownNow, 2,
          "No answer from 127.0.0.1 since " + clock_text(first) + " (2 polls)",
          "no answer from 127.0.0.1"},
         {"answered again",
          [&] {
              sim_->set_silent(false);
              now = again;
-             monitor_.on_timer(kPollTimerId);
+             window_.tick();
          },
          false, LampState::kLit, 0, polling + " \xC2\xB7 last answer " + clock_text(again), rail},
         {"silent, then Reset",
          [&] {
              sim_->set_silent(true);
-             monitor_.on_timer(kPollTimerId);
-             monitor_.on_reset();
+             window_.tick();
+             window_.press(&DeviceMonitor::on_reset);
          },
          true, LampState::kClear, 1,
          "No answer from 127.0.0.1 since " + clock_text(again) + " (1 poll)",
          "no answer from 127.0.0.1"},
-        {"Stop", [&] { monitor_.on_stop(); }, true, LampState::kClear, 1, "Stopped",
-         "no answer from 127.0.0.1"},
+        {"Stop", [&] { window_.press(&DeviceMonitor::on_stop); }, true, LampState::kClear, 1,
+         "Stopped", "no answer from 127.0.0.1"},
     };
     std::map<ControlId, std::string> answered;
     for (const auto& s : steps) {
@@ -787,24 +795,20 @@ TEST(LampTip, NeverSaysLitForALampThatIsNot) {
 // the wait at once, and the poll it cut short is not shown.
 TEST_P(MonitorTest, CommandsDuringAnExchangeRunAfterItAndStopEndsTheWait) {
     window_.set_text(ControlId::kIntervalField, "3600000");
-    monitor_.on_start();
+    window_.press(&DeviceMonitor::on_start);
     monitor_.link().answer_wait = std::chrono::seconds(2);
     const unsigned shown = monitor_.view().polls_shown;
     sim_->set_silent(true);
-    int turns = 0;
     std::vector<unsigned> during;
-    monitor_.set_event_pump([&] {
-        if (++turns == 1) {
-            monitor_.command(window_.input(), &DeviceMonitor::on_start);
-            monitor_.command(window_.input(), &DeviceMonitor::on_stop);
-            during.push_back(monitor_.view().polls_shown);
-            sim_->set_silent(false);
-        }
-    });
     const auto begun = Clock::now();
     monitor_.on_timer(kPollTimerId);
+    ASSERT_TRUE(window_.awaiting_answer()) << "the poll's request is out";
+    monitor_.command(window_.input(), &DeviceMonitor::on_start);
+    during.push_back(monitor_.view().polls_shown);
+    sim_->set_silent(false);
+    monitor_.command(window_.input(), &DeviceMonitor::on_stop);
+    window_.settle();
     const auto took = Clock::now() - begun;
-    monitor_.set_event_pump(nullptr);
     EXPECT_EQ(during, std::vector<unsigned>{shown}) << "nothing ran inside the wait";
     EXPECT_LT(took, std::chrono::milliseconds(500)) << "Stop ended the two-second wait";
     EXPECT_EQ(monitor_.view().polls_shown, shown + 1) << "only Start's own poll was shown";
@@ -812,6 +816,104 @@ TEST_P(MonitorTest, CommandsDuringAnExchangeRunAfterItAndStopEndsTheWait) {
     EXPECT_FALSE(monitor_.polling()) << "Stop ran after Start";
     EXPECT_FALSE(window_.timer_running());
     EXPECT_TRUE(window_.message_boxes.empty());
+}
+
+// Stop while a poll waits and a tick is queued behind it: polling ends at
+// once, nothing more is sent, shown or logged.
+TEST_P(MonitorTest, StopEndsAWaitingPollAtOnceAndDropsTheTickQueuedBehindIt) {
+    window_.set_check(ControlId::kLogCheckBox, 1);
+    window_.set_text(ControlId::kLogFileField, log_path_);
+    window_.press(&DeviceMonitor::on_start);
+    const std::string log = read_file(log_path_);
+    const unsigned shown = monitor_.view().polls_shown;
+    sim_->set_silent(true);
+    const uint64_t before = sim_->requests_received();
+    monitor_.on_timer(kPollTimerId);
+    ASSERT_TRUE(window_.awaiting_answer());
+    monitor_.on_timer(kPollTimerId);
+    monitor_.command(window_.input(), &DeviceMonitor::on_stop);
+    EXPECT_FALSE(monitor_.polling());
+    EXPECT_FALSE(monitor_.busy());
+    EXPECT_FALSE(window_.awaiting_answer());
+    EXPECT_FALSE(window_.timer_running());
+    window_.advance(std::chrono::seconds(5));
+    window_.settle();
+    EXPECT_TRUE(sim_->wait_for_requests(before + 1, std::chrono::milliseconds(100)));
+    EXPECT_EQ(sim_->requests_received(), before + 1) << "the queued tick sent nothing";
+    EXPECT_EQ(monitor_.view().polls_shown, shown);
+    EXPECT_EQ(read_file(log_path_), log);
+    EXPECT_EQ(monitor_.view().status, "Stopped");
+}
+
+// Stop during a Set or a Send KEY: the write ends and reports as if Stop came
+// after it.
+TEST_P(MonitorTest, AWriteInFlightEndsAndReportsWhenStopComesDuringIt) {
+    const struct {
+        const char* write;
+        DeviceMonitor::Handler handler;
+        int32_t error;
+        const char* box;  // the start of the box shown; null: none
+        bool key_recorded;
+    } cases[] = {
+        {"Set the device refuses", &DeviceMonitor::on_set, kErrorGeneral, "Set failed: genErr",
+         false},
+        {"Send KEY the device takes", &DeviceMonitor::on_send_key, kErrorNone, nullptr, true},
+        {"Send KEY the device refuses", &DeviceMonitor::on_send_key, kErrorGeneral,
+         "Send KEY failed: genErr", false},
+    };
+    const std::string key = "k-4711";
+    char* recorded = readings_.id_text[kKeyIndex - kIdentificationRun.first_index];
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.write);
+        window_.press(&DeviceMonitor::on_start);  // the switches read, for Set
+        window_.message_boxes.clear();
+        std::strcpy(recorded, "");
+        window_.set_text(ControlId::kKeyField, key);
+        sim_->set_error_status(c.error);
+        monitor_.command(window_.input(), c.handler);
+        ASSERT_TRUE(window_.awaiting_answer());
+        monitor_.command(window_.input(), &DeviceMonitor::on_stop);
+        EXPECT_TRUE(window_.awaiting_answer()) << "a write is never cut short";
+        window_.settle();
+        sim_->set_error_status(kErrorNone);
+        EXPECT_FALSE(monitor_.polling()) << "Stop ran after it";
+        ASSERT_EQ(window_.message_boxes.size(), c.box != nullptr ? 1u : 0u);
+        if (c.box != nullptr) {
+            EXPECT_EQ(window_.message_boxes[0].rfind(c.box, 0), 0u) << window_.message_boxes[0];
+        }
+        EXPECT_EQ(recorded == key, c.key_recorded);
+    }
+}
+
+// The host's loop was held past the deadline (Windows' move loop) while the
+// answer came: the deadline finds it waiting in the socket and takes it.
+TEST_P(MonitorTest, AnAnswerWaitingWhenTheDeadlineIsNoticedIsTaken) {
+    window_.press(&DeviceMonitor::on_start);
+    monitor_.on_timer(kPollTimerId);
+    ASSERT_TRUE(window_.awaiting_answer());
+    ASSERT_EQ(wait_readable(monitor_.link().socket_handle, 2000), 1) << "the answer came";
+    window_.advance(std::chrono::seconds(2));
+    window_.settle();
+    EXPECT_TRUE(monitor_.view().last_poll_answered);
+    EXPECT_NE(text(ControlId::kTemperaturePane), "NO CONNECTION");
+}
+
+// Boxes raised while an exchange waits open one after another: the second
+// once the operator closed the first, never inside it.
+TEST_P(MonitorTest, BoxesRaisedDuringOneWaitOpenOneAfterAnother) {
+    window_.boxes_close_at_once = false;
+    window_.press(&DeviceMonitor::on_get);
+    monitor_.command(window_.input(), &DeviceMonitor::on_get);
+    ASSERT_TRUE(window_.awaiting_answer());
+    window_.set_text(ControlId::kKeyField, std::string(kKeyLimit + 1, 'k'));
+    monitor_.command(window_.input(), &DeviceMonitor::on_send_key);  // refused: too long
+    monitor_.command(window_.input(), &DeviceMonitor::on_set);       // refused: switches unread
+    window_.settle();
+    ASSERT_EQ(window_.message_boxes.size(), 1u);
+    EXPECT_EQ(window_.message_boxes[0].rfind("Send KEY refused", 0), 0u);
+    window_.close_boxes();
+    ASSERT_EQ(window_.message_boxes.size(), 2u);
+    EXPECT_EQ(window_.message_boxes[1], kSetRefusedUnread);
 }
 
 TEST_P(MonitorTest, AnotherAddressClearsThePanesOfThePreviousDevice) {
@@ -831,8 +933,8 @@ TEST_P(MonitorTest, AnotherAddressClearsThePanesOfThePreviousDevice) {
         SCOPED_TRACE(c.description);
         sim_->clear_faults();
         window_.set_text(ControlId::kAddressBox, "127.0.0.1");
-        monitor_.on_get();
-        monitor_.on_start();
+        window_.press(&DeviceMonitor::on_get);
+        window_.press(&DeviceMonitor::on_start);
         std::vector<std::string> before;
         for (ControlId pane : device_panes) {
             before.push_back(text(pane));
@@ -842,7 +944,7 @@ TEST_P(MonitorTest, AnotherAddressClearsThePanesOfThePreviousDevice) {
         sim_->set_error_status(kErrorGeneral);
         other.set_error_status(kErrorGeneral);
         window_.set_text(ControlId::kAddressBox, c.address);
-        monitor_.on_start();
+        window_.press(&DeviceMonitor::on_start);
         EXPECT_EQ(text(ControlId::kTemperaturePane), "NO CONNECTION");
         for (size_t i = 0; i < before.size(); ++i) {
             EXPECT_EQ(text(device_panes[i]), c.kept ? before[i] : "") << i;
@@ -855,12 +957,12 @@ TEST_P(MonitorTest, AnotherAddressClearsThePanesOfThePreviousDevice) {
     sim_->set_switch(1, true);
     sim_->set_rail(SupplyRail::k12V, 14500);
     window_.set_text(ControlId::kAddressBox, "127.0.0.1");
-    monitor_.on_start();
+    window_.press(&DeviceMonitor::on_start);
     EXPECT_EQ(window_.get_check(ControlId::kVoltageLamp2), 1);
     window_.set_text(ControlId::kAddressBox, "127.0.0.1:" + std::to_string(other.port()));
-    monitor_.on_start();
+    window_.press(&DeviceMonitor::on_start);
     EXPECT_EQ(window_.get_check(ControlId::kVoltageLamp2), 0);
-    monitor_.on_set();
+    window_.press(&DeviceMonitor::on_set);
     EXPECT_EQ(other.switch_state(1), 0);
 }
 
@@ -878,10 +980,10 @@ TEST_P(MonitorTest, GetFromAnotherAddressEmptiesThePanesOfThePreviousDevice) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.description);
         window_.set_text(ControlId::kAddressBox, "127.0.0.1");
-        monitor_.on_start();
-        monitor_.on_stop();
+        window_.press(&DeviceMonitor::on_start);
+        window_.press(&DeviceMonitor::on_stop);
         window_.set_text(ControlId::kAddressBox, c.address);
-        monitor_.on_get();
+        window_.press(&DeviceMonitor::on_get);
         for (const ReadingPane& pane : kReadingPanes) {
             EXPECT_EQ(text(pane.id), c.kept ? pane.text(readings_) : "") << pane.title;
         }
@@ -900,7 +1002,7 @@ TEST_P(MonitorTest, AnotherAgentWhileLoggingStartsItsOwnHeaderAndTotals) {
     const std::string other_address = "127.0.0.1:" + std::to_string(other.port());
     window_.set_check(ControlId::kLogCheckBox, 1);
     window_.set_text(ControlId::kLogFileField, log_path_);
-    monitor_.on_start();
+    window_.press(&DeviceMonitor::on_start);
     const struct {
         const char* step;
         std::string address;
@@ -917,8 +1019,8 @@ TEST_P(MonitorTest, AnotherAgentWhileLoggingStartsItsOwnHeaderAndTotals) {
         const size_t before = lines_of(read_file(log_path_)).size();
         const double total_before = readings_.phy_to_radio_total;
         window_.set_text(ControlId::kAddressBox, step.address);
-        (monitor_.*step.command)();
-        monitor_.on_timer(kPollTimerId);
+        window_.press(step.command);
+        window_.tick();
         const auto lines = lines_of(read_file(log_path_));
         ASSERT_EQ(lines.size(), before + (step.new_block ? 12 : 1));
         const bool family_1000_now = step.other_device != family_1000();
@@ -945,8 +1047,8 @@ TEST_P(MonitorTest, StatusAfterARefusedAddressSaysNothingWasSent) {
     };
     for (const auto& step : steps) {
         window_.set_text(ControlId::kAddressBox, step.address);
-        monitor_.on_start();
-        monitor_.on_timer(kPollTimerId);
+        window_.press(&DeviceMonitor::on_start);
+        window_.tick();
         EXPECT_EQ(monitor_.view().status.substr(0, step.status.size()), step.status);
     }
 }
@@ -954,7 +1056,7 @@ TEST_P(MonitorTest, StatusAfterARefusedAddressSaysNothingWasSent) {
 TEST_P(MonitorTest, AddressWithAPortReachesAForwardedAgent) {
     monitor_.set_default_port(1);  // nothing listens there
     window_.set_text(ControlId::kAddressBox, "127.0.0.1:" + std::to_string(sim_->port()));
-    monitor_.on_start();
+    window_.press(&DeviceMonitor::on_start);
     EXPECT_NE(text(ControlId::kTemperaturePane), "NO CONNECTION");
     EXPECT_EQ(window_.list(), std::vector<std::string>{"127.0.0.1:" + std::to_string(sim_->port())})
         << "the history keeps the text as typed";
@@ -1088,7 +1190,7 @@ TEST_F(MonitorWithoutDevice, ResetRestartsTotalsCountersStatusAndLamps) {
     for (int32_t& latch : r.voltage_alarm) {
         latch = 1;
     }
-    monitor_.on_reset();
+    window_.press(&DeviceMonitor::on_reset);
     const struct {
         const char* field;
         double value;

@@ -490,6 +490,32 @@ TEST_F(AgentLinkTest, LateAnswerIsNotTakenForTheNextRequest) {
     EXPECT_EQ(integer_of(got.get()), 222);
 }
 
+// The halves an event loop drives: the send drains what waited, and taking
+// the answer never waits, skips what is not the answer, and takes it.
+TEST_F(AgentLinkTest, TheEventDrivenHalvesNeverWaitAndTakeOnlyTheAnswer) {
+    agent_.send_to(local_address(), answer(1, 111));
+    ASSERT_EQ(wait_readable(link_.socket_handle, 1000), 1);
+    MessagePtr request = get_request();
+    const int32_t id = begin_exchange(link_, request.get());
+    ASSERT_EQ(id, 1);
+    Bytes sent;
+    sockaddr_in from{};
+    ASSERT_TRUE(agent_.receive(&sent, &from));
+    bool pending = false;
+    const auto start = Clock::now();
+    EXPECT_EQ(take_answer(link_, id, &pending), nullptr);
+    EXPECT_TRUE(pending) << "the late answer went with the send; nothing waits";
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(10)) << "nor is anything awaited";
+    LoopbackPeer stranger;
+    stranger.send_to(from, answer(id, 1));
+    agent_.send_to(from, answer(id, 2));
+    ASSERT_EQ(wait_readable(link_.socket_handle, 1000), 1);
+    MessagePtr got(take_answer(link_, id, &pending));
+    ASSERT_NE(got, nullptr);
+    EXPECT_FALSE(pending);
+    EXPECT_EQ(integer_of(got.get()), 2);
+}
+
 TEST_F(AgentLinkTest, ForeignAndMismatchedDatagramsAreSkippedWithinTheSameWait) {
     LoopbackPeer stranger;
     LoopbackPeer agent_other_port;

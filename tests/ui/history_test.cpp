@@ -54,13 +54,7 @@ protected:
         store_ = std::make_unique<IniSettingsStore>(path_);
         open_window(store_.get());
     }
-    std::vector<std::string> listed() {
-        std::vector<std::string> items;
-        for (int i = 0; i < window_->list_count(ControlId::kAddressBox); ++i) {
-            items.push_back(window_->list_item(ControlId::kAddressBox, i));
-        }
-        return items;
-    }
+    std::vector<std::string> listed() { return list(); }
     void close_with_escape() {
         activate();
         press_key(QApplication::focusWidget(), Qt::Key_Escape);
@@ -204,7 +198,7 @@ TEST_F(HistoryTest, AnIpv6EntrySurvivesTheFileAsTyped) {
     const std::string entry = "[::1]:" + std::to_string(sim.port());
     write_file("[Main]\nip0=10.0.0.1\n");
     start();
-    window_->set_text(ControlId::kAddressBox, entry);
+    set_text(ControlId::kAddressBox, entry);
     click(ControlId::kGetButton);
     EXPECT_EQ(sim.requests_received(), 1u);
     EXPECT_EQ(std::string(readings_.id_text[1]).substr(0, 3), "RL-") << "no answer over IPv6";

@@ -28,10 +28,10 @@ protected:
 TEST_F(MessageBoxTest, WarningBoxIsModalAndPollsGoOnWhileItIsOpen) {
     // A log file that cannot be opened makes Start report it in a box.
     QTemporaryDir folder;
-    window_->set_check(ControlId::kLogCheckBox, 1);
+    set_checked(ControlId::kLogCheckBox, true);
     const std::string path = folder.filePath(QStringLiteral("missing/run.log")).toStdString();
-    window_->set_text(ControlId::kLogFileField, path);
-    window_->set_text(ControlId::kIntervalField, "20");
+    set_text(ControlId::kLogFileField, path);
+    set_text(ControlId::kIntervalField, "20");
 
     struct Seen {
         bool box = false;

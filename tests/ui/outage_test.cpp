@@ -10,16 +10,20 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <thread>
 #include <vector>
 
 #include "ui/about_dlg.h"
+#include "ui/stop_signals.h"
 #include "window_fixture.h"
 
 namespace {
@@ -32,9 +36,12 @@ protected:
         WindowTest::SetUp();
         open_window();
         point_at_simulator();
-        window_->set_text(ControlId::kIntervalField, "3600000");  // the test ticks
+        set_text(ControlId::kIntervalField, "3600000");  // the test ticks
     }
-    void tick() { window_->monitor().on_timer(kPollTimerId); }
+    void tick() {
+        window_->monitor().on_timer(kPollTimerId);
+        settle();
+    }
     QColor text_colour(ControlId pane) {
         return widget(pane)->palette().color(QPalette::Active, QPalette::Text);
     }
@@ -92,6 +99,38 @@ TEST_F(OutageTest, TheWindowAnswersWhileAnExchangeWaitsAndStopEndsTheWait) {
     EXPECT_LT(ended - begun, std::chrono::milliseconds(2000)) << "the wait was cut short";
     EXPECT_FALSE(window_->monitor().polling()) << "Stop ran after Start";
     EXPECT_EQ(window_->status_line()->text().toStdString(), "Stopped");
+}
+
+// Esc while Start waits on a silent device, with the stop-signal watcher
+// installed as main() installs it: the window and its wait end within
+// 100 ms, and nothing is logged once the window has closed.
+TEST_F(OutageTest, EscDuringAWaitClosesAtOnceAndNothingIsLoggedAfter) {
+    const QTemporaryDir folder;
+    const std::string log = folder.filePath(QStringLiteral("run.log")).toStdString();
+    const auto log_text = [&log] {
+        std::ifstream in(log, std::ios::binary);
+        std::ostringstream all;
+        all << in.rdbuf();
+        return all.str();
+    };
+    set_checked(ControlId::kLogCheckBox, true);
+    set_text(ControlId::kLogFileField, log);
+    const StopSignalWatcher stop_signals(*window_);
+    window_->monitor().link().answer_wait = std::chrono::milliseconds(300);
+    sim_.set_silent(true);
+    QTest::mouseClick(widget(ControlId::kStartButton), Qt::LeftButton);
+    ASSERT_TRUE(window_->monitor().waiting());
+    const std::string written = log_text();
+    const Clock::time_point pressed = Clock::now();
+    QTest::keyClick(window_.get(), Qt::Key_Escape);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [this] { return !window_->monitor().waiting() && !window_->isVisible(); }, 100));
+    EXPECT_LT(Clock::now() - pressed, std::chrono::milliseconds(100));
+    // The wait's deadline and the next tick's time pass.
+    sim_.set_silent(false);
+    QTest::qWait(400);
+    EXPECT_EQ(log_text(), written);
+    EXPECT_FALSE(window_->monitor().busy());
 }
 
 TEST_F(OutageTest, AnOutageAfterALampAlarmIsDrawnAsOne) {

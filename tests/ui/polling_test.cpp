@@ -25,10 +25,13 @@ protected:
     QTimer* poll_timer() { return window_->findChild<QTimer*>(QStringLiteral("poll_timer")); }
     // A long interval: the test delivers the ticks itself.
     void start_without_ticks() {
-        window_->set_text(ControlId::kIntervalField, "3600000");
+        set_text(ControlId::kIntervalField, "3600000");
         click(ControlId::kStartButton);
     }
-    void tick() { window_->monitor().on_timer(kPollTimerId); }
+    void tick() {
+        window_->monitor().on_timer(kPollTimerId);
+        settle();
+    }
 };
 
 TEST_F(PollingTest, StartFillsEveryPaneFromTheDeviceAndStopEndsPolling) {
@@ -103,21 +106,21 @@ TEST_F(PollingTest, LampLightsForTheRailOutOfLimitsAndStaysLitUntilReset) {
     }
     start_without_ticks();
     for (ControlId lamp : kVoltageLamps) {
-        EXPECT_EQ(window_->get_check(lamp), 0);
+        EXPECT_EQ(checked(lamp), 0);
     }
     for (const auto& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.lamp));
         sim_.set_rail(c.rail, c.millivolts);
         tick();
         for (ControlId lamp : kVoltageLamps) {
-            EXPECT_EQ(window_->get_check(lamp), lamp == c.lamp ? 1 : 0);
+            EXPECT_EQ(checked(lamp), lamp == c.lamp ? 1 : 0);
             expect_drawn(lamp, lamp == c.lamp ? c.tip : nullptr);
         }
         sim_.clear_rails();
         tick();
-        EXPECT_EQ(window_->get_check(c.lamp), 1) << "latched";
+        EXPECT_EQ(checked(c.lamp), 1) << "latched";
         click(ControlId::kResetButton);
-        EXPECT_EQ(window_->get_check(c.lamp), 0);
+        EXPECT_EQ(checked(c.lamp), 0);
         expect_drawn(c.lamp, nullptr);
     }
 }
@@ -130,25 +133,25 @@ TEST_F(PollingTest, SetWritesTheCheckBoxesAndPollsShowTheDevicesSwitches) {
     start_without_ticks();
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.radio) + std::to_string(c.heater));
-        window_->set_check(ControlId::kRadioCheckBox, c.radio);
-        window_->set_check(ControlId::kHeaterCheckBox, c.heater);
+        set_checked(ControlId::kRadioCheckBox, c.radio);
+        set_checked(ControlId::kHeaterCheckBox, c.heater);
         click(ControlId::kSetButton);
         EXPECT_EQ(sim_.switch_state(kRadioSwitch), c.radio ? 1 : 0);
         EXPECT_EQ(sim_.switch_state(kHeaterSwitch), c.heater ? 1 : 0);
 
         // What the operator ticks is replaced by what the device reports.
-        window_->set_check(ControlId::kRadioCheckBox, !c.radio);
-        window_->set_check(ControlId::kHeaterCheckBox, !c.heater);
+        set_checked(ControlId::kRadioCheckBox, !c.radio);
+        set_checked(ControlId::kHeaterCheckBox, !c.heater);
         tick();
-        EXPECT_EQ(window_->get_check(ControlId::kRadioCheckBox), c.radio ? 1 : 0);
-        EXPECT_EQ(window_->get_check(ControlId::kHeaterCheckBox), c.heater ? 1 : 0);
+        EXPECT_EQ(checked(ControlId::kRadioCheckBox), c.radio ? 1 : 0);
+        EXPECT_EQ(checked(ControlId::kHeaterCheckBox), c.heater ? 1 : 0);
     }
 }
 
 TEST_F(PollingTest, GetFillsTheIdentificationPaneAndSendKeyWritesTheKey) {
     QTest::keyClicks(widget(ControlId::kKeyField), QString(120, QLatin1Char('k')));
     EXPECT_EQ(text(ControlId::kKeyField), std::string(99, 'k')) << "the field takes 99";
-    window_->set_text(ControlId::kKeyField, "");
+    set_text(ControlId::kKeyField, "");
     QTest::keyClicks(widget(ControlId::kKeyField), "K-7310");
     click(ControlId::kSendKeyButton);
     EXPECT_EQ(sim_.key(), "K-7310");
@@ -168,12 +171,12 @@ TEST_F(PollingTest, GetFillsTheIdentificationPaneAndSendKeyWritesTheKey) {
 TEST_F(PollingTest, SilentDeviceShowsNoConnection) {
     start_without_ticks();
     ASSERT_NE(text(ControlId::kTemperaturePane), kNoConnection);
-    window_->set_check(ControlId::kRadioCheckBox, 1);
+    set_checked(ControlId::kRadioCheckBox, true);
     sim_.set_silent(true);
     tick();  // one wait of the exchange
     EXPECT_EQ(text(ControlId::kTemperaturePane), kNoConnection);
     EXPECT_EQ(text(ControlId::kVoltagePane), kNoConnection);
-    EXPECT_EQ(window_->get_check(ControlId::kRadioCheckBox), 1) << "the box keeps its state";
+    EXPECT_EQ(checked(ControlId::kRadioCheckBox), 1) << "the box keeps its state";
     EXPECT_TRUE(messages_.empty()) << "a failed poll raises no message box";
 }
 

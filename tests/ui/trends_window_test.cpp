@@ -104,10 +104,11 @@ TEST_F(TrendsTest, FollowsEveryLivePollFailedOnesToo) {
     window_->trends_action()->trigger();
     TrendsWindow* trends = window_->trends_window();
     trends->set_span(TrendsWindow::Span::kAll);
-    window_->set_text(ControlId::kIntervalField, "3600000");
+    set_text(ControlId::kIntervalField, "3600000");
     click(ControlId::kStartButton);
     for (int i = 0; i < 5; ++i) {
         window_->monitor().on_timer(kPollTimerId);
+        settle();
     }
     EXPECT_EQ(window_->history().polls(), 6u) << "Start's poll and five ticks";
     const std::vector<double> shown = values(trends->drawn(Series::kTemperature1));
@@ -117,6 +118,7 @@ TEST_F(TrendsTest, FollowsEveryLivePollFailedOnesToo) {
 
     sim_.stop();
     window_->monitor().on_timer(kPollTimerId);
+    settle();
     EXPECT_EQ(window_->history().polls(), 7u) << "a poll without answer counts too";
 }
 
@@ -133,7 +135,7 @@ void write_test_log(const std::string& log) {
 }
 
 TEST_F(TrendsTest, LiveGoesBackToThePollsFromALog) {
-    window_->set_text(ControlId::kIntervalField, "3600000");
+    set_text(ControlId::kIntervalField, "3600000");
     click(ControlId::kStartButton);
     window_->trends_action()->trigger();
     TrendsWindow* trends = window_->trends_window();

@@ -31,9 +31,20 @@ protected:
     Widget* widget_as(ControlId id) {
         return qobject_cast<Widget*>(widget(id));
     }
+    // A click, then the window's loop runs until the command and the
+    // exchanges it started are through.
     void click(ControlId id);
+    void settle();
     void press_key(QWidget* target, int key);
-    std::string text(ControlId id) { return window_->get_text(id); }
+    // The widgets as the operator sees them and types into them, read and
+    // written directly (UTF-8; a pane's lines joined by "\r\n"; the log
+    // file's name in the platform's file-name encoding).
+    std::string text(ControlId id);
+    void set_text(ControlId id, const std::string& text);
+    bool checked(ControlId id);
+    void set_checked(ControlId id, bool on);
+    // The address box's list.
+    std::vector<std::string> list();
 
     SimulatedTransceiver sim_;
     DeviceReadings readings_;

@@ -19,13 +19,6 @@ protected:
         WindowTest::SetUp();
         open_window();
     }
-    std::vector<std::string> list() {
-        std::vector<std::string> items;
-        for (int i = 0; i < window_->list_count(ControlId::kAddressBox); ++i) {
-            items.push_back(window_->list_item(ControlId::kAddressBox, i));
-        }
-        return items;
-    }
 };
 
 TEST_F(WindowServicesTest, PaneLinesBreakAtCrLfAndReadBackWithIt) {
@@ -41,7 +34,9 @@ TEST_F(WindowServicesTest, PaneLinesBreakAtCrLfAndReadBackWithIt) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.given);
-        window_->set_text(ControlId::kIdentificationPane, c.given);
+        ViewState view = window_->monitor().view();
+        view.panes[ControlId::kIdentificationPane] = c.given;
+        window_->draw(view);
         const auto* pane = widget_as<QPlainTextEdit>(ControlId::kIdentificationPane);
         EXPECT_EQ(pane->toPlainText().toStdString(), c.shown);
         EXPECT_EQ(text(ControlId::kIdentificationPane), c.given);
@@ -60,24 +55,31 @@ TEST_F(WindowServicesTest, TextsCrossAsUtf8AndTheLogNameAsAFileName) {
         }
     }
     typed += "M\xC3\xBCller \xE2\x82\xAC \xE6\x97\xA5 \xF0\x9F\x99\x82";  // Müller € 日 🙂
-    for (ControlId id : {ControlId::kKeyField, ControlId::kCommunityField,
-                         ControlId::kTemperaturePane, ControlId::kAddressBox}) {
-        window_->set_text(id, typed);
-        // The key field holds what the device takes: 99 characters.
-        EXPECT_EQ(text(id), id == ControlId::kKeyField ? typed.substr(0, kKeyLimit) : typed)
-            << static_cast<int>(id);
-    }
+    // Typed by the operator, what a command carries; drawn by the monitor,
+    // what the widgets show.
+    set_text(ControlId::kKeyField, typed);
+    set_text(ControlId::kCommunityField, typed);
+    set_text(ControlId::kAddressBox, typed);
+    const OperatorInput input = window_->input();
+    EXPECT_EQ(input.key, typed.substr(0, kKeyLimit)) << "the key field holds what the device takes";
+    EXPECT_EQ(input.community, typed);
+    EXPECT_EQ(input.address, typed);
     ViewState view = window_->monitor().view();
+    view.panes[ControlId::kTemperaturePane] = typed;
+    view.fields.interval = typed;
+    ++view.fields_filled;
     view.history = {typed};
     window_->draw(view);
-    EXPECT_EQ(window_->list_item(ControlId::kAddressBox, 0), typed);
+    EXPECT_EQ(text(ControlId::kTemperaturePane), typed);
+    EXPECT_EQ(text(ControlId::kIntervalField), typed);
+    EXPECT_EQ(list().at(0), typed);
 
     // Typed into the field, a name with an umlaut opens the file so named.
     const QString folder = QString::fromStdString(testing::TempDir());
     const QString name = folder + QStringLiteral("M\u00fcller.log");
     QFile::remove(name);
     widget_as<QLineEdit>(ControlId::kLogFileField)->setText(name);
-    const std::string path = text(ControlId::kLogFileField);
+    const std::string path = window_->input().log_file;
     EXPECT_EQ(path, QFile::encodeName(name).toStdString());
     EXPECT_EQ(write_log_header(path, DeviceReadings{}), LogWrite::kWritten);
     EXPECT_TRUE(QFile::exists(name));
@@ -108,7 +110,7 @@ TEST_F(WindowServicesTest, ListChangesLeaveTheTypedAddressAlone) {
         if (c.current >= 0) {
             widget_as<QComboBox>(ControlId::kAddressBox)->setCurrentIndex(c.current);
         }
-        window_->set_text(ControlId::kAddressBox, "typed");
+        set_text(ControlId::kAddressBox, "typed");
         view.history = c.list;
         window_->draw(view);
         EXPECT_EQ(list(), c.list);

@@ -321,14 +321,14 @@ bool blank(const std::vector<COLORREF>& band) {
 TEST_F(DialogTest, TheLinkPanesFirstLineIsNeverACopyOfTheSecond) {
     HWND pane = window_->control(ControlId::kLinkPane);
     ASSERT_NE(pane, nullptr);
-    set_text(ControlId::kLinkPane, "UpLink\t=80Mbps\r\nDownLink=350Mbps\r\n ");
+    draw_pane(ControlId::kLinkPane, "UpLink\t=80Mbps\r\nDownLink=350Mbps\r\n ");
     pump();
     UpdateWindow(window_->window());
     const LineBands drawn = line_bands(pane);
     ASSERT_NE(drawn.first, drawn.second) << "the two lines differ once painted";
     for (int i = 0; i < 5; ++i) {
-        set_text(ControlId::kLinkPane,
-                 "UpLink\t=" + std::to_string(100 + i) + "Mbps\r\nDownLink=350Mbps\r\n ");
+        draw_pane(ControlId::kLinkPane,
+                  "UpLink\t=" + std::to_string(100 + i) + "Mbps\r\nDownLink=350Mbps\r\n ");
         const LineBands now = line_bands(pane);
         EXPECT_FALSE(blank(now.first)) << "before the paint, after text " << i;
         EXPECT_NE(now.first, now.second) << "before the paint, after text " << i;

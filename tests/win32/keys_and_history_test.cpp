@@ -99,8 +99,8 @@ TEST_F(Win32KeysTest, HistoryIsReadInOrderSkippingEmptyValuesAndWrittenBackFromT
     settings_->write("Main", "ip1", "M\xC3\xBCller.example");
     settings_->write("Main", "ip5", "old.example");
     open_window();
-    EXPECT_EQ(window_->list_count(ControlId::kAddressBox), 3);
-    EXPECT_EQ(window_->list_item(ControlId::kAddressBox, 1), "M\xC3\xBCller.example");
+    EXPECT_EQ(list().size(), 3u);
+    EXPECT_EQ(list().at(1), "M\xC3\xBCller.example");
     EXPECT_EQ(text(ControlId::kAddressBox), "b.example") << "ip0 selected";
     EXPECT_EQ(text(ControlId::kCommunityField), "quolen");
     EXPECT_EQ(text(ControlId::kIntervalField), "1000");
@@ -124,7 +124,7 @@ TEST_F(Win32KeysTest, AnUnbalancedQuoteLosesNoEntry) {
     }
     open_window();
     EXPECT_TRUE(messages_.empty());
-    ASSERT_EQ(window_->list_count(ControlId::kAddressBox), 2);
+    ASSERT_EQ(list().size(), 2u);
     point_at_simulator();
     click(ControlId::kGetButton);
     press_key(ControlId::kAddressBox, VK_ESCAPE);

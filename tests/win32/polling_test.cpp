@@ -133,7 +133,7 @@ TEST_F(Win32PollingTest, LampLatchesUntilReset) {
         sim_.set_rail(c.rail, c.millivolts);
         tick();
         for (ControlId lamp : kVoltageLamps) {
-            EXPECT_EQ(window_->get_check(lamp), lamp == c.lamp ? 1 : 0);
+            EXPECT_EQ(checked(lamp), lamp == c.lamp ? 1 : 0);
             expect_drawn(lamp, lamp == c.lamp ? c.tip : nullptr);
         }
         sim_.clear_rails();
@@ -141,7 +141,7 @@ TEST_F(Win32PollingTest, LampLatchesUntilReset) {
         EXPECT_EQ(IsDlgButtonChecked(window_->window(), static_cast<int>(c.lamp)), BST_CHECKED)
             << "latched";
         click(ControlId::kResetButton);
-        EXPECT_EQ(window_->get_check(c.lamp), 0);
+        EXPECT_EQ(checked(c.lamp), 0);
         expect_drawn(c.lamp, nullptr);
     }
 }

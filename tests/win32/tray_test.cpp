@@ -86,6 +86,7 @@ TEST_F(Win32TrayTest, AnAlarmTurnsTheIconAndTipAndShowsABalloon) {
     sim_.set_rail(SupplyRail::k12V, window_texts::kRail12VHighMillivolts);
     calls_.clear();
     SendMessageW(window_->window(), WM_TIMER, kPollTimerId, 0);
+    pump();
     ASSERT_EQ(calls_.size(), 2u);
     EXPECT_EQ(calls_[0].flags, static_cast<UINT>(NIF_INFO));
     EXPECT_EQ(calls_[0].balloon, "U +12V 14.5 V outside 10.0..14.0 V");

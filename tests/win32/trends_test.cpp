@@ -161,6 +161,7 @@ TEST_F(Win32TrendsTest, TheSystemMenuAndCtrlTOpenTheTrendsOfTheLivePolls) {
     set_text(ControlId::kIntervalField, "3600000");
     click(ControlId::kStartButton);
     window.monitor().on_timer(kPollTimerId);
+    pump();
     EXPECT_EQ(window.history().polls(), 2u) << "Start's poll and a tick";
     EXPECT_TRUE(window.trends_window()->plan().traces[0].has_points);
 }

@@ -48,7 +48,7 @@ CTarvikDlg& Win32WindowTest::open_window() {
     return *window_;
 }
 
-void Win32WindowTest::pump() {
+void Win32WindowTest::pump_queued() {
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
         if (window_ != nullptr) {
@@ -57,6 +57,17 @@ void Win32WindowTest::pump() {
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }
+    }
+}
+
+void Win32WindowTest::pump() {
+    pump_queued();
+    // An exchange in flight ends by the socket's or the deadline's message.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (window_ != nullptr && window_->monitor().busy() &&
+           std::chrono::steady_clock::now() < until) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        pump_queued();
     }
 }
 
@@ -77,6 +88,41 @@ void Win32WindowTest::press(UINT key) {
     PostMessageW(target, WM_KEYDOWN, key, scan | 1);
     PostMessageW(target, WM_KEYUP, key, scan | 1 | (LPARAM{3} << 30));
     pump();
+}
+
+std::string Win32WindowTest::text(ControlId id) {
+    HWND c = window_->control(id);
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(c)) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(c, &text[0], static_cast<int>(text.size()))));
+    return wide_to_utf8(text);
+}
+
+void Win32WindowTest::set_text(ControlId id, const std::string& text) {
+    SetWindowTextW(window_->control(id), utf8_to_wide(text).c_str());
+}
+
+bool Win32WindowTest::checked(ControlId id) {
+    return SendMessageW(window_->control(id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+std::vector<std::string> Win32WindowTest::list() {
+    HWND box = window_->control(ControlId::kAddressBox);
+    std::vector<std::string> items;
+    const LRESULT count = SendMessageW(box, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        std::wstring item(static_cast<size_t>(SendMessageW(box, CB_GETLBTEXTLEN, i, 0)) + 1, L'\0');
+        const LRESULT copied =
+            SendMessageW(box, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(&item[0]));
+        item.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
+        items.push_back(wide_to_utf8(item));
+    }
+    return items;
+}
+
+void Win32WindowTest::draw_pane(ControlId pane, const std::string& text) {
+    ViewState view = window_->monitor().view();
+    view.panes[pane] = text;
+    window_->draw(view);
 }
 
 std::string ini_value(const std::string& path, const std::string& key) {

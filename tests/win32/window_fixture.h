@@ -23,6 +23,9 @@ protected:
     CTarvikDlg& open_window();
     // Handles every message queued for the thread, as the window's loop does
     // (with a short poll interval running, it may never find the queue empty).
+    void pump_queued();
+    // The same, then the window's loop goes on until no command or exchange
+    // of the monitor is in flight.
     void pump();
     void click(ControlId id);
     // Gives `id` the focus as Tab would.
@@ -33,8 +36,15 @@ protected:
         focus(id);
         press(key);
     }
-    std::string text(ControlId id) { return window_->get_text(id); }
-    void set_text(ControlId id, const std::string& text) { window_->set_text(id, text); }
+    // The controls as the operator sees them and types into them, read and
+    // written directly (UTF-8 here, UTF-16 in the controls).
+    std::string text(ControlId id);
+    void set_text(ControlId id, const std::string& text);
+    bool checked(ControlId id);
+    // The address box's list.
+    std::vector<std::string> list();
+    // The monitor's view with `pane` showing `text`, drawn by the window.
+    void draw_pane(ControlId pane, const std::string& text);
     void point_at_simulator() { set_text(ControlId::kAddressBox, "127.0.0.1"); }
 
     std::wstring folder_;  // a fresh folder for the test's files

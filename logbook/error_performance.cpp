@@ -238,3 +238,23 @@ QualityCounts ErrorPerformance::totals_if_finished() const {
     copy.finish();
     return copy.totals();
 }
+
+QualityCounts ErrorPerformance::counts_since_if_finished(double seconds) const {
+    ErrorPerformance copy = *this;
+    copy.finish();
+    QualityCounts sum;
+    for (auto bin = copy.bins_.lower_bound(static_cast<int64_t>(std::floor(seconds)));
+         bin != copy.bins_.end(); ++bin) {
+        sum += bin->second;
+    }
+    return sum;
+}
+
+double local_day_start(double seconds) {
+    const auto t = static_cast<std::time_t>(std::floor(seconds));
+    std::tm local{};
+    if (!local_time(t, &local)) {
+        return seconds;
+    }
+    return std::floor(seconds) - (local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec);
+}

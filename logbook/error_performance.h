@@ -81,8 +81,10 @@ public:
     // still pending is not in them until `finish`.
     const std::map<int64_t, QualityCounts>& bins() const { return bins_; }
     QualityCounts totals() const;
-    // The counts as they would stand if the data ended now.
+    // The counts as they would stand if the data ended now: in all, and in
+    // the bins that start at `seconds` or later.
     QualityCounts totals_if_finished() const;
+    QualityCounts counts_since_if_finished(double seconds) const;
     // Whether the link counts as unavailable as the seconds so far decide.
     bool unavailable() const { return unavailable_; }
     // The class of the latest poll's interval, before any run decides it;
@@ -134,6 +136,9 @@ private:
     int64_t cached_bin_start_ = 0;
     int64_t cached_bin_end_ = 0;
 };
+
+// The start of the local day that `seconds` falls in.
+double local_day_start(double seconds);
 
 // Whether the readings of an answered poll show a defect: a receiver not
 // locked (family 1000), or a link rate of 0 (family 350).

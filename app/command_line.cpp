@@ -36,6 +36,11 @@ std::string usage_text() {
            "       tarvik --export LOG [--csv|--json] [--out FILE]\n"
            "                                   a log the console wrote as a clean table (CSV,\n"
            "                                   or JSON Lines) on standard output or in FILE\n"
+           "       tarvik --report LOG... [--bin 15m|1h|24h] [--from TIME] [--to TIME]\n"
+           "              [--csv|--json] [--out FILE] [--save OUT.svg]\n"
+           "                                   the link's errored, severely errored and\n"
+           "                                   unavailable seconds and its availability, per\n"
+           "                                   bin and device, from logs the console wrote\n"
            "       tarvik --version            print the version and end\n"
            "\n"
            "HOST may carry its own port as HOST:PORT. Without a display, --demo runs\n"
@@ -145,7 +150,99 @@ bool parse_local_time(const std::string& text, double* seconds) {
     return true;
 }
 
+namespace {
+
+// The arguments after --report: the logs, then the report's own options.
+bool parse_report(int argc, const char* const* argv, CommandLine* line, std::string* error) {
+    bool format_given = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--report") {
+            continue;
+        }
+        if (arg == "--help" || arg == "-h") {
+            line->mode = RunMode::kHelp;
+            return true;
+        }
+        if (arg.rfind("--", 0) != 0) {
+            if (arg.empty()) {
+                *error = "--report needs log file names";
+                return false;
+            }
+            line->report_files.push_back(arg);
+            continue;
+        }
+        if (arg == "--csv" || arg == "--json") {
+            if (format_given) {
+                *error = "--csv and --json go one at a time";
+                return false;
+            }
+            format_given = true;
+            line->report.format = arg == "--csv" ? ReportFormat::kCsv : ReportFormat::kJson;
+            continue;
+        }
+        if (arg != "--bin" && arg != "--from" && arg != "--to" && arg != "--out" &&
+            arg != "--save") {
+            *error = arg + " does not go with --report";
+            return false;
+        }
+        if (i + 1 >= argc) {
+            *error = arg + " needs a value";
+            return false;
+        }
+        const std::string value = argv[++i];
+        if (arg == "--save") {
+            if (!ends_with_any_case(value, ".svg")) {
+                *error = "--save with --report takes a file name ending in .svg";
+                return false;
+            }
+            line->report_save = value;
+        } else if (arg == "--bin") {
+            const int seconds = value == "15m"   ? 900
+                                : value == "1h"  ? 3600
+                                : value == "24h" ? 86400
+                                                 : 0;
+            if (seconds == 0) {
+                *error = "--bin takes 15m, 1h or 24h";
+                return false;
+            }
+            line->report.bin_seconds = seconds;
+        } else if (arg == "--out") {
+            if (value.empty()) {
+                *error = "--out needs a file name";
+                return false;
+            }
+            line->export_out = value;
+        } else if (!parse_local_time(value,
+                                     arg == "--from" ? &line->report.from : &line->report.to)) {
+            *error = arg + " takes a local time as \"YYYY-MM-DD HH:MM[:SS]\"";
+            return false;
+        }
+    }
+    if (line->report_files.empty()) {
+        *error = "--report needs at least one log";
+        return false;
+    }
+    if (line->report.to != 0 && !(line->report.to > line->report.from)) {
+        *error = "--to must be later than --from";
+        return false;
+    }
+    line->mode = RunMode::kReport;
+    return true;
+}
+
+}  // namespace
+
 bool parse_command_line(int argc, const char* const* argv, CommandLine* line, std::string* error) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h" || arg == "--version") {
+            break;
+        }
+        if (arg == "--report") {
+            return parse_report(argc, argv, line, error);
+        }
+    }
     bool headless = false;
     bool headless_option = false;  // --log, --polls, --format: the terminal's alone
     bool field_option = false;     // --address, --community, --interval: the window's too

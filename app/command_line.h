@@ -3,10 +3,12 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "headless/headless_console.h"
+#include "logbook/quality_report.h"
 
-enum class RunMode { kWindow, kDemo, kHeadless, kPlot, kExport, kHelp, kVersion };
+enum class RunMode { kWindow, kDemo, kHeadless, kPlot, kExport, kReport, kHelp, kVersion };
 
 struct CommandLine {
     RunMode mode = RunMode::kWindow;
@@ -26,6 +28,11 @@ struct CommandLine {
     std::string export_file;   // with kExport: the log to export
     bool export_json = false;  // with kExport: JSON Lines rather than CSV
     std::string export_out;    // with kExport: the file written; empty for stdout
+    // With kReport: the logs, in the order given, and what the report
+    // covers and how it is written (to `export_out`, or stdout).
+    std::vector<std::string> report_files;
+    ReportOptions report;
+    std::string report_save;  // with kReport: the chart of the bins, .svg
 };
 
 // "90s", "30m", "2h", "1d" or plain seconds ("600"), as seconds; false when

@@ -24,6 +24,7 @@
 #include "headless/terminal_text.h"
 #include "logbook/log_export.h"
 #include "logbook/log_reader.h"
+#include "logbook/quality_report.h"
 #include "process/file_path.h"
 #include "process/plain_output.h"
 #include "sim/simulated_transceiver.h"
@@ -255,6 +256,64 @@ int run_export(const CommandLine& line) {
     return 0;
 }
 
+// The link quality report of one or more logs, on standard output or in the
+// --out file. Lines the reader cannot read are reported by number and left
+// out. 1 when a log cannot be read or the report cannot be written.
+int run_report(const CommandLine& line) {
+    QualityReport report(line.report);
+    for (const std::string& log : line.report_files) {
+        const std::string shown = terminal_safe_text(log);
+        const LogLoad check = check_log_file(log);
+        std::ifstream in;
+        if (check.status == LogLoad::Status::kRead) {
+            in.open(file_path(log), std::ios::binary);
+        }
+        if (!in.is_open()) {
+            std::fprintf(stderr, "tarvik: cannot open %s: %s\n", shown.c_str(),
+                         check.error.empty() ? std::strerror(errno) : check.error.c_str());
+            return 1;
+        }
+        std::error_code same_error;
+        if (!line.export_out.empty() &&
+            std::filesystem::equivalent(file_path(log), file_path(line.export_out), same_error)) {
+            std::fprintf(stderr, "tarvik: %s is a log of the report\n",
+                         terminal_safe_text(line.export_out).c_str());
+            return 1;
+        }
+        report.read(in, [&](const std::string& problem) {
+            std::fprintf(stderr, "tarvik: %s: %s\n", shown.c_str(), problem.c_str());
+        });
+    }
+    report.finish();
+    if (!line.report_save.empty()) {
+        std::ofstream chart(file_path(line.report_save), std::ios::binary | std::ios::trunc);
+        chart << quality_report_svg(report, line.report.bin_seconds, line.plot_width);
+        chart.close();
+        if (!chart) {
+            std::fprintf(stderr, "tarvik: cannot write %s: %s\n",
+                         terminal_safe_text(line.report_save).c_str(), std::strerror(errno));
+            return 1;
+        }
+    }
+    std::ofstream file;
+    if (!line.export_out.empty()) {
+        file.open(file_path(line.export_out), std::ios::binary | std::ios::trunc);
+        if (!file.is_open()) {
+            std::fprintf(stderr, "tarvik: cannot write %s: %s\n",
+                         terminal_safe_text(line.export_out).c_str(), std::strerror(errno));
+            return 1;
+        }
+    }
+    std::ostream& out = line.export_out.empty() ? std::cout : file;
+    report.write(out);
+    out.flush();
+    if (!out) {
+        std::fprintf(stderr, "tarvik: cannot write the report\n");
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -294,6 +353,8 @@ int main(int argc, char** argv) {
             return run_plot(argc, argv, line);
         case RunMode::kExport:
             return run_export(line);
+        case RunMode::kReport:
+            return run_report(line);
         case RunMode::kDemo:
         case RunMode::kHeadless:
             break;

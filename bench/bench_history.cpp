@@ -1,6 +1,6 @@
 // The reading history and the log reader: adding one poll, a day's window
-// reduced for a 1,200-pixel chart, a week's log read back, and the same log
-// exported as CSV and as JSON Lines.
+// reduced for a 1,200-pixel chart, a week's log read back, the same log
+// exported as CSV and as JSON Lines, and its link quality report.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -15,6 +15,7 @@
 #include "logbook/log_export.h"
 #include "logbook/log_reader.h"
 #include "logbook/measurement_log.h"
+#include "logbook/quality_report.h"
 
 namespace {
 
@@ -154,6 +155,25 @@ void BM_ExportWeekLog(benchmark::State& state, ExportFormat format) {
 }
 BENCHMARK_CAPTURE(BM_ExportWeekLog, csv, ExportFormat::kCsv)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_ExportWeekLog, json, ExportFormat::kJson)->Unit(benchmark::kMillisecond);
+
+// The link quality report of the week's log in 15-minute bins: the reader's
+// bytes per second, to set beside the export's.
+void BM_ReportWeekLog(benchmark::State& state) {
+    const std::string& text = week_log();
+    for (auto _ : state) {
+        std::istringstream in(text);
+        QualityReport report(ReportOptions{});
+        report.read(in, nullptr);
+        report.finish();
+        CountingBuffer table;
+        std::ostream out(&table);
+        report.write(out);
+        benchmark::DoNotOptimize(table.bytes);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(text.size()));
+}
+BENCHMARK(BM_ReportWeekLog)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

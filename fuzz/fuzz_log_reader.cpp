@@ -8,7 +8,9 @@
 // - every value the history holds can be drawn: finite, within
 //   kLargestChartValue;
 // - the same input exported, as CSV or JSON Lines, reads the same records
-//   and writes at least a line for each.
+//   and writes at least a line for each;
+// - its link quality report's bins add up to its totals, never with more
+//   severely errored seconds than errored ones or an availability outside 0..1.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -20,6 +22,7 @@
 #include "charts/reading_history.h"
 #include "logbook/log_export.h"
 #include "logbook/log_reader.h"
+#include "logbook/quality_report.h"
 
 namespace {
 
@@ -93,6 +96,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         } else {
             require(rows >= records, "a record without its object");
         }
+    }
+    for (int bin : {900, 86400}) {
+        std::istringstream again(text);
+        ReportOptions options;
+        options.bin_seconds = bin;
+        options.format = ReportFormat::kJson;
+        QualityReport report(options);
+        report.read(again, nullptr);
+        report.finish();
+        for (const DeviceQuality& d : report.devices()) {
+            QualityCounts sum;
+            for (const auto& b : d.quality.bins()) {
+                sum += b.second;
+                require(b.second.ses <= b.second.es, "more SES than ES in a bin");
+                const double a = b.second.availability();
+                require(a == -1.0 || (a >= 0 && a <= 1), "an availability out of range");
+            }
+            const QualityCounts total = d.quality.totals();
+            require(sum.es == total.es && sum.uas == total.uas && sum.unknown == total.unknown &&
+                        sum.available == total.available,
+                    "the bins do not add up to the totals");
+        }
+        std::ostringstream out;
+        report.write(out);
     }
     return 0;
 }

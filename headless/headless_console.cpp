@@ -333,8 +333,9 @@ private:
             } else if (with_identification) {
                 out += "-- Identification --\n" + identification_;
             }
-            out +=
-                json ? poll_json(readings_, answered, now) : lines_.next(readings_, answered, now);
+            const SecondClass second = monitor_.view().second_class;
+            out += json ? poll_json(readings_, answered, now, second)
+                        : lines_.next(readings_, answered, now, second);
         }
         print(out);
     }

@@ -123,6 +123,8 @@ constexpr LineColumn kLineColumns[] = {
 };
 constexpr char kTimeHeading[] = "time     ";  // "HH:MM:SS "
 constexpr char kAnsweredHeading[] = "answer";
+constexpr char kSecondHeading[] = "second";
+constexpr int kSecondWidth = 8;
 
 // The heading of a line column: the rail's short label ("+24V"), else the
 // log's heading.
@@ -156,10 +158,11 @@ std::string PollLines::heading() {
     for (const LineColumn& c : kLineColumns) {
         out += right_aligned(line_heading(c), c.width);
     }
-    return out + "\n";
+    return out + right_aligned(kSecondHeading, kSecondWidth) + "\n";
 }
 
-std::string PollLines::next(const DeviceReadings& r, bool answered, std::time_t now) {
+std::string PollLines::next(const DeviceReadings& r, bool answered, std::time_t now,
+                            SecondClass second) {
     std::string out;
     if (lines_++ % kLineHeadingEvery == 0) {
         out += heading();
@@ -177,15 +180,18 @@ std::string PollLines::next(const DeviceReadings& r, bool answered, std::time_t 
         out += right_aligned(value, c.width - (rail >= 0 ? 1 : 0)) +
                (rail >= 0 ? (lit ? "!" : " ") : "");
     }
+    out += right_aligned(second == SecondClass::kUnknown ? "-" : second_class_name(second),
+                         kSecondWidth);
     while (!out.empty() && out.back() == ' ') {
         out.pop_back();
     }
     return out + "\n";
 }
 
-std::string poll_json(const DeviceReadings& r, bool answered, std::time_t now) {
+std::string poll_json(const DeviceReadings& r, bool answered, std::time_t now, SecondClass second) {
     std::string out = "{\"kind\":\"poll\",\"time\":\"" +
-                      iso8601_local_time(static_cast<double>(now)) + "\",\"answered\":";
+                      iso8601_local_time(static_cast<double>(now)) + "\",\"second\":\"" +
+                      second_class_name(second) + "\",\"answered\":";
     if (!answered) {
         return out + "false}\n";
     }

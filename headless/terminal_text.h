@@ -6,6 +6,8 @@
 #include <string>
 #include <utility>
 
+#include "logbook/error_performance.h"
+
 // `text` with every octet that could drive a terminal shown as `\xHH`: the
 // C0 controls except tab, DEL, the C1 controls (UTF-8 C2 80 to C2 9F) and
 // every octet that is not part of a well-formed UTF-8 sequence (a raw 0x9B
@@ -47,12 +49,14 @@ struct AlarmEvent;
 
 // One line per poll, like ping's: the time, whether the device answered,
 // the temperatures, the rails (a "!" after one whose lamp is lit), the
-// link rates and the packet rates, aligned under a heading that comes
-// again every kLineHeadingEvery lines.
+// link rates, the packet rates and the class of the poll's time ("clean",
+// "ES", "SES", "UAS"; "-" before it is known), aligned under a heading that
+// comes again every kLineHeadingEvery lines.
 constexpr int kLineHeadingEvery = 20;
 class PollLines {
 public:
-    std::string next(const DeviceReadings& r, bool answered, std::time_t now);
+    std::string next(const DeviceReadings& r, bool answered, std::time_t now,
+                     SecondClass second = SecondClass::kUnknown);
     static std::string heading();
 
 private:
@@ -60,10 +64,12 @@ private:
 };
 
 // The JSON Lines objects of the terminal console: one "poll" object per
-// poll with the export's names (and the lit lamps), one "alarm" object per
+// poll with the export's names, the lit lamps and the class of the poll's
+// time ("second": "clean", "ES", "SES", "UAS" or "unknown"), one "alarm" object per
 // alarm event, one "command" object per command the operator ran, with the
 // text it answered (empty for none). Each ends in "\n".
-std::string poll_json(const DeviceReadings& r, bool answered, std::time_t now);
+std::string poll_json(const DeviceReadings& r, bool answered, std::time_t now,
+                      SecondClass second = SecondClass::kUnknown);
 std::string alarm_json(const AlarmEvent& event);
 std::string command_json(const std::string& command, const std::string& text);
 // The "command" object of a write to the device (set, key): "ok" true and

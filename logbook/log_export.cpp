@@ -362,3 +362,7 @@ LogReadTotals export_log(std::istream& in, std::ostream& out, ExportFormat forma
     exporter.finish();
     return totals;
 }
+
+void append_csv_field(std::string& out, const std::string& text) {
+    append_csv_text(out, text);
+}

@@ -45,6 +45,10 @@ void append_csv_text(std::string& out, const std::string& text);
 // UTF-8 are taken as Latin-1.
 void append_json_text(std::string& out, const std::string& text);
 
+// A text as one CSV field: quoted when it holds a comma, a quote or a line
+// break, its quotes doubled.
+void append_csv_field(std::string& out, const std::string& text);
+
 // The readings of one answered poll as JSON members with the export's
 // names ("\"temperature_1_degC\":23.5,..."), null where `r`'s family logs
 // none.

@@ -500,6 +500,11 @@ void DeviceMonitor::forget_previous_device() {
     view_.last_answer = 0;
     view_.unanswered_polls = 0;
     view_.family = 0;
+    // Its seconds are not the new device's.
+    quality_ = ErrorPerformance();
+    view_.quality_today = QualityCounts();
+    view_.quality_counted = false;
+    view_.second_class = SecondClass::kUnknown;
     restart_totals(readings_);
     log_header_due_ = polling_ != 0;
     alarms_.on_reset();
@@ -533,6 +538,8 @@ void DeviceMonitor::on_start() {
     clear_readings(readings_, ReadingGroup::kMeasurements);
     refresh_agent_link();
     log_header_due_ = false;  // Start writes its own
+    // The time since the last poll shown is not known: the console did not poll.
+    quality_.start_run();
     send_exchange(Purpose::kStartIdentification,
                   fetch_request(kIdentificationRun.first_index, kIdentificationRun.count));
 }
@@ -621,6 +628,13 @@ void DeviceMonitor::finish_poll(bool succeeded) {
     add_to_totals(succeeded);
     show_poll_result(succeeded, now);
     trends_.add(now, readings_, succeeded);
+    quality_.add_poll(now, succeeded, readings_);
+    const QualityCounts today = quality_.counts_since_if_finished(local_day_start(now));
+    view_.quality_today = today;
+    view_.quality_counted = today.available + today.uas + today.unknown > 0;
+    view_.second_class = quality_.unavailable() && quality_.latest_class() != SecondClass::kUnknown
+                             ? SecondClass::kUnavailable
+                             : quality_.latest_class();
     // The log fields are disabled while polling: they stand as at Start.
     if (input_.log) {
         note_log_result(

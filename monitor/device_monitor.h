@@ -28,6 +28,7 @@
 #include "charts/reading_history.h"
 #include "device/device_readings.h"
 #include "device/supply_rails.h"
+#include "logbook/error_performance.h"
 #include "logbook/measurement_log.h"
 #include "monitor/alarm_events.h"
 #include "monitor/parameter_fetch.h"
@@ -187,6 +188,9 @@ public:
     // Every poll shown, answered or not, once, at the monitor's time: what
     // the trends of every host draw.
     const ReadingHistory& trends() const { return trends_; }
+    // The link's error performance over every poll shown since the device
+    // was last changed, in 15-minute bins.
+    const ErrorPerformance& quality() const { return quality_; }
 
 private:
     class Published;
@@ -269,6 +273,7 @@ private:
     std::deque<std::string> waiting_boxes_;
     std::function<double()> clock_;
     ReadingHistory trends_;
+    ErrorPerformance quality_;
     StandingAlarm standing_alarm_;
     AgentLink link_;
     int32_t polling_ = 0;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "device/supply_rails.h"
+#include "logbook/error_performance.h"
 #include "monitor/window_services.h"
 
 // The fields and boxes a command reads, as they stood when it was given.
@@ -81,7 +82,13 @@ struct ViewState {
     unsigned polls_shown = 0;     // counts every poll shown, answered or not
     bool last_poll_answered = false;
     std::string standing_alarm;  // what a tray icon names; empty: none
-    std::string status;          // the status line
+    // The link's error performance since local midnight, once a second of
+    // today is counted, and the class of the latest poll's time (UAS while
+    // the link counts as unavailable).
+    QualityCounts quality_today;
+    bool quality_counted = false;
+    SecondClass second_class = SecondClass::kUnknown;
+    std::string status;  // the status line
 };
 
 // What a host copies into its fields and boxes when it draws `view` over
@@ -94,7 +101,8 @@ struct FieldCopies {
 };
 FieldCopies field_copies(const ViewState& drawn, const ViewState& view, bool first);
 
-// "Polling 10.0.0.5 every 1000 ms · family 350 · last answer 10:41:03",
+// "Polling 10.0.0.5 every 1000 ms · family 350 · last answer 10:41:03 ·
+// today: 3 ES · 0 SES · 0 UAS",
 // "No answer from 10.0.0.5 since 10:41:03 (4 polls)", "Nothing was sent to
 // 10.1.1.010: no usable agent address" or "Stopped"; the time is local.
 std::string status_text(const ViewState& view);

@@ -23,6 +23,10 @@ const char kControlHelp[] =
     "  freeze now           stop the clock where it stands: every reading holds its value\n"
     "  freeze off           let the clock run on from there\n"
     "  switch N on|off      set the device's switch N, 1 to 6 (1 radio, 3 heater)\n"
+    "  errors N             N more FEC failures every second (0: the usual few)\n"
+    "  burst SECONDS        40 % of the received blocks fail FEC for SECONDS\n"
+    "  unlock SECONDS       the receiver reports no lock for SECONDS (family 1000)\n"
+    "  link down SECONDS    both link rates read 0 for SECONDS\n"
     "  clear                all faults off, rails back to normal\n"
     "  status               show the faults in force, the switches and the counts\n"
     "  help                 this list\n"
@@ -34,6 +38,9 @@ namespace {
 constexpr long kMaxDelayMs = 600000;
 // Latest time the clock can be stopped at: a year.
 constexpr long kMaxFreezeSeconds = 366L * 24 * 3600;
+// Longest link fault, and most FEC failures a second, accepted.
+constexpr long kMaxFaultSeconds = 366L * 24 * 3600;
+constexpr long kMaxErrorsPerSecond = 1000000;
 
 std::vector<std::string> split_words(const std::string& line) {
     std::istringstream in(line);
@@ -124,7 +131,8 @@ std::string status_text(const SimulatedTransceiver& sim) {
     out << ", key " << quoted(sim.key()) << "\n";
     out << "requests received " << sim.requests_received() << ", answers sent "
         << sim.answers_sent() << ", delayed answers waiting " << sim.pending_answers()
-        << ", dropped " << sim.answers_dropped();
+        << ", dropped " << sim.answers_dropped() << "\n";
+    out << "link: " << sim.link_faults_text();
     return out.str();
 }
 
@@ -223,6 +231,18 @@ ControlReply run_control_command(SimulatedTransceiver& sim, const std::string& l
     } else if (command == "switch" && count == 3 &&
                parse_number(argument, 1, kSwitchCount, &number) && parse_on_off(words[2], &on)) {
         sim.set_switch(static_cast<int>(number) - 1, on);
+    } else if (command == "errors" && count == 2 &&
+               parse_number(argument, 0, kMaxErrorsPerSecond, &number)) {
+        sim.set_error_rate(static_cast<double>(number));
+    } else if (command == "burst" && count == 2 &&
+               parse_number(argument, 0, kMaxFaultSeconds, &number)) {
+        sim.start_error_burst(static_cast<double>(number));
+    } else if (command == "unlock" && count == 2 &&
+               parse_number(argument, 0, kMaxFaultSeconds, &number)) {
+        sim.unlock_receiver(static_cast<double>(number));
+    } else if (command == "link" && count == 3 && argument == "down" &&
+               parse_number(words[2], 0, kMaxFaultSeconds, &number)) {
+        sim.take_link_down(static_cast<double>(number));
     } else if (command == "freeze" && count == 2 && argument == "off") {
         sim.run_time();
     } else if (command == "freeze" && count == 2 && argument == "now") {

@@ -126,6 +126,9 @@ int32_t counter_value(double accumulated) {
 // Growth per second of the counters while the radio is on.
 constexpr double kFecErrorsPerSecond = 3.5;
 constexpr double kFecFailuresPerSecond = 0.2;
+// The share of the received blocks that fail during an error burst: more
+// than the 30 % that makes a second severely errored.
+constexpr double kBurstFailureShare = 0.4;
 constexpr double kDropsPhyToRadioPerSecond = 0.5;
 constexpr double kDropsRadioToPhyPerSecond = 0.3;
 // The heater warms the housing with this time constant.
@@ -257,16 +260,43 @@ void DeviceModel::advance_to(double seconds) {
         return;  // also keeps a NaN out
     }
     const double dt = seconds - now_;
+    // The part of the interval that a burst covers fails at its share of
+    // the received blocks, at the rate the interval ends with.
+    const double burst = std::max(std::min(burst_until_, seconds) - now_, 0.0);
     now_ = seconds;
     if (radio_on()) {
         fec_errors_ += kFecErrorsPerSecond * dt;
-        fec_failures_ += kFecFailuresPerSecond * dt;
+        fec_failures_ += (kFecFailuresPerSecond + error_rate_) * dt +
+                         kBurstFailureShare * measurement(DeviceObject::kRadioToPhyRate) * burst;
         drops_phy_to_radio_ += kDropsPhyToRadioPerSecond * dt;
         drops_radio_to_phy_ += kDropsRadioToPhyPerSecond * dt;
     }
     const double target = switches_[kHeaterSwitch] != 0 ? 1.0 : 0.0;
     heater_warmth_ +=
         (target - heater_warmth_) * (1.0 - std::exp(-dt / kHeaterTimeConstantSeconds));
+}
+
+void DeviceModel::set_error_rate(double per_second) {
+    error_rate_ = std::max(per_second, 0.0);
+}
+
+void DeviceModel::start_error_burst(double seconds) {
+    burst_until_ = now_ + std::max(seconds, 0.0);
+}
+
+void DeviceModel::unlock_receiver(double seconds) {
+    unlock_until_ = now_ + std::max(seconds, 0.0);
+}
+
+void DeviceModel::take_link_down(double seconds) {
+    link_down_until_ = now_ + std::max(seconds, 0.0);
+}
+
+void DeviceModel::clear_link_faults() {
+    error_rate_ = 0.0;
+    burst_until_ = now_;
+    unlock_until_ = now_;
+    link_down_until_ = now_;
 }
 
 int32_t DeviceModel::switch_state(int index) const {
@@ -397,11 +427,16 @@ int32_t DeviceModel::measurement(DeviceObject object) const {
         case DeviceObject::kFecFailures:
             return counter_value(fec_failures_);
         case DeviceObject::kModemStatusOrMse:
-            // Quality stays good: bit 1 is never set.
-            return wide ? (on ? 1 : 0) : drift(245, 15, 150, 0.0, t, seed, 3);
+            // Quality stays good but in a burst; a receiver unlocked on
+            // request reports no lock.
+            if (wide) {
+                const int32_t locked = on && t >= unlock_until_ ? 1 : 0;
+                return locked | (on && t < burst_until_ ? 2 : 0);
+            }
+            return drift(245, 15, 150, 0.0, t, seed, 3);
         case DeviceObject::kDownlinkMbps:
         case DeviceObject::kUplinkMbps:
-            return on ? static_cast<int32_t>(family_) : 0;
+            return on && t >= link_down_until_ ? static_cast<int32_t>(family_) : 0;
         case DeviceObject::kDropPhyToRadio:
             return counter_value(drops_phy_to_radio_);
         case DeviceObject::kDropRadioToPhy:

@@ -10,6 +10,7 @@
 // is on and stand still while it is off, and they never go down.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -148,6 +149,24 @@ public:
     void clear_rail_overrides();
     std::optional<int32_t> rail_override(SupplyRail rail) const;
 
+    // Faults of the radio link, for seeing each class of second. Each runs
+    // from the model's present time; a later call replaces it.
+    // `per_second` more FEC failures every second (0: none beyond the usual).
+    void set_error_rate(double per_second);
+    // 40 % of the received blocks fail FEC for `seconds`.
+    void start_error_burst(double seconds);
+    // The receiver reports no lock for `seconds` (family 1000's status word).
+    void unlock_receiver(double seconds);
+    // Both link rates read 0 for `seconds`.
+    void take_link_down(double seconds);
+    // Every link fault above ended.
+    void clear_link_faults();
+    double error_rate() const { return error_rate_; }
+    // The seconds each fault has still to run.
+    double burst_left() const { return std::max(burst_until_ - now_, 0.0); }
+    double unlock_left() const { return std::max(unlock_until_ - now_, 0.0); }
+    double link_down_left() const { return std::max(link_down_until_ - now_, 0.0); }
+
 private:
     int32_t measurement(DeviceObject object) const;
     int32_t supply_mv(SupplyRail rail) const;
@@ -164,4 +183,8 @@ private:
     double fec_failures_;
     double drops_phy_to_radio_;
     double drops_radio_to_phy_;
+    double error_rate_ = 0.0;
+    double burst_until_ = 0.0;
+    double unlock_until_ = 0.0;
+    double link_down_until_ = 0.0;
 };

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -282,6 +283,8 @@ void SimulatedTransceiver::clear_faults() {
         std::lock_guard<std::mutex> lock(mutex_);
         faults_ = FaultSettings{};
         model_.clear_rail_overrides();
+        model_.advance_to(model_time_locked());
+        model_.clear_link_faults();
     }
     std::lock_guard<std::mutex> pending_lock(pending_mutex_);
     std::lock_guard<std::mutex> count_lock(count_mutex_);
@@ -330,6 +333,42 @@ void SimulatedTransceiver::set_switch(int index, bool on) {
     // The counters and the heater run on with the old setting up to now.
     model_.advance_to(model_time_locked());
     model_.set_switch(index, on);
+}
+
+void SimulatedTransceiver::set_error_rate(double per_second) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    model_.advance_to(model_time_locked());
+    model_.set_error_rate(per_second);
+}
+
+void SimulatedTransceiver::start_error_burst(double seconds) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    model_.advance_to(model_time_locked());
+    model_.start_error_burst(seconds);
+}
+
+void SimulatedTransceiver::unlock_receiver(double seconds) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    model_.advance_to(model_time_locked());
+    model_.unlock_receiver(seconds);
+}
+
+void SimulatedTransceiver::take_link_down(double seconds) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    model_.advance_to(model_time_locked());
+    model_.take_link_down(seconds);
+}
+
+std::string SimulatedTransceiver::link_faults_text() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    // The model was last moved on at its own now(); the clock has run since.
+    const double since = model_time_locked() - model_.now();
+    const auto left = [since](double seconds) {
+        return std::to_string(std::lround(std::max(seconds - since, 0.0)));
+    };
+    return "errors " + std::to_string(std::lround(model_.error_rate())) + "/s, burst " +
+           left(model_.burst_left()) + " s, unlock " + left(model_.unlock_left()) +
+           " s, link down " + left(model_.link_down_left()) + " s";
 }
 
 std::string SimulatedTransceiver::key() const {

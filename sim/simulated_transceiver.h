@@ -107,7 +107,15 @@ public:
     DeviceFamily family() const;
     int32_t switch_state(int index) const;  // 0 .. kSwitchCount - 1
     void set_switch(int index, bool on);    // as a SET of the switch would
-    std::string key() const;                // identification item 8
+    // Faults of the radio link (device_model.h), each from now on; clear_faults
+    // ends them too.
+    void set_error_rate(double per_second);
+    void start_error_burst(double seconds);
+    void unlock_receiver(double seconds);
+    void take_link_down(double seconds);
+    // "errors 0/s, burst 0 s, unlock 0 s, link down 0 s": what is left of each.
+    std::string link_faults_text() const;
+    std::string key() const;  // identification item 8
 
     // Model time, in seconds since the simulator was made, normally runs
     // with the steady clock. `freeze_time` stops it at `seconds` (later calls move it on),

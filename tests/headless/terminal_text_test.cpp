@@ -119,7 +119,8 @@ TEST(PollLines, AlignedUnderAHeadingThatRepeatsEveryTwentyLines) {
     const std::string heading = PollLines::heading();
     for (int n = 1; n <= 41; ++n) {
         const bool answered = n != 2;
-        const std::string out = lines.next(r, answered, 1796738709);
+        const std::string out = lines.next(r, answered, 1796738709,
+                                           n == 3 ? SecondClass::kSevere : SecondClass::kUnknown);
         const bool headed = n == 1 || n == 21 || n == 41;
         EXPECT_EQ(out.rfind(heading, 0) == 0, headed) << n;
         const std::string line = headed ? out.substr(heading.size()) : out;
@@ -133,6 +134,8 @@ TEST(PollLines, AlignedUnderAHeadingThatRepeatsEveryTwentyLines) {
         EXPECT_EQ(line.size(), heading.size()) << line;
         EXPECT_NE(line.find("  35.0! "), std::string::npos) << "the +24 V lamp is lit";
         EXPECT_NE(line.find(" -12.1  "), std::string::npos) << "the -12 V rail is signed";
+        EXPECT_EQ(line.substr(line.size() - 5), n == 3 ? " SES\n" : "   -\n")
+            << "the second's class";
     }
 }
 
@@ -148,9 +151,9 @@ TEST(TerminalJson, PollAlarmAndCommandObjects) {
     } cases[] = {
         {poll_json(r, false, 1796738709),
          {"{\"kind\":\"poll\",\"time\":\"2026-12-08T14:05:09", "\"answered\":false}\n"}},
-        {poll_json(r, true, 1796738709),
-         {"\"answered\":true,\"family\":1000,", "\"supply_minus_12v_V\":-12.1,", "\"mse_dB\":null,",
-          "\"lamps_lit\":[\"-12V\"]}\n"}},
+        {poll_json(r, true, 1796738709, SecondClass::kErrored),
+         {"\"second\":\"ES\",\"answered\":true,\"family\":1000,", "\"supply_minus_12v_V\":-12.1,",
+          "\"mse_dB\":null,", "\"lamps_lit\":[\"-12V\"]}\n"}},
         {alarm_json({AlarmKind::kLink, true, "no answer from \"h\""}),
          {"{\"kind\":\"alarm\",\"cleared\":true,\"text\":\"no answer from \\\"h\\\"\"}\n"}},
         {command_json("help", "line 1\nline 2\n"),

@@ -697,7 +697,11 @@ TEST_P(MonitorTest, AnOutageReadsAsOne) {
              now = again;
              window_.tick();
          },
-         false, LampState::kLit, 0, polling + " \xC2\xB7 last answer " + clock_text(again), rail},
+         false, LampState::kLit, 0,
+         // The outage's seconds are counted, as unknown time.
+         polling + " \xC2\xB7 last answer " + clock_text(again) +
+             " \xC2\xB7 today: 0 ES \xC2\xB7 0 SES \xC2\xB7 0 UAS",
+         rail},
         {"silent, then Reset",
          [&] {
              sim_->set_silent(true);
@@ -764,6 +768,15 @@ TEST(StatusLine, SaysWhatThePollingDoes) {
         {view(true, "10.0.0.5", 350, at, 4),
          "No answer from 10.0.0.5 since " + clock_text(at) + " (4 polls)"},
         {view(true, "10.0.0.5", 0, 0, 2), "No answer from 10.0.0.5 (2 polls)"},
+        {[&] {
+             ViewState v = view(true, "10.0.0.5", 350, at, 0);
+             v.quality_counted = true;
+             v.quality_today.es = 3;
+             v.quality_today.uas = 12;
+             return v;
+         }(),
+         "Polling 10.0.0.5 every 1000 ms" + dot + "family 350" + dot + "last answer " +
+             clock_text(at) + dot + "today: 3 ES" + dot + "0 SES" + dot + "12 UAS"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(status_text(c.view), c.text);

@@ -32,6 +32,7 @@ protected:
         for (int i = 0; i < kSwitchCount; ++i) {
             EXPECT_EQ(sim_->switch_state(i), i == kRadioSwitch ? 1 : 0) << "switch " << i + 1;
         }
+        EXPECT_EQ(sim_->link_faults_text(), "errors 0/s, burst 0 s, unlock 0 s, link down 0 s");
     }
 
     std::unique_ptr<SimulatedTransceiver> sim_;
@@ -86,6 +87,18 @@ INSTANTIATE_TEST_SUITE_P(
                      std::this_thread::sleep_for(milliseconds(20));
                      return s.model_time() == held;
                  }},
+        Accepted{"ExtraErrors", "errors 40",
+                 [](auto& s) { return s.link_faults_text().rfind("errors 40/s", 0) == 0; }},
+        Accepted{
+            "Burst", "burst 30",
+            [](auto& s) { return s.link_faults_text().find("burst 30 s") != std::string::npos; }},
+        Accepted{
+            "Unlock", "unlock 20",
+            [](auto& s) { return s.link_faults_text().find("unlock 20 s") != std::string::npos; }},
+        Accepted{"LinkDown", "link down 10",
+                 [](auto& s) {
+                     return s.link_faults_text().find("link down 10 s") != std::string::npos;
+                 }},
         Accepted{"ExtraBlanks", "   delay\t 20  ",
                  [](auto& s) { return s.faults().delay == milliseconds(20); }}),
     [](const ::testing::TestParamInfo<Accepted>& info) { return info.param.description; });
@@ -108,7 +121,8 @@ INSTANTIATE_TEST_SUITE_P(
                       "rail 0 5000", "rail 12 x", "rail 48v 5000", "family 999", "family",
                       "Silent on", "switch 0 on", "switch 7 on", "switch 3", "switch 3 1",
                       "switch heater on", "switch 3 on now", "freeze", "freeze -1", "freeze 1.5",
-                      "freeze soon", "freeze later"));
+                      "freeze soon", "freeze later", "errors", "errors -1", "burst 1.5", "unlock",
+                      "link down", "link up 5", "link down soon"));
 
 TEST_F(ControlCommandTest, ClearTurnsEveryFaultOffAndReleasesTheRails) {
     for (const char* line : {"silent on", "delay 100", "error 2", "garbage on", "wrong-id on",

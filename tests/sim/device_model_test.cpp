@@ -158,6 +158,38 @@ TEST_P(DeviceModelTest, ARailOverrideHoldsUntilCleared) {
     EXPECT_FALSE(model_.rail_override(SupplyRail::kMinus12V).has_value());
 }
 
+TEST_P(DeviceModelTest, LinkFaultsRunForTheirTimeThenEnd) {
+    const bool wide = GetParam() == DeviceFamily::k1000;
+    const auto at = [&](DeviceObject object) { return model_.value(object).number; };
+    model_.advance_to(100);
+    const int32_t fails = at(DeviceObject::kFecFailures);
+    model_.set_error_rate(100);
+    model_.advance_to(110);
+    // 100 a second on top of the usual 0.2.
+    EXPECT_EQ(at(DeviceObject::kFecFailures) - fails, 1002);
+    model_.set_error_rate(0);
+    model_.start_error_burst(5);
+    model_.unlock_receiver(5);
+    model_.take_link_down(5);
+    model_.advance_to(114);
+    EXPECT_EQ(at(DeviceObject::kDownlinkMbps), 0);
+    EXPECT_EQ(at(DeviceObject::kUplinkMbps), 0);
+    if (wide) {
+        EXPECT_EQ(at(DeviceObject::kModemStatusOrMse), 2) << "no lock, bad quality in the burst";
+    }
+    // Over 30 % of the received blocks failed in the burst's seconds.
+    const double received = at(DeviceObject::kRadioToPhyRate) * 4.0;
+    EXPECT_GT(at(DeviceObject::kFecFailures) - fails - 1002, 0.3 * received);
+    model_.advance_to(116);
+    EXPECT_EQ(at(DeviceObject::kDownlinkMbps), static_cast<int32_t>(GetParam()));
+    if (wide) {
+        EXPECT_EQ(at(DeviceObject::kModemStatusOrMse), 1);
+    }
+    const int32_t after = at(DeviceObject::kFecFailures);
+    model_.advance_to(126);
+    EXPECT_EQ(at(DeviceObject::kFecFailures) - after, 2);
+}
+
 INSTANTIATE_TEST_SUITE_P(, DeviceModelTest,
                          ::testing::Values(DeviceFamily::k350, DeviceFamily::k1000),
                          [](const ::testing::TestParamInfo<DeviceFamily>& info) {

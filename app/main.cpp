@@ -208,40 +208,57 @@ int run_plot(int& argc, char** argv, const CommandLine& line) {
 #endif
 }
 
+// Opens `log`, a regular file only, for reading; says why not on the
+// standard error stream. A log that is also the output (`out`, empty for
+// standard output) is refused, since opening the output would empty it.
+bool open_log(const std::string& log, const std::string& out, std::ifstream& in) {
+    const LogLoad check = check_log_file(log);
+    if (check.status == LogLoad::Status::kRead) {
+        in.open(file_path(log), std::ios::binary);
+    }
+    if (!in.is_open()) {
+        std::fprintf(stderr, "tarvik: cannot open %s: %s\n", terminal_safe_text(log).c_str(),
+                     check.error.empty() ? std::strerror(errno) : check.error.c_str());
+        return false;
+    }
+    std::error_code same_error;
+    if (!out.empty() && std::filesystem::equivalent(file_path(log), file_path(out), same_error)) {
+        std::fprintf(stderr, "tarvik: %s is the log itself\n", terminal_safe_text(out).c_str());
+        return false;
+    }
+    return true;
+}
+
+// The --out file opened for writing, or standard output without one; null
+// (and why on the standard error stream) when it cannot be opened.
+std::ostream* open_output(const std::string& out, std::ofstream& file) {
+    if (out.empty()) {
+        return &std::cout;
+    }
+    file.open(file_path(out), std::ios::binary | std::ios::trunc);
+    if (!file.is_open()) {
+        std::fprintf(stderr, "tarvik: cannot write %s: %s\n", terminal_safe_text(out).c_str(),
+                     std::strerror(errno));
+        return nullptr;
+    }
+    return &file;
+}
+
 // A log as a table on standard output or in the --out file. Lines the
 // reader cannot read are reported by number and left out; the rest is
 // exported. 1 when the log cannot be read or the table cannot be written.
 int run_export(const CommandLine& line) {
     const std::string shown = terminal_safe_text(line.export_file);
-    const LogLoad check = check_log_file(line.export_file);
     std::ifstream in;
-    if (check.status == LogLoad::Status::kRead) {
-        in.open(file_path(line.export_file), std::ios::binary);
-    }
-    if (!in.is_open()) {
-        std::fprintf(stderr, "tarvik: cannot open %s: %s\n", shown.c_str(),
-                     check.error.empty() ? std::strerror(errno) : check.error.c_str());
-        return 1;
-    }
-    // Opening the table would empty the log it is made from.
-    std::error_code same_error;
-    if (!line.export_out.empty() &&
-        std::filesystem::equivalent(file_path(line.export_file), file_path(line.export_out),
-                                    same_error)) {
-        std::fprintf(stderr, "tarvik: %s is the log itself\n",
-                     terminal_safe_text(line.export_out).c_str());
-        return 1;
-    }
     std::ofstream file;
-    if (!line.export_out.empty()) {
-        file.open(file_path(line.export_out), std::ios::binary | std::ios::trunc);
-        if (!file.is_open()) {
-            std::fprintf(stderr, "tarvik: cannot write %s: %s\n",
-                         terminal_safe_text(line.export_out).c_str(), std::strerror(errno));
-            return 1;
-        }
+    if (!open_log(line.export_file, line.export_out, in)) {
+        return 1;
     }
-    std::ostream& out = line.export_out.empty() ? std::cout : file;
+    std::ostream* output = open_output(line.export_out, file);
+    if (output == nullptr) {
+        return 1;
+    }
+    std::ostream& out = *output;
     export_log(in, out, line.export_json ? ExportFormat::kJson : ExportFormat::kCsv,
                [&](const std::string& problem) {
                    std::fprintf(stderr, "tarvik: %s: %s\n", shown.c_str(), problem.c_str());
@@ -257,54 +274,42 @@ int run_export(const CommandLine& line) {
 }
 
 // The link quality report of one or more logs, on standard output or in the
-// --out file. Lines the reader cannot read are reported by number and left
-// out. 1 when a log cannot be read or the report cannot be written.
+// --out file, and its chart in the --save file. Lines the reader cannot read
+// are reported by number and left out. 1 when a log cannot be read or the
+// report cannot be written.
 int run_report(const CommandLine& line) {
     QualityReport report(line.report);
     for (const std::string& log : line.report_files) {
-        const std::string shown = terminal_safe_text(log);
-        const LogLoad check = check_log_file(log);
         std::ifstream in;
-        if (check.status == LogLoad::Status::kRead) {
-            in.open(file_path(log), std::ios::binary);
-        }
-        if (!in.is_open()) {
-            std::fprintf(stderr, "tarvik: cannot open %s: %s\n", shown.c_str(),
-                         check.error.empty() ? std::strerror(errno) : check.error.c_str());
+        if (!open_log(log, line.export_out, in)) {
             return 1;
         }
-        std::error_code same_error;
-        if (!line.export_out.empty() &&
-            std::filesystem::equivalent(file_path(log), file_path(line.export_out), same_error)) {
-            std::fprintf(stderr, "tarvik: %s is a log of the report\n",
-                         terminal_safe_text(line.export_out).c_str());
-            return 1;
-        }
+        const std::string shown = terminal_safe_text(log);
         report.read(in, [&](const std::string& problem) {
             std::fprintf(stderr, "tarvik: %s: %s\n", shown.c_str(), problem.c_str());
         });
     }
     report.finish();
     if (!line.report_save.empty()) {
-        std::ofstream chart(file_path(line.report_save), std::ios::binary | std::ios::trunc);
-        chart << quality_report_svg(report, line.report.bin_seconds, line.plot_width);
+        std::ofstream chart;
+        std::ostream* svg = open_output(line.report_save, chart);
+        if (svg == nullptr) {
+            return 1;
+        }
+        *svg << quality_report_svg(report, line.report.bin_seconds, line.plot_width);
         chart.close();
         if (!chart) {
-            std::fprintf(stderr, "tarvik: cannot write %s: %s\n",
-                         terminal_safe_text(line.report_save).c_str(), std::strerror(errno));
+            std::fprintf(stderr, "tarvik: cannot write %s\n",
+                         terminal_safe_text(line.report_save).c_str());
             return 1;
         }
     }
     std::ofstream file;
-    if (!line.export_out.empty()) {
-        file.open(file_path(line.export_out), std::ios::binary | std::ios::trunc);
-        if (!file.is_open()) {
-            std::fprintf(stderr, "tarvik: cannot write %s: %s\n",
-                         terminal_safe_text(line.export_out).c_str(), std::strerror(errno));
-            return 1;
-        }
+    std::ostream* output = open_output(line.export_out, file);
+    if (output == nullptr) {
+        return 1;
     }
-    std::ostream& out = line.export_out.empty() ? std::cout : file;
+    std::ostream& out = *output;
     report.write(out);
     out.flush();
     if (!out) {

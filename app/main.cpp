@@ -107,7 +107,7 @@ bool ends_in_png(const std::string& name) {
 // Writes the charts of `history` to the --save file: an SVG from the chart
 // plan on every platform, a PNG through the platform's own toolkit.
 int save_plot(int& argc, char** argv, const CommandLine& line,
-              std::unique_ptr<ReadingHistory> history) {
+              std::unique_ptr<ReadingHistory> history, std::vector<charts::QualityBar> quality) {
     const std::string shown = terminal_safe_text(line.plot_save);
     if (history->held_polls() == 0) {
         std::fprintf(stderr, "tarvik: the log holds no polls to draw\n");
@@ -122,8 +122,8 @@ int save_plot(int& argc, char** argv, const CommandLine& line,
         }
         CTarvikApp::show_only_errors();
         CTarvikApp app(argc, argv);
-        if (!app.save_plot_png(std::move(history), line.plot_save, line.plot_width,
-                               line.plot_height, view.from, view.to)) {
+        if (!app.save_plot_png(std::move(history), std::move(quality), line.plot_save,
+                               line.plot_width, line.plot_height, view.from, view.to)) {
             std::fprintf(stderr, "tarvik: cannot write %s\n", shown.c_str());
             return 1;
         }
@@ -131,6 +131,7 @@ int save_plot(int& argc, char** argv, const CommandLine& line,
 #elif defined(_WIN32)
         (void)argc;
         (void)argv;
+        (void)quality;
         std::string error;
         if (!save_trends_png(*history, view, line.plot_width, line.plot_height,
                              utf8_to_wide(line.plot_save), &error)) {
@@ -141,6 +142,7 @@ int save_plot(int& argc, char** argv, const CommandLine& line,
 #else
         (void)argc;
         (void)argv;
+        (void)quality;
         std::fprintf(stderr, "tarvik: this build writes no PNG; save as .svg\n");
         return 1;
 #endif
@@ -185,7 +187,7 @@ int run_plot(int& argc, char** argv, const CommandLine& line) {
         std::fprintf(stderr, "tarvik: %s: %s\n", shown.c_str(), notice.c_str());
     }
     if (!line.plot_save.empty()) {
-        return save_plot(argc, argv, line, std::move(history));
+        return save_plot(argc, argv, line, std::move(history), load.quality);
     }
 #ifdef TARVIK_WINDOW
     if (!window_possible()) {
@@ -193,7 +195,7 @@ int run_plot(int& argc, char** argv, const CommandLine& line) {
         return 1;
     }
     CTarvikApp app(argc, argv);
-    return app.start_plot(std::move(history), line.plot_file);
+    return app.start_plot(std::move(history), line.plot_file, load.quality);
 #else
     (void)argc;
     (void)argv;

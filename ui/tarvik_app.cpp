@@ -77,19 +77,21 @@ void CTarvikApp::show_only_errors() {
         });
 }
 
-int CTarvikApp::start_plot(std::unique_ptr<ReadingHistory> history, const std::string& source) {
+int CTarvikApp::start_plot(std::unique_ptr<ReadingHistory> history, const std::string& source,
+                           std::vector<charts::QualityBar> quality) {
     TrendsWindow window;
     window.set_span(TrendsWindow::Span::kAll);
-    window.take_history(std::move(history),
-                        QFileInfo(QFile::decodeName(source.c_str())).fileName());
+    window.take_history(std::move(history), QFileInfo(QFile::decodeName(source.c_str())).fileName(),
+                        std::move(quality));
     window.show();
     exec();
     return 0;
 }
 
-bool CTarvikApp::save_plot_png(std::unique_ptr<ReadingHistory> history, const std::string& path,
+bool CTarvikApp::save_plot_png(std::unique_ptr<ReadingHistory> history,
+                               std::vector<charts::QualityBar> quality, const std::string& path,
                                int width, int height, double from, double to) {
     TrendsWindow window;
-    window.take_history(std::move(history), QString());
+    window.take_history(std::move(history), QString(), std::move(quality));
     return window.save_png(QFile::decodeName(path.c_str()), QSize(width, height), from, to);
 }

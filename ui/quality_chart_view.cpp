@@ -18,9 +18,15 @@ QColor segment_color(charts::QualitySegment segment) {
 
 }  // namespace
 
-QualityChartView::QualityChartView(QWidget* parent) : QWidget(parent) {
+QualityChartView::QualityChartView(QWidget* parent)
+    : QWidget(parent), subject_(tr("15-minute bins")) {
     setMinimumHeight(kMinHeight);
     setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void QualityChartView::set_subject(const QString& subject) {
+    subject_ = subject;
+    update();
 }
 
 void QualityChartView::show_bins(const std::vector<charts::QualityBar>& bins, double from,
@@ -71,7 +77,7 @@ void QualityChartView::paintEvent(QPaintEvent*) {
     title_font.setBold(true);
     painter.setFont(title_font);
     painter.drawText(QRectF(0, 0, width(), kTitleHeight), Qt::AlignCenter,
-                     tr("Error performance (15-minute bins)"));
+                     tr("Error performance (%1)").arg(subject_));
     painter.setFont(font());
     if (plan_.bars.empty()) {
         painter.setPen(Qt::gray);

@@ -19,6 +19,8 @@ public:
     // epoch); all of them when from >= to.
     void show_bins(const std::vector<charts::QualityBar>& bins, double from, double to);
     const charts::QualityChartPlan& plan() const { return plan_; }
+    // What the title names after "Error performance": by default the bins.
+    void set_subject(const QString& subject);
     // Where the plot lies in the widget, for the bars' rectangles.
     charts::PlotBox plot_box() const;
 
@@ -30,5 +32,6 @@ private:
     void replan();
 
     std::vector<charts::QualityBar> shown_;
+    QString subject_;
     charts::QualityChartPlan plan_;
 };

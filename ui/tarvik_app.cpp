@@ -4,16 +4,22 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <QtGlobal>
+#include <algorithm>
 #include <cstdlib>
 
 #include "ui/dialog_builder.h"
 #include "ui/ini_settings_store.h"
+#include "ui/quality_chart_view.h"
 #include "ui/stop_signals.h"
 #include "ui/tarvik_dlg.h"
 #include "ui/trends_window.h"
 
 namespace {
+
+// The height of each device's chart in a saved report.
+constexpr int kQualityPngHeight = 300;
 
 bool variable_set(const char* name) {
     const char* value = std::getenv(name);
@@ -86,6 +92,33 @@ int CTarvikApp::start_plot(std::unique_ptr<ReadingHistory> history, const std::s
     window.show();
     exec();
     return 0;
+}
+
+bool CTarvikApp::save_quality_png(const std::vector<std::string>& titles,
+                                  const std::vector<std::vector<charts::QualityBar>>& bins,
+                                  const std::string& path, int width) {
+    QWidget page;
+    page.setAttribute(Qt::WA_DontShowOnScreen);
+    auto* column = new QVBoxLayout(&page);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    std::vector<QualityChartView*> views;
+    for (std::size_t i = 0; i < bins.size(); ++i) {
+        auto* view = new QualityChartView(&page);
+        view->set_subject(QString::fromStdString(i < titles.size() ? titles[i] : std::string()));
+        column->addWidget(view);
+        views.push_back(view);
+    }
+    const int height = static_cast<int>(std::max<std::size_t>(bins.size(), 1)) * kQualityPngHeight;
+    page.setFixedSize(width, height);
+    page.show();
+    QCoreApplication::processEvents();
+    for (std::size_t i = 0; i < views.size(); ++i) {
+        views[i]->show_bins(bins[i], 0, 0);
+    }
+    const bool saved = page.grab().save(QFile::decodeName(path.c_str()), "PNG");
+    page.hide();
+    return saved;
 }
 
 bool CTarvikApp::save_plot_png(std::unique_ptr<ReadingHistory> history,

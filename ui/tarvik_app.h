@@ -55,6 +55,11 @@ public:
     // pixels, over [from, to] (seconds since the epoch), and saves that as
     // a PNG image at `path`, without showing a window. False when the file
     // cannot be written.
+    // Writes one error performance chart per device (`titles[i]` over
+    // `bins[i]`), stacked, as a PNG `width` pixels wide.
+    static bool save_quality_png(const std::vector<std::string>& titles,
+                                 const std::vector<std::vector<charts::QualityBar>>& bins,
+                                 const std::string& path, int width);
     bool save_plot_png(std::unique_ptr<ReadingHistory> history,
                        std::vector<charts::QualityBar> quality, const std::string& path, int width,
                        int height, double from, double to);

@@ -37,7 +37,7 @@ std::string usage_text() {
            "                                   a log the console wrote as a clean table (CSV,\n"
            "                                   or JSON Lines) on standard output or in FILE\n"
            "       tarvik --report LOG... [--bin 15m|1h|24h] [--from TIME] [--to TIME]\n"
-           "              [--csv|--json] [--out FILE] [--save OUT.svg]\n"
+           "              [--csv|--json] [--out FILE] [--save OUT.svg|OUT.png]\n"
            "                                   the link's errored, severely errored and\n"
            "                                   unavailable seconds and its availability, per\n"
            "                                   bin and device, from logs the console wrote\n"
@@ -192,8 +192,8 @@ bool parse_report(int argc, const char* const* argv, CommandLine* line, std::str
         }
         const std::string value = argv[++i];
         if (arg == "--save") {
-            if (!ends_with_any_case(value, ".svg")) {
-                *error = "--save with --report takes a file name ending in .svg";
+            if (!ends_with_any_case(value, ".svg") && !ends_with_any_case(value, ".png")) {
+                *error = "--save with --report takes a file name ending in .svg or .png";
                 return false;
             }
             line->report_save = value;

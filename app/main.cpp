@@ -107,7 +107,7 @@ bool ends_in_png(const std::string& name) {
 // Writes the charts of `history` to the --save file: an SVG from the chart
 // plan on every platform, a PNG through the platform's own toolkit.
 int save_plot(int& argc, char** argv, const CommandLine& line,
-              std::unique_ptr<ReadingHistory> history) {
+              std::unique_ptr<ReadingHistory> history, std::vector<charts::QualityBar> quality) {
     const std::string shown = terminal_safe_text(line.plot_save);
     if (history->held_polls() == 0) {
         std::fprintf(stderr, "tarvik: the log holds no polls to draw\n");
@@ -122,8 +122,8 @@ int save_plot(int& argc, char** argv, const CommandLine& line,
         }
         CTarvikApp::show_only_errors();
         CTarvikApp app(argc, argv);
-        if (!app.save_plot_png(std::move(history), line.plot_save, line.plot_width,
-                               line.plot_height, view.from, view.to)) {
+        if (!app.save_plot_png(std::move(history), std::move(quality), line.plot_save,
+                               line.plot_width, line.plot_height, view.from, view.to)) {
             std::fprintf(stderr, "tarvik: cannot write %s\n", shown.c_str());
             return 1;
         }
@@ -131,6 +131,7 @@ int save_plot(int& argc, char** argv, const CommandLine& line,
 #elif defined(_WIN32)
         (void)argc;
         (void)argv;
+        (void)quality;
         std::string error;
         if (!save_trends_png(*history, view, line.plot_width, line.plot_height,
                              utf8_to_wide(line.plot_save), &error)) {
@@ -141,6 +142,7 @@ int save_plot(int& argc, char** argv, const CommandLine& line,
 #else
         (void)argc;
         (void)argv;
+        (void)quality;
         std::fprintf(stderr, "tarvik: this build writes no PNG; save as .svg\n");
         return 1;
 #endif
@@ -185,7 +187,7 @@ int run_plot(int& argc, char** argv, const CommandLine& line) {
         std::fprintf(stderr, "tarvik: %s: %s\n", shown.c_str(), notice.c_str());
     }
     if (!line.plot_save.empty()) {
-        return save_plot(argc, argv, line, std::move(history));
+        return save_plot(argc, argv, line, std::move(history), load.quality);
     }
 #ifdef TARVIK_WINDOW
     if (!window_possible()) {
@@ -193,7 +195,7 @@ int run_plot(int& argc, char** argv, const CommandLine& line) {
         return 1;
     }
     CTarvikApp app(argc, argv);
-    return app.start_plot(std::move(history), line.plot_file);
+    return app.start_plot(std::move(history), line.plot_file, load.quality);
 #else
     (void)argc;
     (void)argv;
@@ -208,40 +210,57 @@ int run_plot(int& argc, char** argv, const CommandLine& line) {
 #endif
 }
 
+// Opens `log`, a regular file only, for reading; says why not on the
+// standard error stream. A log that is also the output (`out`, empty for
+// standard output) is refused, since opening the output would empty it.
+bool open_log(const std::string& log, const std::string& out, std::ifstream& in) {
+    const LogLoad check = check_log_file(log);
+    if (check.status == LogLoad::Status::kRead) {
+        in.open(file_path(log), std::ios::binary);
+    }
+    if (!in.is_open()) {
+        std::fprintf(stderr, "tarvik: cannot open %s: %s\n", terminal_safe_text(log).c_str(),
+                     check.error.empty() ? std::strerror(errno) : check.error.c_str());
+        return false;
+    }
+    std::error_code same_error;
+    if (!out.empty() && std::filesystem::equivalent(file_path(log), file_path(out), same_error)) {
+        std::fprintf(stderr, "tarvik: %s is the log itself\n", terminal_safe_text(out).c_str());
+        return false;
+    }
+    return true;
+}
+
+// The --out file opened for writing, or standard output without one; null
+// (and why on the standard error stream) when it cannot be opened.
+std::ostream* open_output(const std::string& out, std::ofstream& file) {
+    if (out.empty()) {
+        return &std::cout;
+    }
+    file.open(file_path(out), std::ios::binary | std::ios::trunc);
+    if (!file.is_open()) {
+        std::fprintf(stderr, "tarvik: cannot write %s: %s\n", terminal_safe_text(out).c_str(),
+                     std::strerror(errno));
+        return nullptr;
+    }
+    return &file;
+}
+
 // A log as a table on standard output or in the --out file. Lines the
 // reader cannot read are reported by number and left out; the rest is
 // exported. 1 when the log cannot be read or the table cannot be written.
 int run_export(const CommandLine& line) {
     const std::string shown = terminal_safe_text(line.export_file);
-    const LogLoad check = check_log_file(line.export_file);
     std::ifstream in;
-    if (check.status == LogLoad::Status::kRead) {
-        in.open(file_path(line.export_file), std::ios::binary);
-    }
-    if (!in.is_open()) {
-        std::fprintf(stderr, "tarvik: cannot open %s: %s\n", shown.c_str(),
-                     check.error.empty() ? std::strerror(errno) : check.error.c_str());
-        return 1;
-    }
-    // Opening the table would empty the log it is made from.
-    std::error_code same_error;
-    if (!line.export_out.empty() &&
-        std::filesystem::equivalent(file_path(line.export_file), file_path(line.export_out),
-                                    same_error)) {
-        std::fprintf(stderr, "tarvik: %s is the log itself\n",
-                     terminal_safe_text(line.export_out).c_str());
-        return 1;
-    }
     std::ofstream file;
-    if (!line.export_out.empty()) {
-        file.open(file_path(line.export_out), std::ios::binary | std::ios::trunc);
-        if (!file.is_open()) {
-            std::fprintf(stderr, "tarvik: cannot write %s: %s\n",
-                         terminal_safe_text(line.export_out).c_str(), std::strerror(errno));
-            return 1;
-        }
+    if (!open_log(line.export_file, line.export_out, in)) {
+        return 1;
     }
-    std::ostream& out = line.export_out.empty() ? std::cout : file;
+    std::ostream* output = open_output(line.export_out, file);
+    if (output == nullptr) {
+        return 1;
+    }
+    std::ostream& out = *output;
     export_log(in, out, line.export_json ? ExportFormat::kJson : ExportFormat::kCsv,
                [&](const std::string& problem) {
                    std::fprintf(stderr, "tarvik: %s: %s\n", shown.c_str(), problem.c_str());
@@ -256,55 +275,76 @@ int run_export(const CommandLine& line) {
     return 0;
 }
 
+// The report's bins drawn into the --save file: an SVG from the chart plan on
+// every platform, a PNG through the window's toolkit where there is one.
+bool save_report_chart(int& argc, char** argv, const CommandLine& line,
+                       const QualityReport& report) {
+    const std::string shown = terminal_safe_text(line.report_save);
+    if (ends_in_png(line.report_save)) {
+#ifdef TARVIK_WINDOW
+        std::vector<std::string> titles;
+        std::vector<std::vector<charts::QualityBar>> bins;
+        for (const DeviceQuality& d : report.devices()) {
+            titles.push_back(d.device + ", " + bin_name(line.report.bin_seconds) + " bins");
+            bins.push_back(quality_bars(d.quality));
+        }
+        if (!CTarvikApp::display_available()) {
+            setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        }
+        CTarvikApp::show_only_errors();
+        CTarvikApp app(argc, argv);
+        if (!CTarvikApp::save_quality_png(titles, bins, line.report_save, line.plot_width)) {
+            std::fprintf(stderr, "tarvik: cannot write %s\n", shown.c_str());
+            return false;
+        }
+        return true;
+#else
+        (void)argc;
+        (void)argv;
+        std::fprintf(stderr, "tarvik: this build writes the report's chart as .svg only\n");
+        return false;
+#endif
+    }
+    std::ofstream chart;
+    std::ostream* svg = open_output(line.report_save, chart);
+    if (svg == nullptr) {
+        return false;
+    }
+    *svg << quality_report_svg(report, line.report.bin_seconds, line.plot_width);
+    chart.close();
+    if (!chart) {
+        std::fprintf(stderr, "tarvik: cannot write %s\n", shown.c_str());
+        return false;
+    }
+    return true;
+}
+
 // The link quality report of one or more logs, on standard output or in the
-// --out file. Lines the reader cannot read are reported by number and left
-// out. 1 when a log cannot be read or the report cannot be written.
-int run_report(const CommandLine& line) {
+// --out file, and its chart in the --save file. Lines the reader cannot read
+// are reported by number and left out. 1 when a log cannot be read or the
+// report cannot be written.
+int run_report(int& argc, char** argv, const CommandLine& line) {
     QualityReport report(line.report);
     for (const std::string& log : line.report_files) {
-        const std::string shown = terminal_safe_text(log);
-        const LogLoad check = check_log_file(log);
         std::ifstream in;
-        if (check.status == LogLoad::Status::kRead) {
-            in.open(file_path(log), std::ios::binary);
-        }
-        if (!in.is_open()) {
-            std::fprintf(stderr, "tarvik: cannot open %s: %s\n", shown.c_str(),
-                         check.error.empty() ? std::strerror(errno) : check.error.c_str());
+        if (!open_log(log, line.export_out, in)) {
             return 1;
         }
-        std::error_code same_error;
-        if (!line.export_out.empty() &&
-            std::filesystem::equivalent(file_path(log), file_path(line.export_out), same_error)) {
-            std::fprintf(stderr, "tarvik: %s is a log of the report\n",
-                         terminal_safe_text(line.export_out).c_str());
-            return 1;
-        }
+        const std::string shown = terminal_safe_text(log);
         report.read(in, [&](const std::string& problem) {
             std::fprintf(stderr, "tarvik: %s: %s\n", shown.c_str(), problem.c_str());
         });
     }
     report.finish();
-    if (!line.report_save.empty()) {
-        std::ofstream chart(file_path(line.report_save), std::ios::binary | std::ios::trunc);
-        chart << quality_report_svg(report, line.report.bin_seconds, line.plot_width);
-        chart.close();
-        if (!chart) {
-            std::fprintf(stderr, "tarvik: cannot write %s: %s\n",
-                         terminal_safe_text(line.report_save).c_str(), std::strerror(errno));
-            return 1;
-        }
+    if (!line.report_save.empty() && !save_report_chart(argc, argv, line, report)) {
+        return 1;
     }
     std::ofstream file;
-    if (!line.export_out.empty()) {
-        file.open(file_path(line.export_out), std::ios::binary | std::ios::trunc);
-        if (!file.is_open()) {
-            std::fprintf(stderr, "tarvik: cannot write %s: %s\n",
-                         terminal_safe_text(line.export_out).c_str(), std::strerror(errno));
-            return 1;
-        }
+    std::ostream* output = open_output(line.export_out, file);
+    if (output == nullptr) {
+        return 1;
     }
-    std::ostream& out = line.export_out.empty() ? std::cout : file;
+    std::ostream& out = *output;
     report.write(out);
     out.flush();
     if (!out) {
@@ -354,7 +394,7 @@ int main(int argc, char** argv) {
         case RunMode::kExport:
             return run_export(line);
         case RunMode::kReport:
-            return run_report(line);
+            return run_report(argc, argv, line);
         case RunMode::kDemo:
         case RunMode::kHeadless:
             break;

@@ -3,55 +3,15 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "charts/svg_text.h"
+
 namespace charts {
 
 namespace {
 
-std::string num(double v) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f", v);
-    return text;
-}
-
-std::string color_text(uint32_t rgb) {
-    char text[8];
-    std::snprintf(text, sizeof text, "#%06x", static_cast<unsigned>(rgb & 0xFFFFFF));
-    return text;
-}
-
-// The text with XML's special characters escaped, for content and attributes.
-std::string escaped(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
-
-std::string label(double x, double y, const std::string& text, const char* anchor,
-                  const char* extra = "") {
-    return "<text x=\"" + num(x) + "\" y=\"" + num(y) + "\" text-anchor=\"" + anchor + "\"" +
-           extra + ">" + escaped(text) + "</text>\n";
-}
-
 std::string line(double x1, double y1, double x2, double y2, const std::string& style) {
-    return "<line x1=\"" + num(x1) + "\" y1=\"" + num(y1) + "\" x2=\"" + num(x2) + "\" y2=\"" +
-           num(y2) + "\" " + style + "/>\n";
+    return "<line x1=\"" + svg_number(x1) + "\" y1=\"" + svg_number(y1) + "\" x2=\"" +
+           svg_number(x2) + "\" y2=\"" + svg_number(y2) + "\" " + style + "/>\n";
 }
 
 void value_axis(std::string& svg, const ValueScale& scale, const PlotBox& box, bool right,
@@ -68,13 +28,14 @@ void value_axis(std::string& svg, const ValueScale& scale, const PlotBox& box, b
         char text[48];
         std::snprintf(text, sizeof text, format, v);
         if (!box.compact || k == 0 || k == scale.ticks - 1) {
-            svg += label(x, y + 4, text, right ? "start" : "end");
+            svg += svg_label(x, y + 4, text, right ? "start" : "end");
         }
     }
     const double tx = right ? box.left + box.width + 40 : box.left - 52;
     const double ty = box.top + box.height / 2;
-    svg += label(tx, ty, title, "middle",
-                 (" transform=\"rotate(-90 " + num(tx) + " " + num(ty) + ")\"").c_str());
+    svg += svg_label(
+        tx, ty, title, "middle",
+        (" transform=\"rotate(-90 " + svg_number(tx) + " " + svg_number(ty) + ")\"").c_str());
 }
 
 }  // namespace
@@ -92,8 +53,8 @@ std::string trends_svg(const TrendPlan& plan, const PageLayout& page) {
         const PlotBox& box = page.plots[c];
         svg += "<g>\n";
         if (!box.compact) {
-            svg += label(box.left + box.width / 2, box.top - 5, chart.def->title, "middle",
-                         " font-weight=\"bold\"");
+            svg += svg_label(box.left + box.width / 2, box.top - 5, chart.def->title, "middle",
+                             " font-weight=\"bold\"");
         }
         value_axis(svg, chart.left.scale, box, false, chart.def->left_title);
         if (chart.def->right_title != nullptr && chart.right.used) {
@@ -103,11 +64,11 @@ std::string trends_svg(const TrendPlan& plan, const PageLayout& page) {
             const double x = x_at(plan, box, tick.seconds);
             svg += line(x, box.top, x, box.top + box.height, "stroke=\"#e0e0e0\"");
             if (!box.compact) {
-                svg += label(x, box.top + box.height + 12, tick.label, "middle");
+                svg += svg_label(x, box.top + box.height + 12, tick.label, "middle");
             }
         }
-        svg += "<rect x=\"" + num(box.left) + "\" y=\"" + num(box.top) + "\" width=\"" +
-               num(box.width) + "\" height=\"" + num(box.height) +
+        svg += "<rect x=\"" + svg_number(box.left) + "\" y=\"" + svg_number(box.top) +
+               "\" width=\"" + svg_number(box.width) + "\" height=\"" + svg_number(box.height) +
                "\" fill=\"none\" stroke=\"#808080\"/>\n";
         for (int i : chart.traces) {
             const TracePlan& t = plan.traces[static_cast<std::size_t>(i)];
@@ -116,7 +77,7 @@ std::string trends_svg(const TrendPlan& plan, const PageLayout& page) {
             }
             const TraceSpec& def = kTraceSpecs[t.trace];
             const ValueScale& scale = def.right_axis ? chart.right.scale : chart.left.scale;
-            const std::string color = color_text(t.color);
+            const std::string color = svg_color(t.color);
             if (t.has_limits) {
                 const std::string style = "stroke=\"" + color + "\" stroke-dasharray=\"6 4\"" +
                                           (t.out_of_limits ? " stroke-width=\"2.5\"" : "");
@@ -129,19 +90,19 @@ std::string trends_svg(const TrendPlan& plan, const PageLayout& page) {
             for (const std::vector<ChartPoint>& run : t.runs) {
                 for (std::size_t k = 0; k < run.size(); ++k) {
                     d += (k == 0 ? (d.empty() ? "M" : " M") : " L") +
-                         num(x_at(plan, box, run[k].seconds)) + " " +
-                         num(y_at(scale, box, run[k].value));
+                         svg_number(x_at(plan, box, run[k].seconds)) + " " +
+                         svg_number(y_at(scale, box, run[k].value));
                 }
             }
             svg += "<path fill=\"none\" stroke=\"" + color +
                    "\" stroke-width=\"1.5\" stroke-linejoin=\"round\" d=\"" + d + "\"><title>" +
-                   escaped(t.name) + "</title></path>\n";
+                   svg_escaped(t.name) + "</title></path>\n";
             // A run of one point draws no line: a dot shows it.
             for (const std::vector<ChartPoint>& run : t.runs) {
                 if (run.size() == 1) {
-                    svg += "<circle cx=\"" + num(x_at(plan, box, run[0].seconds)) + "\" cy=\"" +
-                           num(y_at(scale, box, run[0].value)) + "\" r=\"2\" fill=\"" + color +
-                           "\"/>\n";
+                    svg += "<circle cx=\"" + svg_number(x_at(plan, box, run[0].seconds)) +
+                           "\" cy=\"" + svg_number(y_at(scale, box, run[0].value)) +
+                           "\" r=\"2\" fill=\"" + color + "\"/>\n";
                 }
             }
         }
@@ -153,8 +114,8 @@ std::string trends_svg(const TrendPlan& plan, const PageLayout& page) {
             // A hidden series' entry is faded, as the window draws it.
             const std::string faded = t.shown ? "" : " opacity=\"0.4\"";
             svg += line(e.x, e.y, e.x + 14, e.y,
-                        "stroke=\"" + color_text(t.color) + "\" stroke-width=\"2\"" + faded);
-            svg += label(e.x + 18, e.y + 3, t.name, "start", faded.c_str());
+                        "stroke=\"" + svg_color(t.color) + "\" stroke-width=\"2\"" + faded);
+            svg += svg_label(e.x + 18, e.y + 3, t.name, "start", faded.c_str());
         }
         svg += "</g>\n";
     }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "charts/svg_text.h"
+
 namespace charts {
 
 namespace {
@@ -24,39 +26,9 @@ uint64_t segment_seconds(const QualityBar& bar, QualitySegment segment) {
     return bar.unknown;
 }
 
-std::string num(double v) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f", v);
-    return text;
-}
-
-std::string color_text(uint32_t rgb) {
-    char text[8];
-    std::snprintf(text, sizeof text, "#%06x", static_cast<unsigned>(rgb & 0xFFFFFF));
-    return text;
-}
-
-std::string escaped(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        out += c == '&'   ? std::string("&amp;")
-               : c == '<' ? std::string("&lt;")
-               : c == '>' ? std::string("&gt;")
-               : c == '"' ? std::string("&quot;")
-                          : std::string(1, c);
-    }
-    return out;
-}
-
-std::string text_at(double x, double y, const std::string& text, const char* anchor,
-                    const char* extra = "") {
-    return "<text x=\"" + num(x) + "\" y=\"" + num(y) + "\" text-anchor=\"" + anchor + "\"" +
-           extra + ">" + escaped(text) + "</text>\n";
-}
-
 std::string rect(double x, double y, double w, double h, const std::string& style) {
-    return "<rect x=\"" + num(x) + "\" y=\"" + num(y) + "\" width=\"" + num(w) + "\" height=\"" +
-           num(h) + "\" " + style + "/>\n";
+    return "<rect x=\"" + svg_number(x) + "\" y=\"" + svg_number(y) + "\" width=\"" +
+           svg_number(w) + "\" height=\"" + svg_number(h) + "\" " + style + "/>\n";
 }
 
 }  // namespace
@@ -145,24 +117,26 @@ std::string quality_svg(const std::vector<std::string>& titles,
         const PlotBox box{kPlotLeft, 30.0 + static_cast<double>(c) * (kChartHeight + kChartGap),
                           static_cast<double>(width - kPlotLeft - kPlotRight), kChartHeight};
         svg += "<g>\n";
-        svg += text_at(box.left + box.width / 2, box.top - 8,
-                       "Error performance: " + (c < titles.size() ? titles[c] : std::string()),
-                       "middle", " font-weight=\"bold\"");
+        svg += svg_label(box.left + box.width / 2, box.top - 8,
+                         "Error performance: " + (c < titles.size() ? titles[c] : std::string()),
+                         "middle", " font-weight=\"bold\"");
         for (int k = 0; k < plan.scale.ticks; ++k) {
             const double v = TrendPlan::tick_value(plan.scale, k);
             const double y = y_at(plan.scale, box, v);
-            svg += "<line x1=\"" + num(box.left) + "\" y1=\"" + num(y) + "\" x2=\"" +
-                   num(box.left + box.width) + "\" y2=\"" + num(y) + "\" stroke=\"#e0e0e0\"/>\n";
-            svg += text_at(box.left - 4, y + 4, std::to_string(static_cast<long long>(v)), "end");
+            svg += "<line x1=\"" + svg_number(box.left) + "\" y1=\"" + svg_number(y) + "\" x2=\"" +
+                   svg_number(box.left + box.width) + "\" y2=\"" + svg_number(y) +
+                   "\" stroke=\"#e0e0e0\"/>\n";
+            svg += svg_label(box.left - 4, y + 4, std::to_string(static_cast<long long>(v)), "end");
         }
         const double ty = box.top + box.height / 2;
-        svg += text_at(
+        svg += svg_label(
             box.left - 45, ty, "seconds", "middle",
-            (" transform=\"rotate(-90 " + num(box.left - 45) + " " + num(ty) + ")\"").c_str());
+            (" transform=\"rotate(-90 " + svg_number(box.left - 45) + " " + svg_number(ty) + ")\"")
+                .c_str());
         const double length = std::max(plan.view.to - plan.view.from, 1.0);
         for (const TimeTick& tick : plan.ticks) {
             const double x = box.left + (tick.seconds - plan.view.from) / length * box.width;
-            svg += text_at(x, box.top + box.height + 12, tick.label, "middle");
+            svg += svg_label(x, box.top + box.height + 12, tick.label, "middle");
         }
         for (std::size_t b = 0; b < plan.bars.size(); ++b) {
             for (int s = 0; s < kQualitySegmentCount; ++s) {
@@ -172,7 +146,7 @@ std::string quality_svg(const std::vector<std::string>& titles,
                     continue;
                 }
                 svg += rect(r.left, r.top, r.right - r.left, r.bottom - r.top,
-                            "fill=\"" + color_text(quality_segment_color(segment)) + "\"");
+                            "fill=\"" + svg_color(quality_segment_color(segment)) + "\"");
             }
         }
         svg += rect(box.left, box.top, box.width, box.height, "fill=\"none\" stroke=\"#808080\"");
@@ -180,9 +154,9 @@ std::string quality_svg(const std::vector<std::string>& titles,
             const auto segment = static_cast<QualitySegment>(s);
             const double y = box.top + 10 + s * kLegendRow;
             svg += rect(box.left + box.width + 20, y - 5, 12, 10,
-                        "fill=\"" + color_text(quality_segment_color(segment)) + "\"");
+                        "fill=\"" + svg_color(quality_segment_color(segment)) + "\"");
             svg +=
-                text_at(box.left + box.width + 38, y + 4, quality_segment_name(segment), "start");
+                svg_label(box.left + box.width + 38, y + 4, quality_segment_name(segment), "start");
         }
         svg += "</g>\n";
     }

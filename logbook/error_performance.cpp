@@ -258,3 +258,13 @@ double local_day_start(double seconds) {
     }
     return std::floor(seconds) - (local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec);
 }
+
+std::vector<charts::QualityBar> quality_bars(const ErrorPerformance& quality) {
+    std::vector<charts::QualityBar> bars;
+    for (const auto& bin : quality.bins()) {
+        const QualityCounts& c = bin.second;
+        bars.push_back({static_cast<double>(bin.first), static_cast<double>(quality.bin_seconds()),
+                        c.es - c.ses, c.ses, c.uas, c.unknown});
+    }
+    return bars;
+}

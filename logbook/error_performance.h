@@ -26,6 +26,7 @@
 #include <map>
 #include <vector>
 
+#include "charts/quality_chart.h"
 #include "device/device_readings.h"
 
 // More than this share of a second's blocks errored makes it severely errored.
@@ -136,6 +137,9 @@ private:
     int64_t cached_bin_start_ = 0;
     int64_t cached_bin_end_ = 0;
 };
+
+// The bins of `quality` as the error performance chart draws them.
+std::vector<charts::QualityBar> quality_bars(const ErrorPerformance& quality);
 
 // The start of the local day that `seconds` falls in.
 double local_day_start(double seconds);

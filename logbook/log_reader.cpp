@@ -364,20 +364,29 @@ LogReadTotals read_measurement_log(std::istream& in, const LogRecordHandler& on_
 
 LogReadTotals read_measurement_log(std::istream& in, ReadingHistory& history,
                                    std::vector<std::string>* problems, std::size_t max_problems,
-                                   const LogProgressHandler& on_progress) {
+                                   const LogProgressHandler& on_progress,
+                                   ErrorPerformance* quality) {
     const SeriesSet logged[2] = {logged_series(kFamily350), logged_series(kFamily1000)};
     return read_measurement_log(
         in,
         [&](const LogRecord& record) {
             const bool f350 = record.readings.family_rate_mbps == kFamily350;
             history.add(record.seconds, record.readings, record.succeeded, logged[f350 ? 0 : 1]);
+            if (quality != nullptr) {
+                quality->add_poll(record.seconds, record.succeeded, record.readings);
+            }
         },
         [&](const std::string& problem) {
             if (problems != nullptr && problems->size() < max_problems) {
                 problems->push_back(problem);
             }
         },
-        on_progress);
+        on_progress,
+        [&](const LogHeader&) {
+            if (quality != nullptr) {
+                quality->start_run();
+            }
+        });
 }
 
 namespace {
@@ -498,11 +507,16 @@ LogLoad load_log_file(const std::string& path, ReadingHistory& history,
     std::istream in(&file);
 #endif
     bool stopped = false;
-    load.totals =
-        read_measurement_log(in, history, &load.problems, kMaxLogProblems, [&](uint64_t bytes) {
+    ErrorPerformance quality;
+    load.totals = read_measurement_log(
+        in, history, &load.problems, kMaxLogProblems,
+        [&](uint64_t bytes) {
             stopped = on_progress && !on_progress(bytes);
             return !stopped;
-        });
+        },
+        &quality);
+    quality.finish();
+    load.quality = quality_bars(quality);
     load.status = stopped ? LogLoad::Status::kStopped : LogLoad::Status::kRead;
     load.polls_not_held = history.polls() - history.held_polls();
     if (load.polls_not_held > 0) {

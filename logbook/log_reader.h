@@ -15,8 +15,10 @@
 #include <string>
 #include <vector>
 
+#include "charts/quality_chart.h"
 #include "charts/reading_history.h"
 #include "device/device_readings.h"
+#include "logbook/error_performance.h"
 
 // Longer lines are reported and skipped.
 constexpr std::size_t kMaxLogLine = 4096;
@@ -73,13 +75,15 @@ LogReadTotals read_measurement_log(std::istream& in, const LogRecordHandler& on_
                                    const LogProgressHandler& on_progress = {},
                                    const LogHeaderHandler& on_header = {});
 
-// Reads `in` into `history`, each record with the series its family logs.
-// The first `max_problems` reports are appended to `problems` (when not
-// null); the totals count them all.
+// Reads `in` into `history`, each record with the series its family logs,
+// and into `quality` (when not null), each header block a new run. The
+// first `max_problems` reports are appended to `problems` (when not null);
+// the totals count them all.
 LogReadTotals read_measurement_log(std::istream& in, ReadingHistory& history,
                                    std::vector<std::string>* problems,
                                    std::size_t max_problems = kMaxLogProblems,
-                                   const LogProgressHandler& on_progress = {});
+                                   const LogProgressHandler& on_progress = {},
+                                   ErrorPerformance* quality = nullptr);
 
 // What loading a log file into a history came to.
 struct LogLoad {
@@ -98,6 +102,8 @@ struct LogLoad {
     // days that the history holds before its latest poll.
     uint64_t polls_not_held = 0;
     uint64_t days_held = 0;
+    // The log's error performance in 15-minute bins, for the trends' chart.
+    std::vector<charts::QualityBar> quality;
 };
 
 // Whether `path` is a log that can be read, without reading it: status

@@ -151,22 +151,12 @@ void write_csv(std::ostream& out, const DeviceQuality& d, int bin_seconds) {
 
 }  // namespace
 
-std::vector<charts::QualityBar> quality_bars(const DeviceQuality& device, int bin_seconds) {
-    std::vector<charts::QualityBar> bars;
-    for (const auto& bin : device.quality.bins()) {
-        const QualityCounts& c = bin.second;
-        bars.push_back({static_cast<double>(bin.first), static_cast<double>(bin_seconds),
-                        c.es - c.ses, c.ses, c.uas, c.unknown});
-    }
-    return bars;
-}
-
 std::string quality_report_svg(const QualityReport& report, int bin_seconds, int width) {
     std::vector<std::string> titles;
     std::vector<charts::QualityChartPlan> plans;
     for (const DeviceQuality& d : report.devices()) {
         titles.push_back(d.device + ", " + bin_name(bin_seconds) + " bins");
-        plans.push_back(charts::plan_quality_chart(quality_bars(d, bin_seconds),
+        plans.push_back(charts::plan_quality_chart(quality_bars(d.quality),
                                                    width - charts::kPlotLeft - charts::kPlotRight));
     }
     return charts::quality_svg(titles, plans, width);

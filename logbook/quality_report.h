@@ -62,9 +62,8 @@ private:
     bool have_current_ = false;
 };
 
-// The bars of a device's bins for the error performance chart, and the
-// page of every device's chart as SVG, `width` pixels wide.
-std::vector<charts::QualityBar> quality_bars(const DeviceQuality& device, int bin_seconds);
+// The page of every device's error performance chart as SVG, `width` pixels
+// wide.
 std::string quality_report_svg(const QualityReport& report, int bin_seconds, int width);
 
 // "15-minute", "1-hour" or "24-hour".

@@ -4,16 +4,22 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <QtGlobal>
+#include <algorithm>
 #include <cstdlib>
 
 #include "ui/dialog_builder.h"
 #include "ui/ini_settings_store.h"
+#include "ui/quality_chart_view.h"
 #include "ui/stop_signals.h"
 #include "ui/tarvik_dlg.h"
 #include "ui/trends_window.h"
 
 namespace {
+
+// The height of each device's chart in a saved report.
+constexpr int kQualityPngHeight = 300;
 
 bool variable_set(const char* name) {
     const char* value = std::getenv(name);
@@ -77,19 +83,48 @@ void CTarvikApp::show_only_errors() {
         });
 }
 
-int CTarvikApp::start_plot(std::unique_ptr<ReadingHistory> history, const std::string& source) {
+int CTarvikApp::start_plot(std::unique_ptr<ReadingHistory> history, const std::string& source,
+                           std::vector<charts::QualityBar> quality) {
     TrendsWindow window;
     window.set_span(TrendsWindow::Span::kAll);
-    window.take_history(std::move(history),
-                        QFileInfo(QFile::decodeName(source.c_str())).fileName());
+    window.take_history(std::move(history), QFileInfo(QFile::decodeName(source.c_str())).fileName(),
+                        std::move(quality));
     window.show();
     exec();
     return 0;
 }
 
-bool CTarvikApp::save_plot_png(std::unique_ptr<ReadingHistory> history, const std::string& path,
+bool CTarvikApp::save_quality_png(const std::vector<std::string>& titles,
+                                  const std::vector<std::vector<charts::QualityBar>>& bins,
+                                  const std::string& path, int width) {
+    QWidget page;
+    page.setAttribute(Qt::WA_DontShowOnScreen);
+    auto* column = new QVBoxLayout(&page);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    std::vector<QualityChartView*> views;
+    for (std::size_t i = 0; i < bins.size(); ++i) {
+        auto* view = new QualityChartView(&page);
+        view->set_subject(QString::fromStdString(i < titles.size() ? titles[i] : std::string()));
+        column->addWidget(view);
+        views.push_back(view);
+    }
+    const int height = static_cast<int>(std::max<std::size_t>(bins.size(), 1)) * kQualityPngHeight;
+    page.setFixedSize(width, height);
+    page.show();
+    QCoreApplication::processEvents();
+    for (std::size_t i = 0; i < views.size(); ++i) {
+        views[i]->show_bins(bins[i], 0, 0);
+    }
+    const bool saved = page.grab().save(QFile::decodeName(path.c_str()), "PNG");
+    page.hide();
+    return saved;
+}
+
+bool CTarvikApp::save_plot_png(std::unique_ptr<ReadingHistory> history,
+                               std::vector<charts::QualityBar> quality, const std::string& path,
                                int width, int height, double from, double to) {
     TrendsWindow window;
-    window.take_history(std::move(history), QString());
+    window.take_history(std::move(history), QString(), std::move(quality));
     return window.save_png(QFile::decodeName(path.c_str()), QSize(width, height), from, to);
 }

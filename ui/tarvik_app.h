@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "charts/quality_chart.h"
 #include "snmp/agent_link.h"
 
 struct DeviceReadings;
@@ -47,12 +48,19 @@ public:
 
     // Shows `history` (read from the log named `source`) in the trends
     // window alone, and runs until that window is closed.
-    int start_plot(std::unique_ptr<ReadingHistory> history, const std::string& source);
+    int start_plot(std::unique_ptr<ReadingHistory> history, const std::string& source,
+                   std::vector<charts::QualityBar> quality = {});
 
     // Draws `history` as the trends window draws it, `width` x `height`
     // pixels, over [from, to] (seconds since the epoch), and saves that as
     // a PNG image at `path`, without showing a window. False when the file
     // cannot be written.
-    bool save_plot_png(std::unique_ptr<ReadingHistory> history, const std::string& path, int width,
+    // Writes one error performance chart per device (`titles[i]` over
+    // `bins[i]`), stacked, as a PNG `width` pixels wide.
+    static bool save_quality_png(const std::vector<std::string>& titles,
+                                 const std::vector<std::vector<charts::QualityBar>>& bins,
+                                 const std::string& path, int width);
+    bool save_plot_png(std::unique_ptr<ReadingHistory> history,
+                       std::vector<charts::QualityBar> quality, const std::string& path, int width,
                        int height, double from, double to);
 };

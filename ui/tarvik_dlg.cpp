@@ -485,7 +485,7 @@ void CTarvikDlg::refresh_trends() {
 void CTarvikDlg::on_trends() {
     if (trends_ == nullptr) {
         trends_ = std::make_unique<TrendsWindow>();
-        trends_->show_history(&monitor_.trends(), QStringLiteral("live"));
+        trends_->show_history(&monitor_.trends(), QStringLiteral("live"), &monitor_.quality());
     }
     trends_->show();
     trends_->raise();

@@ -121,7 +121,8 @@ void TrendsWindow::finish_load(uint64_t number) {
     progress_->reset();
     last_load_ = std::move(done->result);
     if (last_load_.status == LogLoad::Status::kRead) {
-        take_history(std::move(done->history), QFileInfo(done->path).fileName());
+        take_history(std::move(done->history), QFileInfo(done->path).fileName(),
+                     last_load_.quality);
     }
     emit log_load_finished();
 }

@@ -33,6 +33,7 @@
 #include "device/panes.h"
 #include "device/supply_rails.h"
 #include "monitor/alarm_events.h"
+#include "ui/quality_chart_view.h"
 
 namespace {
 
@@ -218,6 +219,8 @@ void TrendsWindow::build_charts() {
         column->addWidget(c.view, 1);
         charts_list_.push_back(c);
     }
+    quality_view_ = new QualityChartView(charts_);
+    column->addWidget(quality_view_, 1);
     int in_chart[charts::kChartCount] = {};
     for (int i = 0; i < charts::kTraceCount; ++i) {
         Trace t;
@@ -368,9 +371,11 @@ void TrendsWindow::setup_connections() {
     connect(this, &TrendsWindow::log_load_finished, this, &TrendsWindow::on_log_load_finished);
 }
 
-void TrendsWindow::show_history(const ReadingHistory* history, const QString& source) {
+void TrendsWindow::show_history(const ReadingHistory* history, const QString& source,
+                                const ErrorPerformance* quality) {
     live_history_ = history;
     live_source_ = source;
+    live_quality_ = quality;
     use_history(history, source, 0);
 }
 
@@ -378,13 +383,16 @@ bool TrendsWindow::show_live() {
     if (live_history_ == nullptr) {
         return false;
     }
-    use_history(live_history_, live_source_, 0);
     own_history_.reset();
+    log_quality_.clear();
+    use_history(live_history_, live_source_, 0);
     return true;
 }
 
-void TrendsWindow::take_history(std::unique_ptr<ReadingHistory> history, const QString& source) {
+void TrendsWindow::take_history(std::unique_ptr<ReadingHistory> history, const QString& source,
+                                std::vector<charts::QualityBar> quality) {
     own_history_ = std::move(history);
+    log_quality_ = std::move(quality);
     // A log stamps its lines to the second.
     use_history(own_history_.get(), source, 1);
 }
@@ -455,6 +463,9 @@ bool TrendsWindow::save_png(const QString& path, QSize size, double from, double
         c.view->setMinimumHeight(0);
         column->setStretchFactor(c.view, least.back());
     }
+    const int quality_least = quality_view_->minimumHeight();
+    quality_view_->setMinimumHeight(0);
+    column->setStretchFactor(quality_view_, quality_least);
     charts_->setAttribute(Qt::WA_DontShowOnScreen);
     charts_->setFixedSize(size);
     charts_->show();
@@ -471,6 +482,8 @@ bool TrendsWindow::save_png(const QString& path, QSize size, double from, double
         charts_list_[i].view->setMinimumHeight(least[i]);
         column->setStretchFactor(charts_list_[i].view, 1);
     }
+    quality_view_->setMinimumHeight(quality_least);
+    column->setStretchFactor(quality_view_, 1);
     scroll_->setWidget(charts_);
     return saved;
 }
@@ -513,10 +526,24 @@ bool TrendsWindow::in_sight(const Chart& c) const {
     return scroll_->viewport()->rect().intersects(area);
 }
 
+void TrendsWindow::draw_quality() {
+    if (history_ != nullptr && history_ == live_history_ && live_quality_ != nullptr) {
+        // What is still pending shows as it stands now.
+        ErrorPerformance now = *live_quality_;
+        now.finish();
+        quality_view_->show_bins(quality_bars(now), view_from_, view_to_);
+    } else {
+        quality_view_->show_bins(
+            history_ != nullptr ? log_quality_ : std::vector<charts::QualityBar>(), view_from_,
+            view_to_);
+    }
+}
+
 void TrendsWindow::draw(bool everything) {
     const uint64_t polls = history_ != nullptr ? history_->held_polls() : 0;
     if (polls == 0) {
         draw_empty();
+        draw_quality();
         return;
     }
     const charts::View before{view_from_, view_to_, view_columns_};
@@ -551,6 +578,7 @@ void TrendsWindow::draw(bool everything) {
             draw_chart(charts_list_[i], plan_.charts[i], labels, at);
         }
     }
+    draw_quality();
 }
 
 void TrendsWindow::draw_chart(Chart& c, const charts::ChartPlan& plan, const QStringList& labels,

@@ -33,6 +33,7 @@ class QPushButton;
 class QScrollArea;
 class QTimer;
 class QValueAxis;
+class QualityChartView;
 
 class TrendsWindow : public QWidget {
     Q_OBJECT
@@ -47,13 +48,20 @@ public:
     // Shows `history`, which the caller keeps alive as long as the window;
     // `source` names it in the title. It is the live history: after a log
     // was opened, "Live" goes back to it.
-    void show_history(const ReadingHistory* history, const QString& source);
+    // `quality`, when not null, is the live error performance the window's
+    // last chart shows beside it, read on every refresh like the history.
+    void show_history(const ReadingHistory* history, const QString& source,
+                      const ErrorPerformance* quality = nullptr);
     // Goes back to the live history from a log; false when there is none.
     bool show_live();
     // "Live", shown while a log is shown in place of a live history.
     QPushButton* live_button() const { return live_button_; }
     // Shows a history the window keeps, such as one read from a log.
-    void take_history(std::unique_ptr<ReadingHistory> history, const QString& source);
+    // `quality`: the bins of its error performance chart.
+    void take_history(std::unique_ptr<ReadingHistory> history, const QString& source,
+                      std::vector<charts::QualityBar> quality = {});
+    // The error performance chart at the bottom.
+    QualityChartView* quality_view() const { return quality_view_; }
     // Draws the charts again from the history, after a new poll. Charts
     // scrolled out of sight are drawn once they come into sight.
     void refresh();
@@ -149,6 +157,8 @@ private:
     // Plans and draws the charts in sight, or `everything`; the others are
     // left stale until they come into sight.
     void draw(bool everything);
+    // The error performance chart over the time shown.
+    void draw_quality();
     bool in_sight(const Chart& chart) const;
     // Draws one chart from plan_.
     void draw_chart(Chart& chart, const charts::ChartPlan& plan, const QStringList& labels,
@@ -179,6 +189,9 @@ private:
     QPushButton* open_button_ = nullptr;
     QPushButton* live_button_ = nullptr;
     const ReadingHistory* live_history_ = nullptr;
+    const ErrorPerformance* live_quality_ = nullptr;
+    std::vector<charts::QualityBar> log_quality_;  // of the log shown in place of the live history
+    QualityChartView* quality_view_ = nullptr;
     QString live_source_;
     std::shared_ptr<Load> load_;  // shared: Load is complete only in trends_files.cpp
     uint64_t loads_started_ = 0;

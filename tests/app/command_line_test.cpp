@@ -104,6 +104,20 @@ TEST(CommandLine, PlotToAFileTakesItsSizeAndTime) {
     }
 }
 
+TEST(CommandLine, ReportOptions) {
+    const Parsed p = parse({"--report", "a.log", "b.log", "--bin", "24h", "--json", "--save",
+                            "q.png", "--out", "q.json", "--from", "2026-12-09 10:40"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.line.mode, RunMode::kReport);
+    EXPECT_EQ(p.line.report_files, (std::vector<std::string>{"a.log", "b.log"}));
+    EXPECT_EQ(p.line.report.bin_seconds, 86400);
+    EXPECT_EQ(p.line.report.format, ReportFormat::kJson);
+    EXPECT_EQ(p.line.report_save, "q.png");
+    EXPECT_EQ(p.line.export_out, "q.json");
+    EXPECT_GT(p.line.report.from, 0);
+    EXPECT_EQ(p.line.report.to, 0) << "to the logs' end";
+}
+
 TEST(CommandLine, ExportAndFormatOptions) {
     const Parsed csv = parse({"--export", "run.log"});
     ASSERT_TRUE(csv.ok) << csv.error;
@@ -168,6 +182,12 @@ TEST(CommandLine, RefusesWhatItDoesNotTake) {
         {"--export", "run.log", "--plot", "run.log"},
         {"--csv"},
         {"--out", "t.csv"},
+        {"--report"},
+        {"--report", "a.log", "--bin", "5m"},
+        {"--report", "a.log", "--csv", "--json"},
+        {"--report", "a.log", "--save", "a.pdf"},
+        {"--report", "a.log", "--headless"},
+        {"--report", "a.log", "--from", "2026-12-09 10:40", "--to", "2026-12-09 10:40"},
         {"--headless", "--address", "h", "--format", "xml"},
         {"--format", "line"},
         {"--headless", "--address", ""},

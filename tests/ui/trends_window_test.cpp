@@ -35,6 +35,7 @@
 #include "device/supply_rails.h"
 #include "logbook/measurement_log.h"
 #include "monitor/alarm_events.h"
+#include "ui/quality_chart_view.h"
 #include "window_fixture.h"
 
 namespace {
@@ -440,6 +441,41 @@ TEST_F(TrendsTest, AChartScrolledIntoSightShowsWhatIsHeldNow) {
     ASSERT_FALSE(shown.empty());
     for (double v : shown) {
         EXPECT_EQ(v, 200);
+    }
+}
+
+// The error performance chart draws the bins within the time shown, each
+// class in its colour where the plan puts it.
+TEST_F(TrendsTest, TheErrorPerformanceChartDrawsTheBinsShownInTheirColours) {
+    TrendsWindow trends;
+    trends.set_span(TrendsWindow::Span::kAll);
+    trends.resize(900, 700);
+    trends.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&trends));
+    const std::vector<charts::QualityBar> bins = {
+        {kLogStart + 0.0, 900, 40, 0, 0, 0},
+        {kLogStart + 900.0, 900, 5, 10, 300, 100},
+        {kLogStart + 90000.0, 900, 1, 0, 0, 0},  // beyond the log's time
+    };
+    trends.take_history(history_at({kLogStart + 0.0, kLogStart + 1700.0}, {100, 100}),
+                        QStringLiteral("q.log"), bins);
+    QualityChartView* chart = trends.quality_view();
+    ASSERT_EQ(chart->plan().bars.size(), 2u);
+    const QImage picture = chart->grab().toImage();
+    const struct {
+        std::size_t bar;
+        charts::QualitySegment segment;
+    } cases[] = {{0, charts::QualitySegment::kErrored},
+                 {1, charts::QualitySegment::kUnavailable},
+                 {1, charts::QualitySegment::kUnknown}};
+    for (const auto& c : cases) {
+        const charts::BarRect r =
+            charts::quality_bar_rect(chart->plan(), chart->plot_box(), c.bar, c.segment);
+        const QPoint middle(static_cast<int>((r.left + r.right) / 2),
+                            static_cast<int>((r.top + r.bottom) / 2));
+        EXPECT_EQ(picture.pixelColor(middle * picture.devicePixelRatio()).rgb() & 0xFFFFFFu,
+                  charts::quality_segment_color(c.segment))
+            << charts::quality_segment_name(c.segment);
     }
 }
 

@@ -131,10 +131,9 @@ int save_plot(int& argc, char** argv, const CommandLine& line,
 #elif defined(_WIN32)
         (void)argc;
         (void)argv;
-        (void)quality;
         std::string error;
         if (!save_trends_png(*history, view, line.plot_width, line.plot_height,
-                             utf8_to_wide(line.plot_save), &error)) {
+                             utf8_to_wide(line.plot_save), &error, &quality)) {
             std::fprintf(stderr, "tarvik: cannot write %s: %s\n", shown.c_str(), error.c_str());
             return 1;
         }

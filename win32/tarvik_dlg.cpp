@@ -459,7 +459,7 @@ void CTarvikDlg::on_trends() {
             trends_.reset();
             return;
         }
-        trends_->show_history(&monitor_.trends(), "live");
+        trends_->show_history(&monitor_.trends(), "live", &monitor_.quality());
     }
     trends_->show();
 }

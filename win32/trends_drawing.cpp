@@ -3,9 +3,11 @@
 #include <objbase.h>
 #include <wincodec.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
+#include "device/supply_rails.h"
 #include "process/wide_text.h"
 #include "win32/system_function.h"
 
@@ -123,9 +125,91 @@ void draw_trace(HDC dc, const charts::TrendPlan& plan, const charts::ChartPlan& 
     DeleteObject(dot);
 }
 
+void draw_quality(HDC dc, const QualityChart& quality, HFONT bold, HFONT font, HFONT upright) {
+    const charts::QualityChartPlan& plan = quality.plan;
+    const charts::PlotBox& box = quality.box;
+    SelectObject(dc, bold);
+    text_at(dc, box.left + box.width / 2, box.top - 3, "Error performance (15-minute bins)",
+            TA_CENTER | TA_BOTTOM);
+    SelectObject(dc, font);
+    HPEN frame = CreatePen(PS_SOLID, 1, kFrame);
+    HGDIOBJ old_pen = SelectObject(dc, frame);
+    if (plan.bars.empty()) {
+        SetTextColor(dc, kFrame);
+        text_at(dc, box.left + box.width / 2, box.top + box.height / 2 - 7, "No second counted yet",
+                TA_CENTER | TA_TOP);
+        SetTextColor(dc, kText);
+    } else {
+        value_axis(dc, plan.scale, box, false, "seconds", upright);
+        const double length = std::max(plan.view.to - plan.view.from, 1.0);
+        for (const charts::TimeTick& tick : plan.ticks) {
+            const double x = box.left + (tick.seconds - plan.view.from) / length * box.width;
+            text_at(dc, x, box.top + box.height + 2, tick.label, TA_CENTER | TA_TOP);
+        }
+        for (std::size_t b = 0; b < plan.bars.size(); ++b) {
+            for (int s = 0; s < charts::kQualitySegmentCount; ++s) {
+                const auto segment = static_cast<charts::QualitySegment>(s);
+                const charts::BarRect r = charts::quality_bar_rect(plan, box, b, segment);
+                if (r.bottom - r.top <= 0) {
+                    continue;
+                }
+                // A narrow bin still shows as a pixel's column.
+                RECT area{px(r.left), px(r.top), std::max(px(r.right), px(r.left) + 1),
+                          px(r.bottom)};
+                HBRUSH fill = CreateSolidBrush(colour(charts::quality_segment_color(segment)));
+                FillRect(dc, &area, fill);
+                DeleteObject(fill);
+            }
+        }
+    }
+    SelectObject(dc, frame);
+    HGDIOBJ old_brush = SelectObject(dc, GetStockObject(NULL_BRUSH));
+    Rectangle(dc, px(box.left), px(box.top), px(box.left + box.width) + 1,
+              px(box.top + box.height) + 1);
+    SelectObject(dc, old_brush);
+    for (int s = 0; s < charts::kQualitySegmentCount; ++s) {
+        const auto segment = static_cast<charts::QualitySegment>(s);
+        const double x = box.left + box.width + charts::kLegendGap;
+        const double y = box.top + charts::kLegendRow / 2.0 - 2 + s * charts::kLegendRow;
+        RECT swatch{px(x), px(y - 5), px(x + 12), px(y + 5)};
+        HBRUSH fill = CreateSolidBrush(colour(charts::quality_segment_color(segment)));
+        FillRect(dc, &swatch, fill);
+        DeleteObject(fill);
+        text_at(dc, x + 18, y - 6, charts::quality_segment_name(segment), TA_LEFT | TA_TOP);
+    }
+    SelectObject(dc, old_pen);
+    DeleteObject(frame);
+}
+
 }  // namespace
 
-void draw_trends(HDC dc, const charts::TrendPlan& plan, const charts::PageLayout& page) {
+charts::PageLayout lay_out_quality_page(int width, int height, charts::PlotBox* quality) {
+    // A rail's chart weighs half of any other; the error performance chart
+    // weighs as one of the others.
+    const int weights = kRailCount + 2 * (charts::kChartCount - kRailCount) + 2;
+    const int block = height * 2 / weights;
+    charts::PageLayout page = charts::lay_out_page(width, std::max(1, height - block));
+    page.height = height;
+    *quality = {static_cast<double>(charts::kPlotLeft),
+                static_cast<double>(height - block + charts::kPlotTitle),
+                std::max(1.0, width - double(charts::kPlotLeft) - charts::kPlotRight),
+                std::max(1.0, double(block) - charts::kPlotTitle - charts::kPlotBottom)};
+    return page;
+}
+
+std::vector<charts::QualityBar> bars_in_view(const std::vector<charts::QualityBar>& bins,
+                                             double from, double to) {
+    std::vector<charts::QualityBar> shown;
+    for (const charts::QualityBar& bar : bins) {
+        if (from >= to || (bar.start < to && bar.start + bar.seconds > from)) {
+            shown.push_back(bar);
+        }
+    }
+    return shown;
+}
+
+void draw_trends(HDC dc, const charts::TrendPlan& plan, const charts::PageLayout& page,
+                 const QualityChart* quality) {
     RECT all{0, 0, page.width, page.height};
     FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     SetBkMode(dc, TRANSPARENT);
@@ -197,6 +281,9 @@ void draw_trends(HDC dc, const charts::TrendPlan& plan, const charts::PageLayout
         }
         SelectObject(dc, grid);
     }
+    if (quality != nullptr) {
+        draw_quality(dc, *quality, bold, font, upright);
+    }
     SelectObject(dc, old_pen);
     SelectObject(dc, old_brush);
     SelectObject(dc, old_font);
@@ -262,13 +349,13 @@ PageBitmap::~PageBitmap() {
 }
 
 void render_trends(const charts::TrendPlan& plan, const charts::PageLayout& page,
-                   PageBitmap& bitmap) {
+                   PageBitmap& bitmap, const QualityChart* quality) {
     if (bitmap.bitmap == nullptr) {
         return;
     }
     HDC dc = CreateCompatibleDC(nullptr);
     HGDIOBJ old = SelectObject(dc, bitmap.bitmap);
-    draw_trends(dc, plan, page);
+    draw_trends(dc, plan, page, quality);
     GdiFlush();
     SelectObject(dc, old);
     DeleteDC(dc);
@@ -358,12 +445,21 @@ bool save_png(const PageBitmap& bitmap, const std::wstring& path, std::string* e
 }
 
 bool save_trends_png(const ReadingHistory& history, const charts::View& view, int width, int height,
-                     const std::wstring& path, std::string* error) {
-    const charts::PageLayout page = charts::lay_out_page(width, height);
+                     const std::wstring& path, std::string* error,
+                     const std::vector<charts::QualityBar>* quality) {
+    QualityChart chart;
+    const charts::PageLayout page = quality != nullptr
+                                        ? lay_out_quality_page(width, height, &chart.box)
+                                        : charts::lay_out_page(width, height);
     charts::PlanRequest request;
     request.zoom = &view;
     request.resolution = 1;  // a log stamps its lines to the second
+    if (quality != nullptr) {
+        chart.plan = charts::plan_quality_chart(bars_in_view(*quality, view.from, view.to),
+                                                static_cast<int>(chart.box.width));
+    }
     PageBitmap bitmap(width, height);
-    render_trends(charts::plan_page(history, request, page), page, bitmap);
+    render_trends(charts::plan_page(history, request, page), page, bitmap,
+                  quality != nullptr ? &chart : nullptr);
     return save_png(bitmap, path, error);
 }

@@ -11,12 +11,33 @@
 #include <vector>
 
 #include "charts/chart_plan.h"
+#include "charts/quality_chart.h"
+
+// The error performance chart below the trend charts: its plan and its
+// plot on the page.
+struct QualityChart {
+    charts::QualityChartPlan plan;
+    charts::PlotBox box{0, 0, 0, 0};
+};
+
+// A page of `width` x `height` pixels with the trend charts above and, at
+// the bottom, a block as high as a full trend chart's for the error
+// performance chart, whose plot goes to `*quality`. The layout's height is
+// the whole page's.
+charts::PageLayout lay_out_quality_page(int width, int height, charts::PlotBox* quality);
+
+// The bars of `bins` that overlap [from, to]; all of them when from >= to.
+std::vector<charts::QualityBar> bars_in_view(const std::vector<charts::QualityBar>& bins,
+                                             double from, double to);
 
 // Draws `plan` laid out on `page` with its origin at the DC's origin: a
 // white page, each chart's title, ticks, labels and frame, a rail's lamp
 // limits dashed (thick when crossed), each series as one polyline a run and
-// the legend beside each chart.
-void draw_trends(HDC dc, const charts::TrendPlan& plan, const charts::PageLayout& page);
+// the legend beside each chart; with `quality`, the error performance chart
+// too: its stacked bars in the segments' colours, its axis in seconds, time
+// labels and a legend of the segments.
+void draw_trends(HDC dc, const charts::TrendPlan& plan, const charts::PageLayout& page,
+                 const QualityChart* quality = nullptr);
 
 // The tooltip's rows in a framed box at (x, y) of the DC, kept within
 // `bounds`.
@@ -36,13 +57,15 @@ struct PageBitmap {
 
 // `plan` drawn on `page` into a bitmap of the page's size.
 void render_trends(const charts::TrendPlan& plan, const charts::PageLayout& page,
-                   PageBitmap& bitmap);
+                   PageBitmap& bitmap, const QualityChart* quality = nullptr);
 
 // Writes the bitmap as a PNG file at `path` through WIC; false with the
 // reason in `*error` when it cannot.
 bool save_png(const PageBitmap& bitmap, const std::wstring& path, std::string* error);
 
 // The charts of `history` over `view` on a page of `width` x `height`
-// pixels, saved as a PNG file at `path` (for tarvik --plot --save).
+// pixels, saved as a PNG file at `path` (for tarvik --plot --save); with
+// `quality`, its bins over `view` in the error performance chart below.
 bool save_trends_png(const ReadingHistory& history, const charts::View& view, int width, int height,
-                     const std::wstring& path, std::string* error);
+                     const std::wstring& path, std::string* error,
+                     const std::vector<charts::QualityBar>* quality = nullptr);

@@ -10,9 +10,9 @@
 #include <cwchar>
 #include <thread>
 
+#include "logbook/error_performance.h"
 #include "process/wide_text.h"
 #include "win32/system_function.h"
-#include "win32/trends_drawing.h"
 
 namespace {
 
@@ -153,7 +153,8 @@ void TrendsWindow::lay_out() {
     MoveWindow(save_button_, width - 114, 4, 110, 22, TRUE);
     MoveWindow(open_button_, width - 218, 4, 100, 22, TRUE);
     MoveWindow(live_button_, width - 282, 4, 60, 22, TRUE);
-    page_ = charts::lay_out_page(std::max(1, width), std::max(1, int(client.bottom) - kBarHeight));
+    page_ = lay_out_quality_page(std::max(1, width), std::max(1, int(client.bottom) - kBarHeight),
+                                 &quality_.box);
 }
 
 void TrendsWindow::show_progress(bool loading) {
@@ -167,9 +168,11 @@ void TrendsWindow::show_progress(bool loading) {
     }
 }
 
-void TrendsWindow::show_history(const ReadingHistory* history, const std::string& source) {
+void TrendsWindow::show_history(const ReadingHistory* history, const std::string& source,
+                                const ErrorPerformance* quality) {
     live_history_ = history;
     live_source_ = source;
+    live_quality_ = quality;
     use_history(history, source, 0);
 }
 
@@ -177,14 +180,16 @@ bool TrendsWindow::show_live() {
     if (live_history_ == nullptr) {
         return false;
     }
-    use_history(live_history_, live_source_, 0);
     own_history_.reset();
+    log_quality_.clear();
+    use_history(live_history_, live_source_, 0);
     return true;
 }
 
-void TrendsWindow::take_history(std::unique_ptr<ReadingHistory> history,
-                                const std::string& source) {
+void TrendsWindow::take_history(std::unique_ptr<ReadingHistory> history, const std::string& source,
+                                std::vector<charts::QualityBar> quality) {
     own_history_ = std::move(history);
+    log_quality_ = std::move(quality);
     // A log stamps its lines to the second.
     use_history(own_history_.get(), source, 1);
 }
@@ -222,6 +227,19 @@ void TrendsWindow::refresh() {
     if (zoomed_) {
         zoom_ = plan_.view;
     }
+    std::vector<charts::QualityBar> bins;
+    if (history_ != nullptr && history_ == live_history_ && live_quality_ != nullptr) {
+        // What is still pending shows as it stands now.
+        ErrorPerformance now = *live_quality_;
+        now.finish();
+        bins = quality_bars(now);
+    } else if (history_ != nullptr && history_ != live_history_) {
+        bins = log_quality_;
+    }
+    const bool all = span_ == Span::kAll && !zoomed_;
+    quality_.plan = charts::plan_quality_chart(
+        bars_in_view(bins, all ? 0 : plan_.view.from, all ? 0 : plan_.view.to),
+        static_cast<int>(quality_.box.width));
     if (hovering_) {
         hover_rows_ = cursor_rows(time_at(hover_.x));
     }
@@ -333,7 +351,7 @@ void TrendsWindow::finish_load(uint64_t number) {
     show_progress(false);
     last_load_ = std::move(done->result);
     if (last_load_.status == LogLoad::Status::kRead) {
-        take_history(std::move(done->history), file_name(done->path));
+        take_history(std::move(done->history), file_name(done->path), last_load_.quality);
     }
     if (!done->report) {
         return;
@@ -373,7 +391,7 @@ bool TrendsWindow::open_log(const std::wstring& path, LogLoad* load) {
 
 bool TrendsWindow::save_png(const std::wstring& path, std::string* error) {
     PageBitmap bitmap(page_.width, page_.height);
-    render_trends(plan_, page_, bitmap);
+    render_trends(plan_, page_, bitmap, &quality_);
     return ::save_png(bitmap, path, error);
 }
 
@@ -442,7 +460,7 @@ void TrendsWindow::paint() {
         HDC memory = CreateCompatibleDC(dc);
         HBITMAP bitmap = CreateCompatibleBitmap(dc, page_.width, page_.height);
         HGDIOBJ old = SelectObject(memory, bitmap);
-        draw_trends(memory, plan_, page_);
+        draw_trends(memory, plan_, page_, &quality_);
         if (hovering_ && !hover_rows_.empty()) {
             RECT bounds{0, 0, page_.width, page_.height};
             draw_tooltip(memory, hover_rows_, hover_.x, hover_.y - kBarHeight, bounds);

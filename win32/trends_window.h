@@ -1,9 +1,10 @@
 // The trends window on Windows: the charts of a ReadingHistory, drawn with
 // GDI from the chart plan (charts/chart_plan.h), as the Qt window draws
-// them. A bar on top: the time window (5 min, 1 h, 24 h, all), Live (back
-// to the console's polls after a log), Open log... and Save as PNG....
-// The wheel zooms around the cursor, a drag pans, a double click goes back
-// to the time window, hovering shows the nearest poll's values.
+// them, and below them the error performance chart of 15-minute bins. A bar
+// on top: the time window (5 min, 1 h, 24 h, all), Live (back to the
+// console's polls after a log), Open log... and Save as PNG.... The wheel
+// zooms around the cursor, a drag pans, a double click goes back to the
+// time window, hovering shows the nearest poll's values.
 //
 // A log is read on a thread of its own into a history of its own; the bar
 // shows its progress and a Cancel button meanwhile, and the console goes on
@@ -22,6 +23,9 @@
 #include "charts/chart_plan.h"
 #include "charts/reading_history.h"
 #include "logbook/log_reader.h"
+#include "win32/trends_drawing.h"
+
+class ErrorPerformance;
 
 class TrendsWindow {
 public:
@@ -39,10 +43,15 @@ public:
     HWND window() const { return window_; }
     bool closed() const { return closed_; }
 
-    // The live history, which the caller keeps alive as long as the window.
-    void show_history(const ReadingHistory* history, const std::string& source);
-    // A history the window keeps, such as one read from a log.
-    void take_history(std::unique_ptr<ReadingHistory> history, const std::string& source);
+    // The live history, which the caller keeps alive as long as the window;
+    // `quality`, when not null, the live error performance beside it, read
+    // on every refresh as it would stand if the polls ended now.
+    void show_history(const ReadingHistory* history, const std::string& source,
+                      const ErrorPerformance* quality = nullptr);
+    // A history the window keeps, such as one read from a log, and the bins
+    // of its error performance.
+    void take_history(std::unique_ptr<ReadingHistory> history, const std::string& source,
+                      std::vector<charts::QualityBar> quality = {});
     // Back to the live history; false when there is none.
     bool show_live();
     // Plans and draws again, after a new poll.
@@ -72,6 +81,9 @@ public:
     // coordinates below the bar).
     const charts::TrendPlan& plan() const { return plan_; }
     const charts::PageLayout& page() const { return page_; }
+    // The error performance chart as drawn now: the bins over the time
+    // shown (all of them with "all"), and its plot on the page.
+    const QualityChart& quality() const { return quality_; }
     int bar_height() const;
     // The tooltip's rows at `seconds`.
     std::vector<std::string> cursor_rows(double seconds) const;
@@ -110,6 +122,9 @@ private:
     const ReadingHistory* history_ = nullptr;
     std::unique_ptr<ReadingHistory> own_history_;
     const ReadingHistory* live_history_ = nullptr;
+    const ErrorPerformance* live_quality_ = nullptr;
+    std::vector<charts::QualityBar> log_quality_;  // of the history the window keeps
+    QualityChart quality_;
     std::string source_;
     std::string live_source_;
     double resolution_ = 0;

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -131,6 +132,41 @@ TEST_F(Win32TrendsTest, AClickOnALegendEntryHidesItsSeriesAndAnotherShowsItAgain
     EXPECT_EQ(pixels(), shown) << "shown again";
 }
 
+TEST_F(Win32TrendsTest, TheErrorPerformanceChartStacksTheBinsInViewInTheirColours) {
+    // The plateau's quarter hour with ES, SES and unknown time, then one
+    // unavailable and one unknown.
+    const double first = static_cast<double>(kLogStart - kLogStart % 900);
+    const std::vector<charts::QualityBar> bins = {{first, 900, 200, 300, 0, 100},
+                                                  {first + 900, 900, 0, 0, 900, 0},
+                                                  {first + 1800, 900, 0, 0, 0, 450}};
+    const struct {
+        TrendsWindow::Span span;
+        std::size_t bars;
+    } cases[] = {{TrendsWindow::Span::kAll, 3}, {TrendsWindow::Span::kFiveMinutes, 1}};
+    for (const auto& c : cases) {
+        TrendsWindow trends;
+        ASSERT_TRUE(trends.create());
+        trends.set_span(c.span);
+        trends.take_history(plateau_history(), "plateau", bins);
+        const QualityChart& chart = trends.quality();
+        ASSERT_EQ(chart.plan.bars.size(), c.bars);
+        PageBitmap bitmap(trends.page().width, trends.page().height);
+        render_trends(trends.plan(), trends.page(), bitmap, &chart);
+        for (std::size_t b = 0; b < c.bars; ++b) {
+            for (int s = 0; s < charts::kQualitySegmentCount; ++s) {
+                const auto segment = static_cast<charts::QualitySegment>(s);
+                const charts::BarRect r =
+                    charts::quality_bar_rect(chart.plan, chart.box, b, segment);
+                if (r.bottom - r.top > 0) {
+                    EXPECT_TRUE(drawn_near(bitmap, (r.left + r.right) / 2, (r.top + r.bottom) / 2,
+                                           charts::quality_segment_color(segment)))
+                        << "bar " << b << " " << charts::quality_segment_name(segment);
+                }
+            }
+        }
+    }
+}
+
 TEST_F(Win32TrendsTest, TheSystemMenuAndCtrlTOpenTheTrendsOfTheLivePolls) {
     CTarvikDlg& window = open_window();
     HMENU menu = GetSystemMenu(window.window(), FALSE);
@@ -159,11 +195,15 @@ TEST_F(Win32TrendsTest, TheSystemMenuAndCtrlTOpenTheTrendsOfTheLivePolls) {
 
     point_at_simulator();
     set_text(ControlId::kIntervalField, "3600000");
+    const auto now = std::make_shared<double>(static_cast<double>(kLogStart));
+    window.monitor().set_clock([now] { return *now; });
     click(ControlId::kStartButton);
+    *now += 1;
     window.monitor().on_timer(kPollTimerId);
     pump();
     EXPECT_EQ(window.history().polls(), 2u) << "Start's poll and a tick";
     EXPECT_TRUE(window.trends_window()->plan().traces[0].has_points);
+    EXPECT_FALSE(window.trends_window()->quality().plan.bars.empty()) << "the monitor's bins";
 }
 
 TEST_F(Win32TrendsTest, ALogIsReadOffTheThreadEachTooltipShowsItsRowAndSavesAsPng) {
@@ -187,6 +227,8 @@ TEST_F(Win32TrendsTest, ALogIsReadOffTheThreadEachTooltipShowsItsRowAndSavesAsPn
     wchar_t title[64];
     GetWindowTextW(trends.window(), title, 64);
     EXPECT_EQ(std::wstring(title), L"Tarvik trends: run.log");
+    EXPECT_EQ(trends.quality().plan.bars.size(), load.quality.size());
+    EXPECT_FALSE(load.quality.empty());
     for (std::size_t i = 0; i < kPlateau.size(); ++i) {
         const auto rows = trends.cursor_rows(static_cast<double>(kLogStart) + i);
         char volts[80];

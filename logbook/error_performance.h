@@ -57,6 +57,8 @@ struct QualityCounts {
     uint64_t unknown = 0;
     uint64_t available = 0;  // known seconds that are not unavailable
 
+    // Every second counted, known or not.
+    uint64_t seconds() const { return available + uas + unknown; }
     // available / (available + unavailable); negative when neither is known.
     double availability() const;
     QualityCounts& operator+=(const QualityCounts& other);

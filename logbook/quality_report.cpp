@@ -43,10 +43,6 @@ std::string table_row(const std::string& label, const QualityCounts& c) {
         static_cast<unsigned long long>(c.unknown), percent(c.availability()).c_str());
 }
 
-uint64_t seconds_of(const QualityCounts& c) {
-    return c.available + c.uas + c.unknown;
-}
-
 void append_counts(std::string& out, const QualityCounts& c, char separator) {
     for (uint64_t n : {c.es, c.ses, c.bbe, c.uas, c.unknown}) {
         out += std::to_string(n);
@@ -125,7 +121,7 @@ void write_json(std::ostream& out, const DeviceQuality& d, int bin_seconds) {
         line("bin", bin.first, static_cast<uint64_t>(bin_seconds), bin.second);
     }
     const QualityCounts total = d.quality.totals();
-    line("total", d.quality.bins().empty() ? 0 : d.quality.bins().begin()->first, seconds_of(total),
+    line("total", d.quality.bins().empty() ? 0 : d.quality.bins().begin()->first, total.seconds(),
          total);
 }
 
@@ -145,7 +141,7 @@ void write_csv(std::ostream& out, const DeviceQuality& d, int bin_seconds) {
         row("bin", bin.first, static_cast<uint64_t>(bin_seconds), bin.second);
     }
     const QualityCounts total = d.quality.totals();
-    row("total", d.quality.bins().empty() ? 0 : d.quality.bins().begin()->first, seconds_of(total),
+    row("total", d.quality.bins().empty() ? 0 : d.quality.bins().begin()->first, total.seconds(),
         total);
 }
 

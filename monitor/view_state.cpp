@@ -41,7 +41,7 @@ std::string status_text(const ViewState& view) {
     if (view.last_answer != 0) {
         text += " \xC2\xB7 last answer " + clock_text(view.last_answer);
     }
-    if (view.quality_counted) {
+    if (view.quality_today.seconds() > 0) {
         const QualityCounts& q = view.quality_today;
         text += format_text(" \xC2\xB7 today: %llu ES \xC2\xB7 %llu SES \xC2\xB7 %llu UAS",
                             static_cast<unsigned long long>(q.es),

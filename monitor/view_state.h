@@ -82,11 +82,10 @@ struct ViewState {
     unsigned polls_shown = 0;     // counts every poll shown, answered or not
     bool last_poll_answered = false;
     std::string standing_alarm;  // what a tray icon names; empty: none
-    // The link's error performance since local midnight, once a second of
-    // today is counted, and the class of the latest poll's time (UAS while
-    // the link counts as unavailable).
+    // The link's error performance since local midnight (shown once a second
+    // of today is counted), and the class of the latest poll's time (UAS
+    // while the link counts as unavailable).
     QualityCounts quality_today;
-    bool quality_counted = false;
     SecondClass second_class = SecondClass::kUnknown;
     std::string status;  // the status line
 };

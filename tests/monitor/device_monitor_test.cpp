@@ -770,7 +770,6 @@ TEST(StatusLine, SaysWhatThePollingDoes) {
         {view(true, "10.0.0.5", 0, 0, 2), "No answer from 10.0.0.5 (2 polls)"},
         {[&] {
              ViewState v = view(true, "10.0.0.5", 350, at, 0);
-             v.quality_counted = true;
              v.quality_today.es = 3;
              v.quality_today.uas = 12;
              return v;

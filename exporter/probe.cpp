@@ -206,7 +206,10 @@ void ScrapeRun::answered(MessagePtr answer, ProbeClock::time_point now) {
 
 void ScrapeRun::cancel() {
     if (!finished_) {
-        finish("cancelled");
+        // The exporter stops, not the device: refused, counted as nothing
+        // learnt, and the target keeps what it had.
+        result_.busy = true;
+        finish(kStoppingReason);
     }
 }
 

@@ -26,6 +26,8 @@ using ProbeClock = std::chrono::steady_clock;
 // a secret that no series shows, so it is never asked for.
 constexpr CatalogRun kProbeIdentificationRun = catalog_run(Param::kIdItem1, Param::kIdItem7);
 constexpr std::chrono::seconds kDefaultIdentificationInterval{600};
+// Why a scrape still running when the exporter stops is refused.
+constexpr char kStoppingReason[] = "the exporter is stopping";
 
 // A value as the device sent it: a text for the identification rows, else
 // the 32-bit number, signed for INTEGER and unsigned for the other types.
@@ -40,7 +42,8 @@ struct ProbeResult {
     bool success = false;  // every run answered with a usable answer
     // The scrape's deadline, not the device, ended it: too little time was
     // left for the target's usual answers (its previous scrape held it, or
-    // the scrape waited for a turn). No evidence of a lost link.
+    // the scrape waited for a turn), or the exporter stopped during it. No
+    // evidence of a lost link.
     bool busy = false;
     bool identified = false;  // the identification run was part of it
     int requests = 0;         // GetRequests sent

@@ -62,7 +62,7 @@ void ProbeLoop::submit(std::unique_ptr<ProbeJob> job) {
     }
     if (job != nullptr) {
         ProbeOutcome outcome;
-        outcome.refused = "the exporter is stopping";
+        outcome.refused = kStoppingReason;
         job->done(outcome);
         return;
     }
@@ -211,7 +211,7 @@ void ProbeLoop::run() {
         }
         waiting_.erase(std::find(waiting_.begin(), waiting_.end(), entry));
         ProbeOutcome outcome;
-        outcome.refused = "the exporter is stopping";
+        outcome.refused = kStoppingReason;
         end(entry, std::move(outcome));
     }
 }

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "sim/simulated_transceiver.h"
@@ -93,6 +94,24 @@ TEST_F(ExporterProbeLoop, ATurnIsWaitedForOnlyUntilTheDeadlineAndTheRefusalSaysW
             << i << ": " << ended[i].second.refused;
     }
     EXPECT_TRUE(ended[2].second.result.success) << ended[2].second.result.failure;
+}
+
+TEST_F(ExporterProbeLoop, StoppingRefusesWhatRunsAndWaitsWithoutCallingTheDeviceDown) {
+    sim_.set_delay(milliseconds(3000));
+    ProbeLoop loop(1, std::chrono::seconds(600), stats_);
+    std::string error;
+    ASSERT_TRUE(loop.start(&error)) << error;
+    submit(loop, "a", milliseconds(10000));  // runs, waiting on the device
+    submit(loop, "a", milliseconds(10000));  // waits for its turn
+    std::this_thread::sleep_for(milliseconds(100));
+    loop.stop();
+    const auto ended = wait_for(2);
+    ASSERT_EQ(ended.size(), 2u);
+    for (const auto& [key, outcome] : ended) {
+        const std::string& why = outcome.turn ? outcome.result.failure : outcome.refused;
+        EXPECT_EQ(why, kStoppingReason);
+        EXPECT_TRUE(!outcome.turn || outcome.result.busy) << "a stop is no lost link";
+    }
 }
 
 }  // namespace

@@ -737,10 +737,10 @@ std::string journal_rotated_path(const std::string& path, int n) {
     return path.substr(0, dot) + number + path.substr(dot);
 }
 
-std::vector<std::string> journal_files(const std::string& path) {
+std::vector<std::string> journal_files(const std::string& path, int kept_files) {
     std::vector<std::string> files;
     std::error_code error;
-    for (int n = kJournalKeptFiles; n >= 0; --n) {
+    for (int n = kept_files; n >= 0; --n) {
         const std::string name = n == 0 ? path : journal_rotated_path(path, n);
         if (std::filesystem::exists(file_path(name), error)) {
             files.push_back(name);

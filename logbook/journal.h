@@ -119,8 +119,9 @@ std::string default_journal_path();
 std::string journal_rotated_path(const std::string& path, int n);
 
 // The files of the journal at `path`, oldest first: journal.5.jsonl ...
-// journal.1.jsonl, then `path` itself; only those that exist.
-std::vector<std::string> journal_files(const std::string& path);
+// journal.1.jsonl, then `path` itself; only those that exist. A writer
+// that keeps another number of files is read with its `kept_files`.
+std::vector<std::string> journal_files(const std::string& path, int kept_files = kJournalKeptFiles);
 
 // Appends events to one journal, rotating it when it has grown past
 // `rotate_bytes`. The folder is made when missing.

@@ -582,19 +582,10 @@ std::string journal_time(const JournalEvent& event) {
     return out;
 }
 
-std::string journal_line(const JournalEvent& event) {
-    std::string out;
-    out.reserve(160 + event.text.size());
-    out += "{\"time\":\"";
-    out += journal_time(event);
-    out += "\",\"address\":";
-    append_json_text(out, event.address);
-    out += ",\"serial\":";
-    append_json_text(out, event.serial);
-    out += ",\"kind\":\"";
-    out += journal_kind_name(event.kind);
-    out += "\",\"text\":";
-    append_json_text(out, event.text);
+namespace {
+
+// ",\"name\":value" for each of the kind's members.
+void append_fields(std::string& out, const JournalEvent& event) {
     for (const JournalField& f : event.fields) {
         // A detail named like one of the fixed members would make the line
         // no event: it is left out.
@@ -610,6 +601,35 @@ std::string journal_line(const JournalEvent& event) {
             append_json_text(out, f.value);
         }
     }
+}
+
+}  // namespace
+
+std::string journal_line(const JournalEvent& event) {
+    std::string out;
+    out.reserve(160 + event.text.size());
+    out += "{\"time\":\"";
+    out += journal_time(event);
+    out += "\",\"address\":";
+    append_json_text(out, event.address);
+    out += ",\"serial\":";
+    append_json_text(out, event.serial);
+    out += ",\"kind\":\"";
+    out += journal_kind_name(event.kind);
+    out += "\",\"text\":";
+    append_json_text(out, event.text);
+    append_fields(out, event);
+    out += '}';
+    return out;
+}
+
+std::string journal_details(const JournalEvent& event) {
+    std::string out;
+    append_fields(out, event);
+    if (out.empty()) {
+        return "{}";
+    }
+    out[0] = '{';
     out += '}';
     return out;
 }

@@ -93,6 +93,10 @@ std::string journal_time(const JournalEvent& event);
 // characters and non-UTF-8 octets are escaped, so a line never breaks.
 std::string journal_line(const JournalEvent& event);
 
+// The kind's own members as one JSON object, as the line holds them:
+// {"rail":"U +12V","value":14.5}; "{}" for none.
+std::string journal_details(const JournalEvent& event);
+
 // One line read back; nullopt, with `error` set (when not null), for a line
 // that is not an event: not JSON, a missing `time` or `kind`, an unknown
 // kind. Members it does not know are kept as fields. `address`, `serial`

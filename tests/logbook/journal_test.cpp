@@ -1,5 +1,5 @@
 // The journal: events as lines and back, lines that are no event, the
-// reader of the files, rotation, and two writers at once.
+// reader of the files, rotation, two writers at once, and the export.
 #include "logbook/journal.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "environment.h"
+#include "logbook/journal_export.h"
 #include "test_names.h"
 
 namespace {
@@ -320,6 +321,57 @@ TEST_F(JournalWriterTest, ATornLineStaysALineOfItsOwn) {
     EXPECT_EQ(problems,
               std::vector<std::string>{path_ + " line 1: not JSON: the string does not end at "
                                                "column 24"});
+}
+
+TEST_F(JournalWriterTest, ExportsInEachFormAndFilters) {
+    JournalEvent e;
+    e.time = kTime;
+    e.address = "10.0.0.5";
+    e.serial = "=A1";
+    e.kind = JournalKind::kSet;
+    e.text = "Set, \"radio\"\noff";
+    e.fields = {{"radio_before", "true", true}, {"outcome", "", false}};
+    JournalWriter journal(path_);
+    ASSERT_TRUE(journal.append(e));
+    e.time += 60;
+    e.address = "h";
+    e.serial = "";
+    e.kind = JournalKind::kStop;
+    e.text = "Stop";
+    e.fields.clear();
+    ASSERT_TRUE(journal.append(e));
+    const struct {
+        JournalExportFormat format;
+        JournalFilter filter;
+        std::string out;
+    } cases[] = {
+        {JournalExportFormat::kTable,
+         {},
+         "TIME                           ADDRESS          SERIAL      KIND                    "
+         "TEXT\n"
+         "2026-12-10T02:14:07.250+00:00  10.0.0.5         =A1         set                     "
+         "Set, \"radio\"\\x0Aoff\n"
+         "2026-12-10T02:15:07.250+00:00  h                            stop                    "
+         "Stop\n"},
+        {JournalExportFormat::kCsv,
+         {0, 0, "=A1"},
+         "time,address,serial,kind,text,details\r\n"
+         "2026-12-10T02:14:07.250+00:00,10.0.0.5,'=A1,set,\"Set, \"\"radio\"\"\noff\","
+         "\"{\"\"radio_before\"\":true,\"\"outcome\"\":\"\"\"\"}\"\r\n"},
+        {JournalExportFormat::kJson,
+         {kTime + 1, kTime + 61, ""},
+         R"({"time":"2026-12-10T02:15:07.250+00:00","address":"h","serial":"","kind":"stop",)"
+         R"("text":"Stop"})"
+         "\n"},
+        {JournalExportFormat::kJson, {0, kTime + 60, "h"}, ""},
+    };
+    for (const auto& c : cases) {
+        std::ostringstream out;
+        const JournalExportTotals totals =
+            export_journal(journal_files(path_), c.filter, c.format, out, {});
+        EXPECT_EQ(out.str(), c.out);
+        EXPECT_EQ(totals.events, 2u);
+    }
 }
 
 TEST_F(JournalWriterTest, AFolderInTheWayIsTold) {

@@ -61,7 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint64_t seen = 0;
     uint64_t problems = 0;
     const uint64_t events = read_journal(
-        in, "j", [&](const JournalEvent& event) {
+        in, "j",
+        [&](const JournalEvent& event) {
             ++seen;
             check_written(event);
         },

@@ -12,6 +12,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <string_view>
 #include <system_error>
 
 #ifdef _WIN32
@@ -37,7 +38,7 @@
 
 namespace {
 
-const std::array<const char*, kJournalKindCount> kKindNames = {
+constexpr std::array<std::string_view, kJournalKindCount> kKindNames = {
     "start",
     "stop",
     "address_changed",
@@ -59,9 +60,10 @@ const std::array<const char*, kJournalKindCount> kKindNames = {
 
 // The members every line has; the rest are the kind's fields.
 enum class Fixed { kTime, kAddress, kSerial, kKind, kText, kNone };
-constexpr std::array<const char*, 5> kFixedNames = {"time", "address", "serial", "kind", "text"};
+constexpr std::array<std::string_view, 5> kFixedNames = {"time", "address", "serial", "kind",
+                                                         "text"};
 
-Fixed fixed_member(const std::string& name) {
+Fixed fixed_member(std::string_view name) {
     for (std::size_t i = 0; i < kFixedNames.size(); ++i) {
         if (name == kFixedNames[i]) {
             return static_cast<Fixed>(i);
@@ -505,12 +507,13 @@ constexpr std::size_t kChunkSize = 64 * 1024;
 
 const char* journal_kind_name(JournalKind kind) {
     const auto i = static_cast<std::size_t>(kind);
-    return i < kKindNames.size() ? kKindNames[i] : "";
+    return i < kKindNames.size() ? kKindNames[i].data() : "";
 }
 
 std::optional<JournalKind> journal_kind_from_name(const std::string& name) {
+    const std::string_view wanted = name;
     for (std::size_t i = 0; i < kKindNames.size(); ++i) {
-        if (name == kKindNames[i]) {
+        if (wanted == kKindNames[i]) {
             return static_cast<JournalKind>(i);
         }
     }

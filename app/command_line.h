@@ -6,9 +6,20 @@
 #include <vector>
 
 #include "headless/headless_console.h"
+#include "logbook/journal_export.h"
 #include "logbook/quality_report.h"
 
-enum class RunMode { kWindow, kDemo, kHeadless, kPlot, kExport, kReport, kHelp, kVersion };
+enum class RunMode {
+    kWindow,
+    kDemo,
+    kHeadless,
+    kPlot,
+    kExport,
+    kReport,
+    kJournalExport,
+    kHelp,
+    kVersion
+};
 
 struct CommandLine {
     RunMode mode = RunMode::kWindow;
@@ -33,6 +44,14 @@ struct CommandLine {
     std::vector<std::string> report_files;
     ReportOptions report;
     std::string report_save;  // with kReport: the chart of the bins, .svg
+    // --journal FILE: the journal in place of the user's own.
+    std::string journal_file;
+    // With kJournalExport: the journal files given, in order (none: the
+    // journal and its rotated files), the events taken and their form,
+    // written to `export_out` or stdout.
+    std::vector<std::string> journal_export_files;
+    JournalFilter journal_filter;
+    JournalExportFormat journal_format = JournalExportFormat::kTable;
 };
 
 // "90s", "30m", "2h", "1d" or plain seconds ("600"), as seconds; false when

@@ -425,6 +425,9 @@ void DeviceMonitor::after_start_identification() {
     view_.log_controls_enabled = false;
     log_trouble_shown_ = false;
     journal_.on_start();
+    if (identification_answered_) {
+        serial_ = identification_item(readings_, kSerialItem);
+    }
     record(JournalTracker::start(agent_address_, period_ms_, input_.log != 0, input_.log_file));
     note_identification();
     if (input_.log) {

@@ -222,15 +222,17 @@ std::optional<JournalEvent> JournalTracker::identification_read(const std::strin
     if (before.serial == now.serial && before.firmware == now.firmware) {
         return std::nullopt;
     }
+    const std::string firmware = before.firmware == now.firmware
+                                     ? now.firmware
+                                     : before.firmware + " -> " + now.firmware;
     JournalEvent event = event_of(
         JournalKind::kIdentificationChanged,
         before.serial != now.serial
             ? "Another unit answers at " + address + ": serial number " + before.serial + " -> " +
-                  now.serial + ", firmware " + before.firmware + " -> " + now.firmware
-            : "The firmware of " + now.serial + " changed: " + before.firmware + " -> " +
-                  now.firmware);
+                  now.serial + ", firmware " + firmware
+            : "The firmware of " + now.serial + " changed: " + firmware);
+    // The serial number now is the event's own.
     add_text(event, "serial_before", before.serial);
-    add_text(event, "serial", now.serial);
     add_text(event, "firmware_before", before.firmware);
     add_text(event, "firmware", now.firmware);
     return event;
@@ -242,7 +244,6 @@ JournalEvent JournalTracker::start(const std::string& address, int interval_ms, 
         event_of(JournalKind::kStart, format_text("Start: polling %s every %d ms, ",
                                                   address.c_str(), interval_ms) +
                                           (logging ? "logging to " + log_file : "not logging"));
-    add_text(event, "address", address);
     add_number(event, "interval_ms", interval_ms);
     event.fields.push_back({"logging", logging ? "true" : "false", true});
     add_text(event, "log_file", logging ? log_file : "");
@@ -250,9 +251,7 @@ JournalEvent JournalTracker::start(const std::string& address, int interval_ms, 
 }
 
 JournalEvent JournalTracker::stop(const std::string& address) {
-    JournalEvent event = event_of(JournalKind::kStop, "Stop: polling " + address + " ended");
-    add_text(event, "address", address);
-    return event;
+    return event_of(JournalKind::kStop, "Stop: polling " + address + " ended");
 }
 
 JournalEvent JournalTracker::address_changed(const std::string& from, const std::string& to) {

@@ -33,7 +33,16 @@ struct CommandLine {
     std::vector<std::string> report_files;
     ReportOptions report;
     std::string report_save;  // with kReport: the chart of the bins, .svg
+    // --journal: the journal file of the window, the demo or the terminal;
+    // an empty one writes none.
+    std::string journal;
+    bool journal_given = false;
 };
+
+// The journal the console of `line` appends to: --journal's file, else
+// the user's own (default_journal_path()); the demo's simulated device
+// writes none unless --journal names one.
+std::string journal_path(const CommandLine& line);
 
 // "90s", "30m", "2h", "1d" or plain seconds ("600"), as seconds; false when
 // it is none of these or not above zero.

@@ -104,7 +104,9 @@ const EventCase kEventCases[] = {
          s.press(&DeviceMonitor::on_stop);
          s.press(&DeviceMonitor::on_stop);  // not polling: nothing stops
      },
-     {"start", "stop"}, "interval_ms", "1000"},
+     {"start", "stop"},
+     "interval_ms",
+     "1000"},
     {"an outage is told once, and its end with its length",
      [](JournalSession& s) {
          s.press(&DeviceMonitor::on_start);
@@ -115,14 +117,31 @@ const EventCase kEventCases[] = {
          s.sim_->set_silent(false);
          s.tick();
      },
-     {"start", "no_answer", "answered"}, "outage_s", "4"},
+     {"start", "no_answer", "answered"},
+     "outage_s",
+     "4"},
+    {"a silence over Stop and Start is one outage",
+     [](JournalSession& s) {
+         s.press(&DeviceMonitor::on_start);
+         s.sim_->set_silent(true);
+         s.tick();
+         s.press(&DeviceMonitor::on_stop);
+         s.sim_->set_silent(false);
+         s.now_ += 10;
+         s.press(&DeviceMonitor::on_start);
+     },
+     {"start", "no_answer", "stop", "start", "answered"},
+     "outage_s",
+     "11"},
     {"a device silent from Start has no answer since nothing",
      [](JournalSession& s) {
          s.sim_->set_silent(true);
          s.press(&DeviceMonitor::on_start);
          s.tick();
      },
-     {"start", "no_answer"}, "since", ""},
+     {"start", "no_answer"},
+     "since",
+     ""},
     {"a rail out of range latches once, comes back, and Reset clears its lamp",
      [](JournalSession& s) {
          s.sim_->set_rail(SupplyRail::k12V, 14500);
@@ -133,7 +152,9 @@ const EventCase kEventCases[] = {
          s.tick();
          s.press(&DeviceMonitor::on_reset);
      },
-     {"start", "lamp_latched", "rail_in_range", "reset"}, "cleared", "U +12V"},
+     {"start", "lamp_latched", "rail_in_range", "reset"},
+     "cleared",
+     "U +12V"},
     {"a rail still out after Reset latches again",
      [](JournalSession& s) {
          s.sim_->set_rail(SupplyRail::k5V, 6500);
@@ -141,27 +162,35 @@ const EventCase kEventCases[] = {
          s.press(&DeviceMonitor::on_reset);
          s.tick();
      },
-     {"start", "lamp_latched", "reset", "lamp_latched"}, "value", "6.5"},
+     {"start", "lamp_latched", "reset", "lamp_latched"},
+     "value",
+     "6.5"},
     {"Set names each switch before and after",
      [](JournalSession& s) {
          s.press(&DeviceMonitor::on_start);
          s.window_.set_check(ControlId::kRadioCheckBox, 0);
          s.press(&DeviceMonitor::on_set);
      },
-     {"start", "set"}, "radio_before", "1"},
+     {"start", "set"},
+     "radio_before",
+     "1"},
     {"a Set without answer says so",
      [](JournalSession& s) {
          s.press(&DeviceMonitor::on_start);
          s.sim_->set_silent(true);
          s.press(&DeviceMonitor::on_set);
      },
-     {"start", "set"}, "outcome", "Set failed: no answer"},
+     {"start", "set"},
+     "outcome",
+     "Set failed: no answer"},
     {"Send KEY gives the key's length, never the key",
      [](JournalSession& s) {
          s.window_.set_text(ControlId::kKeyField, kKey);
          s.press(&DeviceMonitor::on_send_key);
      },
-     {"key_sent"}, "octets", "10"},
+     {"key_sent"},
+     "octets",
+     "10"},
     {"another unit at the address: its identification, then its family",
      [](JournalSession& s) {
          s.press(&DeviceMonitor::on_start);
@@ -169,21 +198,26 @@ const EventCase kEventCases[] = {
          s.press(&DeviceMonitor::on_get);
          s.tick();
      },
-     {"start", "identification_changed", "family_changed"}, "family", "1000"},
+     {"start", "identification_changed", "family_changed"},
+     "family",
+     "1000"},
     {"a Get of the same unit tells nothing",
      [](JournalSession& s) {
          s.press(&DeviceMonitor::on_get);
          s.press(&DeviceMonitor::on_get);
      },
-     {}, nullptr, nullptr},
+     {},
+     nullptr,
+     nullptr},
     {"another address",
      [](JournalSession& s) {
          s.press(&DeviceMonitor::on_get);
-         s.window_.set_text(ControlId::kAddressBox,
-                            "127.0.0.1:" + std::to_string(s.sim_->port()));
+         s.window_.set_text(ControlId::kAddressBox, "127.0.0.1:" + std::to_string(s.sim_->port()));
          s.press(&DeviceMonitor::on_get);
      },
-     {"address_changed"}, "from", "127.0.0.1"},
+     {"address_changed"},
+     "from",
+     "127.0.0.1"},
     {"a restarted device's counter goes back",
      [](JournalSession& s) {
          s.press(&DeviceMonitor::on_start);
@@ -192,7 +226,9 @@ const EventCase kEventCases[] = {
          s.tick();
          s.tick();
      },
-     {"start", "counter_went_back"}, "counter", "fec_failures"},
+     {"start", "counter_went_back"},
+     "counter",
+     "fec_failures"},
     {"a log that cannot be opened is journaled once",
      [](JournalSession& s) {
          s.window_.set_check(ControlId::kLogCheckBox, 1);
@@ -200,13 +236,17 @@ const EventCase kEventCases[] = {
          s.press(&DeviceMonitor::on_start);
          s.tick();
      },
-     {"start", "log_not_written"}, "reason", "No such file or directory"},
+     {"start", "log_not_written"},
+     "reason",
+     "No such file or directory"},
     {"settings that cannot be saved",
      [](JournalSession& s) {
          RefusingSettings settings;
          s.monitor_.close(&settings);
      },
-     {"settings_not_saved"}, "reason", "the disk is full"},
+     {"settings_not_saved"},
+     "reason",
+     "the disk is full"},
     {"a link down for 11 polls is unavailable for 11 s, then available",
      [](JournalSession& s) {
          s.press(&DeviceMonitor::on_start);
@@ -216,7 +256,9 @@ const EventCase kEventCases[] = {
              s.tick();
          }
      },
-     {"start", "link_unavailable", "link_available"}, "unavailable_s", "11"},
+     {"start", "link_unavailable", "link_available"},
+     "unavailable_s",
+     "11"},
 };
 
 class JournalEventsTest : public testing::TestWithParam<EventCase> {};

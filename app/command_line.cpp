@@ -47,6 +47,11 @@ std::string usage_text() {
            "                                   the link's errored, severely errored and\n"
            "                                   unavailable seconds and its availability, per\n"
            "                                   bin and device, from logs the console wrote\n"
+           "       tarvik --journal-export [FILE...] [--journal FILE] [--from TIME] [--to TIME]\n"
+           "              [--device ADDR|SERIAL] [--csv|--json] [--out FILE]\n"
+           "                                   the journal's events as a table, CSV or JSON\n"
+           "                                   Lines: of the FILEs, or of the journal and its\n"
+           "                                   rotated files, oldest first\n"
            "       tarvik --version            print the version and end\n"
            "\n"
            "HOST may carry its own port as HOST:PORT. Without a display, --demo runs\n"
@@ -59,7 +64,7 @@ const char* program_version() {
 
 std::string journal_path(const CommandLine& line) {
     if (line.journal_given) {
-        return line.journal;
+        return line.journal_file;
     }
     return line.demo ? std::string() : default_journal_path();
 }
@@ -244,6 +249,77 @@ bool parse_report(int argc, const char* const* argv, CommandLine* line, std::str
     return true;
 }
 
+// The arguments after --journal-export: the journal's files, then the
+// export's own options.
+bool parse_journal_export(int argc, const char* const* argv, CommandLine* line,
+                          std::string* error) {
+    bool format_given = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--journal-export") {
+            continue;
+        }
+        if (arg == "--help" || arg == "-h") {
+            line->mode = RunMode::kHelp;
+            return true;
+        }
+        if (arg.rfind("--", 0) != 0) {
+            if (arg.empty()) {
+                *error = "--journal-export takes journal file names";
+                return false;
+            }
+            line->journal_export_files.push_back(arg);
+            continue;
+        }
+        if (arg == "--csv" || arg == "--json") {
+            if (format_given) {
+                *error = "--csv and --json go one at a time";
+                return false;
+            }
+            format_given = true;
+            line->journal_format =
+                arg == "--csv" ? JournalExportFormat::kCsv : JournalExportFormat::kJson;
+            continue;
+        }
+        if (arg != "--from" && arg != "--to" && arg != "--device" && arg != "--out" &&
+            arg != "--journal") {
+            *error = arg + " does not go with --journal-export";
+            return false;
+        }
+        if (i + 1 >= argc) {
+            *error = arg + " needs a value";
+            return false;
+        }
+        const std::string value = argv[++i];
+        if (arg == "--from" || arg == "--to") {
+            JournalFilter& filter = line->journal_filter;
+            if (!parse_local_time(value, arg == "--from" ? &filter.from : &filter.to)) {
+                *error = arg + " takes a local time as \"YYYY-MM-DD HH:MM[:SS]\"";
+                return false;
+            }
+            continue;
+        }
+        if (value.empty()) {
+            *error = arg + (arg == "--device" ? " needs an address or a serial number"
+                                              : " needs a file name");
+            return false;
+        }
+        (arg == "--device" ? line->journal_filter.device
+         : arg == "--out"  ? line->export_out
+                           : line->journal_file) = value;
+    }
+    if (line->journal_filter.to != 0 && !(line->journal_filter.to > line->journal_filter.from)) {
+        *error = "--to must be later than --from";
+        return false;
+    }
+    if (!line->journal_export_files.empty() && !line->journal_file.empty()) {
+        *error = "--journal-export reads the FILEs or the --journal, not both";
+        return false;
+    }
+    line->mode = RunMode::kJournalExport;
+    return true;
+}
+
 }  // namespace
 
 bool parse_command_line(int argc, const char* const* argv, CommandLine* line, std::string* error) {
@@ -254,6 +330,9 @@ bool parse_command_line(int argc, const char* const* argv, CommandLine* line, st
         }
         if (arg == "--report") {
             return parse_report(argc, argv, line, error);
+        }
+        if (arg == "--journal-export") {
+            return parse_journal_export(argc, argv, line, error);
         }
     }
     bool headless = false;
@@ -359,7 +438,7 @@ bool parse_command_line(int argc, const char* const* argv, CommandLine* line, st
                 *error = arg + " needs a value";
                 return false;
             }
-            line->journal = argv[++i];
+            line->journal_file = argv[++i];
             line->journal_given = true;
             continue;
         }

@@ -22,6 +22,8 @@
 #include "device/device_readings.h"
 #include "headless/headless_console.h"
 #include "headless/terminal_text.h"
+#include "logbook/journal.h"
+#include "logbook/journal_export.h"
 #include "logbook/log_export.h"
 #include "logbook/log_reader.h"
 #include "logbook/quality_report.h"
@@ -354,6 +356,53 @@ int run_report(int& argc, char** argv, const CommandLine& line) {
     return 0;
 }
 
+// The journal's events on standard output or in the --out file: of the
+// files given, or of the journal (--journal, or the user's own) and its
+// rotated files, oldest first. Lines that cannot be read are told with
+// their file and number and left out. 1 when a file cannot be read, there
+// is no journal, or the output cannot be written.
+int run_journal_export(const CommandLine& line) {
+    std::vector<std::string> files = line.journal_export_files;
+    if (files.empty()) {
+        const std::string journal =
+            line.journal_file.empty() ? default_journal_path() : line.journal_file;
+        if (journal.empty()) {
+            std::fprintf(stderr, "tarvik: the journal's place is not known; give its FILE\n");
+            return 1;
+        }
+        files = journal_files(journal);
+        if (files.empty()) {
+            std::fprintf(stderr, "tarvik: there is no journal at %s\n",
+                         terminal_safe_text(journal).c_str());
+            return 1;
+        }
+    }
+    for (const std::string& file : files) {
+        std::ifstream in;
+        if (!open_log(file, line.export_out, in)) {
+            return 1;
+        }
+    }
+    std::ofstream output_file;
+    std::ostream* output = open_output(line.export_out, output_file);
+    if (output == nullptr) {
+        return 1;
+    }
+    std::ostream& out = *output;
+    export_journal(files, line.journal_filter, line.journal_format, out,
+                   [](const std::string& problem) {
+                       std::fprintf(stderr, "tarvik: %s\n", terminal_safe_text(problem).c_str());
+                   });
+    if (output_file.is_open()) {
+        output_file.close();
+    }
+    if (!out) {
+        std::fprintf(stderr, "tarvik: cannot write the journal's events\n");
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -395,6 +444,8 @@ int main(int argc, char** argv) {
             return run_export(line);
         case RunMode::kReport:
             return run_report(argc, argv, line);
+        case RunMode::kJournalExport:
+            return run_journal_export(line);
         case RunMode::kDemo:
         case RunMode::kHeadless:
             break;

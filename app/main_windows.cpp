@@ -91,6 +91,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         case RunMode::kHeadless:
         case RunMode::kExport:
         case RunMode::kReport:
+        case RunMode::kJournalExport:
             show_program_message(
                 "tarvikw opens the console window, or with --plot a log's trends. The terminal "
                 "console (--headless, --demo in the terminal, --plot --save) is tarvik.exe.\n\n" +

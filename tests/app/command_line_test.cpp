@@ -40,6 +40,7 @@ TEST(CommandLine, FormsAndTheirModes) {
         {{"--port", "1161", "--plot", "run.log"}, RunMode::kPlot},
         {{"--export", "run.log"}, RunMode::kExport},
         {{"--json", "--export", "run.log", "--out", "t.json"}, RunMode::kExport},
+        {{"--journal-export"}, RunMode::kJournalExport},
     };
     for (const auto& c : cases) {
         const Parsed p = parse(c.args);
@@ -118,6 +119,22 @@ TEST(CommandLine, ReportOptions) {
     EXPECT_EQ(p.line.report.to, 0) << "to the logs' end";
 }
 
+TEST(CommandLine, JournalExportOptions) {
+    const Parsed p =
+        parse({"--journal-export", "j.2.jsonl", "j.jsonl", "--device", "A123", "--csv", "--from",
+               "2026-12-09 10:40", "--to", "2026-12-10 10:40", "--out", "j.csv"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.line.journal_export_files, (std::vector<std::string>{"j.2.jsonl", "j.jsonl"}));
+    EXPECT_EQ(p.line.journal_filter.device, "A123");
+    EXPECT_EQ(p.line.journal_format, JournalExportFormat::kCsv);
+    EXPECT_EQ(p.line.journal_filter.to - p.line.journal_filter.from, 86400);
+    EXPECT_EQ(p.line.export_out, "j.csv");
+    const Parsed chosen = parse({"--journal-export", "--journal", "mine.jsonl", "--json"});
+    ASSERT_TRUE(chosen.ok) << chosen.error;
+    EXPECT_EQ(chosen.line.journal_file, "mine.jsonl");
+    EXPECT_EQ(chosen.line.journal_format, JournalExportFormat::kJson);
+}
+
 TEST(CommandLine, ExportAndFormatOptions) {
     const Parsed csv = parse({"--export", "run.log"});
     ASSERT_TRUE(csv.ok) << csv.error;
@@ -188,6 +205,11 @@ TEST(CommandLine, RefusesWhatItDoesNotTake) {
         {"--report", "a.log", "--save", "a.pdf"},
         {"--report", "a.log", "--headless"},
         {"--report", "a.log", "--from", "2026-12-09 10:40", "--to", "2026-12-09 10:40"},
+        {"--journal-export", "--csv", "--json"},
+        {"--journal-export", "--device", ""},
+        {"--journal-export", "--bin", "1h"},
+        {"--journal-export", "j.jsonl", "--journal", "k.jsonl"},
+        {"--journal-export", "--from", "2026-12-09 10:40", "--to", "2026-12-09 10:00"},
         {"--headless", "--address", "h", "--format", "xml"},
         {"--format", "line"},
         {"--headless", "--address", ""},

@@ -37,13 +37,12 @@ std::string duration_text(double seconds) {
     const long long h = whole / 3600;
     const long long m = whole / 60 % 60;
     const long long s = whole % 60;
+    // std::to_string: MinGW's printf does not take every C99 length.
+    const std::string seconds_text = std::to_string(s) + " s";
     if (h > 0) {
-        return format_text("%lld h %lld min %lld s", h, m, s);
+        return std::to_string(h) + " h " + std::to_string(m) + " min " + seconds_text;
     }
-    if (m > 0) {
-        return format_text("%lld min %lld s", m, s);
-    }
-    return format_text("%lld s", s);
+    return m > 0 ? std::to_string(m) + " min " + seconds_text : seconds_text;
 }
 
 // A rail's reading and its lamp's limits, as the voltage pane shows them.
@@ -292,7 +291,7 @@ JournalEvent JournalTracker::set(bool radio_before, bool radio, bool heater_befo
 JournalEvent JournalTracker::key_sent(size_t octets, const std::string& failure) {
     JournalEvent event =
         event_of(JournalKind::kKeySent,
-                 format_text("Send KEY: a key of %zu octets, ", octets) +
+                 "Send KEY: a key of " + std::to_string(octets) + " octets, " +
                      (failure.empty() ? std::string("taken by the device") : failure));
     add_number(event, "octets", static_cast<double>(octets));
     add_text(event, "outcome", failure.empty() ? "ok" : failure);

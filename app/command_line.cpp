@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "logbook/journal.h"
 #include "monitor/device_monitor.h"
 #include "snmp/agent_link.h"
 
@@ -21,6 +22,11 @@ std::string usage_text() {
            "                                   every poll, stop after N polls\n"
            "       tarvik --demo --headless [--format panes|line|json]\n"
            "                                   the demo in the terminal\n"
+           "       tarvik --headless --address HOST --journal FILE\n"
+           "                                   the journal of events appended to FILE (\"\":\n"
+           "                                   none), with the window and --demo too; without\n"
+           "                                   it the user's Tarvik/journal.jsonl (the demo's\n"
+           "                                   device: none)\n"
            "       tarvik --address HOST [--community TEXT] [--interval MS]\n"
            "                                   the window with these fields filled, not started\n"
            "       tarvik --port N             the agent's UDP port (default " +
@@ -54,6 +60,13 @@ std::string usage_text() {
 
 const char* program_version() {
     return TARVIK_VERSION;
+}
+
+std::string journal_path(const CommandLine& line) {
+    if (line.journal_given) {
+        return line.journal_file;
+    }
+    return line.demo ? std::string() : default_journal_path();
 }
 
 std::string version_text() {
@@ -419,6 +432,16 @@ bool parse_command_line(int argc, const char* const* argv, CommandLine* line, st
             export_option = true;
             continue;
         }
+        if (arg == "--journal") {
+            // An empty name is taken: it turns the journal off.
+            if (i + 1 >= argc) {
+                *error = arg + " needs a value";
+                return false;
+            }
+            line->journal_file = argv[++i];
+            line->journal_given = true;
+            continue;
+        }
         if (arg == "--format") {
             if (i + 1 >= argc) {
                 *error = arg + " needs a value";
@@ -512,6 +535,10 @@ bool parse_command_line(int argc, const char* const* argv, CommandLine* line, st
     }
     if (from_given && !(line->plot_to > line->plot_from)) {
         *error = "--to must be later than --from";
+        return false;
+    }
+    if (line->journal_given && (plot || exporting)) {
+        *error = "--journal goes with the window, --demo and --headless";
         return false;
     }
     if (export_option && !exporting) {

@@ -69,6 +69,7 @@ int run_window(int& argc, char** argv, const CommandLine& line, bool demo) {
         options.autostart =
             options.open_trends || (autostart != nullptr && std::strcmp(autostart, "1") == 0);
     }
+    options.journal = journal_path(line);
     CTarvikApp app(argc, argv);
     return app.start_application(options, device_readings());
 #else
@@ -466,5 +467,6 @@ int main(int argc, char** argv) {
             return run_demo_control(sim, command);
         };
     }
+    line.headless.journal = journal_path(line);
     return run_headless(line.headless, device_readings());
 }

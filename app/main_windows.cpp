@@ -98,5 +98,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                 usage_text());
             return line.mode == RunMode::kHelp ? 0 : 2;
     }
+    options.journal = journal_path(line);
     return start_application(options, device_readings());
 }

@@ -46,6 +46,7 @@ int CTarvikApp::start_application(const WindowOptions& options, DeviceReadings& 
         IniSettingsStore::default_path(options.demo ? QStringLiteral("demo") : QString()));
     CTarvikDlg window(readings);
     window.monitor().set_default_port(options.default_port);
+    window.monitor().set_journal(options.journal);
     // The run ends with the window; hiding it in the tray does not end it.
     setQuitOnLastWindowClosed(false);
     connect(&window, &QDialog::finished, this, &QCoreApplication::quit);

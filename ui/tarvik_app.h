@@ -22,7 +22,8 @@ struct WindowOptions {
     std::string interval;                       // put into its field; empty: the default
     bool autostart = false;                     // press Get, then Start, once the window shows
     bool open_trends = false;                   // then open the trends window, showing all
-    bool demo = false;  // a history of its own, so the demo's address stays out of the real one
+    bool demo = false;    // a history of its own, so the demo's address stays out of the real one
+    std::string journal;  // the journal file the window appends to; empty: none
 };
 
 class CTarvikApp : public QApplication {

@@ -20,6 +20,7 @@ int start_application(const WindowOptions& options, DeviceReadings& readings) {
         ProfileSettingsStore::default_path(options.demo ? "demo" : std::string()));
     CTarvikDlg window(readings);
     window.monitor().set_default_port(options.default_port);
+    window.monitor().set_journal(options.journal);
     if (!window.create(&settings)) {
         show_program_message("The console window could not be created");
         return 1;

@@ -17,7 +17,8 @@ struct WindowOptions {
     std::string community;                      // put into its field; empty: the default
     std::string interval;                       // put into its field; empty: the default
     bool autostart = false;                     // press Get, then Start, once the window shows
-    bool demo = false;  // a history of its own, so the demo's address stays out of the real one
+    bool demo = false;    // a history of its own, so the demo's address stays out of the real one
+    std::string journal;  // the journal file the window appends to; empty: none
 };
 
 // Initialises and shows the main window and runs it until it is closed.

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "logbook/journal.h"
+
 namespace {
 
 struct Parsed {
@@ -46,6 +48,26 @@ TEST(CommandLine, FormsAndTheirModes) {
         const Parsed p = parse(c.args);
         ASSERT_TRUE(p.ok) << p.error;
         EXPECT_EQ(p.line.mode, c.mode) << (c.args.empty() ? "(none)" : c.args[0]);
+    }
+}
+
+TEST(CommandLine, TheJournalEachConsoleAppendsTo) {
+    const std::string user = default_journal_path();
+    const struct {
+        std::vector<const char*> args;
+        std::string journal;
+    } cases[] = {
+        {{}, user},
+        {{"--headless", "--address", "h"}, user},
+        {{"--demo"}, ""},  // a simulated device's events are no one's
+        {{"--demo", "--headless", "--journal", "demo.jsonl"}, "demo.jsonl"},
+        {{"--headless", "--address", "h", "--journal", ""}, ""},
+        {{"--journal", "mine.jsonl"}, "mine.jsonl"},
+    };
+    for (const auto& c : cases) {
+        const Parsed p = parse(c.args);
+        ASSERT_TRUE(p.ok) << p.error;
+        EXPECT_EQ(journal_path(p.line), c.journal) << c.args.size();
     }
 }
 
@@ -170,6 +192,8 @@ TEST(CommandLine, RefusesWhatItDoesNotTake) {
         {"--headless", "--address", "h", "--polls", "0"},
         {"--headless", "--address", "h", "--polls", "many"},
         {"--log", "x.log"},
+        {"--plot", "run.log", "--journal", "j.jsonl"},
+        {"--headless", "--address", "h", "--journal"},
         {"--plot"},
         {"--plot", "run.log", "--demo"},
         {"--headless", "--address", "h", "--plot", "run.log"},

@@ -367,10 +367,27 @@ void CTarvikDlg::await_answer(std::intptr_t socket, int wait_ms) {
                 [this] { monitor_.on_socket_readable(); });
     }
     answer_ready_->setEnabled(true);
+    waiting_ = true;
+    deadline_ = now() + std::chrono::milliseconds(wait_ms);
     answer_deadline_.start(wait_ms);
 }
 
+void CTarvikDlg::advance(std::chrono::milliseconds step) {
+    offset_ += step;
+    if (!waiting_) {
+        return;
+    }
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline_ - now()).count();
+    if (left > 0) {
+        answer_deadline_.start(static_cast<int>(left));
+        return;
+    }
+    answer_deadline_.stop();
+    monitor_.on_deadline();
+}
+
 void CTarvikDlg::end_wait() {
+    waiting_ = false;
     answer_deadline_.stop();
     if (answer_ready_ != nullptr) {
         answer_ready_->setEnabled(false);

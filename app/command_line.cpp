@@ -13,7 +13,7 @@
 std::string usage_text() {
     const std::string port = std::to_string(kDefaultAgentPort);
     return "usage: tarvik                      the console window\n"
-           "       tarvik --demo               the window, plus a simulated transceiver on "
+           "       tarvik --demo [--log FILE]  the window, plus a simulated transceiver on "
            "loopback\n"
            "       tarvik --headless --address HOST [--port N] [--community TEXT]\n"
            "              [--interval MS] [--log FILE] [--polls N] [--format panes|line|json]\n"
@@ -27,8 +27,9 @@ std::string usage_text() {
            "                                   none), with the window and --demo too; without\n"
            "                                   it the user's Tarvik/journal.jsonl (the demo's\n"
            "                                   device: none)\n"
-           "       tarvik --address HOST [--community TEXT] [--interval MS]\n"
-           "                                   the window with these fields filled, not started\n"
+           "       tarvik --address HOST [--community TEXT] [--interval MS] [--log FILE]\n"
+           "                                   the window with these fields filled (--log:\n"
+           "                                   \"Log to file\" checked), not started\n"
            "       tarvik --port N             the agent's UDP port (default " +
            port +
            "), any mode\n"
@@ -336,7 +337,8 @@ bool parse_command_line(int argc, const char* const* argv, CommandLine* line, st
         }
     }
     bool headless = false;
-    bool headless_option = false;  // --log, --polls, --format: the terminal's alone
+    bool headless_option = false;  // --polls, --format: the terminal's alone
+    bool log_given = false;        // --log: the terminal's, the window's and the demo's
     bool field_option = false;     // --address, --community, --interval: the window's too
     bool address_given = false;
     bool plot = false;
@@ -476,7 +478,7 @@ bool parse_command_line(int argc, const char* const* argv, CommandLine* line, st
             continue;
         }
         const bool field = arg == "--address" || arg == "--community" || arg == "--interval";
-        (field ? field_option : headless_option) = true;
+        (field ? field_option : arg == "--log" ? log_given : headless_option) = true;
         if (arg == "--address") {
             // The empty address box means the local computer; on the
             // command line an empty value is a mistake (an unset variable).
@@ -511,7 +513,12 @@ bool parse_command_line(int argc, const char* const* argv, CommandLine* line, st
         }
     }
     if (headless_option && !headless) {
-        *error = "--log, --polls and --format go with --headless";
+        *error = "--polls and --format go with --headless";
+        return false;
+    }
+    // Without --headless it checks the window's "Log to file" and names the file.
+    if (log_given && !headless && (plot || exporting)) {
+        *error = "--log goes with --headless, --demo, or alone for the window";
         return false;
     }
     // Without --headless they fill the window's fields: a runbook or an

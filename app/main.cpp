@@ -57,10 +57,11 @@ int run_window(int& argc, char** argv, const CommandLine& line, bool demo) {
 #ifdef TARVIK_WINDOW
     WindowOptions options;
     options.default_port = line.headless.port;
-    // The fields --address, --community and --interval filled; not started.
+    // The fields --address, --community, --interval and --log filled; not started.
     options.address = line.headless.address;
     options.community = line.headless.community;
     options.interval = line.headless.interval;
+    options.log_file = line.headless.log_file;
     if (demo) {
         options.address = line.headless.address;
         options.demo = true;

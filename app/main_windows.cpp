@@ -42,6 +42,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     }
     WindowOptions options;
     options.default_port = line.headless.port;
+    options.log_file = line.headless.log_file;  // --log: "Log to file" checked, the file named
     SimulatedTransceiver sim;
     switch (line.mode) {
         case RunMode::kWindow:

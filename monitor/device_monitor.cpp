@@ -296,17 +296,19 @@ void DeviceMonitor::initialise(SettingsStore* settings) {
 }
 
 void DeviceMonitor::fill_fields(const std::string& address, const std::string& community,
-                                const std::string& interval) {
-    if (address.empty() && community.empty() && interval.empty()) {
+                                const std::string& interval, const std::string& log_file) {
+    if (address.empty() && community.empty() && interval.empty() && log_file.empty()) {
         return;
     }
     for (const auto& field : {std::make_pair(&OperatorInput::address, &address),
                               std::make_pair(&OperatorInput::community, &community),
-                              std::make_pair(&OperatorInput::interval, &interval)}) {
+                              std::make_pair(&OperatorInput::interval, &interval),
+                              std::make_pair(&OperatorInput::log_file, &log_file)}) {
         if (!field.second->empty()) {
             view_.fields.*field.first = *field.second;
         }
     }
+    view_.fields.log = view_.fields.log || !log_file.empty();
     ++view_.fields_filled;
     publish();
 }

@@ -143,9 +143,10 @@ public:
 
     // The fields filled in for the operator from a command line, as the
     // history's first entry fills the address box at initialisation; an
-    // empty text leaves its field as it is.
+    // empty text leaves its field as it is. A log file's name also checks
+    // "Log to file".
     void fill_fields(const std::string& address, const std::string& community,
-                     const std::string& interval);
+                     const std::string& interval, const std::string& log_file = std::string());
 
     // A button: `handler` (one of kButtonHandlers) runs with the fields as
     // given, now, or after the exchange in flight, in the order given. Stop

@@ -16,6 +16,8 @@ void MemoryHost::draw(const ViewState& view) {
         input_.address = view.fields.address;
         input_.community = view.fields.community;
         input_.interval = view.fields.interval;
+        input_.log = view.fields.log;
+        input_.log_file = view.fields.log_file;
     }
     if (copies.switches) {
         input_.radio = view.radio;

@@ -95,7 +95,7 @@ struct ViewState {
 // monitor filled them anew, Radio and Heater when a poll reported them.
 // Otherwise the operator's typing and clicks stand.
 struct FieldCopies {
-    bool fields = false;    // address, community and interval from `view.fields`
+    bool fields = false;    // address, community, interval and the log's from `view.fields`
     bool switches = false;  // Radio and Heater from `view.radio` and `view.heater`
 };
 FieldCopies field_copies(const ViewState& drawn, const ViewState& view, bool first);

@@ -53,7 +53,8 @@ int CTarvikApp::start_application(const WindowOptions& options, DeviceReadings& 
     const StopSignalWatcher stop_signals(window);
 
     window.initialise(&settings);
-    window.monitor().fill_fields(options.address, options.community, options.interval);
+    window.monitor().fill_fields(options.address, options.community, options.interval,
+                                 options.log_file);
     if (const QScreen* screen = primaryScreen()) {
         window.move(screen->availableGeometry().center() - window.rect().center());
     }

@@ -335,6 +335,8 @@ void CTarvikDlg::draw(const ViewState& view) {
         set_text(ControlId::kAddressBox, view.fields.address);
         set_text(ControlId::kCommunityField, view.fields.community);
         set_text(ControlId::kIntervalField, view.fields.interval);
+        set_check(ControlId::kLogCheckBox, view.fields.log);
+        set_text(ControlId::kLogFileField, view.fields.log_file);
     }
     for (ControlId id : {ControlId::kLogCheckBox, ControlId::kLogFileField}) {
         if (QWidget* widget = control(id)) {
@@ -367,10 +369,27 @@ void CTarvikDlg::await_answer(std::intptr_t socket, int wait_ms) {
                 [this] { monitor_.on_socket_readable(); });
     }
     answer_ready_->setEnabled(true);
+    waiting_ = true;
+    deadline_ = now() + std::chrono::milliseconds(wait_ms);
     answer_deadline_.start(wait_ms);
 }
 
+void CTarvikDlg::advance(std::chrono::milliseconds step) {
+    offset_ += step;
+    if (!waiting_) {
+        return;
+    }
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline_ - now()).count();
+    if (left > 0) {
+        answer_deadline_.start(static_cast<int>(left));
+        return;
+    }
+    answer_deadline_.stop();
+    monitor_.on_deadline();
+}
+
 void CTarvikDlg::end_wait() {
+    waiting_ = false;
     answer_deadline_.stop();
     if (answer_ready_ != nullptr) {
         answer_ready_->setEnabled(false);

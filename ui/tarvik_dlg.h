@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -87,6 +88,15 @@ public:
     void end_wait() override;
     void message_box(const std::string& text) override;
 
+    // The clock the answer wait runs by: the steady clock, plus the steps
+    // `advance` took. The deadline timer fires at the clock's deadline.
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point now() const { return Clock::now() + offset_; }
+    // Steps the clock by `step`: a deadline that falls due meanwhile is
+    // delivered at once (an answer already waiting is still taken), so a
+    // test of a silence need not wait it out.
+    void advance(std::chrono::milliseconds step);
+
 public slots:
     // Esc, the close box and Alt+F4: the history is written, the run ends.
     void reject() override;
@@ -137,7 +147,10 @@ private:
     std::vector<QPointer<QMessageBox>> boxes_;  // open message boxes
     QTimer poll_timer_;                         // a child named "poll_timer"
     QTimer answer_deadline_;                    // one-shot, while an exchange waits
-    QSocketNotifier* answer_ready_ = nullptr;   // the link's socket, while one waits
+    bool waiting_ = false;                      // an answer is awaited until `deadline_`
+    Clock::time_point deadline_;
+    Clock::duration offset_{0};                // the steps `advance` took
+    QSocketNotifier* answer_ready_ = nullptr;  // the link's socket, while one waits
     SettingsStore* settings_ = nullptr;
     QAction* about_action_ = nullptr;
     QPointer<QDialog> about_;  // the About box while it is open

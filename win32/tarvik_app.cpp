@@ -25,7 +25,8 @@ int start_application(const WindowOptions& options, DeviceReadings& readings) {
         show_program_message("The console window could not be created");
         return 1;
     }
-    window.monitor().fill_fields(options.address, options.community, options.interval);
+    window.monitor().fill_fields(options.address, options.community, options.interval,
+                                 options.log_file);
     window.show();
     if (options.autostart) {
         for (ControlId id : {ControlId::kGetButton, ControlId::kStartButton}) {

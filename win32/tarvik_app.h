@@ -16,8 +16,9 @@ struct WindowOptions {
     std::string address;                        // put into the address box; empty: none
     std::string community;                      // put into its field; empty: the default
     std::string interval;                       // put into its field; empty: the default
-    bool autostart = false;                     // press Get, then Start, once the window shows
-    bool demo = false;    // a history of its own, so the demo's address stays out of the real one
+    std::string log_file;    // put into its field, "Log to file" checked; empty: neither
+    bool autostart = false;  // press Get, then Start, once the window shows
+    bool demo = false;  // a history of its own, so the demo's address stays out of the real one
     std::string journal;  // the journal file the window appends to; empty: none
 };
 

@@ -543,6 +543,8 @@ void CTarvikDlg::draw(const ViewState& view) {
         set_text(ControlId::kAddressBox, view.fields.address);
         set_text(ControlId::kCommunityField, view.fields.community);
         set_text(ControlId::kIntervalField, view.fields.interval);
+        set_check(ControlId::kLogCheckBox, view.fields.log);
+        set_text(ControlId::kLogFileField, view.fields.log_file);
     }
     for (ControlId id : {ControlId::kLogCheckBox, ControlId::kLogFileField}) {
         if (HWND c = control(id)) {

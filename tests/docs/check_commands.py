@@ -10,7 +10,8 @@ that starts with a program's name (or its path in the build tree). Its optional 
 placeholders (HOST, LOG, MS, ...) become real values: a loopback port that
 never answers, a log the console wrote, files in a folder of the test's
 own. Servers listen on loopback ports of their own. Each runs for at most
-two seconds with no display and nothing on standard input; what fails is a
+two seconds with no display and nothing on standard input, four at a time
+(most of them wait out their two seconds); what fails is a
 command line that the program refuses (status 2, or its usage printed): a
 page that shows a command that does not run.
 """
@@ -21,6 +22,7 @@ import socket
 import subprocess
 import sys
 import tempfile
+from concurrent.futures import ThreadPoolExecutor
 
 RUN_SECONDS = 2
 PROGRAMS = ("tarvik", "tarvik-sim", "tarvik-exporter")
@@ -183,19 +185,22 @@ def main(source, tarvik, sim, exporter=None):
                 sim_run.kill()
                 sim_run.wait()
             values = Values(work, silent.getsockname()[1], log)
+            runs = []  # (page, command, arguments)
             for page in pages:
                 with open(page, encoding="utf-8") as f:
                     commands = commands_in(f.read())
                 for command in commands:
                     args = runnable(command, values, binaries)
-                    if args is None:
-                        continue
-                    ran += 1
-                    result = run(args, work)
-                    if result and (result[0] == 2 or "usage:" in result[1]):
-                        faults.append("%s: `%s` (run as %s) is refused: status %d: %s" % (
-                            os.path.relpath(page, source), command, shlex.join(args[1:]),
-                            result[0], result[1].strip().splitlines()[0]))
+                    if args is not None:
+                        runs.append((page, command, args))
+            ran = len(runs)
+            with ThreadPoolExecutor(max_workers=4) as pool:
+                results = list(pool.map(lambda r: run(r[2], work), runs))
+            for (page, command, args), result in zip(runs, results):
+                if result and (result[0] == 2 or "usage:" in result[1]):
+                    faults.append("%s: `%s` (run as %s) is refused: status %d: %s" % (
+                        os.path.relpath(page, source), command, shlex.join(args[1:]),
+                        result[0], result[1].strip().splitlines()[0]))
     finally:
         silent.close()
     if faults:

@@ -137,6 +137,15 @@ TEST_P(MonitorTest, InitialisationFillsTheFieldsAndOpensTheLink) {
     EXPECT_TRUE(window_.message_boxes.empty());
 }
 
+// A command line's log file checks "Log to file" and names it; the fields
+// it leaves empty stay as they are.
+TEST_P(MonitorTest, ACommandLineLogFileChecksLogToFile) {
+    monitor_.fill_fields("", "", "", "run.log");
+    EXPECT_EQ(window_.get_check(ControlId::kLogCheckBox), 1);
+    EXPECT_EQ(window_.get_text(ControlId::kLogFileField), "run.log");
+    EXPECT_EQ(window_.get_text(ControlId::kIntervalField), "1000");
+}
+
 TEST_P(MonitorTest, StartReadsTheDeviceAndFillsEveryPane) {
     window_.press(&DeviceMonitor::on_start);
     ASSERT_TRUE(monitor_.polling());

@@ -216,6 +216,7 @@ TEST_F(HistoryTest, AStopSignalInAWaitClosesLikeTheCloseBox) {
     start();
     point_at_simulator();
     sim_.set_silent(true);
+    step_silences_ = false;
     {
         const StopSignalWatcher watcher(*window_);
         QSignalSpy finished(window_.get(), &QDialog::finished);

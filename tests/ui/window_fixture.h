@@ -32,7 +32,9 @@ protected:
         return qobject_cast<Widget*>(widget(id));
     }
     // A click, then the window's loop runs until the command and the
-    // exchanges it started are through.
+    // exchanges it started are through; while the simulator is silent, the
+    // window's clock steps through each wait (unless `step_silences_` is
+    // false: a test of what happens during a wait).
     void click(ControlId id);
     void settle();
     void press_key(QWidget* target, int key);
@@ -52,4 +54,5 @@ protected:
     std::vector<std::string> messages_;
     bool tray_available_ = false;
     bool record_messages_ = true;  // false: real message boxes
+    bool step_silences_ = true;
 };

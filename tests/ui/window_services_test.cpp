@@ -67,11 +67,15 @@ TEST_F(WindowServicesTest, TextsCrossAsUtf8AndTheLogNameAsAFileName) {
     ViewState view = window_->monitor().view();
     view.panes[ControlId::kTemperaturePane] = typed;
     view.fields.interval = typed;
+    view.fields.log = true;
+    view.fields.log_file = typed;
     ++view.fields_filled;
     view.history = {typed};
     window_->draw(view);
     EXPECT_EQ(text(ControlId::kTemperaturePane), typed);
     EXPECT_EQ(text(ControlId::kIntervalField), typed);
+    EXPECT_TRUE(checked(ControlId::kLogCheckBox));
+    EXPECT_EQ(text(ControlId::kLogFileField), typed);
     EXPECT_EQ(list().at(0), typed);
 
     // Typed into the field, a name with an umlaut opens the file so named.

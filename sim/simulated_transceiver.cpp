@@ -165,7 +165,14 @@ void SimulatedTransceiver::handle_datagram(const uint8_t* data, int32_t size,
         std::lock_guard<std::mutex> lock(mutex_);
         faults = faults_;
         bool answered = false;
-        if (!faults.silent && size <= kMaxDatagram) {
+        bool serving = !faults.silent && size <= kMaxDatagram;
+        if (serving && replay_) {
+            serving = replay_->state() == ReplayState::kAnswering;
+            if (serving) {
+                model_.show_replayed(replay_->values());
+            }
+        }
+        if (serving) {
             model_.advance_to(model_time_locked());
             AnswerFaults answer_faults;
             answer_faults.error_status = faults.error_status;
@@ -374,6 +381,21 @@ std::string SimulatedTransceiver::link_faults_text() const {
 std::string SimulatedTransceiver::key() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return model_.key();
+}
+
+void SimulatedTransceiver::start_replay(std::unique_ptr<LogReplay> replay) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    replay_ = std::move(replay);
+    model_.start_replay();
+}
+
+bool SimulatedTransceiver::with_replay(const std::function<void(LogReplay&)>& action) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!replay_) {
+        return false;
+    }
+    action(*replay_);
+    return true;
 }
 
 void SimulatedTransceiver::freeze_time(double seconds) {

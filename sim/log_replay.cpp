@@ -2,6 +2,7 @@
 #include "sim/log_replay.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -34,7 +35,7 @@ int32_t clamp_int32(double value) {
         return std::numeric_limits<int32_t>::min();
     }
     return x > std::numeric_limits<int32_t>::max() ? std::numeric_limits<int32_t>::max()
-                                                    : static_cast<int32_t>(x);
+                                                   : static_cast<int32_t>(x);
 }
 
 std::string stamp_text(double seconds) {
@@ -50,14 +51,16 @@ std::string stamp_text(double seconds) {
     return text;
 }
 
-// "line N: reason" with N moved on by `base - 1`.
-std::string renumbered(const std::string& problem, uint64_t base) {
+// "line N: reason" with N moved on by `base - 1`; `*line` gets the new N.
+std::string renumbered(const std::string& problem, uint64_t base, uint64_t* line) {
     unsigned long long n = 0;
     int used = 0;
-    if (base == 0 || std::sscanf(problem.c_str(), "line %llu%n", &n, &used) != 1) {
+    if (std::sscanf(problem.c_str(), "line %llu%n", &n, &used) != 1) {
+        *line = 0;
         return problem;
     }
-    return "line " + std::to_string(n + base - 1) + problem.substr(static_cast<std::size_t>(used));
+    *line = n + base - 1;
+    return "line " + std::to_string(*line) + problem.substr(static_cast<std::size_t>(used));
 }
 
 }  // namespace
@@ -203,7 +206,6 @@ bool LogReplay::read_window() {
             data.resize(last + 1);
         }
     }
-    const bool report = start >= reported_until_ && static_cast<bool>(options_.on_problem);
     uint64_t base = next_line_;
     ViewBuffer buffer(&data[0], data.size());
     std::istream in(&buffer);
@@ -215,19 +217,26 @@ bool LogReplay::read_window() {
                 (rows_.back().stamp != record.seconds || rows_.back().run != runs_)) {
                 place_group_end();
             }
-            Row row{record.seconds, 0.0, record.succeeded, runs_, header_,
-                    served_values(record.readings, header_.get())};
+            Row row{record.seconds, 0.0,     record.succeeded,
+                    runs_,          header_, served_values(record.readings, header_.get())};
             if (!rows_.empty() && rows_.back().count == 0) {
                 row.rank = rows_.back().rank + 1;
             }
             rows_.push_back(std::move(row));
         },
         [&](const std::string& problem) {
-            if (report) {
-                if (base == 0) {
-                    base = next_line_ = line_of(start);
-                }
-                options_.on_problem(renumbered(problem, base));
+            if (!options_.on_problem) {
+                return;
+            }
+            if (base == 0) {
+                base = next_line_ = line_of(start);
+            }
+            // Each line once, in the order the replay first reaches them.
+            uint64_t line = 0;
+            const std::string text = renumbered(problem, base, &line);
+            if (line > reported_line_) {
+                reported_line_ = line;
+                options_.on_problem(text);
             }
         },
         {},
@@ -236,9 +245,6 @@ bool LogReplay::read_window() {
             header_ = std::make_shared<const LogHeader>(header);
             ++runs_;
         });
-    if (report) {
-        reported_until_ = start + data.size();
-    }
     if (next_line_ != 0) {
         next_line_ += static_cast<uint64_t>(std::count(data.begin(), data.end(), '\n'));
     }
@@ -309,15 +315,14 @@ bool LogReplay::first_stamp_from(uint64_t offset, uint64_t* line_start, double* 
         ViewBuffer buffer(&data[0], data.size());
         std::istream in(&buffer);
         bool found = false;
-        read_measurement_log(
-            in,
-            [&](const LogRecord& record) {
-                if (!found) {
-                    *stamp = record.seconds;
-                    found = true;
-                }
-            },
-            {});
+        read_measurement_log(in,
+                             [&](const LogRecord& record) {
+                                 if (!found) {
+                                     *stamp = record.seconds;
+                                     found = true;
+                                 }
+                             },
+                             {});
         if (found) {
             return true;
         }
@@ -409,13 +414,15 @@ ReplayState LogReplay::state_at(double t) {
     }
     const Row& row = rows_[static_cast<std::size_t>(cur_)];
     const Row* next = next_is_placed() ? &rows_[static_cast<std::size_t>(cur_ + 1)] : nullptr;
-    bool held = next != nullptr && next->run == row.run &&
-                next->stamp - row.stamp <= kLongestPollInterval;
+    bool held =
+        next != nullptr && next->run == row.run && next->stamp - row.stamp <= kLongestPollInterval;
     if (!held) {
         double hold = 1.0;
-        if (cur_ > 0 && rows_[static_cast<std::size_t>(cur_ - 1)].run == row.run) {
-            hold = std::min(row.at - rows_[static_cast<std::size_t>(cur_ - 1)].at,
-                            kLongestPollInterval);
+        if (cur_ > 0) {
+            const Row& before = rows_[static_cast<std::size_t>(cur_ - 1)];
+            if (before.run == row.run && row.stamp - before.stamp <= kLongestPollInterval) {
+                hold = row.at - before.at;
+            }
         }
         held = t < row.at + hold;
     }
@@ -487,4 +494,19 @@ std::string LogReplay::status_text() {
             break;
     }
     return text + ", family " + std::to_string(static_cast<int>(row.values.family));
+}
+
+std::unique_ptr<LogReplay> open_log_replay(const std::string& path, ReplayOptions options,
+                                           std::string* error) {
+    auto replay = std::make_unique<LogReplay>(
+        [] {
+            const std::chrono::duration<double> since =
+                std::chrono::steady_clock::now().time_since_epoch();
+            return since.count();
+        },
+        std::move(options));
+    if (!replay->open(path, error)) {
+        return nullptr;
+    }
+    return replay;
 }

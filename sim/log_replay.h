@@ -11,10 +11,10 @@
 // - A NO CONNECTION row is silent for its time. So is a gap: when the next
 //   row belongs to another run (a header block between) or comes more than
 //   kLongestPollInterval (15 min) later, the row holds only as long as the
-//   time since the row before it in its run (1 s for a run's only row), and
-//   the device is silent from then to the next row.
+//   time since the row before it (1 s when there is none within 15 min in
+//   its run), and the device is silent from then to the next row.
 // - Before the first row and after the last one's hold it is silent; with
-//   `loop` the replay starts again at its start.
+//   `loop` the replay then starts again where it started.
 //
 // Nothing is loaded up front: the file is read in windows of kReplayWindow
 // octets as the replay reaches them, and a jump (--from, a seek, a long
@@ -43,8 +43,9 @@ struct ReplayOptions {
     double speed = 1.0;  // log seconds per clock second, above 0
     double from = 0.0;   // seconds since the epoch; 0: the log's first row
     bool loop = false;
-    // Receives "line N: reason" for each unreadable line the replay reads,
-    // each once.
+    // Receives "line N: reason" for each unreadable line the replay reaches,
+    // each once (a line before one already reported, after a seek back, is
+    // not reported again).
     LogProblemHandler on_problem;
 };
 
@@ -53,7 +54,7 @@ enum class ReplayState {
     kAnswering,     // serves the row
     kNoConnection,  // the row is NO CONNECTION: silent
     kGap,           // between runs or rows further apart than the log's cadence: silent
-    kEnded,         // before the first row or past the last one: silent
+    kEnded,         // past the last row's hold: silent (before the first: kGap)
 };
 
 class LogReplay {
@@ -124,7 +125,7 @@ private:
     uint64_t next_offset_ = 0;  // where the next window starts
     uint64_t next_line_ = 1;    // its line number; 0 when not known yet
     bool at_end_ = false;
-    uint64_t reported_until_ = 0;  // problems before this offset have been reported
+    uint64_t reported_line_ = 0;  // the last line reported
     uint64_t runs_ = 0;
     std::shared_ptr<const LogHeader> header_;
 
@@ -135,3 +136,9 @@ private:
 // device's unit (the total current in tenths of a mA, the -12 V rail as its
 // magnitude), the rows the family does not log at 0, the three sensors.
 ReplayedValues served_values(const DeviceReadings& readings, const LogHeader* header);
+
+// A replay of the log at `path` on the steady clock, placed at its start
+// (or `options.from`); null, with the reason in `*error`, when the file
+// cannot be read.
+std::unique_ptr<LogReplay> open_log_replay(const std::string& path, ReplayOptions options,
+                                           std::string* error);

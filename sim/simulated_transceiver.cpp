@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "sim/log_replay.h"
+
 namespace {
 
 // Longest wait on the socket: how soon the agent notices `stop`.
@@ -387,6 +389,9 @@ void SimulatedTransceiver::start_replay(std::unique_ptr<LogReplay> replay) {
     std::lock_guard<std::mutex> lock(mutex_);
     replay_ = std::move(replay);
     model_.start_replay();
+    if (replay_->state() == ReplayState::kAnswering) {
+        model_.show_replayed(replay_->values());
+    }
 }
 
 bool SimulatedTransceiver::with_replay(const std::function<void(LogReplay&)>& action) {

@@ -37,9 +37,10 @@
 
 #include "sim/agent_responder.h"
 #include "sim/device_model.h"
-#include "sim/log_replay.h"
 #include "snmp/agent_link.h"
 #include "snmp/net.h"
+
+class LogReplay;  // sim/log_replay.h
 
 // Most delayed answers held at once.
 constexpr size_t kMaxPendingAnswers = 1024;

@@ -53,6 +53,9 @@ int CTarvikApp::start_application(const WindowOptions& options, DeviceReadings& 
 
     window.initialise(&settings);
     window.monitor().fill_fields(options.address, options.community, options.interval);
+    if (!options.title.empty()) {
+        window.setWindowTitle(QString::fromStdString(options.title));
+    }
     if (const QScreen* screen = primaryScreen()) {
         window.move(screen->availableGeometry().center() - window.rect().center());
     }

@@ -23,6 +23,7 @@ struct WindowOptions {
     bool autostart = false;                     // press Get, then Start, once the window shows
     bool open_trends = false;                   // then open the trends window, showing all
     bool demo = false;  // a history of its own, so the demo's address stays out of the real one
+    std::string title;  // the window's title; empty: the dialog's own
 };
 
 class CTarvikApp : public QApplication {

@@ -25,6 +25,9 @@ int start_application(const WindowOptions& options, DeviceReadings& readings) {
         return 1;
     }
     window.monitor().fill_fields(options.address, options.community, options.interval);
+    if (!options.title.empty()) {
+        SetWindowTextW(window.window(), utf8_to_wide(options.title).c_str());
+    }
     window.show();
     if (options.autostart) {
         for (ControlId id : {ControlId::kGetButton, ControlId::kStartButton}) {

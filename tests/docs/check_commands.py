@@ -101,6 +101,8 @@ class Values:
             "--log": os.path.join(self.work, "new.log"),
             "--plot": self.log,
             "--export": self.log,
+            "--replay": self.log,
+            "--speed": "10",
             "--out": os.path.join(self.work, "out.csv"),
             "--save": os.path.join(self.work, "out.svg"),
             "--size": "800x600",

@@ -10,9 +10,14 @@
 #include <limits>
 
 #include "process/file_path.h"
+#include "snmp/agent_link.h"
 
 namespace {
 
+// Requests that come within this many seconds of the first of a burst are
+// answered from the same row: a poll's few requests read one row, as the
+// field console's poll did, even when the rows change every few ms.
+constexpr double kRequestBurst = 0.005;
 // Rows kept behind the served one before they are dropped.
 constexpr long kRowsKeptBehind = 2048;
 // A jump ahead further than this past the rows read bisects the file rather
@@ -148,6 +153,7 @@ bool LogReplay::open(const std::string& path, std::string* error) {
 }
 
 void LogReplay::start_over() {
+    latched_ = false;
     anchor_replay_ = start_;
     anchor_clock_ = clock_();
     jump(start_);
@@ -269,14 +275,17 @@ void LogReplay::place_group_end() {
     }
 }
 
-bool LogReplay::next_is_placed() {
-    const auto next = static_cast<std::size_t>(cur_ + 1);
-    while (next >= rows_.size() || rows_[next].count == 0) {
+bool LogReplay::placed(std::size_t index) {
+    while (index >= rows_.size() || rows_[index].count == 0) {
         if (!read_window()) {
-            return next < rows_.size();
+            return index < rows_.size();
         }
     }
     return true;
+}
+
+bool LogReplay::next_is_placed() {
+    return placed(static_cast<std::size_t>(cur_ + 1));
 }
 
 void LogReplay::advance(double t) {
@@ -293,8 +302,8 @@ void LogReplay::advance(double t) {
         ++cur_;
     }
     if (cur_ > kRowsKeptBehind) {
-        rows_.erase(rows_.begin(), rows_.begin() + (cur_ - 1));
-        cur_ = 1;
+        rows_.erase(rows_.begin(), rows_.begin() + (cur_ - 2));
+        cur_ = 2;
     }
 }
 
@@ -399,62 +408,109 @@ void LogReplay::jump(double t) {
 }
 
 ReplayState LogReplay::state() {
-    ReplayState now = state_at(replay_time());
+    const double clock = clock_();
+    if (!(latched_ && clock - latched_clock_ <= kRequestBurst)) {
+        latched_ = true;
+        latched_clock_ = clock;
+        latched_time_ = replay_time();
+    }
+    ReplayState now = state_at(latched_time_);
     if (now == ReplayState::kEnded && options_.loop && cur_ >= 0) {
         start_over();
-        now = state_at(replay_time());
+        latched_time_ = replay_time();
+        now = state_at(latched_time_);
     }
     return now;
+}
+
+bool LogReplay::follows(const Row& row, const Row& next) {
+    return next.run == row.run && next.stamp - row.stamp <= kLongestPollInterval;
+}
+
+// How long `rows_[index]` holds when nothing it follows on is known: the
+// time since the row before it, or 1 s.
+double LogReplay::cadence(std::size_t index) const {
+    if (index > 0 && follows(rows_[index - 1], rows_[index])) {
+        return rows_[index].at - rows_[index - 1].at;
+    }
+    return 1.0;
+}
+
+long LogReplay::outage_end(std::size_t first, double* from) {
+    std::size_t last = first;
+    while (placed(last + 1) && follows(rows_[last], rows_[last + 1]) &&
+           !rows_[last + 1].succeeded) {
+        ++last;
+    }
+    if (!placed(last + 1) || !follows(rows_[last], rows_[last + 1])) {
+        return -1;
+    }
+    // The last unanswered poll went out the console's answer wait before
+    // its line was written, in the second its stamp names (its middle
+    // taken): the device answered again from then on, as far as the log
+    // can tell. The silence lasts at least the answered row's cadence
+    // before it, so that a poll at that cadence meets it.
+    *from = rows_[last].at + 0.5 - kAnswerWaitSeconds;
+    if (first > 0 && rows_[first - 1].succeeded && follows(rows_[first - 1], rows_[first])) {
+        *from = std::max(*from, rows_[first - 1].at + 2 * cadence(first - 1));
+    }
+    return static_cast<long>(last + 1);
 }
 
 ReplayState LogReplay::state_at(double t) {
     advance(t);
     if (cur_ < 0) {
-        return next_is_placed() ? ReplayState::kGap : ReplayState::kEnded;
+        return placed(0) ? ReplayState::kGap : ReplayState::kEnded;
     }
-    const Row& row = rows_[static_cast<std::size_t>(cur_)];
-    const Row* next = next_is_placed() ? &rows_[static_cast<std::size_t>(cur_ + 1)] : nullptr;
-    bool held =
-        next != nullptr && next->run == row.run && next->stamp - row.stamp <= kLongestPollInterval;
-    if (!held) {
-        double hold = 1.0;
-        if (cur_ > 0) {
-            const Row& before = rows_[static_cast<std::size_t>(cur_ - 1)];
-            if (before.run == row.run && row.stamp - before.stamp <= kLongestPollInterval) {
-                hold = row.at - before.at;
-            }
+    const auto index = static_cast<std::size_t>(cur_);
+    const Row& row = rows_[index];
+    const Row* next = placed(index + 1) ? &rows_[index + 1] : nullptr;
+    const bool continues = next != nullptr && follows(row, *next);
+    // An answered row before a NO CONNECTION one holds only its cadence:
+    // the device fell silent to the poll that followed it.
+    const bool held =
+        (continues && (next->succeeded || !row.succeeded)) || t < row.at + cadence(index);
+    if (held && row.succeeded) {
+        row_values_ = row.values;
+        return ReplayState::kAnswering;
+    }
+    if (!row.succeeded || continues) {
+        double from = 0;
+        const long end = outage_end(row.succeeded ? index + 1 : index, &from);
+        if (end >= 0 && t >= from) {
+            row_values_ = rows_[static_cast<std::size_t>(end)].values;
+            return ReplayState::kAnswering;
         }
-        held = t < row.at + hold;
+        if (held || continues) {
+            return ReplayState::kNoConnection;
+        }
     }
-    if (!held) {
-        return next != nullptr ? ReplayState::kGap : ReplayState::kEnded;
-    }
-    if (!row.succeeded) {
-        return ReplayState::kNoConnection;
-    }
-    row_values_ = row.values;
-    return ReplayState::kAnswering;
+    return next != nullptr ? ReplayState::kGap : ReplayState::kEnded;
 }
 
 void LogReplay::pause() {
+    latched_ = false;
     anchor_replay_ = replay_time();
     anchor_clock_ = clock_();
     paused_ = true;
 }
 
 void LogReplay::resume() {
+    latched_ = false;
     anchor_replay_ = replay_time();
     anchor_clock_ = clock_();
     paused_ = false;
 }
 
 void LogReplay::seek(double seconds) {
+    latched_ = false;
     anchor_replay_ = seconds;
     anchor_clock_ = clock_();
     advance(seconds);
 }
 
 void LogReplay::set_speed(double speed) {
+    latched_ = false;
     anchor_replay_ = replay_time();
     anchor_clock_ = clock_();
     speed_ = speed;

@@ -8,11 +8,18 @@
 //   1 s logs several a second) are spread evenly over their second.
 // - The identification (and so the family) is the one of the header block
 //   above the row; a log without one serves the family's own texts.
-// - A NO CONNECTION row is silent for its time. So is a gap: when the next
+// - An outage (NO CONNECTION rows) is silent from the poll after the last
+//   answered row, which then holds only its own cadence, to the poll that
+//   went unanswered last: the console writes an unanswered poll at its
+//   deadline, kAnswerWaitSeconds after it went out. From then on the row
+//   that ends the outage is served.
+// - A gap is silent too: when the next
 //   row belongs to another run (a header block between) or comes more than
 //   kLongestPollInterval (15 min) later, the row holds only as long as the
 //   time since the row before it (1 s when there is none within 15 min in
 //   its run), and the device is silent from then to the next row.
+// - Requests within 5 ms of the first of a burst are answered from one
+//   row, so that a poll's few requests read one row at any speed.
 // - Before the first row and after the last one's hold it is silent; with
 //   `loop` the replay then starts again where it started.
 //
@@ -98,7 +105,14 @@ private:
     ReplayState state_at(double t);
     bool read_window();
     void place_group_end();
+    bool placed(std::size_t index);
     bool next_is_placed();
+    static bool follows(const Row& row, const Row& next);
+    double cadence(std::size_t index) const;
+    // The index of the answered row that ends the NO CONNECTION rows from
+    // `first` on, with the replay time from which it is served in `*from`;
+    // -1 when a gap or the log's end comes first.
+    long outage_end(std::size_t first, double* from);
     void advance(double t);
     void jump(double t);
     void restart_at(uint64_t offset, bool line_known);
@@ -118,6 +132,10 @@ private:
     bool paused_ = false;
     double anchor_replay_ = 0.0;  // the replay time at anchor_clock_
     double anchor_clock_ = 0.0;
+    // The replay time of the burst of requests being answered.
+    bool latched_ = false;
+    double latched_clock_ = 0.0;
+    double latched_time_ = 0.0;
 
     // The rows read and not yet dropped; cur_ is the one served (-1: none yet).
     std::deque<Row> rows_;

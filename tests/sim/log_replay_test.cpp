@@ -123,7 +123,10 @@ TEST_F(LogReplayTest, ServesTheRowOfEachReplayTime) {
         {0.5, ReplayState::kAnswering, 2000, DeviceFamily::k350},
         {1.2, ReplayState::kAnswering, 2100, DeviceFamily::k350},  // two rows share 1 s
         {1.7, ReplayState::kAnswering, 2200, DeviceFamily::k350},
-        {2.5, ReplayState::kNoConnection, -1, DeviceFamily::k350},
+        // Silent from the cadence after 2200 (0.5 s) for at least as long
+        // again; then the row after the outage.
+        {2.2, ReplayState::kNoConnection, -1, DeviceFamily::k350},
+        {2.6, ReplayState::kAnswering, 2300, DeviceFamily::k350},
         {3.9, ReplayState::kAnswering, 2300, DeviceFamily::k350},  // held 1 s, as the row before
         {4.1, ReplayState::kGap, -1, DeviceFamily::k350},          // 1997 s to the next row
         {2000.5, ReplayState::kAnswering, 2400, DeviceFamily::k350},

@@ -14,10 +14,13 @@
 
 namespace {
 
-// Requests that come within this many seconds of the first of a burst are
-// answered from the same row: a poll's few requests read one row, as the
-// field console's poll did, even when the rows change every few ms.
-constexpr double kRequestBurst = 0.005;
+// Requests that come within kRequestGap seconds of the one before, up to
+// kLongestBurst seconds after the first and until a console's next poll
+// starts, are answered from the same row: a poll's few requests read one
+// row, as the field console's poll did, even when the rows change every few
+// ms and the machine is busy.
+constexpr double kRequestGap = 0.1;
+constexpr double kLongestBurst = 1.0;
 // Rows kept behind the served one before they are dropped.
 constexpr long kRowsKeptBehind = 2048;
 // A jump ahead further than this past the rows read bisects the file rather
@@ -407,13 +410,15 @@ void LogReplay::jump(double t) {
     }
 }
 
-ReplayState LogReplay::state() {
+ReplayState LogReplay::state(bool poll_starts) {
     const double clock = clock_();
-    if (!(latched_ && clock - latched_clock_ <= kRequestBurst)) {
+    if (poll_starts || !(latched_ && clock - last_request_ <= kRequestGap &&
+                         clock - latched_clock_ <= kLongestBurst)) {
         latched_ = true;
         latched_clock_ = clock;
         latched_time_ = replay_time();
     }
+    last_request_ = clock;
     ReplayState now = state_at(latched_time_);
     if (now == ReplayState::kEnded && options_.loop && cur_ >= 0) {
         start_over();

@@ -18,8 +18,9 @@
 //   kLongestPollInterval (15 min) later, the row holds only as long as the
 //   time since the row before it (1 s when there is none within 15 min in
 //   its run), and the device is silent from then to the next row.
-// - Requests within 5 ms of the first of a burst are answered from one
-//   row, so that a poll's few requests read one row at any speed.
+// - The requests of one poll of the console are answered from one row at
+//   any speed: the row is chosen at the poll's first request, or at a
+//   request 100 ms after the one before, or 1 s after it was last chosen.
 // - Before the first row and after the last one's hold it is silent; with
 //   `loop` the replay then starts again where it started.
 //
@@ -73,8 +74,9 @@ public:
     bool open(const std::string& path, std::string* error);
 
     // The state at the clock's present time, and the row then served
-    // (valid while kAnswering, and the last one passed otherwise).
-    ReplayState state();
+    // (valid while kAnswering, and the last one passed otherwise), for a
+    // request; `poll_starts` when it is the first of a console's poll.
+    ReplayState state(bool poll_starts = false);
     const ReplayedValues& values() const { return row_values_; }
 
     void pause();
@@ -136,6 +138,7 @@ private:
     bool latched_ = false;
     double latched_clock_ = 0.0;
     double latched_time_ = 0.0;
+    double last_request_ = 0.0;
 
     // The rows read and not yet dropped; cur_ is the one served (-1: none yet).
     std::deque<Row> rows_;

@@ -169,7 +169,12 @@ void SimulatedTransceiver::handle_datagram(const uint8_t* data, int32_t size,
         bool answered = false;
         bool serving = !faults.silent && size <= kMaxDatagram;
         if (serving && replay_) {
-            serving = replay_->state() == ReplayState::kAnswering;
+            // The console's poll starts with the first temperature.
+            DeviceObject first{};
+            const bool poll_starts =
+                first_requested_object(options_.community, data, size, &first) &&
+                first == DeviceObject::kTemperature1;
+            serving = replay_->state(poll_starts) == ReplayState::kAnswering;
             if (serving) {
                 model_.show_replayed(replay_->values());
             }

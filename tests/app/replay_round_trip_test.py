@@ -45,11 +45,13 @@ SCRIPT = [
 ]
 ESTIMATES = {"phy_to_radio_total", "radio_to_phy_total", "packet_error_ratio"}
 # Of the recording's distinct readings that the replay spans, the share a
-# replay may step over: the replaying console's polls keep their own phase,
-# and at --interval 10 a poll cycle takes a little more than a tenth of one
-# at --interval 100, so at speed 10 it falls behind the rows by a few in a
-# hundred.
-MOST_SKIPPED = {1: 0.05, 10: 0.20}
+# replay may step over (outside the console's waits for an unanswered
+# poll): at speed 1 its polls keep their own phase and now and then step
+# over a row; at speed 10 the rows come every 12 ms or so and a console at
+# --interval 10 on a busy machine (or a sanitized build) cannot always
+# poll that fast. What must hold at both speeds is that no reading comes
+# back that the recording does not hold, in that order.
+MOST_SKIPPED = {1: 0.05, 10: 0.5}
 
 
 def fail(message):

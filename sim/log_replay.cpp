@@ -292,21 +292,22 @@ bool LogReplay::next_is_placed() {
 }
 
 void LogReplay::advance(double t) {
-    if (cur_ >= 0 && t < rows_[static_cast<std::size_t>(cur_)].at) {
+    const bool behind = cur_ >= 0 && t < rows_[static_cast<std::size_t>(cur_)].at;
+    const bool far_ahead = !rows_.empty() && !at_end_ && t > rows_.back().stamp + kLongestReadAhead;
+    if (behind || far_ahead) {
         jump(t);
-        return;
+    } else {
+        step_to(t);
     }
-    if (!rows_.empty() && rows_.back().count != 0 && t > rows_.back().at + kLongestReadAhead &&
-        !at_end_) {
-        jump(t);
-        return;
-    }
+}
+
+void LogReplay::step_to(double t) {
     while (next_is_placed() && rows_[static_cast<std::size_t>(cur_ + 1)].at <= t) {
         ++cur_;
-    }
-    if (cur_ > kRowsKeptBehind) {
-        rows_.erase(rows_.begin(), rows_.begin() + (cur_ - 2));
-        cur_ = 2;
+        if (cur_ > kRowsKeptBehind) {
+            rows_.erase(rows_.begin(), rows_.begin() + (cur_ - 2));
+            cur_ = 2;
+        }
     }
 }
 
@@ -405,9 +406,7 @@ void LogReplay::jump(double t) {
     restart_at(start, start == 0);
     header_ = start == 0 ? nullptr : header_before(start);
     ++runs_;
-    while (next_is_placed() && rows_[static_cast<std::size_t>(cur_ + 1)].at <= t) {
-        ++cur_;
-    }
+    step_to(t);
 }
 
 ReplayState LogReplay::state(bool poll_starts) {
@@ -527,7 +526,7 @@ double LogReplay::replay_time() const {
 
 std::string LogReplay::status_text() {
     const ReplayState now = state();
-    const double t = replay_time();
+    const double t = latched_time_;  // the time the row was chosen at
     char fraction[8];
     std::snprintf(fraction, sizeof fraction, "%.3f", t - std::floor(t));
     char speed[32];

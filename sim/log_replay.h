@@ -116,6 +116,7 @@ private:
     // -1 when a gap or the log's end comes first.
     long outage_end(std::size_t first, double* from);
     void advance(double t);
+    void step_to(double t);
     void jump(double t);
     void restart_at(uint64_t offset, bool line_known);
     bool first_stamp_from(uint64_t offset, uint64_t* line_start, double* stamp);

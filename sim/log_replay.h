@@ -13,11 +13,13 @@
 //   went unanswered last: the console writes an unanswered poll at its
 //   deadline, kAnswerWaitSeconds after it went out. From then on the row
 //   that ends the outage is served.
-// - A gap is silent too: when the next
-//   row belongs to another run (a header block between) or comes more than
-//   kLongestPollInterval (15 min) later, the row holds only as long as the
-//   time since the row before it (1 s when there is none within 15 min in
-//   its run), and the device is silent from then to the next row.
+// - A gap is silent too: when the next row belongs to another run (a
+//   header block between) or comes more than kLongestPollInterval (15 min)
+//   later, the row holds only as long as the time since the row before it
+//   (1 s when there is none within 15 min in its run), and the device is
+//   silent from then to the next row.
+// - Sets of the switches and the key (DeviceModel::start_replay) hold for
+//   the rest of the replay, over what the rows say.
 // - The requests of one poll of the console are answered from one row at
 //   any speed: the row is chosen at the poll's first request, or at a
 //   request 100 ms after the one before, or 1 s after it was last chosen.

@@ -27,6 +27,9 @@ std::string usage_text() {
            "                                   none), with the window and --demo too; without\n"
            "                                   it the user's Tarvik/journal.jsonl (the demo's\n"
            "                                   device: none)\n"
+           "       tarvik --demo [--headless] --replay LOG\n"
+           "                                   the demo's device replays a log the console\n"
+           "                                   wrote, row by row: its lamps, outages, status\n"
            "       tarvik --address HOST [--community TEXT] [--interval MS] [--log FILE]\n"
            "                                   the window with these fields filled (--log:\n"
            "                                   \"Log to file\" checked), not started\n"
@@ -138,35 +141,6 @@ bool parse_duration(const std::string& text, double* seconds) {
     }
     *seconds = static_cast<double>(count) * (scale > 0 ? scale : 1);
     return *seconds <= 3153600000.0;
-}
-
-bool parse_local_time(const std::string& text, double* seconds) {
-    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-    char separator = 0;
-    int used = 0;
-    const int n = std::sscanf(text.c_str(), "%4d-%2d-%2d%c%2d:%2d%n:%2d%n", &year, &month, &day,
-                              &separator, &hour, &minute, &used, &second, &used);
-    if (n < 6 || static_cast<std::size_t>(used) != text.size() ||
-        (separator != ' ' && separator != 'T') || year < 1970 || year > 2999 || month < 1 ||
-        month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 59 || hour < 0 ||
-        minute < 0 || second < 0) {
-        return false;
-    }
-    std::tm t{};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
-    t.tm_isdst = -1;
-    const std::time_t at = std::mktime(&t);
-    // mktime() moves a day past the month's end on: that is no such date.
-    if (at == static_cast<std::time_t>(-1) || t.tm_mday != day) {
-        return false;
-    }
-    *seconds = static_cast<double>(at);
-    return true;
 }
 
 namespace {
@@ -362,6 +336,14 @@ bool parse_command_line(int argc, const char* const* argv, CommandLine* line, st
             line->demo = true;
             continue;
         }
+        if (arg == "--replay") {
+            if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+                *error = "--replay needs a log file";
+                return false;
+            }
+            line->replay_file = argv[++i];
+            continue;
+        }
         if (arg == "--headless") {
             headless = true;
             continue;
@@ -526,6 +508,10 @@ bool parse_command_line(int argc, const char* const* argv, CommandLine* line, st
     if (field_option && !headless && (line->demo || plot || exporting)) {
         *error =
             "--address, --community and --interval go with --headless, or alone for the window";
+        return false;
+    }
+    if (!line->replay_file.empty() && !line->demo) {
+        *error = "--replay goes with --demo";
         return false;
     }
     if (headless && !address_given && !line->demo) {

@@ -8,6 +8,7 @@
 #include "headless/headless_console.h"
 #include "logbook/journal_export.h"
 #include "logbook/quality_report.h"
+#include "process/local_time.h"
 
 enum class RunMode {
     kWindow,
@@ -36,6 +37,7 @@ struct CommandLine {
     double plot_span = 0;
     double plot_from = 0;
     double plot_to = 0;
+    std::string replay_file;   // with --demo: the log its device replays
     std::string export_file;   // with kExport: the log to export
     bool export_json = false;  // with kExport: JSON Lines rather than CSV
     std::string export_out;    // with kExport: the file written; empty for stdout
@@ -64,9 +66,6 @@ std::string journal_path(const CommandLine& line);
 // "90s", "30m", "2h", "1d" or plain seconds ("600"), as seconds; false when
 // it is none of these or not above zero.
 bool parse_duration(const std::string& text, double* seconds);
-// A local time "YYYY-MM-DD HH:MM[:SS]" (or with "T" for the space) as
-// seconds since the epoch.
-bool parse_local_time(const std::string& text, double* seconds);
 
 // What the program takes, for --help and after a refused command line.
 std::string usage_text();

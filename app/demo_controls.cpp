@@ -5,8 +5,11 @@
 #include <string>
 
 #include "app/command_line.h"
+#include "process/file_path.h"
 #include "process/line_input.h"
+#include "res/dialog_templates.h"
 #include "sim/control_commands.h"
+#include "sim/log_replay.h"
 #include "sim/simulated_transceiver.h"
 
 namespace {
@@ -18,6 +21,20 @@ constexpr char kDemoAddress[] = "127.0.0.1";
 
 bool start_demo_device(SimulatedTransceiver& sim, CommandLine& line) {
     std::string error;
+    if (!line.replay_file.empty()) {
+        ReplayOptions options;
+        const std::string log = line.replay_file;
+        options.on_problem = [log](const std::string& problem) {
+            std::fprintf(stderr, "tarvik: %s: %s\n", log.c_str(), problem.c_str());
+            std::fflush(stderr);
+        };
+        auto replay = open_log_replay(log, std::move(options), &error);
+        if (!replay) {
+            std::fprintf(stderr, "tarvik: %s: %s\n", log.c_str(), error.c_str());
+            return false;
+        }
+        sim.start_replay(std::move(replay));
+    }
     if (!sim.start(&error)) {
         std::fprintf(stderr, "tarvik: the simulated transceiver did not start: %s\n",
                      error.c_str());
@@ -25,8 +42,14 @@ bool start_demo_device(SimulatedTransceiver& sim, CommandLine& line) {
     }
     line.headless.address = kDemoAddress;
     line.headless.port = sim.port();
-    std::fprintf(stderr, "tarvik: simulated transceiver at %s:%u\n", kDemoAddress, sim.port());
+    std::fprintf(stderr, "tarvik: simulated transceiver at %s:%u%s%s\n", kDemoAddress, sim.port(),
+                 line.replay_file.empty() ? "" : ", replaying ", line.replay_file.c_str());
     return true;
+}
+
+std::string replay_title(const std::string& log) {
+    return std::string(dialog_template::kMainDialog.title) + " \u2014 replay of " +
+           file_path(log).filename().u8string();
 }
 
 std::string run_demo_control(SimulatedTransceiver& sim, const std::string& line) {

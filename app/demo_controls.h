@@ -12,9 +12,14 @@ struct CommandLine;
 class SimulatedTransceiver;
 
 // Starts the demo's simulated transceiver on a free loopback port and points
-// the command line's address and port at it; false, with a line on standard
-// error, when it cannot start.
+// the command line's address and port at it, replaying the command line's
+// log when it names one; false, with a line on standard error, when it
+// cannot start or the log cannot be read.
 bool start_demo_device(SimulatedTransceiver& sim, CommandLine& line);
+
+// The window's title while the demo's device replays `log`:
+// "Tarvik v7310QX-2 — replay of FILE", FILE without its folders.
+std::string replay_title(const std::string& log);
 
 // Runs one line of the simulator's control language against the demo's
 // device and returns what to print. The line may start with the word `sim`,

@@ -65,6 +65,9 @@ int run_window(int& argc, char** argv, const CommandLine& line, bool demo) {
     if (demo) {
         options.address = line.headless.address;
         options.demo = true;
+        if (!line.replay_file.empty()) {
+            options.title = replay_title(line.replay_file);
+        }
         const char* autostart = std::getenv("TARVIK_DEMO_AUTOSTART");
         options.open_trends = autostart != nullptr && std::strcmp(autostart, "trends") == 0;
         options.autostart =

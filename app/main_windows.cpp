@@ -59,6 +59,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
             options.default_port = line.headless.port;
             options.address = line.headless.address;
             options.demo = true;
+            if (!line.replay_file.empty()) {
+                options.title = replay_title(line.replay_file);
+            }
             // TARVIK_DEMO_AUTOSTART=1 presses Get and Start (for screenshots
             // and measurements); =outage also pins the +12 V rail high for
             // three seconds, then silences the device.

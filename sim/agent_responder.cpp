@@ -193,6 +193,13 @@ void finish_answer(SnmpMessage* message, int32_t status, int32_t index,
 
 }  // namespace
 
+bool first_requested_object(const std::string& community, const uint8_t* data, int32_t size,
+                            DeviceObject* object) {
+    const MessagePtr request = decode_request(community, data, size);
+    return request != nullptr && request->bindings != nullptr &&
+           find_device_object(request->bindings->name.ids, request->bindings->name.count, object);
+}
+
 bool answer_datagram(DeviceModel& model, const std::string& community, const uint8_t* data,
                      int32_t size, const AnswerFaults& faults, std::vector<uint8_t>* answer) {
     answer->clear();

@@ -43,6 +43,11 @@ struct AnswerFaults {
     bool wrong_request_id = false;
 };
 
+// The object that the request in `data` names first, for a request this
+// agent answers (version, community and PDU); false otherwise.
+bool first_requested_object(const std::string& community, const uint8_t* data, int32_t size,
+                            DeviceObject* object);
+
 // Handles the request in `data` (`size` octets) against `model` and stores
 // the answer datagram in `*answer`. Returns false, `*answer` emptied, when
 // the request is to be dropped. `model` must already be advanced to the

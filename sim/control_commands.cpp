@@ -7,6 +7,9 @@
 #include <sstream>
 #include <vector>
 
+#include "process/local_time.h"
+#include "sim/log_replay.h"
+
 const char kControlHelp[] =
     "  silent on|off        receive requests but never answer them\n"
     "  delay MS             answer MS milliseconds late (0: at once)\n"
@@ -28,6 +31,11 @@ const char kControlHelp[] =
     "  unlock SECONDS       the receiver reports no lock for SECONDS (family 1000)\n"
     "  link down SECONDS    both link rates read 0 for SECONDS\n"
     "  clear                all faults off, rails back to normal\n"
+    "  replay pause|resume  stop the replayed log's time, or let it run on (--replay)\n"
+    "  replay seek TIME     go to TIME in the log (YYYY-MM-DD HH:MM[:SS]), or +SECONDS\n"
+    "                       or -SECONDS from where it is\n"
+    "  replay speed N       run the log's time N times faster than the clock\n"
+    "  replay status        show the replay's time and the row it serves\n"
     "  status               show the faults in force, the switches and the counts\n"
     "  help                 this list\n"
     "  quit                 stop the simulator\n";
@@ -150,7 +158,55 @@ std::string usage_of(const std::string& command) {
     return found;
 }
 
+// Fastest replay accepted: a year in about nine hours.
+constexpr double kMaxReplaySpeed = 1000.0;
+
+// The `replay` commands; `words[0]` is "replay".
+std::string replay_command(SimulatedTransceiver& sim, const std::vector<std::string>& words) {
+    const std::string what = words.size() > 1 ? words[1] : std::string();
+    std::string rest;
+    for (std::size_t i = 2; i < words.size(); ++i) {
+        rest += (i > 2 ? " " : "") + words[i];
+    }
+    std::string text = "ok";
+    const bool replaying = sim.with_replay([&](LogReplay& replay) {
+        double number = 0;
+        long seconds = 0;
+        if (what == "pause" && words.size() == 2) {
+            replay.pause();
+        } else if (what == "resume" && words.size() == 2) {
+            replay.resume();
+        } else if (what == "status" && words.size() == 2) {
+            text = replay.status_text();
+        } else if (what == "speed" && words.size() == 3 && parse_replay_speed(rest, &number)) {
+            replay.set_speed(number);
+        } else if (what == "seek" && !rest.empty() && (rest[0] == '+' || rest[0] == '-') &&
+                   parse_number(rest[0] == '+' ? rest.substr(1) : rest, -kMaxFaultSeconds,
+                                kMaxFaultSeconds, &seconds)) {
+            replay.seek(replay.replay_time() + static_cast<double>(seconds));
+        } else if (what == "seek" && parse_local_time(rest, &number)) {
+            replay.seek(number);
+        } else {
+            text = usage_of("replay");
+        }
+    });
+    return replaying ? text : "no log is replayed (tarvik-sim --replay LOG)";
+}
+
 }  // namespace
+
+bool parse_replay_speed(const std::string& text, double* speed) {
+    if (text.empty()) {
+        return false;
+    }
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (*end != '\0' || !(value > 0) || value > kMaxReplaySpeed) {
+        return false;
+    }
+    *speed = value;
+    return true;
+}
 
 bool parse_device_family(const std::string& text, DeviceFamily* family) {
     if (text == "350") {
@@ -257,6 +313,8 @@ ControlReply run_control_command(SimulatedTransceiver& sim, const std::string& l
         } else {
             reply.text = usage_of(command);
         }
+    } else if (command == "replay") {
+        reply.text = replay_command(sim, words);
     } else {
         const std::string usage = usage_of(command);
         reply.text = usage.empty() ? "unknown command '" + command + "'; type help" : usage;

@@ -20,6 +20,8 @@ struct ControlReply {
 // understood changes nothing and replies with what was wrong.
 ControlReply run_control_command(SimulatedTransceiver& sim, const std::string& line);
 
+// A replay's speed: a number above 0, at most 1000.
+bool parse_replay_speed(const std::string& text, double* speed);
 // "350" or "1000".
 bool parse_device_family(const std::string& text, DeviceFamily* family);
 // A rail's name ("24v", "-12v", "3v3", "5vsb", ...) or its number, 1 to 7.

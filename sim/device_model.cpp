@@ -331,8 +331,51 @@ int32_t DeviceModel::supply_mv(SupplyRail rail) const {
                  100 + static_cast<uint32_t>(index), shape.swing_mv / 10);
 }
 
+void DeviceModel::start_replay() {
+    replaying_ = true;
+    switch_written_.fill(false);
+    key_written_ = false;
+}
+
+void DeviceModel::show_replayed(const ReplayedValues& values) {
+    replayed_ = values;
+    family_ = values.family;
+}
+
+int32_t DeviceModel::replayed_measurement(DeviceObject object) const {
+    const int index = static_cast<int>(object);
+    const int switch_index = index - static_cast<int>(DeviceObject::kRadioSwitch);
+    if (switch_index >= 0 && switch_index < kSwitchCount && switch_written_[switch_index]) {
+        return switches_[switch_index];
+    }
+    const bool radio_off = switch_written_[kRadioSwitch] && !radio_on();
+    switch (object) {
+        case DeviceObject::kPhyToRadioRate:
+        case DeviceObject::kRadioToPhyRate:
+        case DeviceObject::kDownlinkMbps:
+        case DeviceObject::kUplinkMbps:
+            return radio_off ? 0 : replayed_.numbers[index];
+        default:
+            return replayed_.numbers[index];
+    }
+}
+
 DeviceValue DeviceModel::value(DeviceObject object) const {
     const FamilyTexts& texts = texts_of(family_);
+    const int id_item = static_cast<int>(object) - static_cast<int>(DeviceObject::kIdentification1);
+    if (replaying_ && id_item >= 0 && id_item < 8) {
+        if (id_item == 7 && key_written_) {
+            return DeviceValue::octets(key_);
+        }
+        const bool logged = std::any_of(replayed_.id.begin(), replayed_.id.end(),
+                                        [](const std::string& t) { return !t.empty(); });
+        if (logged) {
+            return DeviceValue::octets(replayed_.id[id_item]);
+        }
+    }
+    if (replaying_ && device_object_type(object) == kTagInteger) {
+        return DeviceValue::integer(replayed_measurement(object));
+    }
     switch (object) {
         case DeviceObject::kSysDescr:
             return DeviceValue::octets(std::string("Tarvik simulated radio-link transceiver ") +
@@ -470,7 +513,12 @@ void DeviceModel::apply_set(DeviceObject object, const DeviceValue& value) {
     }
     if (object == DeviceObject::kIdentification8) {
         key_ = value.text;
+        key_written_ = replaying_;
         return;
+    }
+    if (replaying_) {
+        switch_written_[static_cast<int>(object) - static_cast<int>(DeviceObject::kRadioSwitch)] =
+            true;
     }
     set_switch(static_cast<int>(object) - static_cast<int>(DeviceObject::kRadioSwitch),
                value.number != 0);

@@ -92,6 +92,16 @@ struct DeviceValue {
     static DeviceValue octets(std::string text);
 };
 
+// The values of one row of a replayed log, served in place of the model's
+// own (see log_replay.h).
+struct ReplayedValues {
+    DeviceFamily family = DeviceFamily::k350;
+    // Identification items 1 to 8 as logged; all empty when the log had no
+    // header block, and then the family's own texts are served.
+    std::array<std::string, 8> id;
+    std::array<int32_t, kDeviceObjectCount> numbers{};  // by object; texts' slots unused
+};
+
 enum class SetOutcome {
     kAccepted,
     kNotWritable,  // the object exists but cannot be set
@@ -140,6 +150,14 @@ public:
 
     int32_t switch_state(int index) const;
     void set_switch(int index, bool on);
+
+    // Serves `values` (and their family) instead of the model's own from
+    // now on; a switch or the key written from then on is served as
+    // written for as long as the replay lasts, and the radio switched off
+    // that way makes both link rates and both link speeds read 0.
+    void start_replay();
+    void show_replayed(const ReplayedValues& values);
+    bool replaying() const { return replaying_; }
     const std::string& key() const { return key_; }
     void set_key(std::string key) { key_ = std::move(key); }
 
@@ -169,6 +187,7 @@ public:
 
 private:
     int32_t measurement(DeviceObject object) const;
+    int32_t replayed_measurement(DeviceObject object) const;
     int32_t supply_mv(SupplyRail rail) const;
     bool radio_on() const { return switches_[kRadioSwitch] != 0; }
 
@@ -177,6 +196,10 @@ private:
     std::array<int32_t, kSwitchCount> switches_{};
     std::string key_;
     std::array<std::optional<int32_t>, kSupplyRailCount> rail_overrides_{};
+    bool replaying_ = false;
+    ReplayedValues replayed_;
+    std::array<bool, kSwitchCount> switch_written_{};
+    bool key_written_ = false;
     // Integrated state.
     double heater_warmth_ = 0.0;  // 0 (cold) .. 1 (fully warmed)
     double fec_errors_;

@@ -8,9 +8,11 @@
 #include <thread>
 
 #include "process/line_input.h"
+#include "process/local_time.h"
 #include "process/plain_output.h"
 #include "process/stop_signals.h"
 #include "sim/control_commands.h"
+#include "sim/log_replay.h"
 #include "sim/simulated_transceiver.h"
 #include "snmp/diagnostic.h"
 
@@ -19,6 +21,7 @@ namespace {
 // A format: the default port and community go in.
 constexpr char kUsage[] =
     "usage: tarvik-sim [--bind ADDR] [--port N] [--family 350|1000] [--community TEXT]\n"
+    "                  [--replay LOG [--speed N] [--from TIME] [--loop]]\n"
     "\n"
     "A simulated radio-link transceiver: an SNMPv1 agent that answers the console\n"
     "like a real device of either family.\n"
@@ -28,6 +31,12 @@ constexpr char kUsage[] =
     "  --port N             UDP port (default %u; 0 picks a free one, printed at start)\n"
     "  --family 350|1000    device family (default 350)\n"
     "  --community TEXT     the community it answers (default \"%s\")\n"
+    "  --replay LOG         answer as the device in the console's measurement log did,\n"
+    "                       row by row: its identification, family, readings and\n"
+    "                       silences (NO CONNECTION, gaps); silent after its end\n"
+    "  --speed N            run the log's time N times faster (default 1)\n"
+    "  --from TIME          start at a local time YYYY-MM-DD HH:MM[:SS] of the log\n"
+    "  --loop               start again at the end\n"
     "  --help               this text\n"
     "  --version            print the version and end\n"
     "\n"
@@ -93,8 +102,16 @@ int main(int argc, char** argv) {
     set_diagnostic_program("tarvik-sim");
     SimulatorOptions options;
     options.port = kDefaultAgentPort;
+    std::string replay_file;
+    ReplayOptions replay_options;
+    bool replay_option = false;  // --speed, --from or --loop given
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
+        if (option == "--loop") {
+            replay_options.loop = true;
+            replay_option = true;
+            continue;
+        }
         if (option == "--help" || option == "-h") {
             print_usage(stdout);
             return 0;
@@ -120,14 +137,42 @@ int main(int argc, char** argv) {
             }
         } else if (option == "--community") {
             options.community = value;
+        } else if (option == "--replay") {
+            replay_file = value;
+        } else if (option == "--speed") {
+            if (!parse_replay_speed(value, &replay_options.speed)) {
+                return usage_error("the speed is a number above 0, at most 1000, not " + value);
+            }
+            replay_option = true;
+        } else if (option == "--from") {
+            if (!parse_local_time(value, &replay_options.from)) {
+                return usage_error("--from takes a local time YYYY-MM-DD HH:MM[:SS], not " + value);
+            }
+            replay_option = true;
         } else {
             return usage_error("unknown option " + option);
         }
     }
 
+    if (replay_option && replay_file.empty()) {
+        return usage_error("--speed, --from and --loop go with --replay");
+    }
+
     catch_stop_signals();
     SimulatedTransceiver sim(options);
     std::string error;
+    if (!replay_file.empty()) {
+        replay_options.on_problem = [&](const std::string& problem) {
+            std::fprintf(stderr, "tarvik-sim: %s: %s\n", replay_file.c_str(), problem.c_str());
+            std::fflush(stderr);
+        };
+        auto replay = open_log_replay(replay_file, replay_options, &error);
+        if (!replay) {
+            std::fprintf(stderr, "tarvik-sim: %s: %s\n", replay_file.c_str(), error.c_str());
+            return 1;
+        }
+        sim.start_replay(std::move(replay));
+    }
     if (!sim.start(&error)) {
         std::fprintf(stderr, "tarvik-sim: %s\n", error.c_str());
         return 1;
@@ -135,8 +180,14 @@ int main(int argc, char** argv) {
     std::printf(
         "tarvik-sim: family %d transceiver on %s, community \"%s\"; type help for "
         "commands\n",
-        static_cast<int>(options.family), endpoint_text(options.bind_address, sim.port()).c_str(),
+        static_cast<int>(sim.family()), endpoint_text(options.bind_address, sim.port()).c_str(),
         options.community.c_str());
+    if (!replay_file.empty()) {
+        sim.with_replay([&](LogReplay& replay) {
+            std::printf("tarvik-sim: replaying %s; %s\n", replay_file.c_str(),
+                        replay.status_text().c_str());
+        });
+    }
     std::fflush(stdout);
 
     std::string line;

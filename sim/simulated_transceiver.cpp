@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "sim/log_replay.h"
+
 namespace {
 
 // Longest wait on the socket: how soon the agent notices `stop`.
@@ -165,7 +167,19 @@ void SimulatedTransceiver::handle_datagram(const uint8_t* data, int32_t size,
         std::lock_guard<std::mutex> lock(mutex_);
         faults = faults_;
         bool answered = false;
-        if (!faults.silent && size <= kMaxDatagram) {
+        bool serving = !faults.silent && size <= kMaxDatagram;
+        if (serving && replay_) {
+            // The console's poll starts with the first temperature.
+            DeviceObject first{};
+            const bool poll_starts =
+                first_requested_object(options_.community, data, size, &first) &&
+                first == DeviceObject::kTemperature1;
+            serving = replay_->state(poll_starts) == ReplayState::kAnswering;
+            if (serving) {
+                model_.show_replayed(replay_->values());
+            }
+        }
+        if (serving) {
             model_.advance_to(model_time_locked());
             AnswerFaults answer_faults;
             answer_faults.error_status = faults.error_status;
@@ -374,6 +388,24 @@ std::string SimulatedTransceiver::link_faults_text() const {
 std::string SimulatedTransceiver::key() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return model_.key();
+}
+
+void SimulatedTransceiver::start_replay(std::unique_ptr<LogReplay> replay) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    replay_ = std::move(replay);
+    model_.start_replay();
+    if (replay_->state() == ReplayState::kAnswering) {
+        model_.show_replayed(replay_->values());
+    }
+}
+
+bool SimulatedTransceiver::with_replay(const std::function<void(LogReplay&)>& action) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!replay_) {
+        return false;
+    }
+    action(*replay_);
+    return true;
 }
 
 void SimulatedTransceiver::freeze_time(double seconds) {

@@ -27,6 +27,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -37,6 +39,8 @@
 #include "sim/device_model.h"
 #include "snmp/agent_link.h"
 #include "snmp/net.h"
+
+class LogReplay;  // sim/log_replay.h
 
 // Most delayed answers held at once.
 constexpr size_t kMaxPendingAnswers = 1024;
@@ -117,6 +121,13 @@ public:
     std::string link_faults_text() const;
     std::string key() const;  // identification item 8
 
+    // Serves `replay`'s rows from now on (log_replay.h): silent where the
+    // replay is, the logged values where it answers; Sets and keys take
+    // effect for the rest of the replay. The faults above still apply.
+    void start_replay(std::unique_ptr<LogReplay> replay);
+    // Runs `action` on the replay with the agent held; false without one.
+    bool with_replay(const std::function<void(LogReplay&)>& action);
+
     // Model time, in seconds since the simulator was made, normally runs
     // with the steady clock. `freeze_time` stops it at `seconds` (later calls move it on),
     // so values are fixed and counters grow by exactly the time moved;
@@ -191,6 +202,7 @@ private:
 
     mutable std::mutex mutex_;  // guards everything below
     DeviceModel model_;
+    std::unique_ptr<LogReplay> replay_;
     FaultSettings faults_;
     Clock::time_point started_;
     double time_offset_ = 0.0;  // added to the steady clock's elapsed seconds

@@ -55,6 +55,9 @@ int CTarvikApp::start_application(const WindowOptions& options, DeviceReadings& 
     window.initialise(&settings);
     window.monitor().fill_fields(options.address, options.community, options.interval,
                                  options.log_file);
+    if (!options.title.empty()) {
+        window.setWindowTitle(QString::fromStdString(options.title));
+    }
     if (const QScreen* screen = primaryScreen()) {
         window.move(screen->availableGeometry().center() - window.rect().center());
     }

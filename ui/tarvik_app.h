@@ -25,6 +25,7 @@ struct WindowOptions {
     bool open_trends = false;  // then open the trends window, showing all
     bool demo = false;  // a history of its own, so the demo's address stays out of the real one
     std::string journal;  // the journal file the window appends to; empty: none
+    std::string title;  // the window's title; empty: the dialog's own
 };
 
 class CTarvikApp : public QApplication {

@@ -27,6 +27,9 @@ int start_application(const WindowOptions& options, DeviceReadings& readings) {
     }
     window.monitor().fill_fields(options.address, options.community, options.interval,
                                  options.log_file);
+    if (!options.title.empty()) {
+        SetWindowTextW(window.window(), utf8_to_wide(options.title).c_str());
+    }
     window.show();
     if (options.autostart) {
         for (ControlId id : {ControlId::kGetButton, ControlId::kStartButton}) {

@@ -104,6 +104,8 @@ class Values:
             "--journal": os.path.join(self.work, "journal.jsonl"),
             "--plot": self.log,
             "--export": self.log,
+            "--replay": self.log,
+            "--speed": "10",
             "--out": os.path.join(self.work, "out.csv"),
             "--save": os.path.join(self.work, "out.svg"),
             "--size": "800x600",

@@ -1,0 +1,33 @@
+#include "process/local_time.h"
+
+#include <cstdio>
+#include <ctime>
+
+bool parse_local_time(const std::string& text, double* seconds) {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    char separator = 0;
+    int used = 0;
+    const int n = std::sscanf(text.c_str(), "%4d-%2d-%2d%c%2d:%2d%n:%2d%n", &year, &month, &day,
+                              &separator, &hour, &minute, &used, &second, &used);
+    if (n < 6 || static_cast<std::size_t>(used) != text.size() ||
+        (separator != ' ' && separator != 'T') || year < 1970 || year > 2999 || month < 1 ||
+        month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 59 || hour < 0 ||
+        minute < 0 || second < 0) {
+        return false;
+    }
+    std::tm t{};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_sec = second;
+    t.tm_isdst = -1;
+    const std::time_t at = std::mktime(&t);
+    // mktime() moves a day past the month's end on: that is no such date.
+    if (at == static_cast<std::time_t>(-1) || t.tm_mday != day) {
+        return false;
+    }
+    *seconds = static_cast<double>(at);
+    return true;
+}

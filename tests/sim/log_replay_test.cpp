@@ -1,0 +1,240 @@
+// The replay of a log: what the device serves at given replay times, on a
+// clock the tests step.
+#include "sim/log_replay.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "environment.h"
+#include "logbook/measurement_log.h"
+
+namespace {
+
+constexpr std::time_t kStart = 1765360800;  // 10.12.25 10:00:00 UTC
+
+// One logged row: seconds after kStart, answered or not, temperature 1 in
+// centidegrees (the row's mark).
+struct LoggedRow {
+    int at;
+    bool answered;
+    int32_t mark;
+};
+
+DeviceReadings readings_of(int32_t family) {
+    DeviceReadings r;
+    r.family_rate_mbps = family;
+    std::snprintf(r.id_text[1], kIdTextSize, "%s",
+                  family == kFamily350 ? "RL-KTR-350" : "RL-VXL-1000");
+    r.supply_minus_12v = 11800;
+    r.total_current = 1850;
+    r.control_state[0] = 1;
+    r.radio_to_phy_rate = 19000;
+    r.modem_status = 1;
+    r.mse_tenths_db = 245;
+    return r;
+}
+
+// Run 2 goes on for this long, one row a second, each marked ten times its
+// second (the log keeps tenths of a degree): long enough for windows, bisection and the header
+// search.
+constexpr int kLongRunEnd = 5000;
+// The line of the row at second `at` of that stretch.
+constexpr int line_of_second(int at) {
+    return 31 + (at - 2012);
+}
+
+// Two runs: family 350 (two rows in one second, NO CONNECTION, a gap of
+// more than 15 minutes), then after a header block family 1000.
+std::string test_log() {
+    std::string text;
+    const auto run = [&](int32_t family, const std::vector<LoggedRow>& rows) {
+        DeviceReadings r = readings_of(family);
+        text += log_header_text(r);
+        for (const LoggedRow& row : rows) {
+            r.temperature[0] = row.mark;
+            text += log_line_text(r, row.answered, kStart + row.at);
+        }
+    };
+    run(kFamily350, {{0, true, 2000},
+                     {1, true, 2100},
+                     {1, true, 2200},
+                     {2, false, 0},
+                     {3, true, 2300},
+                     {2000, true, 2400}});
+    std::vector<LoggedRow> second_run = {{2010, true, 2500}, {2011, true, 2600}};
+    for (int at = 2012; at < kLongRunEnd; ++at) {
+        second_run.push_back({at, true, 10 * at});
+    }
+    run(kFamily1000, second_run);
+    return text;
+}
+
+class LogReplayTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        use_utc_time_zone();
+        path_ =
+            (std::filesystem::temp_directory_path() /
+             ("tarvik-replay-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+              ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".log"))
+                .string();
+        write(test_log());
+    }
+    void TearDown() override { std::filesystem::remove(path_); }
+
+    void write(const std::string& text) { std::ofstream(path_, std::ios::binary) << text; }
+
+    LogReplay& open(ReplayOptions options = {}) {
+        options.on_problem = [this](const std::string& p) { problems_.push_back(p); };
+        replay_ = std::make_unique<LogReplay>([this] { return now_; }, std::move(options));
+        std::string error;
+        EXPECT_TRUE(replay_->open(path_, &error)) << error;
+        return *replay_;
+    }
+
+    // The mark of the row served, or -1 when silent.
+    int32_t mark() {
+        if (replay_->state() != ReplayState::kAnswering) {
+            return -1;
+        }
+        return replay_->values().numbers[static_cast<int>(DeviceObject::kTemperature1)];
+    }
+
+    std::string path_;
+    double now_ = 0;
+    std::unique_ptr<LogReplay> replay_;
+    std::vector<std::string> problems_;
+};
+
+TEST_F(LogReplayTest, ServesTheRowOfEachReplayTime) {
+    struct Case {
+        double at;  // seconds after the log's first row
+        ReplayState state;
+        int32_t mark;
+        DeviceFamily family;
+    };
+    const Case cases[] = {
+        {0.5, ReplayState::kAnswering, 2000, DeviceFamily::k350},
+        {1.2, ReplayState::kAnswering, 2100, DeviceFamily::k350},  // two rows share 1 s
+        {1.7, ReplayState::kAnswering, 2200, DeviceFamily::k350},
+        // Silent from the cadence after 2200 (0.5 s) for at least as long
+        // again; then the row after the outage.
+        {2.2, ReplayState::kNoConnection, -1, DeviceFamily::k350},
+        {2.6, ReplayState::kAnswering, 2300, DeviceFamily::k350},
+        {3.9, ReplayState::kAnswering, 2300, DeviceFamily::k350},  // held 1 s, as the row before
+        {4.1, ReplayState::kGap, -1, DeviceFamily::k350},          // 1997 s to the next row
+        {2000.5, ReplayState::kAnswering, 2400, DeviceFamily::k350},
+        {2005, ReplayState::kGap, -1, DeviceFamily::k350},  // a header block comes next
+        {2010.5, ReplayState::kAnswering, 2500, DeviceFamily::k1000},
+        {2012.5, ReplayState::kAnswering, 20120, DeviceFamily::k1000},
+        {kLongRunEnd - 0.5, ReplayState::kAnswering, 10 * (kLongRunEnd - 1), DeviceFamily::k1000},
+        {kLongRunEnd + 0.5, ReplayState::kEnded, -1, DeviceFamily::k1000},
+    };
+    open();
+    for (const Case& c : cases) {
+        now_ = c.at;
+        EXPECT_EQ(replay_->state(), c.state) << c.at;
+        EXPECT_EQ(mark(), c.mark) << c.at;
+        if (c.state == ReplayState::kAnswering) {
+            EXPECT_EQ(replay_->values().family, c.family) << c.at;
+            EXPECT_EQ(replay_->values().id[1],
+                      c.family == DeviceFamily::k350 ? "RL-KTR-350" : "RL-VXL-1000");
+        }
+    }
+    EXPECT_TRUE(problems_.empty());
+}
+
+TEST_F(LogReplayTest, ServesTheReadingsInTheDevicesUnits) {
+    open();
+    const auto& n = replay_->values().numbers;
+    ASSERT_EQ(replay_->state(), ReplayState::kAnswering);
+    EXPECT_EQ(n[static_cast<int>(DeviceObject::kSupplyMinus12V)], 11800);  // its magnitude
+    EXPECT_EQ(n[static_cast<int>(DeviceObject::kTotalCurrent)], 18500);    // tenths of a mA
+    EXPECT_EQ(n[static_cast<int>(DeviceObject::kModemStatusOrMse)], 245);  // family 350: MSE
+    EXPECT_EQ(n[static_cast<int>(DeviceObject::kRadioToPhyRate)], 19000);
+}
+
+TEST_F(LogReplayTest, PauseSpeedSeekAndLoopMoveTheReplayTime) {
+    ReplayOptions options;
+    options.loop = true;
+    LogReplay& replay = open(options);
+    now_ = 1.2;
+    replay.pause();
+    now_ = 100;
+    EXPECT_EQ(mark(), 2100);
+    replay.resume();
+    replay.set_speed(10);
+    now_ = 100.05;  // half a second of the log
+    EXPECT_EQ(mark(), 2200);
+    replay.seek(kStart + 2010.5);
+    EXPECT_EQ(mark(), 2500);
+    replay.seek(kStart + 0.5);  // back, across the header block
+    EXPECT_EQ(mark(), 2000);
+    EXPECT_EQ(replay.values().family, DeviceFamily::k350);
+    replay.seek(kStart + kLongRunEnd + 0.5);  // past the end: starts again
+    EXPECT_EQ(mark(), 2000);
+}
+
+TEST_F(LogReplayTest, StartsFromAGivenTimeWithThatRunsIdentification) {
+    ReplayOptions options;
+    options.from = kStart + 4500.5;
+    open(options);
+    EXPECT_EQ(mark(), 45000);
+    EXPECT_EQ(replay_->values().id[1], "RL-VXL-1000");
+}
+
+TEST_F(LogReplayTest, ReportsUnreadableLinesByTheirNumberOnce) {
+    std::string text = test_log();
+    // Cut the row of second 4600 after its fourth column.
+    std::size_t at = 0;
+    for (int line = 1; line < line_of_second(4600); ++line) {
+        at = text.find('\n', at) + 1;
+    }
+    std::size_t cut = at;
+    for (int tab = 0; tab < 4; ++tab) {
+        cut = text.find('\t', cut) + 1;
+    }
+    text.erase(cut - 1, text.find('\n', at) - (cut - 1));
+    write(text);
+    ReplayOptions options;
+    options.from = kStart + 4500;  // far into the file: its line is counted when needed
+    LogReplay& replay = open(options);
+    for (int pass = 0; pass < 2; ++pass) {
+        replay.seek(kStart + 4500);
+        for (now_ = 0; now_ < 150; now_ += 0.5) {
+            replay.state();
+        }
+    }
+    ASSERT_EQ(problems_.size(), 1u);
+    EXPECT_EQ(problems_[0].rfind("line " + std::to_string(line_of_second(4600)) + ": 4 columns", 0),
+              0u)
+        << problems_[0];
+}
+
+TEST(ReplayedDevice, ASetDuringTheReplayHoldsForItsRest) {
+    DeviceModel model;
+    model.start_replay();
+    ReplayedValues row;
+    row.numbers[static_cast<int>(DeviceObject::kRadioSwitch)] = 1;
+    for (DeviceObject rate : {DeviceObject::kPhyToRadioRate, DeviceObject::kDownlinkMbps}) {
+        row.numbers[static_cast<int>(rate)] = 350;
+    }
+    model.show_replayed(row);
+    EXPECT_EQ(model.value(DeviceObject::kDownlinkMbps).number, 350);
+    model.apply_set(DeviceObject::kRadioSwitch, DeviceValue::integer(0));
+    model.apply_set(DeviceObject::kIdentification8, DeviceValue::octets("k"));
+    model.show_replayed(row);  // the next row logged the radio on
+    for (DeviceObject object :
+         {DeviceObject::kRadioSwitch, DeviceObject::kPhyToRadioRate, DeviceObject::kDownlinkMbps}) {
+        EXPECT_EQ(model.value(object).number, 0) << static_cast<int>(object);
+    }
+    EXPECT_EQ(model.value(DeviceObject::kIdentification8).text, "k");
+}
+
+}  // namespace

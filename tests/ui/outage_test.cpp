@@ -59,7 +59,8 @@ protected:
 };
 
 // Events posted to the window from another thread every 20 ms while Start
-// waits on a silent device are handled within 50 ms. Then Stop, posted
+// waits on a silent device are handled at once (the median within 50 ms;
+// a waiting window would hold them for hundreds). Then Stop, posted
 // the same way, ends the wait within 100 ms.
 TEST_F(OutageTest, TheWindowAnswersWhileAnExchangeWaitsAndStopEndsTheWait) {
     step_silences_ = false;
@@ -89,13 +90,14 @@ TEST_F(OutageTest, TheWindowAnswersWhileAnExchangeWaitsAndStopEndsTheWait) {
     const Clock::time_point ended = Clock::now();
     poster.join();
     ASSERT_GE(delays_ms.size(), 30u);
-    // Nine in ten within 50 ms: a machine that runs other tests beside this
-    // one may hold a single event up, a window that waits holds up them all.
+    // The median: a machine busy with other tests holds up some events (a
+    // tenth of them took 100 ms under a load of 15), a window that waits
+    // holds up them all.
     std::sort(delays_ms.begin(), delays_ms.end());
     std::printf("event delays while the wait runs: median %.1f ms, 90%% %.1f ms, max %.1f ms\n",
                 delays_ms[delays_ms.size() / 2], delays_ms[delays_ms.size() * 9 / 10],
                 delays_ms.back());
-    EXPECT_LT(delays_ms[delays_ms.size() * 9 / 10], 50.0);
+    EXPECT_LT(delays_ms[delays_ms.size() / 2], 50.0);
     EXPECT_LT(ended - stop_posted, std::chrono::milliseconds(100));
     EXPECT_LT(ended - begun, std::chrono::milliseconds(2000)) << "the wait was cut short";
     EXPECT_FALSE(window_->monitor().polling()) << "Stop ran after Start";

@@ -9,6 +9,7 @@
 #include "device/panes.h"
 #include "device/supply_rails.h"
 #include "device/text_format.h"
+#include "process/local_time.h"
 
 namespace charts {
 
@@ -137,16 +138,6 @@ namespace {
 
 bool local_time(double seconds, std::tm* out) {
     return ::local_time(static_cast<std::time_t>(std::floor(seconds)), out);
-}
-
-// Days from 1970-01-01 to the civil date (proleptic Gregorian).
-long long days_from_civil(long long y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const long long era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<long long>(doe) - 719468;
 }
 
 constexpr uint32_t kPalette[] = {0x0000FF, 0xFF0000, 0x008000, 0xFF00FF,

@@ -10,8 +10,10 @@
 #include <ctime>
 #include <string_view>
 
+#include "charts/chart_plan.h"
 #include "device/text_format.h"
 #include "logbook/log_export.h"
+#include "process/local_time.h"
 
 namespace {
 
@@ -49,16 +51,7 @@ Fixed fixed_member(std::string_view name) {
     return Fixed::kNone;
 }
 
-// Days from 1970-01-01 to the civil date, and back (proleptic Gregorian).
-long long days_from_civil(long long y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const long long era = (y >= 0 ? y : y - 399) / 400;
-    const auto yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<long long>(doe) - 719468;
-}
-
+// Back from days since 1970-01-01 to the civil date (proleptic Gregorian).
 void civil_from_days(long long z, long long* y, unsigned* m, unsigned* d) {
     z += 719468;
     const long long era = (z >= 0 ? z : z - 146096) / 146097;
@@ -503,20 +496,7 @@ std::string JournalEvent::field(const std::string& name) const {
 }
 
 int local_utc_offset(double time) {
-    if (!std::isfinite(time)) {
-        return 0;
-    }
-    const auto t = static_cast<std::time_t>(std::floor(time));
-    std::tm local{};
-    if (!local_time(t, &local)) {
-        return 0;
-    }
-    const long long local_seconds =
-        days_from_civil(local.tm_year + 1900LL, static_cast<unsigned>(local.tm_mon + 1),
-                        static_cast<unsigned>(local.tm_mday)) *
-            86400 +
-        local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec;
-    return static_cast<int>(local_seconds - static_cast<long long>(t));
+    return std::isfinite(time) ? static_cast<int>(charts::local_utc_offset(time)) : 0;
 }
 
 std::string journal_time(const JournalEvent& event) {

@@ -9,6 +9,7 @@
 
 #include "device/row_schema.h"
 #include "device/text_format.h"
+#include "process/local_time.h"
 
 namespace {
 
@@ -16,16 +17,6 @@ namespace {
 constexpr int kExportedIdItems = kIdTextCount - 1;
 // Output is gathered and written in pieces of about this size.
 constexpr std::size_t kOutputChunk = 64 * 1024;
-
-// Days from 1970-01-01 to the civil date (proleptic Gregorian).
-long long days_from_civil(long long y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const long long era = (y >= 0 ? y : y - 399) / 400;
-    const auto yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<long long>(doe) - 719468;
-}
 
 void append_two(std::string& out, int n) {
     out += static_cast<char>('0' + n / 10 % 10);

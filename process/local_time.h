@@ -6,3 +6,7 @@
 // A local time "YYYY-MM-DD HH:MM[:SS]" (or with "T" for the space) as
 // seconds since the epoch.
 bool parse_local_time(const std::string& text, double* seconds);
+
+// Days from 1970-01-01 to the civil date (proleptic Gregorian), for any
+// year: local times counted without the C library's range.
+long long days_from_civil(long long year, unsigned month, unsigned day);

@@ -143,6 +143,7 @@ void ErrorPerformance::take(const Chunk& chunk) {
     if (pending_seconds_ >= kUnavailableRun) {
         // The run decides: the link changed at its first second.
         unavailable_ = !unavailable_;
+        changed_at_ = pending_.front().end - pending_.front().seconds;
         flush_pending(unavailable_);
     }
 }

@@ -90,6 +90,9 @@ public:
     QualityCounts counts_since_if_finished(double seconds) const;
     // Whether the link counts as unavailable as the seconds so far decide.
     bool unavailable() const { return unavailable_; }
+    // The start (seconds since the epoch) of the run that last changed
+    // `unavailable()`: its first second; 0 before any change.
+    double changed_at() const { return static_cast<double>(changed_at_); }
     // The class of the latest poll's interval, before any run decides it;
     // kUnknown before the second poll of a run.
     SecondClass latest_class() const { return latest_class_; }
@@ -128,6 +131,7 @@ private:
     std::vector<Chunk> pending_;
     uint32_t pending_seconds_ = 0;
     bool unavailable_ = false;
+    int64_t changed_at_ = 0;
     bool have_last_ = false;  // the last poll of this run was answered
     double last_seconds_ = 0;
     double last_fec_ = 0;

@@ -16,6 +16,7 @@
 // ends what is in flight, runs nothing queued and saves the history.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -29,8 +30,10 @@
 #include "device/device_readings.h"
 #include "device/supply_rails.h"
 #include "logbook/error_performance.h"
+#include "logbook/journal.h"
 #include "logbook/measurement_log.h"
 #include "monitor/alarm_events.h"
+#include "monitor/journal_events.h"
 #include "monitor/parameter_fetch.h"
 #include "monitor/settings_store.h"
 #include "monitor/view_state.h"
@@ -49,6 +52,11 @@ constexpr char kDefaultInterval[] = "1000";
 constexpr char kSettingsSection[] = "Main";
 // Before the settings store's reason, when closing could not save the list.
 constexpr char kHistoryNotSaved[] = "The address history could not be saved: ";
+// Before the journal writer's reason, told once when an event could not be
+// written to the journal file.
+constexpr char kJournalNotWritten[] = "The journal could not be written: ";
+// The journal events of this session the monitor keeps (journal_events()).
+constexpr size_t kJournalEventsKept = 10000;
 
 // Position of the history entry that is `text`, letters compared without
 // regard to case; -1 when none is. Whole entries only: "10.0.0.1" is not
@@ -101,6 +109,18 @@ public:
     // only.
     using AlarmListener = std::function<void(const AlarmEvent&)>;
     void set_alarm_listener(AlarmListener listener) { alarm_listener_ = std::move(listener); }
+
+    // The journal file each event is appended to; "" (the start) writes
+    // none. A file that cannot be written is told once (kJournalNotWritten),
+    // and polling goes on.
+    void set_journal(const std::string& path);
+    // Receives each journal event after it is written (or not), in order.
+    using JournalListener = std::function<void(const JournalEvent&)>;
+    void set_journal_listener(JournalListener listener) {
+        journal_listener_ = std::move(listener);
+    }
+    // This session's events, oldest first: the last kJournalEventsKept.
+    const std::deque<JournalEvent>& journal_events() const { return journal_events_; }
 
     // The time, in seconds since the epoch, of each poll shown: its log
     // line, the last answer, the trends (the system's clock unless the host
@@ -259,6 +279,10 @@ private:
     // The first poll of another agent while logging: its own header block,
     // with the identification read as Start reads it.
     void log_new_agent();
+    // Stamps `event` with the monitor's time, the agent's address and the
+    // device's serial number, writes it to the journal, keeps it and hands
+    // it to the listener.
+    void record(JournalEvent event);
 
     MonitorHost& host_;
     DeviceReadings& readings_;
@@ -302,6 +326,11 @@ private:
     std::string refusal_told_;
     AlarmTracker alarms_;
     AlarmListener alarm_listener_;
+    JournalTracker journal_;
+    std::optional<JournalWriter> journal_writer_;
+    bool journal_trouble_told_ = false;
+    JournalListener journal_listener_;
+    std::deque<JournalEvent> journal_events_;
 };
 
 // The dialog's buttons and the handler each one runs, for every front end.

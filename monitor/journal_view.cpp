@@ -1,5 +1,6 @@
 #include "monitor/journal_view.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <utility>
@@ -56,6 +57,46 @@ std::string journal_kind_label(JournalKind kind) {
     return label;
 }
 
+std::string demo_journal_path() {
+    const std::string path = default_journal_path();
+    const std::size_t slash = path.find_last_of("/\\");
+    return path.empty() ? path : path.substr(0, slash + 1) + "demo-journal.jsonl";
+}
+
+charts::ChartMarker journal_marker(const JournalEvent& event) {
+    return {event.time, journal_kind_label(event.kind) + ": " + event.text};
+}
+
+std::vector<charts::ChartMarker> journal_markers(const std::vector<std::string>& files,
+                                                 double from, double to,
+                                                 const std::vector<std::string>& serials,
+                                                 const JournalProblemHandler& on_problem) {
+    std::vector<charts::ChartMarker> markers;
+    read_journal_files(
+        files,
+        [&](const JournalEvent& e) {
+            if (e.time >= from && e.time <= to &&
+                (serials.empty() || e.serial.empty() ||
+                 std::find(serials.begin(), serials.end(), e.serial) != serials.end())) {
+                markers.push_back(journal_marker(e));
+            }
+        },
+        on_problem);
+    return markers;
+}
+
+std::vector<charts::ChartMarker> log_journal_markers(const std::string& journal,
+                                                     const ReadingHistory& history,
+                                                     const std::vector<std::string>& serials,
+                                                     const JournalProblemHandler& on_problem) {
+    if (journal.empty() || history.held_polls() == 0) {
+        return {};
+    }
+    const ReadingHistory::TimeSpan span = history.held_span();
+    return journal_markers(journal_files(journal), span.earliest, span.latest, serials,
+                           on_problem);
+}
+
 const char* JournalView::column_title(int column) {
     static const char* const kTitles[kColumnCount] = {"Time", "Device", "Kind", "Detail"};
     return column >= 0 && column < kColumnCount ? kTitles[column] : "";
@@ -85,6 +126,16 @@ std::uint32_t JournalView::device_of(const JournalEvent& event) {
 bool JournalView::shows(const Row& row) const {
     return (device_filter_ < 0 || row.device == static_cast<std::uint32_t>(device_filter_)) &&
            (kind_filter_ < 0 || static_cast<int>(row.kind) == kind_filter_);
+}
+
+bool JournalView::shows(const JournalEvent& event) const {
+    if (device_filter_ >= 0) {
+        const auto& key = device_keys_[static_cast<std::size_t>(device_filter_)];
+        if (key.first != event.address || key.second != event.serial) {
+            return false;
+        }
+    }
+    return kind_filter_ < 0 || static_cast<int>(event.kind) == kind_filter_;
 }
 
 bool JournalView::add(const JournalEvent& event) {

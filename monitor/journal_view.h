@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "charts/chart_plan.h"
 #include "logbook/journal.h"
 
 // Beyond this many events the journal window drops the oldest: 30 days of a
@@ -23,6 +24,31 @@ constexpr std::size_t kMostJournalRows = 1000000;
 
 // "Lamp latched": the kind as a person reads it.
 std::string journal_kind_label(JournalKind kind);
+
+// The journal of the demo's simulated device, beside the user's own
+// (default_journal_path()) so that its events stay out of it:
+// "demo-journal.jsonl"; "" when there is none.
+std::string demo_journal_path();
+
+// An event as a marker on the charts: at its time, "Kind: text".
+charts::ChartMarker journal_marker(const JournalEvent& event);
+// The markers of the journal `files` (oldest first) that belong with a log
+// over [from, to] of the devices `serials`: the events within that time of
+// one of those serial numbers, or of none read yet; of every device when
+// `serials` is empty (a log that names none). Lines that cannot be read go
+// to `on_problem`.
+std::vector<charts::ChartMarker> journal_markers(const std::vector<std::string>& files,
+                                                 double from, double to,
+                                                 const std::vector<std::string>& serials,
+                                                 const JournalProblemHandler& on_problem);
+
+// The markers of the journal at `journal` (and the files rotated from it)
+// for a log read into `history` whose header blocks named `serials`; none
+// when `journal` is "" or the history holds no poll.
+std::vector<charts::ChartMarker> log_journal_markers(const std::string& journal,
+                                                     const ReadingHistory& history,
+                                                     const std::vector<std::string>& serials,
+                                                     const JournalProblemHandler& on_problem);
 
 class JournalView {
 public:
@@ -35,6 +61,10 @@ public:
 
     // Takes the next event. True when the filters show it: it is row 0 now.
     bool add(const JournalEvent& event);
+    // Whether the filters would show `event`.
+    bool shows(const JournalEvent& event) const;
+    // Whether the next add() drops the oldest event.
+    bool full() const { return held_.size() >= most_; }
     // Takes those of `events` (the session's, in order) not held already,
     // as when the file had them too: the same time to the millisecond,
     // device, kind and text.

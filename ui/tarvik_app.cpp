@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "logbook/journal.h"
+#include "monitor/journal_view.h"
 #include "ui/dialog_builder.h"
 #include "ui/ini_settings_store.h"
 #include "ui/quality_chart_view.h"
@@ -52,6 +54,9 @@ int CTarvikApp::start_application(const WindowOptions& options, DeviceReadings& 
     const StopSignalWatcher stop_signals(window);
 
     window.initialise(&settings);
+    window.set_journal(!options.journal.empty() ? options.journal
+                       : options.demo         ? demo_journal_path()
+                                              : default_journal_path());
     window.monitor().fill_fields(options.address, options.community, options.interval);
     if (const QScreen* screen = primaryScreen()) {
         window.move(screen->availableGeometry().center() - window.rect().center());
@@ -84,11 +89,13 @@ void CTarvikApp::show_only_errors() {
 }
 
 int CTarvikApp::start_plot(std::unique_ptr<ReadingHistory> history, const std::string& source,
-                           std::vector<charts::QualityBar> quality) {
+                           std::vector<charts::QualityBar> quality,
+                           std::vector<charts::ChartMarker> markers) {
     TrendsWindow window;
+    window.set_journal(default_journal_path());
     window.set_span(TrendsWindow::Span::kAll);
     window.take_history(std::move(history), QFileInfo(QFile::decodeName(source.c_str())).fileName(),
-                        std::move(quality));
+                        std::move(quality), std::move(markers));
     window.show();
     exec();
     return 0;
@@ -122,9 +129,10 @@ bool CTarvikApp::save_quality_png(const std::vector<std::string>& titles,
 }
 
 bool CTarvikApp::save_plot_png(std::unique_ptr<ReadingHistory> history,
-                               std::vector<charts::QualityBar> quality, const std::string& path,
+                               std::vector<charts::QualityBar> quality,
+                               std::vector<charts::ChartMarker> markers, const std::string& path,
                                int width, int height, double from, double to) {
     TrendsWindow window;
-    window.take_history(std::move(history), QString(), std::move(quality));
+    window.take_history(std::move(history), QString(), std::move(quality), std::move(markers));
     return window.save_png(QFile::decodeName(path.c_str()), QSize(width, height), from, to);
 }

@@ -7,6 +7,8 @@
 // After windows.h, which it needs.
 #include <commctrl.h>
 
+#include "logbook/journal.h"
+#include "monitor/journal_view.h"
 #include "process/wide_text.h"
 #include "win32/profile_settings_store.h"
 #include "win32/program_name.h"
@@ -24,6 +26,9 @@ int start_application(const WindowOptions& options, DeviceReadings& readings) {
         show_program_message("The console window could not be created");
         return 1;
     }
+    window.set_journal(!options.journal.empty() ? options.journal
+                       : options.demo         ? demo_journal_path()
+                                              : default_journal_path());
     window.monitor().fill_fields(options.address, options.community, options.interval);
     window.show();
     if (options.autostart) {
@@ -48,6 +53,7 @@ int start_plot(const std::string& path) {
         return 1;
     }
     window.set_span(TrendsWindow::Span::kAll);
+    window.set_journal(default_journal_path());
     LogLoad load;
     if (!window.open_log(utf8_to_wide(path), &load)) {
         show_program_message("Cannot open " + path + ": " + load.error);

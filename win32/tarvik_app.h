@@ -18,6 +18,7 @@ struct WindowOptions {
     std::string interval;                       // put into its field; empty: the default
     bool autostart = false;                     // press Get, then Start, once the window shows
     bool demo = false;  // a history of its own, so the demo's address stays out of the real one
+    std::string journal;  // the journal file; empty: the user's own (the demo's beside it)
 };
 
 // Initialises and shows the main window and runs it until it is closed.

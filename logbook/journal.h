@@ -58,6 +58,10 @@ const char* journal_kind_name(JournalKind kind);
 std::optional<JournalKind> journal_kind_from_name(const std::string& name);
 
 // One member of an event's detail: a number is written bare, a text quoted.
+// A bare value is any JSON value but a string, as its JSON text: a number
+// ("14.5", "-3"), "true" or "false" (a flag such as Start's `logging`),
+// "null", or an object or array a later version wrote, kept as read. A
+// bare value that is no JSON value is written quoted, so a line stays JSON.
 struct JournalField {
     std::string name;
     std::string value;  // a number's text when `number`: "14.5", "-3"
@@ -65,12 +69,12 @@ struct JournalField {
 };
 
 struct JournalEvent {
-    double time = 0;        // seconds since the epoch
-    int utc_offset_s = 0;   // the local offset from UTC at `time`
-    std::string address;    // as the operator typed it
-    std::string serial;     // "" when the device's serial number is not known
+    double time = 0;       // seconds since the epoch
+    int utc_offset_s = 0;  // the local offset from UTC at `time`
+    std::string address;   // as the operator typed it
+    std::string serial;    // "" when the device's serial number is not known
     JournalKind kind = JournalKind::kStart;
-    std::string text;       // for a person
+    std::string text;                  // for a person
     std::vector<JournalField> fields;  // the kind's own detail, in order
 
     // The value of the detail `name`, or "" when the event has none.
@@ -80,13 +84,22 @@ struct JournalEvent {
 // The local offset from UTC at `time` (seconds since the epoch), in seconds.
 int local_utc_offset(double time);
 
+// "2026-12-10T03:14:07.250+01:00": the event's time as its line holds it,
+// local at its own offset, to the millisecond. An offset of no whole
+// minutes (historical local mean times) gets its seconds: "+00:19:32".
+std::string journal_time(const JournalEvent& event);
+
 // The event as one line of the file, without its line end. Control
 // characters and non-UTF-8 octets are escaped, so a line never breaks.
 std::string journal_line(const JournalEvent& event);
 
 // One line read back; nullopt, with `error` set (when not null), for a line
 // that is not an event: not JSON, a missing `time` or `kind`, an unknown
-// kind. Members it does not know are kept as fields.
+// kind. Members it does not know are kept as fields. `address`, `serial`
+// and `text` may be missing (""), but are strings when present; a member of
+// those five given twice makes the line no event. Strings must be UTF-8
+// (escapes \uXXXX included, surrogate pairs whole); nested objects and
+// arrays are read (64 levels deep at most) and kept as bare fields.
 std::optional<JournalEvent> parse_journal_line(const std::string& line,
                                                std::string* error = nullptr);
 
@@ -99,6 +112,11 @@ constexpr std::size_t kMaxJournalLine = 64 * 1024;
 // %LOCALAPPDATA%\Tarvik\journal.jsonl on Windows; "" when neither can be
 // found.
 std::string default_journal_path();
+
+// The name of the journal at `path` after its `n`th rotation:
+// ".../journal.jsonl" -> ".../journal.N.jsonl"; a name without an
+// extension gets ".N" at its end.
+std::string journal_rotated_path(const std::string& path, int n);
 
 // The files of the journal at `path`, oldest first: journal.5.jsonl ...
 // journal.1.jsonl, then `path` itself; only those that exist.

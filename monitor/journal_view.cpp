@@ -30,9 +30,10 @@ std::string local_text(double time, int utc_offset_s) {
     unsigned month = 0;
     unsigned day = 0;
     civil_from_days(days, &year, &month, &day);
-    char text[40];
-    std::snprintf(text, sizeof text, "%02u.%02u.%04lld %02lld:%02lld:%02lld", day, month, year,
-                  second / 3600, second / 60 % 60, second % 60);
+    const int in_day = static_cast<int>(second);
+    char text[80];
+    std::snprintf(text, sizeof text, "%02u.%02u.%04lld %02d:%02d:%02d", day, month, year,
+                  in_day / 3600, in_day / 60 % 60, in_day % 60);
     return text;
 }
 

@@ -30,7 +30,8 @@ const std::vector<JournalEvent> kEvents = {
     event(0, "10.0.0.5", "", JournalKind::kStart, "Start 10.0.0.5"),
     event(1.25, "10.0.0.5", "A123", JournalKind::kNoAnswer, "no answer since 03:14:07"),
     event(30, "10.0.0.6", "B7", JournalKind::kLampLatched, "U +12V 14.5 V"),
-    event(86400 - 3600 - 7, "10.0.0.5", "A123", JournalKind::kAnswered, "after 30 s"),
+    // The last second of the local day.
+    event(74752, "10.0.0.5", "A123", JournalKind::kAnswered, "after 30 s"),
 };
 
 std::vector<std::string> rows_of(const JournalView& view) {

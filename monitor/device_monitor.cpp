@@ -198,6 +198,44 @@ void DeviceMonitor::message_box_closed(const std::string& text) {
     show_next_box();
 }
 
+void DeviceMonitor::set_journal(const std::string& path) {
+    journal_writer_.reset();
+    if (!path.empty()) {
+        journal_writer_.emplace(path);
+    }
+    journal_trouble_told_ = false;
+}
+
+void DeviceMonitor::record(JournalEvent event) {
+    event.time = clock_();
+    event.utc_offset_s = local_utc_offset(event.time);
+    event.address = agent_address_;
+    event.serial = serial_;
+    if (journal_writer_ && !journal_writer_->append(event) && !journal_trouble_told_) {
+        // Once: a full disk must not raise a box with every poll.
+        journal_trouble_told_ = true;
+        tell(kJournalNotWritten + journal_writer_->error());
+    }
+    journal_events_.push_back(event);
+    if (journal_events_.size() > kJournalEventsKept) {
+        journal_events_.pop_front();
+    }
+    if (journal_listener_) {
+        journal_listener_(event);
+    }
+}
+
+void DeviceMonitor::note_identification() {
+    if (!identification_answered_) {
+        return;
+    }
+    serial_ = identification_item(readings_, kSerialItem);
+    if (std::optional<JournalEvent> changed =
+            journal_.identification_read(agent_address_, readings_)) {
+        record(std::move(*changed));
+    }
+}
+
 void DeviceMonitor::publish() {
     view_.polling = polling_ != 0;
     view_.last_poll_answered = last_poll_answered_;
@@ -284,6 +322,7 @@ void DeviceMonitor::save_history(SettingsStore& settings) {
                       : settings.remove(kSettingsSection, key);
         if (!saved) {
             tell(kHistoryNotSaved + settings.error());
+            record(JournalTracker::settings_not_saved(settings.error()));
             return;
         }
     }
@@ -295,11 +334,16 @@ void DeviceMonitor::refresh_agent_link() {
     link_.community_length = static_cast<int32_t>(community.size());
 
     const std::string address = field_text(input_.address);
-    if (address_taken_ && !equal_ignoring_case(address, agent_address_)) {
+    const bool changed = address_taken_ && !equal_ignoring_case(address, agent_address_);
+    if (changed) {
         forget_previous_device();
     }
     address_taken_ = true;
+    const std::string before = agent_address_;
     agent_address_ = address;
+    if (changed) {
+        record(JournalTracker::address_changed(before, address));
+    }
     view_.agent = address;
     // The link parses the text; the configured port is for texts that name
     // none.
@@ -339,6 +383,9 @@ void DeviceMonitor::forget_previous_device() {
     }
     switches_read_ = false;
     refusal_told_.clear();
+    journal_.forget_device();
+    serial_.clear();
+    link_alarm_text_.clear();
 }
 
 void DeviceMonitor::update_address_history() {
@@ -377,6 +424,12 @@ void DeviceMonitor::after_start_identification() {
     host_.start_timer(period_ms_);
     view_.log_controls_enabled = false;
     log_trouble_shown_ = false;
+    journal_.on_start();
+    if (identification_answered_) {
+        serial_ = identification_item(readings_, kSerialItem);
+    }
+    record(JournalTracker::start(agent_address_, period_ms_, input_.log != 0, input_.log_file));
+    note_identification();
     if (input_.log) {
         note_log_result(write_log_header(input_.log_file, readings_));
     }
@@ -395,6 +448,7 @@ void DeviceMonitor::note_log_result(LogWrite result) {
         log_trouble_shown_ = true;
         tell(result == LogWrite::kCannotOpen ? "Can't open log file" : "Can't write log file",
              input_.log_file + ": " + std::strerror(error));
+        record(JournalTracker::log_not_written(input_.log_file, std::strerror(error)));
     }
 }
 
@@ -447,9 +501,21 @@ void DeviceMonitor::send_poll_run(int run) {
 void DeviceMonitor::finish_poll(bool succeeded) {
     const double now = clock_();
     last_poll_answered_ = succeeded;
+    PollFacts facts;
+    facts.time = now;
+    facts.answered = succeeded;
     if (succeeded) {
         refusal_told_.clear();
-        latch_voltage_alarms(readings_);
+        const VoltageAlarms out_of_range = [this, &facts] {
+            for (int k = 0; k < kVoltageAlarmCount; ++k) {
+                facts.latched[k] = readings_.voltage_alarm[k] == 0;
+            }
+            return latch_voltage_alarms(readings_);
+        }();
+        for (int k = 0; k < kVoltageAlarmCount; ++k) {
+            facts.out_of_range[k] = out_of_range.test(static_cast<size_t>(k));
+            facts.latched[k] = facts.latched[k] && readings_.voltage_alarm[k] != 0;
+        }
     }
     add_to_totals(succeeded);
     show_poll_result(succeeded, now);
@@ -466,6 +532,12 @@ void DeviceMonitor::finish_poll(bool succeeded) {
             write_log_line(input_.log_file, readings_, succeeded, static_cast<std::time_t>(now)));
     }
     report_alarms(succeeded);
+    facts.cause = link_alarm_text_;
+    facts.unavailable = quality_.unavailable();
+    facts.unavailable_changed_at = quality_.changed_at();
+    for (JournalEvent& event : journal_.after_poll(facts, readings_)) {
+        record(std::move(event));
+    }
     publish();
 }
 
@@ -483,6 +555,9 @@ void DeviceMonitor::report_alarms(bool succeeded) {
              succeeded, readings_, agent_address_.empty() ? kEmptyAddress : agent_address_, failure,
              cause)) {
         standing_alarm_.on_event(event);
+        if (event.kind == AlarmKind::kLink && !event.cleared) {
+            link_alarm_text_ = event.text;
+        }
         if (alarm_listener_) {
             alarm_listener_(event);
         }
@@ -566,6 +641,9 @@ private:
 };
 
 void DeviceMonitor::on_stop() {
+    if (polling_ != 0) {
+        record(JournalTracker::stop(agent_address_));
+    }
     polling_ = 0;
     host_.stop_timer();
     view_.log_controls_enabled = true;
@@ -587,6 +665,20 @@ void DeviceMonitor::finish_write(const Exchange& done, const SnmpMessage* answer
     // A failure the link has already shown in a box is not shown twice.
     if (!failure.empty() && transport_reports_ == done.reports_before) {
         tell(failure);
+    }
+    if (done.purpose == Purpose::kSet) {
+        bool before[2] = {};  // Radio, Heater as the device last reported them
+        for (int k = 0; k < kControlStateCount; ++k) {
+            if (kSwitchControls[k] == ControlId::kRadioCheckBox) {
+                before[0] = device_switches_[k] != 0;
+            } else if (kSwitchControls[k] == ControlId::kHeaterCheckBox) {
+                before[1] = device_switches_[k] != 0;
+            }
+        }
+        record(JournalTracker::set(before[0], done.input.radio, before[1], done.input.heater,
+                                   failure));
+    } else {
+        record(JournalTracker::key_sent(done.key.size(), failure));
     }
     // The key stands as identification item 8 only once the device took it.
     if (failure.empty() && done.purpose == Purpose::kSendKey) {
@@ -659,6 +751,7 @@ void DeviceMonitor::on_lamp_click(int /*rail*/) {
 }
 
 void DeviceMonitor::on_reset() {
+    record(JournalTracker::reset(readings_.voltage_alarm));
     readings_.phy_to_radio_total = 0;
     readings_.radio_to_phy_total = 0;
     for (int32_t& latch : readings_.voltage_alarm) {

@@ -283,6 +283,9 @@ private:
     // device's serial number, writes it to the journal, keeps it and hands
     // it to the listener.
     void record(JournalEvent event);
+    // The identification items were read: the serial number known, and a
+    // changed identification journaled.
+    void note_identification();
 
     MonitorHost& host_;
     DeviceReadings& readings_;
@@ -327,6 +330,10 @@ private:
     AlarmTracker alarms_;
     AlarmListener alarm_listener_;
     JournalTracker journal_;
+    // The serial number of the device at the address, once read; the link
+    // alarm standing or last raised, the cause of an outage.
+    std::string serial_;
+    std::string link_alarm_text_;
     std::optional<JournalWriter> journal_writer_;
     bool journal_trouble_told_ = false;
     JournalListener journal_listener_;

@@ -13,7 +13,12 @@
 #include <vector>
 
 #include "device/device_readings.h"
+#include "logbook/error_performance.h"
 #include "logbook/journal.h"
+
+// The device's own counters compared poll by poll: FEC failures, dropped
+// PHY-to-radio and radio-to-PHY packets.
+constexpr int kDeviceCounterCount = 3;
 
 // The identification items that name the unit: its serial number and its
 // firmware (items 3 and 4).
@@ -54,7 +59,8 @@ public:
     // and link are not the last one's. What is known of each address's
     // identification stays.
     void forget_device();
-    // Polling started again: the silence before it was no outage.
+    // Polling started: an outage is counted from the run's first poll
+    // until one of its polls answers.
     void on_start();
 
     // Identification items read (Start or Get) from the device at `address`:
@@ -71,7 +77,8 @@ public:
     // Reset with `latched` the lamps lit before it.
     static JournalEvent reset(const int32_t (&latched)[kVoltageAlarmCount]);
     // Set: the Radio and Heater switches before (as last read) and sent;
-    // `outcome` "" when the device took it, else the failure's text.
+    // `failure` empty when the device took it (outcome "ok"), else what
+    // the operator was told.
     static JournalEvent set(bool radio_before, bool radio, bool heater_before, bool heater,
                             const std::string& failure);
     static JournalEvent key_sent(size_t octets, const std::string& failure);
@@ -83,15 +90,14 @@ private:
         std::string serial;
         std::string firmware;
     };
-    bool seen_answer_ = false;     // any answered poll of this device
-    bool silent_ = false;          // the device has not answered since `last_answer_`
-    double silent_since_ = 0;      // the first unanswered poll's time
-    double last_answer_ = 0;       // the last answered poll's time
+    bool seen_answer_ = false;    // any answered poll of this device
+    bool run_answered_ = false;   // any answered poll since Start
+    double last_answer_ = 0;      // the last answered poll's time
+    bool silent_ = false;         // a "no_answer" stands
+    double silent_since_ = 0;     // the outage's start
     bool out_of_range_[kVoltageAlarmCount] = {};
-    bool counters_known_ = false;  // the counters below are from an answered poll
-    double fec_fail_ = 0;
-    uint32_t drop_q1_ = 0;
-    uint32_t drop_tx_ = 0;
+    bool counters_known_ = false;  // `counters_` are from an answered poll
+    double counters_[kDeviceCounterCount] = {};
     int32_t family_ = 0;  // 0: no answered poll yet
     bool unavailable_ = false;
     double unavailable_since_ = 0;

@@ -144,6 +144,7 @@ void DeviceMonitor::finish_exchange(MessagePtr answer) {
             identification_answered_ =
                 done.request != nullptr && take_fetch(*done.request, std::move(answer));
             take_identification();
+            note_identification();
             note_log_result(write_log_header(input_.log_file, readings_));
             send_poll_run(0);
             break;
@@ -151,6 +152,7 @@ void DeviceMonitor::finish_exchange(MessagePtr answer) {
             identification_answered_ =
                 done.request != nullptr && take_fetch(*done.request, std::move(answer));
             take_identification();
+            note_identification();
             view_.panes[ControlId::kIdentificationPane] = identification_pane_text(readings_);
             publish();
             break;

@@ -1,0 +1,280 @@
+// The journal's events at the monitor: each sequence of polls and commands
+// against the simulated transceiver gives exactly these events, in order,
+// in the listener, in the monitor's list and in the journal file alike.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fake_window.h"
+#include "logbook/journal.h"
+#include "monitor/device_monitor.h"
+#include "sim/simulated_transceiver.h"
+#include "test_names.h"
+
+namespace {
+
+class RefusingSettings : public SettingsStore {
+public:
+    std::string read(const std::string&, const std::string&) override { return ""; }
+    bool write(const std::string&, const std::string&, const std::string&) override {
+        return false;
+    }
+    bool remove(const std::string&, const std::string&) override { return false; }
+    std::string error() const override { return "the disk is full"; }
+    std::string notice() const override { return ""; }
+};
+
+constexpr char kCommunity[] = "c0mmunity";
+constexpr char kKey[] = "s3cret-key";
+
+// One device on loopback, a monitor on a clock the test steps, and a
+// journal file of the test's own.
+class JournalSession {
+public:
+    explicit JournalSession(const std::string& name)
+        : path_(testing::TempDir() + "tarvik-journal-" + name + ".jsonl") {
+        std::remove(path_.c_str());
+        start_sim(100.0);
+        monitor_.link().answer_wait = std::chrono::milliseconds(500);
+        monitor_.set_clock([this] { return now_; });
+        monitor_.set_journal(path_);
+        monitor_.set_journal_listener([this](const JournalEvent& e) { heard_.push_back(e); });
+        window_.attach(monitor_);
+        window_.set_silence([this] { return sim_->faults().silent; });
+        monitor_.initialise(nullptr);
+        window_.set_text(ControlId::kAddressBox, "127.0.0.1");
+        window_.set_text(ControlId::kCommunityField, kCommunity);
+    }
+    ~JournalSession() { std::remove(path_.c_str()); }
+
+    // A new device on the same port: a restarted one, its counters from 0.
+    void start_sim(double model_time) {
+        SimulatorOptions options;
+        options.port = sim_ ? sim_->port() : 0;
+        options.community = kCommunity;
+        sim_.reset();
+        sim_ = std::make_unique<SimulatedTransceiver>(options);
+        sim_->set_error_rate(5);
+        sim_->freeze_time(model_time);
+        ASSERT_TRUE(sim_->start());
+        monitor_.set_default_port(sim_->port());
+    }
+    // One poll a second later, on the device's clock too.
+    void tick() {
+        now_ += 1;
+        sim_->freeze_time(sim_->model_time() + 1);
+        window_.tick();
+    }
+    void press(DeviceMonitor::Handler handler) { window_.press(handler); }
+
+    std::unique_ptr<SimulatedTransceiver> sim_;
+    FakeWindow window_;
+    DeviceReadings readings_;
+    DeviceMonitor monitor_{window_, readings_};
+    std::vector<JournalEvent> heard_;
+    double now_ = 1765276863;  // the monitor's clock
+    std::string path_;
+};
+
+std::vector<std::string> kinds_of(const std::vector<JournalEvent>& events) {
+    std::vector<std::string> kinds;
+    for (const JournalEvent& e : events) {
+        kinds.push_back(journal_kind_name(e.kind));
+    }
+    return kinds;
+}
+
+struct EventCase {
+    const char* description;
+    std::function<void(JournalSession&)> act;
+    std::vector<std::string> kinds;
+    // One detail of the first event that has it, checked when given.
+    const char* field;
+    const char* value;
+};
+
+const EventCase kEventCases[] = {
+    {"start and stop",
+     [](JournalSession& s) {
+         s.press(&DeviceMonitor::on_start);
+         s.press(&DeviceMonitor::on_stop);
+         s.press(&DeviceMonitor::on_stop);  // not polling: nothing stops
+     },
+     {"start", "stop"}, "interval_ms", "1000"},
+    {"an outage is told once, and its end with its length",
+     [](JournalSession& s) {
+         s.press(&DeviceMonitor::on_start);
+         s.sim_->set_silent(true);
+         s.tick();
+         s.tick();
+         s.tick();
+         s.sim_->set_silent(false);
+         s.tick();
+     },
+     {"start", "no_answer", "answered"}, "outage_s", "4"},
+    {"a device silent from Start has no answer since nothing",
+     [](JournalSession& s) {
+         s.sim_->set_silent(true);
+         s.press(&DeviceMonitor::on_start);
+         s.tick();
+     },
+     {"start", "no_answer"}, "since", ""},
+    {"a rail out of range latches once, comes back, and Reset clears its lamp",
+     [](JournalSession& s) {
+         s.sim_->set_rail(SupplyRail::k12V, 14500);
+         s.press(&DeviceMonitor::on_start);
+         s.tick();
+         s.sim_->clear_rails();
+         s.tick();
+         s.tick();
+         s.press(&DeviceMonitor::on_reset);
+     },
+     {"start", "lamp_latched", "rail_in_range", "reset"}, "cleared", "U +12V"},
+    {"a rail still out after Reset latches again",
+     [](JournalSession& s) {
+         s.sim_->set_rail(SupplyRail::k5V, 6500);
+         s.press(&DeviceMonitor::on_start);
+         s.press(&DeviceMonitor::on_reset);
+         s.tick();
+     },
+     {"start", "lamp_latched", "reset", "lamp_latched"}, "value", "6.5"},
+    {"Set names each switch before and after",
+     [](JournalSession& s) {
+         s.press(&DeviceMonitor::on_start);
+         s.window_.set_check(ControlId::kRadioCheckBox, 0);
+         s.press(&DeviceMonitor::on_set);
+     },
+     {"start", "set"}, "radio_before", "1"},
+    {"a Set without answer says so",
+     [](JournalSession& s) {
+         s.press(&DeviceMonitor::on_start);
+         s.sim_->set_silent(true);
+         s.press(&DeviceMonitor::on_set);
+     },
+     {"start", "set"}, "outcome", "Set failed: no answer"},
+    {"Send KEY gives the key's length, never the key",
+     [](JournalSession& s) {
+         s.window_.set_text(ControlId::kKeyField, kKey);
+         s.press(&DeviceMonitor::on_send_key);
+     },
+     {"key_sent"}, "octets", "10"},
+    {"another unit at the address: its identification, then its family",
+     [](JournalSession& s) {
+         s.press(&DeviceMonitor::on_start);
+         s.sim_->set_family(DeviceFamily::k1000);
+         s.press(&DeviceMonitor::on_get);
+         s.tick();
+     },
+     {"start", "identification_changed", "family_changed"}, "family", "1000"},
+    {"a Get of the same unit tells nothing",
+     [](JournalSession& s) {
+         s.press(&DeviceMonitor::on_get);
+         s.press(&DeviceMonitor::on_get);
+     },
+     {}, nullptr, nullptr},
+    {"another address",
+     [](JournalSession& s) {
+         s.press(&DeviceMonitor::on_get);
+         s.window_.set_text(ControlId::kAddressBox,
+                            "127.0.0.1:" + std::to_string(s.sim_->port()));
+         s.press(&DeviceMonitor::on_get);
+     },
+     {"address_changed"}, "from", "127.0.0.1"},
+    {"a restarted device's counter goes back",
+     [](JournalSession& s) {
+         s.press(&DeviceMonitor::on_start);
+         s.tick();
+         s.start_sim(1.0);
+         s.tick();
+         s.tick();
+     },
+     {"start", "counter_went_back"}, "counter", "fec_failures"},
+    {"a log that cannot be opened is journaled once",
+     [](JournalSession& s) {
+         s.window_.set_check(ControlId::kLogCheckBox, 1);
+         s.window_.set_text(ControlId::kLogFileField, s.path_ + ".missing/poll.log");
+         s.press(&DeviceMonitor::on_start);
+         s.tick();
+     },
+     {"start", "log_not_written"}, "reason", "No such file or directory"},
+    {"settings that cannot be saved",
+     [](JournalSession& s) {
+         RefusingSettings settings;
+         s.monitor_.close(&settings);
+     },
+     {"settings_not_saved"}, "reason", "the disk is full"},
+    {"a link down for 11 polls is unavailable for 11 s, then available",
+     [](JournalSession& s) {
+         s.press(&DeviceMonitor::on_start);
+         s.tick();
+         s.sim_->take_link_down(12);
+         for (int i = 0; i < 30; ++i) {
+             s.tick();
+         }
+     },
+     {"start", "link_unavailable", "link_available"}, "unavailable_s", "11"},
+};
+
+class JournalEventsTest : public testing::TestWithParam<EventCase> {};
+
+TEST_P(JournalEventsTest, GivesExactlyTheseEvents) {
+    const EventCase& c = GetParam();
+    JournalSession s(case_name(c.description));
+    c.act(s);
+    EXPECT_EQ(kinds_of(s.heard_), c.kinds);
+    const std::deque<JournalEvent>& kept = s.monitor_.journal_events();
+    EXPECT_EQ(kinds_of({kept.begin(), kept.end()}), c.kinds);
+    std::vector<JournalEvent> written;
+    std::vector<std::string> problems;
+    read_journal_files(
+        journal_files(s.path_), [&](const JournalEvent& e) { written.push_back(e); },
+        [&](const std::string& problem) { problems.push_back(problem); });
+    EXPECT_EQ(kinds_of(written), c.kinds);
+    EXPECT_TRUE(problems.empty()) << problems.front();
+    for (const JournalEvent& e : written) {
+        const std::string line = journal_line(e);
+        EXPECT_EQ(line.find(kCommunity), std::string::npos) << line;
+        EXPECT_EQ(line.find(kKey), std::string::npos) << line;
+        EXPECT_TRUE(e.time >= 1765276863 && e.time <= s.now_) << "the monitor's clock: " << line;
+    }
+    if (c.field != nullptr) {
+        std::string value = "(none)";
+        for (auto e = written.begin(); e != written.end() && value == "(none)"; ++e) {
+            for (const JournalField& f : e->fields) {
+                if (f.name == c.field) {
+                    value = f.value;
+                }
+            }
+        }
+        EXPECT_EQ(value, c.value) << c.field;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sequences, JournalEventsTest, testing::ValuesIn(kEventCases),
+                         [](const auto& info) { return case_name(info.param.description); });
+
+TEST(JournalFile, AJournalThatCannotBeWrittenIsToldOnceAndPollingGoesOn) {
+    JournalSession s("unwritable");
+    // A regular file stands where the journal's folder would be.
+    std::FILE* blocker = std::fopen(s.path_.c_str(), "w");
+    ASSERT_NE(blocker, nullptr);
+    std::fclose(blocker);
+    s.monitor_.set_journal(s.path_ + "/journal.jsonl");
+    s.sim_->set_rail(SupplyRail::k12V, 14500);
+    s.press(&DeviceMonitor::on_start);
+    s.tick();
+    s.press(&DeviceMonitor::on_stop);
+    int told = 0;
+    for (const std::string& box : s.window_.message_boxes) {
+        told += box.rfind(kJournalNotWritten, 0) == 0;
+    }
+    EXPECT_EQ(told, 1);
+    EXPECT_EQ(kinds_of(s.heard_), (std::vector<std::string>{"start", "lamp_latched", "stop"}));
+    EXPECT_EQ(s.monitor_.view().polls_shown, 2);
+}
+
+}  // namespace

@@ -52,7 +52,7 @@ bool window_possible() {
 // The console window; with `demo` set it points at the demo's device, and
 // TARVIK_DEMO_AUTOSTART=1 presses Get and Start for the operator (for
 // screenshots and measurements), and TARVIK_DEMO_AUTOSTART=trends also opens
-// the trends window.
+// the trends window, =journal the journal window.
 int run_window(int& argc, char** argv, const CommandLine& line, bool demo) {
 #ifdef TARVIK_WINDOW
     WindowOptions options;
@@ -66,8 +66,9 @@ int run_window(int& argc, char** argv, const CommandLine& line, bool demo) {
         options.demo = true;
         const char* autostart = std::getenv("TARVIK_DEMO_AUTOSTART");
         options.open_trends = autostart != nullptr && std::strcmp(autostart, "trends") == 0;
-        options.autostart =
-            options.open_trends || (autostart != nullptr && std::strcmp(autostart, "1") == 0);
+        options.open_journal = autostart != nullptr && std::strcmp(autostart, "journal") == 0;
+        options.autostart = options.open_trends || options.open_journal ||
+                            (autostart != nullptr && std::strcmp(autostart, "1") == 0);
     }
     CTarvikApp app(argc, argv);
     return app.start_application(options, device_readings());

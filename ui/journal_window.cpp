@@ -14,8 +14,11 @@
 
 namespace {
 
-// The first three columns' widths in characters; the detail takes the rest.
-constexpr int kColumnChars[] = {20, 24, 22};
+// The first three columns are as wide as these texts; the detail takes the
+// rest.
+constexpr const char* kColumnSamples[] = {"00.00.0000 00:00:00", "255.255.255.255 (SN 00-000000)",
+                                          "Identification changed"};
+constexpr int kColumnPadding = 16;
 
 }  // namespace
 
@@ -65,7 +68,7 @@ private:
 JournalWindow::JournalWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("journal_window"));
     setWindowTitle(QStringLiteral("Tarvik journal"));
-    QSize size(900, 520);
+    QSize size(980, 520);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         size = size.boundedTo(screen->availableGeometry().size());
     }
@@ -102,9 +105,10 @@ JournalWindow::JournalWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     table_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     table_->horizontalHeader()->setStretchLastSection(true);
-    const int letter = fontMetrics().averageCharWidth();
-    for (int c = 0; c < static_cast<int>(std::size(kColumnChars)); ++c) {
-        table_->setColumnWidth(c, kColumnChars[c] * letter);
+    for (int c = 0; c < static_cast<int>(std::size(kColumnSamples)); ++c) {
+        table_->setColumnWidth(c, table_->fontMetrics().horizontalAdvance(
+                                      QString::fromLatin1(kColumnSamples[c])) +
+                                      kColumnPadding);
     }
     layout->addWidget(table_, 1);
     status_ = new QLabel(this);

@@ -74,6 +74,9 @@ int CTarvikApp::start_application(const WindowOptions& options, DeviceReadings& 
             window.trends_window()->set_span(TrendsWindow::Span::kAll);
         });
     }
+    if (options.open_journal) {
+        QTimer::singleShot(0, &window, [&window] { window.journal_action()->trigger(); });
+    }
     exec();
     return 0;
 }

@@ -23,6 +23,7 @@ struct WindowOptions {
     std::string interval;                       // put into its field; empty: the default
     bool autostart = false;                     // press Get, then Start, once the window shows
     bool open_trends = false;                   // then open the trends window, showing all
+    bool open_journal = false;                  // or the journal window
     bool demo = false;  // a history of its own, so the demo's address stays out of the real one
     std::string journal;  // the journal file; empty: the user's own (the demo's beside it)
 };

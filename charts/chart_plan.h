@@ -188,8 +188,8 @@ struct TrendPlan {
     double earliest = 0;  // the span held
     double latest = 0;
     std::vector<TimeTick> ticks;
-    std::vector<ChartPlan> charts;  // kChartCount, in kChartSpecs' order
-    std::vector<TracePlan> traces;  // kTraceCount, in kTraceSpecs' order
+    std::vector<ChartPlan> charts;     // kChartCount, in kChartSpecs' order
+    std::vector<TracePlan> traces;     // kTraceCount, in kTraceSpecs' order
     std::vector<ChartMarker> markers;  // the request's within the view, in time order
     // The value at tick k of `scale`.
     static double tick_value(const ValueScale& scale, int k);

@@ -75,9 +75,8 @@ std::string trends_svg(const TrendPlan& plan, const PageLayout& page) {
             const double x = x_at(plan, box, m.seconds);
             svg += "<line class=\"marker\" x1=\"" + svg_number(x) + "\" y1=\"" +
                    svg_number(box.top) + "\" x2=\"" + svg_number(x) + "\" y2=\"" +
-                   svg_number(box.top + box.height) +
-                   "\" stroke=\"" + svg_color(kMarkerColor) + "\" stroke-width=\"1\"><title>" +
-                   svg_escaped(m.text) + "</title></line>\n";
+                   svg_number(box.top + box.height) + "\" stroke=\"" + svg_color(kMarkerColor) +
+                   "\" stroke-width=\"1\"><title>" + svg_escaped(m.text) + "</title></line>\n";
         }
         for (int i : chart.traces) {
             const TracePlan& t = plan.traces[static_cast<std::size_t>(i)];

@@ -365,8 +365,8 @@ LogReadTotals read_measurement_log(std::istream& in, const LogRecordHandler& on_
 
 LogReadTotals read_measurement_log(std::istream& in, ReadingHistory& history,
                                    std::vector<std::string>* problems, std::size_t max_problems,
-                                   const LogProgressHandler& on_progress,
-                                   ErrorPerformance* quality, std::vector<std::string>* serials) {
+                                   const LogProgressHandler& on_progress, ErrorPerformance* quality,
+                                   std::vector<std::string>* serials) {
     const SeriesSet logged[2] = {logged_series(kFamily350), logged_series(kFamily1000)};
     return read_measurement_log(
         in,

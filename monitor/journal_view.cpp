@@ -68,9 +68,8 @@ charts::ChartMarker journal_marker(const JournalEvent& event) {
     return {event.time, journal_kind_label(event.kind) + ": " + event.text};
 }
 
-std::vector<charts::ChartMarker> journal_markers(const std::vector<std::string>& files,
-                                                 double from, double to,
-                                                 const std::vector<std::string>& serials,
+std::vector<charts::ChartMarker> journal_markers(const std::vector<std::string>& files, double from,
+                                                 double to, const std::vector<std::string>& serials,
                                                  const JournalProblemHandler& on_problem) {
     std::vector<charts::ChartMarker> markers;
     read_journal_files(
@@ -94,8 +93,7 @@ std::vector<charts::ChartMarker> log_journal_markers(const std::string& journal,
         return {};
     }
     const ReadingHistory::TimeSpan span = history.held_span();
-    return journal_markers(journal_files(journal), span.earliest, span.latest, serials,
-                           on_problem);
+    return journal_markers(journal_files(journal), span.earliest, span.latest, serials, on_problem);
 }
 
 const char* JournalView::column_title(int column) {
@@ -109,7 +107,8 @@ std::uint32_t JournalView::device_of(const JournalEvent& event) {
     // Most events are of the device before them: looked at first.
     if (!held_.empty()) {
         const std::uint32_t last = held_.back().device;
-        if (device_keys_[last].first == event.address && device_keys_[last].second == event.serial) {
+        if (device_keys_[last].first == event.address &&
+            device_keys_[last].second == event.serial) {
             return last;
         }
     }
@@ -185,7 +184,8 @@ void JournalView::filter() {
 }
 
 void JournalView::set_device_filter(int device) {
-    device_filter_ = device >= 0 && static_cast<std::size_t>(device) < devices_.size() ? device : -1;
+    device_filter_ =
+        device >= 0 && static_cast<std::size_t>(device) < devices_.size() ? device : -1;
     filter();
 }
 

@@ -37,9 +37,8 @@ charts::ChartMarker journal_marker(const JournalEvent& event);
 // one of those serial numbers, or of none read yet; of every device when
 // `serials` is empty (a log that names none). Lines that cannot be read go
 // to `on_problem`.
-std::vector<charts::ChartMarker> journal_markers(const std::vector<std::string>& files,
-                                                 double from, double to,
-                                                 const std::vector<std::string>& serials,
+std::vector<charts::ChartMarker> journal_markers(const std::vector<std::string>& files, double from,
+                                                 double to, const std::vector<std::string>& serials,
                                                  const JournalProblemHandler& on_problem);
 
 // The markers of the journal at `journal` (and the files rotated from it)
@@ -103,7 +102,7 @@ private:
 
     std::size_t most_;
     std::deque<Row> held_;
-    std::uint64_t first_ = 0;      // the number of held_.front(): the events dropped
+    std::uint64_t first_ = 0;          // the number of held_.front(): the events dropped
     std::deque<std::uint64_t> shown_;  // the numbers of the rows shown, oldest first
     std::vector<std::string> devices_;
     std::vector<std::pair<std::string, std::string>> device_keys_;  // address, serial

@@ -106,9 +106,9 @@ JournalWindow::JournalWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     table_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     table_->horizontalHeader()->setStretchLastSection(true);
     for (int c = 0; c < static_cast<int>(std::size(kColumnSamples)); ++c) {
-        table_->setColumnWidth(c, table_->fontMetrics().horizontalAdvance(
-                                      QString::fromLatin1(kColumnSamples[c])) +
-                                      kColumnPadding);
+        table_->setColumnWidth(
+            c, table_->fontMetrics().horizontalAdvance(QString::fromLatin1(kColumnSamples[c])) +
+                   kColumnPadding);
     }
     layout->addWidget(table_, 1);
     status_ = new QLabel(this);

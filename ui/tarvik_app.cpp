@@ -55,8 +55,8 @@ int CTarvikApp::start_application(const WindowOptions& options, DeviceReadings& 
 
     window.initialise(&settings);
     window.set_journal(!options.journal.empty() ? options.journal
-                       : options.demo         ? demo_journal_path()
-                                              : default_journal_path());
+                       : options.demo           ? demo_journal_path()
+                                                : default_journal_path());
     window.monitor().fill_fields(options.address, options.community, options.interval);
     if (const QScreen* screen = primaryScreen()) {
         window.move(screen->availableGeometry().center() - window.rect().center());

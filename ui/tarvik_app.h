@@ -24,7 +24,7 @@ struct WindowOptions {
     bool autostart = false;                     // press Get, then Start, once the window shows
     bool open_trends = false;                   // then open the trends window, showing all
     bool open_journal = false;                  // or the journal window
-    bool demo = false;  // a history of its own, so the demo's address stays out of the real one
+    bool demo = false;    // a history of its own, so the demo's address stays out of the real one
     std::string journal;  // the journal file; empty: the user's own (the demo's beside it)
 };
 
@@ -67,6 +67,6 @@ public:
                                  const std::string& path, int width);
     bool save_plot_png(std::unique_ptr<ReadingHistory> history,
                        std::vector<charts::QualityBar> quality,
-                       std::vector<charts::ChartMarker> markers, const std::string& path,
-                       int width, int height, double from, double to);
+                       std::vector<charts::ChartMarker> markers, const std::string& path, int width,
+                       int height, double from, double to);
 };

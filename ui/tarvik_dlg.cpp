@@ -23,8 +23,8 @@
 #include "res/dialog_templates.h"
 #include "ui/about_dlg.h"
 #include "ui/dialog_builder.h"
-#include "ui/pane_edit.h"
 #include "ui/journal_window.h"
+#include "ui/pane_edit.h"
 #include "ui/trends_window.h"
 
 namespace {

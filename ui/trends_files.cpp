@@ -34,7 +34,7 @@ struct TrendsWindow::Load {
     QString path;
     uint64_t size = 0;  // as found before the thread started
     std::unique_ptr<ReadingHistory> history = std::make_unique<ReadingHistory>();
-    LogLoad result;  // the thread's own until it is joined
+    LogLoad result;       // the thread's own until it is joined
     std::string journal;  // read for the log's markers once it is read
     std::vector<charts::ChartMarker> markers;
     std::atomic<uint64_t> bytes{0};
@@ -129,8 +129,8 @@ void TrendsWindow::finish_load(uint64_t number) {
     progress_->reset();
     last_load_ = std::move(done->result);
     if (last_load_.status == LogLoad::Status::kRead) {
-        take_history(std::move(done->history), QFileInfo(done->path).fileName(),
-                     last_load_.quality, std::move(done->markers));
+        take_history(std::move(done->history), QFileInfo(done->path).fileName(), last_load_.quality,
+                     std::move(done->markers));
     }
     emit log_load_finished();
 }

@@ -203,8 +203,8 @@ private:
     QPushButton* live_button_ = nullptr;
     const ReadingHistory* live_history_ = nullptr;
     const ErrorPerformance* live_quality_ = nullptr;
-    std::vector<charts::QualityBar> log_quality_;  // of the log shown in place of the live history
-    std::vector<charts::ChartMarker> log_markers_;   // of that log
+    std::vector<charts::QualityBar> log_quality_;   // of the log shown in place of the live history
+    std::vector<charts::ChartMarker> log_markers_;  // of that log
     std::vector<charts::ChartMarker> live_markers_;
     std::string journal_;
     QualityChartView* quality_view_ = nullptr;

@@ -27,8 +27,8 @@ int start_application(const WindowOptions& options, DeviceReadings& readings) {
         return 1;
     }
     window.set_journal(!options.journal.empty() ? options.journal
-                       : options.demo         ? demo_journal_path()
-                                              : default_journal_path());
+                       : options.demo           ? demo_journal_path()
+                                                : default_journal_path());
     window.monitor().fill_fields(options.address, options.community, options.interval);
     window.show();
     if (options.autostart) {

@@ -17,7 +17,7 @@ struct WindowOptions {
     std::string community;                      // put into its field; empty: the default
     std::string interval;                       // put into its field; empty: the default
     bool autostart = false;                     // press Get, then Start, once the window shows
-    bool demo = false;  // a history of its own, so the demo's address stays out of the real one
+    bool demo = false;    // a history of its own, so the demo's address stays out of the real one
     std::string journal;  // the journal file; empty: the user's own (the demo's beside it)
 };
 

@@ -33,9 +33,10 @@ std::vector<charts::QualityBar> bars_in_view(const std::vector<charts::QualityBa
 // Draws `plan` laid out on `page` with its origin at the DC's origin: a
 // white page, each chart's title, ticks, labels and frame, a rail's lamp
 // limits dashed (thick when crossed), each series as one polyline a run, the
-// markers as thin lines across each plot and the legend beside each chart; with `quality`, the error performance chart
-// too: its stacked bars in the segments' colours, its axis in seconds, time
-// labels and a legend of the segments.
+// markers as thin lines across each plot and the legend beside each chart;
+// with `quality`, the error performance chart too: its stacked bars in the
+// segments' colours, its axis in seconds, time labels and a legend of the
+// segments.
 void draw_trends(HDC dc, const charts::TrendPlan& plan, const charts::PageLayout& page,
                  const QualityChart* quality = nullptr);
 

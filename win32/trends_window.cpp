@@ -347,8 +347,8 @@ bool TrendsWindow::start_log_load(const std::wstring& path, LogLoad* refusal) {
             return !load->cancel;
         });
         if (load->result.status == LogLoad::Status::kRead) {
-            load->markers = log_journal_markers(load->journal, *load->history,
-                                                load->result.serials, [](const std::string&) {});
+            load->markers = log_journal_markers(load->journal, *load->history, load->result.serials,
+                                                [](const std::string&) {});
         }
         PostMessageW(window, kLoadDone, static_cast<WPARAM>(load->number), 0);
     });

@@ -133,7 +133,7 @@ private:
     std::unique_ptr<ReadingHistory> own_history_;
     const ReadingHistory* live_history_ = nullptr;
     const ErrorPerformance* live_quality_ = nullptr;
-    std::vector<charts::QualityBar> log_quality_;  // of the history the window keeps
+    std::vector<charts::QualityBar> log_quality_;   // of the history the window keeps
     std::vector<charts::ChartMarker> log_markers_;  // of that history
     std::vector<charts::ChartMarker> live_markers_;
     std::string journal_;

@@ -111,8 +111,10 @@ TEST(ChartSvg, EventsInViewAreMarkedAcrossEachChartWithTheirText) {
         bool shown;
     };
     const Case cases[] = {
-        {1.8e9 - 1, "before the log", false}, {1.8e9, "at its first poll", true},
-        {1.8e9 + 50.5, "no answer <timeout>", true}, {1.8e9 + 100, "at its last poll", true},
+        {1.8e9 - 1, "before the log", false},
+        {1.8e9, "at its first poll", true},
+        {1.8e9 + 50.5, "no answer <timeout>", true},
+        {1.8e9 + 100, "at its last poll", true},
         {1.8e9 + 101, "after it", false},
     };
     std::vector<charts::ChartMarker> markers;

@@ -71,8 +71,8 @@ TEST(JournalView, RowsAreNewestFirstFilteredByDeviceAndKind) {
     for (const JournalEvent& e : kEvents) {
         view.add(e);
     }
-    EXPECT_EQ(view.devices(), (std::vector<std::string>{"10.0.0.5", "10.0.0.5 (A123)",
-                                                        "10.0.0.6 (B7)"}));
+    EXPECT_EQ(view.devices(),
+              (std::vector<std::string>{"10.0.0.5", "10.0.0.5 (A123)", "10.0.0.6 (B7)"}));
     for (const Case& c : cases) {
         view.set_device_filter(c.device);
         view.set_kind_filter(c.kind);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "logbook/journal.h"
 #include "monitor/device_monitor.h"
 #include "snmp/agent_link.h"
 
@@ -21,6 +22,11 @@ std::string usage_text() {
            "                                   every poll, stop after N polls\n"
            "       tarvik --demo --headless [--format panes|line|json]\n"
            "                                   the demo in the terminal\n"
+           "       tarvik --headless --address HOST --journal FILE\n"
+           "                                   the journal of events appended to FILE (\"\":\n"
+           "                                   none), with the window and --demo too; without\n"
+           "                                   it the user's Tarvik/journal.jsonl (the demo's\n"
+           "                                   device: none)\n"
            "       tarvik --address HOST [--community TEXT] [--interval MS]\n"
            "                                   the window with these fields filled, not started\n"
            "       tarvik --port N             the agent's UDP port (default " +
@@ -41,6 +47,11 @@ std::string usage_text() {
            "                                   the link's errored, severely errored and\n"
            "                                   unavailable seconds and its availability, per\n"
            "                                   bin and device, from logs the console wrote\n"
+           "       tarvik --journal-export [FILE...] [--journal FILE] [--from TIME] [--to TIME]\n"
+           "              [--device ADDR|SERIAL] [--csv|--json] [--out FILE]\n"
+           "                                   the journal's events as a table, CSV or JSON\n"
+           "                                   Lines: of the FILEs, or of the journal and its\n"
+           "                                   rotated files, oldest first\n"
            "       tarvik --version            print the version and end\n"
            "\n"
            "HOST may carry its own port as HOST:PORT. Without a display, --demo runs\n"
@@ -49,6 +60,13 @@ std::string usage_text() {
 
 const char* program_version() {
     return TARVIK_VERSION;
+}
+
+std::string journal_path(const CommandLine& line) {
+    if (line.journal_given) {
+        return line.journal_file;
+    }
+    return line.demo ? std::string() : default_journal_path();
 }
 
 std::string version_text() {
@@ -231,6 +249,77 @@ bool parse_report(int argc, const char* const* argv, CommandLine* line, std::str
     return true;
 }
 
+// The arguments after --journal-export: the journal's files, then the
+// export's own options.
+bool parse_journal_export(int argc, const char* const* argv, CommandLine* line,
+                          std::string* error) {
+    bool format_given = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--journal-export") {
+            continue;
+        }
+        if (arg == "--help" || arg == "-h") {
+            line->mode = RunMode::kHelp;
+            return true;
+        }
+        if (arg.rfind("--", 0) != 0) {
+            if (arg.empty()) {
+                *error = "--journal-export takes journal file names";
+                return false;
+            }
+            line->journal_export_files.push_back(arg);
+            continue;
+        }
+        if (arg == "--csv" || arg == "--json") {
+            if (format_given) {
+                *error = "--csv and --json go one at a time";
+                return false;
+            }
+            format_given = true;
+            line->journal_format =
+                arg == "--csv" ? JournalExportFormat::kCsv : JournalExportFormat::kJson;
+            continue;
+        }
+        if (arg != "--from" && arg != "--to" && arg != "--device" && arg != "--out" &&
+            arg != "--journal") {
+            *error = arg + " does not go with --journal-export";
+            return false;
+        }
+        if (i + 1 >= argc) {
+            *error = arg + " needs a value";
+            return false;
+        }
+        const std::string value = argv[++i];
+        if (arg == "--from" || arg == "--to") {
+            JournalFilter& filter = line->journal_filter;
+            if (!parse_local_time(value, arg == "--from" ? &filter.from : &filter.to)) {
+                *error = arg + " takes a local time as \"YYYY-MM-DD HH:MM[:SS]\"";
+                return false;
+            }
+            continue;
+        }
+        if (value.empty()) {
+            *error = arg + (arg == "--device" ? " needs an address or a serial number"
+                                              : " needs a file name");
+            return false;
+        }
+        (arg == "--device" ? line->journal_filter.device
+         : arg == "--out"  ? line->export_out
+                           : line->journal_file) = value;
+    }
+    if (line->journal_filter.to != 0 && !(line->journal_filter.to > line->journal_filter.from)) {
+        *error = "--to must be later than --from";
+        return false;
+    }
+    if (!line->journal_export_files.empty() && !line->journal_file.empty()) {
+        *error = "--journal-export reads the FILEs or the --journal, not both";
+        return false;
+    }
+    line->mode = RunMode::kJournalExport;
+    return true;
+}
+
 }  // namespace
 
 bool parse_command_line(int argc, const char* const* argv, CommandLine* line, std::string* error) {
@@ -241,6 +330,9 @@ bool parse_command_line(int argc, const char* const* argv, CommandLine* line, st
         }
         if (arg == "--report") {
             return parse_report(argc, argv, line, error);
+        }
+        if (arg == "--journal-export") {
+            return parse_journal_export(argc, argv, line, error);
         }
     }
     bool headless = false;
@@ -340,6 +432,16 @@ bool parse_command_line(int argc, const char* const* argv, CommandLine* line, st
             export_option = true;
             continue;
         }
+        if (arg == "--journal") {
+            // An empty name is taken: it turns the journal off.
+            if (i + 1 >= argc) {
+                *error = arg + " needs a value";
+                return false;
+            }
+            line->journal_file = argv[++i];
+            line->journal_given = true;
+            continue;
+        }
         if (arg == "--format") {
             if (i + 1 >= argc) {
                 *error = arg + " needs a value";
@@ -433,6 +535,10 @@ bool parse_command_line(int argc, const char* const* argv, CommandLine* line, st
     }
     if (from_given && !(line->plot_to > line->plot_from)) {
         *error = "--to must be later than --from";
+        return false;
+    }
+    if (line->journal_given && (plot || exporting)) {
+        *error = "--journal goes with the window, --demo and --headless";
         return false;
     }
     if (export_option && !exporting) {

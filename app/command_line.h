@@ -6,9 +6,20 @@
 #include <vector>
 
 #include "headless/headless_console.h"
+#include "logbook/journal_export.h"
 #include "logbook/quality_report.h"
 
-enum class RunMode { kWindow, kDemo, kHeadless, kPlot, kExport, kReport, kHelp, kVersion };
+enum class RunMode {
+    kWindow,
+    kDemo,
+    kHeadless,
+    kPlot,
+    kExport,
+    kReport,
+    kJournalExport,
+    kHelp,
+    kVersion
+};
 
 struct CommandLine {
     RunMode mode = RunMode::kWindow;
@@ -33,7 +44,22 @@ struct CommandLine {
     std::vector<std::string> report_files;
     ReportOptions report;
     std::string report_save;  // with kReport: the chart of the bins, .svg
+    // --journal FILE: the journal in place of the user's own; with the
+    // window, the demo or the terminal an empty FILE writes none.
+    std::string journal_file;
+    bool journal_given = false;
+    // With kJournalExport: the journal files given, in order (none: the
+    // journal and its rotated files), the events taken and their form,
+    // written to `export_out` or stdout.
+    std::vector<std::string> journal_export_files;
+    JournalFilter journal_filter;
+    JournalExportFormat journal_format = JournalExportFormat::kTable;
 };
+
+// The journal the console of `line` appends to: --journal's file, else
+// the user's own (default_journal_path()); the demo's simulated device
+// writes none unless --journal names one.
+std::string journal_path(const CommandLine& line);
 
 // "90s", "30m", "2h", "1d" or plain seconds ("600"), as seconds; false when
 // it is none of these or not above zero.

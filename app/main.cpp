@@ -23,6 +23,7 @@
 #include "headless/headless_console.h"
 #include "headless/terminal_text.h"
 #include "logbook/journal.h"
+#include "logbook/journal_export.h"
 #include "logbook/log_export.h"
 #include "logbook/log_reader.h"
 #include "logbook/quality_report.h"
@@ -70,6 +71,7 @@ int run_window(int& argc, char** argv, const CommandLine& line, bool demo) {
         options.autostart = options.open_trends || options.open_journal ||
                             (autostart != nullptr && std::strcmp(autostart, "1") == 0);
     }
+    options.journal = journal_path(line);
     CTarvikApp app(argc, argv);
     return app.start_application(options, device_readings());
 #else
@@ -170,10 +172,11 @@ int save_plot(int& argc, char** argv, const CommandLine& line,
 // The journal's events that belong with the log `load` read into `history`,
 // as markers: those of its time and its devices. Lines of the journal that
 // cannot be read are reported like the log's.
-std::vector<charts::ChartMarker> plot_markers(const ReadingHistory& history, const LogLoad& load) {
+std::vector<charts::ChartMarker> plot_markers(const CommandLine& line,
+                                              const ReadingHistory& history, const LogLoad& load) {
     std::size_t problems = 0;
     const std::vector<charts::ChartMarker> markers = log_journal_markers(
-        default_journal_path(), history, load.serials, [&](const std::string& problem) {
+        journal_path(line), history, load.serials, [&](const std::string& problem) {
             if (++problems <= kPlotProblemsPrinted) {
                 std::fprintf(stderr, "tarvik: %s\n", terminal_safe_text(problem).c_str());
             }
@@ -209,7 +212,7 @@ int run_plot(int& argc, char** argv, const CommandLine& line) {
     if (!notice.empty()) {
         std::fprintf(stderr, "tarvik: %s: %s\n", shown.c_str(), notice.c_str());
     }
-    const std::vector<charts::ChartMarker> markers = plot_markers(*history, load);
+    const std::vector<charts::ChartMarker> markers = plot_markers(line, *history, load);
     if (!line.plot_save.empty()) {
         return save_plot(argc, argv, line, std::move(history), load.quality, markers);
     }
@@ -219,7 +222,8 @@ int run_plot(int& argc, char** argv, const CommandLine& line) {
         return 1;
     }
     CTarvikApp app(argc, argv);
-    return app.start_plot(std::move(history), line.plot_file, load.quality, markers);
+    return app.start_plot(std::move(history), line.plot_file, journal_path(line), load.quality,
+                          markers);
 #else
     (void)argc;
     (void)argv;
@@ -378,6 +382,53 @@ int run_report(int& argc, char** argv, const CommandLine& line) {
     return 0;
 }
 
+// The journal's events on standard output or in the --out file: of the
+// files given, or of the journal (--journal, or the user's own) and its
+// rotated files, oldest first. Lines that cannot be read are told with
+// their file and number and left out. 1 when a file cannot be read, there
+// is no journal, or the output cannot be written.
+int run_journal_export(const CommandLine& line) {
+    std::vector<std::string> files = line.journal_export_files;
+    if (files.empty()) {
+        const std::string journal =
+            line.journal_file.empty() ? default_journal_path() : line.journal_file;
+        if (journal.empty()) {
+            std::fprintf(stderr, "tarvik: the journal's place is not known; give its FILE\n");
+            return 1;
+        }
+        files = journal_files(journal);
+        if (files.empty()) {
+            std::fprintf(stderr, "tarvik: there is no journal at %s\n",
+                         terminal_safe_text(journal).c_str());
+            return 1;
+        }
+    }
+    for (const std::string& file : files) {
+        std::ifstream in;
+        if (!open_log(file, line.export_out, in)) {
+            return 1;
+        }
+    }
+    std::ofstream output_file;
+    std::ostream* output = open_output(line.export_out, output_file);
+    if (output == nullptr) {
+        return 1;
+    }
+    std::ostream& out = *output;
+    export_journal(files, line.journal_filter, line.journal_format, out,
+                   [](const std::string& problem) {
+                       std::fprintf(stderr, "tarvik: %s\n", terminal_safe_text(problem).c_str());
+                   });
+    if (output_file.is_open()) {
+        output_file.close();
+    }
+    if (!out) {
+        std::fprintf(stderr, "tarvik: cannot write the journal's events\n");
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -419,6 +470,8 @@ int main(int argc, char** argv) {
             return run_export(line);
         case RunMode::kReport:
             return run_report(argc, argv, line);
+        case RunMode::kJournalExport:
+            return run_journal_export(line);
         case RunMode::kDemo:
         case RunMode::kHeadless:
             break;
@@ -440,5 +493,6 @@ int main(int argc, char** argv) {
             return run_demo_control(sim, command);
         };
     }
+    line.headless.journal = journal_path(line);
     return run_headless(line.headless, device_readings());
 }

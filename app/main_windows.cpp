@@ -81,7 +81,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
             return 0;
         case RunMode::kPlot:
             if (line.plot_save.empty()) {
-                return start_plot(line.plot_file);
+                return start_plot(line.plot_file, journal_path(line));
             }
             show_program_message(
                 "tarvikw --plot shows the trends in a window; tarvik.exe --plot "
@@ -91,11 +91,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         case RunMode::kHeadless:
         case RunMode::kExport:
         case RunMode::kReport:
+        case RunMode::kJournalExport:
             show_program_message(
                 "tarvikw opens the console window, or with --plot a log's trends. The terminal "
                 "console (--headless, --demo in the terminal, --plot --save) is tarvik.exe.\n\n" +
                 usage_text());
             return line.mode == RunMode::kHelp ? 0 : 2;
     }
+    options.journal = journal_path(line);
     return start_application(options, device_readings());
 }

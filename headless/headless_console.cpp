@@ -76,6 +76,14 @@ void print_alarm(const AlarmEvent& event) {
     std::fflush(stderr);
 }
 
+// One line per journal event on the standard error stream, as the alarms:
+// "tarvik: journal: lamp_latched: U +12V 14.5 V outside 10.0..14.0 V".
+void print_journal_event(const JournalEvent& event) {
+    std::fprintf(stderr, "tarvik: journal: %s: %s\n", journal_kind_name(event.kind),
+                 terminal_safe_text(event.text).c_str());
+    std::fflush(stderr);
+}
+
 class HeadlessConsole {
 public:
     HeadlessConsole(const HeadlessOptions& options, DeviceReadings& readings)
@@ -92,6 +100,14 @@ public:
             print_alarm(event);
             if (options_.format == TerminalFormat::kJson) {
                 print(alarm_json(event));
+            }
+        });
+        monitor_.set_journal(options_.journal);
+        // With JSON on standard output, each event is also its journal line there.
+        monitor_.set_journal_listener([this](const JournalEvent& event) {
+            print_journal_event(event);
+            if (options_.format == TerminalFormat::kJson) {
+                print(journal_line(event) + "\n");
             }
         });
         window_.attach(monitor_);

@@ -27,6 +27,7 @@ struct HeadlessOptions {
     std::string log_file;                     // empty: no log
     long long polls = 0;                      // stop after this many polls; 0: run until a signal
     TerminalFormat format = TerminalFormat::kPanes;
+    std::string journal;  // the journal file appended to; empty: none
     // The demo's simulated transceiver: runs one line of its control
     // language and returns the reply to print. Empty outside the demo,
     // where `sim` is refused.

@@ -12,11 +12,15 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <string_view>
 #include <system_error>
 
 #ifdef _WIN32
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX  // std::min and std::max, not the macros
 #endif
 #include <windows.h>
 #else
@@ -34,7 +38,7 @@
 
 namespace {
 
-const std::array<const char*, kJournalKindCount> kKindNames = {
+constexpr std::array<std::string_view, kJournalKindCount> kKindNames = {
     "start",
     "stop",
     "address_changed",
@@ -56,9 +60,10 @@ const std::array<const char*, kJournalKindCount> kKindNames = {
 
 // The members every line has; the rest are the kind's fields.
 enum class Fixed { kTime, kAddress, kSerial, kKind, kText, kNone };
-constexpr std::array<const char*, 5> kFixedNames = {"time", "address", "serial", "kind", "text"};
+constexpr std::array<std::string_view, 5> kFixedNames = {"time", "address", "serial", "kind",
+                                                         "text"};
 
-Fixed fixed_member(const std::string& name) {
+Fixed fixed_member(std::string_view name) {
     for (std::size_t i = 0; i < kFixedNames.size(); ++i) {
         if (name == kFixedNames[i]) {
             return static_cast<Fixed>(i);
@@ -502,12 +507,13 @@ constexpr std::size_t kChunkSize = 64 * 1024;
 
 const char* journal_kind_name(JournalKind kind) {
     const auto i = static_cast<std::size_t>(kind);
-    return i < kKindNames.size() ? kKindNames[i] : "";
+    return i < kKindNames.size() ? kKindNames[i].data() : "";
 }
 
 std::optional<JournalKind> journal_kind_from_name(const std::string& name) {
+    const std::string_view wanted = name;
     for (std::size_t i = 0; i < kKindNames.size(); ++i) {
-        if (name == kKindNames[i]) {
+        if (wanted == kKindNames[i]) {
             return static_cast<JournalKind>(i);
         }
     }
@@ -582,19 +588,10 @@ std::string journal_time(const JournalEvent& event) {
     return out;
 }
 
-std::string journal_line(const JournalEvent& event) {
-    std::string out;
-    out.reserve(160 + event.text.size());
-    out += "{\"time\":\"";
-    out += journal_time(event);
-    out += "\",\"address\":";
-    append_json_text(out, event.address);
-    out += ",\"serial\":";
-    append_json_text(out, event.serial);
-    out += ",\"kind\":\"";
-    out += journal_kind_name(event.kind);
-    out += "\",\"text\":";
-    append_json_text(out, event.text);
+namespace {
+
+// ",\"name\":value" for each of the kind's members.
+void append_fields(std::string& out, const JournalEvent& event) {
     for (const JournalField& f : event.fields) {
         // A detail named like one of the fixed members would make the line
         // no event: it is left out.
@@ -610,6 +607,35 @@ std::string journal_line(const JournalEvent& event) {
             append_json_text(out, f.value);
         }
     }
+}
+
+}  // namespace
+
+std::string journal_line(const JournalEvent& event) {
+    std::string out;
+    out.reserve(160 + event.text.size());
+    out += "{\"time\":\"";
+    out += journal_time(event);
+    out += "\",\"address\":";
+    append_json_text(out, event.address);
+    out += ",\"serial\":";
+    append_json_text(out, event.serial);
+    out += ",\"kind\":\"";
+    out += journal_kind_name(event.kind);
+    out += "\",\"text\":";
+    append_json_text(out, event.text);
+    append_fields(out, event);
+    out += '}';
+    return out;
+}
+
+std::string journal_details(const JournalEvent& event) {
+    std::string out;
+    append_fields(out, event);
+    if (out.empty()) {
+        return "{}";
+    }
+    out[0] = '{';
     out += '}';
     return out;
 }
@@ -737,10 +763,10 @@ std::string journal_rotated_path(const std::string& path, int n) {
     return path.substr(0, dot) + number + path.substr(dot);
 }
 
-std::vector<std::string> journal_files(const std::string& path) {
+std::vector<std::string> journal_files(const std::string& path, int kept_files) {
     std::vector<std::string> files;
     std::error_code error;
-    for (int n = kJournalKeptFiles; n >= 0; --n) {
+    for (int n = kept_files; n >= 0; --n) {
         const std::string name = n == 0 ? path : journal_rotated_path(path, n);
         if (std::filesystem::exists(file_path(name), error)) {
             files.push_back(name);

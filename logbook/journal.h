@@ -93,6 +93,10 @@ std::string journal_time(const JournalEvent& event);
 // characters and non-UTF-8 octets are escaped, so a line never breaks.
 std::string journal_line(const JournalEvent& event);
 
+// The kind's own members as one JSON object, as the line holds them:
+// {"rail":"U +12V","value":14.5}; "{}" for none.
+std::string journal_details(const JournalEvent& event);
+
 // One line read back; nullopt, with `error` set (when not null), for a line
 // that is not an event: not JSON, a missing `time` or `kind`, an unknown
 // kind. Members it does not know are kept as fields. `address`, `serial`
@@ -119,8 +123,9 @@ std::string default_journal_path();
 std::string journal_rotated_path(const std::string& path, int n);
 
 // The files of the journal at `path`, oldest first: journal.5.jsonl ...
-// journal.1.jsonl, then `path` itself; only those that exist.
-std::vector<std::string> journal_files(const std::string& path);
+// journal.1.jsonl, then `path` itself; only those that exist. A writer
+// that keeps another number of files is read with its `kept_files`.
+std::vector<std::string> journal_files(const std::string& path, int kept_files = kJournalKeptFiles);
 
 // Appends events to one journal, rotating it when it has grown past
 // `rotate_bytes`. The folder is made when missing.

@@ -1,5 +1,6 @@
 #include "logbook/log_export.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -294,7 +295,11 @@ void append_csv_text(std::string& out, const std::string& text) {
     const bool formula =
         !text.empty() && std::string_view("=+-@\t\r").find(text[0]) != std::string_view::npos;
     const std::string_view prefix = formula ? "'" : "";
-    if (text.find_first_of(",\"\r\n") == std::string::npos) {
+    // (A loop, not find_first_of: that looks each octet up in the set.)
+    const bool plain = std::none_of(text.begin(), text.end(), [](char c) {
+        return c == ',' || c == '"' || c == '\r' || c == '\n';
+    });
+    if (plain) {
         out += prefix;
         out += text;
         return;

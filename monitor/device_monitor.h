@@ -116,9 +116,7 @@ public:
     void set_journal(const std::string& path);
     // Receives each journal event after it is written (or not), in order.
     using JournalListener = std::function<void(const JournalEvent&)>;
-    void set_journal_listener(JournalListener listener) {
-        journal_listener_ = std::move(listener);
-    }
+    void set_journal_listener(JournalListener listener) { journal_listener_ = std::move(listener); }
     // This session's events, oldest first: the last kJournalEventsKept.
     const std::deque<JournalEvent>& journal_events() const { return journal_events_; }
 

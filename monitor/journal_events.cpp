@@ -37,13 +37,12 @@ std::string duration_text(double seconds) {
     const long long h = whole / 3600;
     const long long m = whole / 60 % 60;
     const long long s = whole % 60;
+    // std::to_string: MinGW's printf does not take every C99 length.
+    const std::string seconds_text = std::to_string(s) + " s";
     if (h > 0) {
-        return format_text("%lld h %lld min %lld s", h, m, s);
+        return std::to_string(h) + " h " + std::to_string(m) + " min " + seconds_text;
     }
-    if (m > 0) {
-        return format_text("%lld min %lld s", m, s);
-    }
-    return format_text("%lld s", s);
+    return m > 0 ? std::to_string(m) + " min " + seconds_text : seconds_text;
 }
 
 // A rail's reading and its lamp's limits, as the voltage pane shows them.
@@ -100,10 +99,10 @@ std::vector<JournalEvent> JournalTracker::after_poll(const PollFacts& poll,
             silent_ = true;
             silent_since_ = run_answered_ ? last_answer_ : poll.time;
             const std::string since = seen_answer_ ? journal_time_text(last_answer_) : "";
-            JournalEvent event = event_of(
-                JournalKind::kNoAnswer,
-                (since.empty() ? std::string("No answer") : "No answer since " + since) + ": " +
-                    poll.cause);
+            JournalEvent event =
+                event_of(JournalKind::kNoAnswer,
+                         (since.empty() ? std::string("No answer") : "No answer since " + since) +
+                             ": " + poll.cause);
             add_text(event, "since", since);
             add_text(event, "cause", poll.cause);
             events.push_back(std::move(event));
@@ -113,8 +112,8 @@ std::vector<JournalEvent> JournalTracker::after_poll(const PollFacts& poll,
             silent_ = false;
             const double outage = poll.time - silent_since_;
             JournalEvent event =
-                event_of(JournalKind::kAnswered, "Answered again after " + duration_text(outage) +
-                                                     " without answer");
+                event_of(JournalKind::kAnswered,
+                         "Answered again after " + duration_text(outage) + " without answer");
             add_number(event, "outage_s", std::round(outage * 1000) / 1000);
             events.push_back(std::move(event));
         }
@@ -136,10 +135,10 @@ std::vector<JournalEvent> JournalTracker::after_poll(const PollFacts& poll,
             const double now = kDeviceCounters[k].value(readings);
             if (now < counters_[k]) {
                 const ColumnSpec& column = kColumns[static_cast<int>(kDeviceCounters[k].column)];
-                JournalEvent event = event_of(
-                    JournalKind::kCounterWentBack,
-                    std::string(column.pane) + " went back from " + number_text(counters_[k]) +
-                        " to " + number_text(now) + ": the device restarted");
+                JournalEvent event = event_of(JournalKind::kCounterWentBack,
+                                              std::string(column.pane) + " went back from " +
+                                                  number_text(counters_[k]) + " to " +
+                                                  number_text(now) + ": the device restarted");
                 add_text(event, "counter", column.name);
                 add_number(event, "before", counters_[k]);
                 add_number(event, "now", now);
@@ -163,11 +162,11 @@ std::vector<JournalEvent> JournalTracker::after_poll(const PollFacts& poll,
             if (out_of_range_[k] && !poll.out_of_range[k]) {
                 const RailSpec& spec = kSupplyRails[k];
                 const RailBounds bounds = lamp_bounds_volts(spec);
-                JournalEvent event = event_of(
-                    JournalKind::kRailInRange,
-                    format_text("%s %.1f V back within %.1f..%.1f V", spec.label,
-                                shown_volts(spec, readings.*spec.reading), bounds.bottom,
-                                bounds.top));
+                JournalEvent event =
+                    event_of(JournalKind::kRailInRange,
+                             format_text("%s %.1f V back within %.1f..%.1f V", spec.label,
+                                         shown_volts(spec, readings.*spec.reading), bounds.bottom,
+                                         bounds.top));
                 add_rail(event, readings, k);
                 events.push_back(std::move(event));
             }
@@ -186,9 +185,9 @@ std::vector<JournalEvent> JournalTracker::after_poll(const PollFacts& poll,
             events.push_back(std::move(event));
         } else {
             const double length = poll.unavailable_changed_at - unavailable_since_;
-            JournalEvent event = event_of(JournalKind::kLinkAvailable,
-                                          "The link is available again after " +
-                                              duration_text(length) + " unavailable");
+            JournalEvent event =
+                event_of(JournalKind::kLinkAvailable, "The link is available again after " +
+                                                          duration_text(length) + " unavailable");
             add_number(event, "unavailable_s", length);
             events.push_back(std::move(event));
         }
@@ -204,7 +203,6 @@ void JournalTracker::forget_device() {
 }
 
 void JournalTracker::on_start() {
-    silent_ = false;
     run_answered_ = false;
 }
 
@@ -222,15 +220,14 @@ std::optional<JournalEvent> JournalTracker::identification_read(const std::strin
     if (before.serial == now.serial && before.firmware == now.firmware) {
         return std::nullopt;
     }
-    const std::string firmware = before.firmware == now.firmware
-                                     ? now.firmware
-                                     : before.firmware + " -> " + now.firmware;
-    JournalEvent event = event_of(
-        JournalKind::kIdentificationChanged,
-        before.serial != now.serial
-            ? "Another unit answers at " + address + ": serial number " + before.serial + " -> " +
-                  now.serial + ", firmware " + firmware
-            : "The firmware of " + now.serial + " changed: " + firmware);
+    const std::string firmware =
+        before.firmware == now.firmware ? now.firmware : before.firmware + " -> " + now.firmware;
+    JournalEvent event =
+        event_of(JournalKind::kIdentificationChanged,
+                 before.serial != now.serial
+                     ? "Another unit answers at " + address + ": serial number " + before.serial +
+                           " -> " + now.serial + ", firmware " + firmware
+                     : "The firmware of " + now.serial + " changed: " + firmware);
     // The serial number now is the event's own.
     add_text(event, "serial_before", before.serial);
     add_text(event, "firmware_before", before.firmware);
@@ -241,9 +238,9 @@ std::optional<JournalEvent> JournalTracker::identification_read(const std::strin
 JournalEvent JournalTracker::start(const std::string& address, int interval_ms, bool logging,
                                    const std::string& log_file) {
     JournalEvent event =
-        event_of(JournalKind::kStart, format_text("Start: polling %s every %d ms, ",
-                                                  address.c_str(), interval_ms) +
-                                          (logging ? "logging to " + log_file : "not logging"));
+        event_of(JournalKind::kStart,
+                 format_text("Start: polling %s every %d ms, ", address.c_str(), interval_ms) +
+                     (logging ? "logging to " + log_file : "not logging"));
     add_number(event, "interval_ms", interval_ms);
     event.fields.push_back({"logging", logging ? "true" : "false", true});
     add_text(event, "log_file", logging ? log_file : "");
@@ -269,20 +266,20 @@ JournalEvent JournalTracker::reset(const int32_t (&latched)[kVoltageAlarmCount])
             cleared += (cleared.empty() ? "" : ", ") + std::string(kSupplyRails[k].label);
         }
     }
-    JournalEvent event = event_of(JournalKind::kReset, cleared.empty()
-                                                           ? "Reset: no lamp was lit"
-                                                           : "Reset cleared the lamps " + cleared);
+    JournalEvent event =
+        event_of(JournalKind::kReset,
+                 cleared.empty() ? "Reset: no lamp was lit" : "Reset cleared the lamps " + cleared);
     add_text(event, "cleared", cleared);
     return event;
 }
 
 JournalEvent JournalTracker::set(bool radio_before, bool radio, bool heater_before, bool heater,
                                  const std::string& failure) {
-    JournalEvent event = event_of(
-        JournalKind::kSet, format_text("Set Radio %s -> %s, Heater %s -> %s: ",
-                                       on_off(radio_before), on_off(radio), on_off(heater_before),
-                                       on_off(heater)) +
-                               (failure.empty() ? "done" : failure));
+    JournalEvent event =
+        event_of(JournalKind::kSet,
+                 format_text("Set Radio %s -> %s, Heater %s -> %s: ", on_off(radio_before),
+                             on_off(radio), on_off(heater_before), on_off(heater)) +
+                     (failure.empty() ? "done" : failure));
     add_number(event, "radio_before", radio_before ? 1 : 0);
     add_number(event, "radio", radio ? 1 : 0);
     add_number(event, "heater_before", heater_before ? 1 : 0);
@@ -292,10 +289,10 @@ JournalEvent JournalTracker::set(bool radio_before, bool radio, bool heater_befo
 }
 
 JournalEvent JournalTracker::key_sent(size_t octets, const std::string& failure) {
-    JournalEvent event = event_of(
-        JournalKind::kKeySent,
-        format_text("Send KEY: a key of %zu octets, ", octets) +
-            (failure.empty() ? std::string("taken by the device") : failure));
+    JournalEvent event =
+        event_of(JournalKind::kKeySent,
+                 "Send KEY: a key of " + std::to_string(octets) + " octets, " +
+                     (failure.empty() ? std::string("taken by the device") : failure));
     add_number(event, "octets", static_cast<double>(octets));
     add_text(event, "outcome", failure.empty() ? "ok" : failure);
     return event;

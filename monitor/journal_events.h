@@ -59,8 +59,9 @@ public:
     // and link are not the last one's. What is known of each address's
     // identification stays.
     void forget_device();
-    // Polling started: an outage is counted from the run's first poll
-    // until one of its polls answers.
+    // Polling started. A device silent at Stop is still silent: like the
+    // link alarm, its answer after Start ends the outage. An outage that
+    // begins in a run without answer counts from its first poll.
     void on_start();
 
     // Identification items read (Start or Get) from the device at `address`:
@@ -90,11 +91,11 @@ private:
         std::string serial;
         std::string firmware;
     };
-    bool seen_answer_ = false;    // any answered poll of this device
-    bool run_answered_ = false;   // any answered poll since Start
-    double last_answer_ = 0;      // the last answered poll's time
-    bool silent_ = false;         // a "no_answer" stands
-    double silent_since_ = 0;     // the outage's start
+    bool seen_answer_ = false;   // any answered poll of this device
+    bool run_answered_ = false;  // any answered poll since Start
+    double last_answer_ = 0;     // the last answered poll's time
+    bool silent_ = false;        // a "no_answer" stands
+    double silent_since_ = 0;    // the outage's start
     bool out_of_range_[kVoltageAlarmCount] = {};
     bool counters_known_ = false;  // `counters_` are from an answered poll
     double counters_[kDeviceCounterCount] = {};

@@ -58,12 +58,6 @@ std::string journal_kind_label(JournalKind kind) {
     return label;
 }
 
-std::string demo_journal_path() {
-    const std::string path = default_journal_path();
-    const std::size_t slash = path.find_last_of("/\\");
-    return path.empty() ? path : path.substr(0, slash + 1) + "demo-journal.jsonl";
-}
-
 charts::ChartMarker journal_marker(const JournalEvent& event) {
     return {event.time, journal_kind_label(event.kind) + ": " + event.text};
 }

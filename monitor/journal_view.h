@@ -25,11 +25,6 @@ constexpr std::size_t kMostJournalRows = 1000000;
 // "Lamp latched": the kind as a person reads it.
 std::string journal_kind_label(JournalKind kind);
 
-// The journal of the demo's simulated device, beside the user's own
-// (default_journal_path()) so that its events stay out of it:
-// "demo-journal.jsonl"; "" when there is none.
-std::string demo_journal_path();
-
 // An event as a marker on the charts: at its time, "Kind: text".
 charts::ChartMarker journal_marker(const JournalEvent& event);
 // The markers of the journal `files` (oldest first) that belong with a log

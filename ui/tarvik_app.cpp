@@ -9,8 +9,6 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "logbook/journal.h"
-#include "monitor/journal_view.h"
 #include "ui/dialog_builder.h"
 #include "ui/ini_settings_store.h"
 #include "ui/quality_chart_view.h"
@@ -54,9 +52,7 @@ int CTarvikApp::start_application(const WindowOptions& options, DeviceReadings& 
     const StopSignalWatcher stop_signals(window);
 
     window.initialise(&settings);
-    window.set_journal(!options.journal.empty() ? options.journal
-                       : options.demo           ? demo_journal_path()
-                                                : default_journal_path());
+    window.set_journal(options.journal);
     window.monitor().fill_fields(options.address, options.community, options.interval);
     if (const QScreen* screen = primaryScreen()) {
         window.move(screen->availableGeometry().center() - window.rect().center());
@@ -92,10 +88,10 @@ void CTarvikApp::show_only_errors() {
 }
 
 int CTarvikApp::start_plot(std::unique_ptr<ReadingHistory> history, const std::string& source,
-                           std::vector<charts::QualityBar> quality,
+                           const std::string& journal, std::vector<charts::QualityBar> quality,
                            std::vector<charts::ChartMarker> markers) {
     TrendsWindow window;
-    window.set_journal(default_journal_path());
+    window.set_journal(journal);
     window.set_span(TrendsWindow::Span::kAll);
     window.take_history(std::move(history), QFileInfo(QFile::decodeName(source.c_str())).fileName(),
                         std::move(quality), std::move(markers));

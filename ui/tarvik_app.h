@@ -25,7 +25,7 @@ struct WindowOptions {
     bool open_trends = false;                   // then open the trends window, showing all
     bool open_journal = false;                  // or the journal window
     bool demo = false;    // a history of its own, so the demo's address stays out of the real one
-    std::string journal;  // the journal file; empty: the user's own (the demo's beside it)
+    std::string journal;  // the journal file the window appends to; empty: none
 };
 
 class CTarvikApp : public QApplication {
@@ -51,9 +51,10 @@ public:
 
     // Shows `history` (read from the log named `source`) in the trends
     // window alone, and runs until that window is closed.
-    // `markers`: the journal's events that belong with the log.
+    // `markers`: the journal's events that belong with the log; `journal`
+    // marks the logs opened in the window.
     int start_plot(std::unique_ptr<ReadingHistory> history, const std::string& source,
-                   std::vector<charts::QualityBar> quality = {},
+                   const std::string& journal, std::vector<charts::QualityBar> quality = {},
                    std::vector<charts::ChartMarker> markers = {});
 
     // Draws `history` as the trends window draws it, `width` x `height`

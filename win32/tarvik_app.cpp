@@ -7,8 +7,6 @@
 // After windows.h, which it needs.
 #include <commctrl.h>
 
-#include "logbook/journal.h"
-#include "monitor/journal_view.h"
 #include "process/wide_text.h"
 #include "win32/profile_settings_store.h"
 #include "win32/program_name.h"
@@ -26,9 +24,7 @@ int start_application(const WindowOptions& options, DeviceReadings& readings) {
         show_program_message("The console window could not be created");
         return 1;
     }
-    window.set_journal(!options.journal.empty() ? options.journal
-                       : options.demo           ? demo_journal_path()
-                                                : default_journal_path());
+    window.set_journal(options.journal);
     window.monitor().fill_fields(options.address, options.community, options.interval);
     window.show();
     if (options.autostart) {
@@ -46,14 +42,14 @@ void show_program_message(const std::string& text) {
                 MB_OK | MB_ICONEXCLAMATION);
 }
 
-int start_plot(const std::string& path) {
+int start_plot(const std::string& path, const std::string& journal) {
     TrendsWindow window;
     if (!window.create(true)) {
         show_program_message("The trends window could not be created");
         return 1;
     }
     window.set_span(TrendsWindow::Span::kAll);
-    window.set_journal(default_journal_path());
+    window.set_journal(journal);
     LogLoad load;
     if (!window.open_log(utf8_to_wide(path), &load)) {
         show_program_message("Cannot open " + path + ": " + load.error);

@@ -18,7 +18,7 @@ struct WindowOptions {
     std::string interval;                       // put into its field; empty: the default
     bool autostart = false;                     // press Get, then Start, once the window shows
     bool demo = false;    // a history of its own, so the demo's address stays out of the real one
-    std::string journal;  // the journal file; empty: the user's own (the demo's beside it)
+    std::string journal;  // the journal file the window appends to; empty: none
 };
 
 // Initialises and shows the main window and runs it until it is closed.
@@ -26,8 +26,9 @@ struct WindowOptions {
 int start_application(const WindowOptions& options, DeviceReadings& readings);
 
 // The trends of the log at `path` in the trends window alone, until it is
-// closed (tarvikw --plot). Returns the process's exit status.
-int start_plot(const std::string& path);
+// closed (tarvikw --plot), marked with the events of `journal`. Returns the
+// process's exit status.
+int start_plot(const std::string& path, const std::string& journal);
 
 // A message box captioned with the program's name, before or without the
 // window (a refused command line).

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "logbook/journal.h"
+
 namespace {
 
 struct Parsed {
@@ -40,11 +42,32 @@ TEST(CommandLine, FormsAndTheirModes) {
         {{"--port", "1161", "--plot", "run.log"}, RunMode::kPlot},
         {{"--export", "run.log"}, RunMode::kExport},
         {{"--json", "--export", "run.log", "--out", "t.json"}, RunMode::kExport},
+        {{"--journal-export"}, RunMode::kJournalExport},
     };
     for (const auto& c : cases) {
         const Parsed p = parse(c.args);
         ASSERT_TRUE(p.ok) << p.error;
         EXPECT_EQ(p.line.mode, c.mode) << (c.args.empty() ? "(none)" : c.args[0]);
+    }
+}
+
+TEST(CommandLine, TheJournalEachConsoleAppendsTo) {
+    const std::string user = default_journal_path();
+    const struct {
+        std::vector<const char*> args;
+        std::string journal;
+    } cases[] = {
+        {{}, user},
+        {{"--headless", "--address", "h"}, user},
+        {{"--demo"}, ""},  // a simulated device's events are no one's
+        {{"--demo", "--headless", "--journal", "demo.jsonl"}, "demo.jsonl"},
+        {{"--headless", "--address", "h", "--journal", ""}, ""},
+        {{"--journal", "mine.jsonl"}, "mine.jsonl"},
+    };
+    for (const auto& c : cases) {
+        const Parsed p = parse(c.args);
+        ASSERT_TRUE(p.ok) << p.error;
+        EXPECT_EQ(journal_path(p.line), c.journal) << c.args.size();
     }
 }
 
@@ -118,6 +141,22 @@ TEST(CommandLine, ReportOptions) {
     EXPECT_EQ(p.line.report.to, 0) << "to the logs' end";
 }
 
+TEST(CommandLine, JournalExportOptions) {
+    const Parsed p =
+        parse({"--journal-export", "j.2.jsonl", "j.jsonl", "--device", "A123", "--csv", "--from",
+               "2026-12-09 10:40", "--to", "2026-12-10 10:40", "--out", "j.csv"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.line.journal_export_files, (std::vector<std::string>{"j.2.jsonl", "j.jsonl"}));
+    EXPECT_EQ(p.line.journal_filter.device, "A123");
+    EXPECT_EQ(p.line.journal_format, JournalExportFormat::kCsv);
+    EXPECT_EQ(p.line.journal_filter.to - p.line.journal_filter.from, 86400);
+    EXPECT_EQ(p.line.export_out, "j.csv");
+    const Parsed chosen = parse({"--journal-export", "--journal", "mine.jsonl", "--json"});
+    ASSERT_TRUE(chosen.ok) << chosen.error;
+    EXPECT_EQ(chosen.line.journal_file, "mine.jsonl");
+    EXPECT_EQ(chosen.line.journal_format, JournalExportFormat::kJson);
+}
+
 TEST(CommandLine, ExportAndFormatOptions) {
     const Parsed csv = parse({"--export", "run.log"});
     ASSERT_TRUE(csv.ok) << csv.error;
@@ -153,6 +192,8 @@ TEST(CommandLine, RefusesWhatItDoesNotTake) {
         {"--headless", "--address", "h", "--polls", "0"},
         {"--headless", "--address", "h", "--polls", "many"},
         {"--log", "x.log"},
+        {"--plot", "run.log", "--journal", "j.jsonl"},
+        {"--headless", "--address", "h", "--journal"},
         {"--plot"},
         {"--plot", "run.log", "--demo"},
         {"--headless", "--address", "h", "--plot", "run.log"},
@@ -188,6 +229,11 @@ TEST(CommandLine, RefusesWhatItDoesNotTake) {
         {"--report", "a.log", "--save", "a.pdf"},
         {"--report", "a.log", "--headless"},
         {"--report", "a.log", "--from", "2026-12-09 10:40", "--to", "2026-12-09 10:40"},
+        {"--journal-export", "--csv", "--json"},
+        {"--journal-export", "--device", ""},
+        {"--journal-export", "--bin", "1h"},
+        {"--journal-export", "j.jsonl", "--journal", "k.jsonl"},
+        {"--journal-export", "--from", "2026-12-09 10:40", "--to", "2026-12-09 10:00"},
         {"--headless", "--address", "h", "--format", "xml"},
         {"--format", "line"},
         {"--headless", "--address", ""},

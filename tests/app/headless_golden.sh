@@ -68,7 +68,9 @@ fi
 
 stamp='[0-9][0-9]\.[0-9][0-9]\.[0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9]'
 sed "s/^$stamp\t/DD.MM.YY HH:MM:SS\t/" "$work/run.log" >"$work/run.log.masked"
-sed "s/127\.0\.0\.1:$port/127.0.0.1:PORT/g" "$work/run.err" >"$work/run.err.masked"
+# The journal's Start names the log by its path in the build tree.
+sed -e "s/127\.0\.0\.1:$port/127.0.0.1:PORT/g" -e "s|$work/|WORK/|g" "$work/run.err" \
+    >"$work/run.err.masked"
 # The status lines name the time of the last answer, and the port; today's
 # error performance shows once the polls pass a second's end, which they
 # may or may not at 100 ms.

@@ -40,7 +40,7 @@ wait_for '^== set ==' "$out"
 received=$(sim_requests "$sim_out")
 # The identification of Start, then five status requests a poll, and the Set.
 [ "$received" -ge 27 ] || fail "only $received requests reached the simulator"
-[ -s "$err" ] && fail "the console reported trouble"
+[ "$(not_journal "$err")" -eq 0 ] || fail "the console reported trouble"
 
 # A bad form: the box's text, named, and nothing sent.
 # No poll is answered, so the status is 1.

@@ -51,6 +51,8 @@ trap end_test EXIT
 
 # count PATTERN FILE: how many lines of FILE match PATTERN.
 count() { grep -c -- "$1" "$2" || true; }
+# The lines of FILE (the console's stderr) other than its journal's events.
+not_journal() { grep -vc '^tarvik: journal: ' "$1" || true; }
 
 # wait_for PATTERN FILE [N]: waits until FILE has at least N (default 1) lines
 # matching PATTERN; fails after wait_tenths.

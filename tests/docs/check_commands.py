@@ -99,6 +99,7 @@ class Values:
             "--interval": "100",
             "--community": "public",
             "--log": os.path.join(self.work, "new.log"),
+            "--journal": os.path.join(self.work, "journal.jsonl"),
             "--plot": self.log,
             "--export": self.log,
             "--out": os.path.join(self.work, "out.csv"),

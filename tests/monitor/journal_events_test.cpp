@@ -5,7 +5,9 @@
 
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -80,154 +82,120 @@ public:
     std::string path_;
 };
 
-std::vector<std::string> kinds_of(const std::vector<JournalEvent>& events) {
-    std::vector<std::string> kinds;
+// The kinds of `events`, each followed by a blank.
+template <typename Events>
+std::string kinds_of(const Events& events) {
+    std::string kinds;
     for (const JournalEvent& e : events) {
-        kinds.push_back(journal_kind_name(e.kind));
+        kinds += journal_kind_name(e.kind) + std::string(" ");
     }
     return kinds;
 }
 
+// The steps of a sequence, by the words that name them in the table.
+using Step = std::function<void(JournalSession&)>;
+const std::map<std::string, Step> kSteps = {
+    {"start", [](JournalSession& s) { s.press(&DeviceMonitor::on_start); }},
+    {"stop", [](JournalSession& s) { s.press(&DeviceMonitor::on_stop); }},
+    {"get", [](JournalSession& s) { s.press(&DeviceMonitor::on_get); }},
+    {"set", [](JournalSession& s) { s.press(&DeviceMonitor::on_set); }},
+    {"reset", [](JournalSession& s) { s.press(&DeviceMonitor::on_reset); }},
+    {"tick", [](JournalSession& s) { s.tick(); }},
+    {"later", [](JournalSession& s) { s.now_ += 10; }},
+    {"silent", [](JournalSession& s) { s.sim_->set_silent(true); }},
+    {"speaks", [](JournalSession& s) { s.sim_->set_silent(false); }},
+    {"12V-high", [](JournalSession& s) { s.sim_->set_rail(SupplyRail::k12V, 14500); }},
+    {"5V-high", [](JournalSession& s) { s.sim_->set_rail(SupplyRail::k5V, 6500); }},
+    {"rails-normal", [](JournalSession& s) { s.sim_->clear_rails(); }},
+    {"radio-off", [](JournalSession& s) { s.window_.set_check(ControlId::kRadioCheckBox, 0); }},
+    {"send-key",
+     [](JournalSession& s) {
+         s.window_.set_text(ControlId::kKeyField, kKey);
+         s.press(&DeviceMonitor::on_send_key);
+     }},
+    {"family-1000", [](JournalSession& s) { s.sim_->set_family(DeviceFamily::k1000); }},
+    {"same-device-other-address",
+     [](JournalSession& s) {
+         s.window_.set_text(ControlId::kAddressBox, "127.0.0.1:" + std::to_string(s.sim_->port()));
+     }},
+    {"restarted", [](JournalSession& s) { s.start_sim(1.0); }},
+    {"log-nowhere",
+     [](JournalSession& s) {
+         s.window_.set_check(ControlId::kLogCheckBox, 1);
+         s.window_.set_text(ControlId::kLogFileField, s.path_ + ".missing/poll.log");
+     }},
+    {"close-settings-full",
+     [](JournalSession& s) {
+         RefusingSettings settings;
+         s.monitor_.close(&settings);
+     }},
+    {"link-down-12s", [](JournalSession& s) { s.sim_->take_link_down(12); }},
+    {"30-ticks",
+     [](JournalSession& s) {
+         for (int i = 0; i < 30; ++i) {
+             s.tick();
+         }
+     }},
+};
+
 struct EventCase {
     const char* description;
-    std::function<void(JournalSession&)> act;
-    std::vector<std::string> kinds;
-    // One detail of the first event that has it, checked when given.
+    const char* steps;  // words of kSteps
+    const char* kinds;  // each followed by a blank
+    // One detail of the first event that has it; none when null.
     const char* field;
     const char* value;
 };
 
+// clang-format off
 const EventCase kEventCases[] = {
-    {"start and stop",
-     [](JournalSession& s) {
-         s.press(&DeviceMonitor::on_start);
-         s.press(&DeviceMonitor::on_stop);
-         s.press(&DeviceMonitor::on_stop);  // not polling: nothing stops
-     },
-     {"start", "stop"}, "interval_ms", "1000"},
+    {"start and stop; a Stop while not polling stops nothing", "start stop stop",
+     "start stop ", "interval_ms", "1000"},
     {"an outage is told once, and its end with its length",
-     [](JournalSession& s) {
-         s.press(&DeviceMonitor::on_start);
-         s.sim_->set_silent(true);
-         s.tick();
-         s.tick();
-         s.tick();
-         s.sim_->set_silent(false);
-         s.tick();
-     },
-     {"start", "no_answer", "answered"}, "outage_s", "4"},
-    {"a device silent from Start has no answer since nothing",
-     [](JournalSession& s) {
-         s.sim_->set_silent(true);
-         s.press(&DeviceMonitor::on_start);
-         s.tick();
-     },
-     {"start", "no_answer"}, "since", ""},
-    {"a rail out of range latches once, comes back, and Reset clears its lamp",
-     [](JournalSession& s) {
-         s.sim_->set_rail(SupplyRail::k12V, 14500);
-         s.press(&DeviceMonitor::on_start);
-         s.tick();
-         s.sim_->clear_rails();
-         s.tick();
-         s.tick();
-         s.press(&DeviceMonitor::on_reset);
-     },
-     {"start", "lamp_latched", "rail_in_range", "reset"}, "cleared", "U +12V"},
-    {"a rail still out after Reset latches again",
-     [](JournalSession& s) {
-         s.sim_->set_rail(SupplyRail::k5V, 6500);
-         s.press(&DeviceMonitor::on_start);
-         s.press(&DeviceMonitor::on_reset);
-         s.tick();
-     },
-     {"start", "lamp_latched", "reset", "lamp_latched"}, "value", "6.5"},
-    {"Set names each switch before and after",
-     [](JournalSession& s) {
-         s.press(&DeviceMonitor::on_start);
-         s.window_.set_check(ControlId::kRadioCheckBox, 0);
-         s.press(&DeviceMonitor::on_set);
-     },
-     {"start", "set"}, "radio_before", "1"},
-    {"a Set without answer says so",
-     [](JournalSession& s) {
-         s.press(&DeviceMonitor::on_start);
-         s.sim_->set_silent(true);
-         s.press(&DeviceMonitor::on_set);
-     },
-     {"start", "set"}, "outcome", "Set failed: no answer"},
-    {"Send KEY gives the key's length, never the key",
-     [](JournalSession& s) {
-         s.window_.set_text(ControlId::kKeyField, kKey);
-         s.press(&DeviceMonitor::on_send_key);
-     },
-     {"key_sent"}, "octets", "10"},
+     "start silent tick tick tick speaks tick", "start no_answer answered ", "outage_s", "4"},
+    {"a silence over Stop and Start is one outage", "start silent tick stop speaks later start",
+     "start no_answer stop start answered ", "outage_s", "11"},
+    {"a device silent from Start has no answer since nothing", "silent start tick",
+     "start no_answer ", "since", ""},
+    {"a rail out latches once, comes back, and Reset clears its lamp",
+     "12V-high start tick rails-normal tick tick reset",
+     "start lamp_latched rail_in_range reset ", "cleared", "U +12V"},
+    {"a rail still out after Reset latches again", "5V-high start reset tick",
+     "start lamp_latched reset lamp_latched ", "value", "6.5"},
+    {"Set names each switch before and after", "start radio-off set", "start set ",
+     "radio_before", "1"},
+    {"a Set without answer says so", "start silent set", "start set ",
+     "outcome", "Set failed: no answer"},
+    {"Send KEY gives the key's length, never the key", "send-key", "key_sent ", "octets", "10"},
     {"another unit at the address: its identification, then its family",
-     [](JournalSession& s) {
-         s.press(&DeviceMonitor::on_start);
-         s.sim_->set_family(DeviceFamily::k1000);
-         s.press(&DeviceMonitor::on_get);
-         s.tick();
-     },
-     {"start", "identification_changed", "family_changed"}, "family", "1000"},
-    {"a Get of the same unit tells nothing",
-     [](JournalSession& s) {
-         s.press(&DeviceMonitor::on_get);
-         s.press(&DeviceMonitor::on_get);
-     },
-     {}, nullptr, nullptr},
-    {"another address",
-     [](JournalSession& s) {
-         s.press(&DeviceMonitor::on_get);
-         s.window_.set_text(ControlId::kAddressBox,
-                            "127.0.0.1:" + std::to_string(s.sim_->port()));
-         s.press(&DeviceMonitor::on_get);
-     },
-     {"address_changed"}, "from", "127.0.0.1"},
-    {"a restarted device's counter goes back",
-     [](JournalSession& s) {
-         s.press(&DeviceMonitor::on_start);
-         s.tick();
-         s.start_sim(1.0);
-         s.tick();
-         s.tick();
-     },
-     {"start", "counter_went_back"}, "counter", "fec_failures"},
-    {"a log that cannot be opened is journaled once",
-     [](JournalSession& s) {
-         s.window_.set_check(ControlId::kLogCheckBox, 1);
-         s.window_.set_text(ControlId::kLogFileField, s.path_ + ".missing/poll.log");
-         s.press(&DeviceMonitor::on_start);
-         s.tick();
-     },
-     {"start", "log_not_written"}, "reason", "No such file or directory"},
-    {"settings that cannot be saved",
-     [](JournalSession& s) {
-         RefusingSettings settings;
-         s.monitor_.close(&settings);
-     },
-     {"settings_not_saved"}, "reason", "the disk is full"},
+     "start family-1000 get tick", "start identification_changed family_changed ",
+     "family", "1000"},
+    {"a Get of the same unit tells nothing", "get get", "", nullptr, nullptr},
+    {"another address", "get same-device-other-address get", "address_changed ",
+     "from", "127.0.0.1"},
+    {"a restarted device's counter goes back", "start tick restarted tick tick",
+     "start counter_went_back ", "counter", "fec_failures"},
+    {"a log that cannot be opened is journaled once", "log-nowhere start tick",
+     "start log_not_written ", "reason", "No such file or directory"},
+    {"settings that cannot be saved", "close-settings-full", "settings_not_saved ",
+     "reason", "the disk is full"},
     {"a link down for 11 polls is unavailable for 11 s, then available",
-     [](JournalSession& s) {
-         s.press(&DeviceMonitor::on_start);
-         s.tick();
-         s.sim_->take_link_down(12);
-         for (int i = 0; i < 30; ++i) {
-             s.tick();
-         }
-     },
-     {"start", "link_unavailable", "link_available"}, "unavailable_s", "11"},
+     "start tick link-down-12s 30-ticks", "start link_unavailable link_available ",
+     "unavailable_s", "11"},
 };
+// clang-format on
 
 class JournalEventsTest : public testing::TestWithParam<EventCase> {};
 
 TEST_P(JournalEventsTest, GivesExactlyTheseEvents) {
     const EventCase& c = GetParam();
     JournalSession s(case_name(c.description));
-    c.act(s);
+    std::istringstream steps(c.steps);
+    for (std::string step; steps >> step;) {
+        kSteps.at(step)(s);
+    }
     EXPECT_EQ(kinds_of(s.heard_), c.kinds);
-    const std::deque<JournalEvent>& kept = s.monitor_.journal_events();
-    EXPECT_EQ(kinds_of({kept.begin(), kept.end()}), c.kinds);
+    EXPECT_EQ(kinds_of(s.monitor_.journal_events()), c.kinds);
     std::vector<JournalEvent> written;
     std::vector<std::string> problems;
     read_journal_files(
@@ -235,21 +203,17 @@ TEST_P(JournalEventsTest, GivesExactlyTheseEvents) {
         [&](const std::string& problem) { problems.push_back(problem); });
     EXPECT_EQ(kinds_of(written), c.kinds);
     EXPECT_TRUE(problems.empty()) << problems.front();
+    std::string value = "(none)";
     for (const JournalEvent& e : written) {
         const std::string line = journal_line(e);
         EXPECT_EQ(line.find(kCommunity), std::string::npos) << line;
         EXPECT_EQ(line.find(kKey), std::string::npos) << line;
         EXPECT_TRUE(e.time >= 1765276863 && e.time <= s.now_) << "the monitor's clock: " << line;
+        for (const JournalField& f : e.fields) {
+            value = c.field != nullptr && f.name == c.field && value == "(none)" ? f.value : value;
+        }
     }
     if (c.field != nullptr) {
-        std::string value = "(none)";
-        for (auto e = written.begin(); e != written.end() && value == "(none)"; ++e) {
-            for (const JournalField& f : e->fields) {
-                if (f.name == c.field) {
-                    value = f.value;
-                }
-            }
-        }
         EXPECT_EQ(value, c.value) << c.field;
     }
 }
@@ -273,7 +237,7 @@ TEST(JournalFile, AJournalThatCannotBeWrittenIsToldOnceAndPollingGoesOn) {
         told += box.rfind(kJournalNotWritten, 0) == 0;
     }
     EXPECT_EQ(told, 1);
-    EXPECT_EQ(kinds_of(s.heard_), (std::vector<std::string>{"start", "lamp_latched", "stop"}));
+    EXPECT_EQ(kinds_of(s.heard_), "start lamp_latched stop ");
     EXPECT_EQ(s.monitor_.view().polls_shown, 2);
 }
 

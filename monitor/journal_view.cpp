@@ -59,7 +59,12 @@ std::string journal_kind_label(JournalKind kind) {
 }
 
 charts::ChartMarker journal_marker(const JournalEvent& event) {
-    return {event.time, journal_kind_label(event.kind) + ": " + event.text};
+    // A text that names its kind already ("Start: polling ...") stands alone.
+    const std::string label = journal_kind_label(event.kind);
+    if (event.text.compare(0, label.size() + 1, label + ":") == 0) {
+        return {event.time, event.text};
+    }
+    return {event.time, label + ": " + event.text};
 }
 
 std::vector<charts::ChartMarker> journal_markers(const std::vector<std::string>& files, double from,

@@ -63,6 +63,7 @@ TEST(CommandLine, TheJournalEachConsoleAppendsTo) {
         {{"--demo", "--headless", "--journal", "demo.jsonl"}, "demo.jsonl"},
         {{"--headless", "--address", "h", "--journal", ""}, ""},
         {{"--journal", "mine.jsonl"}, "mine.jsonl"},
+        {{"--plot", "run.log", "--journal", "j.jsonl"}, "j.jsonl"},
     };
     for (const auto& c : cases) {
         const Parsed p = parse(c.args);
@@ -192,7 +193,6 @@ TEST(CommandLine, RefusesWhatItDoesNotTake) {
         {"--headless", "--address", "h", "--polls", "0"},
         {"--headless", "--address", "h", "--polls", "many"},
         {"--log", "x.log"},
-        {"--plot", "run.log", "--journal", "j.jsonl"},
         {"--headless", "--address", "h", "--journal"},
         {"--plot"},
         {"--plot", "run.log", "--demo"},

@@ -43,6 +43,9 @@ std::string usage_text() {
            "                                   the trends written to a file, no window;\n"
            "                                   DURATION as 90s, 30m, 2h or 1d (the last of the\n"
            "                                   log), TIME as \"YYYY-MM-DD HH:MM[:SS]\" local\n"
+           "       tarvik --plot FILE ... --journal FILE\n"
+           "                                   the events of that journal marked on the time\n"
+           "                                   axis (without it: of the user's own)\n"
            "       tarvik --export LOG [--csv|--json] [--out FILE]\n"
            "                                   a log the console wrote as a clean table (CSV,\n"
            "                                   or JSON Lines) on standard output or in FILE\n"
@@ -530,8 +533,8 @@ bool parse_command_line(int argc, const char* const* argv, CommandLine* line, st
         *error = "--to must be later than --from";
         return false;
     }
-    if (line->journal_given && (plot || exporting)) {
-        *error = "--journal goes with the window, --demo and --headless";
+    if (line->journal_given && exporting) {
+        *error = "--journal goes with the window, --demo, --headless and --plot";
         return false;
     }
     if (export_option && !exporting) {

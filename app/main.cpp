@@ -27,6 +27,7 @@
 #include "logbook/log_export.h"
 #include "logbook/log_reader.h"
 #include "logbook/quality_report.h"
+#include "monitor/journal_view.h"
 #include "process/file_path.h"
 #include "process/plain_output.h"
 #include "sim/simulated_transceiver.h"
@@ -52,7 +53,7 @@ bool window_possible() {
 // The console window; with `demo` set it points at the demo's device, and
 // TARVIK_DEMO_AUTOSTART=1 presses Get and Start for the operator (for
 // screenshots and measurements), and TARVIK_DEMO_AUTOSTART=trends also opens
-// the trends window.
+// the trends window, =journal the journal window.
 int run_window(int& argc, char** argv, const CommandLine& line, bool demo) {
 #ifdef TARVIK_WINDOW
     WindowOptions options;
@@ -70,8 +71,9 @@ int run_window(int& argc, char** argv, const CommandLine& line, bool demo) {
         }
         const char* autostart = std::getenv("TARVIK_DEMO_AUTOSTART");
         options.open_trends = autostart != nullptr && std::strcmp(autostart, "trends") == 0;
-        options.autostart =
-            options.open_trends || (autostart != nullptr && std::strcmp(autostart, "1") == 0);
+        options.open_journal = autostart != nullptr && std::strcmp(autostart, "journal") == 0;
+        options.autostart = options.open_trends || options.open_journal ||
+                            (autostart != nullptr && std::strcmp(autostart, "1") == 0);
     }
     options.journal = journal_path(line);
     CTarvikApp app(argc, argv);
@@ -114,7 +116,8 @@ bool ends_in_png(const std::string& name) {
 // Writes the charts of `history` to the --save file: an SVG from the chart
 // plan on every platform, a PNG through the platform's own toolkit.
 int save_plot(int& argc, char** argv, const CommandLine& line,
-              std::unique_ptr<ReadingHistory> history, std::vector<charts::QualityBar> quality) {
+              std::unique_ptr<ReadingHistory> history, std::vector<charts::QualityBar> quality,
+              const std::vector<charts::ChartMarker>& markers) {
     const std::string shown = terminal_safe_text(line.plot_save);
     if (history->held_polls() == 0) {
         std::fprintf(stderr, "tarvik: the log holds no polls to draw\n");
@@ -129,7 +132,7 @@ int save_plot(int& argc, char** argv, const CommandLine& line,
         }
         CTarvikApp::show_only_errors();
         CTarvikApp app(argc, argv);
-        if (!app.save_plot_png(std::move(history), std::move(quality), line.plot_save,
+        if (!app.save_plot_png(std::move(history), std::move(quality), markers, line.plot_save,
                                line.plot_width, line.plot_height, view.from, view.to)) {
             std::fprintf(stderr, "tarvik: cannot write %s\n", shown.c_str());
             return 1;
@@ -140,7 +143,7 @@ int save_plot(int& argc, char** argv, const CommandLine& line,
         (void)argv;
         std::string error;
         if (!save_trends_png(*history, view, line.plot_width, line.plot_height,
-                             utf8_to_wide(line.plot_save), &error, &quality)) {
+                             utf8_to_wide(line.plot_save), &error, &quality, &markers)) {
             std::fprintf(stderr, "tarvik: cannot write %s: %s\n", shown.c_str(), error.c_str());
             return 1;
         }
@@ -149,6 +152,7 @@ int save_plot(int& argc, char** argv, const CommandLine& line,
         (void)argc;
         (void)argv;
         (void)quality;
+        (void)markers;
         std::fprintf(stderr, "tarvik: this build writes no PNG; save as .svg\n");
         return 1;
 #endif
@@ -157,6 +161,7 @@ int save_plot(int& argc, char** argv, const CommandLine& line,
     charts::PlanRequest request;
     request.zoom = &view;
     request.resolution = 1;  // a log stamps its lines to the second
+    request.markers = &markers;
     const std::string svg = charts::trends_svg(charts::plan_page(*history, request, page), page);
     std::ofstream out(file_path(line.plot_save), std::ios::binary | std::ios::trunc);
     out << svg;
@@ -166,6 +171,25 @@ int save_plot(int& argc, char** argv, const CommandLine& line,
         return 1;
     }
     return 0;
+}
+
+// The journal's events that belong with the log `load` read into `history`,
+// as markers: those of its time and its devices. Lines of the journal that
+// cannot be read are reported like the log's.
+std::vector<charts::ChartMarker> plot_markers(const CommandLine& line,
+                                              const ReadingHistory& history, const LogLoad& load) {
+    std::size_t problems = 0;
+    const std::vector<charts::ChartMarker> markers = log_journal_markers(
+        journal_path(line), history, load.serials, [&](const std::string& problem) {
+            if (++problems <= kPlotProblemsPrinted) {
+                std::fprintf(stderr, "tarvik: %s\n", terminal_safe_text(problem).c_str());
+            }
+        });
+    if (problems > kPlotProblemsPrinted) {
+        std::fprintf(stderr, "tarvik: %llu more journal lines could not be read\n",
+                     static_cast<unsigned long long>(problems - kPlotProblemsPrinted));
+    }
+    return markers;
 }
 
 // The trends of a log file, in the trends window alone. A missing file, or
@@ -192,8 +216,9 @@ int run_plot(int& argc, char** argv, const CommandLine& line) {
     if (!notice.empty()) {
         std::fprintf(stderr, "tarvik: %s: %s\n", shown.c_str(), notice.c_str());
     }
+    const std::vector<charts::ChartMarker> markers = plot_markers(line, *history, load);
     if (!line.plot_save.empty()) {
-        return save_plot(argc, argv, line, std::move(history), load.quality);
+        return save_plot(argc, argv, line, std::move(history), load.quality, markers);
     }
 #ifdef TARVIK_WINDOW
     if (!window_possible()) {
@@ -201,7 +226,8 @@ int run_plot(int& argc, char** argv, const CommandLine& line) {
         return 1;
     }
     CTarvikApp app(argc, argv);
-    return app.start_plot(std::move(history), line.plot_file, load.quality);
+    return app.start_plot(std::move(history), line.plot_file, journal_path(line), load.quality,
+                          markers);
 #else
     (void)argc;
     (void)argv;

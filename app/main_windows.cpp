@@ -85,7 +85,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
             return 0;
         case RunMode::kPlot:
             if (line.plot_save.empty()) {
-                return start_plot(line.plot_file);
+                return start_plot(line.plot_file, journal_path(line));
             }
             show_program_message(
                 "tarvikw --plot shows the trends in a window; tarvik.exe --plot "

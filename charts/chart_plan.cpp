@@ -293,6 +293,16 @@ TrendPlan plan_trends(const ReadingHistory& history, const PlanRequest& request)
     const double from = choice.view.from;
     const double to = choice.view.to;
     plan.column_seconds = (to - from) / choice.view.columns;
+    if (request.markers != nullptr) {
+        for (const ChartMarker& m : *request.markers) {
+            if (m.seconds >= from && m.seconds <= to) {
+                plan.markers.push_back(m);
+            }
+        }
+        std::stable_sort(
+            plan.markers.begin(), plan.markers.end(),
+            [](const ChartMarker& a, const ChartMarker& b) { return a.seconds < b.seconds; });
+    }
 
     const int most = std::max(2, static_cast<int>(pixels / kTimeTickSpacing));
     const TimeTicks ticks =
@@ -450,6 +460,16 @@ std::vector<std::string> tooltip_rows(const ReadingHistory& history, const Trend
         rows.push_back(std::move(row));
     }
     return rows;
+}
+
+std::string marker_text_near(const TrendPlan& plan, double seconds, double reach) {
+    std::string text;
+    for (const ChartMarker& m : plan.markers) {
+        if (std::fabs(m.seconds - seconds) <= reach) {
+            text += (text.empty() ? "" : "\n") + m.text;
+        }
+    }
+    return text;
 }
 
 }  // namespace charts

@@ -118,12 +118,24 @@ std::string trace_name(const TraceSpec& def);
 // Each series' colour as 0xRRGGBB, distinct within its chart.
 uint32_t trace_color(int trace);
 
+// An event marked on the time axis: a thin line across every chart at its
+// time, its text in the tooltip. The charts know nothing of what the event
+// was; whoever fills the request says it in `text`.
+struct ChartMarker {
+    double seconds;
+    std::string text;
+};
+// Every front end draws the markers in this colour (0xRRGGBB), apart from
+// the series' palette.
+constexpr uint32_t kMarkerColor = 0xFF8C00;
+
 // What to plan: the time window (`span` seconds, 0: all held; or `zoom`,
 // the operator's zoomed or panned range), the plot's width in pixels and
 // how many pixels a column takes, the step of the history's time stamps
 // (see Held), the series the operator hid, and the charts to plan: the
 // series of the others get no points and their axes no values (a window
-// plans only the charts in sight).
+// plans only the charts in sight). `markers`, when not null, are the events
+// to mark, in any order; those in view are planned.
 struct PlanRequest {
     double span = 3600;
     const View* zoom = nullptr;
@@ -132,6 +144,7 @@ struct PlanRequest {
     double resolution = 0;
     std::bitset<kTraceCount> hidden;
     std::bitset<kChartCount> charts = std::bitset<kChartCount>().set();
+    const std::vector<ChartMarker>* markers = nullptr;
 };
 
 // A series as drawn: its points (in time order, each a poll's own time and
@@ -175,8 +188,9 @@ struct TrendPlan {
     double earliest = 0;  // the span held
     double latest = 0;
     std::vector<TimeTick> ticks;
-    std::vector<ChartPlan> charts;  // kChartCount, in kChartSpecs' order
-    std::vector<TracePlan> traces;  // kTraceCount, in kTraceSpecs' order
+    std::vector<ChartPlan> charts;     // kChartCount, in kChartSpecs' order
+    std::vector<TracePlan> traces;     // kTraceCount, in kTraceSpecs' order
+    std::vector<ChartMarker> markers;  // the request's within the view, in time order
     // The value at tick k of `scale`.
     static double tick_value(const ValueScale& scale, int k);
 };
@@ -242,5 +256,9 @@ TrendPlan plan_page(const ReadingHistory& history, PlanRequest request, const Pa
 // `with_limits`). Empty when no poll lies within reach.
 std::vector<std::string> tooltip_rows(const ReadingHistory& history, const TrendPlan& plan,
                                       double seconds, bool with_limits = false);
+
+// The texts of the plan's markers within `reach` seconds of `seconds`, one
+// a line, in time order; empty when none is.
+std::string marker_text_near(const TrendPlan& plan, double seconds, double reach);
 
 }  // namespace charts

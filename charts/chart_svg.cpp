@@ -70,6 +70,14 @@ std::string trends_svg(const TrendPlan& plan, const PageLayout& page) {
         svg += "<rect x=\"" + svg_number(box.left) + "\" y=\"" + svg_number(box.top) +
                "\" width=\"" + svg_number(box.width) + "\" height=\"" + svg_number(box.height) +
                "\" fill=\"none\" stroke=\"#808080\"/>\n";
+        // Each event a thin line across the plot, its text in the tooltip.
+        for (const ChartMarker& m : plan.markers) {
+            const double x = x_at(plan, box, m.seconds);
+            svg += "<line class=\"marker\" x1=\"" + svg_number(x) + "\" y1=\"" +
+                   svg_number(box.top) + "\" x2=\"" + svg_number(x) + "\" y2=\"" +
+                   svg_number(box.top + box.height) + "\" stroke=\"" + svg_color(kMarkerColor) +
+                   "\" stroke-width=\"1\"><title>" + svg_escaped(m.text) + "</title></line>\n";
+        }
         for (int i : chart.traces) {
             const TracePlan& t = plan.traces[static_cast<std::size_t>(i)];
             if (!t.shown || !t.has_points) {

@@ -1,5 +1,6 @@
 #include "logbook/log_reader.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -364,8 +365,8 @@ LogReadTotals read_measurement_log(std::istream& in, const LogRecordHandler& on_
 
 LogReadTotals read_measurement_log(std::istream& in, ReadingHistory& history,
                                    std::vector<std::string>* problems, std::size_t max_problems,
-                                   const LogProgressHandler& on_progress,
-                                   ErrorPerformance* quality) {
+                                   const LogProgressHandler& on_progress, ErrorPerformance* quality,
+                                   std::vector<std::string>* serials) {
     const SeriesSet logged[2] = {logged_series(kFamily350), logged_series(kFamily1000)};
     return read_measurement_log(
         in,
@@ -382,9 +383,14 @@ LogReadTotals read_measurement_log(std::istream& in, ReadingHistory& history,
             }
         },
         on_progress,
-        [&](const LogHeader&) {
+        [&](const LogHeader& header) {
             if (quality != nullptr) {
                 quality->start_run();
+            }
+            const std::string& serial = header.id_text[kLogSerialItem];
+            if (serials != nullptr && !serial.empty() &&
+                std::find(serials->begin(), serials->end(), serial) == serials->end()) {
+                serials->push_back(serial);
             }
         });
 }
@@ -514,7 +520,7 @@ LogLoad load_log_file(const std::string& path, ReadingHistory& history,
             stopped = on_progress && !on_progress(bytes);
             return !stopped;
         },
-        &quality);
+        &quality, &load.serials);
     quality.finish();
     load.quality = quality_bars(quality);
     load.status = stopped ? LogLoad::Status::kStopped : LogLoad::Status::kRead;

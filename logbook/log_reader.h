@@ -52,6 +52,8 @@ struct LogReadTotals {
 // One header block: the identification items as written (their control
 // characters escaped by the writer), and the family its headings name (0
 // for headings of neither family).
+// The identification item that holds the device's serial number.
+constexpr int kLogSerialItem = 2;
 struct LogHeader {
     std::string id_text[kIdTextCount];
     int32_t family = 0;
@@ -78,12 +80,14 @@ LogReadTotals read_measurement_log(std::istream& in, const LogRecordHandler& on_
 // Reads `in` into `history`, each record with the series its family logs,
 // and into `quality` (when not null), each header block a new run. The
 // first `max_problems` reports are appended to `problems` (when not null);
-// the totals count them all.
+// the totals count them all. `serials` (when not null) gets the serial
+// number of each header block that names one, each once.
 LogReadTotals read_measurement_log(std::istream& in, ReadingHistory& history,
                                    std::vector<std::string>* problems,
                                    std::size_t max_problems = kMaxLogProblems,
                                    const LogProgressHandler& on_progress = {},
-                                   ErrorPerformance* quality = nullptr);
+                                   ErrorPerformance* quality = nullptr,
+                                   std::vector<std::string>* serials = nullptr);
 
 // What loading a log file into a history came to.
 struct LogLoad {
@@ -104,6 +108,9 @@ struct LogLoad {
     uint64_t days_held = 0;
     // The log's error performance in 15-minute bins, for the trends' chart.
     std::vector<charts::QualityBar> quality;
+    // The serial numbers its header blocks name, each once: the devices
+    // whose journal events belong with it.
+    std::vector<std::string> serials;
 };
 
 // Whether `path` is a log that can be read, without reading it: status

@@ -46,13 +46,13 @@ int CTarvikApp::start_application(const WindowOptions& options, DeviceReadings& 
         IniSettingsStore::default_path(options.demo ? QStringLiteral("demo") : QString()));
     CTarvikDlg window(readings);
     window.monitor().set_default_port(options.default_port);
-    window.monitor().set_journal(options.journal);
     // The run ends with the window; hiding it in the tray does not end it.
     setQuitOnLastWindowClosed(false);
     connect(&window, &QDialog::finished, this, &QCoreApplication::quit);
     const StopSignalWatcher stop_signals(window);
 
     window.initialise(&settings);
+    window.set_journal(options.journal);
     window.monitor().fill_fields(options.address, options.community, options.interval,
                                  options.log_file);
     if (!options.title.empty()) {
@@ -74,6 +74,9 @@ int CTarvikApp::start_application(const WindowOptions& options, DeviceReadings& 
             window.trends_window()->set_span(TrendsWindow::Span::kAll);
         });
     }
+    if (options.open_journal) {
+        QTimer::singleShot(0, &window, [&window] { window.journal_action()->trigger(); });
+    }
     exec();
     return 0;
 }
@@ -89,11 +92,13 @@ void CTarvikApp::show_only_errors() {
 }
 
 int CTarvikApp::start_plot(std::unique_ptr<ReadingHistory> history, const std::string& source,
-                           std::vector<charts::QualityBar> quality) {
+                           const std::string& journal, std::vector<charts::QualityBar> quality,
+                           std::vector<charts::ChartMarker> markers) {
     TrendsWindow window;
+    window.set_journal(journal);
     window.set_span(TrendsWindow::Span::kAll);
     window.take_history(std::move(history), QFileInfo(QFile::decodeName(source.c_str())).fileName(),
-                        std::move(quality));
+                        std::move(quality), std::move(markers));
     window.show();
     exec();
     return 0;
@@ -127,9 +132,10 @@ bool CTarvikApp::save_quality_png(const std::vector<std::string>& titles,
 }
 
 bool CTarvikApp::save_plot_png(std::unique_ptr<ReadingHistory> history,
-                               std::vector<charts::QualityBar> quality, const std::string& path,
+                               std::vector<charts::QualityBar> quality,
+                               std::vector<charts::ChartMarker> markers, const std::string& path,
                                int width, int height, double from, double to) {
     TrendsWindow window;
-    window.take_history(std::move(history), QString(), std::move(quality));
+    window.take_history(std::move(history), QString(), std::move(quality), std::move(markers));
     return window.save_png(QFile::decodeName(path.c_str()), QSize(width, height), from, to);
 }

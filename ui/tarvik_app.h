@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "charts/chart_plan.h"
 #include "charts/quality_chart.h"
 #include "snmp/agent_link.h"
 
@@ -23,6 +24,7 @@ struct WindowOptions {
     std::string log_file;      // put into its field, "Log to file" checked; empty: neither
     bool autostart = false;    // press Get, then Start, once the window shows
     bool open_trends = false;  // then open the trends window, showing all
+    bool open_journal = false;  // or the journal window
     bool demo = false;  // a history of its own, so the demo's address stays out of the real one
     std::string journal;  // the journal file the window appends to; empty: none
     std::string title;  // the window's title; empty: the dialog's own
@@ -51,8 +53,11 @@ public:
 
     // Shows `history` (read from the log named `source`) in the trends
     // window alone, and runs until that window is closed.
+    // `markers`: the journal's events that belong with the log; `journal`
+    // marks the logs opened in the window.
     int start_plot(std::unique_ptr<ReadingHistory> history, const std::string& source,
-                   std::vector<charts::QualityBar> quality = {});
+                   const std::string& journal, std::vector<charts::QualityBar> quality = {},
+                   std::vector<charts::ChartMarker> markers = {});
 
     // Draws `history` as the trends window draws it, `width` x `height`
     // pixels, over [from, to] (seconds since the epoch), and saves that as
@@ -64,6 +69,7 @@ public:
                                  const std::vector<std::vector<charts::QualityBar>>& bins,
                                  const std::string& path, int width);
     bool save_plot_png(std::unique_ptr<ReadingHistory> history,
-                       std::vector<charts::QualityBar> quality, const std::string& path, int width,
+                       std::vector<charts::QualityBar> quality,
+                       std::vector<charts::ChartMarker> markers, const std::string& path, int width,
                        int height, double from, double to);
 };

@@ -23,6 +23,7 @@
 #include "res/dialog_templates.h"
 #include "ui/about_dlg.h"
 #include "ui/dialog_builder.h"
+#include "ui/journal_window.h"
 #include "ui/pane_edit.h"
 #include "ui/trends_window.h"
 
@@ -124,11 +125,15 @@ CTarvikDlg::CTarvikDlg(DeviceReadings& readings, QWidget* parent)
     // stands in the window's context menu and in the tray icon's menu.
     trends_action_ = new QAction(QStringLiteral("&Trends..."), this);
     trends_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+    journal_action_ = new QAction(QStringLiteral("&Journal..."), this);
+    journal_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_J));
     about_action_ = new QAction(QString::fromLatin1(dialog_template::kAboutItemText), this);
     addAction(trends_action_);
+    addAction(journal_action_);
     addAction(about_action_);
     tray_menu_ = new QMenu(this);
     tray_menu_->addAction(trends_action_);
+    tray_menu_->addAction(journal_action_);
     tray_menu_->addAction(about_action_);
     // The same menu pops up over the window, without a loop of its own
     // (which would hold an exchange's wait while it is open).
@@ -214,6 +219,8 @@ void CTarvikDlg::setup_connections() {
     connect(&answer_deadline_, &QTimer::timeout, this, [this] { monitor_.on_deadline(); });
     connect(about_action_, &QAction::triggered, this, &CTarvikDlg::on_about);
     connect(trends_action_, &QAction::triggered, this, &CTarvikDlg::on_trends);
+    connect(journal_action_, &QAction::triggered, this, &CTarvikDlg::on_journal);
+    monitor_.set_journal_listener([this](const JournalEvent& event) { on_journal_event(event); });
     connect(tray_, &QSystemTrayIcon::activated, this, &CTarvikDlg::on_tray_activated);
 }
 
@@ -505,6 +512,12 @@ void CTarvikDlg::on_trends() {
     if (trends_ == nullptr) {
         trends_ = std::make_unique<TrendsWindow>();
         trends_->show_history(&monitor_.trends(), QStringLiteral("live"), &monitor_.quality());
+        std::vector<charts::ChartMarker> markers;
+        for (const JournalEvent& event : monitor_.journal_events()) {
+            markers.push_back(journal_marker(event));
+        }
+        trends_->set_live_markers(std::move(markers));
+        trends_->set_journal(journal_path_);
     }
     trends_->show();
     trends_->raise();
@@ -524,4 +537,31 @@ void CTarvikDlg::on_about() {
     about->setAttribute(Qt::WA_DeleteOnClose);
     about_ = about;
     about->open();
+}
+
+void CTarvikDlg::set_journal(const std::string& path) {
+    journal_path_ = path;
+    monitor_.set_journal(path);
+}
+
+void CTarvikDlg::on_journal() {
+    if (journal_ == nullptr) {
+        journal_ = std::make_unique<JournalWindow>();
+        // The file holds the past and, when it could be written, this
+        // session's events too.
+        journal_->load(journal_path_);
+        journal_->add_missing(monitor_.journal_events());
+    }
+    journal_->show();
+    journal_->raise();
+    journal_->activateWindow();
+}
+
+void CTarvikDlg::on_journal_event(const JournalEvent& event) {
+    if (journal_ != nullptr) {
+        journal_->add(event);
+    }
+    if (trends_ != nullptr) {
+        trends_->add_live_marker(journal_marker(event));
+    }
 }

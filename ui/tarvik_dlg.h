@@ -34,6 +34,7 @@ class QMessageBox;
 class QSocketNotifier;
 class ReadingHistory;
 class TrendsWindow;
+class JournalWindow;
 
 // The colour a lit voltage lamp is drawn in, and the one of a lamp whose
 // latch stands while the device does not answer (not known now).
@@ -71,6 +72,13 @@ public:
     // window; that window is null until first opened.
     const ReadingHistory& history() const { return monitor_.trends(); }
     TrendsWindow* trends_window() const { return trends_.get(); }
+    // "Journal..." (Ctrl+J), beside "Trends...": the journal window, null
+    // until first opened.
+    QAction* journal_action() const { return journal_action_; }
+    JournalWindow* journal_window() const { return journal_.get(); }
+    // The journal file the monitor appends to and the journal window reads;
+    // "" writes none.
+    void set_journal(const std::string& path);
 
     void set_message_box_hook(MessageBoxHook hook) { message_box_hook_ = std::move(hook); }
     void set_tray_check(TrayCheck check) { tray_check_ = std::move(check); }
@@ -120,6 +128,10 @@ private:
     void on_poll_timer();
     void on_about();
     void on_trends();
+    void on_journal();
+    // Each event the monitor records: a row of an open journal window, a
+    // marker of the trends.
+    void on_journal_event(const JournalEvent& event);
     // One poll shown (the monitor has put it in the history): an open
     // trends window is drawn again.
     void refresh_trends();
@@ -156,6 +168,9 @@ private:
     QPointer<QDialog> about_;  // the About box while it is open
     QAction* trends_action_ = nullptr;
     std::unique_ptr<TrendsWindow> trends_;
+    QAction* journal_action_ = nullptr;
+    std::unique_ptr<JournalWindow> journal_;
+    std::string journal_path_;
     QMenu* tray_menu_ = nullptr;
     QSystemTrayIcon* tray_ = nullptr;
     MessageBoxHook message_box_hook_;

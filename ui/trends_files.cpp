@@ -13,6 +13,7 @@
 #include <memory>
 #include <thread>
 
+#include "monitor/journal_view.h"
 #include "ui/trends_window.h"
 
 namespace {
@@ -33,7 +34,9 @@ struct TrendsWindow::Load {
     QString path;
     uint64_t size = 0;  // as found before the thread started
     std::unique_ptr<ReadingHistory> history = std::make_unique<ReadingHistory>();
-    LogLoad result;  // the thread's own until it is joined
+    LogLoad result;       // the thread's own until it is joined
+    std::string journal;  // read for the log's markers once it is read
+    std::vector<charts::ChartMarker> markers;
     std::atomic<uint64_t> bytes{0};
     std::atomic<bool> cancel{false};
     std::thread thread;
@@ -75,6 +78,7 @@ bool TrendsWindow::start_log_load(const QString& path, LogLoad* refusal) {
     }
     load->size = checked.bytes;
     load->number = ++loads_started_;
+    load->journal = journal_;
     Load* raw = load.get();
     load->thread = std::thread([this, raw] {
         raw->result = load_log_file(QFile::encodeName(raw->path).toStdString(), *raw->history,
@@ -82,6 +86,10 @@ bool TrendsWindow::start_log_load(const QString& path, LogLoad* refusal) {
                                         raw->bytes = bytes;
                                         return !raw->cancel;
                                     });
+        if (raw->result.status == LogLoad::Status::kRead) {
+            raw->markers = log_journal_markers(raw->journal, *raw->history, raw->result.serials,
+                                               [](const std::string&) {});
+        }
         // Dropped by Qt when the window is gone; a cancelled load is
         // joined before that, and its call finds it no longer current.
         const uint64_t number = raw->number;
@@ -121,8 +129,8 @@ void TrendsWindow::finish_load(uint64_t number) {
     progress_->reset();
     last_load_ = std::move(done->result);
     if (last_load_.status == LogLoad::Status::kRead) {
-        take_history(std::move(done->history), QFileInfo(done->path).fileName(),
-                     last_load_.quality);
+        take_history(std::move(done->history), QFileInfo(done->path).fileName(), last_load_.quality,
+                     std::move(done->markers));
     }
     emit log_load_finished();
 }

@@ -34,6 +34,7 @@
 #include "device/supply_rails.h"
 #include "monitor/alarm_events.h"
 #include "ui/quality_chart_view.h"
+#include "ui/trends_markers.h"
 
 namespace {
 
@@ -114,6 +115,7 @@ struct TrendsWindow::Chart {
     QCategoryAxis* time_axis = nullptr;  // ticks at round times, set by refresh()
     QValueAxis* left = nullptr;
     QValueAxis* right = nullptr;
+    ChartMarkerLayer* markers = nullptr;
     // Out of sight when the charts were last drawn: drawn once it comes
     // into sight.
     bool stale = false;
@@ -212,6 +214,7 @@ void TrendsWindow::build_charts() {
             c.right->setTitleText(QString::fromLatin1(plan.right_title));
             c.chart->addAxis(c.right, Qt::AlignRight);
         }
+        c.markers = new ChartMarkerLayer(c.chart);
         c.view = new QChartView(c.chart, charts_);
         c.view->setRenderHint(QPainter::Antialiasing);
         c.view->viewport()->setMouseTracking(true);
@@ -385,14 +388,17 @@ bool TrendsWindow::show_live() {
     }
     own_history_.reset();
     log_quality_.clear();
+    log_markers_.clear();
     use_history(live_history_, live_source_, 0);
     return true;
 }
 
 void TrendsWindow::take_history(std::unique_ptr<ReadingHistory> history, const QString& source,
-                                std::vector<charts::QualityBar> quality) {
+                                std::vector<charts::QualityBar> quality,
+                                std::vector<charts::ChartMarker> markers) {
     own_history_ = std::move(history);
     log_quality_ = std::move(quality);
+    log_markers_ = std::move(markers);
     // A log stamps its lines to the second.
     use_history(own_history_.get(), source, 1);
 }
@@ -505,6 +511,7 @@ void TrendsWindow::draw_empty() {
     }
     const charts::ValueScale none = charts::value_scale(1, 0, charts::kValueTicks);
     for (Chart& c : charts_list_) {
+        c.markers->set_markers({}, 0, 0);
         apply_scale(c.left, none);
         if (c.right != nullptr) {
             apply_scale(c.right, none);
@@ -553,6 +560,7 @@ void TrendsWindow::draw(bool everything) {
     request.plot_pixels = static_cast<int>(charts_list_.front().chart->plotArea().width());
     request.pixels_per_column = kPixelsPerColumn;
     request.resolution = resolution_;
+    request.markers = own_history_ != nullptr ? &log_markers_ : &live_markers_;
     for (const Trace& t : traces_) {
         request.hidden[static_cast<std::size_t>(t.index)] = !t.shown;
     }
@@ -598,6 +606,7 @@ void TrendsWindow::draw_chart(Chart& c, const charts::ChartPlan& plan, const QSt
         }
     }
     set_time_ticks(c, labels, at);
+    c.markers->set_markers(plan_.markers, view_from_, view_to_);
     apply_scale(c.left, plan.left.scale);
     // An axis none of whose series has a value is hidden.
     if (c.right != nullptr) {
@@ -797,5 +806,22 @@ QString TrendsWindow::cursor_text(double seconds) const {
     for (const std::string& row : charts::tooltip_rows(*history_, plan_, seconds, true)) {
         rows.append(QString::fromStdString(row));
     }
+    // The events within a few pixels (a column is kPixelsPerColumn wide).
+    const std::string events = charts::marker_text_near(plan_, seconds, plan_.column_seconds * 2);
+    if (!events.empty()) {
+        rows.append(QString::fromStdString(events));
+    }
     return rows.join(QLatin1Char('\n'));
+}
+
+void TrendsWindow::set_live_markers(std::vector<charts::ChartMarker> markers) {
+    live_markers_ = std::move(markers);
+}
+
+void TrendsWindow::add_live_marker(charts::ChartMarker marker) {
+    live_markers_.push_back(std::move(marker));
+}
+
+std::vector<int> TrendsWindow::marker_columns(int chart) const {
+    return charts_list_[static_cast<size_t>(chart)].markers->columns();
 }

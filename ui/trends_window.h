@@ -34,6 +34,7 @@ class QScrollArea;
 class QTimer;
 class QValueAxis;
 class QualityChartView;
+class ChartMarkerLayer;
 
 class TrendsWindow : public QWidget {
     Q_OBJECT
@@ -58,8 +59,17 @@ public:
     QPushButton* live_button() const { return live_button_; }
     // Shows a history the window keeps, such as one read from a log.
     // `quality`: the bins of its error performance chart.
+    // `markers`: the journal's events that belong with it.
     void take_history(std::unique_ptr<ReadingHistory> history, const QString& source,
-                      std::vector<charts::QualityBar> quality = {});
+                      std::vector<charts::QualityBar> quality = {},
+                      std::vector<charts::ChartMarker> markers = {});
+    // The events marked on the live history's time axis: all of them, and
+    // then each new one (drawn at the next refresh).
+    void set_live_markers(std::vector<charts::ChartMarker> markers);
+    void add_live_marker(charts::ChartMarker marker);
+    // The markers drawn on the chart `chart` (an index in kChartSpecs) now:
+    // their pixel columns across its plot area.
+    std::vector<int> marker_columns(int chart) const;
     // The error performance chart at the bottom.
     QualityChartView* quality_view() const { return quality_view_; }
     // Draws the charts again from the history, after a new poll. Charts
@@ -73,6 +83,9 @@ public:
     // started, when the file is refused at once (missing, or not a regular
     // file such as a FIFO or a device); `refusal` then says why.
     bool start_log_load(const QString& path, LogLoad* refusal = nullptr);
+    // The journal whose events a log opened from now on is marked with; ""
+    // (the start): none.
+    void set_journal(const std::string& path) { journal_ = path; }
     bool loading() const { return load_ != nullptr; }
     // Stops the load under way; what was shown stays.
     void cancel_load();
@@ -190,7 +203,10 @@ private:
     QPushButton* live_button_ = nullptr;
     const ReadingHistory* live_history_ = nullptr;
     const ErrorPerformance* live_quality_ = nullptr;
-    std::vector<charts::QualityBar> log_quality_;  // of the log shown in place of the live history
+    std::vector<charts::QualityBar> log_quality_;   // of the log shown in place of the live history
+    std::vector<charts::ChartMarker> log_markers_;  // of that log
+    std::vector<charts::ChartMarker> live_markers_;
+    std::string journal_;
     QualityChartView* quality_view_ = nullptr;
     QString live_source_;
     std::shared_ptr<Load> load_;  // shared: Load is complete only in trends_files.cpp

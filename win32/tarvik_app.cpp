@@ -20,11 +20,11 @@ int start_application(const WindowOptions& options, DeviceReadings& readings) {
         ProfileSettingsStore::default_path(options.demo ? "demo" : std::string()));
     CTarvikDlg window(readings);
     window.monitor().set_default_port(options.default_port);
-    window.monitor().set_journal(options.journal);
     if (!window.create(&settings)) {
         show_program_message("The console window could not be created");
         return 1;
     }
+    window.set_journal(options.journal);
     window.monitor().fill_fields(options.address, options.community, options.interval,
                                  options.log_file);
     if (!options.title.empty()) {
@@ -46,13 +46,14 @@ void show_program_message(const std::string& text) {
                 MB_OK | MB_ICONEXCLAMATION);
 }
 
-int start_plot(const std::string& path) {
+int start_plot(const std::string& path, const std::string& journal) {
     TrendsWindow window;
     if (!window.create(true)) {
         show_program_message("The trends window could not be created");
         return 1;
     }
     window.set_span(TrendsWindow::Span::kAll);
+    window.set_journal(journal);
     LogLoad load;
     if (!window.open_log(utf8_to_wide(path), &load)) {
         show_program_message("Cannot open " + path + ": " + load.error);

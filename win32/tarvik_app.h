@@ -28,8 +28,9 @@ struct WindowOptions {
 int start_application(const WindowOptions& options, DeviceReadings& readings);
 
 // The trends of the log at `path` in the trends window alone, until it is
-// closed (tarvikw --plot). Returns the process's exit status.
-int start_plot(const std::string& path);
+// closed (tarvikw --plot), marked with the events of `journal`. Returns the
+// process's exit status.
+int start_plot(const std::string& path, const std::string& journal);
 
 // A message box captioned with the program's name, before or without the
 // window (a refused command line).

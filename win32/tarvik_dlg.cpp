@@ -80,6 +80,7 @@ LRESULT CALLBACK lamp_proc(HWND lamp, UINT message, WPARAM wparam, LPARAM lparam
 
 CTarvikDlg::CTarvikDlg(DeviceReadings& readings) : monitor_(*this, readings) {
     monitor_.set_alarm_listener([this](const AlarmEvent& event) { on_alarm(event); });
+    monitor_.set_journal_listener([this](const JournalEvent& event) { on_journal_event(event); });
 }
 
 CTarvikDlg::~CTarvikDlg() {
@@ -119,6 +120,11 @@ void CTarvikDlg::dispatch(MSG& message) {
     if (message.message == WM_KEYDOWN && message.wParam == 'T' && GetKeyState(VK_CONTROL) < 0 &&
         window_ != nullptr && (message.hwnd == window_ || IsChild(window_, message.hwnd))) {
         on_trends();
+        return;
+    }
+    if (message.message == WM_KEYDOWN && message.wParam == 'J' && GetKeyState(VK_CONTROL) < 0 &&
+        window_ != nullptr && (message.hwnd == window_ || IsChild(window_, message.hwnd))) {
+        on_journal();
         return;
     }
     // The dialog manager takes the keys: Tab, Esc, Enter, mnemonics.
@@ -170,6 +176,10 @@ INT_PTR CTarvikDlg::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
             }
             if ((wparam & 0xFFF0) == kTrendsCommand) {
                 on_trends();
+                return TRUE;
+            }
+            if ((wparam & 0xFFF0) == kJournalCommand) {
+                on_journal();
                 return TRUE;
             }
             return FALSE;  // the rest: move, minimise, close...
@@ -229,6 +239,7 @@ void CTarvikDlg::on_init_dialog() {
     if (HMENU system_menu = GetSystemMenu(window_, FALSE)) {
         AppendMenuW(system_menu, MF_SEPARATOR, 0, nullptr);
         AppendMenuW(system_menu, MF_STRING, kTrendsCommand, L"&Trends...\tCtrl+T");
+        AppendMenuW(system_menu, MF_STRING, kJournalCommand, L"&Journal...\tCtrl+J");
         AppendMenuW(system_menu, MF_SEPARATOR, 0, nullptr);
         AppendMenuW(system_menu, MF_STRING, kAboutCommand,
                     utf8_to_wide(dialog_template::kAboutItemText).c_str());
@@ -460,6 +471,12 @@ void CTarvikDlg::on_trends() {
             return;
         }
         trends_->show_history(&monitor_.trends(), "live", &monitor_.quality());
+        std::vector<charts::ChartMarker> markers;
+        for (const JournalEvent& event : monitor_.journal_events()) {
+            markers.push_back(journal_marker(event));
+        }
+        trends_->set_live_markers(std::move(markers));
+        trends_->set_journal(journal_path_);
     }
     trends_->show();
 }
@@ -605,5 +622,34 @@ void CTarvikDlg::on_show_boxes() {
         MessageBoxW(IsWindowVisible(window_) ? window_ : nullptr, utf8_to_wide(text).c_str(),
                     program_name().c_str(), MB_OK | MB_ICONEXCLAMATION);
         monitor_.message_box_closed(text);
+    }
+}
+
+void CTarvikDlg::set_journal(const std::string& path) {
+    journal_path_ = path;
+    monitor_.set_journal(path);
+}
+
+void CTarvikDlg::on_journal() {
+    if (journal_ == nullptr) {
+        journal_ = std::make_unique<JournalWindow>();
+        if (!journal_->create()) {
+            journal_.reset();
+            return;
+        }
+        // The file holds the past and, when it could be written, this
+        // session's events too.
+        journal_->load(journal_path_);
+        journal_->add_missing(monitor_.journal_events());
+    }
+    journal_->show();
+}
+
+void CTarvikDlg::on_journal_event(const JournalEvent& event) {
+    if (journal_ != nullptr) {
+        journal_->add(event);
+    }
+    if (trends_ != nullptr) {
+        trends_->add_live_marker(journal_marker(event));
     }
 }

@@ -28,6 +28,7 @@
 #include "monitor/alarm_events.h"
 #include "monitor/device_monitor.h"
 #include "monitor/window_services.h"
+#include "win32/journal_window.h"
 #include "win32/tray_icon.h"
 #include "win32/trends_window.h"
 
@@ -35,6 +36,8 @@
 constexpr UINT kAboutCommand = 16;
 // The Trends command of the system menu (also Ctrl+T).
 constexpr UINT kTrendsCommand = 32;
+// The Journal command of the system menu (also Ctrl+J).
+constexpr UINT kJournalCommand = 48;
 
 class CTarvikDlg : public MonitorHost {
 public:
@@ -76,6 +79,12 @@ public:
     // Opens (or brings back) the trends window on the polls; null until then.
     void on_trends();
     TrendsWindow* trends_window() { return trends_.get(); }
+    // Opens (or brings back) the journal window; null until then.
+    void on_journal();
+    JournalWindow* journal_window() { return journal_.get(); }
+    // The journal file the monitor appends to and the journal window reads;
+    // "" writes none.
+    void set_journal(const std::string& path);
 
     // The status line below the dialog's controls.
     HWND status_line() const { return status_; }
@@ -119,6 +128,9 @@ private:
     void on_about();
     void on_poll_timer();
     void on_alarm(const AlarmEvent& event);
+    // Each event the monitor records: a row of an open journal window, a
+    // marker of the trends.
+    void on_journal_event(const JournalEvent& event);
     // The tray icon shows the alarm variant, and its tip names the alarm,
     // while a lamp is lit or the link is lost.
     void update_tray_alarm();
@@ -150,4 +162,6 @@ private:
     bool about_asked_ = false;  // the About box is asked for or open
     MessageBoxHook message_box_hook_;
     std::unique_ptr<TrendsWindow> trends_;
+    std::unique_ptr<JournalWindow> journal_;
+    std::string journal_path_;
 };

@@ -228,6 +228,7 @@ void draw_trends(HDC dc, const charts::TrendPlan& plan, const charts::PageLayout
     const std::vector<charts::LegendEntry> legend = charts::legend_entries(plan, page);
     HPEN grid = CreatePen(PS_SOLID, 1, kGrid);
     HPEN frame = CreatePen(PS_SOLID, 1, kFrame);
+    HPEN marker = CreatePen(PS_SOLID, 1, colour(charts::kMarkerColor));
     HGDIOBJ old_pen = SelectObject(dc, grid);
     for (std::size_t c = 0; c < plan.charts.size() && c < page.plots.size(); ++c) {
         const charts::ChartPlan& chart = plan.charts[c];
@@ -263,6 +264,12 @@ void draw_trends(HDC dc, const charts::TrendPlan& plan, const charts::PageLayout
                 draw_trace(dc, plan, chart, box, t);
             }
         }
+        // The journal's events: a thin line each, over the series.
+        SelectObject(dc, marker);
+        for (const charts::ChartMarker& m : plan.markers) {
+            const double x = charts::x_at(plan, box, m.seconds);
+            line_at(dc, x, box.top, x, box.top + box.height);
+        }
         RestoreDC(dc, saved);
         for (const charts::LegendEntry& e : legend) {
             const charts::TracePlan& t = plan.traces[static_cast<std::size_t>(e.trace)];
@@ -289,6 +296,7 @@ void draw_trends(HDC dc, const charts::TrendPlan& plan, const charts::PageLayout
     SelectObject(dc, old_font);
     DeleteObject(grid);
     DeleteObject(frame);
+    DeleteObject(marker);
     DeleteObject(font);
     DeleteObject(bold);
     DeleteObject(upright);
@@ -446,7 +454,8 @@ bool save_png(const PageBitmap& bitmap, const std::wstring& path, std::string* e
 
 bool save_trends_png(const ReadingHistory& history, const charts::View& view, int width, int height,
                      const std::wstring& path, std::string* error,
-                     const std::vector<charts::QualityBar>* quality) {
+                     const std::vector<charts::QualityBar>* quality,
+                     const std::vector<charts::ChartMarker>* markers) {
     QualityChart chart;
     const charts::PageLayout page = quality != nullptr
                                         ? lay_out_quality_page(width, height, &chart.box)
@@ -454,6 +463,7 @@ bool save_trends_png(const ReadingHistory& history, const charts::View& view, in
     charts::PlanRequest request;
     request.zoom = &view;
     request.resolution = 1;  // a log stamps its lines to the second
+    request.markers = markers;
     if (quality != nullptr) {
         chart.plan = charts::plan_quality_chart(bars_in_view(*quality, view.from, view.to),
                                                 static_cast<int>(chart.box.width));

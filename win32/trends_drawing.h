@@ -32,10 +32,11 @@ std::vector<charts::QualityBar> bars_in_view(const std::vector<charts::QualityBa
 
 // Draws `plan` laid out on `page` with its origin at the DC's origin: a
 // white page, each chart's title, ticks, labels and frame, a rail's lamp
-// limits dashed (thick when crossed), each series as one polyline a run and
-// the legend beside each chart; with `quality`, the error performance chart
-// too: its stacked bars in the segments' colours, its axis in seconds, time
-// labels and a legend of the segments.
+// limits dashed (thick when crossed), each series as one polyline a run, the
+// markers as thin lines across each plot and the legend beside each chart;
+// with `quality`, the error performance chart too: its stacked bars in the
+// segments' colours, its axis in seconds, time labels and a legend of the
+// segments.
 void draw_trends(HDC dc, const charts::TrendPlan& plan, const charts::PageLayout& page,
                  const QualityChart* quality = nullptr);
 
@@ -65,7 +66,9 @@ bool save_png(const PageBitmap& bitmap, const std::wstring& path, std::string* e
 
 // The charts of `history` over `view` on a page of `width` x `height`
 // pixels, saved as a PNG file at `path` (for tarvik --plot --save); with
-// `quality`, its bins over `view` in the error performance chart below.
+// `quality`, its bins over `view` in the error performance chart below, and
+// with `markers`, the journal's events on the time axis.
 bool save_trends_png(const ReadingHistory& history, const charts::View& view, int width, int height,
                      const std::wstring& path, std::string* error,
-                     const std::vector<charts::QualityBar>* quality = nullptr);
+                     const std::vector<charts::QualityBar>* quality = nullptr,
+                     const std::vector<charts::ChartMarker>* markers = nullptr);

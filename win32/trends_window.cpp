@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "logbook/error_performance.h"
+#include "monitor/journal_view.h"
 #include "process/wide_text.h"
 #include "win32/system_function.h"
 
@@ -59,6 +60,8 @@ struct TrendsWindow::Load {
     uint64_t size = 0;
     std::unique_ptr<ReadingHistory> history = std::make_unique<ReadingHistory>();
     LogLoad result;
+    std::string journal;  // read for the log's markers once it is read
+    std::vector<charts::ChartMarker> markers;
     std::atomic<uint64_t> bytes{0};
     std::atomic<bool> cancel{false};
     // Under MinGW a thread must be detached before it ends: it waits for this.
@@ -182,14 +185,17 @@ bool TrendsWindow::show_live() {
     }
     own_history_.reset();
     log_quality_.clear();
+    log_markers_.clear();
     use_history(live_history_, live_source_, 0);
     return true;
 }
 
 void TrendsWindow::take_history(std::unique_ptr<ReadingHistory> history, const std::string& source,
-                                std::vector<charts::QualityBar> quality) {
+                                std::vector<charts::QualityBar> quality,
+                                std::vector<charts::ChartMarker> markers) {
     own_history_ = std::move(history);
     log_quality_ = std::move(quality);
+    log_markers_ = std::move(markers);
     // A log stamps its lines to the second.
     use_history(own_history_.get(), source, 1);
 }
@@ -223,6 +229,7 @@ void TrendsWindow::refresh() {
     request.pixels_per_column = kPixelsPerColumn;
     request.resolution = resolution_;
     request.hidden = hidden_;
+    request.markers = own_history_ != nullptr ? &log_markers_ : &live_markers_;
     plan_ = charts::plan_page(history_ != nullptr ? *history_ : kEmpty, request, page_);
     if (zoomed_) {
         zoom_ = plan_.view;
@@ -295,7 +302,23 @@ std::vector<std::string> TrendsWindow::cursor_rows(double seconds) const {
     if (history_ == nullptr) {
         return {};
     }
-    return charts::tooltip_rows(*history_, plan_, seconds, true);
+    std::vector<std::string> rows = charts::tooltip_rows(*history_, plan_, seconds, true);
+    // Within a few pixels: a column is kPixelsPerColumn wide.
+    std::string events = charts::marker_text_near(plan_, seconds, plan_.column_seconds * 2);
+    for (std::size_t start = 0; !events.empty() && start <= events.size();) {
+        const std::size_t end = std::min(events.find('\n', start), events.size());
+        rows.push_back(events.substr(start, end - start));
+        start = end + 1;
+    }
+    return rows;
+}
+
+void TrendsWindow::set_live_markers(std::vector<charts::ChartMarker> markers) {
+    live_markers_ = std::move(markers);
+}
+
+void TrendsWindow::add_live_marker(charts::ChartMarker marker) {
+    live_markers_.push_back(std::move(marker));
 }
 
 bool TrendsWindow::start_log_load(const std::wstring& path, LogLoad* refusal) {
@@ -313,6 +336,7 @@ bool TrendsWindow::start_log_load(const std::wstring& path, LogLoad* refusal) {
     load->path = path;
     load->size = checked.bytes;
     load->number = ++loads_started_;
+    load->journal = journal_;
     HWND window = window_;
     std::thread reader([load, window, narrow] {
         while (!load->detached) {
@@ -322,6 +346,10 @@ bool TrendsWindow::start_log_load(const std::wstring& path, LogLoad* refusal) {
             load->bytes = bytes;
             return !load->cancel;
         });
+        if (load->result.status == LogLoad::Status::kRead) {
+            load->markers = log_journal_markers(load->journal, *load->history, load->result.serials,
+                                                [](const std::string&) {});
+        }
         PostMessageW(window, kLoadDone, static_cast<WPARAM>(load->number), 0);
     });
     reader.detach();
@@ -351,7 +379,8 @@ void TrendsWindow::finish_load(uint64_t number) {
     show_progress(false);
     last_load_ = std::move(done->result);
     if (last_load_.status == LogLoad::Status::kRead) {
-        take_history(std::move(done->history), file_name(done->path), last_load_.quality);
+        take_history(std::move(done->history), file_name(done->path), last_load_.quality,
+                     std::move(done->markers));
     }
     if (!done->report) {
         return;

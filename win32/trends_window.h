@@ -50,8 +50,14 @@ public:
                       const ErrorPerformance* quality = nullptr);
     // A history the window keeps, such as one read from a log, and the bins
     // of its error performance.
+    // `markers`: the journal's events that belong with it.
     void take_history(std::unique_ptr<ReadingHistory> history, const std::string& source,
-                      std::vector<charts::QualityBar> quality = {});
+                      std::vector<charts::QualityBar> quality = {},
+                      std::vector<charts::ChartMarker> markers = {});
+    // The events marked on the live history's time axis: all of them, and
+    // then each new one (drawn at the next refresh).
+    void set_live_markers(std::vector<charts::ChartMarker> markers);
+    void add_live_marker(charts::ChartMarker marker);
     // Back to the live history; false when there is none.
     bool show_live();
     // Plans and draws again, after a new poll.
@@ -60,6 +66,9 @@ public:
     // Starts reading the log at `path` off the window's thread; false (and
     // why in `refusal`) when the file is refused at once.
     bool start_log_load(const std::wstring& path, LogLoad* refusal = nullptr);
+    // The journal whose events a log opened from now on is marked with; ""
+    // (the start): none.
+    void set_journal(const std::string& path) { journal_ = path; }
     bool loading() const { return load_ != nullptr; }
     // Stops the load under way; what was shown stays.
     void cancel_load();
@@ -85,7 +94,8 @@ public:
     // shown (all of them with "all"), and its plot on the page.
     const QualityChart& quality() const { return quality_; }
     int bar_height() const;
-    // The tooltip's rows at `seconds`.
+    // The tooltip's rows at `seconds`: the nearest poll's values, then the
+    // events marked within a few pixels.
     std::vector<std::string> cursor_rows(double seconds) const;
     // The time at client x, over the plots.
     double time_at(int x) const;
@@ -123,7 +133,10 @@ private:
     std::unique_ptr<ReadingHistory> own_history_;
     const ReadingHistory* live_history_ = nullptr;
     const ErrorPerformance* live_quality_ = nullptr;
-    std::vector<charts::QualityBar> log_quality_;  // of the history the window keeps
+    std::vector<charts::QualityBar> log_quality_;   // of the history the window keeps
+    std::vector<charts::ChartMarker> log_markers_;  // of that history
+    std::vector<charts::ChartMarker> live_markers_;
+    std::string journal_;
     QualityChart quality_;
     std::string source_;
     std::string live_source_;

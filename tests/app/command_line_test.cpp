@@ -67,6 +67,7 @@ TEST(CommandLine, TheJournalEachConsoleAppendsTo) {
         {{"--demo", "--headless", "--journal", "demo.jsonl"}, "demo.jsonl"},
         {{"--headless", "--address", "h", "--journal", ""}, ""},
         {{"--journal", "mine.jsonl"}, "mine.jsonl"},
+        {{"--plot", "run.log", "--journal", "j.jsonl"}, "j.jsonl"},
     };
     for (const auto& c : cases) {
         const Parsed p = parse(c.args);
@@ -195,7 +196,6 @@ TEST(CommandLine, RefusesWhatItDoesNotTake) {
         {"--port", "-1"},
         {"--headless", "--address", "h", "--polls", "0"},
         {"--headless", "--address", "h", "--polls", "many"},
-        {"--plot", "run.log", "--journal", "j.jsonl"},
         {"--headless", "--address", "h", "--journal"},
         {"--plot", "run.log", "--log", "x.log"},
         {"--log", "x.log", "--polls", "3"},

@@ -97,4 +97,51 @@ TEST(ChartSvg, EachSeriesIsOnePathTitledWithItsPaneNameWhoseVerticesAreThePlans)
     EXPECT_GT(drawn, 10u);
 }
 
+// Events as markers: those within the time shown are a line across each
+// chart at their time, with their text as its title; the others are left out.
+TEST(ChartSvg, EventsInViewAreMarkedAcrossEachChartWithTheirText) {
+    ReadingHistory history;
+    DeviceReadings r;
+    for (int i = 0; i <= 100; ++i) {
+        history.add(1.8e9 + i, r, true);
+    }
+    struct Case {
+        double seconds;
+        const char* text;
+        bool shown;
+    };
+    const Case cases[] = {
+        {1.8e9 - 1, "before the log", false},
+        {1.8e9, "at its first poll", true},
+        {1.8e9 + 50.5, "no answer <timeout>", true},
+        {1.8e9 + 100, "at its last poll", true},
+        {1.8e9 + 101, "after it", false},
+    };
+    std::vector<charts::ChartMarker> markers;
+    for (const Case& c : cases) {
+        markers.push_back({c.seconds, c.text});
+    }
+    charts::PlanRequest request;
+    request.span = 0;
+    request.markers = &markers;
+    const charts::PageLayout page = charts::lay_out_page(900, 1400);
+    const charts::TrendPlan plan = charts::plan_page(history, request, page);
+    const std::string svg = charts::trends_svg(plan, page);
+    const std::regex line("<line class=\"marker\" x1=\"([^\"]*)\"[^>]*><title>([^<]*)</title>");
+    std::map<std::string, std::vector<double>> drawn;  // the x of each line by its title
+    for (auto it = std::sregex_iterator(svg.begin(), svg.end(), line); it != std::sregex_iterator();
+         ++it) {
+        drawn[(*it)[2].str()].push_back(std::stod((*it)[1].str()));
+    }
+    for (const Case& c : cases) {
+        const std::string title = std::regex_replace(
+            std::regex_replace(c.text, std::regex("<"), "&lt;"), std::regex(">"), "&gt;");
+        const std::vector<double>& xs = drawn[title];
+        ASSERT_EQ(xs.size(), c.shown ? page.plots.size() : 0u) << c.text;
+        for (const double x : xs) {
+            EXPECT_NEAR(x, charts::x_at(plan, page.plots[0], c.seconds), 0.005) << c.text;
+        }
+    }
+}
+
 }  // namespace

@@ -72,6 +72,17 @@ const char* on_off(bool on) {
     return on ? "on" : "off";
 }
 
+// The local time of day, as the status line shows it: "03:14:07".
+std::string clock_text(double time) {
+    std::tm local{};
+    char text[16];
+    if (!local_time(static_cast<std::time_t>(std::floor(time)), &local) ||
+        std::strftime(text, sizeof text, "%H:%M:%S", &local) == 0) {
+        return std::string();
+    }
+    return text;
+}
+
 }  // namespace
 
 std::string identification_item(const DeviceReadings& readings, int item) {
@@ -101,7 +112,8 @@ std::vector<JournalEvent> JournalTracker::after_poll(const PollFacts& poll,
             const std::string since = seen_answer_ ? journal_time_text(last_answer_) : "";
             JournalEvent event =
                 event_of(JournalKind::kNoAnswer,
-                         (since.empty() ? std::string("No answer") : "No answer since " + since) +
+                         (since.empty() ? std::string("No answer")
+                                        : "No answer since " + clock_text(last_answer_)) +
                              ": " + poll.cause);
             add_text(event, "since", since);
             add_text(event, "cause", poll.cause);
@@ -179,7 +191,8 @@ std::vector<JournalEvent> JournalTracker::after_poll(const PollFacts& poll,
             const std::string since = journal_time_text(poll.unavailable_changed_at);
             JournalEvent event =
                 event_of(JournalKind::kLinkUnavailable,
-                         "The link is unavailable since " + since +
+                         "The link is unavailable since " +
+                             clock_text(poll.unavailable_changed_at) +
                              format_text(" (%u severely errored seconds)", kUnavailableRun));
             add_text(event, "since", since);
             events.push_back(std::move(event));

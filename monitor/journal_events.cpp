@@ -189,11 +189,10 @@ std::vector<JournalEvent> JournalTracker::after_poll(const PollFacts& poll,
         unavailable_ = poll.unavailable;
         if (unavailable_) {
             const std::string since = journal_time_text(poll.unavailable_changed_at);
-            JournalEvent event =
-                event_of(JournalKind::kLinkUnavailable,
-                         "The link is unavailable since " +
-                             clock_text(poll.unavailable_changed_at) +
-                             format_text(" (%u severely errored seconds)", kUnavailableRun));
+            JournalEvent event = event_of(
+                JournalKind::kLinkUnavailable,
+                "The link is unavailable since " + clock_text(poll.unavailable_changed_at) +
+                    format_text(" (%u severely errored seconds)", kUnavailableRun));
             add_text(event, "since", since);
             events.push_back(std::move(event));
         } else {

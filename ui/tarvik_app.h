@@ -21,13 +21,13 @@ struct WindowOptions {
     std::string address;                        // put into the address box; empty: none
     std::string community;                      // put into its field; empty: the default
     std::string interval;                       // put into its field; empty: the default
-    std::string log_file;      // put into its field, "Log to file" checked; empty: neither
-    bool autostart = false;    // press Get, then Start, once the window shows
-    bool open_trends = false;  // then open the trends window, showing all
+    std::string log_file;       // put into its field, "Log to file" checked; empty: neither
+    bool autostart = false;     // press Get, then Start, once the window shows
+    bool open_trends = false;   // then open the trends window, showing all
     bool open_journal = false;  // or the journal window
-    bool demo = false;  // a history of its own, so the demo's address stays out of the real one
+    bool demo = false;    // a history of its own, so the demo's address stays out of the real one
     std::string journal;  // the journal file the window appends to; empty: none
-    std::string title;  // the window's title; empty: the dialog's own
+    std::string title;    // the window's title; empty: the dialog's own
 };
 
 class CTarvikApp : public QApplication {

@@ -18,9 +18,9 @@ struct WindowOptions {
     std::string interval;                       // put into its field; empty: the default
     std::string log_file;    // put into its field, "Log to file" checked; empty: neither
     bool autostart = false;  // press Get, then Start, once the window shows
-    bool demo = false;  // a history of its own, so the demo's address stays out of the real one
+    bool demo = false;    // a history of its own, so the demo's address stays out of the real one
     std::string journal;  // the journal file the window appends to; empty: none
-    std::string title;  // the window's title; empty: the dialog's own
+    std::string title;    // the window's title; empty: the dialog's own
 };
 
 // Initialises and shows the main window and runs it until it is closed.

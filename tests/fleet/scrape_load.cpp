@@ -177,8 +177,8 @@ int main(int argc, char** argv) {
     }
     std::vector<Connection> connections(devices.size());
     const auto send_scrape = [&](Connection& c) {
-        const std::string request = "GET " + path + "target=127.0.0.1:" +
-                                    std::to_string(devices[c.device]->port) +
+        const std::string request = "GET " + path +
+                                    "target=127.0.0.1:" + std::to_string(devices[c.device]->port) +
                                     " HTTP/1.1\r\nHost: x\r\n"
                                     "X-Prometheus-Scrape-Timeout-Seconds: 60\r\n\r\n";
         c.sent = Clock::now();
@@ -215,8 +215,7 @@ int main(int argc, char** argv) {
         int wait_ms = 100;
         if (!due.empty()) {
             wait_ms = static_cast<int>(std::clamp<long long>(
-                std::chrono::duration_cast<std::chrono::milliseconds>(due.top().due -
-                                                                      Clock::now())
+                std::chrono::duration_cast<std::chrono::milliseconds>(due.top().due - Clock::now())
                     .count(),
                 0, 100));
         }
@@ -277,10 +276,10 @@ int main(int argc, char** argv) {
     const double cpu = pid != 0 ? (cpu_seconds(pid) - cpu_before) / seconds : 0;
     std::sort(times.begin(), times.end());
     const auto at = [&](double share) {
-        return times.empty() ? 0.0
-                             : times[std::min(times.size() - 1,
-                                              static_cast<size_t>(times.size() * share))] *
-                                   1000;
+        return times.empty()
+                   ? 0.0
+                   : times[std::min(times.size() - 1, static_cast<size_t>(times.size() * share))] *
+                         1000;
     };
     std::printf("%.0f scrapes/s, %llu other answers, median %.0f ms, p99 %.0f ms, CPU %.0f %%\n",
                 static_cast<double>(good) / seconds, static_cast<unsigned long long>(other),

@@ -86,7 +86,11 @@ protected:
                 .string();
         write(test_log());
     }
-    void TearDown() override { std::filesystem::remove(path_); }
+    // The replay holds the file open, which Windows does not delete.
+    void TearDown() override {
+        replay_.reset();
+        std::filesystem::remove(path_);
+    }
 
     void write(const std::string& text) { std::ofstream(path_, std::ios::binary) << text; }
 

@@ -51,19 +51,6 @@ Fixed fixed_member(std::string_view name) {
     return Fixed::kNone;
 }
 
-// Back from days since 1970-01-01 to the civil date (proleptic Gregorian).
-void civil_from_days(long long z, long long* y, unsigned* m, unsigned* d) {
-    z += 719468;
-    const long long era = (z >= 0 ? z : z - 146096) / 146097;
-    const auto doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    *d = doy - (153 * mp + 2) / 5 + 1;
-    *m = mp < 10 ? mp + 3 : mp - 9;
-    *y = static_cast<long long>(yoe) + era * 400 + (*m <= 2);
-}
-
 void append_digits(std::string& out, long long n, int width) {
     char text[24];
     int used = 0;

@@ -47,10 +47,10 @@ std::string duration_text(double seconds) {
 
 // A rail's reading and its lamp's limits, as the voltage pane shows them.
 void add_rail(JournalEvent& event, const DeviceReadings& readings, int rail) {
-    const RailSpec& spec = kSupplyRails[rail];
-    const RailBounds bounds = lamp_bounds_volts(spec);
-    add_text(event, "rail", spec.label);
-    add_number(event, "value", shown_volts(spec, readings.*spec.reading));
+    const RailSpec& supply = kSupplyRails[rail];
+    const RailBounds bounds = lamp_bounds_volts(supply);
+    add_text(event, "rail", supply.label);
+    add_number(event, "value", shown_volts(supply, readings.*supply.reading));
     add_number(event, "low", bounds.bottom);
     add_number(event, "high", bounds.top);
 }
@@ -172,13 +172,13 @@ std::vector<JournalEvent> JournalTracker::after_poll(const PollFacts& poll,
         }
         for (int k = 0; k < kVoltageAlarmCount; ++k) {
             if (out_of_range_[k] && !poll.out_of_range[k]) {
-                const RailSpec& spec = kSupplyRails[k];
-                const RailBounds bounds = lamp_bounds_volts(spec);
+                const RailSpec& supply = kSupplyRails[k];
+                const RailBounds bounds = lamp_bounds_volts(supply);
                 JournalEvent event =
                     event_of(JournalKind::kRailInRange,
-                             format_text("%s %.1f V back within %.1f..%.1f V", spec.label,
-                                         shown_volts(spec, readings.*spec.reading), bounds.bottom,
-                                         bounds.top));
+                             format_text("%s %.1f V back within %.1f..%.1f V", supply.label,
+                                         shown_volts(supply, readings.*supply.reading),
+                                         bounds.bottom, bounds.top));
                 add_rail(event, readings, k);
                 events.push_back(std::move(event));
             }

@@ -5,20 +5,9 @@
 #include <cstdio>
 #include <utility>
 
-namespace {
+#include "process/local_time.h"
 
-// The civil date of a day counted from 1970-01-01 (proleptic Gregorian).
-void civil_from_days(long long days, long long* year, unsigned* month, unsigned* day) {
-    days += 719468;
-    const long long era = (days >= 0 ? days : days - 146096) / 146097;
-    const unsigned doe = static_cast<unsigned>(days - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    *day = doy - (153 * mp + 2) / 5 + 1;
-    *month = mp < 10 ? mp + 3 : mp - 9;
-    *year = static_cast<long long>(yoe) + era * 400 + (*month <= 2 ? 1 : 0);
-}
+namespace {
 
 // The time as it was read where the event happened: its own offset, not
 // this computer's zone, so a journal reads the same wherever it is opened.

@@ -186,6 +186,7 @@ INT_PTR CTarvikDlg::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
         case WM_TIMER:
             if (wparam == kAnswerDeadlineTimer) {
                 KillTimer(window_, kAnswerDeadlineTimer);
+                waiting_ = false;
                 monitor_.on_deadline();
             } else {
                 on_poll_timer();  // the poll timer's, whatever its identifier
@@ -370,6 +371,7 @@ void CTarvikDlg::on_cancel() {
     // The monitor ends what is in flight, runs nothing queued, stops
     // polling and writes the history.
     monitor_.close(settings_);
+    waiting_ = false;
     KillTimer(window_, kAnswerDeadlineTimer);
     tray_->remove();
     ShowWindow(window_, SW_HIDE);
@@ -595,10 +597,28 @@ void CTarvikDlg::await_answer(std::intptr_t socket, int wait_ms) {
         WSAAsyncSelect(static_cast<SOCKET>(socket), window_, kAnswerReadyMessage, FD_READ);
         watched_socket_ = socket;
     }
+    waiting_ = true;
+    deadline_ = now() + std::chrono::milliseconds(wait_ms);
     SetTimer(window_, kAnswerDeadlineTimer, static_cast<UINT>(wait_ms), nullptr);
 }
 
+void CTarvikDlg::advance(std::chrono::milliseconds step) {
+    offset_ += step;
+    if (!waiting_) {
+        return;
+    }
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline_ - now()).count();
+    if (left > 0) {
+        SetTimer(window_, kAnswerDeadlineTimer, static_cast<UINT>(left), nullptr);
+        return;
+    }
+    KillTimer(window_, kAnswerDeadlineTimer);
+    waiting_ = false;
+    monitor_.on_deadline();
+}
+
 void CTarvikDlg::end_wait() {
+    waiting_ = false;
     KillTimer(window_, kAnswerDeadlineTimer);
 }
 

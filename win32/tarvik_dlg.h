@@ -19,6 +19,7 @@
 #endif
 #include <windows.h>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -104,6 +105,15 @@ public:
     void end_wait() override;
     void message_box(const std::string& text) override;
 
+    // The clock the answer wait runs by: the steady clock, plus the steps
+    // `advance` took. The deadline timer fires at the clock's deadline.
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point now() const { return Clock::now() + offset_; }
+    // Steps the clock by `step`: a deadline that falls due meanwhile is
+    // delivered at once (an answer already waiting is still taken), so a
+    // test of a silence need not wait it out.
+    void advance(std::chrono::milliseconds step);
+
 private:
     // A control's text (UTF-8 here, UTF-16 in the control) and a box's
     // state: for drawing the view and for reading what a command carries,
@@ -158,6 +168,9 @@ private:
     HWND lamp_tips_ = nullptr;
     std::unique_ptr<TrayIcon> tray_;
     std::intptr_t watched_socket_ = -1;  // the socket WSAAsyncSelect reports on
+    bool waiting_ = false;               // an answer is awaited until `deadline_`
+    Clock::time_point deadline_;
+    Clock::duration offset_{0};  // the steps `advance` took
     bool closed_ = false;
     bool about_asked_ = false;  // the About box is asked for or open
     MessageBoxHook message_box_hook_;

@@ -25,7 +25,9 @@ protected:
     // (with a short poll interval running, it may never find the queue empty).
     void pump_queued();
     // The same, then the window's loop goes on until no command or exchange
-    // of the monitor is in flight.
+    // of the monitor is in flight. While the simulator is silent the
+    // window's clock steps through each wait (unless `step_silences_` is
+    // false), rather than wait it out.
     void pump();
     void click(ControlId id);
     // Gives `id` the focus as Tab would.
@@ -54,6 +56,7 @@ protected:
     DeviceReadings readings_;
     std::unique_ptr<CTarvikDlg> window_;
     std::vector<std::string> messages_;
+    bool step_silences_ = true;
 };
 
 // The value `key` of section [Main] in the INI file at `path`, read

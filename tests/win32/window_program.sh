@@ -10,7 +10,11 @@ source "$(dirname "$0")/../app/lib.sh"
 export TARVIK_DEMO_AUTOSTART=1
 ini="$prefix/drive_c/users/$(id -un)/AppData/Roaming/Tarvik/tarvikw-demo.INI"
 rm -f "$ini"
-"$run" "$prefix" "$exe" --demo 2>/dev/null &
+# What the program and Wine say, shown if the test fails.
+errors=$(mktemp)
+trap 'end_test; rm -f "$errors"' EXIT
+shown=("$errors")
+"$run" "$prefix" "$exe" --demo 2>"$errors" &
 program=$!
 pids+=("$program")
 window=$(timeout 60 xdotool search --sync --name '^Tarvik v7310QX-2$' | head -1) || true
@@ -24,6 +28,6 @@ for _ in 1 2 3 4 5; do
     sleep 0.2
 done
 wait_end "$program" 200 || fail "the program did not end on Esc"
-shown=("$ini")
+shown=("$ini" "$errors")
 grep -q '^ip0=127.0.0.1' "$ini" || fail "no ip0=127.0.0.1 in $ini"
 echo "window shown, closed by Esc, history written"

@@ -4,6 +4,7 @@
 #include <cwchar>
 
 #include "process/wide_text.h"
+#include "win32/window_setup.h"
 
 namespace {
 
@@ -29,17 +30,7 @@ JournalWindow::~JournalWindow() {
 }
 
 bool JournalWindow::create() {
-    INITCOMMONCONTROLSEX classes{sizeof(INITCOMMONCONTROLSEX),
-                                 ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES};
-    InitCommonControlsEx(&classes);
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = window_proc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // the arrow
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kClassName;
-    RegisterClassExW(&wc);  // fails harmlessly when already registered
+    register_window_class(kClassName, 0, window_proc, ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES);
     CreateWindowExW(0, kClassName, L"Tarvik journal", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
                     CW_USEDEFAULT, CW_USEDEFAULT, kWindowWidth, kWindowHeight, nullptr, nullptr,
                     GetModuleHandleW(nullptr), this);
@@ -58,14 +49,8 @@ void JournalWindow::show() {
 }
 
 void JournalWindow::make_controls() {
-    HINSTANCE instance = GetModuleHandleW(nullptr);
-    const auto child = [&](const wchar_t* cls, DWORD style, int id) {
-        HWND control =
-            CreateWindowExW(0, cls, L"", WS_CHILD | WS_VISIBLE | style, 0, 0, 10, 10, window_,
-                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
-        SendMessageW(control, WM_SETFONT,
-                     reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), TRUE);
-        return control;
+    const auto child = [this](const wchar_t* cls, DWORD style, int id) {
+        return make_child(window_, cls, L"", style, id);
     };
     device_box_ = child(WC_COMBOBOXW, CBS_DROPDOWNLIST | WS_TABSTOP | WS_VSCROLL, kDeviceBox);
     SendMessageW(device_box_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"All devices"));
@@ -107,17 +92,8 @@ void JournalWindow::lay_out() {
 
 LRESULT CALLBACK JournalWindow::window_proc(HWND window, UINT message, WPARAM wparam,
                                             LPARAM lparam) {
-    if (message == WM_NCCREATE) {
-        auto* self =
-            static_cast<JournalWindow*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-        self->window_ = window;
-    }
-    auto* self = reinterpret_cast<JournalWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (self == nullptr || self->window_ != window) {
-        return DefWindowProcW(window, message, wparam, lparam);
-    }
-    return self->on_message(message, wparam, lparam);
+    return owner_window_proc(window, message, wparam, lparam, &JournalWindow::window_,
+                             &JournalWindow::on_message);
 }
 
 LRESULT JournalWindow::on_message(UINT message, WPARAM wparam, LPARAM lparam) {

@@ -14,6 +14,7 @@
 #include "monitor/journal_view.h"
 #include "process/wide_text.h"
 #include "win32/system_function.h"
+#include "win32/window_setup.h"
 
 namespace {
 
@@ -81,18 +82,8 @@ TrendsWindow::~TrendsWindow() {
 
 bool TrendsWindow::create(bool quit_on_close) {
     quit_on_close_ = quit_on_close;
-    INITCOMMONCONTROLSEX classes{sizeof(INITCOMMONCONTROLSEX),
-                                 ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
-    InitCommonControlsEx(&classes);
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    wc.style = CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW;
-    wc.lpfnWndProc = window_proc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // the arrow
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kClassName;
-    RegisterClassExW(&wc);  // fails harmlessly when already registered
+    register_window_class(kClassName, CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW, window_proc,
+                          ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS);
     // A usual size, no larger than the screen leaves room for.
     RECT work{0, 0, kWindowWidth, kWindowHeight};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
@@ -122,14 +113,8 @@ int TrendsWindow::bar_height() const {
 }
 
 void TrendsWindow::make_bar() {
-    HINSTANCE instance = GetModuleHandleW(nullptr);
-    const auto child = [&](const wchar_t* cls, const wchar_t* text, DWORD style, int id) {
-        HWND control =
-            CreateWindowExW(0, cls, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 10, 10, window_,
-                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
-        SendMessageW(control, WM_SETFONT,
-                     reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), TRUE);
-        return control;
+    const auto child = [this](const wchar_t* cls, const wchar_t* text, DWORD style, int id) {
+        return make_child(window_, cls, text, style, id);
     };
     span_box_ = child(WC_COMBOBOXW, L"", CBS_DROPDOWNLIST | WS_TABSTOP | WS_VSCROLL, kSpanBox);
     for (const SpanChoice& s : kSpans) {
@@ -526,17 +511,8 @@ void TrendsWindow::on_mouse_move(int x, int y) {
 
 LRESULT CALLBACK TrendsWindow::window_proc(HWND window, UINT message, WPARAM wparam,
                                            LPARAM lparam) {
-    if (message == WM_NCCREATE) {
-        auto* self =
-            static_cast<TrendsWindow*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-        self->window_ = window;
-    }
-    auto* self = reinterpret_cast<TrendsWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (self == nullptr || self->window_ != window) {
-        return DefWindowProcW(window, message, wparam, lparam);
-    }
-    return self->on_message(message, wparam, lparam);
+    return owner_window_proc(window, message, wparam, lparam, &TrendsWindow::window_,
+                             &TrendsWindow::on_message);
 }
 
 LRESULT TrendsWindow::on_message(UINT message, WPARAM wparam, LPARAM lparam) {

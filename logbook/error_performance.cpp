@@ -51,8 +51,9 @@ void ErrorPerformance::start_run() {
 }
 
 void ErrorPerformance::add_poll(double seconds, bool answered, const DeviceReadings& readings) {
-    if (!seen_poll_ || seconds < last_poll_seconds_) {
-        // The first poll, or a clock set back: nothing before it is counted.
+    if (!seen_poll_ || seconds < last_poll_seconds_ || seconds - last_poll_seconds_ > kLongestGap) {
+        // The first poll, or a clock set back or far forward: nothing
+        // before it is counted.
         close_open();
         seen_poll_ = true;
     } else if (!answered) {

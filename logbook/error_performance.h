@@ -36,6 +36,11 @@ constexpr double kSevereBlockShare = 0.30;
 constexpr uint32_t kUnavailableRun = 10;
 // A longer time between two polls of one run is taken as a gap: unknown.
 constexpr double kLongestPollInterval = 900;
+// A longer time between two polls is taken for a clock set forward (a
+// computer's clock reset to a past year, then set right), as one that goes
+// back is taken for a clock set back: the time across it is not counted at
+// all. Else one wrong date would make decades of unknown bins.
+constexpr double kLongestGap = 31 * 86400.0;
 
 // The class of a stretch of time.
 enum class SecondClass : uint8_t {

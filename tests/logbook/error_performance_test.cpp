@@ -128,6 +128,10 @@ const QualityCase kQualityCases[] = {
     {"two severe 5 second intervals make unavailable time", "S2/5 C2/5", {0, 0, 0, 10, 0, 10}},
     {"polls faster than a second add up to their second", "C8/0.125 E8/0.125", {1, 0, 8, 0, 0, 2}},
     {"a gap longer than the longest interval is unknown", "C1 C1/1000 C1", {0, 0, 0, 0, 1000, 2}},
+    {"a clock set back counts nothing across it", "C2 C1/-5000 C2", {0, 0, 0, 0, 0, 4}},
+    {"a clock set forward by more than a month counts nothing across it",
+     "C2 C1/2700000 C2",
+     {0, 0, 0, 0, 0, 4}},
 };
 
 class ErrorPerformanceTest : public testing::TestWithParam<QualityCase> {

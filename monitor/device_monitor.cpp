@@ -255,6 +255,10 @@ void DeviceMonitor::close(SettingsStore* settings) {
     closed_ = true;
     abandon_exchange();
     queue_.clear();
+    // Closing the window ends the polling as Stop does.
+    if (polling_ != 0) {
+        record(JournalTracker::stop(agent_address_));
+    }
     polling_ = 0;
     host_.stop_timer();
     if (settings != nullptr) {

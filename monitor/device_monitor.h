@@ -136,8 +136,9 @@ public:
     void save_history(SettingsStore& settings);
 
     // The window is closing: what is in flight ends unreported, nothing
-    // queued runs, polling stops, the history goes to `settings` (may be
-    // null), and from then on the monitor takes no command, tick or answer.
+    // queued runs, polling stops (journaled as a Stop), the history goes to
+    // `settings` (may be null), and from then on the monitor takes no
+    // command, tick or answer.
     void close(SettingsStore* settings);
     bool closed() const { return closed_; }
 

@@ -129,6 +129,7 @@ const std::map<std::string, Step> kSteps = {
          RefusingSettings settings;
          s.monitor_.close(&settings);
      }},
+    {"close", [](JournalSession& s) { s.monitor_.close(nullptr); }},
     {"link-down-12s", [](JournalSession& s) { s.sim_->take_link_down(12); }},
     {"30-ticks",
      [](JournalSession& s) {
@@ -177,6 +178,8 @@ const EventCase kEventCases[] = {
      "start counter_went_back ", "counter", "fec_failures"},
     {"a log that cannot be opened is journaled once", "log-nowhere start tick",
      "start log_not_written ", "reason", "No such file or directory"},
+    {"closing the console while it polls stops the polling", "start close stop close",
+     "start stop ", nullptr, nullptr},
     {"settings that cannot be saved", "close-settings-full", "settings_not_saved ",
      "reason", "the disk is full"},
     {"a link down for 11 polls is unavailable for 11 s, then available",

@@ -683,6 +683,13 @@ void DeviceMonitor::finish_write(const Exchange& done, const SnmpMessage* answer
         }
         record(JournalTracker::set(before[0], done.input.radio, before[1], done.input.heater,
                                    failure));
+        // The device echoed what it took: those are its switches now, until
+        // a poll reads them again.
+        if (failure.empty()) {
+            for (int k = 0; k < kControlStateCount; ++k) {
+                device_switches_[k] = readings_.control_state[k];
+            }
+        }
     } else {
         record(JournalTracker::key_sent(done.key.size(), failure));
     }

@@ -308,9 +308,9 @@ private:
     bool identification_answered_ = false;
     uint16_t default_port_ = kDefaultAgentPort;
     int period_ms_ = 0;  // the poll timer's period since the last Start
-    // The switches as the device last reported them in a successful poll:
-    // Set writes the ones the window has no box for with these values, and
-    // is refused until a poll of this address has answered.
+    // The switches as the device last reported them in a successful poll, or
+    // took them in a Set: Set writes the ones the window has no box for with
+    // these values, and is refused until a poll of this address has answered.
     int32_t device_switches_[kControlStateCount] = {};
     bool switches_read_ = false;
     int transport_reports_ = 0;  // message boxes the link has raised so far

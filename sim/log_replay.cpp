@@ -21,8 +21,6 @@ namespace {
 // ms and the machine is busy.
 constexpr double kRequestGap = 0.1;
 constexpr double kLongestBurst = 1.0;
-// Rows kept behind the served one before they are dropped.
-constexpr long kRowsKeptBehind = 2048;
 // A jump ahead further than this past the rows read bisects the file rather
 // than reading every row on the way.
 constexpr double kLongestReadAhead = 600.0;
@@ -232,6 +230,7 @@ bool LogReplay::read_window() {
                 row.rank = rows_.back().rank + 1;
             }
             rows_.push_back(std::move(row));
+            thin_outage();
         },
         [&](const std::string& problem) {
             if (!options_.on_problem) {
@@ -275,6 +274,26 @@ void LogReplay::place_group_end() {
     for (auto it = rows_.rbegin(); it != rows_.rend() && it->count == 0; ++it) {
         it->count = count;
         it->at = it->stamp + static_cast<double>(it->rank) / count;
+    }
+}
+
+// An outage tells by its first two rows and its last two where it starts
+// and ends, and by its rows every 15 min or less that no gap breaks it; a
+// row in between changes nothing that is served. Each is dropped as the row
+// two after it is read, so that days of silence hold a few rows.
+void LogReplay::thin_outage() {
+    const std::size_t n = rows_.size();
+    if (n < 5 || static_cast<long>(n - 3) <= cur_) {
+        return;
+    }
+    for (std::size_t i = n - 5; i < n; ++i) {
+        if (rows_[i].succeeded) {
+            return;
+        }
+    }
+    if (follows(rows_[n - 4], rows_[n - 3]) && follows(rows_[n - 3], rows_[n - 2]) &&
+        follows(rows_[n - 2], rows_[n - 1]) && follows(rows_[n - 4], rows_[n - 2])) {
+        rows_.erase(rows_.end() - 3);
     }
 }
 
@@ -467,8 +486,10 @@ ReplayState LogReplay::state_at(double t) {
         return placed(0) ? ReplayState::kGap : ReplayState::kEnded;
     }
     const auto index = static_cast<std::size_t>(cur_);
+    // Read ahead first: reading drops rows of an outage, which moves rows.
+    const bool next_known = placed(index + 1);
     const Row& row = rows_[index];
-    const Row* next = placed(index + 1) ? &rows_[index + 1] : nullptr;
+    const Row* next = next_known ? &rows_[index + 1] : nullptr;
     const bool continues = next != nullptr && follows(row, *next);
     // An answered row before a NO CONNECTION one holds only its cadence:
     // the device fell silent to the poll that followed it.

@@ -45,6 +45,8 @@
 
 // Octets of the log read at a time.
 constexpr std::size_t kReplayWindow = 256 * 1024;
+// Rows kept behind the served one before they are dropped.
+constexpr long kRowsKeptBehind = 2048;
 
 // Seconds on a steady clock; tests hand in one they step.
 using ReplayClock = std::function<double()>;
@@ -88,6 +90,8 @@ public:
     void set_speed(double speed);
     double replay_time() const;
     bool paused() const { return paused_; }
+    // The rows read and held, which is what the replay's memory grows with.
+    std::size_t rows_held() const { return rows_.size(); }
     double speed() const { return speed_; }
 
     // "replay 10.12.26 14:03:07.500, speed 1, running; row 10.12.26 14:03:07
@@ -109,6 +113,7 @@ private:
     ReplayState state_at(double t);
     bool read_window();
     void place_group_end();
+    void thin_outage();
     bool placed(std::size_t index);
     bool next_is_placed();
     static bool follows(const Row& row, const Row& next);

@@ -221,6 +221,30 @@ TEST_F(LogReplayTest, ReportsUnreadableLinesByTheirNumberOnce) {
         << problems_[0];
 }
 
+TEST_F(LogReplayTest, ALongOutageIsNotHeldRowByRow) {
+    // Two days without an answer, a NO CONNECTION row every 2 s, between
+    // two answered rows.
+    constexpr int kOutageEnd = 2 * 86400;
+    DeviceReadings r = readings_of(kFamily350);
+    std::string text = log_header_text(r);
+    r.temperature[0] = 2000;
+    text += log_line_text(r, true, kStart);
+    for (int at = 1; at < kOutageEnd; at += 2) {
+        text += log_line_text(r, false, kStart + at);
+    }
+    r.temperature[0] = 2100;
+    text += log_line_text(r, true, kStart + kOutageEnd);
+    write(text);
+    open();
+    for (const double at : {1.5, 3600.0, kOutageEnd - 10.0}) {
+        now_ = at;
+        EXPECT_EQ(mark(), -1) << at;
+        EXPECT_LT(replay_->rows_held(), 4 * kRowsKeptBehind) << at;
+    }
+    now_ = kOutageEnd + 0.5;
+    EXPECT_EQ(mark(), 2100);
+}
+
 TEST(ReplayedDevice, ASetDuringTheReplayHoldsForItsRest) {
     DeviceModel model;
     model.start_replay();

@@ -69,6 +69,25 @@ std::string renumbered(const std::string& problem, uint64_t base, uint64_t* line
     return "line " + std::to_string(*line) + problem.substr(static_cast<std::size_t>(used));
 }
 
+// Where the header block that `data` ends inside of starts: its first
+// identification line after the last column headings, as the reader takes
+// it; npos when `data` ends outside a block. `data` starts at a line's start.
+std::size_t open_header_block(const std::string& data) {
+    const std::size_t headings = data.rfind("\nTime");
+    for (std::size_t at = headings == std::string::npos ? 0 : headings + 1; at < data.size();) {
+        if (data.compare(at, 2, "ID") == 0 && at + 3 < data.size() && data[at + 2] >= '1' &&
+            data[at + 2] <= '8' && data[at + 3] == '=') {
+            return at;
+        }
+        const std::size_t end = data.find('\n', at);
+        if (end == std::string::npos) {
+            break;
+        }
+        at = end + 1;
+    }
+    return std::string::npos;
+}
+
 }  // namespace
 
 ReplayedValues served_values(const DeviceReadings& r, const LogHeader* header) {
@@ -211,6 +230,12 @@ bool LogReplay::read_window() {
         const std::size_t last = data.rfind('\n');
         if (last != std::string::npos) {
             data.resize(last + 1);
+        }
+        // A header block is read whole, by the next window when this one
+        // would end inside it.
+        const std::size_t block = open_header_block(data);
+        if (block != std::string::npos && block > 0) {
+            data.resize(block);
         }
     }
     uint64_t base = next_line_;
@@ -402,6 +427,22 @@ std::shared_ptr<const LogHeader> LogReplay::header_before(uint64_t offset) {
     return nullptr;
 }
 
+uint64_t LogReplay::outside_header_block(uint64_t offset) {
+    const uint64_t from = offset > kProbeSize ? offset - kProbeSize : 0;
+    std::string data = read_at(from, static_cast<std::size_t>(offset - from));
+    std::size_t skip = 0;
+    if (from > 0) {
+        // The first line may be cut.
+        skip = data.find('\n');
+        if (skip == std::string::npos) {
+            return offset;
+        }
+        data.erase(0, ++skip);
+    }
+    const std::size_t block = open_header_block(data);
+    return block == std::string::npos ? offset : from + skip + block;
+}
+
 void LogReplay::jump(double t) {
     uint64_t lo = 0;
     uint64_t hi = size_;
@@ -421,6 +462,7 @@ void LogReplay::jump(double t) {
     if (lo > 0) {
         double stamp = 0;
         first_stamp_from(lo, &start, &stamp);
+        start = outside_header_block(start);
     }
     restart_at(start, start == 0);
     header_ = start == 0 ? nullptr : header_before(start);

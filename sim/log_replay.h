@@ -128,6 +128,9 @@ private:
     void restart_at(uint64_t offset, bool line_known);
     bool first_stamp_from(uint64_t offset, uint64_t* line_start, double* stamp);
     std::shared_ptr<const LogHeader> header_before(uint64_t offset);
+    // `offset`, a line's start, or the start of the header block it is
+    // inside of, so that the block is read whole.
+    uint64_t outside_header_block(uint64_t offset);
     std::string read_at(uint64_t offset, std::size_t size);
     uint64_t line_of(uint64_t offset);
     void start_over();

@@ -245,6 +245,44 @@ TEST_F(LogReplayTest, ALongOutageIsNotHeldRowByRow) {
     EXPECT_EQ(mark(), 2100);
 }
 
+TEST_F(LogReplayTest, ServesAHeaderBlockWholeWhereverTheReadingStartsAndStops) {
+    // Run 2's header block starts 24 octets before the end of the first
+    // window, so that the window ends after its ID2 line, and the middle of
+    // the file falls in that line, where a seek's bisection stops.
+    const std::size_t header_at = kReplayWindow - 24;
+    constexpr int kRun2 = 10000;  // its first row, seconds after kStart
+    DeviceReadings r = readings_of(kFamily350);
+    std::string text = log_header_text(r);
+    for (int at = 0; text.size() + 600 < header_at; ++at) {
+        text += log_line_text(r, true, kStart + at);
+    }
+    text.append(header_at - text.size(), '\n');
+    r = readings_of(kFamily1000);
+    text += log_header_text(r);
+    ASSERT_EQ(text.compare(header_at, 5, "ID1=\n"), 0);
+    for (int at = kRun2; text.size() < 2 * header_at + 20 - 600; ++at) {
+        text += log_line_text(r, true, kStart + at);
+    }
+    text.append(2 * header_at + 20 - text.size(), '\n');
+    write(text);
+    for (const bool seek : {false, true}) {
+        now_ = 0;
+        open();
+        if (seek) {
+            replay_->seek(kStart + kRun2 + 1.5);
+        } else {
+            for (; now_ < kRun2 + 1.5; now_ += 100) {
+                replay_->state();
+            }
+            now_ = kRun2 + 1.5;
+        }
+        ASSERT_EQ(replay_->state(), ReplayState::kAnswering) << seek;
+        EXPECT_EQ(replay_->values().family, DeviceFamily::k1000) << seek;
+        EXPECT_EQ(replay_->values().id[1], "RL-VXL-1000") << seek;
+    }
+    EXPECT_TRUE(problems_.empty()) << problems_.front();
+}
+
 TEST(ReplayedDevice, ASetDuringTheReplayHoldsForItsRest) {
     DeviceModel model;
     model.start_replay();

@@ -71,8 +71,12 @@ bool finite_number(Text field, double* out) {
 class LogParser {
 public:
     LogParser(const LogRecordHandler& on_record, const LogProblemHandler& on_problem,
-              const LogHeaderHandler& on_header, LogReadTotals& totals)
-        : on_record_(on_record), on_problem_(on_problem), on_header_(on_header), totals_(totals) {}
+              const LogHeaderHandler& on_header, LogReadTotals& totals, double seconds_before)
+        : on_record_(on_record),
+          on_problem_(on_problem),
+          on_header_(on_header),
+          totals_(totals),
+          last_seconds_(seconds_before) {}
 
     void line(uint64_t number, Text text) {
         ++totals_.lines;
@@ -165,20 +169,53 @@ private:
         // mktime is slow; consecutive lines mostly share the hour.
         const int hour_key = ((year * 100 + month) * 100 + day) * 100 + hour;
         if (hour_key != cached_hour_key_) {
+            if (!hour_starts(year, month, day, hour)) {
+                return false;
+            }
+            cached_hour_key_ = hour_key;
+        }
+        const int into = minute * 60 + second;
+        *seconds = cached_hour_start_ + into;
+        // The hour that comes twice as the clocks go back: the occurrence
+        // nearer the line before, so that the second one reads on after the
+        // first rather than an hour back over it.
+        const double again = cached_hour_again_ + into;
+        if (again != *seconds && last_seconds_ > 0 &&
+            std::fabs(again - last_seconds_) < std::fabs(*seconds - last_seconds_)) {
+            *seconds = again;
+        }
+        last_seconds_ = *seconds;
+        return true;
+    }
+
+    // The start of a local hour into cached_hour_start_, and into
+    // cached_hour_again_ that of its second occurrence when the clocks go
+    // back in it (else the same).
+    bool hour_starts(int year, int month, int day, int hour) {
+        const auto start = [&](int dst, std::time_t* out) {
             std::tm local{};
             local.tm_year = 100 + year;
             local.tm_mon = month - 1;
             local.tm_mday = day;
             local.tm_hour = hour;
-            local.tm_isdst = -1;
-            const std::time_t start = std::mktime(&local);
-            if (start == static_cast<std::time_t>(-1)) {
-                return false;
-            }
-            cached_hour_key_ = hour_key;
-            cached_hour_start_ = static_cast<double>(start);
+            local.tm_isdst = dst;
+            *out = std::mktime(&local);
+            return *out != static_cast<std::time_t>(-1) && local.tm_hour == hour &&
+                   (dst < 0 || local.tm_isdst == dst);
+        };
+        std::time_t summer = 0;
+        std::time_t winter = 0;
+        if (start(1, &summer) && start(0, &winter) && summer != winter) {
+            cached_hour_start_ = static_cast<double>(std::min(summer, winter));
+            cached_hour_again_ = static_cast<double>(std::max(summer, winter));
+            return true;
         }
-        *seconds = cached_hour_start_ + minute * 60 + second;
+        std::time_t once = 0;
+        start(-1, &once);
+        if (once == static_cast<std::time_t>(-1)) {
+            return false;
+        }
+        cached_hour_start_ = cached_hour_again_ = static_cast<double>(once);
         return true;
     }
 
@@ -284,6 +321,8 @@ private:
     int family_ = 0;  // of the last headings; 0 before any, or after unreadable ones
     int cached_hour_key_ = -1;
     double cached_hour_start_ = 0;
+    double cached_hour_again_ = 0;
+    double last_seconds_ = 0;  // of the line before; 0 before the first
     DeviceReadings readings_;
     DeviceReadings scratch_;
 };
@@ -304,9 +343,9 @@ SeriesSet logged_series(int32_t family) {
 LogReadTotals read_measurement_log(std::istream& in, const LogRecordHandler& on_record,
                                    const LogProblemHandler& on_problem,
                                    const LogProgressHandler& on_progress,
-                                   const LogHeaderHandler& on_header) {
+                                   const LogHeaderHandler& on_header, double seconds_before) {
     LogReadTotals totals;
-    LogParser parser(on_record, on_problem, on_header, totals);
+    LogParser parser(on_record, on_problem, on_header, totals, seconds_before);
     std::vector<char> chunk(kChunkSize);
     // A line that runs across chunks is gathered here; one CR more is room
     // for the CR LF end.

@@ -71,11 +71,15 @@ using LogProgressHandler = std::function<bool(uint64_t bytes)>;
 // `on_problem` (when set) for each line that cannot be read. A value past
 // kLargestChartValue makes its line "number out of range". `on_progress`
 // (when set) may stop the reading early; `on_header` (when set) gets each
-// header block before the lines that follow it.
+// header block before the lines that follow it. `seconds_before` is the
+// time of the poll line before `in`'s first when `in` starts inside a log
+// (0: none), so that an hour that comes twice as the clocks go back reads on
+// in order from there.
 LogReadTotals read_measurement_log(std::istream& in, const LogRecordHandler& on_record,
                                    const LogProblemHandler& on_problem,
                                    const LogProgressHandler& on_progress = {},
-                                   const LogHeaderHandler& on_header = {});
+                                   const LogHeaderHandler& on_header = {},
+                                   double seconds_before = 0);
 
 // Reads `in` into `history`, each record with the series its family logs,
 // and into `quality` (when not null), each header block a new run. The

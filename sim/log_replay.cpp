@@ -277,7 +277,8 @@ bool LogReplay::read_window() {
             place_group_end();
             header_ = std::make_shared<const LogHeader>(header);
             ++runs_;
-        });
+        },
+        rows_.empty() ? 0.0 : rows_.back().stamp);
     if (next_line_ != 0) {
         next_line_ += static_cast<uint64_t>(std::count(data.begin(), data.end(), '\n'));
     }

@@ -111,6 +111,37 @@ TEST_F(LogReaderTest, BothFamiliesReadBackWithEitherLineEnd) {
     }
 }
 
+TEST_F(LogReaderTest, TheHourThatComesTwiceWhenTheClocksGoBackReadsOnInOrder) {
+    set_environment("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
+    use_local_time_zone_setting();
+    // 25.10.26 00:00 UTC, 02:00 CEST; at 01:00 UTC, 03:00 CEST, it is 02:00 CET.
+    constexpr std::time_t kBack = 1792886400;
+    const std::time_t at_first = kBack;
+    const std::time_t at_again = kBack + 3600;
+    const int first_hour = std::localtime(&at_first)->tm_hour;
+    if (std::localtime(&at_again)->tm_hour != first_hour) {
+        use_utc_time_zone();
+        GTEST_SKIP() << "the C library does not take the time zone's rules";
+    }
+    const DeviceReadings r = sample(350);
+    std::vector<double> stamps;
+    std::string text = log_header_text(r);
+    // At 1795 and at the last line the clock was set back a few seconds:
+    // those stay in their own occurrence of the hour.
+    for (const int at : {-1, 0, 1800, 1795, 3599, 3600, 3601, 5400, 7199, 7200, 7195}) {
+        text += log_line_text(r, true, kBack + at);
+        stamps.push_back(at);
+    }
+    const Read got = read(text);
+    use_utc_time_zone();
+    EXPECT_TRUE(got.problems.empty()) << got.problems[0];
+    std::vector<double> read_at;
+    for (const double seconds : got.seconds) {
+        read_at.push_back(seconds - static_cast<double>(kBack));
+    }
+    EXPECT_EQ(read_at, stamps);
+}
+
 TEST_F(LogReaderTest, MalformedLinesAreReportedAndTheRestIsRead) {
     const DeviceReadings r = sample(350);
     const std::string good = log_line_text(r, true, kNow);

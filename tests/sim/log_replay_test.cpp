@@ -283,6 +283,27 @@ TEST_F(LogReplayTest, ServesAHeaderBlockWholeWhereverTheReadingStartsAndStops) {
     EXPECT_TRUE(problems_.empty()) << problems_.front();
 }
 
+TEST_F(LogReplayTest, PlaysThroughTheHourThatComesTwiceWhenTheClocksGoBack) {
+    set_environment("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
+    use_local_time_zone_setting();
+    // 25.10.26 02:50 CEST; 3600 s after 02:00 CEST it is 02:00 CET.
+    constexpr std::time_t kFirst = 1792886400 - 600;
+    constexpr int kRows = 6000;  // more than a window of the log
+    DeviceReadings r = readings_of(kFamily350);
+    std::string text = log_header_text(r);
+    for (int at = 0; at < kRows; ++at) {
+        r.temperature[0] = 10 * at;
+        text += log_line_text(r, true, kFirst + at);
+    }
+    ASSERT_GT(text.size(), 2 * kReplayWindow);
+    write(text);
+    open();
+    for (now_ = 0.5; now_ < kRows; now_ += 100) {
+        EXPECT_EQ(mark(), 10 * static_cast<int32_t>(now_)) << now_;
+    }
+    use_utc_time_zone();
+}
+
 TEST(ReplayedDevice, ASetDuringTheReplayHoldsForItsRest) {
     DeviceModel model;
     model.start_replay();

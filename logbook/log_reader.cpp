@@ -71,12 +71,13 @@ bool finite_number(Text field, double* out) {
 class LogParser {
 public:
     LogParser(const LogRecordHandler& on_record, const LogProblemHandler& on_problem,
-              const LogHeaderHandler& on_header, LogReadTotals& totals, double seconds_before)
+              const LogHeaderHandler& on_header, LogReadTotals& totals, LogReadFrom from)
         : on_record_(on_record),
           on_problem_(on_problem),
           on_header_(on_header),
           totals_(totals),
-          last_seconds_(seconds_before) {}
+          family_(from.family),
+          last_seconds_(from.seconds) {}
 
     void line(uint64_t number, Text text) {
         ++totals_.lines;
@@ -343,9 +344,9 @@ SeriesSet logged_series(int32_t family) {
 LogReadTotals read_measurement_log(std::istream& in, const LogRecordHandler& on_record,
                                    const LogProblemHandler& on_problem,
                                    const LogProgressHandler& on_progress,
-                                   const LogHeaderHandler& on_header, double seconds_before) {
+                                   const LogHeaderHandler& on_header, LogReadFrom from) {
     LogReadTotals totals;
-    LogParser parser(on_record, on_problem, on_header, totals, seconds_before);
+    LogParser parser(on_record, on_problem, on_header, totals, from);
     std::vector<char> chunk(kChunkSize);
     // A line that runs across chunks is gathered here; one CR more is room
     // for the CR LF end.

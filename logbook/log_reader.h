@@ -67,19 +67,25 @@ using LogProblemHandler = std::function<void(const std::string&)>;
 // Receives the bytes read so far, every read chunk; false stops the reading.
 using LogProgressHandler = std::function<bool(uint64_t bytes)>;
 
+// Where a reading that starts inside a log takes up: the time of the poll
+// line before (0: none), so that an hour that comes twice as the clocks go
+// back reads on in order, and the family of the column headings above (0:
+// none, or headings of neither), whose layout the lines must have.
+struct LogReadFrom {
+    double seconds = 0;
+    int32_t family = 0;
+};
+
 // Reads `in` to its end, calling `on_record` for each poll line in order and
 // `on_problem` (when set) for each line that cannot be read. A value past
 // kLargestChartValue makes its line "number out of range". `on_progress`
 // (when set) may stop the reading early; `on_header` (when set) gets each
-// header block before the lines that follow it. `seconds_before` is the
-// time of the poll line before `in`'s first when `in` starts inside a log
-// (0: none), so that an hour that comes twice as the clocks go back reads on
-// in order from there.
+// header block before the lines that follow it. `from` tells where `in`
+// starts when that is inside a log.
 LogReadTotals read_measurement_log(std::istream& in, const LogRecordHandler& on_record,
                                    const LogProblemHandler& on_problem,
                                    const LogProgressHandler& on_progress = {},
-                                   const LogHeaderHandler& on_header = {},
-                                   double seconds_before = 0);
+                                   const LogHeaderHandler& on_header = {}, LogReadFrom from = {});
 
 // Reads `in` into `history`, each record with the series its family logs,
 // and into `quality` (when not null), each header block a new run. The

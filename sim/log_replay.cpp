@@ -278,7 +278,7 @@ bool LogReplay::read_window() {
             header_ = std::make_shared<const LogHeader>(header);
             ++runs_;
         },
-        rows_.empty() ? 0.0 : rows_.back().stamp);
+        LogReadFrom{rows_.empty() ? 0.0 : rows_.back().stamp, header_ ? header_->family : 0});
     if (next_line_ != 0) {
         next_line_ += static_cast<uint64_t>(std::count(data.begin(), data.end(), '\n'));
     }

@@ -304,6 +304,32 @@ TEST_F(LogReplayTest, PlaysThroughTheHourThatComesTwiceWhenTheClocksGoBack) {
     use_utc_time_zone();
 }
 
+TEST_F(LogReplayTest, ALineOfTheOtherLayoutIsReportedInEveryWindowAsTheReaderDoes) {
+    // Under family 350's headings, past the first window, a line written
+    // with family 1000's layout (the device changed while polling went on).
+    constexpr int kOther = 3000;
+    DeviceReadings r = readings_of(kFamily350);
+    std::string text = log_header_text(r);
+    int line = 11;
+    for (int at = 0; at < kOther; ++at, ++line) {
+        text += log_line_text(r, true, kStart + at);
+    }
+    DeviceReadings other = readings_of(kFamily1000);
+    other.temperature[0] = 4000;
+    text += log_line_text(other, true, kStart + kOther);
+    text += log_line_text(r, true, kStart + kOther + 1);
+    ASSERT_GT(text.size(), kReplayWindow);
+    write(text);
+    open();
+    for (now_ = 0.5; now_ < kOther + 2; now_ += 100) {
+        replay_->state();
+    }
+    now_ = kOther + 0.5;
+    EXPECT_NE(mark(), 4000);
+    ASSERT_EQ(problems_.size(), 1u);
+    EXPECT_EQ(problems_[0], "line " + std::to_string(line + 1) + ": 27 columns, expected 31");
+}
+
 TEST(ReplayedDevice, ASetDuringTheReplayHoldsForItsRest) {
     DeviceModel model;
     model.start_replay();
